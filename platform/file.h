@@ -1,0 +1,64 @@
+// Plain files: the handle the streams are built on, and atomic replacement of small files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vn {
+
+enum class FileAccess {
+  kRead,       // open an existing file for reading
+  kReadWrite,  // open an existing file for reading and writing
+  kCreate,     // create or truncate, read and write
+};
+
+// An open file. Failures raise EFOpenError / EReadError / EWriteError naming the file.
+class File {
+ public:
+  File() = default;
+  File(const std::filesystem::path& path, FileAccess access);
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool IsOpen() const { return handle_ >= 0; }
+  const std::filesystem::path& Path() const { return path_; }
+
+  // Reads up to count bytes at the current position; fewer only at the end of the file.
+  int64_t Read(void* buffer, int64_t count);
+  // Writes all count bytes at the current position.
+  void Write(const void* buffer, int64_t count);
+  // Reads / writes at an absolute position without moving the current one.
+  int64_t ReadAt(int64_t position, void* buffer, int64_t count);
+  void WriteAt(int64_t position, const void* buffer, int64_t count);
+  int64_t Seek(int64_t position);
+  int64_t Position() const;
+  int64_t Size() const;
+  void SetSize(int64_t size);
+  // Forces written data to the device.
+  void Sync();
+  void Close();
+
+ private:
+  [[noreturn]] void Fail(const char* what) const;
+  intptr_t handle_ = -1;
+  std::filesystem::path path_;
+};
+
+// Reads a whole file; EFOpenError / EReadError on failure.
+std::string ReadWholeFile(const std::filesystem::path& path);
+
+// Replaces `path` with `content` so that a crash leaves either the old file or the new one:
+// writes a temporary file in the same folder, syncs it and renames it over the target.
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
+
+// A temporary name beside `path` for atomic replacement (unique within the process).
+std::filesystem::path TemporarySibling(const std::filesystem::path& path);
+// Renames `from` over `to` (replacing it) and syncs the folder; EWriteError on failure.
+void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+}  // namespace vn

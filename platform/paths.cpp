@@ -1,0 +1,106 @@
+#include "platform/paths.h"
+
+#include <system_error>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::vector<std::string> SplitComponents(std::string_view text, std::string_view original) {
+  const auto refuse = [&](const std::string& why) {
+    throw EPathError("unsafe path \"" + std::string(original) + "\": " + why);
+  };
+  if (text.find('\0') != std::string_view::npos) refuse("it contains a NUL byte");
+  if (text.empty()) refuse("it is empty");
+  if (text.front() == '\\' || text.front() == '/') refuse("it is absolute");
+  if (text.size() >= 2 && text[1] == ':') refuse("it names a drive");
+
+  // One trailing delimiter names a folder ("data\\"); any other empty component is refused.
+  if (text.size() > 1 && (text.back() == '\\' || text.back() == '/')) text.remove_suffix(1);
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != '\\' && text[i] != '/') continue;
+    const std::string_view part = text.substr(start, i - start);
+    if (part.empty()) refuse("it has an empty folder name");
+    if (part == "." || part == "..") refuse("it steps out of its folder with \"" + std::string(part) + "\"");
+    if (part.find(':') != std::string_view::npos) refuse("it names a drive or stream");
+    parts.emplace_back(part);
+    start = i + 1;
+  }
+  return parts;
+}
+
+// Finds an existing entry of `folder` whose name equals `name` without regard to ASCII case.
+bool FindCaseInsensitive(const fs::path& folder, const std::string& name, fs::path& found) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) return false;
+  for (const auto& entry : it) {
+    const std::string candidate = entry.path().filename().string();
+    if (SameNameIgnoringCase(candidate, name)) {
+      found = entry.path();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+fs::path JoinNativePath(const fs::path& base, std::string_view relative) {
+  const std::vector<std::string> parts = SplitComponents(relative, relative);
+  fs::path result = base;
+  bool searching = true;  // once a component is missing, later ones cannot exist either
+  for (const std::string& part : parts) {
+    fs::path next = result / part;
+    if (searching) {
+      std::error_code ec;
+      if (!fs::exists(fs::symlink_status(next, ec))) {
+        fs::path found;
+        if (FindCaseInsensitive(result, part, found)) {
+          next = found;
+        } else {
+          searching = false;
+        }
+      }
+    }
+    result = std::move(next);
+  }
+  return result;
+}
+
+fs::path JoinDataPath(const fs::path& base, const DataString& relative) {
+  std::string native;
+  if (!TryCp932ToUtf8(relative, native)) {
+    throw EPathError("unsafe path \"" + Cp932ToUtf8Lossy(relative) +
+                     "\": it has bytes without a character in Shift-JIS");
+  }
+  return JoinNativePath(base, native);
+}
+
+std::string PathToUtf8(const fs::path& p) {
+  const std::u8string s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
+fs::path Utf8ToPath(std::string_view utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+}  // namespace vn

@@ -1,0 +1,28 @@
+// The one place where a data path (code page 932, '\' between folders) becomes a file-system path.
+#pragma once
+
+#include <filesystem>
+
+#include "platform/text.h"
+
+namespace vn {
+
+// Joins `relative` onto `base`: converts it to native text, takes '\' (and '/') as folder
+// delimiters, and refuses with EPathError anything that would leave `base`: "..", "." , an
+// absolute path, a drive letter, an empty component, a NUL byte or text without a native form.
+// A component that does not exist under its exact name but does exist under a name differing only
+// in letter case is replaced by the existing name, so Windows names work on case-sensitive file
+// systems. A trailing delimiter is allowed and names a folder.
+std::filesystem::path JoinDataPath(const std::filesystem::path& base, const DataString& relative);
+
+// As JoinDataPath for a name already in native text (UTF-8 on POSIX) with '\' or '/' delimiters.
+std::filesystem::path JoinNativePath(const std::filesystem::path& base, std::string_view relative);
+
+// Case-insensitive (ASCII letters only, as the system's ANSI rules) comparison of native names.
+bool SameNameIgnoringCase(std::string_view a, std::string_view b);
+
+// Native text of a path (UTF-8 on POSIX), for messages and JSON.
+std::string PathToUtf8(const std::filesystem::path& p);
+std::filesystem::path Utf8ToPath(std::string_view utf8);
+
+}  // namespace vn

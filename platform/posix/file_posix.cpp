@@ -1,0 +1,207 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Describe(const fs::path& path, const char* what, int err) {
+  return PathToUtf8(path) + ": " + what + ": " + std::strerror(err);
+}
+
+}  // namespace
+
+File::File(const fs::path& path, FileAccess access) : path_(path) {
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case FileAccess::kRead:
+      flags |= O_RDONLY;
+      break;
+    case FileAccess::kReadWrite:
+      flags |= O_RDWR;
+      break;
+    case FileAccess::kCreate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+  }
+  const int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0) throw EFOpenError(Describe(path, "cannot open", errno));
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    throw EFOpenError(Describe(path, "cannot open", EISDIR));
+  }
+  handle_ = fd;
+}
+
+File::~File() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+void File::Fail(const char* what) const { throw EReadError(Describe(path_, what, errno)); }
+
+int64_t File::Read(void* buffer, int64_t count) {
+  int64_t done = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (done < count) {
+    const ssize_t n = ::read(static_cast<int>(handle_), out + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("cannot read");
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+void File::Write(const void* buffer, int64_t count) {
+  int64_t done = 0;
+  const auto* in = static_cast<const char*>(buffer);
+  while (done < count) {
+    const ssize_t n = ::write(static_cast<int>(handle_), in + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EWriteError(Describe(path_, "cannot write", errno));
+    }
+    done += n;
+  }
+}
+
+int64_t File::ReadAt(int64_t position, void* buffer, int64_t count) {
+  int64_t done = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (done < count) {
+    const ssize_t n =
+        ::pread(static_cast<int>(handle_), out + done, static_cast<size_t>(count - done), position + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("cannot read");
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+void File::WriteAt(int64_t position, const void* buffer, int64_t count) {
+  int64_t done = 0;
+  const auto* in = static_cast<const char*>(buffer);
+  while (done < count) {
+    const ssize_t n =
+        ::pwrite(static_cast<int>(handle_), in + done, static_cast<size_t>(count - done), position + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EWriteError(Describe(path_, "cannot write", errno));
+    }
+    done += n;
+  }
+}
+
+int64_t File::Seek(int64_t position) {
+  const off_t r = ::lseek(static_cast<int>(handle_), position, SEEK_SET);
+  if (r < 0) Fail("cannot seek");
+  return r;
+}
+
+int64_t File::Position() const {
+  const off_t r = ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
+  if (r < 0) Fail("cannot seek");
+  return r;
+}
+
+int64_t File::Size() const {
+  struct stat st;
+  if (::fstat(static_cast<int>(handle_), &st) != 0) Fail("cannot get the size");
+  return st.st_size;
+}
+
+void File::SetSize(int64_t size) {
+  if (::ftruncate(static_cast<int>(handle_), size) != 0) {
+    throw EWriteError(Describe(path_, "cannot set the size", errno));
+  }
+}
+
+void File::Sync() {
+  if (::fsync(static_cast<int>(handle_)) != 0) throw EWriteError(Describe(path_, "cannot flush", errno));
+}
+
+void File::Close() {
+  if (handle_ >= 0) {
+    ::close(static_cast<int>(handle_));
+    handle_ = -1;
+  }
+}
+
+std::string ReadWholeFile(const fs::path& path) {
+  File f(path, FileAccess::kRead);
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    const int64_t n = f.Read(buffer, sizeof buffer);
+    if (n <= 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  return content;
+}
+
+fs::path TemporarySibling(const fs::path& path) {
+  static std::atomic<unsigned> counter{0};
+  fs::path tmp = path;
+  tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  return tmp;
+}
+
+void ReplaceFile(const fs::path& from, const fs::path& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(from.c_str());
+    throw EWriteError(Describe(to, "cannot replace", err));
+  }
+  const fs::path folder = to.has_parent_path() ? to.parent_path() : fs::path(".");
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+void WriteFileAtomically(const fs::path& path, std::string_view content) {
+  const fs::path tmp = TemporarySibling(path);
+  try {
+    File f(tmp, FileAccess::kCreate);
+    f.Write(content.data(), static_cast<int64_t>(content.size()));
+    f.Sync();
+  } catch (...) {
+    ::unlink(tmp.c_str());
+    throw;
+  }
+  ReplaceFile(tmp, path);
+}
+
+}  // namespace vn

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests, the demo and the benchmarks need.
+# Idempotent: asks apt only for what is missing, and refreshes the package lists once when it has to.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config binutils
+  zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
+  libcli11-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
+  hyperfine zip unzip xdg-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,48 @@
+#include "platform/paths.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "tests/support/test_env.h"
+
+namespace vn {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(JoinDataPath, ConvertsAndMapsDelimiters) {
+  const fs::path base = test::MakeTempDir();
+  EXPECT_EQ(JoinDataPath(base, Utf8ToCp932("セーブ\\表示.txt")), base / "セーブ" / "表示.txt");
+  EXPECT_EQ(JoinDataPath(base, DataString("data\\")), base / "data");
+}
+
+TEST(JoinDataPath, RefusesPathsThatLeaveTheFolder) {
+  const fs::path base = test::MakeTempDir();
+  for (const char* bad : {"..\\x", "a\\..\\..\\x", "\\etc\\passwd", "/etc/passwd", "C:\\x", "c:x", "a\\\\b",
+                          "", ".\\x", "a/../../b", "a\\b:stream", "a\\\\"}) {
+    EXPECT_THROW(JoinDataPath(base, DataString(bad)), EPathError) << bad;
+  }
+  EXPECT_THROW(JoinDataPath(base, DataString(std::string("a\0b", 3))), EPathError);
+  EXPECT_THROW(JoinDataPath(base, DataString("\x81")), EPathError);  // no character
+}
+
+TEST(JoinDataPath, ResolvesExistingComponentsWithoutRegardToCase) {
+  const fs::path base = test::MakeTempDir();
+  fs::create_directories(base / "Data" / "BGM");
+  test::WriteFile(base / "Data" / "BGM" / "Track01.OGG", "x");
+  EXPECT_EQ(JoinDataPath(base, DataString("DATA\\bgm\\track01.ogg")), base / "Data" / "BGM" / "Track01.OGG");
+  // a missing tail keeps the given spelling after the last existing folder
+  EXPECT_EQ(JoinDataPath(base, DataString("data\\New\\File")), base / "Data" / "New" / "File");
+  // an exact match wins over a case variant
+  fs::create_directories(base / "data");
+  EXPECT_EQ(JoinDataPath(base, DataString("data")), base / "data");
+}
+
+TEST(SameNameIgnoringCase, AsciiOnly) {
+  EXPECT_TRUE(SameNameIgnoringCase("ABC.txt", "abc.TXT"));
+  EXPECT_FALSE(SameNameIgnoringCase("Ａ", "ａ"));  // full-width letters are distinct
+  EXPECT_FALSE(SameNameIgnoringCase("ab", "abc"));
+}
+
+}  // namespace
+}  // namespace vn

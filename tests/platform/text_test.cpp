@@ -1,0 +1,80 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+
+namespace vn {
+namespace {
+
+// "ソフト" in Shift-JIS: the second byte of ソ (0x83 0x5C) is a backslash byte.
+const DataString kSoft("\x83\x5C\x83\x74\x83\x67");
+// "表" is 0x95 0x5C.
+const DataString kHyo("\x95\x5C");
+
+TEST(Cp932, RoundTripsJapaneseAndBackslash) {
+  EXPECT_EQ(Cp932ToUtf8(kSoft), "ソフト");
+  EXPECT_EQ(Cp932ToUtf8(DataString("a\\b")), "a\\b");  // 0x5C is a backslash, not a yen sign
+  EXPECT_EQ(Utf8ToCp932("表示\\ゲーム"), kHyo + DataString("\x8E\xA6\\\x83\x51\x81\x5B\x83\x80"));
+  EXPECT_EQ(Cp932ToUtf8(Utf8ToCp932("ＭＳ Ｐゴシック")), "ＭＳ Ｐゴシック");
+  EXPECT_EQ(Cp932ToUtf8(DataString("\xB1\xB2")), "ｱｲ");  // half-width katakana
+}
+
+TEST(Cp932, UnconvertibleBytesAreErrorsNotDropped) {
+  EXPECT_THROW(Cp932ToUtf8(DataString("ab\x81")), EConvertError);  // lead byte cut off
+  EXPECT_THROW(Cp932ToUtf8(DataString("\xA0")), EConvertError);
+  EXPECT_THROW(Utf8ToCp932("emoji \xF0\x9F\x98\x80"), EConvertError);
+  std::string out;
+  EXPECT_FALSE(TryCp932ToUtf8(DataString("x\x81"), out));
+  EXPECT_EQ(Cp932ToUtf8Lossy(DataString("a\xA0z")), "a\xEF\xBF\xBDz");
+}
+
+TEST(Delimiters, TrailByteIsNoDelimiter) {
+  const DataString path = DataString("dir\\") + kSoft;
+  EXPECT_EQ(LastDelimiter(path), 3u);
+  EXPECT_FALSE(IsPathDelimiter(path, 5));
+  EXPECT_EQ(FirstDelimiter(kSoft), std::string::npos);
+  EXPECT_FALSE(HasTrailingDelimiter(kHyo));
+  EXPECT_EQ(ExtractFileName(path), kSoft);
+  EXPECT_EQ(ExtractFilePath(path), DataString("dir\\"));
+  EXPECT_EQ(ExtractFileExt(DataString("a.b\\c.TXT")), DataString(".TXT"));
+  EXPECT_EQ(ExtractFileExt(DataString("a.b\\c")), DataString());
+}
+
+TEST(Delimiters, AddPathDelimiter) {
+  EXPECT_EQ(AddPathDelimiter(DataString()), DataString("\\"));
+  EXPECT_EQ(AddPathDelimiter(DataString("C:\\Game")), DataString("C:\\Game\\"));
+  EXPECT_EQ(AddPathDelimiter(DataString("C:\\Game\\")), DataString("C:\\Game\\"));
+  EXPECT_EQ(AddPathDelimiter(kHyo), kHyo + DataString("\\"));  // ends in 0x5C, but as a trail byte
+}
+
+TEST(Delimiters, ParentKeyPath) {
+  DataString p("Maker\\Game\\Sub");
+  ParentKeyPath(p);
+  EXPECT_EQ(p, DataString("Maker\\Game"));
+  p = DataString("Maker\\Game\\");  // the trailing backslash is not a component
+  ParentKeyPath(p);
+  EXPECT_EQ(p, DataString("Maker"));
+  ParentKeyPath(p);
+  EXPECT_TRUE(p.empty());
+  ParentKeyPath(p);
+  EXPECT_TRUE(p.empty());
+  p = DataString("Maker\\") + kHyo;
+  ParentKeyPath(p);
+  EXPECT_EQ(p, DataString("Maker"));
+}
+
+TEST(AnsiCase, OnlySingleByteAsciiLettersChange) {
+  // "ソa" then "ﾔ" (0xD4, half-width): the trail byte 0x5C and katakana stay.
+  const DataString mixed = kSoft + DataString("aZ\xD4");
+  EXPECT_EQ(AnsiUpperCase(mixed), kSoft + DataString("AZ\xD4"));
+  EXPECT_EQ(AnsiLowerCase(mixed), kSoft + DataString("az\xD4"));
+  // 0x82 0x61 is "Ｂ"; its trail byte 0x61 ('a') must not be upper-cased.
+  EXPECT_EQ(AnsiUpperCase(DataString("\x82\x61")), DataString("\x82\x61"));
+  EXPECT_TRUE(AnsiSameText(DataString("Game.DAT"), DataString("game.dat")));
+  EXPECT_FALSE(AnsiSameText(DataString("\x82\x61"), DataString("\x82\x41")));
+  EXPECT_LT(AnsiCompareText(DataString("a"), DataString("B")), 0);
+}
+
+}  // namespace
+}  // namespace vn
