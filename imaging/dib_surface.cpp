@@ -43,18 +43,24 @@ int64_t TDIBSurface::BytesFor(int32_t width, int32_t height, int32_t bits) {
 
 int32_t TDIBSurface::EffectiveBitCount() const { return bit_count_ == 16 && rgb555_ ? 15 : bit_count_; }
 
-void TDIBSurface::SetSize(int32_t width, int32_t height, int32_t bits) {
+void TDIBSurface::CheckSize(int32_t width, int32_t height, int32_t bits) {
   if (!IsSupportedBitCount(bits)) {
     throw EFormatError("unsupported bit depth " + std::to_string(bits) + " (1, 4, 8, 15, 16, 24 or 32)");
   }
+  if (width > 0 && height > 0 &&
+      (width > kMaxSide || height > kMaxSide || BytesFor(width, height, bits) > kMaxBytes)) {
+    throw EFormatError("picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " pixels at " + std::to_string(bits) + " bits is larger than this program accepts");
+  }
+}
+
+void TDIBSurface::SetSize(int32_t width, int32_t height, int32_t bits) {
+  CheckSize(width, height, bits);
   const bool rgb555 = bits == 15;
   const int32_t bit_count = rgb555 ? 16 : bits;
   if (width <= 0 || height <= 0) {
     width = 0;
     height = 0;
-  } else if (width > kMaxSide || height > kMaxSide || BytesFor(width, height, bits) > kMaxBytes) {
-    throw EFormatError("picture of " + std::to_string(width) + " x " + std::to_string(height) +
-                       " pixels at " + std::to_string(bits) + " bits is larger than this program accepts");
   }
   if (width != width_ || height != height_ || bit_count != bit_count_ || rgb555 != rgb555_) {
     // Allocate first: a failure leaves the surface as it was.

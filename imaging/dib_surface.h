@@ -67,6 +67,8 @@ class TDIBSurface {
   // Whether SetSize(width, height, bits) would be accepted and what it would allocate.
   static bool IsSupportedBitCount(int32_t bits);
   static int64_t BytesFor(int32_t width, int32_t height, int32_t bits);
+  // Raises the EFormatError SetSize would raise for these values.
+  static void CheckSize(int32_t width, int32_t height, int32_t bits);
 
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }

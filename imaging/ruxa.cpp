@@ -101,7 +101,9 @@ class RuxaLoader {
     return value;
   }
   void Skip(int64_t count, const char* what) {
-    if (count > Remaining()) ReadBytes(nullptr, 1, what);  // raises with the offset
+    if (count > Remaining()) {
+      throw EFormatError(std::string("picture ends early (") + what + " at offset " + Num(Offset()) + ")");
+    }
     stream_.Seek(count, SeekOrigin::kCurrent);
   }
   // A length field: refused when negative or beyond the data.
@@ -178,6 +180,7 @@ class RuxaLoader {
     if (layers < 0 || layers > Remaining() / min_layer) {
       throw EFormatError(where + " has an impossible layer count (" + Num(layers) + ")");
     }
+    TDIBSurface::CheckSize(width, height, bits);
     Charge(TDIBSurface::BytesFor(width, height, bits));
     frame.Surface.SetSize(width, height, bits);
     TDIBSurface& surface = frame.Surface;

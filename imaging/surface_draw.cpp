@@ -166,7 +166,9 @@ void TDIBSurface::DrawKeyed(int32_t x, int32_t y, int32_t key, TRect rect, const
     uint8_t* dst = Row(y + i);
     switch (bit_count_) {
       case 1: {
-        const uint32_t skip = key != 0 ? 1 : 0;
+        // A key selects the bit (key != 0) to skip; no key (negative) copies every bit, as at
+        // every other depth.
+        const uint32_t skip = key < 0 ? 2 : key != 0 ? 1 : 0;
         for (int32_t k = 0; k < w; ++k) {
           const uint32_t s = pixel::Get(src, rect.left + k, 1);
           if (s != skip) pixel::Set(dst, x + k, 1, s);
