@@ -96,7 +96,11 @@ void TDIBSurface::FillRect(TRect rect, uint32_t pixel) {
         for (int32_t x = rect.left; x < rect.right; ++x) Store16(row + 2 * x, pixel);
         break;
       case 24:
-        for (int32_t x = rect.left; x < rect.right; ++x) pixel::Set(row, x, 24, pixel);
+        if (y == rect.top) {
+          for (int32_t x = rect.left; x < rect.right; ++x) pixel::Set(row, x, 24, pixel);
+        } else {
+          std::memcpy(row + 3 * rect.left, Row(rect.top) + 3 * rect.left, static_cast<size_t>(rect.Width()) * 3);
+        }
         break;
       case 32:
         for (int32_t x = rect.left; x < rect.right; ++x) Store32(row + 4 * x, pixel);

@@ -1,5 +1,8 @@
 // vnkit picture convert / encode: RXA pictures to PNG and back.
 #include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 #include <string>
 
 #include "archive/stream.h"
@@ -20,6 +23,28 @@ namespace {
   throw Exception(file + ": " + e.what());
 }
 
+// Writes under a temporary name and renames it over the target, so that a failed write never
+// leaves a damaged or truncated file where an older one was. Not synced: the output is a working
+// file that can be made again, and syncing would cost more than the whole conversion.
+void WriteOutput(const std::string& out, std::string_view bytes) {
+  const std::filesystem::path target = Utf8ToPath(out);
+  const std::filesystem::path temporary = TemporarySibling(target);
+  try {
+    File file(temporary, FileAccess::kCreate);
+    file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    file.Close();
+    std::filesystem::rename(temporary, target);
+  } catch (const std::filesystem::filesystem_error& e) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    throw EWriteError(out + ": cannot write: " + e.code().message());
+  } catch (...) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    throw;
+  }
+}
+
 void Convert(const std::string& in, const std::string& out, int32_t key, int32_t frame_index) {
   TMemoryStream stream(ReadWholeFile(Utf8ToPath(in)));
   TRuxaFrameList list(key);
@@ -36,8 +61,7 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
   } catch (const Exception& e) {
     Rethrow(in, e);
   }
-  const std::string png = EncodePng(*surface, true);
-  WriteFileAtomically(Utf8ToPath(out), png);
+  WriteOutput(out, EncodePng(*surface, true));
 }
 
 // "WxH" with both positive.
@@ -57,7 +81,7 @@ void Encode(const std::string& in, const std::string& out, const TRuxaEncodeOpti
   } catch (const Exception& e) {
     Rethrow(in, e);
   }
-  WriteFileAtomically(Utf8ToPath(out), rxa);
+  WriteOutput(out, rxa);
 }
 
 void Register(CLI::App& app) {
