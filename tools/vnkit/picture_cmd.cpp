@@ -28,6 +28,8 @@ namespace {
 // file that can be made again, and syncing would cost more than the whole conversion.
 void WriteOutput(const std::string& out, std::string_view bytes) {
   const std::filesystem::path target = Utf8ToPath(out);
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  if (!std::filesystem::is_directory(folder)) throw EWriteError(out + ": the folder does not exist");
   const std::filesystem::path temporary = TemporarySibling(target);
   try {
     File file(temporary, FileAccess::kCreate);
