@@ -27,9 +27,9 @@ int main(int argc, char** argv) {
         const double hills = 0.5 + 0.5 * std::sin(x * 0.013 + std::sin(y * 0.021) * 2.0);
         const double texture = 0.5 + 0.5 * std::sin(x * 0.11) * std::cos(y * 0.07);
         auto clamp = [](double v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
-        row[3 * x + 2] = clamp(60 + 150 * sky * hills + 30 * texture + grain);         // red
-        row[3 * x + 1] = clamp(80 + 120 * hills + 25 * texture * (1 - sky) + grain);   // green
-        row[3 * x + 0] = clamp(40 + 200 * sky + 20 * texture + grain);                 // blue
+        row[3 * x + 2] = clamp(60 + 150 * sky * hills + 30 * texture + grain);        // red
+        row[3 * x + 1] = clamp(80 + 120 * hills + 25 * texture * (1 - sky) + grain);  // green
+        row[3 * x + 0] = clamp(40 + 200 * sky + 20 * texture + grain);                // blue
       }
     }
     vn::WriteFileAtomically(argv[1], vn::EncodePng(s, false));

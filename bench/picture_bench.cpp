@@ -34,8 +34,12 @@ void Decode(benchmark::State& state, const vn::TRuxaEncodeOptions& options) {
   state.SetBytesProcessed(state.iterations() * 1024 * 768 * 3);
 }
 
-void BM_DecodeJpegPlane(benchmark::State& state) { Decode(state, {.jpeg_quality = 90}); }
-void BM_DecodeZlibRowsShuffled(benchmark::State& state) { Decode(state, {.key = 7, .shuffle = true}); }
+void BM_DecodeJpegPlane(benchmark::State& state) {
+  Decode(state, {.jpeg_quality = 90});
+}
+void BM_DecodeZlibRowsShuffled(benchmark::State& state) {
+  Decode(state, {.key = 7, .shuffle = true});
+}
 void BM_DecodeZlibBlocks(benchmark::State& state) {
   Decode(state, {.key = 7, .shuffle = true, .block_width = 32, .block_height = 32});
 }

@@ -16,8 +16,12 @@ int32_t RowBytes(int32_t width, int32_t bits) {
 }
 
 // 5- and 6-bit components widened to 8 bits by repeating their top bits (31 -> 255, 63 -> 255).
-uint8_t Widen5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
-uint8_t Widen6(uint32_t v) { return static_cast<uint8_t>((v << 2) | (v >> 4)); }
+uint8_t Widen5(uint32_t v) {
+  return static_cast<uint8_t>((v << 3) | (v >> 2));
+}
+uint8_t Widen6(uint32_t v) {
+  return static_cast<uint8_t>((v << 2) | (v >> 4));
+}
 
 }  // namespace
 
@@ -41,7 +45,9 @@ int64_t TDIBSurface::BytesFor(int32_t width, int32_t height, int32_t bits) {
   return ((int64_t{width} * stored_bits + 31) / 32) * 4 * int64_t{height};
 }
 
-int32_t TDIBSurface::EffectiveBitCount() const { return bit_count_ == 16 && rgb555_ ? 15 : bit_count_; }
+int32_t TDIBSurface::EffectiveBitCount() const {
+  return bit_count_ == 16 && rgb555_ ? 15 : bit_count_;
+}
 
 void TDIBSurface::CheckSize(int32_t width, int32_t height, int32_t bits) {
   if (!IsSupportedBitCount(bits)) {

@@ -49,9 +49,15 @@ struct TBitmapData {
 constexpr uint32_t RGBColor(uint8_t r, uint8_t g, uint8_t b) {
   return uint32_t{r} | (uint32_t{g} << 8) | (uint32_t{b} << 16);
 }
-constexpr uint8_t ColorRed(uint32_t c) { return static_cast<uint8_t>(c); }
-constexpr uint8_t ColorGreen(uint32_t c) { return static_cast<uint8_t>(c >> 8); }
-constexpr uint8_t ColorBlue(uint32_t c) { return static_cast<uint8_t>(c >> 16); }
+constexpr uint8_t ColorRed(uint32_t c) {
+  return static_cast<uint8_t>(c);
+}
+constexpr uint8_t ColorGreen(uint32_t c) {
+  return static_cast<uint8_t>(c >> 8);
+}
+constexpr uint8_t ColorBlue(uint32_t c) {
+  return static_cast<uint8_t>(c >> 16);
+}
 
 class TDIBSurface {
  public:

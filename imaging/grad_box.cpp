@@ -9,7 +9,9 @@ namespace vn {
 namespace {
 
 // The nearest integer, a value exactly between two going to the even one.
-int32_t Nearest(double value) { return static_cast<int32_t>(std::nearbyint(value)); }
+int32_t Nearest(double value) {
+  return static_cast<int32_t>(std::nearbyint(value));
+}
 
 // The colour a pixel of this surface shows for c: c itself at 24 and 32 bits, the 5-5-5 or 5-6-5
 // colour at 16 bits, the nearest palette entry at 8 bits or fewer.
@@ -17,7 +19,9 @@ uint32_t NearestColor(const TDIBSurface& target, uint32_t c) {
   return target.PixelToColor(target.ColorToPixel(ColorRed(c), ColorGreen(c), ColorBlue(c)));
 }
 
-uint8_t Component(uint32_t color, int shift) { return static_cast<uint8_t>(color >> shift); }
+uint8_t Component(uint32_t color, int shift) {
+  return static_cast<uint8_t>(color >> shift);
+}
 
 }  // namespace
 

@@ -18,7 +18,8 @@ void ReadPng(std::string_view bytes, TDIBSurface& target) {
   }
   const bool has_alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
   const int64_t width = image.width, height = image.height;
-  if (width > TDIBSurface::kMaxSide || height > TDIBSurface::kMaxSide || width * height * 4 > TDIBSurface::kMaxBytes) {
+  if (width > TDIBSurface::kMaxSide || height > TDIBSurface::kMaxSide ||
+      width * height * 4 > TDIBSurface::kMaxBytes) {
     png_image_free(&image);
     throw EFormatError("PNG of " + std::to_string(width) + " x " + std::to_string(height) +
                        " pixels is larger than this program accepts");
@@ -79,9 +80,10 @@ void OnWarning(png_structp, png_const_charp) {}
 // C-style on purpose: libpng leaves by longjmp, so no C++ object may live in this frame.
 bool WriteRows(png_structp png, png_infop info, const TDIBSurface* source, png_bytep* rows, bool rgba) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_IHDR(png, info, static_cast<png_uint_32>(source->Width()), static_cast<png_uint_32>(source->Height()), 8,
-               rgba ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
-               PNG_FILTER_TYPE_BASE);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(source->Width()),
+               static_cast<png_uint_32>(source->Height()), 8,
+               rgba ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
   // Speed over size: the Sub filter with Huffman-only deflate comes within 5 % of the size of
   // deflate level 1 at two thirds of its time, and a quarter of the time of the default level
   // (which saves only a further 15 %) on photo-like pictures.
@@ -118,7 +120,8 @@ std::string EncodePng(const TDIBSurface& source, bool with_alpha) {
       }
     }
   } else {
-    for (int32_t y = 0; y < height; ++y) rows[static_cast<size_t>(y)] = const_cast<png_bytep>(source.ScanLine(y));
+    for (int32_t y = 0; y < height; ++y)
+      rows[static_cast<size_t>(y)] = const_cast<png_bytep>(source.ScanLine(y));
   }
   WriteContext context;
   context.out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height) * (alpha ? 4 : 3) / 2);

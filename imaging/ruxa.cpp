@@ -21,7 +21,9 @@ using ruxa::kCompressionZlib;
 // more (a huge layer count over a large frame, say) is damage and is refused before allocating.
 constexpr int64_t kLoadBudget = int64_t{1} << 30;
 
-std::string Num(int64_t v) { return std::to_string(v); }
+std::string Num(int64_t v) {
+  return std::to_string(v);
+}
 
 bool ReadSignature(TStream& stream, int32_t& version) {
   char sig[7];
@@ -176,7 +178,8 @@ class RuxaLoader {
       throw EFormatError(where + " has an unsupported bit depth (" + Num(bits) + ")");
     }
     // Every layer takes at least its fixed fields; a count beyond what the data holds is damage.
-    const int64_t min_layer = 8 + 1 + 4 + 4 + (layout_version_ >= 101 ? 1 : 0) + 4 + 4 + (layout_version_ >= 100 ? 4 : 0);
+    const int64_t min_layer =
+        8 + 1 + 4 + 4 + (layout_version_ >= 101 ? 1 : 0) + 4 + 4 + (layout_version_ >= 100 ? 4 : 0);
     if (layers < 0 || layers > Remaining() / min_layer) {
       throw EFormatError(where + " has an impossible layer count (" + Num(layers) + ")");
     }
@@ -193,15 +196,16 @@ class RuxaLoader {
       frame.TransRGB = -1;
     } else if (bits <= 8) {
       // A key beyond the palette matches no pixel: there is no transparent colour.
-      frame.TransRGB = frame.TransColor < (1 << bits)
-                           ? static_cast<int32_t>(surface.PixelToColor(static_cast<uint32_t>(frame.TransColor)))
-                           : -1;
+      frame.TransRGB =
+          frame.TransColor < (1 << bits)
+              ? static_cast<int32_t>(surface.PixelToColor(static_cast<uint32_t>(frame.TransColor)))
+              : -1;
     } else {
       frame.TransRGB = static_cast<int32_t>(surface.PixelToColor(static_cast<uint32_t>(frame.TransColor)));
     }
     const uint32_t background = list_.BackgroundColor;
     surface.FillRect(surface.BoundsRect(), surface.ColorToPixel(ColorRed(background), ColorGreen(background),
-                                                                 ColorBlue(background)));
+                                                                ColorBlue(background)));
     bool first = true;
     for (int32_t i = 0; i < layers; ++i) {
       TRuxaLayer& layer = frame.AddLayer();
@@ -310,8 +314,8 @@ class RuxaLoader {
       const TDIBSurface& layer_surface = source_frame.Layer(index).Surface;
       const TDIBSurface* source = alpha ? layer_surface.AlphaPlane() : &layer_surface;
       if (!source) {
-        throw EFormatError(what + ": a block refers to the alpha plane of layer " + Num(index) + " of frame " +
-                           Num(tag) + ", which has none");
+        throw EFormatError(what + ": a block refers to the alpha plane of layer " + Num(index) +
+                           " of frame " + Num(tag) + ", which has none");
       }
       if (source->EffectiveBitCount() != target_bits) {
         throw EFormatError(what + ": a block refers to a layer of another bit depth");
@@ -323,7 +327,8 @@ class RuxaLoader {
 
   void DecodeJpegInto(const uint8_t* data, size_t size, TDIBSurface& target, const std::string& what) {
     const int32_t bits = target.EffectiveBitCount();
-    if (bits <= 8) throw EFormatError(what + ": a JPEG plane in a picture of " + Num(bits) + " bits per pixel");
+    if (bits <= 8)
+      throw EFormatError(what + ": a JPEG plane in a picture of " + Num(bits) + " bits per pixel");
     try {
       DecodeJpegPlane(data, size, target.Width(), target.Height(), target);
     } catch (const EFormatError& e) {

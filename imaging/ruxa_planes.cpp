@@ -12,7 +12,9 @@ namespace vn::ruxa {
 
 namespace {
 
-std::string Num(int64_t v) { return std::to_string(v); }
+std::string Num(int64_t v) {
+  return std::to_string(v);
+}
 
 }  // namespace
 
@@ -25,7 +27,9 @@ BlockGrid MakeGrid(int32_t width, int32_t height, int32_t block_width, int32_t b
   return grid;
 }
 
-int64_t RowsPlaneBytes(const TDIBSurface& target) { return int64_t{target.RowSize()} * target.Height(); }
+int64_t RowsPlaneBytes(const TDIBSurface& target) {
+  return int64_t{target.RowSize()} * target.Height();
+}
 
 int64_t BlocksPlaneMaxBytes(const TDIBSurface& target, const BlockGrid& grid) {
   int64_t row_bytes = 0;  // literal bytes of one pixel row across every tile column
@@ -96,7 +100,8 @@ std::vector<int32_t> PlacementOrder(int32_t seed, int32_t count) {
   return order;
 }
 
-void DecodeRows(const uint8_t* data, size_t size, int32_t seed, TDIBSurface& target, const std::string& what) {
+void DecodeRows(const uint8_t* data, size_t size, int32_t seed, TDIBSurface& target,
+                const std::string& what) {
   const int64_t needed = RowsPlaneBytes(target);
   if (static_cast<int64_t>(size) < needed) {
     throw EFormatError(what + " holds " + Num(static_cast<int64_t>(size)) + " bytes; the picture needs " +
@@ -120,7 +125,8 @@ void CopyBlockBytes(const TDIBSurface& source, int32_t source_left, int32_t sour
     throw EFormatError(what + ": a block copies from or to outside its picture");
   }
   for (int32_t i = 0; i < h; ++i) {
-    std::memmove(target.ScanLine(top + i) + to, source.ScanLine(source_top + i) + from, static_cast<size_t>(bytes));
+    std::memmove(target.ScanLine(top + i) + to, source.ScanLine(source_top + i) + from,
+                 static_cast<size_t>(bytes));
   }
 }
 

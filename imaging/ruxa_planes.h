@@ -33,7 +33,9 @@ struct BlockGrid {
 BlockGrid MakeGrid(int32_t width, int32_t height, int32_t block_width, int32_t block_height);
 
 // Bytes one row of `width` pixels occupies in a block: ceil(width * bits / 8).
-inline int64_t BlockRowBytes(int64_t width, int32_t bits) { return (width * bits + 7) / 8; }
+inline int64_t BlockRowBytes(int64_t width, int32_t bits) {
+  return (width * bits + 7) / 8;
+}
 
 // Upper bounds of a raw plane's length, to cap inflation before anything is allocated.
 int64_t RowsPlaneBytes(const TDIBSurface& target);

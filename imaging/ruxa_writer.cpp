@@ -14,14 +14,19 @@ namespace vn {
 
 namespace {
 
-void Put(std::string& out, const void* data, size_t size) { out.append(static_cast<const char*>(data), size); }
-void PutInt(std::string& out, int32_t v) { Put(out, &v, 4); }
+void Put(std::string& out, const void* data, size_t size) {
+  out.append(static_cast<const char*>(data), size);
+}
+void PutInt(std::string& out, int32_t v) {
+  Put(out, &v, 4);
+}
 
 // Rows layout: stored row k is picture row order[k].
 std::string RowsPlane(const TDIBSurface& plane, int32_t seed) {
   std::string raw;
   raw.reserve(static_cast<size_t>(ruxa::RowsPlaneBytes(plane)));
-  for (int32_t row : ruxa::PlacementOrder(seed, plane.Height())) Put(raw, plane.ScanLine(row), plane.RowSize());
+  for (int32_t row : ruxa::PlacementOrder(seed, plane.Height()))
+    Put(raw, plane.ScanLine(row), plane.RowSize());
   return raw;
 }
 
@@ -103,22 +108,22 @@ std::string EncodeRuxa(const TDIBSurface& picture, const TRuxaEncodeOptions& opt
   PutInt(out, sizeof record);
   Put(out, &record, sizeof record);
   // The frame.
-  PutInt(out, 0);   // name length
-  PutInt(out, -1);  // colour key
-  PutInt(out, 0);   // delay
+  PutInt(out, 0);    // name length
+  PutInt(out, -1);   // colour key
+  PutInt(out, 0);    // delay
   out.push_back(0);  // option
-  PutInt(out, 0);   // unused
-  PutInt(out, 1);   // layer count
+  PutInt(out, 0);    // unused
+  PutInt(out, 1);    // layer count
   PutInt(out, picture.Width());
   PutInt(out, picture.Height());
   PutInt(out, 24);
   // Its layer.
   out.append(8, '\0');
-  out.push_back(1);  // visible
-  PutInt(out, -1);   // colour key
-  PutInt(out, 255);  // opacity
+  out.push_back(1);                      // visible
+  PutInt(out, -1);                       // colour key
+  PutInt(out, 255);                      // opacity
   out.push_back(alpha.empty() ? 0 : 1);  // alpha on
-  PutInt(out, 0);                         // name length
+  PutInt(out, 0);                        // name length
   if (colour.size() > INT32_MAX || alpha.size() > INT32_MAX) throw EFormatError("picture too large to store");
   PutInt(out, static_cast<int32_t>(colour.size()));
   out += colour;

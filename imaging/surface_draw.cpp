@@ -14,9 +14,13 @@ constexpr uint8_t kDither[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9},
 
 // Keys are signed; pixel values are not. Comparing both as 64-bit numbers keeps -1 ("no key")
 // different from every pixel, 0xFFFFFFFF included.
-inline bool IsKey(uint32_t pixel, int32_t key) { return int64_t{pixel} == int64_t{key}; }
+inline bool IsKey(uint32_t pixel, int32_t key) {
+  return int64_t{pixel} == int64_t{key};
+}
 
-inline uint32_t Blend255(uint32_t d, uint32_t s, uint32_t o) { return ((255 - o) * d + o * s) / 255; }
+inline uint32_t Blend255(uint32_t d, uint32_t s, uint32_t o) {
+  return ((255 - o) * d + o * s) / 255;
+}
 
 // The 32-bit blend: red and blue in one multiplication, green apart, divided by 256.
 inline uint32_t Blend32(uint32_t d, uint32_t s, uint32_t o) {
@@ -30,8 +34,12 @@ inline uint32_t Load32(const uint8_t* p) {
   std::memcpy(&v, p, 4);
   return v;
 }
-inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-inline uint32_t Load16(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8); }
+inline void Store32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
+inline uint32_t Load16(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8);
+}
 inline void Store16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -99,7 +107,8 @@ void TDIBSurface::FillRect(TRect rect, uint32_t pixel) {
         if (y == rect.top) {
           for (int32_t x = rect.left; x < rect.right; ++x) pixel::Set(row, x, 24, pixel);
         } else {
-          std::memcpy(row + 3 * rect.left, Row(rect.top) + 3 * rect.left, static_cast<size_t>(rect.Width()) * 3);
+          std::memcpy(row + 3 * rect.left, Row(rect.top) + 3 * rect.left,
+                      static_cast<size_t>(rect.Width()) * 3);
         }
         break;
       case 32:
@@ -146,7 +155,8 @@ void TDIBSurface::CopyRect(int32_t x, int32_t y, TRect rect, const TDIBSurface& 
       case 1:
       case 4:
         // Bit-exact even when source and destination start at different places in their bytes.
-        for (int32_t k = 0; k < w; ++k) pixel::Set(dst, x + k, bit_count_, pixel::Get(src, rect.left + k, bit_count_));
+        for (int32_t k = 0; k < w; ++k)
+          pixel::Set(dst, x + k, bit_count_, pixel::Get(src, rect.left + k, bit_count_));
         break;
       case 8:
       case 16:
@@ -276,7 +286,8 @@ void TDIBSurface::DrawTranslucent(int32_t x, int32_t y, int32_t opacity, int32_t
         const uint8_t* s = src + 3 * rect.left;
         uint8_t* d = dst + 3 * x;
         for (int32_t k = 0; k < w; ++k, s += 3, d += 3) {
-          if (key >= 0 && IsKey(uint32_t{s[0]} | (uint32_t{s[1]} << 8) | (uint32_t{s[2]} << 16), key)) continue;
+          if (key >= 0 && IsKey(uint32_t{s[0]} | (uint32_t{s[1]} << 8) | (uint32_t{s[2]} << 16), key))
+            continue;
           d[0] = static_cast<uint8_t>(Blend255(d[0], s[0], o));
           d[1] = static_cast<uint8_t>(Blend255(d[1], s[1], o));
           d[2] = static_cast<uint8_t>(Blend255(d[2], s[2], o));

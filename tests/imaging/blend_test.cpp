@@ -68,12 +68,14 @@ TEST(Blend, TranslucentDividesBy255At16And24BitsAndBy256At32) {
   Row(src, 16, {0xFFFF});
   Row(dst, 16, {0x0000});
   dst.DrawTranslucent(0, 0, 128, -1, src.BoundsRect(), src);
-  const uint32_t r565 = 0xF800 & (128 * 0xF800u / 255), g565 = 0x07E0 & (128 * 0x07E0u / 255), b565 = 128 * 31u / 255;
+  const uint32_t r565 = 0xF800 & (128 * 0xF800u / 255), g565 = 0x07E0 & (128 * 0x07E0u / 255),
+                 b565 = 128 * 31u / 255;
   EXPECT_EQ(dst.Pixels(0, 0), r565 | g565 | b565);
   Row(src, 15, {0x7FFF});
   Row(dst, 15, {0x0000});
   dst.DrawTranslucent(0, 0, 200, -1, src.BoundsRect(), src);
-  const uint32_t r555 = 0x7C00 & (200 * 0x7C00u / 255), g555 = 0x03E0 & (200 * 0x03E0u / 255), b555 = 200 * 31u / 255;
+  const uint32_t r555 = 0x7C00 & (200 * 0x7C00u / 255), g555 = 0x03E0 & (200 * 0x03E0u / 255),
+                 b555 = 200 * 31u / 255;
   EXPECT_EQ(dst.Pixels(0, 0), r555 | g555 | b555);
 }
 
@@ -170,7 +172,8 @@ TEST(Blend, AlphaBlendAtEachDepth) {
   give_alpha(src, {128, 0});
   Row(dst, 16, {0, 0x1234});
   dst.DrawAlpha(0, 0, 255, src.BoundsRect(), src);
-  EXPECT_EQ(dst.Pixels(0, 0), (0xF800 & (128 * 0xF800u >> 8)) | (0x07E0 & (128 * 0x07E0u >> 8)) | (128 * 31u >> 8));
+  EXPECT_EQ(dst.Pixels(0, 0),
+            (0xF800 & (128 * 0xF800u >> 8)) | (0x07E0 & (128 * 0x07E0u >> 8)) | (128 * 31u >> 8));
   EXPECT_EQ(dst.Pixels(1, 0), 0x1234u);
 
   // Palette depths: the source pixel where a >= 128.

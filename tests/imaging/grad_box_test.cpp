@@ -13,7 +13,9 @@ namespace vn {
 namespace {
 
 // Colour value (red low byte) of a 24-bit pixel.
-uint32_t ColorAt(const TDIBSurface& s, int32_t x, int32_t y) { return s.PixelToColor(s.Pixels(x, y)); }
+uint32_t ColorAt(const TDIBSurface& s, int32_t x, int32_t y) {
+  return s.PixelToColor(s.Pixels(x, y));
+}
 
 TEST(GradBox, VerticalBandsOfTheMainWindow) {
   TGradBox box;
@@ -40,7 +42,7 @@ TEST(GradBox, NearestIntegerGoesToEven) {
   TGradBox box;
   box.SetStartColor(0);
   box.SetEndColor(RGBColor(1, 3, 0));
-  box.SetGradStep(1);  // three bands, steps of (E - S) / 2
+  box.SetGradStep(1);   // three bands, steps of (E - S) / 2
   box.SetBounds(4, 5);  // 5 / 2 = 2.5 -> 2 rows per band
   TDIBSurface s;
   s.SetSize(4, 5, 24);
@@ -71,19 +73,19 @@ TEST(GradBox, HorizontalAndCentredDirections) {
   box.Paint(s);
   EXPECT_EQ(ColorAt(s, 12, 0), RGBColor(200, 0, 0));
   EXPECT_EQ(ColorAt(s, 0, 0), RGBColor(200 - 133, 0, 0));  // k = 2: -200 / 3 * 2 = -133.3
-  EXPECT_EQ(ColorAt(s, 31, 0), RGBColor(0, 0, 0));  // last band (k = 3, cut): the end colour
+  EXPECT_EQ(ColorAt(s, 31, 0), RGBColor(0, 0, 0));         // last band (k = 3, cut): the end colour
   EXPECT_EQ(ColorAt(s, 25, 0), RGBColor(200 - 133, 0, 0));
 }
 
 TEST(GradBox, SmallControlsAndZeroStep) {
-  TGradBox box;  // white to black
+  TGradBox box;         // white to black
   box.SetBounds(5, 3);  // smaller than G + 1: band size 1, later bands beyond the edge
   TDIBSurface s;
   s.SetSize(5, 3, 24);
   box.Paint(s);
   EXPECT_EQ(ColorAt(s, 0, 0), 0xFFFFFFu);
   EXPECT_EQ(ColorAt(s, 0, 2), RGBColor(251, 251, 251));  // 255 + round(-255 / 129 * 2)
-  box.SetGradStep(0);  // one band as large as the control
+  box.SetGradStep(0);                                    // one band as large as the control
   box.Paint(s);
   for (int32_t y = 0; y < 3; ++y) EXPECT_EQ(ColorAt(s, 4, y), 0xFFFFFFu);
   // On a 16-bit target the colours are the nearest the target can show.

@@ -2,8 +2,8 @@
 // the PNG, and errors that exit 2 naming the file and the fault.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <sys/wait.h>
+#include <cstdlib>
 
 #include "imaging/png_io.h"
 #include "tests/imaging/ruxa_builder.h"
@@ -36,11 +36,17 @@ TEST(PictureCommand, EncodeAndConvertRoundTripWithAlpha) {
   test::WriteFile(dir / "in.png", EncodePng(pic, true));
   for (const std::string options : {"", "--blocks 16x8 --shuffle --key 31337", "--shuffle --key -5"}) {
     SCOPED_TRACE(options);
-    ASSERT_EQ(Vnkit(dir, "picture encode '" + (dir / "in.png").string() + "' -o '" + (dir / "p.rxa").string() +
-                             "' " + options).status, 0);
-    const std::string key = options.find("31337") != std::string::npos ? "31337" : options.empty() ? "0" : "-5";
-    ASSERT_EQ(Vnkit(dir, "picture convert '" + (dir / "p.rxa").string() + "' -o '" + (dir / "out.png").string() +
-                             "' --key " + key).status, 0);
+    ASSERT_EQ(Vnkit(dir, "picture encode '" + (dir / "in.png").string() + "' -o '" +
+                             (dir / "p.rxa").string() + "' " + options)
+                  .status,
+              0);
+    const std::string key = options.find("31337") != std::string::npos ? "31337"
+                            : options.empty()                          ? "0"
+                                                                       : "-5";
+    ASSERT_EQ(Vnkit(dir, "picture convert '" + (dir / "p.rxa").string() + "' -o '" +
+                             (dir / "out.png").string() + "' --key " + key)
+                  .status,
+              0);
     TDIBSurface back;
     ReadPng(test::ReadFile(dir / "out.png"), back);
     EXPECT_TRUE(test::SamePixels(back, pic));
@@ -67,7 +73,9 @@ TEST(PictureCommand, PaletteFramesBecomeRgbaThroughTheirKey) {
   spec.frames = {frame, frame};
   test::WriteFile(dir / "p.rxa", test::BuildRuxa(spec));
   ASSERT_EQ(Vnkit(dir, "picture convert '" + (dir / "p.rxa").string() + "' -o '" + (dir / "o.png").string() +
-                           "' --frame 1").status, 0);
+                           "' --frame 1")
+                .status,
+            0);
   TDIBSurface back;
   ReadPng(test::ReadFile(dir / "o.png"), back);
   ASSERT_NE(back.AlphaPlane(), nullptr);

@@ -10,9 +10,15 @@ namespace vn::test {
 
 namespace {
 
-void Put(std::string& out, const void* p, size_t n) { out.append(static_cast<const char*>(p), n); }
-void Int(std::string& out, int32_t v) { Put(out, &v, 4); }
-void Byte(std::string& out, uint8_t v) { out.push_back(static_cast<char>(v)); }
+void Put(std::string& out, const void* p, size_t n) {
+  out.append(static_cast<const char*>(p), n);
+}
+void Int(std::string& out, int32_t v) {
+  Put(out, &v, 4);
+}
+void Byte(std::string& out, uint8_t v) {
+  out.push_back(static_cast<char>(v));
+}
 
 // Stored position k -> target position, as the format's shuffler draws them.
 std::vector<int32_t> Draws(int32_t seed, int32_t n) {

@@ -167,7 +167,8 @@ TEST(RuxaHostile, ImpossibleSizesAreRefusedBeforeAllocating) {
   // A plane size beyond the data.
   bytes = Build(s);
   const int32_t huge = 1 << 30;
-  std::memcpy(bytes.data() + bytes.size() - 8 - 4 - 5 - 4, &huge, 4);  // before plane, alpha size, extra lists
+  std::memcpy(bytes.data() + bytes.size() - 8 - 4 - 5 - 4, &huge,
+              4);  // before plane, alpha size, extra lists
   EXPECT_NE(ErrorOf(bytes).find("colour plane size"), std::string::npos);
   // A negative header size.
   bytes = Build(s);
@@ -217,7 +218,8 @@ TEST(RuxaHostile, BlockReferencesAreChecked) {
   referring.alpha = test::BlocksRaw(alpha, 4, 3, {{0, 0}}, 0);
   f.layers = {plain, referring};
   spec.frames = {f};
-  EXPECT_NE(ErrorOf(BuildRuxa(spec)).find("alpha plane of layer 0 of frame 0, which has none"), std::string::npos);
+  EXPECT_NE(ErrorOf(BuildRuxa(spec)).find("alpha plane of layer 0 of frame 0, which has none"),
+            std::string::npos);
 
   // A reference to a frame of another bit depth.
   FrameSpec f16 = f;

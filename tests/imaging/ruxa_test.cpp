@@ -55,7 +55,9 @@ FrameSpec FrameOf(const TDIBSurface& pic) {
 }
 
 // Coded plane for the header's compression (0 zlib, 1 none).
-std::string Code(const std::string& raw, uint8_t compression) { return compression == 1 ? raw : Zlib(raw); }
+std::string Code(const std::string& raw, uint8_t compression) {
+  return compression == 1 ? raw : Zlib(raw);
+}
 
 TEST(Ruxa, RowsLayoutAtEveryVersionDepthCodingAndShuffle) {
   for (int32_t version : {-1, 100, 101, 102, 103, 104, 105, 106}) {
@@ -91,7 +93,8 @@ TEST(Ruxa, BlockLayoutWithNarrowEdgesRepeatsAndReferences) {
   for (int32_t bits : {4, 8, 15, 24, 32}) {
     for (uint8_t compression : {0, 1}) {
       for (int32_t key : {0, 9}) {
-        SCOPED_TRACE(testing::Message() << "bits " << bits << " coding " << int(compression) << " key " << key);
+        SCOPED_TRACE(testing::Message()
+                     << "bits " << bits << " coding " << int(compression) << " key " << key);
         // 13 x 7 in 4 x 3 blocks: 4 x 3 tiles, the last column 1 wide and the last row 1 high.
         const int32_t bw = 4, bh = 3;
         TDIBSurface first, second;
@@ -350,7 +353,8 @@ TEST(Ruxa, JpegPlanesDecodeAsDjpegDoes) {
   TDIBSurface photo;
   photo.SetSize(37, 21, 24);  // not a multiple of the 16-pixel chroma blocks
   for (int32_t y = 0; y < 21; ++y)
-    for (int32_t x = 0; x < 37; ++x) photo.SetPixels(x, y, RGBColor(uint8_t(x * 7), uint8_t(y * 12), uint8_t((x ^ y) * 9)));
+    for (int32_t x = 0; x < 37; ++x)
+      photo.SetPixels(x, y, RGBColor(uint8_t(x * 7), uint8_t(y * 12), uint8_t((x ^ y) * 9)));
   photo.EnsureAlphaPlane();
   photo.FillAlphaOpaque();
   photo.AlphaPlane()->SetPixels(3, 3, 17);
@@ -363,7 +367,8 @@ TEST(Ruxa, JpegPlanesDecodeAsDjpegDoes) {
   // The reference decoder: libjpeg's own djpeg at its defaults (accurate DCT, smooth upsampling).
   const auto dir = test::MakeTempDir("jpeg");
   test::WriteFile(dir / "p.jpg", EncodeJpeg(photo, 85));
-  const std::string command = "djpeg -ppm -outfile '" + (dir / "p.ppm").string() + "' '" + (dir / "p.jpg").string() + "'";
+  const std::string command =
+      "djpeg -ppm -outfile '" + (dir / "p.ppm").string() + "' '" + (dir / "p.jpg").string() + "'";
   if (std::system(command.c_str()) != 0) GTEST_SKIP() << "djpeg is not installed";
   const std::string ppm = test::ReadFile(dir / "p.ppm");
   const std::string header = "P6\n37 21\n255\n";
@@ -371,7 +376,8 @@ TEST(Ruxa, JpegPlanesDecodeAsDjpegDoes) {
   for (int32_t y = 0; y < 21; ++y)
     for (int32_t x = 0; x < 37; ++x) {
       const auto* p = reinterpret_cast<const uint8_t*>(ppm.data() + header.size() + (y * 37 + x) * 3);
-      ASSERT_EQ(frame.Surface.PixelToColor(frame.Surface.Pixels(x, y)), RGBColor(p[0], p[1], p[2])) << x << "," << y;
+      ASSERT_EQ(frame.Surface.PixelToColor(frame.Surface.Pixels(x, y)), RGBColor(p[0], p[1], p[2]))
+          << x << "," << y;
     }
 }
 

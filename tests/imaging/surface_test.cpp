@@ -85,8 +85,8 @@ TEST(Surface, ColorToPixelAtEveryDepth) {
   s.SetSize(1, 1, 8);
   TPalette& p = s.Palette();
   p.fill({});
-  p[3] = {0, 0, 200, 0};    // red 200
-  p[7] = {0, 0, 210, 0};    // red 210
+  p[3] = {0, 0, 200, 0};  // red 200
+  p[7] = {0, 0, 210, 0};  // red 210
   p[9] = {100, 100, 100, 0};
   p[10] = {100, 100, 100, 0};
   EXPECT_EQ(s.ColorToPixel(204, 0, 0), 3u);
@@ -119,10 +119,15 @@ TEST(Surface, FillRectClipsAndWritesExactlyItsPixels) {
     TDIBSurface s;
     s.SetSize(11, 5, bits);
     s.FillRect(s.BoundsRect(), 0);
-    const uint32_t value = bits == 1 ? 1 : bits == 4 ? 9 : bits == 8 ? 0xA5 : bits <= 16 ? 0x5A5A : 0x00C0FFEE;
+    const uint32_t value = bits == 1    ? 1
+                           : bits == 4  ? 9
+                           : bits == 8  ? 0xA5
+                           : bits <= 16 ? 0x5A5A
+                                        : 0x00C0FFEE;
     s.FillRect({-3, 2, 7, 99}, value | (bits == 15 ? 0x8000 : 0));
     for (int32_t y = 0; y < 5; ++y)
-      for (int32_t x = 0; x < 11; ++x) EXPECT_EQ(s.Pixels(x, y), (x < 7 && y >= 2) ? value : 0u) << x << "," << y;
+      for (int32_t x = 0; x < 11; ++x)
+        EXPECT_EQ(s.Pixels(x, y), (x < 7 && y >= 2) ? value : 0u) << x << "," << y;
     // Wholly outside, and empty: nothing changes.
     s.FillRect({11, 0, 20, 5}, 0);
     s.FillRect({3, 3, 3, 5}, 0);

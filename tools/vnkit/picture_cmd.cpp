@@ -1,9 +1,9 @@
 // vnkit picture convert / encode: RXA pictures to PNG and back.
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <system_error>
-#include <string>
 
 #include "archive/stream.h"
 #include "imaging/png_io.h"
@@ -94,20 +94,23 @@ void Register(CLI::App& app) {
   auto* picture = app.add_subcommand("picture", "RXA pictures: convert to PNG, encode from PNG");
   picture->require_subcommand(1);
 
-  auto* convert = picture->add_subcommand("convert", "Write one frame of an RXA picture as PNG (RGBA when it has transparency)");
+  auto* convert = picture->add_subcommand(
+      "convert", "Write one frame of an RXA picture as PNG (RGBA when it has transparency)");
   convert->add_option("IN", in, "RXA picture")->required();
   convert->add_option("-o,--output", out, "PNG file to write")->required();
   convert->add_option("--key", key, "the picture's key (the PictureKey of install.dat)");
   convert->add_option("--frame", frame, "frame to write, from 0 (default 0)");
   convert->callback([] { Convert(in, out, key, frame); });
 
-  auto* encode = picture->add_subcommand("encode", "Encode a PNG as an RXA picture (one frame, one 24-bit layer)");
+  auto* encode =
+      picture->add_subcommand("encode", "Encode a PNG as an RXA picture (one frame, one 24-bit layer)");
   encode->add_option("IN", in, "PNG picture")->required();
   encode->add_option("-o,--output", out, "RXA file to write")->required();
   encode->add_option("--key", key, "key of the shuffled layout");
   encode->add_flag("--shuffle", shuffle, "store rows or blocks in the key's order");
   encode->add_option("--blocks", blocks, "block layout with WxH blocks (identical blocks stored once)");
-  encode->add_option("--jpeg", quality, "JPEG colour plane at this quality (1-100)")->check(CLI::Range(1, 100));
+  encode->add_option("--jpeg", quality, "JPEG colour plane at this quality (1-100)")
+      ->check(CLI::Range(1, 100));
   encode->callback([] {
     TRuxaEncodeOptions options;
     options.key = key;
