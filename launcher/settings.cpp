@@ -26,7 +26,8 @@ class FieldReader {
     const int64_t left = stream_.Remaining();
     if (left < static_cast<int64_t>(sizeof(T))) {
       Fail(field, at,
-           "needs " + std::to_string(sizeof(T)) + " bytes, only " + std::to_string(left) + " left");
+           "cut short (needs " + std::to_string(sizeof(T)) + (sizeof(T) == 1 ? " byte, " : " bytes, ") +
+               std::to_string(left) + " left)");
     }
     return ReadLE<T>(stream_);
   }
