@@ -128,6 +128,16 @@ TEST_F(SettingsCommand, BadFilesAreErrorsNamingFileAndFault) {
   EXPECT_EQ(json.code, 2);
   EXPECT_NE(json.err.find(Path("odd.dat") + ": Title"), std::string::npos) << json.err;
 
+  // A character with two codes would come back from JSON under the other one.
+  TVondInstallSet twin;
+  twin.LicenseText = DataString("ok\xED\x40");  // NEC's code of a character IBM's 0xFA5C also has
+  twin.SaveToFile(Path("twin.dat"));
+  const Result twin_json = Vnkit({"settings", "show", Path("twin.dat"), "--json"});
+  EXPECT_EQ(twin_json.code, 2);
+  EXPECT_NE(twin_json.err.find("LicenseText has no exact UTF-8 form: the character at byte 2"),
+            std::string::npos)
+      << twin_json.err;
+
   test::WriteFile(Path("cut.dat"), test::ReadFile(Path("odd.dat")).substr(0, 12));
   const Result cut = Vnkit({"settings", "show", Path("cut.dat")});
   EXPECT_EQ(cut.code, 2);
