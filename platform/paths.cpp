@@ -11,9 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::vector<std::string> SplitComponents(std::string_view text, std::string_view original) {
   const auto refuse = [&](const std::string& why) {

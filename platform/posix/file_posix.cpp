@@ -63,9 +63,7 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-void File::Fail(const char* what) const {
-  throw EReadError(Describe(path_, what, errno));
-}
+void File::Fail(const char* what) const { throw EReadError(Describe(path_, what, errno)); }
 
 int64_t File::Read(void* buffer, int64_t count) {
   int64_t done = 0;
