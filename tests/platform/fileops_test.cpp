@@ -13,9 +13,10 @@ namespace fs = std::filesystem;
 
 // DOS date-time of a local calendar moment.
 constexpr int32_t Dos(int year, int month, int day, int hour, int minute, int second) {
-  return static_cast<int32_t>((static_cast<uint32_t>(year - 1980) << 25) | (static_cast<uint32_t>(month) << 21) |
-                              (static_cast<uint32_t>(day) << 16) | (static_cast<uint32_t>(hour) << 11) |
-                              (static_cast<uint32_t>(minute) << 5) | static_cast<uint32_t>(second / 2));
+  return static_cast<int32_t>((static_cast<uint32_t>(year - 1980) << 25) |
+                              (static_cast<uint32_t>(month) << 21) | (static_cast<uint32_t>(day) << 16) |
+                              (static_cast<uint32_t>(hour) << 11) | (static_cast<uint32_t>(minute) << 5) |
+                              static_cast<uint32_t>(second / 2));
 }
 
 TEST(DosDateTime, RoundTripInLocalTime) {
@@ -24,8 +25,8 @@ TEST(DosDateTime, RoundTripInLocalTime) {
   const std::string saved = old_tz ? old_tz : "";
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);  // no zone database needed
   tzset();
-  for (const int32_t dos : {Dos(1980, 1, 1, 0, 0, 0), Dos(2004, 2, 29, 23, 59, 58), Dos(2024, 7, 15, 12, 30, 10),
-                            Dos(2043, 12, 31, 1, 2, 4)}) {
+  for (const int32_t dos : {Dos(1980, 1, 1, 0, 0, 0), Dos(2004, 2, 29, 23, 59, 58),
+                            Dos(2024, 7, 15, 12, 30, 10), Dos(2043, 12, 31, 1, 2, 4)}) {
     const std::optional<std::time_t> t = DosDateTimeToTime(dos);
     ASSERT_TRUE(t.has_value()) << std::hex << dos;
     EXPECT_EQ(TimeToDosDateTime(*t), dos);
@@ -98,7 +99,8 @@ TEST(FileOps, CopyKeepsTimeAndModeAndRespectsReadOnlyTarget) {
 TEST(FileOps, CopyFileIfChangedSkipsOnlySameTimeAndSize) {
   const fs::path dir = test::MakeTempDir("ifchanged");
   const int32_t t1 = Dos(2010, 1, 2, 3, 4, 6), t2 = Dos(2011, 1, 2, 3, 4, 6);
-  const auto prepare = [&](const std::string& src, int32_t src_time, const std::string& dst, int32_t dst_time) {
+  const auto prepare = [&](const std::string& src, int32_t src_time, const std::string& dst,
+                           int32_t dst_time) {
     test::WriteFile(dir / "src", src);
     test::WriteFile(dir / "dst", dst);
     FileSetDate(dir / "src", src_time);
