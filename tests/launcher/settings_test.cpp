@@ -184,6 +184,23 @@ TEST(Settings, EveryTruncationIsRefusedAndChangesNothing) {
   }
 }
 
+TEST(Settings, EveryDamagedByteLoadsOrIsRefused) {
+  const std::string bytes = SettingsFile(Sample(), 108);
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    for (char damage : {'\xFF', '\x80', '\x7F'}) {  // lengths and counts turn negative or huge
+      std::string damaged = bytes;
+      damaged[at] = damage;
+      TMemoryStream m(damaged);
+      TVondInstallSet target;
+      try {
+        target.LoadFromStream(m);
+      } catch (const EFormatError&) {
+      }
+      EXPECT_LE(m.GetPosition(), static_cast<int64_t>(damaged.size()));
+    }
+  }
+}
+
 TEST(Settings, DamagedCountsAndLengthsNameTheField) {
   const TVondInstallSet empty;
   // up to and without DiscCount
