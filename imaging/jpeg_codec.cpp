@@ -69,7 +69,8 @@ bool ReadRows(Decompressor* d, uint8_t* first_row, std::ptrdiff_t step, int32_t 
   cinfo->scale_num = 1;
   cinfo->scale_denom = 1;
   jpeg_start_decompress(cinfo);
-  if (cinfo->output_components != 3 || static_cast<int64_t>(cinfo->output_height) != height) {
+  if (cinfo->output_components != 3 || cinfo->output_width != cinfo->image_width ||
+      static_cast<int64_t>(cinfo->output_height) != height) {
     std::snprintf(d->errors.message, sizeof d->errors.message, "unexpected JPEG output form");
     return false;
   }

@@ -252,9 +252,11 @@ class RuxaLoader {
     layer.AlphaOn = layout_version_ >= 101 ? Read<uint8_t>("layer alpha flag") : 0;
     layer.Name = ReadName("layer name");
     const int32_t colour_size = ReadLength("colour plane size");
+    const int32_t width = frame.Surface.Width(), height = frame.Surface.Height();
     const int32_t bits = frame.Surface.EffectiveBitCount();
-    Charge(TDIBSurface::BytesFor(frame.Surface.Width(), frame.Surface.Height(), bits));
-    layer.Surface.SetSize(frame.Surface.Width(), frame.Surface.Height(), bits);
+    CheckPlaneCanFill(colour_size, false, width, height, bits, where + ", colour plane");
+    Charge(TDIBSurface::BytesFor(width, height, bits));
+    layer.Surface.SetSize(width, height, bits);
     const int64_t colour_start = stream_.GetPosition();
     DecodePlane(colour_size, false, layer.Surface, where + ", colour plane");
     stream_.SetPosition(colour_start + colour_size);
@@ -263,7 +265,8 @@ class RuxaLoader {
     if (alpha_size <= 0) return;
     if (alpha_size > Remaining()) throw EFormatError("picture ends early (" + where + ", alpha plane)");
     if (layer.AlphaOn) layer.TransColor = -1;  // the alpha plane replaces the colour key
-    Charge(TDIBSurface::BytesFor(frame.Surface.Width(), frame.Surface.Height(), 8));
+    CheckPlaneCanFill(alpha_size, true, width, height, 8, where + ", alpha plane");
+    Charge(TDIBSurface::BytesFor(width, height, 8));
     layer.Surface.EnsureAlphaPlane();
     const int64_t alpha_start = stream_.GetPosition();
     DecodePlane(alpha_size, true, *layer.Surface.AlphaPlane(), where + ", alpha plane");
@@ -279,29 +282,61 @@ class RuxaLoader {
     return copy.data();
   }
 
+  // How a plane is stored, by the header and by the kind of plane.
+  struct PlaneLayout {
+    bool jpeg = false;    // a JPEG stream (colour planes only)
+    bool blocks = false;  // block layout, else rows
+    bool zlib = false;    // inflate first
+    bool shuffled = false;
+  };
+  PlaneLayout LayoutOf(bool alpha) const {
+    const bool modern = layout_version_ >= 103;
+    const bool jpeg_coding = modern && compression_ == kCompressionJpeg;
+    PlaneLayout layout;
+    layout.jpeg = jpeg_coding && !alpha;
+    layout.blocks = modern && block_width_ > 0 && block_height_ > 0 && !jpeg_coding;
+    layout.zlib = !layout.jpeg && (!modern || compression_ == kCompressionZlib || jpeg_coding);
+    layout.shuffled = modern && shuffled_ && !jpeg_coding;
+    return layout;
+  }
+
+  // Refuses, before its target is allocated, a plane whose stored bytes could never fill it: a raw
+  // plane needs its whole rows (or its block table), and zlib expands data at most 1032 times.
+  // A JPEG plane's size is checked against its own header before decoding.
+  void CheckPlaneCanFill(int64_t stored, bool alpha, int32_t width, int32_t height, int32_t bits,
+                         const std::string& what) const {
+    const PlaneLayout layout = LayoutOf(alpha);
+    if (layout.jpeg) return;
+    const int64_t needed = layout.blocks
+                               ? ruxa::MakeGrid(width, height, block_width_, block_height_).Count() * 8
+                               : TDIBSurface::BytesFor(width, height, bits);
+    if ((layout.zlib ? stored * 1032 + 1024 : stored) < needed) {
+      throw EFormatError(what + " holds " + Num(stored) + (layout.zlib ? " bytes of zlib data" : " bytes") +
+                         "; the picture needs " + Num(needed));
+    }
+  }
+
   void DecodePlane(int32_t size, bool alpha, TDIBSurface& target, const std::string& what) {
     std::vector<uint8_t> copy;
     const uint8_t* data = PlaneBytes(size, copy);
-    const bool jpeg = layout_version_ >= 103 && compression_ == kCompressionJpeg;
-    if (jpeg && !alpha) {
+    const PlaneLayout layout = LayoutOf(alpha);
+    if (layout.jpeg) {
       DecodeJpegInto(data, static_cast<size_t>(size), target, what);
       return;
     }
-    const bool blocks = layout_version_ >= 103 && block_width_ > 0 && block_height_ > 0 && !jpeg;
     ruxa::BlockGrid grid;
-    if (blocks) grid = ruxa::MakeGrid(target.Width(), target.Height(), block_width_, block_height_);
-    const bool zlib = layout_version_ < 103 || compression_ == kCompressionZlib || jpeg;
+    if (layout.blocks) grid = ruxa::MakeGrid(target.Width(), target.Height(), block_width_, block_height_);
     std::vector<uint8_t> inflated;
     size_t length = static_cast<size_t>(size);
-    if (zlib) {
-      const int64_t limit = blocks ? ruxa::BlocksPlaneMaxBytes(target, grid) : ruxa::RowsPlaneBytes(target);
+    if (layout.zlib) {
+      const int64_t limit =
+          layout.blocks ? ruxa::BlocksPlaneMaxBytes(target, grid) : ruxa::RowsPlaneBytes(target);
       inflated = ruxa::Inflate(data, length, limit, what);
       data = inflated.data();
       length = inflated.size();
     }
-    if (!blocks) {
-      const bool shuffled = layout_version_ >= 103 && shuffled_ && !jpeg;
-      ruxa::DecodeRows(data, length, shuffled ? list_.Key : 0, target, what);
+    if (!layout.blocks) {
+      ruxa::DecodeRows(data, length, layout.shuffled ? list_.Key : 0, target, what);
       return;
     }
     const int32_t target_bits = target.EffectiveBitCount();
@@ -322,7 +357,7 @@ class RuxaLoader {
       }
       return *source;
     };
-    ruxa::DecodeBlocks(data, length, grid, shuffled_, list_.Key, target, reference, what);
+    ruxa::DecodeBlocks(data, length, grid, layout.shuffled, list_.Key, target, reference, what);
   }
 
   void DecodeJpegInto(const uint8_t* data, size_t size, TDIBSurface& target, const std::string& what) {
@@ -427,6 +462,11 @@ bool IsUncompressedRxa(TStream& stream) {
   if (stream.Read(&n, 4) != 4) return false;
   HeaderRecord record{};
   if (n > 0) stream.Read(&record, std::min<int32_t>(n, sizeof record));
+  // A longer record is read in full (only its first 40 bytes mean anything), bounded by the data.
+  if (n > static_cast<int32_t>(sizeof record)) {
+    stream.Seek(std::min<int64_t>(n - static_cast<int64_t>(sizeof record), stream.Remaining()),
+                SeekOrigin::kCurrent);
+  }
   return record.compression == kCompressionNone;
 }
 

@@ -41,38 +41,37 @@ int64_t BlocksPlaneMaxBytes(const TDIBSurface& target, const BlockGrid& grid) {
 }
 
 std::vector<uint8_t> Inflate(const uint8_t* data, size_t size, int64_t limit, const std::string& what) {
-  std::vector<uint8_t> out(static_cast<size_t>(std::max<int64_t>(limit, 0)));
+  const size_t most = static_cast<size_t>(std::max<int64_t>(limit, 0));
+  // Grow with what actually comes out, so that damaged data cannot make us reserve the limit.
+  std::vector<uint8_t> out(std::min(most, std::max<size_t>(size * 4, size_t{1} << 16)));
   z_stream z{};
   if (inflateInit(&z) != Z_OK) throw EFormatError(what + ": zlib cannot start");
   z.next_in = const_cast<Bytef*>(data);
-  z.next_out = out.data();
+  size_t in_left = size, produced = 0;
   int rc = Z_OK;
-  // Feed in chunks that fit zlib's 32-bit counters.
-  size_t in_left = size, out_left = out.size();
+  uint8_t spare;
   while (true) {
+    if (produced == out.size() && out.size() < most) out.resize(std::min(most, out.size() * 2));
+    // Chunks that fit zlib's 32-bit counters.
     const uInt in_chunk = static_cast<uInt>(std::min<size_t>(in_left, 1u << 30));
-    const uInt out_chunk = static_cast<uInt>(std::min<size_t>(out_left, 1u << 30));
+    const uInt out_chunk = static_cast<uInt>(std::min<size_t>(out.size() - produced, 1u << 30));
     z.avail_in = in_chunk;
-    z.avail_out = out_chunk;
     // A zero-size output still lets zlib check the header and see the end of an empty stream.
-    uint8_t spare;
-    if (out_chunk == 0) {
-      z.next_out = &spare;
-      z.avail_out = 0;
-    }
+    z.next_out = out_chunk ? out.data() + produced : &spare;
+    z.avail_out = out_chunk;
     rc = inflate(&z, Z_NO_FLUSH);
     in_left -= in_chunk - z.avail_in;
-    out_left -= out_chunk - z.avail_out;
-    if (rc == Z_STREAM_END || out_left == 0) break;
-    if (rc == Z_BUF_ERROR && in_left == 0) break;  // the data ended before the stream did
-    if (rc != Z_OK) break;
+    produced += out_chunk - z.avail_out;
+    if (rc == Z_STREAM_END || produced == most) break;  // the layout needs no more
+    if (rc == Z_BUF_ERROR && in_left == 0) break;       // the data ended before the stream did
+    if (rc != Z_OK && rc != Z_BUF_ERROR) break;
   }
   const std::string message = z.msg ? z.msg : "";
   inflateEnd(&z);
   if (rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR || rc == Z_NEED_DICT) {
     throw EFormatError(what + ": damaged zlib data" + (message.empty() ? "" : " (" + message + ")"));
   }
-  out.resize(out.size() - out_left);
+  out.resize(produced);
   return out;
 }
 
@@ -88,15 +87,39 @@ std::string Deflate(const void* data, size_t size) {
 }
 
 std::vector<int32_t> PlacementOrder(int32_t seed, int32_t count) {
-  std::vector<int32_t> order(static_cast<size_t>(std::max(count, 0)));
+  const int32_t n = std::max(count, 0);
+  std::vector<int32_t> order(static_cast<size_t>(n));
   if (seed == 0) {
-    // A zero seed draws the pool in ascending order: the natural order, without the O(n^2) draws.
-    for (int32_t k = 0; k < count; ++k) order[k] = k;
+    // A zero seed draws the pool in ascending order: the natural order.
+    for (int32_t k = 0; k < n; ++k) order[k] = k;
     return order;
   }
+  // The draws of TSeededRandom over the pool 0 .. n-1: each takes the value at position
+  // (state mod pool size) out of the pool, the rest keeping their order. A Fenwick tree of the
+  // values still in the pool finds that value in O(log n) where erasing from a vector costs O(n),
+  // so a picture of many rows or blocks cannot make the shuffle quadratic.
+  std::vector<int32_t> tree(static_cast<size_t>(n) + 1, 0);
+  for (int32_t i = 1; i <= n; ++i) {
+    tree[i] += 1;
+    const int32_t parent = i + (i & -i);
+    if (parent <= n) tree[parent] += tree[i];
+  }
+  int32_t top = 1;
+  while (top * 2 <= n) top *= 2;
   TSeededRandom random(seed);
-  random.Reset(count);
-  for (int32_t k = 0; k < count; ++k) order[k] = random.Draw();
+  for (int32_t k = 0; k < n; ++k) {
+    const uint32_t state = static_cast<uint32_t>(random.Next());
+    int32_t rank = static_cast<int32_t>(state % static_cast<uint32_t>(n - k)) + 1;
+    int32_t position = 0;
+    for (int32_t step = top; step > 0; step >>= 1) {
+      if (position + step <= n && tree[position + step] < rank) {
+        position += step;
+        rank -= tree[position];
+      }
+    }
+    order[k] = position;  // the value at 1-based index position + 1
+    for (int32_t i = position + 1; i <= n; i += i & -i) --tree[i];
+  }
   return order;
 }
 

@@ -4,8 +4,10 @@
 
 #include <cstring>
 
+#include "archive/seeded_random.h"
 #include "archive/stream.h"
 #include "imaging/ruxa.h"
+#include "imaging/ruxa_planes.h"
 #include "imaging/ruxa_writer.h"
 #include "platform/error.h"
 #include "tests/imaging/ruxa_builder.h"
@@ -84,6 +86,19 @@ std::vector<std::string> Samples() {
   jpeg.jpeg_quality = 50;
   out.push_back(EncodeRuxa(photo, jpeg));
   return out;
+}
+
+// The shuffle's fast placement draws exactly what the generator's pool draws.
+TEST(RuxaHostile, PlacementOrderMatchesTheGenerator) {
+  for (int32_t seed : {1, -1, 12345, 0x7FFFFFFF}) {
+    for (int32_t n : {1, 2, 7, 64, 1000}) {
+      TSeededRandom random(seed);
+      random.Reset(n);
+      std::vector<int32_t> expected;
+      for (int32_t k = 0; k < n; ++k) expected.push_back(random.Draw());
+      EXPECT_EQ(ruxa::PlacementOrder(seed, n), expected) << seed << " " << n;
+    }
+  }
 }
 
 TEST(RuxaHostile, EveryTruncationIsRefused) {
@@ -175,6 +190,12 @@ TEST(RuxaHostile, ImpossibleSizesAreRefusedBeforeAllocating) {
   const int32_t negative = -1;
   std::memcpy(bytes.data() + 7, &negative, 4);
   EXPECT_NE(ErrorOf(bytes).find("header size"), std::string::npos);
+  // A few bytes of zlib data cannot fill 8000 x 8000 pixels: refused before the layer is allocated.
+  s = {};
+  s.raw = false;
+  s.width = s.height = 8000;
+  s.plane = Zlib(std::string(100, '\0'));
+  EXPECT_NE(ErrorOf(Build(s)).find("bytes of zlib data; the picture needs 192000000"), std::string::npos);
   // Damaged zlib data names the plane.
   s = {};
   s.raw = false;
