@@ -381,6 +381,29 @@ TEST(Ruxa, JpegPlanesDecodeAsDjpegDoes) {
     }
 }
 
+TEST(Ruxa, JpegPlanesTakeTheFramesDepth) {
+  TDIBSurface photo;
+  photo.SetSize(16, 16, 24);
+  test::FillPattern(photo, 3);
+  PictureSpec spec;
+  spec.compression = 2;
+  FrameSpec f;
+  f.width = f.height = 16;
+  LayerSpec l;
+  l.colour = EncodeJpeg(photo, 90);
+  f.layers = {l};
+  for (int32_t bits : {15, 32}) {
+    f.bits = bits;
+    spec.frames = {f};
+    auto list = Load(BuildRuxa(spec));
+    EXPECT_EQ(list->GetFrame(0).Surface.EffectiveBitCount(), bits);
+  }
+  f.bits = 8;
+  f.palette.resize(256);
+  spec.frames = {f};
+  EXPECT_THROW(Load(BuildRuxa(spec)), EFormatError);
+}
+
 TEST(Ruxa, EncoderRoundTripsEveryLayout) {
   TDIBSurface pic;
   Pattern(pic, 50, 31, 24, 8);

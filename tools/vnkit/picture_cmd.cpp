@@ -61,6 +61,11 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
     if (surface->Empty()) throw EFormatError("frame " + std::to_string(frame_index) + " is empty");
     if (surface->BitCount() != 24) surface->ConvertBitCount(24);
   } catch (const Exception& e) {
+    // Pictures without signature are legal (the oldest ones), so any file reads as one; say so
+    // when it fails, as it is most likely not a picture at all.
+    if (stream.Bytes().compare(0, 4, "Ruxa") != 0) {
+      Rethrow(in, Exception(std::string(e.what()) + "; the file has no RXA signature"));
+    }
     Rethrow(in, e);
   }
   WriteOutput(out, EncodePng(*surface, true));
