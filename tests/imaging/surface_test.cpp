@@ -102,17 +102,6 @@ TEST(Surface, ColorToPixelAtEveryDepth) {
   EXPECT_EQ(s.ColorToPixel(200, 200, 200), 1u);
 }
 
-TEST(Surface, PixelToColorWidensComponents) {
-  TDIBSurface s;
-  s.SetSize(1, 1, 15);
-  EXPECT_EQ(s.PixelToColor(0x7FFF), 0xFFFFFFu);
-  EXPECT_EQ(s.PixelToColor(0x7C00), RGBColor(255, 0, 0));
-  s.SetSize(1, 1, 16);
-  EXPECT_EQ(s.PixelToColor(0x07E0), RGBColor(0, 255, 0));
-  s.SetSize(1, 1, 32);
-  EXPECT_EQ(s.PixelToColor(0x123456), RGBColor(0x12, 0x34, 0x56));
-}
-
 TEST(Surface, FillRectClipsAndWritesExactlyItsPixels) {
   for (int32_t bits : kDepths) {
     SCOPED_TRACE(bits);
