@@ -195,9 +195,9 @@ class RuxaLoader {
     if (frame.TransColor < 0) {
       frame.TransRGB = -1;
     } else if (bits <= 8) {
-      // A key beyond the palette matches no pixel: there is no transparent colour.
+      // The palette holds 256 entries; a key beyond them names no colour at all.
       frame.TransRGB =
-          frame.TransColor < (1 << bits)
+          frame.TransColor < 256
               ? static_cast<int32_t>(surface.PixelToColor(static_cast<uint32_t>(frame.TransColor)))
               : -1;
     } else {
