@@ -142,6 +142,8 @@ void TVrFileCollection::ReadStoredEntry(TVrFile& entry, TStream& target) {
   const auto cut_short = [&] {
     return EReadError(Describe() + ": entry " + Cp932ToUtf8Lossy(entry.Name()) + " is cut short");
   };
+  // An entry of stored length 0 (the end marker among them) is empty, whatever its flags say.
+  if (entry.Size == 0) return;
   stream_->SetPosition(entry.Offset);
   auto* memory = dynamic_cast<TMemoryStream*>(&target);
   try {
