@@ -1,0 +1,127 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/mutex.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The folder of the lock files. $XDG_RUNTIME_DIR is private to the user by definition; the fallback in
+// /tmp is a folder of our own that must belong to us and be closed to others, or nothing is locked there.
+std::optional<fs::path> LockFolder() {
+  fs::path folder;
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  if (runtime && runtime[0] == '/') {
+    folder = fs::path(runtime) / "vnsetup";
+  } else {
+    folder = "/tmp/vnsetup-" + std::to_string(::getuid());
+  }
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+      (st.st_mode & (S_IWGRP | S_IWOTH))) {
+    return std::nullopt;
+  }
+  return folder;
+}
+
+std::string MutexFileName(const DataString& name) {
+  std::string text;
+  for (size_t i = 0; i < name.size() && text.size() < 40; ++i) {
+    const char c = static_cast<char>(name[i]);
+    const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '_' || c == '.';
+    text += safe ? c : '_';
+  }
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (size_t i = 0; i < name.size(); ++i) {
+    hash ^= name[i];
+    hash *= 0x100000001b3ull;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return "mutex-" + text + "-" + hex;
+}
+
+bool SameFile(int fd, const fs::path& path) {
+  struct stat by_fd, by_path;
+  return ::fstat(fd, &by_fd) == 0 && ::lstat(path.c_str(), &by_path) == 0 && by_fd.st_dev == by_path.st_dev &&
+         by_fd.st_ino == by_path.st_ino;
+}
+
+}  // namespace
+
+fs::path MutexFilePath(const DataString& name) {
+  const std::optional<fs::path> folder = LockFolder();
+  return folder ? *folder / MutexFileName(name) : fs::path();
+}
+
+std::optional<InstanceMutex> CreateInstanceMutex(const DataString& name) {
+  const fs::path file = MutexFilePath(name);
+  if (file.empty()) return std::nullopt;
+  // The holder removes the file when it lets go; a creator that locked a file just removed that way
+  // tries again with a fresh one, so two holders never lock different files of the same name.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return std::nullopt;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return std::nullopt;  // held elsewhere (or being tested this instant, as on Windows)
+    }
+    if (SameFile(fd, file)) return InstanceMutex(fd, file);
+    ::close(fd);
+  }
+  return std::nullopt;
+}
+
+void ReleaseInstanceMutex(std::optional<InstanceMutex>& handle) {
+  handle.reset();
+}
+
+bool MutexExists(const DataString& name) {
+  const fs::path file = MutexFilePath(name);
+  if (file.empty()) return false;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+InstanceMutex::InstanceMutex(InstanceMutex&& other) noexcept
+    : handle_(other.handle_), file_(std::move(other.file_)) {
+  other.handle_ = -1;
+}
+
+InstanceMutex& InstanceMutex::operator=(InstanceMutex&& other) noexcept {
+  if (this != &other) {
+    Release();
+    handle_ = other.handle_;
+    file_ = std::move(other.file_);
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+InstanceMutex::~InstanceMutex() {
+  Release();
+}
+
+void InstanceMutex::Release() noexcept {
+  if (handle_ < 0) return;
+  // Remove the file while still holding the lock, so nobody locks it in between and goes unnoticed.
+  ::unlink(file_.c_str());
+  ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+}  // namespace vn

@@ -1,0 +1,162 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/shell.h"
+
+extern char** environ;
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the started process reports back through the pipe when it could not become the program.
+struct SpawnFailure {
+  int stage;  // kStageChdir or kStageExec
+  int error;
+};
+constexpr int kStageChdir = 1;
+constexpr int kStageExec = 2;
+
+int MissingFileCode(const fs::path& file, int err) {
+  if (err == EACCES || err == EPERM) return kShellAccessDenied;
+  if (err == ENOTDIR) return kShellPathNotFound;
+  std::error_code ec;
+  const fs::path folder = file.parent_path();
+  return folder.empty() || fs::is_directory(folder, ec) ? kShellFileNotFound : kShellPathNotFound;
+}
+
+int ExecErrorCode(int err) {
+  switch (err) {
+    case ENOENT:
+      return kShellFileNotFound;
+    case ENOTDIR:
+      return kShellPathNotFound;
+    case EACCES:
+    case EPERM:
+    case ETXTBSY:
+      return kShellAccessDenied;
+    case ENOEXEC:
+    case ELIBBAD:
+    case ELOOP:
+      return kShellBadFormat;
+    default:
+      return kShellOutOfResources;
+  }
+}
+
+// A program we may start directly: executable by us, and a binary or a script the kernel runs.
+bool IsProgram(const fs::path& file, const struct stat& st) {
+  if (!S_ISREG(st.st_mode) || ::access(file.c_str(), X_OK) != 0) return false;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;  // execute-only: let the kernel decide
+  char magic[4] = {};
+  const ssize_t n = ::read(fd, magic, sizeof magic);
+  ::close(fd);
+  return (n >= 4 && std::memcmp(magic,
+                                "\x7f"
+                                "ELF",
+                                4) == 0) ||
+         (n >= 2 && magic[0] == '#' && magic[1] == '!');
+}
+
+// The desktop's opener: $VN_XDG_OPEN when set, else xdg-open found on PATH.
+fs::path Opener() {
+  const char* override_path = getenv("VN_XDG_OPEN");
+  if (override_path && *override_path) return override_path;
+  const char* path = getenv("PATH");
+  std::string_view dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  while (!dirs.empty()) {
+    const size_t colon = dirs.find(':');
+    const std::string_view dir = dirs.substr(0, colon);
+    dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
+    if (dir.empty()) continue;
+    const fs::path candidate = fs::path(dir) / "xdg-open";
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
+// Starts `program` detached: a short-lived child opens a new session and forks the process that
+// becomes the program, so nothing is left for us to reap but that child, whom we wait for at once.
+// The grandchild reports a failed chdir or exec through a close-on-exec pipe; end of file means the
+// program is running.
+int Spawn(const fs::path& program, const std::vector<std::string>& args, const fs::path& working_folder) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const char* wd = working_folder.empty() ? nullptr : working_folder.c_str();
+
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return kShellOutOfResources;
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(pipe_fds[0]);
+    ::close(pipe_fds[1]);
+    return kShellOutOfResources;
+  }
+  if (child == 0) {
+    // Only async-signal-safe calls from here on: the parent may have other threads.
+    ::close(pipe_fds[0]);
+    ::setsid();
+    const pid_t grandchild = ::fork();
+    if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGPIPE, SIG_DFL);
+    SpawnFailure failure{kStageChdir, 0};
+    if (wd && ::chdir(wd) != 0) {
+      failure.error = errno;
+    } else {
+      ::execve(program.c_str(), argv.data(), environ);
+      failure = {kStageExec, errno};
+    }
+    [[maybe_unused]] const ssize_t written = ::write(pipe_fds[1], &failure, sizeof failure);
+    ::_exit(127);
+  }
+  ::close(pipe_fds[1]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  SpawnFailure failure{};
+  ssize_t n;
+  while ((n = ::read(pipe_fds[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
+  }
+  ::close(pipe_fds[0]);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return kShellOutOfResources;  // second fork failed
+  if (n == 0) return kShellStarted;
+  if (n != static_cast<ssize_t>(sizeof failure)) return kShellOutOfResources;
+  return failure.stage == kStageChdir ? kShellPathNotFound : ExecErrorCode(failure.error);
+}
+
+}  // namespace
+
+int ShellOpen(const fs::path& file, std::string_view params, const fs::path& working_folder) {
+  std::error_code ec;
+  const fs::path target = fs::absolute(file, ec);
+  if (file.empty() || ec) return kShellFileNotFound;
+  struct stat st;
+  if (::stat(target.c_str(), &st) != 0) return MissingFileCode(target, errno);
+  if (!working_folder.empty() && !fs::is_directory(working_folder, ec)) return kShellPathNotFound;
+
+  if (IsProgram(target, st)) {
+    std::vector<std::string> args{target.string()};
+    for (std::string& a : SplitParameters(params)) args.push_back(std::move(a));
+    return Spawn(target, args, working_folder);
+  }
+  const fs::path opener = Opener();
+  if (opener.empty()) return kShellNoAssociation;
+  const int result = Spawn(opener, {opener.string(), target.string()}, working_folder);
+  return result == kShellFileNotFound ? kShellNoAssociation : result;
+}
+
+}  // namespace vn

@@ -1,0 +1,21 @@
+// Small system services: the administrator check, the running executable, number formatting.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace vn {
+
+// Whether the user may install. POSIX: always true -- installs go into the user's own folders and
+// need no elevation.
+bool IsAdministrator();
+
+// The full path of the running executable; empty when the system cannot tell.
+std::filesystem::path OwnExecutablePath();
+
+// Decimal digits with ',' between groups of three from the right: 0 gives "0", 1000 "1,000",
+// 1234567 "1,234,567". A negative value keeps its sign in front of the first group.
+std::string FormatThousands(int64_t value);
+
+}  // namespace vn
