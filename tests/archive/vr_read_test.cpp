@@ -476,3 +476,28 @@ TEST(ZlibStreams, RoundTripAtEveryLevel) {
 
 }  // namespace
 }  // namespace vn
+
+namespace vn {
+namespace {
+
+TEST(FindArchiveExe, FindsTheExecutableWhoseSettingsCarryTheTitle) {
+  const fs::path dir = test::MakeTempDir();
+  const auto exe_with = [](const std::string& title) {
+    return test::WithExeTrailer("MZ", BuildArchive({test::Compressed("install.dat", title)}));
+  };
+  // The settings layer supplies the parser; here the whole entry is the title.
+  const TArchiveTitleReader title_of = [](TMemoryStream& m) { return DataString(m.Bytes()); };
+  test::WriteFile(dir / "setup.EXE", exe_with("Game A"));
+  test::WriteFile(dir / "readme.txt", "not an executable");
+  fs::create_directory(dir / "folder.exe");
+  EXPECT_EQ(FindArchiveExe(dir, DataString("Game A"), title_of), dir / "setup.EXE");
+  EXPECT_EQ(FindArchiveExe(dir, DataString("game a"), title_of), fs::path());  // exact comparison
+
+  // An executable without the trailer ends the search, whatever comes after it.
+  const fs::path plain = test::MakeTempDir();
+  test::WriteFile(plain / "tool.exe", "MZ no archive");
+  EXPECT_EQ(FindArchiveExe(plain, DataString("Game A"), title_of), fs::path());
+}
+
+}  // namespace
+}  // namespace vn

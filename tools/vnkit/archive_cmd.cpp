@@ -58,7 +58,7 @@ void List(const std::string& archive, bool json) {
   TVrFileCollection files;
   OpenArchiveForTool(files, archive);
   if (json) {
-    nlohmann::json entries = nlohmann::json::array();
+    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
     for (int i = 0; i + 1 < files.Count(); ++i) {
       const TVrFile& e = files[i];
       entries.push_back({{"name", NameToUtf8(e.Name())},
@@ -69,7 +69,7 @@ void List(const std::string& archive, bool json) {
                          {"crc", e.CRC},
                          {"separate", e.Separate}});
     }
-    const nlohmann::json out = {{"version", files.Version()}, {"entries", entries}};
+    const nlohmann::ordered_json out = {{"version", files.Version()}, {"entries", entries}};
     std::printf("%s\n", out.dump(2).c_str());
   } else {
     for (int i = 0; i + 1 < files.Count(); ++i) {
@@ -85,7 +85,11 @@ void Cat(const std::string& archive, const std::string& name) {
   TVrFileCollection files;
   OpenArchiveForTool(files, archive);
   StdoutStream out;
-  files.ReadEntry(out, NameFromUtf8(name));
+  try {
+    files.ReadEntry(out, NameFromUtf8(name));
+  } catch (const Exception& e) {
+    throw Exception(archive + ": " + e.what());
+  }
   SetResult(kOk);
 }
 
