@@ -101,6 +101,10 @@ TBigFileStream::~TBigFileStream() {
   }
 }
 
+void TBigFileStream::Flush() {
+  for (File& part : parts_) part.Sync();
+}
+
 bool TBigFileStream::Writable() const {
   const int access = mode_ & 0xF;
   return access == 1 || access == 2 || mode_ == kCreate;

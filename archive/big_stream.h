@@ -65,6 +65,9 @@ class TBigFileStream : public TBigStream {
   int64_t WriteFromStream(TStream& source, int64_t count) override;
   int64_t ReadToStream(TStream& target, int64_t count) override;
 
+  // Forces the written parts to the device (before a directory that points into them is written).
+  void Flush();
+
   int PartCount() const { return static_cast<int>(parts_.size()); }
   std::filesystem::path PartFileName(int index) const;
   const std::filesystem::path& FileName() const { return file_name_; }

@@ -90,6 +90,9 @@ class TVrFileCollection : public THashCollection {
   void LoadDirectory(TBigStream& source, int64_t data_end, const std::string& label);
   void ReadStoredEntry(TVrFile& entry, TStream& target);
   bool CallProgress(TVrFile& item, int64_t size, int32_t index, int32_t total);
+  struct PreparedEntry;
+  PreparedEntry PrepareEntry(const DataString& name, bool separate) const;
+  void EmitEntry(TVrFile& entry, PreparedEntry& prepared, TBigStream& target);
   std::string Describe() const;
 
   std::filesystem::path base_path_;
@@ -97,6 +100,17 @@ class TVrFileCollection : public THashCollection {
   std::filesystem::path file_name_;
   int32_t version_ = 0;
 };
+
+// Packing rules: whether a loose file is worth compressing for an entry of this name (by the
+// extension of the name; ".RXA" pictures by what their header says; files of 5 MiB or more never).
+bool ShouldCompress(const std::filesystem::path& file, const TVrFile& entry);
+// The directory side file of a data file: its name with the extension ".ext".
+std::filesystem::path DirectoryFileOf(const std::filesystem::path& data_file);
+// Appends a packed archive to an executable, followed by the trailer (the executable's old length
+// and "vd") through which readers find it.
+void AppendArchive(const std::filesystem::path& exe, const std::filesystem::path& archive);
+// The DOS date-time (local time) of a file's last modification, as entries record it.
+int32_t DosFileAge(const std::filesystem::path& file);
 
 // CRC-32 of all bytes of a stream from its start.
 uint32_t StreamCRC32(TStream& stream);

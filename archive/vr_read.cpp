@@ -18,9 +18,10 @@ bool HasExtensionIgnoringCase(const fs::path& path, std::string_view ext) {
   return SameNameIgnoringCase(path.extension().string(), ext);
 }
 
-// The side file that holds a data file's directory: the data file's name with the extension ".ext".
+}  // namespace
+
 // Letter case of the side file's name does not matter, as on the systems the discs were made for.
-fs::path SideFileOf(const fs::path& data_file) {
+fs::path DirectoryFileOf(const fs::path& data_file) {
   fs::path side = data_file;
   side.replace_extension(".ext");
   std::error_code ec;
@@ -32,8 +33,6 @@ fs::path SideFileOf(const fs::path& data_file) {
     return side;
   }
 }
-
-}  // namespace
 
 const DataString& TVrFileCollection::EofName() {
   static const DataString name("\\EOF\\");
@@ -84,7 +83,7 @@ void TVrFileCollection::Open(const fs::path& file_name, bool use_folder_of_file)
   stream_ = std::make_unique<TBigFileStream>(file_name, TBigFileStream::kRead);
   const int64_t size = stream_->GetSize();
   if (!HasExtensionIgnoringCase(file_name, ".exe") && !HasExtensionIgnoringCase(file_name, ".scr")) {
-    const fs::path side = SideFileOf(file_name);
+    const fs::path side = DirectoryFileOf(file_name);
     if (fs::is_regular_file(side, ec)) {
       // The side file's offsets point into the data file as they stand.
       TBigMemoryStream directory;
