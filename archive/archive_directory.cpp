@@ -11,7 +11,9 @@ namespace vn {
 namespace {
 
 // Bytes of the tables that follow the names, per entry and once, for a version.
-int64_t OffsetWidth(int32_t version) { return version >= 101 ? 8 : 4; }
+int64_t OffsetWidth(int32_t version) {
+  return version >= 101 ? 8 : 4;
+}
 int64_t FlagBytesPerEntry(int32_t version) {
   if (version >= 102) return 1 + 4 + 4 + 1;
   if (version >= 101) return 1 + 4 + 4;

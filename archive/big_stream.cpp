@@ -215,7 +215,8 @@ int64_t TBigFileStream::ReadToStream(TStream& target, int64_t count) {
   std::vector<char> buffer = AllocateCopyBuffer(std::min(count, kCopyBufferSize));
   int64_t done = 0;
   while (done < count) {
-    const int64_t got = Read(buffer.data(), std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size())));
+    const int64_t got =
+        Read(buffer.data(), std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size())));
     if (got <= 0) break;
     target.WriteBuffer(buffer.data(), got);
     done += got;
@@ -263,7 +264,9 @@ int64_t TBigResourceStream::CopyFrom(TBigStream& source, int64_t count) {
   return resource_.Write(nullptr, count);  // raises the read-only error
 }
 
-int64_t TBigResourceStream::WriteFromStream(TStream&, int64_t count) { return resource_.Write(nullptr, count); }
+int64_t TBigResourceStream::WriteFromStream(TStream&, int64_t count) {
+  return resource_.Write(nullptr, count);
+}
 
 int64_t TBigResourceStream::ReadToStream(TStream& target, int64_t count) {
   return count > 0 ? CopyStreamData(target, resource_, count) : 0;

@@ -18,11 +18,12 @@ bool EndsWithArchiveTrailer(const fs::path& path) {
 
 }  // namespace
 
-fs::path FindArchiveExe(const fs::path& folder, const DataString& title, const TArchiveTitleReader& read_title) {
+fs::path FindArchiveExe(const fs::path& folder, const DataString& title,
+                        const TArchiveTitleReader& read_title) {
   std::vector<fs::path> candidates;
   // plain files of every attribute but folders and volume labels, no recursion
-  ListFolder(folder, kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive, true, true, candidates, false, false, false,
-             ".exe");
+  ListFolder(folder, kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive, true, true, candidates, false, false,
+             false, ".exe");
   for (const fs::path& exe : candidates) {
     // The first executable without an archive ends the search.
     if (!EndsWithArchiveTrailer(exe)) return {};

@@ -104,9 +104,7 @@ class ElfReader {
   }
 
  private:
-  bool InFile(uint64_t offset, uint64_t length) const {
-    return offset <= size_ && length <= size_ - offset;
-  }
+  bool InFile(uint64_t offset, uint64_t length) const { return offset <= size_ && length <= size_ - offset; }
   template <typename T>
   bool ReadStruct(uint64_t at, T& out) {
     if (!InFile(at, sizeof out)) return false;

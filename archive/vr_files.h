@@ -38,8 +38,8 @@ class TVrFile : public THashCollectionItem {
 
 // Progress and cancellation: (sender, entry, byte count, index, total, abort). The handler sets
 // abort to stop the running operation.
-using TVrProgressEvent =
-    std::function<void(TVrFileCollection& sender, TVrFile& item, int64_t size, int32_t index, int32_t total, bool& abort)>;
+using TVrProgressEvent = std::function<void(TVrFileCollection& sender, TVrFile& item, int64_t size,
+                                            int32_t index, int32_t total, bool& abort)>;
 
 class TVrFileCollection : public THashCollection {
  public:

@@ -101,13 +101,15 @@ void TVrFileCollection::Open(const fs::path& file_name, bool use_folder_of_file)
   int32_t start = 0;
   stream_->ReadBuffer(&start, 4);
   if (start < 0 || start > size - 6) {
-    throw EFormatError(Describe() + ": the archive trailer points outside the file (" + std::to_string(start) + ")");
+    throw EFormatError(Describe() + ": the archive trailer points outside the file (" +
+                       std::to_string(start) + ")");
   }
   stream_->SetPosition(start);
   LoadDirectory(*stream_, size - 6 - start, Describe());
 }
 
-void TVrFileCollection::OpenResource(const fs::path& module, const std::string& name, const std::string& type) {
+void TVrFileCollection::OpenResource(const fs::path& module, const std::string& name,
+                                     const std::string& type) {
   Close();
   if (!IsLoadableModule(module)) return;
   stream_ = std::make_unique<TBigResourceStream>(module, name, type);

@@ -31,10 +31,14 @@ constexpr int64_t kCompressLimit = 5242880;
 constexpr std::string_view kStoredExtensions = ".WAV.WMA.OGG.AVI.MPG.MPEG.M1V.WMV.ASF.DAT.";
 constexpr size_t kCopyChunk = 4 << 20;
 
-bool IsEofName(const DataString& name) { return name == TVrFileCollection::EofName(); }
+bool IsEofName(const DataString& name) {
+  return name == TVrFileCollection::EofName();
+}
 
 // The compressed form is kept only when it saves at least a tenth.
-bool WorthCompressing(int64_t packed, int64_t original) { return packed <= original * 9 / 10; }
+bool WorthCompressing(int64_t packed, int64_t original) {
+  return packed <= original * 9 / 10;
+}
 
 // Prepares entries ahead of the writer on worker threads, so that compression runs in parallel
 // while the archive is still written in order (the bytes are those of packing one by one).
@@ -138,7 +142,8 @@ struct TVrFileCollection::PreparedEntry {
 };
 
 // Reads and compresses one loose file; touches nothing shared, so it can run on any thread.
-TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const DataString& name, bool separate) const {
+TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const DataString& name,
+                                                                 bool separate) const {
   PreparedEntry p;
   if (base_path_.empty()) return p;
   p.path = JoinDataPath(base_path_, name);
@@ -163,7 +168,8 @@ TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const DataStrin
     p.stored = true;
   }
   // A separate entry is checked after installing it as a file, so its checksum covers the content.
-  p.crc = Crc32Update(0, separate ? content.data() : p.bytes.data(), separate ? content.size() : p.bytes.size());
+  p.crc =
+      Crc32Update(0, separate ? content.data() : p.bytes.data(), separate ? content.size() : p.bytes.size());
   return p;
 }
 

@@ -43,7 +43,8 @@ class Inflater {
           throw EFormatError("compressed data is cut short");
         }
       } else {
-        throw EFormatError(std::string("compressed data is damaged (") + (z_.msg ? z_.msg : "zlib error") + ")");
+        throw EFormatError(std::string("compressed data is damaged (") + (z_.msg ? z_.msg : "zlib error") +
+                           ")");
       }
     }
     return before - z_.avail_out;

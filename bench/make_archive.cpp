@@ -20,8 +20,8 @@ using namespace vn;
 
 namespace {
 
-void WriteArchive(const fs::path& out, const std::vector<DataString>& names, const std::vector<std::string>& data,
-                  const std::vector<uint8_t>& stored) {
+void WriteArchive(const fs::path& out, const std::vector<DataString>& names,
+                  const std::vector<std::string>& data, const std::vector<uint8_t>& stored) {
   ArchiveDirectory dir;
   dir.names = names;
   const size_t n = names.size();
@@ -44,8 +44,9 @@ void WriteArchive(const fs::path& out, const std::vector<DataString>& names, con
 }
 
 std::string Text(std::mt19937& rng, size_t size) {
-  static const char* words[] = {"the ", "scene ", "girl ", "rain ", "station ", "summer ", "\xe3\x81\x82", "letter ",
-                                "night ", "bg", "001 ", "voice ", "\n", "script ", "choice ", "end "};
+  static const char* words[] = {"the ",         "scene ",  "girl ",   "rain ", "station ", "summer ",
+                                "\xe3\x81\x82", "letter ", "night ",  "bg",    "001 ",     "voice ",
+                                "\n",           "script ", "choice ", "end "};
   std::string s;
   while (s.size() < size) {
     s += words[rng() % 16];
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
     const int64_t entry = 32 << 20;
     const int64_t count = mib * (1 << 20) / entry;
     ArchiveDirectory dir;
-    for (int64_t i = 0; i < count; ++i) dir.names.push_back(DataString("data\\chunk" + std::to_string(i) + ".bin"));
+    for (int64_t i = 0; i < count; ++i)
+      dir.names.push_back(DataString("data\\chunk" + std::to_string(i) + ".bin"));
     dir.stored.assign(static_cast<size_t>(count), 1);
     dir.time.assign(static_cast<size_t>(count), 0x5A2B1C0D);
     dir.separate.assign(static_cast<size_t>(count), 0);

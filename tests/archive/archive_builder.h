@@ -11,8 +11,8 @@ namespace vn::test {
 constexpr int32_t kSeed = 1830465927;
 
 struct BuildEntry {
-  std::string name;      // stored name bytes (Shift-JIS)
-  std::string bytes;     // the stored bytes (already compressed when !stored)
+  std::string name;   // stored name bytes (Shift-JIS)
+  std::string bytes;  // the stored bytes (already compressed when !stored)
   bool stored = true;
   int32_t time = 0;
   uint32_t crc = 0;

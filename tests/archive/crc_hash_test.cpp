@@ -54,7 +54,8 @@ TEST(HashCollection, TheNewestOfEqualNamesIsFound) {
 
 TEST(HashCollection, RemovalRenumbersTheItemsBehind) {
   TVrFileCollection c;
-  for (const char* n : {"bg001.rxa", "bg002.rxa", "bg003.rxa", "bg004.rxa", "bg005.rxa"}) c.Add(DataString(n));
+  for (const char* n : {"bg001.rxa", "bg002.rxa", "bg003.rxa", "bg004.rxa", "bg005.rxa"})
+    c.Add(DataString(n));
   c.Delete(2);
   EXPECT_EQ(c.Count(), 4);
   EXPECT_EQ(c.IndexOf(DataString("bg003.rxa")), -1);

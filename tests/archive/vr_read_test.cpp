@@ -44,7 +44,8 @@ std::vector<BuildEntry> SampleEntries() {
 }
 
 TEST(ArchiveFormat, WorkedExampleLaysOutTheDirectoryAsDocumented) {
-  const std::vector<BuildEntry> entries = {{"a.txt", std::string(100, 'a')}, {"bb.dat", std::string(40, 'b')}};
+  const std::vector<BuildEntry> entries = {{"a.txt", std::string(100, 'a')},
+                                           {"bb.dat", std::string(40, 'b')}};
   const std::string bytes = BuildArchive(entries);
   ASSERT_EQ(bytes.size(), 213u);
   TVrFileCollection c;
@@ -130,7 +131,8 @@ TEST(ArchiveReader, DirectoryInsideAnotherStreamIsShiftedByItsStart) {
 }
 
 TEST(ArchiveReader, ExecutableWithTrailerIgnoresASideFile) {
-  const fs::path exe = WriteArchive(test::WithExeTrailer("MZ program bytes", BuildArchive(SampleEntries())), "setup.EXE");
+  const fs::path exe =
+      WriteArchive(test::WithExeTrailer("MZ program bytes", BuildArchive(SampleEntries())), "setup.EXE");
   test::WriteFile(exe.parent_path() / "setup.ext", BuildArchive({}));
   TVrFileCollection c;
   c.Open(exe);
@@ -141,12 +143,14 @@ TEST(ArchiveReader, ExecutableWithTrailerIgnoresASideFile) {
 }
 
 TEST(ArchiveReader, SideFileDirectoryWinsOverTheDataFilesOwn) {
-  const std::vector<BuildEntry> installed = {test::StoredWithCrc("a.txt", "new a"), test::Compressed("b.txt", "bee")};
+  const std::vector<BuildEntry> installed = {test::StoredWithCrc("a.txt", "new a"),
+                                             test::Compressed("b.txt", "bee")};
   // the data file begins with a valid directory of its own that names something else
   const std::string own = BuildArchive({{"old.txt", "old"}});
   const fs::path data = WriteArchive(own + test::EntryData(installed));
-  test::WriteFile(data.parent_path() / "game.ext",
-                  BuildArchive(installed, {.first_offset = static_cast<int64_t>(own.size()), .directory_only = true}));
+  test::WriteFile(
+      data.parent_path() / "game.ext",
+      BuildArchive(installed, {.first_offset = static_cast<int64_t>(own.size()), .directory_only = true}));
   TVrFileCollection c;
   c.Open(data);
   ASSERT_EQ(c.Count(), 3);
@@ -252,7 +256,8 @@ TEST(ArchiveVerify, ProgressEveryTenthEntryAndCancel) {
   TVrFileCollection c;
   c.Open(WriteArchive(BuildArchive(entries)));
   std::vector<std::pair<int, int>> calls;
-  c.OnProgress = [&](TVrFileCollection& sender, TVrFile& item, int64_t size, int32_t index, int32_t total, bool& abort) {
+  c.OnProgress = [&](TVrFileCollection& sender, TVrFile& item, int64_t size, int32_t index, int32_t total,
+                     bool& abort) {
     EXPECT_EQ(&sender, &c);
     EXPECT_EQ(&item, &c[index]);
     EXPECT_EQ(size, 1);
@@ -379,7 +384,10 @@ TEST(ArchiveDamage, EachFaultIsRefusedWithItsReason) {
   ExpectFormatError(good.substr(0, 12), "entry count 3 does not fit");
   ExpectFormatError("vf", "ends inside the header");
   // an exe whose trailer points outside it
-  ExpectFormatError(good.substr(0, 12) + "\x7f\x7f\x7f\x7f" "vd", "");
+  ExpectFormatError(good.substr(0, 12) +
+                        "\x7f\x7f\x7f\x7f"
+                        "vd",
+                    "");
 }
 
 TEST(ArchiveDamage, EveryTruncationAndCorruptionIsRefusedOrReadSafely) {

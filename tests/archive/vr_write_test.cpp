@@ -68,7 +68,7 @@ TEST(ArchiveWriter, PackReadsBackEveryField) {
   EXPECT_FALSE(c[1].Stored);
   EXPECT_TRUE(c[1].Separate);
   EXPECT_EQ(c[1].CRC, test::ZlibCrc(text));  // a separate entry's checksum covers its content
-  EXPECT_TRUE(c[0].Stored);  // ".DAT" is on the list of stored extensions
+  EXPECT_TRUE(c[0].Stored);                  // ".DAT" is on the list of stored extensions
   EXPECT_EQ(c[0].CRC, test::ZlibCrc("settings file"));
   EXPECT_TRUE(c[2].Stored);  // .ogg is stored as it is
   EXPECT_EQ(c[2].CRC, test::ZlibCrc(Random(500, 1)));
@@ -105,15 +105,20 @@ TEST(ArchiveWriter, CompressionIsKeptOnlyWhenItSavesATenth) {
 
 TEST(ArchiveWriter, StoredExtensionsAreFoundByPlainSubstringSearch) {
   const std::string text(2000, 'x');
-  auto p = Pack({{"movie.mpg", text}, {"a.MP", text}, {"x.dat", text}, {"readme", text}, {"notes.txt", text},
-                 {"odd.", text}, {"clip.mpeg4", text}});
+  auto p = Pack({{"movie.mpg", text},
+                 {"a.MP", text},
+                 {"x.dat", text},
+                 {"readme", text},
+                 {"notes.txt", text},
+                 {"odd.", text},
+                 {"clip.mpeg4", text}});
   TVrFileCollection& c = p->archive;
   EXPECT_TRUE(c[0].Stored);   // .MPG is listed
   EXPECT_TRUE(c[1].Stored);   // .MP occurs inside ".MPG"
   EXPECT_TRUE(c[2].Stored);   // .DAT
   EXPECT_FALSE(c[3].Stored);  // no extension: compressed
   EXPECT_FALSE(c[4].Stored);
-  EXPECT_TRUE(c[5].Stored);    // a lone dot occurs
+  EXPECT_TRUE(c[5].Stored);   // a lone dot occurs
   EXPECT_FALSE(c[6].Stored);  // .MPEG4 does not occur
 }
 
@@ -136,7 +141,9 @@ TEST(ArchiveWriter, RxaPicturesAreCompressedOnlyWithRawPlanes) {
     record[22] = compression;
     return s + record + std::string(3000, 'p');
   };
-  auto p = Pack({{"raw.rxa", rxa("106", 1)}, {"zlib.RXA", rxa("106", 0)}, {"old.rxa", rxa("102", 1)},
+  auto p = Pack({{"raw.rxa", rxa("106", 1)},
+                 {"zlib.RXA", rxa("106", 0)},
+                 {"old.rxa", rxa("102", 1)},
                  {"big.rxa", rxa("103", 1) + std::string(5242880, 'q')}});
   EXPECT_FALSE(p->archive[0].Stored);
   EXPECT_TRUE(p->archive[1].Stored);
@@ -163,7 +170,8 @@ TEST(ArchiveWriter, CancelAtTheFirstProgressLeavesHeaderNamesAndZeroedTables) {
   TBigMemoryStream out;
   EXPECT_FALSE(c.SaveToStream(out));
   EXPECT_EQ(calls, 1);
-  const std::string expected_head = test::BuildArchive({{"a.txt", ""}, {"b.txt", ""}}, {.directory_only = true});
+  const std::string expected_head =
+      test::BuildArchive({{"a.txt", ""}, {"b.txt", ""}}, {.directory_only = true});
   const size_t names_end = 10 + 2 * (4 + 5);
   EXPECT_EQ(out.Memory().Bytes(), expected_head.substr(0, names_end) + std::string(8 * 3 + 10 * 2, '\0'));
 }
@@ -201,8 +209,9 @@ TEST(ArchiveWriter, EntriesAbsentAsFilesComeFromTheOpenArchive) {
 TEST(ArchiveWriter, PackingIsDeterministicAcrossManyEntries) {
   std::vector<std::pair<std::string, std::string>> files;
   for (int i = 0; i < 60; ++i) {
-    files.emplace_back("f" + std::to_string(i) + ".txt", std::string(static_cast<size_t>(100 + 37 * i), 'a' + i % 26) +
-                                                             Random(static_cast<size_t>(i * 13), static_cast<uint32_t>(i)));
+    files.emplace_back("f" + std::to_string(i) + ".txt",
+                       std::string(static_cast<size_t>(100 + 37 * i), 'a' + i % 26) +
+                           Random(static_cast<size_t>(i * 13), static_cast<uint32_t>(i)));
   }
   auto first = Pack(files);
   auto second = Pack(files);
@@ -212,7 +221,8 @@ TEST(ArchiveWriter, PackingIsDeterministicAcrossManyEntries) {
     EXPECT_EQ(first->bytes.substr(static_cast<size_t>(a.Offset), static_cast<size_t>(a.Size)),
               second->bytes.substr(static_cast<size_t>(second->archive[i].Offset),
                                    static_cast<size_t>(second->archive[i].Size)));
-    EXPECT_EQ(Content(first->archive, files[static_cast<size_t>(i)].first), files[static_cast<size_t>(i)].second);
+    EXPECT_EQ(Content(first->archive, files[static_cast<size_t>(i)].first),
+              files[static_cast<size_t>(i)].second);
   }
   EXPECT_TRUE(first->archive.Verify());
 }
@@ -240,14 +250,15 @@ TEST(ArchiveMerge, IntoAMissingDataFileCreatesItAndItsSideFile) {
   TVrFileCollection data;
   data.Open(target);
   std::vector<int> indices;
-  data.OnProgress = [&](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t total, bool&) {
+  data.OnProgress = [&](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t total,
+                        bool&) {
     EXPECT_EQ(size, item.Size);
     EXPECT_EQ(total, 4);
     indices.push_back(index);
   };
   EXPECT_TRUE(data.Merge(source));
   EXPECT_EQ(indices, (std::vector<int>{0, 2}));
-  EXPECT_EQ(data.Count(), 2);  // no end marker after a merge
+  EXPECT_EQ(data.Count(), 2);    // no end marker after a merge
   EXPECT_EQ(data[0].Offset, 0);  // the side file describes data from the file's first byte
 
   TVrFileCollection installed;
@@ -264,7 +275,8 @@ TEST(ArchiveMerge, OnlyNewerEntriesAreTakenAndOldOnesAreHidden) {
   const fs::path target = test::MakeTempDir("inst") / "game.dat";
   {
     TVrFileCollection first, data;
-    first.Open(SourceArchive({Timed(test::Compressed("a.txt", "old a"), 100), Timed(test::Compressed("b.txt", "b"), 100)}));
+    first.Open(SourceArchive(
+        {Timed(test::Compressed("a.txt", "old a"), 100), Timed(test::Compressed("b.txt", "b"), 100)}));
     data.Open(target);
     ASSERT_TRUE(data.Merge(first));
   }
@@ -296,7 +308,9 @@ TEST(ArchiveMerge, CancelKeepsTheOldSideFile) {
   TVrFileCollection source, data;
   source.Open(SourceArchive({test::Compressed("a.txt", "alpha")}));
   data.Open(target);
-  data.OnProgress = [](TVrFileCollection&, TVrFile&, int64_t, int32_t, int32_t, bool& abort) { abort = true; };
+  data.OnProgress = [](TVrFileCollection&, TVrFile&, int64_t, int32_t, int32_t, bool& abort) {
+    abort = true;
+  };
   EXPECT_TRUE(data.Merge(source));  // something was taken over, but nothing written
   EXPECT_FALSE(fs::exists(target.parent_path() / "game.ext"));
 }

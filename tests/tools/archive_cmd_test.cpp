@@ -41,7 +41,8 @@ RunResult Vnkit(const std::vector<std::string>& args) {
   return r;
 }
 
-const std::string kJapanese = "\x93\xfa\x96\x7b\x8c\xea\\\x83\x65\x83\x4c\x83\x58\x83\x67.txt";  // 日本語\テキスト.txt
+const std::string kJapanese =
+    "\x93\xfa\x96\x7b\x8c\xea\\\x83\x65\x83\x4c\x83\x58\x83\x67.txt";  // 日本語\テキスト.txt
 
 std::vector<test::BuildEntry> Entries() {
   auto install = test::Compressed("install.dat", "settings");

@@ -13,8 +13,8 @@ namespace fs = std::filesystem;
 
 int Vnkit(const std::string& args, std::string* out = nullptr) {
   const fs::path out_file = test::MakeTempDir("out") / "stdout";
-  const std::string cmd = "ASAN_OPTIONS=exitcode=99 UBSAN_OPTIONS=exitcode=98 " + std::string(VNKIT) + " " + args +
-                          " >" + out_file.string() + " 2>&1";
+  const std::string cmd = "ASAN_OPTIONS=exitcode=99 UBSAN_OPTIONS=exitcode=98 " + std::string(VNKIT) + " " +
+                          args + " >" + out_file.string() + " 2>&1";
   const int status = std::system(cmd.c_str());
   if (out != nullptr) *out = test::ReadFile(out_file);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128;

@@ -74,8 +74,9 @@ void List(const std::string& archive, bool json) {
   } else {
     for (int i = 0; i + 1 < files.Count(); ++i) {
       const TVrFile& e = files[i];
-      std::printf("%12lld  %-6s  %08x  %s  %s%s\n", static_cast<long long>(e.Size), e.Stored ? "stored" : "zlib",
-                  e.CRC, DosTimeText(e.Time).c_str(), NameToUtf8(e.Name()).c_str(), e.Separate ? "  [separate]" : "");
+      std::printf("%12lld  %-6s  %08x  %s  %s%s\n", static_cast<long long>(e.Size),
+                  e.Stored ? "stored" : "zlib", e.CRC, DosTimeText(e.Time).c_str(),
+                  NameToUtf8(e.Name()).c_str(), e.Separate ? "  [separate]" : "");
     }
   }
   SetResult(kOk);

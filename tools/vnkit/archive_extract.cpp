@@ -30,7 +30,8 @@ std::string NameToUtf8(const DataString& name) {
 
 DataString NameFromUtf8(const std::string& name) {
   DataString out;
-  if (!TryUtf8ToCp932(name, out)) throw EConvertError("\"" + name + "\" has no Shift-JIS form, so no entry has that name");
+  if (!TryUtf8ToCp932(name, out))
+    throw EConvertError("\"" + name + "\" has no Shift-JIS form, so no entry has that name");
   return out;
 }
 
@@ -54,11 +55,14 @@ void SetFileTime(const fs::path& path, int32_t dos) {
   ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-bool IsSuperseded(const DataString& name) { return !name.empty() && name[0] == '/'; }
+bool IsSuperseded(const DataString& name) {
+  return !name.empty() && name[0] == '/';
+}
 
 }  // namespace
 
-int ExtractArchive(const std::string& archive, const std::string& out_dir, const std::vector<std::string>& names) {
+int ExtractArchive(const std::string& archive, const std::string& out_dir,
+                   const std::vector<std::string>& names) {
   TVrFileCollection files;
   OpenArchiveForTool(files, archive);
   const fs::path target = Utf8ToPath(out_dir);

@@ -18,6 +18,7 @@ std::string NameToUtf8(const DataString& name);
 DataString NameFromUtf8(const std::string& name);
 
 // Extracts the named entries (all when names is empty) under out_dir; returns the exit code.
-int ExtractArchive(const std::string& archive, const std::string& out_dir, const std::vector<std::string>& names);
+int ExtractArchive(const std::string& archive, const std::string& out_dir,
+                   const std::vector<std::string>& names);
 
 }  // namespace vn::cli

@@ -55,7 +55,8 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     std::replace(stored.begin(), stored.end(), '/', '\\');
     PackFile f{{}, relative};
     if (!TryUtf8ToCp932(stored, f.name)) {
-      throw EConvertError(PathToUtf8(item.path()) + ": the name has no Shift-JIS form, so it cannot be stored");
+      throw EConvertError(PathToUtf8(item.path()) +
+                          ": the name has no Shift-JIS form, so it cannot be stored");
     }
     files.push_back(std::move(f));
   }
@@ -139,7 +140,8 @@ void Register(CLI::App& app) {
   static std::vector<std::string> separate;
 
   auto* pack = app.add_subcommand("pack", "Pack the files under DIR into a new archive");
-  pack->add_option("DIR", dir, "folder whose files become the entries (names relative, with '\\')")->required();
+  pack->add_option("DIR", dir, "folder whose files become the entries (names relative, with '\\')")
+      ->required();
   pack->add_option("-o,--output", out, "archive to write")->required();
   pack->add_option("--separate", separate,
                    "mark entries matching GLOB (relative path with '/', any case) as separate files");
