@@ -33,6 +33,23 @@ std::vector<char> AllocateCopyBuffer(int64_t wanted) {
   }
 }
 
+// Moves up to count bytes from read(buffer, n) to write(buffer, n) through one buffer of at most
+// buffer_size bytes; ends early when read yields nothing (the source has ended).
+template <typename ReadFn, typename WriteFn>
+int64_t Pump(int64_t count, int64_t buffer_size, ReadFn read, WriteFn write) {
+  if (count <= 0) return 0;
+  std::vector<char> buffer = AllocateCopyBuffer(std::min(count, buffer_size));
+  const int64_t capacity = static_cast<int64_t>(buffer.size());
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t got = read(buffer.data(), std::min(count - done, capacity));
+    if (got <= 0) break;
+    write(buffer.data(), got);
+    done += got;
+  }
+  return done;
+}
+
 }  // namespace
 
 int64_t CopyStreamData(TStream& target, TStream& source, int64_t count) {
@@ -50,16 +67,9 @@ int64_t CopyStreamData(TStream& target, TStream& source, int64_t count) {
     memory->Seek(n, SeekOrigin::kCurrent);
     return n;
   }
-  std::vector<char> buffer = AllocateCopyBuffer(std::min(count, kMaxCopyDataBuffer));
-  int64_t done = 0;
-  while (done < count) {
-    const int64_t want = std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size()));
-    const int64_t got = source.Read(buffer.data(), want);
-    if (got <= 0) break;  // the source ended early
-    target.WriteBuffer(buffer.data(), got);
-    done += got;
-  }
-  return done;
+  return Pump(
+      count, kMaxCopyDataBuffer, [&](char* b, int64_t n) { return source.Read(b, n); },
+      [&](const char* b, int64_t n) { target.WriteBuffer(b, n); });
 }
 
 void TBigStream::ReadBuffer(void* buffer, int64_t count) {
@@ -188,16 +198,9 @@ int64_t TBigFileStream::WriteFromStream(TStream& source, int64_t count) {
     memory->Seek(n, SeekOrigin::kCurrent);
     return n;
   }
-  std::vector<char> buffer = AllocateCopyBuffer(std::min(count, kCopyBufferSize));
-  int64_t done = 0;
-  while (done < count) {
-    const int64_t got =
-        source.Read(buffer.data(), std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size())));
-    if (got <= 0) break;
-    Write(buffer.data(), got);
-    done += got;
-  }
-  return done;
+  return Pump(
+      count, kCopyBufferSize, [&](char* b, int64_t n) { return source.Read(b, n); },
+      [&](const char* b, int64_t n) { Write(b, n); });
 }
 
 int64_t TBigFileStream::ReadToStream(TStream& target, int64_t count) {
@@ -212,16 +215,9 @@ int64_t TBigFileStream::ReadToStream(TStream& target, int64_t count) {
     memory->SetPosition(at + got);
     return got;
   }
-  std::vector<char> buffer = AllocateCopyBuffer(std::min(count, kCopyBufferSize));
-  int64_t done = 0;
-  while (done < count) {
-    const int64_t got =
-        Read(buffer.data(), std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size())));
-    if (got <= 0) break;
-    target.WriteBuffer(buffer.data(), got);
-    done += got;
-  }
-  return done;
+  return Pump(
+      count, kCopyBufferSize, [&](char* b, int64_t n) { return Read(b, n); },
+      [&](const char* b, int64_t n) { target.WriteBuffer(b, n); });
 }
 
 int64_t TBigFileStream::CopyFrom(TBigStream& source, int64_t count) {
@@ -229,17 +225,9 @@ int64_t TBigFileStream::CopyFrom(TBigStream& source, int64_t count) {
     source.SetPosition(0);
     count = source.GetSize();
   }
-  if (count <= 0) return 0;
-  std::vector<char> buffer = AllocateCopyBuffer(std::min(count, kCopyBufferSize));
-  int64_t done = 0;
-  while (done < count) {
-    const int64_t got =
-        source.Read(buffer.data(), std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size())));
-    if (got <= 0) break;
-    Write(buffer.data(), got);
-    done += got;
-  }
-  return done;
+  return Pump(
+      count, kCopyBufferSize, [&](char* b, int64_t n) { return source.Read(b, n); },
+      [&](const char* b, int64_t n) { Write(b, n); });
 }
 
 // --- TBigMemoryStream ----------------------------------------------------------------------------
