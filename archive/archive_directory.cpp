@@ -91,7 +91,8 @@ ArchiveDirectory ReadArchiveDirectory(TBigStream& source, int64_t data_end, cons
       if (names.Read(&length, 4) != 4) throw fault("it ends inside the name of entry " + std::to_string(i));
       used += 4;
       if (length <= 0) continue;
-      const int64_t still_needed = int64_t{n - 1 - i} * (4 + width + flags) + width;
+      // what the rest of the directory needs at the least: the other name lengths and the tables
+      const int64_t still_needed = (int64_t{n} - 1 - i) * 4 + (int64_t{n} + 1) * width + int64_t{n} * flags;
       if (length > available - used - still_needed) {
         throw fault("the name length " + std::to_string(length) + " of entry " + std::to_string(i) +
                     " runs past the end");
@@ -107,7 +108,7 @@ ArchiveDirectory ReadArchiveDirectory(TBigStream& source, int64_t data_end, cons
   if (dir.version >= 100) ScrambleNames(dir.names);
 
   const size_t count = static_cast<size_t>(n);
-  const int64_t tables = int64_t{n + 1} * width + int64_t{n} * flags;
+  const int64_t tables = (int64_t{n} + 1) * width + int64_t{n} * flags;
   if (tables > available - used) throw fault("its tables run past the end");
   if (source.GetPosition() != start + used) throw fault("it could not be read in order");
 

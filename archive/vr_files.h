@@ -109,8 +109,6 @@ std::filesystem::path DirectoryFileOf(const std::filesystem::path& data_file);
 // Appends a packed archive to an executable, followed by the trailer (the executable's old length
 // and "vd") through which readers find it.
 void AppendArchive(const std::filesystem::path& exe, const std::filesystem::path& archive);
-// The DOS date-time (local time) of a file's last modification, as entries record it.
-int32_t DosFileAge(const std::filesystem::path& file);
 
 // CRC-32 of all bytes of a stream from its start.
 uint32_t StreamCRC32(TStream& stream);

@@ -1,10 +1,7 @@
 // Writing archives: packing a collection into a new archive, merging another archive into a data
 // file with its directory side file, and appending an archive to an executable.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <condition_variable>
-#include <ctime>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -17,6 +14,7 @@
 #include "archive/vr_files.h"
 #include "archive/zlib_stream.h"
 #include "platform/error.h"
+#include "platform/fileops.h"
 #include "platform/paths.h"
 
 namespace vn {
@@ -109,20 +107,6 @@ class PrepareAhead {
 
 }  // namespace
 
-int32_t DosFileAge(const fs::path& file) {
-  struct stat st;
-  if (::stat(file.c_str(), &st) != 0) return 0;
-  std::tm tm{};
-  const time_t when = st.st_mtime;
-  if (localtime_r(&when, &tm) == nullptr) return 0;
-  // DOS dates run from 1980 to 2107; times outside are pinned to the nearest end.
-  if (tm.tm_year < 80) return (1 << 21) | (1 << 16);
-  if (tm.tm_year > 207) return static_cast<int32_t>(0xFF9FBF7Du);  // 2107-12-31 23:59:58
-  const uint32_t date = static_cast<uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
-  const uint32_t time = static_cast<uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
-  return static_cast<int32_t>((date << 16) | time);
-}
-
 bool ShouldCompress(const fs::path& file, const TVrFile& entry) {
   const DataString ext = AnsiUpperCase(ExtractFileExt(entry.Name()));
   TFileStream stream(file, FileAccess::kRead);
@@ -149,7 +133,7 @@ TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const DataStrin
   p.path = JoinDataPath(base_path_, name);
   std::error_code ec;
   if (!fs::is_regular_file(p.path, ec)) return p;
-  p.time = DosFileAge(p.path);
+  p.time = FileAge(p.path);
   TVrFile probe;
   probe.SetName(name);
   if (!ShouldCompress(p.path, probe)) {

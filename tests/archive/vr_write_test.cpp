@@ -6,6 +6,7 @@
 #include "archive/vr_files.h"
 #include "archive/zlib_stream.h"
 #include "platform/error.h"
+#include "platform/fileops.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/support/test_env.h"
 
@@ -72,7 +73,7 @@ TEST(ArchiveWriter, PackReadsBackEveryField) {
   EXPECT_EQ(c[0].CRC, test::ZlibCrc("settings file"));
   EXPECT_TRUE(c[2].Stored);  // .ogg is stored as it is
   EXPECT_EQ(c[2].CRC, test::ZlibCrc(Random(500, 1)));
-  EXPECT_EQ(c[0].Time, DosFileAge(p->dir / "install.dat"));
+  EXPECT_EQ(c[0].Time, FileAge(p->dir / "install.dat"));
   EXPECT_NE(c[0].Time, 0);
   // the compressed bytes are zlib's default level, exactly as packing one entry at a time gives,
   // and the checksum of an ordinary entry covers the stored bytes

@@ -1,14 +1,10 @@
 // vnkit list / cat / extract / verify: reading "vf" archives.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <filesystem>
 #include <nlohmann/json.hpp>
-#include <system_error>
 
 #include "archive/vr_files.h"
 #include "platform/error.h"

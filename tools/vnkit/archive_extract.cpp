@@ -1,13 +1,10 @@
 // vnkit extract: every entry through the one safe path join; a refused or damaged entry is reported
 // and the others are still extracted.
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <ctime>
 #include <system_error>
 
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/fileops.h"
 #include "platform/paths.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
@@ -36,24 +33,6 @@ DataString NameFromUtf8(const std::string& name) {
 }
 
 namespace {
-
-// The stored DOS date-time (local time) as the file's modification time.
-void SetFileTime(const fs::path& path, int32_t dos) {
-  if (dos == 0) return;
-  const uint32_t t = static_cast<uint32_t>(dos);
-  std::tm tm{};
-  tm.tm_year = static_cast<int>(t >> 25) + 80;
-  tm.tm_mon = static_cast<int>((t >> 21) & 15) - 1;
-  tm.tm_mday = static_cast<int>((t >> 16) & 31);
-  tm.tm_hour = static_cast<int>((t >> 11) & 31);
-  tm.tm_min = static_cast<int>((t >> 5) & 63);
-  tm.tm_sec = static_cast<int>(t & 31) * 2;
-  tm.tm_isdst = -1;
-  const time_t when = std::mktime(&tm);
-  if (when == static_cast<time_t>(-1)) return;
-  const struct timespec times[2] = {{when, 0}, {when, 0}};
-  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-}
 
 bool IsSuperseded(const DataString& name) {
   return !name.empty() && name[0] == '/';
@@ -105,7 +84,8 @@ int ExtractArchive(const std::string& archive, const std::string& out_dir,
         TFileStream out(temp, FileAccess::kCreate);
         files.ReadEntry(out, name);
       }
-      SetFileTime(temp, index >= 0 ? files[index].Time : 0);
+      // the stored time becomes the file's modification time, as unzip does
+      if (index >= 0 && files[index].Time != 0) FileSetDate(temp, files[index].Time);
       fs::rename(temp, path);
       temp.clear();
     } catch (const std::exception& e) {
