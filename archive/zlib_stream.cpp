@@ -59,14 +59,20 @@ class Inflater {
 }  // namespace
 
 void DecompressMemoryStream(TMemoryStream& stream) {
+  // Content held in memory stays below 2 GiB, as the memory streams of the format's era did; a
+  // hostile entry cannot make it grow without end.
+  constexpr size_t kMaxContent = 0x7FFFFFFF;
   const std::string packed = stream.TakeBytes();
   Inflater inflater(packed.data(), packed.size());
   std::string content;
   // a compressed entry usually grows a few times; the buffer doubles from there
-  content.resize(std::max<size_t>(packed.size() * 4, 4096));
+  content.resize(std::clamp<size_t>(packed.size() * 4, 4096, 64u << 20));
   size_t filled = 0;
   for (;;) {
-    if (filled == content.size()) content.resize(content.size() * 2);
+    if (filled == content.size()) {
+      if (content.size() >= kMaxContent) throw EFormatError("compressed content is larger than 2 GiB");
+      content.resize(std::min(content.size() * 2, kMaxContent));
+    }
     const size_t got = inflater.Next(content.data() + filled, content.size() - filled);
     if (got == 0) break;
     filled += got;
