@@ -104,6 +104,7 @@ class TVrFileCollection : public THashCollection {
 // Packing rules: whether a loose file is worth compressing for an entry of this name (by the
 // extension of the name; ".RXA" pictures by what their header says; files of 5 MiB or more never).
 bool ShouldCompress(const std::filesystem::path& file, const TVrFile& entry);
+bool ShouldCompress(const std::filesystem::path& file, const DataString& entry_name);
 // The directory side file of a data file: its name with the extension ".ext".
 std::filesystem::path DirectoryFileOf(const std::filesystem::path& data_file);
 // Appends a packed archive to an executable, followed by the trailer (the executable's old length

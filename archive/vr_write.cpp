@@ -108,7 +108,11 @@ class PrepareAhead {
 }  // namespace
 
 bool ShouldCompress(const fs::path& file, const TVrFile& entry) {
-  const DataString ext = AnsiUpperCase(ExtractFileExt(entry.Name()));
+  return ShouldCompress(file, entry.Name());
+}
+
+bool ShouldCompress(const fs::path& file, const DataString& name) {
+  const DataString ext = AnsiUpperCase(ExtractFileExt(name));
   TFileStream stream(file, FileAccess::kRead);
   if (ext.bytes() == ".RXA") return ProbeUncompressedRxa(stream);
   // A plain substring search: ".MP" or a lone "." count as listed; no extension at all does not.
@@ -134,9 +138,7 @@ TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const DataStrin
   std::error_code ec;
   if (!fs::is_regular_file(p.path, ec)) return p;
   p.time = FileAge(p.path);
-  TVrFile probe;
-  probe.SetName(name);
-  if (!ShouldCompress(p.path, probe)) {
+  if (!ShouldCompress(p.path, name)) {
     p.kind = PreparedEntry::kCopyFile;
     return p;
   }
