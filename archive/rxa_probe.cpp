@@ -5,7 +5,7 @@
 
 namespace vn {
 
-bool ProbeUncompressedRxa(TStream& stream) {
+bool IsUncompressedRxa(TStream& stream) {
   char signature[7];
   if (stream.Read(signature, 7) != 7 || std::memcmp(signature, "Ruxa", 4) != 0) return false;
   int version = 0;

@@ -9,6 +9,6 @@ namespace vn {
 // Reads the signature "Ruxa" + three digits at the stream's position; for version 103 and later
 // reads the header record and answers whether its compression byte (offset 22) is 1 (none). False
 // for anything else. The position is left where reading stopped.
-bool ProbeUncompressedRxa(TStream& stream);
+bool IsUncompressedRxa(TStream& stream);
 
 }  // namespace vn

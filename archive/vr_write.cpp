@@ -114,7 +114,7 @@ bool ShouldCompress(const fs::path& file, const TVrFile& entry) {
 bool ShouldCompress(const fs::path& file, const DataString& name) {
   const DataString ext = AnsiUpperCase(ExtractFileExt(name));
   TFileStream stream(file, FileAccess::kRead);
-  if (ext.bytes() == ".RXA") return ProbeUncompressedRxa(stream);
+  if (ext.bytes() == ".RXA") return IsUncompressedRxa(stream);
   // A plain substring search: ".MP" or a lone "." count as listed; no extension at all does not.
   const bool listed = !ext.empty() && kStoredExtensions.find(ext.bytes()) != std::string_view::npos;
   return !listed && stream.GetSize() < kCompressLimit;
