@@ -52,6 +52,17 @@ int64_t Pump(int64_t count, int64_t buffer_size, ReadFn read, WriteFn write) {
 
 }  // namespace
 
+std::string FileExtension(const fs::path& path) {
+  const std::string name = path.filename().string();
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+fs::path ChangeFileExtension(const fs::path& path, const std::string& new_extension) {
+  const std::string& whole = path.native();
+  return fs::path(whole.substr(0, whole.size() - FileExtension(path).size()) + new_extension);
+}
+
 int64_t CopyStreamData(TStream& target, TStream& source, int64_t count) {
   if (count == 0) {
     source.SetPosition(0);
@@ -122,8 +133,7 @@ bool TBigFileStream::Writable() const {
 
 fs::path TBigFileStream::PartFileName(int index) const {
   if (index == 0) return file_name_;
-  fs::path name = file_name_;
-  name.replace_extension();
+  fs::path name = ChangeFileExtension(file_name_, "");
   char suffix[24];
   std::snprintf(suffix, sizeof suffix, ".%.3d", index);
   name += suffix;

@@ -14,6 +14,13 @@
 
 namespace vn {
 
+// The extension of a path's last component, dot included: from the name's last dot, so that a
+// name beginning with a dot (".dat") is all extension, as the data files' names were made.
+std::string FileExtension(const std::filesystem::path& path);
+// The path with that extension removed (or replaced by new_extension).
+std::filesystem::path ChangeFileExtension(const std::filesystem::path& path,
+                                          const std::string& new_extension);
+
 // Copies count bytes (0: the whole source from its start) from source's position to target's
 // position. Stops early at the end of the source; returns the number of bytes copied.
 int64_t CopyStreamData(TStream& target, TStream& source, int64_t count);

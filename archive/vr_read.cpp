@@ -15,15 +15,14 @@ namespace fs = std::filesystem;
 namespace {
 
 bool HasExtensionIgnoringCase(const fs::path& path, std::string_view ext) {
-  return SameNameIgnoringCase(path.extension().string(), ext);
+  return SameNameIgnoringCase(FileExtension(path), ext);
 }
 
 }  // namespace
 
 // Letter case of the side file's name does not matter, as on the systems the discs were made for.
 fs::path DirectoryFileOf(const fs::path& data_file) {
-  fs::path side = data_file;
-  side.replace_extension(".ext");
+  const fs::path side = ChangeFileExtension(data_file, ".ext");
   std::error_code ec;
   if (fs::exists(side, ec)) return side;
   try {

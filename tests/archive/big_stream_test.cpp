@@ -72,6 +72,9 @@ TEST(BigFileStream, PartNamesReplaceOnlyTheLastExtension) {
   TBigFileStream game("/nowhere/x.y/game.dat", TBigFileStream::kCreate);
   EXPECT_EQ(game.PartFileName(1), fs::path("/nowhere/x.y/game.001"));
   EXPECT_EQ(game.PartFileName(1000), fs::path("/nowhere/x.y/game.1000"));
+  // the extension runs from the name's last dot, so a name that begins with it is all extension
+  TBigFileStream dotted("/nowhere/x/.dat", TBigFileStream::kCreate);
+  EXPECT_EQ(dotted.PartFileName(1), fs::path("/nowhere/x/.001"));
 }
 
 TEST(BigFileStream, RealPartSizeWithSparseFiles) {

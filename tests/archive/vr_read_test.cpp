@@ -165,6 +165,20 @@ TEST(ArchiveReader, SideFileDirectoryWinsOverTheDataFilesOwn) {
   EXPECT_EQ(c.IndexOf(DataString("old.txt")), -1);
 }
 
+TEST(ArchiveReader, NamesBeginningWithADotAreAllExtension) {
+  // ".exe" is an executable, and ".dat" has the side file ".ext"
+  const fs::path exe = WriteArchive(test::WithExeTrailer("MZ", BuildArchive(SampleEntries())), ".exe");
+  TVrFileCollection c;
+  c.Open(exe);
+  EXPECT_EQ(Read(c, "install.dat"), "settings");
+  const std::vector<BuildEntry> entries = {test::StoredWithCrc("a.txt", "side")};
+  const fs::path data = WriteArchive(test::EntryData(entries), ".dat");
+  test::WriteFile(data.parent_path() / ".ext",
+                  BuildArchive(entries, {.first_offset = 0, .directory_only = true}));
+  c.Open(data);
+  EXPECT_EQ(Read(c, "a.txt"), "side");
+}
+
 TEST(ArchiveReader, LaterOfTwoEqualNamesIsRead) {
   const fs::path path = WriteArchive(BuildArchive({{"Data\\a.rxa", "first"}, {"DATA\\A.RXA", "second"}}));
   TVrFileCollection c;
