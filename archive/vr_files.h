@@ -105,6 +105,9 @@ class TVrFileCollection : public THashCollection {
 // extension of the name; ".RXA" pictures by what their header says; files of 5 MiB or more never).
 bool ShouldCompress(const std::filesystem::path& file, const TVrFile& entry);
 bool ShouldCompress(const std::filesystem::path& file, const DataString& entry_name);
+// Whether the compressed form of a loose file is kept: when it is at most (length x 9) div 10,
+// reckoned in 32-bit signed integers.
+bool KeepsCompressedForm(int64_t packed_length, int64_t file_length);
 // The directory side file of a data file: its name with the extension ".ext".
 std::filesystem::path DirectoryFileOf(const std::filesystem::path& data_file);
 // Appends a packed archive to an executable, followed by the trailer (the executable's old length

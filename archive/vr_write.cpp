@@ -33,11 +33,6 @@ bool IsEofName(const DataString& name) {
   return name == TVrFileCollection::EofName();
 }
 
-// The compressed form is kept only when it saves at least a tenth.
-bool WorthCompressing(int64_t packed, int64_t original) {
-  return packed <= original * 9 / 10;
-}
-
 // Prepares entries ahead of the writer on worker threads, so that compression runs in parallel
 // while the archive is still written in order (the bytes are those of packing one by one).
 template <typename Result>
@@ -107,6 +102,13 @@ class PrepareAhead {
 
 }  // namespace
 
+bool KeepsCompressedForm(int64_t packed_length, int64_t file_length) {
+  // In 32-bit signed arithmetic, as the archives this system must reproduce were packed: above
+  // about 238 MB the product wraps (only RXA pictures get there; they are then mostly stored).
+  const auto product = static_cast<int32_t>(static_cast<uint32_t>(file_length) * 9u);
+  return packed_length <= product / 10;
+}
+
 bool ShouldCompress(const fs::path& file, const TVrFile& entry) {
   return ShouldCompress(file, entry.Name());
 }
@@ -147,7 +149,7 @@ TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const DataStrin
   const std::string content = packed.Bytes();
   CompressMemoryStream(packed, 2);
   p.kind = PreparedEntry::kPacked;
-  if (WorthCompressing(packed.GetSize(), static_cast<int64_t>(content.size()))) {
+  if (KeepsCompressedForm(packed.GetSize(), static_cast<int64_t>(content.size()))) {
     p.bytes = packed.TakeBytes();
   } else {
     p.bytes = content;

@@ -104,6 +104,17 @@ TEST(ArchiveWriter, CompressionIsKeptOnlyWhenItSavesATenth) {
   EXPECT_EQ(Content(p->archive, "b.txt"), at901);
 }
 
+TEST(ArchiveWriter, TheTenthIsReckonedIn32BitArithmetic) {
+  EXPECT_TRUE(KeepsCompressedForm(900, 1000));
+  EXPECT_FALSE(KeepsCompressedForm(901, 1000));
+  EXPECT_TRUE(KeepsCompressedForm(8, 9));  // 81 div 10 = 8
+  // 300000000 x 9 wraps to -1594967296: nothing is small enough
+  EXPECT_FALSE(KeepsCompressedForm(0, 300000000));
+  // 500000000 x 9 wraps to 205032704, a tenth of which is 20503270
+  EXPECT_TRUE(KeepsCompressedForm(20503270, 500000000));
+  EXPECT_FALSE(KeepsCompressedForm(20503271, 500000000));
+}
+
 TEST(ArchiveWriter, StoredExtensionsAreFoundByPlainSubstringSearch) {
   const std::string text(2000, 'x');
   auto p = Pack({{"movie.mpg", text},
