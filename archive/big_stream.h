@@ -14,8 +14,8 @@
 
 namespace vn {
 
-// The extension of a path's last component, dot included: from the name's last dot, so that a
-// name beginning with a dot (".dat") is all extension, as the data files' names were made.
+// The extension of a path's last component, dot included, as Windows' file-name routines take it:
+// from the name's last dot, so ".dat" is all extension (std::filesystem would see none).
 std::string FileExtension(const std::filesystem::path& path);
 // The path with that extension removed (or replaced by new_extension).
 std::filesystem::path ChangeFileExtension(const std::filesystem::path& path,
