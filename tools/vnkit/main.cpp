@@ -1,13 +1,53 @@
 // vnkit: the toolkit for people who work with the game discs (archives, settings files, pictures).
+#include <algorithm>
 #include <exception>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tools/vnkit/cli.h"
 
+namespace {
+
+using CommandList = std::vector<std::pair<std::string, std::string>>;
+
+// Every runnable command (the leaves of the subcommand tree) with its description.
+void CollectCommands(const CLI::App& app, const std::string& prefix, CommandList& out) {
+  const auto all = [](const CLI::App*) { return true; };
+  for (const CLI::App* sub : app.get_subcommands(all)) {
+    const std::string name = prefix + sub->get_name();
+    if (sub->get_subcommands(all).empty()) {
+      out.emplace_back(name, sub->get_description());
+    } else {
+      CollectCommands(*sub, name + " ", out);
+    }
+  }
+}
+
+// The top-level help lists whole commands ("settings show"), not only the groups.
+std::string CommandsFooter(const CLI::App& app) {
+  CommandList commands;
+  CollectCommands(app, "", commands);
+  size_t width = 0;
+  for (const auto& [name, text] : commands) width = std::max(width, name.size());
+  std::string out = "Commands:\n";
+  for (const auto& [name, text] : commands) {
+    out += "  " + name + std::string(width - name.size() + 3, ' ') + text + "\n";
+  }
+  out +=
+      "\nRun \"vnkit COMMAND --help\" for the arguments of a command. Exit status: 0 success,\n"
+      "1 a negative answer (damage found), 2 an error (message on stderr).";
+  return out;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  CLI::App app{"vnkit - archives, settings files and pictures of vnsetup game discs"};
+  CLI::App app{"vnkit - archives, settings files and pictures of vnsetup game discs", "vnkit"};
   app.set_version_flag("--version", std::string("vnkit ") + VN_VERSION);
   app.require_subcommand(1);
   vn::cli::AddAllCommands(app);
+  app.footer([&app] { return CommandsFooter(app); });
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

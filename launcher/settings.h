@@ -1,0 +1,104 @@
+// TVondInstallSet: the install settings of one product, the in-memory form of install.dat.
+//
+// install.dat is little-endian without padding: the header "is" + three decimal digits of the
+// version (108 is written; files without the header are version 0), then the fields in file order
+// (see settings.cpp). Strings are CP932 bytes ("lstr": int32 length, then the bytes; a length of
+// 0 or less is the empty string), flags one byte (0 false, else true).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/stream.h"
+#include "platform/text.h"
+
+namespace vn {
+
+class RegistryStore;
+
+class TVondInstallSet {
+ public:
+  // The version SaveToStream writes; newer files are read as this one.
+  static constexpr int kFileVersion = 108;
+
+  // Fields in declaration order. A new object has every number 0, every flag false, every string
+  // and list empty. The four per-disc arrays always hold DiscCount() entries; change their
+  // length only with SetDiscCount.
+  std::vector<DataString> InstalledFiles;  // installed files relative to the install folder
+  DataString WizardCaption;                // empty: Title + "のセットアップ"
+  int32_t DiscIndex = 0;                   // 0-based disc that carries this file
+  DataString Title;
+  DataString FooterText;
+  DataString DefaultFolder;  // may begin with "<ProgramFiles>"
+  DataString ReadmeName;
+  uint8_t InstallType = 0;  // 0 normal, 1 complete, 2 into the Windows folder
+  bool ShowReadme = false;
+  DataString BackgroundPicture;  // archive entry of an RXA picture
+  uint8_t BackgroundMode = 0;    // 0 centred, 1 stretched, 2 tiled
+  DataString ExeName;
+  int32_t PictureKey = 0;
+  bool OfferRuntimes = false;
+  uint8_t ReservedFlag = 0;  // kept and written back
+  DataString MediaName;
+  DataString RegistryKey;  // below HKEY_CURRENT_USER\Software; empty: no registry access
+  std::vector<int64_t> DiscProgSize, DiscDataSize, DiscSoundSize, DiscMovieSize;
+  int64_t ProgSize = 0, DataSize = 0, SoundSize = 0, MovieSize = 0;
+  bool Installed = false;
+  bool UpdateMode = false;
+  bool DataInstalled = false;
+  bool SeparateFiles = false;
+  std::vector<DataString> DiscFiles;  // lower-case disc paths that belong to the installation
+  DataString HelloText;
+  DataString LicenseText;
+
+  int32_t DiscCount() const { return disc_count_; }
+  // Sets DiscCount and the length of the per-disc arrays, keeping entries and zeroing new ones.
+  void SetDiscCount(int32_t count);
+
+  // Reads from the stream's position. A truncated or damaged file raises EFormatError naming the
+  // field and its offset, and leaves the object as it was.
+  void LoadFromStream(TStream& stream);
+  // As LoadFromStream; errors name the file.
+  void LoadFromFile(const std::filesystem::path& file_name);
+  // Writes version 108.
+  void SaveToStream(TStream& stream) const;
+  // Writes a temporary file beside the target and renames it over it, so the target is never
+  // left half written.
+  void SaveToFile(const std::filesystem::path& file_name) const;
+  // The version of the file last loaded (kFileVersion for an object never loaded).
+  int LoadedVersion() const { return loaded_version_; }
+
+  const DataString& GetInstalledFile(int32_t index) const;
+  int32_t InstalledFileCount() const { return static_cast<int32_t>(InstalledFiles.size()); }
+  // Position of the first entry equal to name without regard to case, -1 when absent.
+  int32_t FindInstalledFile(const DataString& name) const;
+  // Appends name unless an entry equal without regard to case exists.
+  void AddInstalledFile(const DataString& name);
+  bool IsDiscFile(const DataString& relative_path) const;
+  DataString GetWizardCaption() const;
+
+  // --- The product's key HKEY_CURRENT_USER\Software\<RegistryKey> --------------------------
+  // Value names and values are native text (UTF-8). Nothing happens without a RegistryKey.
+  std::string ReadValue(const std::string& name, const std::string& default_value) const;
+  void WriteValue(const std::string& name, const std::string& value) const;
+  // Removes the key with everything below it, then each parent left empty.
+  void DeleteRegistryKey() const;
+  // True when "InstallPath" names a folder that holds ExeName.
+  bool IsGameInstalled() const;
+  // The store the registry operations use (the process-wide one unless set).
+  void SetRegistry(RegistryStore* store) { registry_ = store; }
+
+ private:
+  RegistryStore& Registry() const;
+  // "Software\" + RegistryKey without one leading '\', as UTF-8; false when there is no key
+  // or it has no UTF-8 form.
+  bool KeyPath(std::string& path) const;
+
+  int32_t disc_count_ = 0;
+  int loaded_version_ = kFileVersion;
+  RegistryStore* registry_ = nullptr;
+};
+
+}  // namespace vn

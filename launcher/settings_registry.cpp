@@ -1,0 +1,79 @@
+// The product's registry key: HKEY_CURRENT_USER\Software\<RegistryKey>.
+#include <filesystem>
+
+#include "launcher/settings.h"
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+
+namespace vn {
+
+RegistryStore& TVondInstallSet::Registry() const {
+  return registry_ ? *registry_ : DefaultRegistry();
+}
+
+namespace {
+
+// RegistryKey without one leading '\' ("\Maker\Game" and "Maker\Game" are the same key).
+DataString RelativeKey(const DataString& registry_key) {
+  if (!registry_key.empty() && registry_key[0] == '\\') return DataString(registry_key.bytes().substr(1));
+  return registry_key;
+}
+
+// "Software\" + a key below it, as UTF-8; false when the key has no UTF-8 form.
+bool SoftwarePath(const DataString& key, std::string& path) {
+  std::string utf8;
+  if (!TryCp932ToUtf8(key, utf8)) return false;
+  path = "Software\\" + utf8;
+  return true;
+}
+
+}  // namespace
+
+bool TVondInstallSet::KeyPath(std::string& path) const {
+  return !RegistryKey.empty() && SoftwarePath(RelativeKey(RegistryKey), path);
+}
+
+std::string TVondInstallSet::ReadValue(const std::string& name, const std::string& default_value) const {
+  std::string path, value;
+  if (!KeyPath(path) || !Registry().ReadString(path, name, value)) return default_value;
+  return value;
+}
+
+void TVondInstallSet::WriteValue(const std::string& name, const std::string& value) const {
+  if (RegistryKey.empty()) return;
+  std::string path;
+  if (!KeyPath(path)) {
+    throw EConvertError("RegistryKey \"" + Cp932ToUtf8Lossy(RegistryKey) +
+                        "\" has bytes without a character");
+  }
+  Registry().WriteString(path, name, value);
+}
+
+void TVondInstallSet::DeleteRegistryKey() const {
+  std::string path;
+  if (!KeyPath(path)) return;
+  RegistryStore& store = Registry();
+  if (!store.KeyExists("Software")) return;
+  store.DeleteKeyTree(path);
+  // Then every parent below Software that nothing else uses any more, innermost first. The walk
+  // goes over the stored bytes, whose delimiters are known only in code page 932.
+  DataString parent = RelativeKey(RegistryKey);
+  for (ParentKeyPath(parent); !parent.empty(); ParentKeyPath(parent)) {
+    if (!SoftwarePath(parent, path) || !store.DeleteEmptyKey(path)) break;
+  }
+}
+
+bool TVondInstallSet::IsGameInstalled() const {
+  const std::string folder = ReadValue("InstallPath", "");
+  if (folder.empty() || ExeName.empty()) return false;
+  try {
+    const std::filesystem::path exe = JoinDataPath(Utf8ToPath(folder), ExeName);
+    std::error_code ec;
+    return std::filesystem::exists(exe, ec) && !std::filesystem::is_directory(exe, ec);
+  } catch (const Exception&) {
+    return false;  // an ExeName that cannot name a file in the folder is not an installed game
+  }
+}
+
+}  // namespace vn

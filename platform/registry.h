@@ -1,0 +1,36 @@
+// The per-user registry (HKEY_CURRENT_USER): the product key that remembers where a game was
+// installed. On Windows it is the real registry; the POSIX backend keeps it in one store file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vn {
+
+// Key paths are UTF-8 with '\' between components, relative to HKEY_CURRENT_USER
+// ("Software\Maker\Game"); one trailing '\' is ignored. Key paths and value names are compared
+// without regard to ASCII letter case, as Windows does. Values are strings (REG_SZ), UTF-8.
+// A key path with an empty component cannot be opened: reads find nothing, writes raise.
+// Failures of the store itself raise vn::Exception subclasses naming the store and the fault.
+class RegistryStore {
+ public:
+  virtual ~RegistryStore() = default;
+
+  // The string value `name` of `key`; false when the key or the value does not exist.
+  virtual bool ReadString(std::string_view key, std::string_view name, std::string& value) = 0;
+  // Sets the string value, creating the key and any missing parents.
+  virtual void WriteString(std::string_view key, std::string_view name, std::string_view value) = 0;
+  virtual bool KeyExists(std::string_view key) = 0;
+  // True when the key exists and holds neither subkeys nor values (the default value counts).
+  virtual bool KeyIsEmpty(std::string_view key) = 0;
+  // Deletes the key with all its subkeys and values; false when it did not exist.
+  virtual bool DeleteKeyTree(std::string_view key) = 0;
+  // Deletes the key only if it is empty, checked and done as one step, so a value another
+  // process writes meanwhile is never lost; true when the key was deleted.
+  virtual bool DeleteEmptyKey(std::string_view key) = 0;
+};
+
+// The process-wide store of the current user.
+RegistryStore& DefaultRegistry();
+
+}  // namespace vn

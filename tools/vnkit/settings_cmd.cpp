@@ -1,0 +1,354 @@
+// vnkit settings show FILE [--json] / vnkit settings build JSON -o FILE: install.dat as text.
+#include <iostream>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <tuple>
+#include <variant>
+
+#include "launcher/settings.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "tools/vnkit/cli.h"
+
+namespace vn::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using S = TVondInstallSet;
+
+// Every field of the settings object, in declaration order. DiscCount (the monostate) is read
+// and set through the object's accessors because it sizes the per-disc arrays.
+using Member = std::variant<std::monostate, int32_t S::*, uint8_t S::*, int64_t S::*, bool S::*,
+                            DataString S::*, std::vector<DataString> S::*, std::vector<int64_t> S::*>;
+struct Field {
+  const char* name;
+  Member member;
+};
+const Field kFields[] = {
+    {"DiscCount", std::monostate{}},
+    {"InstalledFiles", &S::InstalledFiles},
+    {"WizardCaption", &S::WizardCaption},
+    {"DiscIndex", &S::DiscIndex},
+    {"Title", &S::Title},
+    {"FooterText", &S::FooterText},
+    {"DefaultFolder", &S::DefaultFolder},
+    {"ReadmeName", &S::ReadmeName},
+    {"InstallType", &S::InstallType},
+    {"ShowReadme", &S::ShowReadme},
+    {"BackgroundPicture", &S::BackgroundPicture},
+    {"BackgroundMode", &S::BackgroundMode},
+    {"ExeName", &S::ExeName},
+    {"PictureKey", &S::PictureKey},
+    {"OfferRuntimes", &S::OfferRuntimes},
+    {"ReservedFlag", &S::ReservedFlag},
+    {"MediaName", &S::MediaName},
+    {"RegistryKey", &S::RegistryKey},
+    {"DiscProgSize", &S::DiscProgSize},
+    {"DiscDataSize", &S::DiscDataSize},
+    {"DiscSoundSize", &S::DiscSoundSize},
+    {"DiscMovieSize", &S::DiscMovieSize},
+    {"ProgSize", &S::ProgSize},
+    {"DataSize", &S::DataSize},
+    {"SoundSize", &S::SoundSize},
+    {"MovieSize", &S::MovieSize},
+    {"Installed", &S::Installed},
+    {"UpdateMode", &S::UpdateMode},
+    {"DataInstalled", &S::DataInstalled},
+    {"SeparateFiles", &S::SeparateFiles},
+    {"DiscFiles", &S::DiscFiles},
+    {"HelloText", &S::HelloText},
+    {"LicenseText", &S::LicenseText},
+};
+
+template <typename... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+template <typename... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// --- show --json ------------------------------------------------------------------------------
+
+std::string ExactText(const DataString& s, const std::string& file, const std::string& field) {
+  std::string utf8;
+  if (!TryCp932ToUtf8(s, utf8)) {
+    try {
+      Cp932ToUtf8(s);  // for the offset of the first bad byte
+    } catch (const EConvertError& e) {
+      throw EConvertError(file + ": " + field + " has no exact UTF-8 form: " + e.what());
+    }
+  }
+  return utf8;
+}
+
+Json ToJson(const S& s, const std::string& file) {
+  Json j;
+  j["Version"] = s.LoadedVersion();
+  for (const Field& f : kFields) {
+    std::visit(Overloaded{
+                   [&](std::monostate) { j[f.name] = s.DiscCount(); },
+                   [&](DataString S::*m) { j[f.name] = ExactText(s.*m, file, f.name); },
+                   [&](std::vector<DataString> S::*m) {
+                     Json list = Json::array();
+                     const auto& entries = s.*m;
+                     for (size_t i = 0; i < entries.size(); ++i) {
+                       list.push_back(ExactText(entries[i], file, f.name + ("[" + std::to_string(i) + "]")));
+                     }
+                     j[f.name] = std::move(list);
+                   },
+                   [&](auto m) { j[f.name] = s.*m; },
+               },
+               f.member);
+  }
+  return j;
+}
+
+// --- show (listing) ---------------------------------------------------------------------------
+
+constexpr int kNameWidth = 19;
+
+void Line(std::string& out, std::string_view name, std::string_view value) {
+  std::string label(name);
+  label.resize(kNameWidth, ' ');
+  // Multi-line values continue under the value column.
+  size_t start = 0;
+  for (;;) {
+    size_t end = value.find('\n', start);
+    std::string_view part =
+        value.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
+    out += label;
+    out += part;
+    out += '\n';
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+    label.assign(kNameWidth, ' ');
+  }
+}
+
+std::string Shown(const DataString& s) {
+  return s.empty() ? "(empty)" : Cp932ToUtf8Lossy(s);
+}
+
+std::string Described(uint8_t value, std::initializer_list<const char*> meanings, const char* other) {
+  const char* meaning = value < meanings.size() ? meanings.begin()[value] : other;
+  return std::to_string(value) + " (" + meaning + ")";
+}
+
+std::string Listing(const S& s, const std::string& file) {
+  std::string out;
+  Line(out, "File", file);
+  Line(out, "Version", std::to_string(s.LoadedVersion()));
+  for (const Field& f : kFields) {
+    const std::string_view name = f.name;
+    std::string value;
+    std::visit(Overloaded{
+                   [&](std::monostate) { value = std::to_string(s.DiscCount()); },
+                   [&](DataString S::*m) { value = Shown(s.*m); },
+                   [&](std::vector<DataString> S::*m) {
+                     for (const DataString& entry : s.*m) value += (value.empty() ? "" : "\n") + Shown(entry);
+                     if (value.empty()) value = "(none)";
+                   },
+                   [&](std::vector<int64_t> S::*m) {
+                     for (int64_t size : s.*m) value += (value.empty() ? "" : ", ") + std::to_string(size);
+                     if (value.empty()) value = "(no discs)";
+                   },
+                   [&](bool S::*m) { value = s.*m ? "yes" : "no"; },
+                   [&](auto m) { value = std::to_string(s.*m); },
+               },
+               f.member);
+    if (name == "WizardCaption" && s.WizardCaption.empty()) {
+      value = "(empty: the caption is \"" + Cp932ToUtf8Lossy(s.GetWizardCaption()) + "\")";
+    } else if (name == "InstallType") {
+      value = Described(s.InstallType, {"normal", "complete", "into the Windows folder"}, "unknown");
+    } else if (name == "BackgroundMode") {
+      value = Described(s.BackgroundMode, {"centred", "stretched", "tiled"}, "no picture drawn");
+    }
+    Line(out, name, value);
+  }
+  return out;
+}
+
+void Show(const std::string& file, bool json) {
+  S settings;
+  settings.LoadFromFile(Utf8ToPath(file));
+  if (json) {
+    std::cout << ToJson(settings, file).dump(2) << '\n';
+  } else {
+    std::cout << Listing(settings, file);
+  }
+  std::cout.flush();
+  if (!std::cout) throw EWriteError("cannot write to standard output");
+}
+
+// --- build ------------------------------------------------------------------------------------
+
+class Builder {
+ public:
+  explicit Builder(std::string source) : source_(std::move(source)) {}
+
+  S Build(const Json& j) {
+    if (!j.is_object()) Fail("", "the top level must be a JSON object");
+    S s;
+    for (const auto& [key, value] : j.items()) {
+      if (key == "Version") {
+        // What `show` reports; build always writes the current version.
+        if (!value.is_number_integer()) Fail(key, "expected an integer");
+        continue;
+      }
+      const Field* field = nullptr;
+      for (const Field& f : kFields) {
+        if (key == f.name) field = &f;
+      }
+      if (!field) Fail(key, "unknown key");
+      std::visit(Overloaded{
+                     [&](std::monostate) { disc_count_ = Integer<int32_t>(key, value); },
+                     [&](int32_t S::*m) { s.*m = Integer<int32_t>(key, value); },
+                     [&](uint8_t S::*m) { s.*m = Integer<uint8_t>(key, value); },
+                     [&](int64_t S::*m) { s.*m = Integer<int64_t>(key, value); },
+                     [&](bool S::*m) {
+                       if (!value.is_boolean()) Fail(key, "expected true or false");
+                       s.*m = value.get<bool>();
+                     },
+                     [&](DataString S::*m) { s.*m = Text(key, value); },
+                     [&](std::vector<DataString> S::*m) {
+                       if (!value.is_array()) Fail(key, "expected an array of strings");
+                       auto& list = s.*m;
+                       for (size_t i = 0; i < value.size(); ++i) {
+                         list.push_back(Text(key + "[" + std::to_string(i) + "]", value[i]));
+                       }
+                     },
+                     [&](std::vector<int64_t> S::*m) {
+                       if (!value.is_array()) Fail(key, "expected an array of integers");
+                       std::vector<int64_t> sizes;
+                       for (size_t i = 0; i < value.size(); ++i) {
+                         sizes.push_back(Integer<int64_t>(key + "[" + std::to_string(i) + "]", value[i]));
+                       }
+                       per_disc_.emplace_back(key, m, std::move(sizes));
+                     },
+                 },
+                 field->member);
+    }
+    SetDiscs(s);
+    return s;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& key, const std::string& what) const {
+    throw EFormatError(source_ + (key.empty() ? "" : ": \"" + key + "\"") + ": " + what);
+  }
+
+  template <typename T>
+  T Integer(const std::string& key, const Json& value) const {
+    constexpr auto lo = std::numeric_limits<T>::min();
+    constexpr auto hi = std::numeric_limits<T>::max();
+    const bool fits = value.is_number_unsigned()  ? value.get<uint64_t>() <= static_cast<uint64_t>(hi)
+                      : value.is_number_integer() ? value.get<int64_t>() >= static_cast<int64_t>(lo) &&
+                                                        value.get<int64_t>() <= static_cast<int64_t>(hi)
+                                                  : false;
+    if (!fits) {
+      Fail(key, "expected an integer from " + std::to_string(+lo) + " to " + std::to_string(+hi));
+    }
+    return value.get<T>();
+  }
+
+  DataString Text(const std::string& key, const Json& value) const {
+    if (!value.is_string()) Fail(key, "expected a string");
+    DataString out;
+    if (!TryUtf8ToCp932(value.get<std::string>(), out)) {
+      try {
+        Utf8ToCp932(value.get<std::string>());  // for the position of the first bad character
+      } catch (const EConvertError& e) {
+        Fail(key, std::string("has no Shift-JIS form: ") + e.what());
+      }
+      Fail(key, "has no Shift-JIS form");
+    }
+    return out;
+  }
+
+  // DiscCount and the four per-disc arrays must agree; a missing one follows the others, and a
+  // missing array is all zeros.
+  void SetDiscs(S& s) {
+    std::optional<int32_t> count = disc_count_;
+    for (const auto& [key, member, sizes] : per_disc_) {
+      if (sizes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        Fail(key, "too many discs");
+      const auto n = static_cast<int32_t>(sizes.size());
+      if (count && *count != n) {
+        Fail(key, "has " + std::to_string(n) + " entries, but " +
+                      (disc_count_ ? "DiscCount is " : "another per-disc array has ") +
+                      std::to_string(*count));
+      }
+      count = n;
+    }
+    const int32_t n = count.value_or(0);
+    if (n < 0) Fail("DiscCount", "cannot be negative");
+    // Without arrays the count alone sizes four zero-filled arrays; keep that to a sane number.
+    constexpr int32_t kMaxBareDiscCount = 65535;
+    if (per_disc_.empty() && n > kMaxBareDiscCount) {
+      Fail("DiscCount",
+           "too large without per-disc arrays (at most " + std::to_string(kMaxBareDiscCount) + ")");
+    }
+    s.SetDiscCount(n);
+    for (const auto& [key, member, sizes] : per_disc_) s.*member = sizes;
+  }
+
+  std::string source_;
+  std::optional<int32_t> disc_count_;
+  std::vector<std::tuple<std::string, std::vector<int64_t> S::*, std::vector<int64_t>>> per_disc_;
+};
+
+void BuildFile(const std::string& json_file, const std::string& out_file) {
+  std::string text;
+  if (json_file == "-") {
+    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  } else {
+    text = ReadWholeFile(Utf8ToPath(json_file));
+  }
+  const std::string source = json_file == "-" ? "standard input" : json_file;
+  Json j;
+  try {
+    j = Json::parse(text);
+  } catch (const Json::parse_error& e) {
+    throw EFormatError(source + ": not valid JSON: " + e.what());
+  }
+  const S settings = Builder(source).Build(j);
+  settings.SaveToFile(Utf8ToPath(out_file));
+}
+
+void Register(CLI::App& app) {
+  CLI::App* settings = app.add_subcommand("settings", "Read and write install.dat settings files");
+  settings->require_subcommand(1);
+
+  struct Options {
+    std::string file, json_file, out;
+    bool json = false;
+  };
+  auto opt = std::make_shared<Options>();
+
+  CLI::App* show = settings->add_subcommand("show", "Show the settings in FILE (as JSON with --json)");
+  show->add_option("FILE", opt->file, "install.dat file")->required();
+  show->add_flag("--json", opt->json, "Print JSON: the fields of the settings object plus \"Version\"");
+  show->callback([opt] {
+    Show(opt->file, opt->json);
+    SetResult(kOk);
+  });
+
+  CLI::App* build = settings->add_subcommand(
+      "build", "Write JSON (as from show --json) into an install.dat of version 108");
+  build->add_option("JSON", opt->json_file, "JSON file, - for standard input")->required();
+  build->add_option("-o,--output", opt->out, "install.dat to write")->required();
+  build->callback([opt] {
+    BuildFile(opt->json_file, opt->out);
+    SetResult(kOk);
+  });
+}
+
+RegisterCommands reg(50, Register);
+
+}  // namespace
+}  // namespace vn::cli
