@@ -186,7 +186,6 @@ void TVondInstallSet::LoadFromStream(TStream& stream) {
   s.DiscFiles.clear();
   if (version >= 106) {
     const int32_t count = r.Count("DiscFiles", 4);
-    s.DiscFiles.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) s.DiscFiles.push_back(r.Lstr("DiscFiles[" + std::to_string(i) + "]"));
   }
   if (version >= 107) s.WizardCaption = r.Lstr("WizardCaption");

@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "platform/special_folders.h"
 
 namespace vn {
 
@@ -316,18 +316,8 @@ bool FileRegistryStore::DeleteEmptyKey(std::string_view key) {
 }
 
 fs::path DefaultRegistryFile() {
-  fs::path config;
   const char* xdg = ::getenv("XDG_CONFIG_HOME");
-  if (xdg && *xdg == '/') {
-    config = xdg;
-  } else {
-    const char* home = ::getenv("HOME");
-    if (!home || !*home) {
-      const passwd* pw = ::getpwuid(::getuid());
-      home = pw ? pw->pw_dir : "/";
-    }
-    config = fs::path(home) / ".config";
-  }
+  const fs::path config = xdg && *xdg == '/' ? fs::path(xdg) : HomeFolder() / ".config";
   return config / "vnsetup" / "registry.ini";
 }
 

@@ -1,5 +1,6 @@
 // vnkit: the toolkit for people who work with the game discs (archives, settings files, pictures).
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <string>
 #include <utility>
@@ -48,6 +49,11 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   vn::cli::AddAllCommands(app);
   app.footer([&app] { return CommandsFooter(app); });
+  if (argc < 2) {
+    // no command at all: show what there is rather than a bare complaint
+    std::fputs(app.help().c_str(), stderr);
+    return vn::cli::kError;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -73,6 +73,9 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 
 // --- show --json ------------------------------------------------------------------------------
 
+// The UTF-8 form of a stored text, refused unless it converts back to the very same bytes: some
+// characters have two codes in code page 932 (NEC and IBM extensions), and `build` could not
+// restore the one the file used.
 std::string ExactText(const DataString& s, const std::string& file, const std::string& field) {
   std::string utf8;
   if (!TryCp932ToUtf8(s, utf8)) {
@@ -81,6 +84,14 @@ std::string ExactText(const DataString& s, const std::string& file, const std::s
     } catch (const EConvertError& e) {
       throw EConvertError(file + ": " + field + " has no exact UTF-8 form: " + e.what());
     }
+  }
+  DataString back;
+  if (!TryUtf8ToCp932(utf8, back) || back != s) {
+    size_t at = 0;
+    while (at < s.size() && at < back.size() && s[at] == back[at]) ++at;
+    throw EConvertError(file + ": " + field + " has no exact UTF-8 form: the character at byte " +
+                        std::to_string(at) +
+                        " has a second code in Shift-JIS and would not be written back the same");
   }
   return utf8;
 }
