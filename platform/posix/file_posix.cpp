@@ -65,62 +65,57 @@ File& File::operator=(File&& other) noexcept {
 
 void File::Fail(const char* what) const { throw EReadError(Describe(path_, what, errno)); }
 
-int64_t File::Read(void* buffer, int64_t count) {
+namespace {
+
+// Repeats a transfer until count bytes moved, the end of the file came (reads), or an error other
+// than an interruption; returns the bytes moved, or -1 with errno set.
+template <typename Transfer>
+int64_t TransferAll(int64_t count, Transfer transfer) {
   int64_t done = 0;
-  auto* out = static_cast<char*>(buffer);
   while (done < count) {
-    const ssize_t n = ::read(static_cast<int>(handle_), out + done, static_cast<size_t>(count - done));
+    const ssize_t n = transfer(done, static_cast<size_t>(count - done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail("cannot read");
+      return -1;
     }
     if (n == 0) break;
     done += n;
   }
+  return done;
+}
+
+}  // namespace
+
+int64_t File::Read(void* buffer, int64_t count) {
+  auto* out = static_cast<char*>(buffer);
+  const int fd = static_cast<int>(handle_);
+  const int64_t done = TransferAll(count, [&](int64_t at, size_t n) { return ::read(fd, out + at, n); });
+  if (done < 0) Fail("cannot read");
+  return done;
+}
+
+int64_t File::ReadAt(int64_t position, void* buffer, int64_t count) {
+  auto* out = static_cast<char*>(buffer);
+  const int fd = static_cast<int>(handle_);
+  const int64_t done =
+      TransferAll(count, [&](int64_t at, size_t n) { return ::pread(fd, out + at, n, position + at); });
+  if (done < 0) Fail("cannot read");
   return done;
 }
 
 void File::Write(const void* buffer, int64_t count) {
-  int64_t done = 0;
   const auto* in = static_cast<const char*>(buffer);
-  while (done < count) {
-    const ssize_t n = ::write(static_cast<int>(handle_), in + done, static_cast<size_t>(count - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw EWriteError(Describe(path_, "cannot write", errno));
-    }
-    done += n;
-  }
-}
-
-int64_t File::ReadAt(int64_t position, void* buffer, int64_t count) {
-  int64_t done = 0;
-  auto* out = static_cast<char*>(buffer);
-  while (done < count) {
-    const ssize_t n =
-        ::pread(static_cast<int>(handle_), out + done, static_cast<size_t>(count - done), position + done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot read");
-    }
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
+  const int fd = static_cast<int>(handle_);
+  const int64_t done = TransferAll(count, [&](int64_t at, size_t n) { return ::write(fd, in + at, n); });
+  if (done != count) throw EWriteError(Describe(path_, "cannot write", done < 0 ? errno : ENOSPC));
 }
 
 void File::WriteAt(int64_t position, const void* buffer, int64_t count) {
-  int64_t done = 0;
   const auto* in = static_cast<const char*>(buffer);
-  while (done < count) {
-    const ssize_t n =
-        ::pwrite(static_cast<int>(handle_), in + done, static_cast<size_t>(count - done), position + done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw EWriteError(Describe(path_, "cannot write", errno));
-    }
-    done += n;
-  }
+  const int fd = static_cast<int>(handle_);
+  const int64_t done =
+      TransferAll(count, [&](int64_t at, size_t n) { return ::pwrite(fd, in + at, n, position + at); });
+  if (done != count) throw EWriteError(Describe(path_, "cannot write", done < 0 ? errno : ENOSPC));
 }
 
 int64_t File::Seek(int64_t position) {

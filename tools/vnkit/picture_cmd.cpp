@@ -1,0 +1,136 @@
+// vnkit picture convert / encode: RXA pictures to PNG and back.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "archive/stream.h"
+#include "imaging/png_io.h"
+#include "imaging/ruxa.h"
+#include "imaging/ruxa_writer.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "tools/vnkit/cli.h"
+
+namespace vn::cli {
+
+namespace {
+
+// Decoding errors know the fault, not the file; this adds the file's name.
+[[noreturn]] void Rethrow(const std::string& file, const std::exception& e) {
+  throw Exception(file + ": " + e.what());
+}
+
+// Writes under a temporary name and renames it over the target, so that a failed write never
+// leaves a damaged or truncated file where an older one was. Not synced: the output is a working
+// file that can be made again, and syncing would cost more than the whole conversion.
+void WriteOutput(const std::string& out, std::string_view bytes) {
+  const std::filesystem::path target = Utf8ToPath(out);
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  if (!std::filesystem::is_directory(folder)) throw EWriteError(out + ": the folder does not exist");
+  const std::filesystem::path temporary = TemporarySibling(target);
+  try {
+    File file(temporary, FileAccess::kCreate);
+    file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    file.Close();
+    std::filesystem::rename(temporary, target);
+  } catch (const std::filesystem::filesystem_error& e) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    throw EWriteError(out + ": cannot write: " + e.code().message());
+  } catch (...) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    throw;
+  }
+}
+
+void Convert(const std::string& in, const std::string& out, int32_t key, int32_t frame_index) {
+  TMemoryStream stream(ReadWholeFile(Utf8ToPath(in)));
+  TRuxaFrameList list(key);
+  TDIBSurface* surface = nullptr;
+  try {
+    list.LoadFromStream(stream, false, true, false);
+    if (frame_index < 0 || frame_index >= list.Count()) {
+      throw EFormatError("Error:TRuxaFrameList.GetFrame (frame " + std::to_string(frame_index) +
+                         "; the picture has " + std::to_string(list.Count()) + ")");
+    }
+    surface = &list.GetFrame(frame_index).Surface;
+    if (surface->Empty()) throw EFormatError("frame " + std::to_string(frame_index) + " is empty");
+    if (surface->BitCount() != 24) surface->ConvertBitCount(24);
+  } catch (const Exception& e) {
+    // Pictures without signature are legal (the oldest ones), so any file reads as one; say so
+    // when it fails, as it is most likely not a picture at all.
+    if (stream.Bytes().compare(0, 4, "Ruxa") != 0) {
+      Rethrow(in, Exception(std::string(e.what()) + "; the file has no RXA signature"));
+    }
+    Rethrow(in, e);
+  }
+  WriteOutput(out, EncodePng(*surface, true));
+}
+
+// "WxH" with both positive.
+bool ParseBlocks(const std::string& text, int32_t& w, int32_t& h) {
+  int consumed = 0;
+  if (std::sscanf(text.c_str(), "%dx%d%n", &w, &h, &consumed) != 2) return false;
+  return static_cast<size_t>(consumed) == text.size() && w > 0 && h > 0;
+}
+
+void Encode(const std::string& in, const std::string& out, const TRuxaEncodeOptions& options) {
+  const std::string png = ReadWholeFile(Utf8ToPath(in));
+  TDIBSurface picture;
+  std::string rxa;
+  try {
+    ReadPng(png, picture);
+    rxa = EncodeRuxa(picture, options);
+  } catch (const Exception& e) {
+    Rethrow(in, e);
+  }
+  WriteOutput(out, rxa);
+}
+
+void Register(CLI::App& app) {
+  static std::string in, out, blocks;
+  static int32_t key = 0, frame = 0, quality = 0;
+  static bool shuffle = false;
+
+  auto* picture = app.add_subcommand("picture", "RXA pictures: convert to PNG, encode from PNG");
+  picture->require_subcommand(1);
+
+  auto* convert = picture->add_subcommand(
+      "convert", "Write one frame of an RXA picture as PNG (RGBA when it has transparency)");
+  convert->add_option("IN", in, "RXA picture")->required();
+  convert->add_option("-o,--output", out, "PNG file to write")->required();
+  convert->add_option("--key", key, "the picture's key (the PictureKey of install.dat)");
+  convert->add_option("--frame", frame, "frame to write, from 0 (default 0)");
+  convert->callback([] { Convert(in, out, key, frame); });
+
+  auto* encode =
+      picture->add_subcommand("encode", "Encode a PNG as an RXA picture (one frame, one 24-bit layer)");
+  encode->add_option("IN", in, "PNG picture")->required();
+  encode->add_option("-o,--output", out, "RXA file to write")->required();
+  encode->add_option("--key", key, "key of the shuffled layout");
+  encode->add_flag("--shuffle", shuffle, "store rows or blocks in the key's order");
+  encode->add_option("--blocks", blocks, "block layout with WxH blocks (identical blocks stored once)");
+  encode->add_option("--jpeg", quality, "JPEG colour plane at this quality (1-100)")
+      ->check(CLI::Range(1, 100));
+  encode->callback([] {
+    TRuxaEncodeOptions options;
+    options.key = key;
+    options.shuffle = shuffle;
+    options.jpeg_quality = quality;
+    if (!blocks.empty() && !ParseBlocks(blocks, options.block_width, options.block_height)) {
+      throw Exception("--blocks: expected WxH with positive numbers, got \"" + blocks + "\"");
+    }
+    if (quality != 0 && !blocks.empty()) throw Exception("--blocks cannot be combined with --jpeg");
+    Encode(in, out, options);
+  });
+}
+
+RegisterCommands reg(70, Register);
+
+}  // namespace
+
+}  // namespace vn::cli
