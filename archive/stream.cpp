@@ -14,9 +14,13 @@ int64_t TStream::GetSize() {
   return end;
 }
 
-void TStream::SetSize(int64_t) { throw EWriteError("stream cannot change its size"); }
+void TStream::SetSize(int64_t) {
+  throw EWriteError("stream cannot change its size");
+}
 
-int64_t TStream::Remaining() { return std::max<int64_t>(0, GetSize() - GetPosition()); }
+int64_t TStream::Remaining() {
+  return std::max<int64_t>(0, GetSize() - GetPosition());
+}
 
 void TStream::ReadBuffer(void* buffer, int64_t count) {
   if (count > 0 && Read(buffer, count) != count) throw EReadError("stream read error");

@@ -449,25 +449,4 @@ void TRuxaFrameList::LoadFromStream(TStream& stream, bool FirstFrameOnly, bool A
   RuxaLoader(*this, stream, ApplyTransparency, KeepLayers).Load(FirstFrameOnly);
 }
 
-bool IsUncompressedRxa(TStream& stream) {
-  char sig[7];
-  if (stream.Read(sig, 7) != 7 || std::memcmp(sig, "Ruxa", 4) != 0) return false;
-  int32_t version = 0;
-  for (int i = 4; i < 7; ++i) {
-    if (sig[i] < '0' || sig[i] > '9') return false;
-    version = version * 10 + (sig[i] - '0');
-  }
-  if (version < 103) return false;
-  int32_t n = 0;
-  if (stream.Read(&n, 4) != 4) return false;
-  HeaderRecord record{};
-  if (n > 0) stream.Read(&record, std::min<int32_t>(n, sizeof record));
-  // A longer record is read in full (only its first 40 bytes mean anything), bounded by the data.
-  if (n > static_cast<int32_t>(sizeof record)) {
-    stream.Seek(std::min<int64_t>(n - static_cast<int64_t>(sizeof record), stream.Remaining()),
-                SeekOrigin::kCurrent);
-  }
-  return record.compression == kCompressionNone;
-}
-
 }  // namespace vn

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/rxa_probe.h"  // IsUncompressedRxa, which the packer needs below imaging
 #include "archive/stream.h"
 #include "imaging/dib_surface.h"
 
@@ -83,10 +84,5 @@ class TRuxaFrameList {
   friend class RuxaLoader;
   std::vector<std::unique_ptr<TRuxaFrame>> frames_;
 };
-
-// Whether the stream holds an RXA picture of version 103 or later with uncompressed planes (such a
-// file is worth compressing in an archive). Reads from the current position and leaves it there
-// where reading stopped.
-bool IsUncompressedRxa(TStream& stream);
 
 }  // namespace vn

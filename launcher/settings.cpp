@@ -160,7 +160,9 @@ void TVondInstallSet::LoadFromStream(TStream& stream) {
   s.MediaName = r.Lstr("MediaName");
   s.RegistryKey = r.Lstr("RegistryKey");
   for (size_t i = 0; i < static_cast<size_t>(s.disc_count_); ++i) {
-    const std::string disc = "[" + std::to_string(i) + "]";
+    std::string disc("[");  // built by appending: GCC 12 warns falsely on "[" + std::string
+    disc += std::to_string(i);
+    disc += ']';
     s.DiscProgSize[i] = r.Size("DiscProgSize" + disc, wide);
     s.DiscDataSize[i] = r.Size("DiscDataSize" + disc, wide);
     s.DiscSoundSize[i] = r.Size("DiscSoundSize" + disc, wide);

@@ -162,11 +162,17 @@ std::string Listing(const S& s, const std::string& file) {
                    [&](std::monostate) { value = std::to_string(s.DiscCount()); },
                    [&](DataString S::*m) { value = Shown(s.*m); },
                    [&](std::vector<DataString> S::*m) {
-                     for (const DataString& entry : s.*m) value += (value.empty() ? "" : "\n") + Shown(entry);
+                     for (const DataString& entry : s.*m) {
+                       if (!value.empty()) value += '\n';
+                       value += Shown(entry);
+                     }
                      if (value.empty()) value = "(none)";
                    },
                    [&](std::vector<int64_t> S::*m) {
-                     for (int64_t size : s.*m) value += (value.empty() ? "" : ", ") + std::to_string(size);
+                     for (int64_t size : s.*m) {
+                       if (!value.empty()) value += ", ";
+                       value += std::to_string(size);
+                     }
                      if (value.empty()) value = "(no discs)";
                    },
                    [&](bool S::*m) { value = s.*m ? "yes" : "no"; },

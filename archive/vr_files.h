@@ -1,0 +1,128 @@
+// The "vf" archive: an open archive's entries, lookup by name, reading an entry's content, checking
+// the checksums, and (vr_write.cpp) packing and merging. Directory parsing lives in
+// archive_directory.cpp, apart from the entry reading here.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/big_stream.h"
+#include "archive/hash_collection.h"
+#include "archive/stream.h"
+#include "platform/text.h"
+
+namespace vn {
+
+class TVrFileCollection;
+
+// One entry. Offset counts in the collection's Stream (the archive's start already added).
+class TVrFile : public THashCollectionItem {
+ public:
+  int64_t Offset = 0;
+  int64_t Size = 0;     // stored length
+  bool Stored = false;  // true: the stored bytes are the content; false: a zlib stream of it
+  int32_t Time = 0;     // DOS date-time of the packed file
+  uint32_t CRC = 0;     // 0: no checksum
+  bool Separate = false;
+
+  void Assign(const THashCollectionItem& source) override;
+
+ private:
+  friend class TVrFileCollection;
+  TVrFile() = default;
+};
+
+// Progress and cancellation: (sender, entry, byte count, index, total, abort). The handler sets
+// abort to stop the running operation.
+using TVrProgressEvent = std::function<void(TVrFileCollection& sender, TVrFile& item, int64_t size,
+                                            int32_t index, int32_t total, bool& abort)>;
+
+class TVrFileCollection : public THashCollection {
+ public:
+  // The end marker added after the stored entries of every directory read.
+  static const DataString& EofName();
+
+  TVrFileCollection() = default;
+  ~TVrFileCollection() override;
+
+  TVrFile& Add(const DataString& name);
+  TVrFile& operator[](int index) const { return static_cast<TVrFile&>(ItemAt(index)); }
+  TVrFile& Items(int index) const { return (*this)[index]; }
+
+  // Opens an archive file (its directory from the ".ext" side file when one lies beside it), an
+  // executable (".exe"/".scr") through its trailer, or, when no such file exists, a folder of loose
+  // files. An empty name closes the archive.
+  void Open(const std::filesystem::path& file_name, bool use_folder_of_file = false);
+  // Opens an archive held as a resource of a module; a module that cannot be loaded leaves the
+  // collection empty without an error.
+  void OpenResource(const std::filesystem::path& module, const std::string& name, const std::string& type);
+  // Appends the entries of the directory at source's position (and the end marker).
+  void LoadFromStream(TBigStream& source);
+
+  // The content of an entry (or of the loose file of that name under BasePath) into target at its
+  // position; a memory stream is emptied first. Target stands at position 0 afterwards.
+  void ReadEntry(TStream& target, const DataString& name);
+
+  // Checks the CRC-32 of every entry that has one. bad_index, when given, receives the first
+  // entry that failed (-1 when none did).
+  bool Verify(int* bad_index = nullptr);
+
+  // Writing (vr_write.cpp).
+  bool SaveToStream(TBigStream& target);
+  bool Merge(TVrFileCollection& source);
+  // Packs one entry from its loose file (or from this archive) at target's position.
+  void WriteEntryData(TVrFile& entry, TBigStream& target);
+
+  TBigStream* Stream() const { return stream_.get(); }
+  const std::filesystem::path& BasePath() const { return base_path_; }
+  const std::filesystem::path& FileName() const { return file_name_; }
+  // Version of the directory read last (0 for the oldest form without magic).
+  int32_t Version() const { return version_; }
+
+  TVrProgressEvent OnProgress;
+
+ private:
+  void Close();
+  void LoadDirectory(TBigStream& source, int64_t data_end, const std::string& label);
+  void ReadStoredEntry(TVrFile& entry, TStream& target);
+  bool CallProgress(TVrFile& item, int64_t size, int32_t index, int32_t total);
+  struct PreparedEntry;
+  PreparedEntry PrepareEntry(const DataString& name, bool separate) const;
+  void EmitEntry(TVrFile& entry, PreparedEntry& prepared, TBigStream& target);
+  std::string Describe() const;
+
+  std::filesystem::path base_path_;
+  std::unique_ptr<TBigStream> stream_;
+  std::filesystem::path file_name_;
+  int32_t version_ = 0;
+};
+
+// Packing rules: whether a loose file is worth compressing for an entry of this name (by the
+// extension of the name; ".RXA" pictures by what their header says; files of 5 MiB or more never).
+bool ShouldCompress(const std::filesystem::path& file, const TVrFile& entry);
+bool ShouldCompress(const std::filesystem::path& file, const DataString& entry_name);
+// The directory side file of a data file: its name with the extension ".ext".
+std::filesystem::path DirectoryFileOf(const std::filesystem::path& data_file);
+// Appends a packed archive to an executable, followed by the trailer (the executable's old length
+// and "vd") through which readers find it.
+void AppendArchive(const std::filesystem::path& exe, const std::filesystem::path& archive);
+
+// CRC-32 of all bytes of a stream from its start.
+uint32_t StreamCRC32(TStream& stream);
+// CRC-32 of the next count bytes of a stream, read through buffer; ends early with the stream.
+uint32_t RangeCRC32(TBigStream& stream, int64_t count, char* buffer, int64_t buffer_length);
+
+// The install settings' title of an archive's "install.dat" (supplied by the settings layer).
+using TArchiveTitleReader = std::function<DataString(TMemoryStream& install_dat)>;
+
+// Searches a folder for an executable that carries the archive of the game with this title: the
+// ".exe" files directly in the folder, in listing order; the first one without the "vd" trailer
+// ends the search. Returns the path, or an empty path.
+std::filesystem::path FindArchiveExe(const std::filesystem::path& folder, const DataString& title,
+                                     const TArchiveTitleReader& read_title);
+
+}  // namespace vn

@@ -1,0 +1,194 @@
+// Opening archives and reading entries.
+#include <algorithm>
+#include <system_error>
+
+#include "archive/archive_directory.h"
+#include "archive/vr_files.h"
+#include "archive/zlib_stream.h"
+#include "platform/error.h"
+#include "platform/paths.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool HasExtensionIgnoringCase(const fs::path& path, std::string_view ext) {
+  return SameNameIgnoringCase(path.extension().string(), ext);
+}
+
+}  // namespace
+
+// Letter case of the side file's name does not matter, as on the systems the discs were made for.
+fs::path DirectoryFileOf(const fs::path& data_file) {
+  fs::path side = data_file;
+  side.replace_extension(".ext");
+  std::error_code ec;
+  if (fs::exists(side, ec)) return side;
+  try {
+    return JoinNativePath(side.parent_path().empty() ? fs::path(".") : side.parent_path(),
+                          side.filename().string());
+  } catch (const Exception&) {
+    return side;
+  }
+}
+
+const DataString& TVrFileCollection::EofName() {
+  static const DataString name("\\EOF\\");
+  return name;
+}
+
+void TVrFile::Assign(const THashCollectionItem& source) {
+  THashCollectionItem::Assign(source);
+  if (const auto* other = dynamic_cast<const TVrFile*>(&source)) {
+    Offset = other->Offset;
+    Size = other->Size;
+    Stored = other->Stored;
+    Time = other->Time;
+    CRC = other->CRC;
+    Separate = other->Separate;
+  }
+}
+
+TVrFileCollection::~TVrFileCollection() = default;
+
+TVrFile& TVrFileCollection::Add(const DataString& name) {
+  auto& item = static_cast<TVrFile&>(AddItem(std::unique_ptr<TVrFile>(new TVrFile())));
+  item.SetName(name);
+  return item;
+}
+
+void TVrFileCollection::Close() {
+  Clear();
+  stream_.reset();
+  version_ = 0;
+}
+
+std::string TVrFileCollection::Describe() const {
+  return file_name_.empty() ? std::string("archive") : PathToUtf8(file_name_);
+}
+
+void TVrFileCollection::Open(const fs::path& file_name, bool use_folder_of_file) {
+  Close();
+  file_name_ = file_name;
+  if (file_name.empty()) return;
+
+  std::error_code ec;
+  const bool exists = fs::is_regular_file(file_name, ec);
+  base_path_ = (exists || use_folder_of_file) ? file_name.parent_path() : file_name;
+  if (base_path_.empty()) base_path_ = ".";
+  if (!exists) return;
+
+  stream_ = std::make_unique<TBigFileStream>(file_name, TBigFileStream::kRead);
+  const int64_t size = stream_->GetSize();
+  if (!HasExtensionIgnoringCase(file_name, ".exe") && !HasExtensionIgnoringCase(file_name, ".scr")) {
+    const fs::path side = DirectoryFileOf(file_name);
+    if (fs::is_regular_file(side, ec)) {
+      // The side file's offsets point into the data file as they stand.
+      TBigMemoryStream directory;
+      directory.LoadFromFile(side);
+      LoadDirectory(directory, size, PathToUtf8(side));
+    } else {
+      LoadDirectory(*stream_, size, Describe());
+    }
+    return;
+  }
+
+  // An executable ends with the archive's start S and "vd"; the archive lies between S and them.
+  if (size < 6) throw EFormatError(Describe() + ": too short to carry an archive");
+  stream_->SetPosition(size - 6);
+  int32_t start = 0;
+  stream_->ReadBuffer(&start, 4);
+  if (start < 0 || start > size - 6) {
+    throw EFormatError(Describe() + ": the archive trailer points outside the file (" +
+                       std::to_string(start) + ")");
+  }
+  stream_->SetPosition(start);
+  LoadDirectory(*stream_, size - 6 - start, Describe());
+}
+
+void TVrFileCollection::OpenResource(const fs::path& module, const std::string& name,
+                                     const std::string& type) {
+  Close();
+  if (!IsLoadableModule(module)) return;
+  stream_ = std::make_unique<TBigResourceStream>(module, name, type);
+  if (stream_->GetSize() == 0) throw Exception("リソースが見つかりません");
+  LoadDirectory(*stream_, stream_->GetSize(), PathToUtf8(module) + " (resource " + type + "/" + name + ")");
+}
+
+void TVrFileCollection::LoadFromStream(TBigStream& source) {
+  LoadDirectory(source, source.GetSize() - source.GetPosition(), Describe());
+}
+
+void TVrFileCollection::LoadDirectory(TBigStream& source, int64_t data_end, const std::string& label) {
+  const int64_t start = source.GetPosition();
+  ArchiveDirectory dir = ReadArchiveDirectory(source, data_end, label);
+  version_ = dir.version;
+  const size_t n = dir.names.size();
+  for (size_t i = 0; i < n; ++i) {
+    TVrFile& entry = Add(dir.names[i]);
+    entry.Offset = dir.offsets[i] + start;
+    entry.Size = dir.offsets[i + 1] - dir.offsets[i];
+    entry.Stored = dir.stored[i] != 0;
+    entry.Time = dir.time[i];
+    entry.CRC = dir.crc[i];
+    entry.Separate = dir.separate[i] != 0;
+  }
+  // The end marker keeps the unshifted end offset and no size.
+  Add(EofName()).Offset = dir.offsets[n];
+}
+
+void TVrFileCollection::ReadStoredEntry(TVrFile& entry, TStream& target) {
+  const auto cut_short = [&] {
+    return EReadError(Describe() + ": entry " + Cp932ToUtf8Lossy(entry.Name()) + " is cut short");
+  };
+  // An entry of stored length 0 (the end marker among them) is empty, whatever its flags say.
+  if (entry.Size == 0) return;
+  stream_->SetPosition(entry.Offset);
+  auto* memory = dynamic_cast<TMemoryStream*>(&target);
+  try {
+    if (entry.Stored || memory != nullptr) {
+      if (stream_->ReadToStream(target, entry.Size) != entry.Size) throw cut_short();
+      // a memory target was emptied before, so it holds exactly the compressed bytes
+      if (!entry.Stored) DecompressMemoryStream(*memory);
+    } else {
+      TMemoryStream packed;
+      if (stream_->ReadToStream(packed, entry.Size) != entry.Size) throw cut_short();
+      InflateToStream(packed.Memory(), static_cast<size_t>(packed.GetSize()), target);
+    }
+  } catch (const EFormatError& e) {
+    throw EFormatError(Describe() + ": entry " + Cp932ToUtf8Lossy(entry.Name()) + ": " + e.what());
+  }
+}
+
+void TVrFileCollection::ReadEntry(TStream& target, const DataString& name) {
+  auto* memory = dynamic_cast<TMemoryStream*>(&target);
+  if (memory != nullptr) memory->Clear();
+
+  const int index = stream_ ? IndexOf(name) : -1;
+  if (index >= 0) {
+    ReadStoredEntry((*this)[index], target);
+    target.SetPosition(0);
+    return;
+  }
+  if (!base_path_.empty()) {
+    const fs::path path = JoinDataPath(base_path_, name);
+    std::error_code ec;
+    // the archive file itself is never served as one of its own entries
+    const bool is_archive = !file_name_.empty() && fs::equivalent(path, file_name_, ec);
+    if (fs::is_regular_file(path, ec) && !is_archive) {
+      if (memory != nullptr) {
+        memory->LoadFromFile(path);
+      } else {
+        TFileStream file(path, FileAccess::kRead);
+        CopyStreamData(target, file, 0);
+      }
+      target.SetPosition(0);
+      return;
+    }
+  }
+  throw EFOpenError(Cp932ToUtf8Lossy(name) + ":ファイルがありません");
+}
+
+}  // namespace vn

@@ -1,0 +1,333 @@
+// Writing archives: packing a collection into a new archive, merging another archive into a data
+// file with its directory side file, and appending an archive to an executable.
+#include <algorithm>
+#include <condition_variable>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "archive/archive_directory.h"
+#include "archive/crc32.h"
+#include "archive/rxa_probe.h"
+#include "archive/vr_files.h"
+#include "archive/zlib_stream.h"
+#include "platform/error.h"
+#include "platform/fileops.h"
+#include "platform/paths.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Files of this size or more are stored as they are.
+constexpr int64_t kCompressLimit = 5242880;
+// Extensions of files that are already compressed (or are data files of their own).
+constexpr std::string_view kStoredExtensions = ".WAV.WMA.OGG.AVI.MPG.MPEG.M1V.WMV.ASF.DAT.";
+constexpr size_t kCopyChunk = 4 << 20;
+
+bool IsEofName(const DataString& name) {
+  return name == TVrFileCollection::EofName();
+}
+
+// The compressed form is kept only when it saves at least a tenth.
+bool WorthCompressing(int64_t packed, int64_t original) {
+  return packed <= original * 9 / 10;
+}
+
+// Prepares entries ahead of the writer on worker threads, so that compression runs in parallel
+// while the archive is still written in order (the bytes are those of packing one by one).
+template <typename Result>
+class PrepareAhead {
+ public:
+  PrepareAhead(size_t count, std::function<Result(size_t)> prepare)
+      : prepare_(std::move(prepare)), results_(count) {
+    const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    window_ = 2 * threads;
+    for (size_t t = 0; t < std::min(threads, count); ++t) threads_.emplace_back([this] { Work(); });
+  }
+  ~PrepareAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (auto& t : threads_) t.join();
+  }
+
+  // Waits for entry j; errors of the preparation are raised here, in entry order.
+  Result Take(size_t j) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return results_[j].has_value(); });
+    auto r = std::move(*results_[j]);
+    results_[j].reset();
+    taken_ = j + 1;
+    changed_.notify_all();
+    if (r.second) std::rethrow_exception(r.second);
+    return std::move(r.first);
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      size_t j;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || (next_ < results_.size() && next_ < taken_ + window_); });
+        if (stop_ || next_ >= results_.size()) return;
+        j = next_++;
+      }
+      std::pair<Result, std::exception_ptr> r;
+      try {
+        r.first = prepare_(j);
+      } catch (...) {
+        r.second = std::current_exception();
+      }
+      {
+        std::lock_guard lock(mutex_);
+        results_[j] = std::move(r);
+      }
+      changed_.notify_all();
+    }
+  }
+
+  std::function<Result(size_t)> prepare_;
+  std::vector<std::optional<std::pair<Result, std::exception_ptr>>> results_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t window_ = 2;
+  size_t next_ = 0;
+  size_t taken_ = 0;
+  bool stop_ = false;
+};
+
+}  // namespace
+
+bool ShouldCompress(const fs::path& file, const TVrFile& entry) {
+  return ShouldCompress(file, entry.Name());
+}
+
+bool ShouldCompress(const fs::path& file, const DataString& name) {
+  const DataString ext = AnsiUpperCase(ExtractFileExt(name));
+  TFileStream stream(file, FileAccess::kRead);
+  if (ext.bytes() == ".RXA") return IsUncompressedRxa(stream);
+  // A plain substring search: ".MP" or a lone "." count as listed; no extension at all does not.
+  const bool listed = !ext.empty() && kStoredExtensions.find(ext.bytes()) != std::string_view::npos;
+  return !listed && stream.GetSize() < kCompressLimit;
+}
+
+struct TVrFileCollection::PreparedEntry {
+  enum Kind { kPacked, kCopyFile, kFromArchive } kind = kFromArchive;
+  fs::path path;
+  std::string bytes;  // kPacked: what goes into the archive
+  bool stored = false;
+  uint32_t crc = 0;
+  int32_t time = 0;
+};
+
+// Reads and compresses one loose file; touches nothing shared, so it can run on any thread.
+TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const DataString& name,
+                                                                 bool separate) const {
+  PreparedEntry p;
+  if (base_path_.empty()) return p;
+  p.path = JoinDataPath(base_path_, name);
+  std::error_code ec;
+  if (!fs::is_regular_file(p.path, ec)) return p;
+  p.time = FileAge(p.path);
+  if (!ShouldCompress(p.path, name)) {
+    p.kind = PreparedEntry::kCopyFile;
+    return p;
+  }
+  // The file is read once: its content serves the checksum, the compression and the fallback.
+  TMemoryStream packed(ReadWholeFile(p.path));
+  const std::string content = packed.Bytes();
+  CompressMemoryStream(packed, 2);
+  p.kind = PreparedEntry::kPacked;
+  if (WorthCompressing(packed.GetSize(), static_cast<int64_t>(content.size()))) {
+    p.bytes = packed.TakeBytes();
+  } else {
+    p.bytes = content;
+    p.stored = true;
+  }
+  // A separate entry is checked after installing it as a file, so its checksum covers the content.
+  p.crc =
+      Crc32Update(0, separate ? content.data() : p.bytes.data(), separate ? content.size() : p.bytes.size());
+  return p;
+}
+
+void TVrFileCollection::EmitEntry(TVrFile& entry, PreparedEntry& p, TBigStream& target) {
+  entry.Stored = false;
+  switch (p.kind) {
+    case PreparedEntry::kPacked:
+      target.Write(p.bytes.data(), static_cast<int64_t>(p.bytes.size()));
+      entry.Stored = p.stored;
+      entry.CRC = p.crc;
+      entry.Time = p.time;
+      break;
+    case PreparedEntry::kCopyFile: {
+      File file(p.path, FileAccess::kRead);
+      std::vector<char> buffer(kCopyChunk);
+      uint32_t crc = 0;
+      for (;;) {
+        const int64_t got = file.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+        if (got <= 0) break;
+        crc = Crc32Update(crc, buffer.data(), static_cast<size_t>(got));
+        target.Write(buffer.data(), got);
+      }
+      entry.Stored = true;
+      entry.CRC = crc;
+      entry.Time = p.time;
+      break;
+    }
+    case PreparedEntry::kFromArchive: {
+      // Not a loose file: taken from the archive this collection has open (Time stays).
+      TMemoryStream m;
+      ReadEntry(m, entry.Name());
+      if (m.GetSize() >= kCompressLimit) {
+        entry.Stored = true;
+      } else {
+        CompressMemoryStream(m, 2);
+      }
+      entry.CRC = StreamCRC32(m);
+      target.Write(m.Memory(), m.GetSize());
+      break;
+    }
+  }
+}
+
+void TVrFileCollection::WriteEntryData(TVrFile& entry, TBigStream& target) {
+  PreparedEntry p = PrepareEntry(entry.Name(), entry.Separate);
+  EmitEntry(entry, p, target);
+}
+
+bool TVrFileCollection::SaveToStream(TBigStream& target) {
+  std::vector<int> order;  // positions of the entries written, sentinels left out
+  ArchiveDirectory dir;
+  for (int i = 0; i < Count(); ++i) {
+    if (IsEofName((*this)[i].Name())) continue;
+    order.push_back(i);
+    dir.names.push_back((*this)[i].Name());
+  }
+  const size_t n = order.size();
+  // Header and names, then zeroed tables until the entries are written.
+  const int64_t start = target.GetPosition();
+  std::string head = EncodeArchiveDirectory(dir);
+  const size_t tables = 8 * (n + 1) + 10 * n;
+  std::fill(head.end() - static_cast<std::ptrdiff_t>(tables), head.end(), '\0');
+  target.Write(head.data(), static_cast<int64_t>(head.size()));
+
+  std::vector<std::pair<DataString, bool>> jobs;
+  for (int i : order) jobs.emplace_back((*this)[i].Name(), (*this)[i].Separate);
+  PrepareAhead<PreparedEntry> ahead(n, [&](size_t j) { return PrepareEntry(jobs[j].first, jobs[j].second); });
+
+  dir.offsets.resize(n + 1);
+  for (size_t j = 0; j < n; ++j) {
+    const int i = order[j];
+    TVrFile& entry = (*this)[i];
+    if (CallProgress(entry, 0, i, Count())) return false;
+    dir.offsets[j] = target.GetPosition() - start;
+    try {
+      PreparedEntry p = ahead.Take(j);
+      EmitEntry(entry, p, target);
+    } catch (const std::exception& e) {
+      throw Exception("エラー:" + Cp932ToUtf8Lossy(entry.Name()) + ": " + e.what());
+    }
+    dir.stored.push_back(entry.Stored);
+    dir.time.push_back(entry.Time);
+    dir.crc.push_back(entry.CRC);
+    dir.separate.push_back(entry.Separate);
+    if (CallProgress(entry, target.GetPosition() - start - dir.offsets[j], i, Count())) return false;
+  }
+  const int64_t end = target.GetPosition();
+  dir.offsets[n] = end - start;
+  const std::string full = EncodeArchiveDirectory(dir);
+  target.SetPosition(start);
+  target.Write(full.data(), static_cast<int64_t>(full.size()));
+  target.SetPosition(end);
+  return true;
+}
+
+bool TVrFileCollection::Merge(TVrFileCollection& source) {
+  // The data file is appended to in place; its directory goes to the side file.
+  stream_.reset();
+  auto data = std::make_unique<TBigFileStream>(
+      file_name_, fs::is_regular_file(file_name_) ? TBigFileStream::kReadWrite : TBigFileStream::kCreate);
+  TBigFileStream& out = *data;
+  stream_ = std::move(data);
+  out.SetPosition(out.GetSize());
+
+  bool changed = false;
+  for (int i = 0; i < source.Count(); ++i) {
+    TVrFile& s = source[i];
+    if (IsEofName(s.Name()) || s.Separate) continue;
+    const int k = IndexOf(s.Name());
+    if (k >= 0 && (*this)[k].Time >= s.Time) continue;
+    changed = true;
+    // The older version keeps its bytes but is no longer found under its name.
+    if (k >= 0) (*this)[k].SetName(DataString("/") + (*this)[k].Name());
+    TVrFile& added = Add(s.Name());
+    added.Offset = out.GetSize();
+    added.Size = s.Size;
+    added.CRC = s.CRC;
+    added.Time = s.Time;
+    added.Stored = s.Stored;
+    if (CallProgress(added, added.Size, i, source.Count())) return changed;
+    if (s.Size > 0) {
+      if (source.Stream() == nullptr) throw EReadError(source.Describe() + ": no archive is open");
+      source.Stream()->SetPosition(s.Offset);
+      if (out.CopyFrom(*source.Stream(), s.Size) != s.Size) {
+        throw EReadError(source.Describe() + ": entry " + Cp932ToUtf8Lossy(s.Name()) + " is cut short");
+      }
+    }
+  }
+  if (!changed) return false;
+
+  const int eof = IndexOf(EofName());
+  if (eof >= 0) Delete(eof);
+  ArchiveDirectory dir;
+  for (int i = 0; i < Count(); ++i) {
+    const TVrFile& e = (*this)[i];
+    dir.names.push_back(e.Name());
+    dir.offsets.push_back(e.Offset);
+    dir.stored.push_back(e.Stored);
+    dir.time.push_back(e.Time);
+    dir.crc.push_back(e.CRC);
+    dir.separate.push_back(e.Separate);
+  }
+  dir.offsets.push_back(out.GetSize());
+  // The data reaches the disk before the directory that points into it, and the directory
+  // replaces the old one in one step: a crash leaves the old side file or the new one.
+  out.Flush();
+  WriteFileAtomically(DirectoryFileOf(file_name_), EncodeArchiveDirectory(dir));
+  return true;
+}
+
+void AppendArchive(const fs::path& exe, const fs::path& archive) {
+  File target(exe, FileAccess::kReadWrite);
+  File source(archive, FileAccess::kRead);
+  const int64_t start = target.Size();
+  // The trailer holds the start as a signed 32-bit number.
+  if (start > std::numeric_limits<int32_t>::max()) {
+    throw EFormatError(PathToUtf8(exe) + ": too large to carry an archive (over 2 GiB)");
+  }
+  std::vector<char> buffer(kCopyChunk);
+  int64_t at = start;
+  for (;;) {
+    const int64_t got = source.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+    if (got <= 0) break;
+    target.WriteAt(at, buffer.data(), got);
+    at += got;
+  }
+  char trailer[6];
+  const int32_t s = static_cast<int32_t>(start);
+  std::memcpy(trailer, &s, 4);
+  trailer[4] = 'v';
+  trailer[5] = 'd';
+  target.WriteAt(at, trailer, 6);
+}
+
+}  // namespace vn

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+
+#include "archive/crc32.h"
+#include "archive/vr_files.h"
+
+namespace vn {
+namespace {
+
+TEST(Crc32, MatchesTheStandardChecksumAtEveryLengthAndAlignment) {
+  EXPECT_EQ(Crc32Update(0, "123456789", 9), 0xCBF43926u);
+  std::string data(5000, '\0');
+  std::mt19937 rng(7);
+  for (char& c : data) c = static_cast<char>(rng());
+  for (size_t len : {0, 1, 15, 16, 63, 64, 65, 127, 128, 200, 4999}) {
+    for (size_t off = 0; off < 4 && off + len <= data.size(); ++off) {
+      const auto* p = reinterpret_cast<const Bytef*>(data.data() + off);
+      const uint32_t expected = static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(len)));
+      EXPECT_EQ(Crc32Update(0, p, len), expected) << len << " at " << off;
+      EXPECT_EQ(Crc32UpdatePortable(0, p, len), expected) << len << " at " << off;
+      // in two pieces, split anywhere
+      EXPECT_EQ(Crc32Update(Crc32Update(0, p, len / 3), p + len / 3, len - len / 3), expected);
+    }
+  }
+}
+
+TEST(HashCollection, BucketsFollowLengthFirstAndSecondToLastByte) {
+  EXPECT_EQ(THashCollection::HashOf(DataString("")), 0);
+  EXPECT_EQ(THashCollection::HashOf(DataString("a")), 16);
+  EXPECT_EQ(THashCollection::HashOf(DataString("\xFF")), 16);
+  EXPECT_EQ(THashCollection::HashOf(DataString("ab")), 226);
+  EXPECT_EQ(THashCollection::HashOf(DataString("install.dat")), 122);
+  EXPECT_EQ(THashCollection::HashOf(DataString("game.dat")), 72);
+  EXPECT_EQ(THashCollection::HashOf(DataString("GAME.DAT")), 72);
+}
+
+TEST(HashCollection, TheNewestOfEqualNamesIsFound) {
+  TVrFileCollection c;
+  EXPECT_EQ(c.IndexOf(DataString("x")), -1);
+  c.Add(DataString("other"));
+  c.Add(DataString("A.RXA"));
+  c.Add(DataString("a.rxa"));
+  EXPECT_EQ(c.IndexOf(DataString("A.rxa")), 2);
+  EXPECT_EQ(c.IndexOf(DataString("b.rxa")), -1);
+  c[1].SetName(DataString("A.RXA"));  // the same bytes: nothing changes
+  EXPECT_EQ(c.IndexOf(DataString("a.RXA")), 2);
+  c[1].SetName(DataString("A.rxa"));  // renamed: now the newest in the chain
+  EXPECT_EQ(c.IndexOf(DataString("a.RXA")), 1);
+  c[1].SetName(DataString("/A.rxa"));  // hidden the way a merge hides an old version
+  EXPECT_EQ(c.IndexOf(DataString("a.RXA")), 2);
+}
+
+TEST(HashCollection, RemovalRenumbersTheItemsBehind) {
+  TVrFileCollection c;
+  for (const char* n : {"bg001.rxa", "bg002.rxa", "bg003.rxa", "bg004.rxa", "bg005.rxa"})
+    c.Add(DataString(n));
+  c.Delete(2);
+  EXPECT_EQ(c.Count(), 4);
+  EXPECT_EQ(c.IndexOf(DataString("bg003.rxa")), -1);
+  EXPECT_EQ(c.IndexOf(DataString("BG004.RXA")), 2);
+  EXPECT_EQ(c.IndexOf(DataString("bg005.rxa")), 3);
+  EXPECT_EQ(c.IndexOf(DataString("bg001.rxa")), 0);
+  c.Delete(0);  // the head of nothing special: chains stay intact
+  EXPECT_EQ(c.IndexOf(DataString("bg002.rxa")), 0);
+  EXPECT_EQ(c.IndexOf(DataString("bg005.rxa")), 2);
+}
+
+}  // namespace
+}  // namespace vn

@@ -1,0 +1,164 @@
+// vnkit list / cat / extract / verify, run as a separate process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "tests/archive/archive_builder.h"
+#include "tests/support/test_env.h"
+
+namespace vn {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+RunResult Vnkit(const std::vector<std::string>& args) {
+  const fs::path err_file = test::MakeTempDir("err") / "stderr";
+  // A sanitizer report must not pass for one of vnkit's own exit codes.
+  std::string cmd = "ASAN_OPTIONS=exitcode=99 UBSAN_OPTIONS=exitcode=98 " + Quote(VNKIT);
+  for (const auto& a : args) cmd += " " + Quote(a);
+  cmd += " 2>" + Quote(err_file.string());
+  RunResult r;
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.err = test::ReadFile(err_file);
+  return r;
+}
+
+const std::string kJapanese =
+    "\x93\xfa\x96\x7b\x8c\xea\\\x83\x65\x83\x4c\x83\x58\x83\x67.txt";  // 日本語\テキスト.txt
+
+std::vector<test::BuildEntry> Entries() {
+  auto install = test::Compressed("install.dat", "settings");
+  install.time = 0x5A2B1C0D;
+  auto picture = test::StoredWithCrc("data\\bg.rxa", std::string("pic\0ture", 8));
+  picture.separate = true;
+  return {install, picture, test::Compressed(kJapanese, "japanese text\n")};
+}
+
+fs::path WriteArchive(const std::vector<test::BuildEntry>& entries) {
+  const fs::path path = test::MakeTempDir() / "game.dat";
+  test::WriteFile(path, test::BuildArchive(entries));
+  return path;
+}
+
+TEST(VnkitArchive, ListJsonGivesEveryFieldWithUtf8Names) {
+  const fs::path archive = WriteArchive(Entries());
+  const RunResult r = Vnkit({"list", archive.string(), "--json"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["version"], 102);
+  ASSERT_EQ(j["entries"].size(), 3u);
+  const auto& e0 = j["entries"][0];
+  EXPECT_EQ(e0["name"], "install.dat");
+  EXPECT_EQ(e0["stored"], false);
+  EXPECT_EQ(e0["time"], 0x5A2B1C0D);
+  EXPECT_EQ(e0["crc"], Entries()[0].crc);
+  const auto& e1 = j["entries"][1];
+  EXPECT_EQ(e1["separate"], true);
+  EXPECT_EQ(e1["size"], 8);
+  EXPECT_EQ(e1["offset"].get<int64_t>(), e0["offset"].get<int64_t>() + e0["size"].get<int64_t>());
+  EXPECT_EQ(j["entries"][2]["name"], "日本語\\テキスト.txt");
+}
+
+TEST(VnkitArchive, CatWritesTheExactContent) {
+  const fs::path archive = WriteArchive(Entries());
+  RunResult r = Vnkit({"cat", archive.string(), "DATA\\BG.RXA"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, std::string("pic\0ture", 8));
+  r = Vnkit({"cat", archive.string(), "日本語\\テキスト.txt"});
+  EXPECT_EQ(r.out, "japanese text\n");
+  r = Vnkit({"cat", archive.string(), "missing.txt"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("game.dat"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
+}
+
+TEST(VnkitArchive, ExtractRefusesEscapingNamesAndExtractsTheRest) {
+  auto entries = Entries();
+  entries.push_back(test::StoredWithCrc("..\\escape.txt", "evil"));
+  entries.push_back(test::StoredWithCrc("ok.txt", "fine"));
+  const fs::path archive = WriteArchive(entries);
+  const fs::path out = test::MakeTempDir("out") / "target";
+  const RunResult r = Vnkit({"extract", archive.string(), "-o", out.string()});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("..\\escape.txt"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out.parent_path() / "escape.txt"));
+  EXPECT_EQ(test::ReadFile(out / "install.dat"), "settings");
+  EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
+  EXPECT_EQ(test::ReadFile(out / "日本語" / "テキスト.txt"), "japanese text\n");
+  EXPECT_EQ(test::ReadFile(out / "ok.txt"), "fine");
+  size_t files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(out.parent_path())) files += e.is_regular_file();
+  EXPECT_EQ(files, 4u);  // no temporary file left behind
+
+  const fs::path some = test::MakeTempDir("some");
+  EXPECT_EQ(Vnkit({"extract", archive.string(), "-o", some.string(), "ok.txt"}).code, 0);
+  EXPECT_EQ(test::ReadFile(some / "ok.txt"), "fine");
+  EXPECT_FALSE(fs::exists(some / "install.dat"));
+}
+
+TEST(VnkitArchive, ExtractReportsADamagedEntryAndKeepsGoing) {
+  auto entries = Entries();
+  entries[0].bytes[entries[0].bytes.size() / 2] ^= 0x5A;
+  entries[0].bytes.resize(entries[0].bytes.size() - 4);
+  const fs::path archive = WriteArchive(entries);
+  const fs::path out = test::MakeTempDir("out");
+  test::WriteFile(out / "install.dat", "kept");
+  const RunResult r = Vnkit({"extract", archive.string(), "-o", out.string()});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("install.dat"), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFile(out / "install.dat"), "kept");  // a damaged entry destroys nothing
+  EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
+}
+
+TEST(VnkitArchive, VerifyAnswersIntactOrNamesTheDamage) {
+  const fs::path archive = WriteArchive(Entries());
+  EXPECT_EQ(Vnkit({"verify", archive.string()}).code, 0);
+  std::string bytes = test::ReadFile(archive);
+  bytes[bytes.size() - 20] ^= 1;  // inside the last entry
+  test::WriteFile(archive, bytes);
+  const RunResult r = Vnkit({"verify", archive.string()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("日本語\\テキスト.txt"), std::string::npos) << r.err;
+  EXPECT_EQ(Vnkit({"verify", (archive.parent_path() / "none.dat").string()}).code, 2);
+}
+
+TEST(VnkitArchive, HostileDirectoriesAreErrorsNeverCrashes) {
+  const std::string good = test::BuildArchive(Entries());
+  const fs::path path = test::MakeTempDir() / "hostile.dat";
+  std::vector<std::string> variants;
+  for (size_t cut : {0, 1, 5, 9, 13, 40, 80}) variants.push_back(good.substr(0, cut));
+  for (size_t at : {6, 7, 9, 10, 13}) {
+    std::string b = good;
+    b[at] = static_cast<char>(0xFF);
+    variants.push_back(b);
+  }
+  for (const std::string& bytes : variants) {
+    test::WriteFile(path, bytes);
+    for (const char* command : {"list", "verify"}) {
+      const RunResult r = Vnkit({command, path.string()});
+      EXPECT_EQ(r.code, 2) << command << " on " << bytes.size() << " bytes: " << r.err;
+      EXPECT_NE(r.err.find("hostile.dat"), std::string::npos) << r.err;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vn
