@@ -31,6 +31,9 @@ echo
 echo "=== disc 1:"
 (cd "$disc1" && find . -type f | sort | sed 's|^\./|  |')
 echo
+echo "=== vnkit list disc1/game.dat"
+"$vnkit" list "$disc1/game.dat"
+echo
 echo "=== vnkit settings show disc1/install.dat (first lines)"
 "$vnkit" settings show "$disc1/install.dat" | sed -n '1,/^OfferRuntimes/p'
 echo
