@@ -117,18 +117,19 @@ TEST_F(DiscBuild, WritesEachDiscWithItsIndexFilesAndSizes) {
 }
 
 TEST_F(DiscBuild, BadDescriptionsAreRefusedByName) {
-  std::string spec = kSpec;
   EXPECT_EQ(Vnkit(R"({"settings": {"DiscIndex": 1}, "discs": [{}]})"), 2);
   EXPECT_NE(err_.find("\"DiscIndex\" is computed"), std::string::npos) << err_;
 
   EXPECT_EQ(Vnkit(R"({"discs": [{"files": {"install.dat": {"size": 1}}}]})"), 2);
   EXPECT_NE(err_.find("install.dat"), std::string::npos) << err_;
 
-  EXPECT_EQ(Vnkit(R"({"discs": [{"files": {"a.txt": "missing.txt"}}]})"), 2);
+  // A fault on the second disc: nothing is written, not even the first disc.
+  EXPECT_EQ(Vnkit(R"({"discs": [{"files": {"b.txt": {"size": 1}}}, {"files": {"a.txt": "missing.txt"}}]})"),
+            2);
   EXPECT_NE(err_.find("missing.txt"), std::string::npos) << err_;
 
   EXPECT_EQ(Vnkit(R"({"discs": [{"files": {"..\\up.txt": {"size": 1}}}]})"), 2);
-  EXPECT_FALSE(fs::exists(out_ / "up.txt"));
+  EXPECT_FALSE(fs::exists(out_));
 
   EXPECT_EQ(Vnkit(R"({"background": "bg.png", "discs": [{}]})"), 2);
   EXPECT_NE(err_.find("BackgroundPicture"), std::string::npos) << err_;

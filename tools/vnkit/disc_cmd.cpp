@@ -51,7 +51,7 @@ const char* const kComputedKeys[] = {"DiscCount",    "DiscIndex",     "DiscFiles
                                      "DiscDataSize", "DiscSoundSize", "DiscMovieSize", "ProgSize",
                                      "DataSize",     "SoundSize",     "MovieSize"};
 
-// Names the disc build writes itself.
+// Loose names the disc build writes itself.
 const char* const kReservedNames[] = {"install.dat", "game.dat", "game.ext", "install.exe"};
 
 // The component of a file by its extension (with its dot): 1 sound, 2 movie, 0 everything else.
@@ -71,6 +71,15 @@ struct DiscSizes {
 struct FileContent {
   std::string bytes;
   bool executable = false;
+};
+
+using NamedContent = std::vector<std::pair<DataString, FileContent>>;
+
+// One disc as the description gives it.
+struct DiscContent {
+  std::string where;  // for messages
+  NamedContent loose, entries;
+  bool runtimes = false;
 };
 
 class DiscSetBuilder {
@@ -102,10 +111,8 @@ class DiscSetBuilder {
                         ": already exists and is not empty; choose a new output folder");
     }
 
-    // Files and archives first: install.dat needs the sizes and file lists of every disc.
-    std::vector<DiscSizes> sizes(discs.size());
-    std::set<DataString> disc_files;
-    std::map<DataString, DiscSizes> distinct;  // per loose name, so a file on several discs counts once
+    // The whole description is read before anything is written, so a fault in it leaves no discs.
+    std::vector<DiscContent> content;
     for (size_t i = 0; i < discs.size(); ++i) {
       const std::string where = "\"discs\"[" + std::to_string(i) + "]";
       const Json& disc = discs[i];
@@ -114,18 +121,31 @@ class DiscSetBuilder {
         if (key != "files" && key != "archive" && key != "runtimes")
           Fail(where, "unknown key \"" + key + "\"");
       }
+      DiscContent& c = content.emplace_back();
+      c.where = where;
+      c.loose = Entries(disc, "files", where);
+      if (!launcher_.empty())
+        c.loose.push_back({DataString("install.exe"), {ReadWholeFile(launcher_), true}});
+      c.entries = Entries(disc, "archive", where);
+      if (!picture.empty()) c.entries.push_back({settings.BackgroundPicture, {picture, false}});
+      if (disc.contains("runtimes")) {
+        if (!disc["runtimes"].is_boolean()) Fail(where + ": \"runtimes\"", "expected true or false");
+        c.runtimes = disc["runtimes"].get<bool>();
+      }
+    }
+
+    // Files and archives first: install.dat needs the sizes and file lists of every disc.
+    std::vector<DiscSizes> sizes(discs.size());
+    std::set<DataString> disc_files;
+    std::map<DataString, DiscSizes> distinct;  // per loose name, so a file on several discs counts once
+    for (size_t i = 0; i < content.size(); ++i) {
       const fs::path folder = DiscFolder(i);
       ForceDirectories(folder);
-
-      std::vector<std::pair<DataString, FileContent>> loose = Entries(disc, "files", where);
-      if (!launcher_.empty()) {
-        loose.push_back({DataString("install.exe"), {ReadWholeFile(launcher_), true}});
-      }
-      for (const auto& [name, content] : loose) {
-        WriteDiscFile(folder, name, content);
+      for (const auto& [name, file_content] : content[i].loose) {
+        WriteDiscFile(folder, name, file_content);
         DiscSizes& s = sizes[i];
         DiscSizes file;
-        const int64_t n = static_cast<int64_t>(content.bytes.size());
+        const int64_t n = static_cast<int64_t>(file_content.bytes.size());
         switch (FileGroup(ExtractFileExt(name))) {
           case 1:
             s.sound += n, file.sound = n;
@@ -141,15 +161,8 @@ class DiscSetBuilder {
         disc_files.insert(lower);
         distinct[lower] = file;
       }
-
-      std::vector<std::pair<DataString, FileContent>> entries = Entries(disc, "archive", where);
-      if (!picture.empty()) entries.push_back({settings.BackgroundPicture, {picture, false}});
-      sizes[i].data = WriteArchive(folder, entries, where);
-
-      if (disc.contains("runtimes")) {
-        if (!disc["runtimes"].is_boolean()) Fail(where + ": \"runtimes\"", "expected true or false");
-        if (disc["runtimes"].get<bool>()) WriteRuntimes(folder, settings);
-      }
+      sizes[i].data = WriteArchive(folder, content[i].entries, content[i].where);
+      if (content[i].runtimes) WriteRuntimes(folder, settings);
     }
 
     DiscSizes total;
@@ -217,7 +230,11 @@ class DiscSetBuilder {
     }
     if (value.contains("text")) {
       if (!value["text"].is_string()) Fail(where + ": \"text\"", "expected a string");
-      const std::string encoding = value.value("encoding", "cp932");
+      std::string encoding = "cp932";
+      if (value.contains("encoding")) {
+        if (!value["encoding"].is_string()) Fail(where + ": \"encoding\"", "expected \"cp932\" or \"utf-8\"");
+        encoding = value["encoding"].get<std::string>();
+      }
       std::string text = value["text"].get<std::string>();
       if (encoding == "utf-8") {
         content.bytes = std::move(text);
@@ -252,16 +269,20 @@ class DiscSetBuilder {
     Fail(where, "expected \"text\" or \"size\"");
   }
 
-  std::vector<std::pair<DataString, FileContent>> Entries(const Json& disc, const char* key,
-                                                          const std::string& where) const {
-    std::vector<std::pair<DataString, FileContent>> out;
+  NamedContent Entries(const Json& disc, const char* key, const std::string& where) const {
+    NamedContent out;
     if (!disc.contains(key)) return out;
     const std::string at = where + ": \"" + key + "\"";
     if (!disc[key].is_object()) Fail(at, "expected an object of names and sources");
     for (const auto& [utf8, value] : disc[key].items()) {
       const DataString name = StoredName(at, utf8);
+      try {
+        JoinDataPath(out_, name);  // refuses names that would leave the disc
+      } catch (const EPathError& e) {
+        Fail(at, e.what());
+      }
       for (const char* reserved : kReservedNames) {
-        if (AnsiSameText(name, DataString(reserved)))
+        if (std::string_view(key) == "files" && AnsiSameText(name, DataString(reserved)))
           Fail(at, "\"" + utf8 + "\" is written by disc build itself");
       }
       out.push_back({name, Source(at + ": \"" + utf8 + "\"", name, value)});
@@ -277,8 +298,7 @@ class DiscSetBuilder {
   }
 
   // Packs the entries into folder/game.dat; returns its size.
-  int64_t WriteArchive(const fs::path& folder, const std::vector<std::pair<DataString, FileContent>>& entries,
-                       const std::string& where) const {
+  int64_t WriteArchive(const fs::path& folder, const NamedContent& entries, const std::string& where) const {
     const fs::path staging = folder / ".game.dat.files";
     DeleteFolderTree(staging);
     ForceDirectories(staging);
