@@ -188,10 +188,17 @@ class WindowsTest : public QObject {
       QCOMPARE(form.result(), int(QDialog::Accepted));
       QCOMPARE(form.StartChoice(), 0);
     }
-    TFormStart form(settings_, archive_.get(), disc_);
-    form.show();
-    QTest::mouseClick(form.btnExit, Qt::LeftButton);
-    QCOMPARE(form.result(), int(QDialog::Rejected));
+    for (bool close_box : {false, true}) {
+      TFormStart form(settings_, archive_.get(), disc_);
+      form.show();
+      form.setResult(QDialog::Accepted);
+      if (close_box) {
+        form.close();  // the title bar's close box ends the menu as exit does
+      } else {
+        QTest::mouseClick(form.btnExit, Qt::LeftButton);
+      }
+      QCOMPARE(form.result(), int(QDialog::Rejected));
+    }
   }
 
   void startMenuCreationError() {
