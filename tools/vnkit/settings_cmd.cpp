@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "tools/vnkit/cli.h"
+#include "tools/vnkit/settings_json.h"
 
 namespace vn::cli {
 namespace {
@@ -368,4 +369,9 @@ void Register(CLI::App& app) {
 RegisterCommands reg(50, Register);
 
 }  // namespace
+
+TVondInstallSet SettingsFromJson(const nlohmann::ordered_json& j, const std::string& source) {
+  return Builder(source).Build(j);
+}
+
 }  // namespace vn::cli

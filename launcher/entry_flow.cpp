@@ -1,0 +1,218 @@
+#include "launcher/entry_flow.h"
+
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "archive/big_stream.h"
+#include "archive/vr_files.h"
+#include "launcher/entry_rules.h"
+#include "launcher/settings.h"
+#include "launcher/shared_archive.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/mutex.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+#include "platform/special_folders.h"
+#include "platform/system.h"
+#include "platform/temporary_copy.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kResourceName[] = "DUMMY";
+const char kResourceType[] = "BINTYPE";
+
+// The archive carried as a module resource begins with the archive's own magic "vf".
+bool HasArchiveResource(const fs::path& exe) {
+  try {
+    TResourceStream resource(exe, kResourceName, kResourceType);
+    char magic[2] = {};
+    return resource.Read(magic, 2) == 2 && std::memcmp(magic, "vf", 2) == 0;
+  } catch (const EFOpenError&) {
+    return false;  // no such resource
+  }
+}
+
+// An archive appended to the executable ends in the trailer's "vd".
+bool HasArchiveTrailer(const fs::path& exe) {
+  File file(exe, FileAccess::kRead);
+  const int64_t size = file.Size();
+  char magic[2] = {};
+  return size >= 2 && file.ReadAt(size - 2, magic, 2) == 2 && std::memcmp(magic, "vd", 2) == 0;
+}
+
+bool IsExistingFile(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(path, ec) && !fs::is_directory(path, ec);
+}
+
+class EntryFlow {
+ public:
+  EntryFlow(const EntryEnvironment& env, LauncherUi& ui) : env_(env), ui_(ui) {}
+
+  void Run() {
+    if (!IsAdministrator()) {
+      ui_.ShowSystemWarning("管理者権限で実行してください");
+      return;
+    }
+    const fs::path exe_folder = env_.exe.parent_path();
+    in_resource_ = HasArchiveResource(env_.exe);
+    in_trailer_ = !in_resource_ && HasArchiveTrailer(env_.exe);
+
+    settings_.SetRegistry(env_.registry);
+    if (!LoadSettings(exe_folder)) return;
+
+    const std::string install_path = settings_.ReadValue("InstallPath", "");
+    if (!install_path.empty() && MutexExists(InstallFolderMutexNameOfPath(install_path))) return;
+    // Held until the end of this function, however it ends.
+    std::optional<InstanceMutex> instance = CreateInstanceMutex(settings_.Title);
+    if (!instance) return;
+
+    const LaunchRole role = DecideRole(settings_, HasArgument());
+    switch (role) {
+      case LaunchRole::kCopyForUninstall:
+        if (!StartTemporaryCopy()) {
+          ui_.ShowWarning("ファイルをコピーできません");
+          return;
+        }
+        break;
+      case LaunchRole::kUninstallWizard:
+        RemoveTemporaryCopy(env_.exe);
+        ui_.RunWizard(settings_);
+        break;
+      case LaunchRole::kInstallWizard:
+      case LaunchRole::kStartMenu:
+        if (!RunWithArchive(role)) return;
+        break;
+    }
+    ReleaseInstanceMutex(instance);
+    if (!launch_file_.empty()) {
+      const int result = ShellOpen(launch_file_, launch_params_);
+      if (result <= kShellErrorLimit) ui_.ShowWarning(LaunchFailureMessage(result));
+    }
+  }
+
+ private:
+  bool HasArgument() const { return !env_.args.empty(); }
+
+  // Reads install.dat from the archive at `archive_file` (or the executable's resource).
+  void LoadFromArchive(const fs::path& archive_file, bool from_resource) {
+    TVrFileCollection archive;
+    if (from_resource) {
+      archive.OpenResource(archive_file, kResourceName, kResourceType);
+    } else {
+      archive.Open(archive_file);
+    }
+    TMemoryStream stream;
+    archive.ReadEntry(stream, DataString("install.dat"));
+    settings_.LoadFromStream(stream);
+  }
+
+  bool LoadSettings(const fs::path& exe_folder) {
+    source_path_ = HasArgument() ? Utf8ToPath(env_.args[0]) : exe_folder;
+    if (in_resource_) {
+      LoadFromArchive(env_.exe, true);
+    } else if (in_trailer_) {
+      LoadFromArchive(env_.exe, false);
+    } else if (HasArgument() && IsExistingFile(source_path_)) {
+      LoadFromArchive(source_path_, false);
+    } else {
+      const fs::path file = source_path_ / "install.dat";
+      if (!IsExistingFile(file)) {
+        ui_.ShowWarning("インストール設定ファイルがありません");
+        return false;
+      }
+      settings_.LoadFromFile(file);
+    }
+    return true;
+  }
+
+  void OpenArchive(TVrFileCollection& archive) {
+    if (in_resource_) {
+      archive.OpenResource(env_.exe, kResourceName, kResourceType);
+    } else if (in_trailer_) {
+      archive.Open(env_.exe);
+    } else if (IsExistingFile(source_path_)) {
+      archive.Open(source_path_);
+    } else if (settings_.UpdateMode) {
+      archive.Open(env_.exe);  // an update carries its data in the executable
+    } else {
+      archive.Open(source_path_ / "game.dat");
+    }
+  }
+
+  // The not-installed roles, with the archive open (and shared) for the whole of them. False when
+  // the run ends with nothing to start.
+  bool RunWithArchive(LaunchRole role) {
+    auto archive = std::make_unique<TVrFileCollection>();
+    SharedArchiveScope shared(archive.get());
+    OpenArchive(*archive);
+    if (role == LaunchRole::kInstallWizard) {
+      if (RemovesOwnFile(settings_, role)) RemoveTemporaryCopy(env_.exe);
+      ui_.RunWizard(settings_);
+      return true;
+    }
+    settings_.WriteValue("CDDrive", CdDriveOf(env_.exe.parent_path()));
+    int32_t choice = 0;
+    if (!ui_.ShowStartMenu(settings_, choice)) return false;
+    if (choice != 0) {
+      if (settings_.SeparateFiles) {
+        ui_.RunWizard(settings_);
+      } else if (!StartTemporaryCopy()) {
+        ui_.ShowWarning("ファイルをコピーできません");
+        return false;
+      }
+      return true;
+    }
+    const std::string install_path = settings_.ReadValue("InstallPath", "");
+    launch_file_ = JoinDataPath(Utf8ToPath(install_path), settings_.ExeName);
+    launch_params_.clear();
+    return true;
+  }
+
+  // Copies the executable into the temporary folder; the copy is started at the end with the
+  // quoted folder of this executable.
+  bool StartTemporaryCopy() {
+    const fs::path copy = MakeTemporaryCopy(env_.exe, env_.temp_folder);
+    if (copy.empty()) return false;
+    launch_file_ = copy;
+    launch_params_ = "\"" + WithTrailingDelimiter(env_.exe.parent_path()) + "\"";
+    return true;
+  }
+
+  int ShellOpen(const fs::path& file, const std::string& params) {
+    return env_.shell_open ? env_.shell_open(file, params) : vn::ShellOpen(file, params, {});
+  }
+
+  const EntryEnvironment& env_;
+  LauncherUi& ui_;
+  TVondInstallSet settings_;
+  bool in_resource_ = false;
+  bool in_trailer_ = false;
+  fs::path source_path_;
+  fs::path launch_file_;
+  std::string launch_params_;
+};
+
+}  // namespace
+
+EntryEnvironment ProcessEnvironment(int argc, char** argv) {
+  EntryEnvironment env;
+  env.exe = OwnExecutablePath();
+  if (env.exe.empty() && argc > 0) env.exe = fs::absolute(argv[0]);
+  for (int i = 1; i < argc; ++i) env.args.emplace_back(argv[i]);
+  env.temp_folder = TemporaryFolder();
+  return env;
+}
+
+int RunEntryFlow(const EntryEnvironment& env, LauncherUi& ui) {
+  EntryFlow(env, ui).Run();
+  return 0;
+}
+
+}  // namespace vn

@@ -1,0 +1,36 @@
+// The whole life of a vnsetup run: probe the executable for an archive, load the settings, test the
+// two mutexes, decide the role (start menu, installer, uninstaller, temporary copy), run it through
+// the windows, and start the one program the run may hand over to.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "launcher/launcher_ui.h"
+
+namespace vn {
+
+class RegistryStore;
+
+struct EntryEnvironment {
+  std::filesystem::path exe;      // the running executable
+  std::vector<std::string> args;  // command-line arguments after the program name (UTF-8)
+  std::filesystem::path temp_folder;
+  // The shell's "open" with an empty working folder; ShellOpen when not set.
+  std::function<int(const std::filesystem::path& file, std::string_view params)> shell_open;
+  // The store the settings' registry operations use; the process-wide one when null.
+  RegistryStore* registry = nullptr;
+};
+
+// The environment of this process: its executable, the temporary folder, the real shell.
+EntryEnvironment ProcessEnvironment(int argc, char** argv);
+
+// Runs the entry flow; returns the process's exit code (0). Errors of the archive and settings code
+// are not caught: they leave after the steps taken so far were undone (archive freed, mutex
+// released), for the caller's default error report.
+int RunEntryFlow(const EntryEnvironment& env, LauncherUi& ui);
+
+}  // namespace vn

@@ -1,0 +1,68 @@
+#include "launcher/launcher_ui_window.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+
+#include "launcher/form_style_window.h"
+#include "launcher/main_window.h"
+#include "launcher/shared_archive.h"
+#include "launcher/start_window.h"
+
+namespace vn {
+
+void QtLauncherUi::SetScreenshotFile(const QString& file) {
+  screenshot_file_ = file;
+  SetErrorReporter([](QWidget*, const QString& message) {
+    std::fprintf(stderr, "vnsetup: %s\n", message.toUtf8().constData());
+  });
+}
+
+void QtLauncherUi::ScheduleScreenshot(QDialog& window) {
+  if (screenshot_file_.isEmpty()) return;
+  QTimer::singleShot(0, &window, [this, &window] {
+    window.repaint();
+    if (window.grab().save(screenshot_file_, "PNG")) {
+      std::printf("%s\n", screenshot_file_.toUtf8().constData());
+    } else {
+      std::fprintf(stderr, "vnsetup: cannot save the screenshot %s\n", screenshot_file_.toUtf8().constData());
+    }
+    std::fflush(stdout);
+    window.reject();
+  });
+}
+
+bool QtLauncherUi::ShowStartMenu(TVondInstallSet& settings, int32_t& start_choice) {
+  TFormStart form(settings, SharedArchive(), folder_);
+  ScheduleScreenshot(form);
+  if (form.exec() != QDialog::Accepted) return false;
+  start_choice = form.StartChoice();
+  return true;
+}
+
+void QtLauncherUi::RunWizard(TVondInstallSet& settings) {
+  TFormMain form(settings, SharedArchive());
+  form.show();
+  if (QGuiApplication::platformName() != "offscreen") {  // no window stack there to come to the front of
+    form.raise();
+    form.activateWindow();
+  }
+  ScheduleScreenshot(form);
+  form.RunWizard();
+}
+
+void QtLauncherUi::ShowWarning(const std::string& text) {
+  if (!screenshot_file_.isEmpty()) {
+    std::fprintf(stderr, "vnsetup: 警告: %s\n", text.c_str());
+    return;
+  }
+  QMessageBox::warning(nullptr, QString::fromUtf8("警告"), QString::fromStdString(text), QMessageBox::Ok);
+}
+
+void QtLauncherUi::ShowSystemWarning(const std::string& text) {
+  ShowWarning(text);
+}
+
+}  // namespace vn

@@ -1,0 +1,114 @@
+#include "launcher/start_window.h"
+
+#include <QPushButton>
+#include <exception>
+
+#include "launcher/form_style_window.h"
+#include "launcher/paint_box_view.h"
+#include "launcher/settings.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int kButtonLeft = 28;
+constexpr int kButtonWidth = 213;
+constexpr int kButtonHeight = 29;
+}  // namespace
+
+TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs::path folder,
+                       QWidget* parent)
+    : QDialog(parent), settings_(settings), archive_(archive), folder_(std::move(folder)) {
+  OpenSetupProgram = [](const fs::path& program) { return ShellOpen(program, {}, {}); };
+  setFont(FormFont());
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+
+  PaintBox = new TDXPaintBox(this);
+  PaintBox->setGeometry(0, 0, kClientWidth, kClientHeight);
+  btnStart = AddButton("ゲームスタート", 12, 0);
+  btnInstall = AddButton("インストール", 64, 1);
+  btnDirectX = AddButton("DirectXをインストール", 100, 2);
+  btnWinMedia = AddButton("WindowsMediaPlayerをインストール", 136, 3);
+  btnExit = AddButton("終了", 188, 0);
+  setTabOrder(btnStart, btnInstall);
+  setTabOrder(btnInstall, btnDirectX);
+  setTabOrder(btnDirectX, btnWinMedia);
+  setTabOrder(btnWinMedia, btnExit);
+
+  connect(btnStart, &QPushButton::clicked, this, &TFormStart::btnStartClick);
+  connect(btnInstall, &QPushButton::clicked, this, &TFormStart::btnStartClick);
+  connect(btnDirectX, &QPushButton::clicked, this, &TFormStart::btnDirectXClick);
+  connect(btnWinMedia, &QPushButton::clicked, this, &TFormStart::btnWinMediaClick);
+  connect(btnExit, &QPushButton::clicked, this, &TFormStart::btnExitClick);
+
+  try {
+    FormCreate();
+  } catch (const std::exception& e) {
+    // The menu is shown all the same, with whatever the creation reached.
+    ShowErrorBox(this, QString::fromUtf8(e.what()));
+  }
+  FixClientSize(*this, kClientWidth, client_height_);
+  PaintBox->setGeometry(0, 0, kClientWidth, client_height_);
+}
+
+QPushButton* TFormStart::AddButton(const char* caption, int top, int tag) {
+  auto* button = new QPushButton(QString::fromUtf8(caption), this);
+  button->setGeometry(kButtonLeft, top, kButtonWidth, kButtonHeight);
+  button->setProperty("Tag", tag);
+  button->setAutoDefault(false);
+  return button;
+}
+
+fs::path TFormStart::SetupProgram(const char* folder, const char* file) const {
+  return JoinNativePath(folder_, std::string(folder) + "\\" + file);
+}
+
+void TFormStart::FormCreate() {
+  const QString title = FromData(settings_.Title);
+  SetApplicationTitle(title);
+  setWindowTitle(title);
+  btnStart->setEnabled(settings_.IsGameInstalled());
+  if (archive_) {
+    DrawBackground(PaintBox->Picture(), settings_, *archive_);
+    PaintBox->PictureChanged();
+  }
+
+  // The runtime buttons that are not offered leave no gap: what lies below moves up.
+  const int step = btnDirectX->y() - btnInstall->y();
+  std::error_code ec;
+  if (!settings_.OfferRuntimes || !fs::is_regular_file(SetupProgram("directx", "dxsetup.exe"), ec)) {
+    btnDirectX->hide();
+    btnWinMedia->move(btnWinMedia->x(), btnWinMedia->y() - step);
+    btnExit->move(btnExit->x(), btnExit->y() - step);
+    client_height_ -= step;
+  }
+  if (!settings_.OfferRuntimes || !fs::is_regular_file(SetupProgram("winmedia", "mp71.exe"), ec)) {
+    btnWinMedia->hide();
+    btnExit->move(btnExit->x(), btnExit->y() - step);
+    client_height_ -= step;
+  }
+}
+
+void TFormStart::btnStartClick() {
+  start_choice_ = sender() ? sender()->property("Tag").toInt() : 0;
+  accept();
+}
+
+void TFormStart::btnExitClick() {
+  reject();
+}
+
+// The setup program runs on its own; whether it started is not reported, and the menu stays.
+void TFormStart::btnDirectXClick() {
+  OpenSetupProgram(SetupProgram("directx", "dxsetup.exe"));
+}
+
+void TFormStart::btnWinMediaClick() {
+  OpenSetupProgram(SetupProgram("winmedia", "mp71.exe"));
+}
+
+}  // namespace vn
