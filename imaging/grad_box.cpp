@@ -19,6 +19,49 @@ uint32_t NearestColor(const TDIBSurface& target, uint32_t c) {
   return target.PixelToColor(target.ColorToPixel(ColorRed(c), ColorGreen(c), ColorBlue(c)));
 }
 
+// Nearest((numerator / divisor) * factor) in x87 extended precision, the arithmetic these
+// gradients have always been painted with: the quotient and the product each rounded to a 64-bit
+// significand (to nearest, ties to even), then the nearest integer, ties to even. Doubles land on
+// other sides of the ties: -255 / 50 * 25 comes out just above -127.5 and -255 / 54 * 27 exactly on
+// it, where extended precision gives exactly -127.5 and just above it. Worked in integers so that
+// every platform and compiler paints the same bands. divisor > 0.
+int32_t ExtendedNearest(int32_t numerator, int32_t divisor, int32_t factor) {
+  using u128 = unsigned __int128;
+  if (numerator == 0 || factor == 0) return 0;
+  const auto bit_length = [](u128 v) {
+    int n = 0;
+    for (; v != 0; v >>= 1) ++n;
+    return n;
+  };
+  // Rounds value * 2^-shift to the nearest integer, ties to even (0 < shift < 128).
+  const auto round_shifted = [](u128 value, int shift) {
+    const u128 rest = value & ((u128{1} << shift) - 1), half = u128{1} << (shift - 1);
+    value >>= shift;
+    if (rest > half || (rest == half && (value & 1))) ++value;
+    return value;
+  };
+  const bool negative = (numerator < 0) != (factor < 0);
+  const u128 a = static_cast<uint32_t>(std::abs(numerator)), b = static_cast<uint32_t>(divisor);
+  // The quotient as m * 2^-e with 2^63 <= m < 2^64.
+  int e = 64 - bit_length(a) + bit_length(b);
+  u128 m = (a << e) / b;
+  if (m >> 64) m = (a << --e) / b;
+  const u128 r = (a << e) % b;
+  if (2 * r > b || (2 * r == b && (m & 1))) ++m;
+  if (m >> 64) {
+    m >>= 1;
+    --e;
+  }
+  // The product, again to 64 significant bits.
+  u128 p = m * static_cast<uint32_t>(std::abs(factor));
+  if (const int extra = bit_length(p) - 64; extra > 0) {
+    p = round_shifted(p, extra);
+    e -= extra;
+  }
+  const u128 n = e <= 0 ? p << -e : e >= 128 ? 0 : round_shifted(p, e);
+  return negative ? -static_cast<int32_t>(n) : static_cast<int32_t>(n);
+}
+
 uint8_t Component(uint32_t color, int shift) {
   return static_cast<uint8_t>(color >> shift);
 }
@@ -73,9 +116,9 @@ void TGradBox::Paint(TDIBSurface& target) const {
       int32_t value;
       if (center) {
         const int32_t half = g / 2;
-        value = from + Nearest(static_cast<double>(to - from) / (half + 1) * std::abs(half - i));
+        value = from + ExtendedNearest(to - from, half + 1, std::abs(half - i));
       } else {
-        value = from + Nearest(static_cast<double>(to - from) / (g + 1) * i);
+        value = from + ExtendedNearest(to - from, g + 1, i);
       }
       color |= static_cast<uint32_t>(value & 0xFF) << shift;
     }

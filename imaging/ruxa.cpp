@@ -155,9 +155,6 @@ class RuxaLoader {
     compression_ = record.compression;
     block_width_ = record.block_width;
     block_height_ = record.block_height;
-    if (layout_version_ >= 103 && compression_ > kCompressionJpeg) {
-      throw EFormatError("picture uses an unknown plane coding (" + Num(compression_) + ")");
-    }
   }
 
   void ReadFrame(TRuxaFrame& frame, int32_t index) {
@@ -282,7 +279,9 @@ class RuxaLoader {
     return copy.data();
   }
 
-  // How a plane is stored, by the header and by the kind of plane.
+  // How a plane is stored, by the header and by the kind of plane. The coding is the record's
+  // Compression alone, whatever its version (a record-less picture has 0, zlib); values other than
+  // 0 and 2 mean the raw plane, as 1 does.
   struct PlaneLayout {
     bool jpeg = false;    // a JPEG stream (colour planes only)
     bool blocks = false;  // block layout, else rows
@@ -291,11 +290,11 @@ class RuxaLoader {
   };
   PlaneLayout LayoutOf(bool alpha) const {
     const bool modern = layout_version_ >= 103;
-    const bool jpeg_coding = modern && compression_ == kCompressionJpeg;
+    const bool jpeg_coding = compression_ == kCompressionJpeg;
     PlaneLayout layout;
     layout.jpeg = jpeg_coding && !alpha;
     layout.blocks = modern && block_width_ > 0 && block_height_ > 0 && !jpeg_coding;
-    layout.zlib = !layout.jpeg && (!modern || compression_ == kCompressionZlib || jpeg_coding);
+    layout.zlib = compression_ == kCompressionZlib || (jpeg_coding && alpha);
     layout.shuffled = modern && shuffled_ && !jpeg_coding;
     return layout;
   }

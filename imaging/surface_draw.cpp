@@ -285,8 +285,10 @@ void TDIBSurface::DrawTranslucent(int32_t x, int32_t y, int32_t opacity, int32_t
       case 24: {
         const uint8_t* s = src + 3 * rect.left;
         uint8_t* d = dst + 3 * x;
+        // The source's three bytes against the key's three low bytes; a top byte of the key is ignored.
+        const uint32_t key_bytes = static_cast<uint32_t>(key) & 0x00FFFFFFu;
         for (int32_t k = 0; k < w; ++k, s += 3, d += 3) {
-          if (key >= 0 && IsKey(uint32_t{s[0]} | (uint32_t{s[1]} << 8) | (uint32_t{s[2]} << 16), key))
+          if (key >= 0 && (uint32_t{s[0]} | (uint32_t{s[1]} << 8) | (uint32_t{s[2]} << 16)) == key_bytes)
             continue;
           d[0] = static_cast<uint8_t>(Blend255(d[0], s[0], o));
           d[1] = static_cast<uint8_t>(Blend255(d[1], s[1], o));

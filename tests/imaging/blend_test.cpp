@@ -57,6 +57,10 @@ TEST(Blend, TranslucentDividesBy255At16And24BitsAndBy256At32) {
   dst.DrawTranslucent(0, 0, 128, 0x102030, src.BoundsRect(), src);
   EXPECT_EQ(dst.Pixels(1, 0), 0u);
   EXPECT_EQ(dst.Pixels(0, 0), 0x808080u);
+  // Only the key's three low bytes count here.
+  Row(dst, 24, {0x000000, 0x000000});
+  dst.DrawTranslucent(0, 0, 128, 0x7F102030, src.BoundsRect(), src);
+  EXPECT_EQ(dst.Pixels(1, 0), 0u);
 
   // 32 bits: red and blue together, green apart, divided by 256; the top byte becomes 0.
   Row(src, 32, {0xFFFFFFFF});

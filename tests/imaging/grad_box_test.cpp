@@ -51,6 +51,15 @@ TEST(GradBox, NearestIntegerGoesToEven) {
   EXPECT_EQ(ColorAt(s, 0, 2), RGBColor(0, 2, 0));  // 0.5 -> 0, 1.5 -> 2
   EXPECT_EQ(ColorAt(s, 0, 3), RGBColor(0, 2, 0));
   EXPECT_EQ(ColorAt(s, 0, 4), RGBColor(1, 3, 0));  // third band, cut by the edge
+  // A tie that doubles miss: band 25 of 51 from 255 to 0 is 255 + Nearest(-255 / 50 * 25), and
+  // -127.5 goes to -128.
+  box.SetStartColor(RGBColor(255, 0, 0));
+  box.SetEndColor(0);
+  box.SetGradStep(49);
+  box.SetBounds(1, 50);  // one row per band
+  s.SetSize(1, 50, 24);
+  box.Paint(s);
+  EXPECT_EQ(ColorAt(s, 0, 25), RGBColor(127, 0, 0));
 }
 
 TEST(GradBox, HorizontalAndCentredDirections) {

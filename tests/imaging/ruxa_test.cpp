@@ -129,6 +129,26 @@ TEST(Ruxa, BlockLayoutWithNarrowEdgesRepeatsAndReferences) {
   }
 }
 
+TEST(Ruxa, PlaneCodingFollowsTheCompressionByteAlone) {
+  // The record's Compression codes the planes whatever the record's version; a value without a
+  // coding of its own means uncompressed. Below 103 the rows stay in natural order.
+  TDIBSurface pic;
+  Pattern(pic, 5, 3, 24, 1);
+  for (auto [record_version, compression] : {std::pair<int32_t, uint8_t>{102, 1}, {106, 7}}) {
+    SCOPED_TRACE(record_version);
+    PictureSpec spec;
+    spec.record_version = record_version;
+    spec.compression = compression;
+    spec.shuffled = 1;
+    FrameSpec f = FrameOf(pic);
+    LayerSpec l;
+    l.colour = test::RowsRaw(pic, record_version < 103 ? 0 : 5);
+    f.layers.push_back(l);
+    spec.frames.push_back(f);
+    EXPECT_TRUE(test::SamePixels(Load(BuildRuxa(spec), 5)->GetFrame(0).Surface, pic));
+  }
+}
+
 TEST(Ruxa, OldHeadersAndBackgroundColour) {
   // Without signature: frame count, one skipped byte, zlib rows; a layer with 1 row of opacity 0
   // keeps the black background.
