@@ -309,6 +309,12 @@ class RuxaLoader {
     const int64_t needed = layout.blocks
                                ? ruxa::MakeGrid(width, height, block_width_, block_height_).Count() * 8
                                : TDIBSurface::BytesFor(width, height, bits);
+    // Tiny blocks on a huge picture make a table far larger than the picture itself; a few bytes
+    // of zlib data could otherwise make us inflate gigabytes of it.
+    if (layout.blocks && needed > kLoadBudget) {
+      throw EFormatError(what + " has a block table of " + Num(needed / 8) +
+                         " blocks, more than this program allows");
+    }
     if ((layout.zlib ? stored * 1032 + 1024 : stored) < needed) {
       throw EFormatError(what + " holds " + Num(stored) + (layout.zlib ? " bytes of zlib data" : " bytes") +
                          "; the picture needs " + Num(needed));

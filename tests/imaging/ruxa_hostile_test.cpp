@@ -196,6 +196,15 @@ TEST(RuxaHostile, ImpossibleSizesAreRefusedBeforeAllocating) {
   s.width = s.height = 8000;
   s.plane = Zlib(std::string(100, '\0'));
   EXPECT_NE(ErrorOf(Build(s)).find("bytes of zlib data; the picture needs 192000000"), std::string::npos);
+  // 1x1 blocks on a 16 MB 1-bit picture: a block table over 1 GiB, refused before inflating.
+  s = {};
+  s.raw = false;
+  s.width = 16384;
+  s.height = 8200;
+  s.bits = 1;
+  s.block_width = s.block_height = 1;
+  s.plane = Zlib(std::string(100, '\0')) + std::string(1100000, 'x');  // enough to pass the 1032x rule
+  EXPECT_NE(ErrorOf(Build(s)).find("block table of 134348800 blocks"), std::string::npos);
   // Damaged zlib data names the plane.
   s = {};
   s.raw = false;
