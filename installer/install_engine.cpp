@@ -306,8 +306,10 @@ void InstallRun::RecordInstallation() {
 void InstallRun::CreateShortcuts() {
   const std::string title = Cp932ToUtf8Lossy(settings_.Title);
   const TShellLinkType type = kProgramGroupType;
-  CreateShortcut(title, JoinDataPath(dest_, settings_.ExeName), "", 0, 0, TWindowState::Normal, title, type,
-                 dest_, title);
+  if (!settings_.ExeName.empty()) {
+    CreateShortcut(title, JoinDataPath(dest_, settings_.ExeName), "", 0, 0, TWindowState::Normal, title, type,
+                   dest_, title);
+  }
   const std::string uninstall = title + "のアンインストール";
   CreateShortcut(uninstall, JoinDataPath(dest_, DataString("install.exe")), "", 1, 0, TWindowState::Normal,
                  title, type, dest_, uninstall);

@@ -22,7 +22,8 @@ struct InstallSource {
   // Where the work folder of an executable update goes (TemporaryFolder() in a real run).
   std::filesystem::path temp_folder;
   // The launcher that becomes install.exe in the install folder when the disc did not bring one
-  // (the running executable in a real run; empty: none).
+  // (the running executable in a real run -- on Linux "/proc/self/exe", which still reads after the
+  // temporary copy removed its own file; empty: none).
   std::filesystem::path launcher;
   // The shell's "open" of a document with its working folder; ShellOpen when not set.
   std::function<int(const std::filesystem::path& file, const std::filesystem::path& working_folder)>

@@ -49,11 +49,11 @@ class InstallTest : public testing::Test {
   EngineResult Install(const fs::path& disc_folder) {
     settings_.LoadFromFile(disc_folder / "install.dat");
     archive_.Open(disc_folder / "game.dat");
-    InstallSource source{
-        disc_folder, &archive_, MakeTempDir("tmp"), {}, [this](const fs::path& f, const fs::path&) {
-          opened_.push_back(f);
-          return 42;
-        }};
+    temp_ = MakeTempDir("tmp");
+    InstallSource source{disc_folder, &archive_, temp_, {}, [this](const fs::path& f, const fs::path&) {
+                           opened_.push_back(f);
+                           return 42;
+                         }};
     return RunInstall(host_, settings_, source);
   }
 
@@ -63,7 +63,7 @@ class InstallTest : public testing::Test {
     return s;
   }
 
-  fs::path root_, dest_;
+  fs::path root_, dest_, temp_;
   FakeHost host_;
   TVondInstallSet settings_;
   TVrFileCollection archive_;
@@ -211,6 +211,58 @@ TEST_F(InstallTest, SeparateFilesAreWrittenAndChecked) {
   EXPECT_EQ(ReadFile(dest_ / "bin/tool.dll"), "tool");
   EXPECT_FALSE(fs::exists(dest_ / "game.dat"));
   EXPECT_TRUE(Recorded(Installed(), "bin\\tool.dll"));
+}
+
+TEST_F(InstallTest, IntoTheWindowsFolderNothingIsRecorded) {
+  TVondInstallSet base = GameSettings(1);
+  base.InstallType = 2;
+  auto discs = BuildDiscSet(root_, {Disc1()}, base);
+  ASSERT_EQ(Install(discs[0]), EngineResult::kCompleted);
+  EXPECT_TRUE(fs::exists(dest_ / "game.dat"));
+  EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
+  EXPECT_FALSE(fs::exists(GetSpecialFolder(kCsidlPrograms) / "星の湖"));
+  EXPECT_EQ(settings_.ReadValue("InstallPath", ""), "");
+  EXPECT_EQ(opened_.size(), 1u) << "the readme is opened all the same";
+}
+
+// An installation without install.dat whose executable carries the archive: the executable is
+// rebuilt from the disc's entries plus its old ones, checked, and copied over the old one.
+TEST_F(InstallTest, UpdateRebuildsTheExecutableThatCarriesTheArchive) {
+  fs::create_directories(dest_);
+  {
+    const fs::path staging = MakeTempDir("old");
+    TVondInstallSet old = GameSettings(1);
+    old.SaveToFile(staging / "install.dat");
+    WriteFile(staging / "old.txt", "old only");
+    WriteFile(staging / "shared.txt", "old shared");
+    TVrFileCollection pack;
+    pack.Open(staging);
+    for (const char* name : {"install.dat", "old.txt", "shared.txt"}) pack.Add(DataString(name));
+    {
+      TBigFileStream stream(staging / "old.pak", TBigFileStream::kCreate);
+      pack.SaveToStream(stream);
+    }
+    WriteFile(dest_ / "game.exe", "MZ bare program");
+    AppendArchive(dest_ / "game.exe", staging / "old.pak");
+  }
+  TVondInstallSet base = GameSettings(1);
+  base.UpdateMode = true;
+  auto discs = BuildDiscSet(root_, {{{}, {{"shared.txt", "new shared"}, {"new.txt", "new"}}, {}}}, base);
+
+  ASSERT_EQ(Install(discs[0]), EngineResult::kCompleted);
+  EXPECT_EQ(ReadFile(dest_ / "game.exe").substr(0, 15), "MZ bare program");
+  TVrFileCollection updated;
+  updated.Open(dest_ / "game.exe");
+  EXPECT_TRUE(updated.Verify());
+  TMemoryStream m;
+  updated.ReadEntry(m, DataString("shared.txt"));
+  EXPECT_EQ(m.Bytes(), "new shared");
+  updated.ReadEntry(m, DataString("old.txt"));
+  EXPECT_EQ(m.Bytes(), "old only");
+  updated.ReadEntry(m, DataString("new.txt"));
+  EXPECT_EQ(m.Bytes(), "new");
+  EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
+  EXPECT_TRUE(fs::is_empty(temp_)) << "the work folder is removed";
 }
 
 // --- Uninstall --------------------------------------------------------------------------------
