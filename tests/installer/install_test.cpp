@@ -180,6 +180,18 @@ TEST_F(InstallTest, AbortDuringTheCopyStopsBeforeTheNextFile) {
   EXPECT_TRUE(host_.pages.empty());
 }
 
+TEST_F(InstallTest, AbortWhileTheDataFileIsBuilt) {
+  DiscSpec disc = Disc1();
+  for (int i = 0; i < 12; ++i) disc.archive["data\\" + std::to_string(i) + ".bin"] = std::string(100, 'x');
+  auto discs = BuildDiscSet(root_, {disc}, GameSettings(1));
+  host_.on_messages = [](FakeHost& h) {
+    if (h.texts[WizardControl::LabelCopy].starts_with("データファイルを構築中(10/")) h.modal = mrAbort;
+  };
+  ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
+  EXPECT_TRUE(fs::exists(dest_ / "game.sh")) << "what was copied stays";
+  EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
+}
+
 TEST_F(InstallTest, DamagedEntryFoundByTheCheck) {
   auto discs = BuildDiscSet(root_, {Disc1()}, GameSettings(1));
   // Flip a byte inside the first entry's data (the directory comes first, so count from the end).
