@@ -268,12 +268,13 @@ void InstallRun::RecordInstallation() {
   settings_.AddInstalledFile(DataString("install.dat"));
 
   // The uninstaller is the launcher itself, started from the install folder; a disc without its own
-  // install.exe gets the running one.
+  // install.exe gets the running one (replacing one an earlier installation left).
   std::error_code ec;
-  const fs::path uninstaller = JoinDataPath(dest_, DataString("install.exe"));
-  if (!fs::exists(uninstaller, ec) && !source_.launcher.empty() &&
-      CopyFileOver(source_.launcher, uninstaller)) {
-    settings_.AddInstalledFile(DataString("install.exe"));
+  const DataString launcher_name("install.exe");
+  if (settings_.FindInstalledFile(launcher_name) < 0 && !source_.launcher.empty()) {
+    const fs::path uninstaller = JoinDataPath(dest_, launcher_name);
+    if (fs::exists(uninstaller, ec)) ClearReadOnly(uninstaller);
+    if (CopyFileOver(source_.launcher, uninstaller)) settings_.AddInstalledFile(launcher_name);
   }
 
   const fs::path installed = dest_ / "install.dat";

@@ -50,7 +50,9 @@ class InstallTest : public testing::Test {
     settings_.LoadFromFile(disc_folder / "install.dat");
     archive_.Open(disc_folder / "game.dat");
     temp_ = MakeTempDir("tmp");
-    InstallSource source{disc_folder, &archive_, temp_, {}, [this](const fs::path& f, const fs::path&) {
+    WriteFile(root_ / "vnsetup", "launcher");
+    InstallSource source{disc_folder, &archive_, temp_, root_ / "vnsetup",
+                         [this](const fs::path& f, const fs::path&) {
                            opened_.push_back(f);
                            return 42;
                          }};
@@ -103,7 +105,9 @@ TEST_F(InstallTest, SingleDiscEndToEnd) {
   const TVondInstallSet s = Installed();
   EXPECT_TRUE(s.Installed);
   EXPECT_TRUE(s.DataInstalled);
-  for (const char* f : {"game.sh", "readme.txt", "sound\\op.ogg", "game.dat", "game.ext", "install.dat"})
+  EXPECT_EQ(ReadFile(dest_ / "install.exe"), "launcher") << "the disc brought none";
+  for (const char* f :
+       {"game.sh", "readme.txt", "sound\\op.ogg", "game.dat", "game.ext", "install.dat", "install.exe"})
     EXPECT_TRUE(Recorded(s, f)) << f;
   EXPECT_FALSE(Recorded(s, "movie\\op.mpg"));
 
@@ -281,6 +285,8 @@ TEST_F(InstallTest, UpdateRebuildsTheExecutableThatCarriesTheArchive) {
 
 TEST_F(InstallTest, UninstallRemovesExactlyWhatWasInstalled) {
   auto discs = BuildDiscSet(root_, {Disc1()}, GameSettings(1));
+  // Installed twice: the second run records the files the first one left as well.
+  ASSERT_EQ(Install(discs[0]), EngineResult::kCompleted);
   ASSERT_EQ(Install(discs[0]), EngineResult::kCompleted);
   TVondInstallSet s = Installed();
   s.SetRegistry(nullptr);
@@ -306,6 +312,7 @@ TEST_F(InstallTest, UninstallRemovesExactlyWhatWasInstalled) {
   EXPECT_FALSE(fs::exists(dest_ / "game.sh"));
   EXPECT_FALSE(fs::exists(dest_ / "game.dat"));
   EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
+  EXPECT_FALSE(fs::exists(dest_ / "install.exe"));
   EXPECT_FALSE(fs::exists(dest_ / "Sound/op.ogg"));
   EXPECT_FALSE(fs::exists(dest_ / "game.ini"));
   EXPECT_EQ(ReadFile(dest_ / "Sound/user.txt"), "mine");
