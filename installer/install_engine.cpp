@@ -264,6 +264,8 @@ EngineResult InstallRun::CopyLooseFiles() {
 }
 
 void InstallRun::RecordInstallation() {
+  // A run that copied nothing (no loose files, no data file chosen) has not made the folder yet.
+  if (!ForceDirectories(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
   settings_.Installed = true;
   settings_.AddInstalledFile(DataString("install.dat"));
 
