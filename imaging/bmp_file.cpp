@@ -147,7 +147,7 @@ void ReadBmp(std::string_view bytes, TDIBSurface& target, bool keep_alpha) {
   TBitmapFileHeader file;
   if (!ReadStruct(bytes, 0, file)) throw EFormatError("bitmap file header cut short");
   if (file.type[0] != 'B' || file.type[1] != 'M') throw EFormatError("not a bitmap file (no \"BM\")");
-  DecodeDib(bytes, sizeof(file), file.bits_offset, 1, target);
+  DecodeDib(bytes, sizeof(file), uint64_t{file.bits_offset}, 1, target);
   if (keep_alpha) SplitAlphaChannel(target);
 }
 

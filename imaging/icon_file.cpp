@@ -133,7 +133,8 @@ int32_t PaintKey(TDIBSurface& picture, uint32_t key_color) {
 std::vector<TIconImageInfo> ListIconImages(std::string_view data) {
   const TIconDirectory dir = ReadDirectory(data);
   std::vector<TIconImageInfo> list;
-  for (uint32_t i = 0; i < dir.entries.size(); ++i) list.push_back(ImageInfo(ImageBytes(data, dir.entries[i], i)));
+  for (uint32_t i = 0; i < dir.entries.size(); ++i)
+    list.push_back(ImageInfo(ImageBytes(data, dir.entries[i], i)));
   return list;
 }
 
@@ -195,8 +196,8 @@ TIconLoadResult ReadIcon(std::string_view data, TDIBSurface& target, const TIcon
 std::string EncodeIcon(const TDIBSurface& source, const TIconSaveOptions& options) {
   if (source.Empty()) throw EFormatError("an empty picture cannot be written");
   if (source.Width() > 256 || source.Height() > 256) {
-    throw EFormatError("icons are at most 256 x 256 pixels; this picture is " + std::to_string(source.Width()) +
-                       " x " + std::to_string(source.Height()));
+    throw EFormatError("icons are at most 256 x 256 pixels; this picture is " +
+                       std::to_string(source.Width()) + " x " + std::to_string(source.Height()));
   }
   TDIBSurface work;
   work.AssignWithAlpha(source);

@@ -39,8 +39,9 @@ uint32_t CountedValue(uint32_t pixel, int32_t effective_bits) {
 }
 
 size_t ValueRange(int32_t effective_bits) {
-  return effective_bits <= 8 ? size_t{1} << effective_bits
-                             : effective_bits <= 16 ? size_t{1} << 16 : size_t{1} << 24;
+  return effective_bits <= 8    ? size_t{1} << effective_bits
+         : effective_bits <= 16 ? size_t{1} << 16
+                                : size_t{1} << 24;
 }
 
 int32_t Distance(const TPaletteEntry& e, int32_t r, int32_t g, int32_t b) {
@@ -79,8 +80,9 @@ std::vector<TPaletteEntry> MedianCut(const std::vector<TCell>& histogram, int32_
     if (!widest) break;
     int axis = 0, longest = -1;
     for (int a = 0; a < 3; ++a) {
-      auto [lo, hi] = std::minmax_element(widest->cells.begin(), widest->cells.end(),
-                                          [a](uint16_t p, uint16_t q) { return Component(p, a) < Component(q, a); });
+      auto [lo, hi] =
+          std::minmax_element(widest->cells.begin(), widest->cells.end(),
+                              [a](uint16_t p, uint16_t q) { return Component(p, a) < Component(q, a); });
       if (Component(*hi, a) - Component(*lo, a) > longest) {
         longest = Component(*hi, a) - Component(*lo, a);
         axis = a;
@@ -112,8 +114,9 @@ std::vector<TPaletteEntry> MedianCut(const std::vector<TCell>& histogram, int32_
       sum.blue += histogram[c].blue;
     }
     if (sum.count == 0) continue;
-    palette.push_back({static_cast<uint8_t>(sum.blue / sum.count), static_cast<uint8_t>(sum.green / sum.count),
-                       static_cast<uint8_t>(sum.red / sum.count), 0});
+    palette.push_back({static_cast<uint8_t>(sum.blue / sum.count),
+                       static_cast<uint8_t>(sum.green / sum.count), static_cast<uint8_t>(sum.red / sum.count),
+                       0});
   }
   return palette;
 }
@@ -175,8 +178,7 @@ void TDIBSurface::AssignWithAlpha(const TDIBSurface& source) {
 
 void TDIBSurface::DrawConverted(int32_t x, int32_t y, int32_t key, const TDIBSurface& source) {
   if (source.Empty() || Empty()) return;
-  if (source.EffectiveBitCount() == EffectiveBitCount() &&
-      (bit_count_ > 8 || source.palette_ == palette_)) {
+  if (source.EffectiveBitCount() == EffectiveBitCount() && (bit_count_ > 8 || source.palette_ == palette_)) {
     // Nothing to convert.
     if (key < 0) {
       CopyFrom(x, y, source);

@@ -108,7 +108,8 @@ void ReadPlainPixels(std::string_view data, uint64_t offset, uint32_t pixel_byte
     uint8_t* row = target.ScanLine(y);
     std::memcpy(row, data.data() + offset + row_bytes * uint64_t(y), row_bytes);
     if (pixel_bytes == 2) {
-      for (int32_t x = 0; x < target.Width(); ++x) pixel::Set(row, x, 16, Widen555(pixel::Get(row, x, 16), true));
+      for (int32_t x = 0; x < target.Width(); ++x)
+        pixel::Set(row, x, 16, Widen555(pixel::Get(row, x, 16), true));
     }
   }
 }
@@ -321,7 +322,8 @@ std::string EncodeTga(const TDIBSurface& source, const TTgaSaveOptions& options)
       uint32_t v = pixel::Get(row, x, work.BitCount());
       if (alpha) {
         const uint32_t c = work.PixelToColor(v);
-        v = (uint32_t{a[x]} << 24) | (uint32_t{ColorRed(c)} << 16) | (uint32_t{ColorGreen(c)} << 8) | ColorBlue(c);
+        v = (uint32_t{a[x]} << 24) | (uint32_t{ColorRed(c)} << 16) | (uint32_t{ColorGreen(c)} << 8) |
+            ColorBlue(c);
       } else if (bits == 16) {
         v = is565 ? ((v >> 1) & 0x7FE0) | (v & 0x1F) : v & 0x7FFF;
       }

@@ -17,9 +17,9 @@ namespace vn {
 int32_t ReadTga(std::string_view bytes, TDIBSurface& target, bool keep_alpha);
 
 struct TTgaSaveOptions {
-  bool rle = false;           // run-length encode the pixels (image types 9 and 10)
-  bool with_alpha = false;    // with an alpha plane: 32 bits, the alpha in each fourth byte
-  int32_t transparent = -1;   // pixel value of the source written as the transparent colour
+  bool rle = false;          // run-length encode the pixels (image types 9 and 10)
+  bool with_alpha = false;   // with an alpha plane: 32 bits, the alpha in each fourth byte
+  int32_t transparent = -1;  // pixel value of the source written as the transparent colour
 };
 
 // Writes the surface as a TGA file: top row first, colour map of 256 24-bit entries for pictures
