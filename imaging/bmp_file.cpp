@@ -76,6 +76,59 @@ TDibHeader ReadDibHeader(std::string_view data, uint64_t offset) {
   return h;
 }
 
+bool IsRunLength(const TDibHeader& h) {
+  return (h.compression == kBiRle8 && h.bits == 8) || (h.compression == kBiRle4 && h.bits == 4);
+}
+
+// Run-length coded rows, bottom row first: (count, value) pairs repeat a value (at 4 bits two
+// alternating nibbles); a 0 count escapes: 0 end of row, 1 end of picture, 2 a move right and up,
+// n >= 3 that many literal pixels padded to a 16-bit boundary. Pixels past a row's end are dropped;
+// pixels never written stay index 0. Returns the offset after the end-of-picture mark.
+uint64_t DecodeRunLength(std::string_view data, uint64_t offset, int32_t bits, TDIBSurface& target) {
+  const int32_t width = target.Width(), height = target.Height();
+  for (int32_t y = 0; y < height; ++y)
+    std::memset(target.ScanLine(y), 0, static_cast<size_t>(target.RowSize()));
+  const auto* p = reinterpret_cast<const uint8_t*>(data.data());
+  uint64_t at = offset;
+  int64_t x = 0, row = 0;  // row counts from the bottom
+  auto put = [&](uint32_t value) {
+    if (x < width && row < height)
+      pixel::Set(target.ScanLine(height - 1 - static_cast<int32_t>(row)), static_cast<int32_t>(x), bits,
+                 value);
+    ++x;
+  };
+  auto need = [&](uint64_t n) {
+    if (at > data.size() || data.size() - at < n) throw EFormatError("bitmap run-length data ends early");
+  };
+  for (;;) {
+    need(2);
+    const uint8_t count = p[at], value = p[at + 1];
+    at += 2;
+    if (count > 0) {
+      for (uint32_t i = 0; i < count; ++i) put(bits == 8 ? value : (i & 1) ? value & 15 : value >> 4);
+      continue;
+    }
+    if (value == 0) {
+      x = 0;
+      ++row;
+    } else if (value == 1) {
+      return at;
+    } else if (value == 2) {
+      need(2);
+      x += p[at];
+      row += p[at + 1];
+      at += 2;
+    } else {
+      const uint64_t bytes = bits == 8 ? value : (value + 1u) / 2;
+      need(bytes);
+      for (uint32_t i = 0; i < value; ++i) {
+        put(bits == 8 ? p[at + i] : (i & 1) ? p[at + i / 2] & 15 : p[at + i / 2] >> 4);
+      }
+      at += (bytes + 1) & ~uint64_t{1};
+    }
+  }
+}
+
 }  // namespace
 
 TDibLayout DecodeDib(std::string_view data, uint64_t header, std::optional<uint64_t> pixels_offset,
@@ -94,7 +147,7 @@ TDibLayout DecodeDib(std::string_view data, uint64_t header, std::optional<uint6
       throw EFormatError("bitmap colour masks cut short");
     }
     if (h.header_size == sizeof(TBitmapInfoHeader)) table += sizeof(TMasks);
-  } else if (h.compression != kBiRgb) {
+  } else if (h.compression != kBiRgb && !IsRunLength(h)) {
     throw EFormatError("bitmap compression " + std::to_string(h.compression) + " is not supported");
   }
   const int32_t surface_bits = SurfaceBitsFor(h.bits, masks);
@@ -118,6 +171,13 @@ TDibLayout DecodeDib(std::string_view data, uint64_t header, std::optional<uint6
   const uint64_t row_bytes = DibRowBytes(h.width, h.bits);
   TDIBSurface::CheckSize(h.width, height, surface_bits);
   if (height == 0) throw EFormatError("bitmap of " + std::to_string(h.width) + " x 0 pixels");
+  if (IsRunLength(h)) {
+    if (h.top_down) throw EFormatError("run-length bitmap stored top row first");
+    target.SetSize(h.width, height, surface_bits);
+    target.Palette() = palette;
+    target.UpdatePalette();
+    return {h.width, height, h.bits, DecodeRunLength(data, offset, h.bits, target)};
+  }
   if (offset > data.size() || (data.size() - offset) / row_bytes < uint64_t(height)) {
     throw EFormatError("bitmap pixels run past the end of the data");
   }

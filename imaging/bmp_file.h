@@ -8,7 +8,8 @@
 
 namespace vn {
 
-// Reads a bitmap file of 1, 4, 8, 16, 24 or 32 bits per pixel (uncompressed or with colour masks).
+// Reads a bitmap file of 1, 4, 8, 16, 24 or 32 bits per pixel (uncompressed, with colour masks, or
+// run-length coded at 4 and 8 bits).
 // With keep_alpha, a 32-bit picture's fourth bytes become its alpha plane and it turns 24-bit.
 // Raises EFormatError with the reason.
 void ReadBmp(std::string_view bytes, TDIBSurface& target, bool keep_alpha);

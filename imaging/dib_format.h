@@ -52,6 +52,8 @@ static_assert(sizeof(TBitmapCoreHeader) == 12);
 #pragma pack(pop)
 
 constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiRle8 = 1;
+constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
 
 // Copies a T out of data at offset; false when it does not fit.

@@ -156,7 +156,8 @@ TIconLoadResult ReadIcon(std::string_view data, TDIBSurface& target, const TIcon
   if (dir.entries.size() > 1 && options.choose) {
     index = options.choose(ListIconImages(data));
     if (index < 0 || index >= static_cast<int32_t>(dir.entries.size())) {
-      throw EFormatError("no icon image " + std::to_string(index));
+      throw EFormatError("no icon image " + std::to_string(index) + " (the file holds " +
+                         std::to_string(dir.entries.size()) + ", counted from 0)");
     }
   }
   const TIconDirEntry& entry = dir.entries[index];

@@ -303,10 +303,62 @@ TEST(BmpRead, EveryDepthAndHeaderForm) {
   Bytes core = Bytes().raw("BM").u32(0).u32(0).u32(26 + 6).u32(12).u16(1).u16(1).u16(1).u16(1);
   ReadBmp(core.bgr(0).bgr(0x102030).u8(0x80).zeros(3).s, s, false);
   EXPECT_EQ(s.PixelToColor(s.Pixels(0, 0)), RGBColor(0x10, 0x20, 0x30));
-  // Hostile: a colour table and a size far beyond the file, RLE.
+  // Hostile: a colour table and a size far beyond the file.
   EXPECT_THROW(ReadBmp(BmpHeaders(1, 1, 8, 0, 0xFFFFFFFF, 54).zeros(4).s, s, false), EFormatError);
   EXPECT_THROW(ReadBmp(BmpHeaders(0x7FFFFFFF, 0x7FFFFFFF, 24, 0, 0, 54).s, s, false), EFormatError);
-  EXPECT_THROW(ReadBmp(BmpHeaders(1, 1, 8, 1, 0, 54).zeros(1100).s, s, false), EFormatError);
+}
+
+// Run-length coded, 4 x 3 at 8 bits: a run, end of row, literals, end of row, a move, a run, the end.
+std::string BmpRle8() {
+  Bytes f = BmpHeaders(4, 3, 8, 1, 1, 58).u32(0x00FFFFFF);
+  return f.u8(3)
+      .u8(5)
+      .u16(0)
+      .u8(0)
+      .u8(3)
+      .u8(7)
+      .u8(8)
+      .u8(9)
+      .u8(0)
+      .u16(0)
+      .u8(0)
+      .u8(2)
+      .u8(1)
+      .u8(0)
+      .u8(2)
+      .u8(6)
+      .u8(0)
+      .u8(1)
+      .s;
+}
+
+TEST(BmpRead, RunLengthCodedPictures) {
+  TDIBSurface s;
+  ReadBmp(BmpRle8(), s, false);
+  const uint32_t want[3][4] = {{0, 6, 6, 0}, {7, 8, 9, 0}, {5, 5, 5, 0}};
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(s.Pixels(x, y), want[y][x]) << x << "," << y;
+  ExpectEveryTruncationRefused(BmpRle8(), [](std::string_view d) {
+    TDIBSurface t;
+    ReadBmp(d, t, false);
+  });
+  // 4 bits: a run of alternating nibbles, then three literal nibbles; the run past the width is dropped.
+  ReadBmp(BmpHeaders(6, 1, 4, 2, 0, 118)
+              .zeros(64)
+              .u8(3)
+              .u8(0x12)
+              .u8(0)
+              .u8(3)
+              .u8(0xAB)
+              .u8(0xC0)
+              .u8(9)
+              .u8(7)
+              .u8(0)
+              .u8(1)
+              .s,
+          s, false);
+  const uint32_t row[6] = {1, 2, 1, 10, 11, 12};
+  for (int32_t x = 0; x < 6; ++x) EXPECT_EQ(s.Pixels(x, 0), row[x]);
 }
 
 TEST(BmpWrite, BytesAndRoundTrips) {
