@@ -2,7 +2,6 @@
 // of another pixel format, counting and collecting colours, and colour reduction.
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include "imaging/dib_surface.h"
@@ -24,7 +23,6 @@ class TValueSet {
     return true;
   }
   bool Contains(uint32_t v) const { return (words_[v >> 6] >> (v & 63)) & 1; }
-  size_t Size() const { return words_.size() * 64; }
 
  private:
   std::vector<uint64_t> words_;
@@ -264,6 +262,8 @@ int32_t TDIBSurface::FindFreePaletteIndex() const {
 void TDIBSurface::ReduceColors(int32_t method, int32_t bits, bool dither, int32_t max_colors) {
   const int32_t b = bit_count_;
   if (Empty() || method < 0 || method > 3 || !IsSupportedBitCount(bits) || max_colors < 1) return;
+  // Only a picture above 8 bits, a change of depth past 8 bits or down, or a limit below what the
+  // depth holds asks for work; and then only a depth above 8 bits or more colours than allowed.
   if (!(b > 8 || bits > 8 || bits < b || int64_t{max_colors} < (int64_t{1} << b))) return;
   const int64_t present = CountColors();
   if (!(bits > 8 || max_colors < present)) return;
@@ -310,12 +310,8 @@ void TDIBSurface::ReduceColors(int32_t method, int32_t bits, bool dither, int32_
   };
 
   TDIBSurface result;
-  if (target_bits <= 8) {
-    std::copy(palette.begin(), palette.end(), result.palette_.begin());
-    result.SetSize(width_, height_, target_bits);
-  } else {
-    result.SetSize(width_, height_, target_bits);
-  }
+  if (target_bits <= 8) std::copy(palette.begin(), palette.end(), result.palette_.begin());
+  result.SetSize(width_, height_, target_bits);
   // Floyd-Steinberg: the error of each pixel goes 7/16 right, 3/16 below left, 5/16 below, 1/16
   // below right. Two rows of errors (with a margin pixel each side) are enough.
   std::vector<int32_t> error_this(3 * (static_cast<size_t>(width_) + 2)), error_next(error_this.size());
