@@ -56,11 +56,12 @@ TIconDirectory ReadDirectory(std::string_view data) {
     throw EFormatError("not an icon or cursor file");
   }
   if (dir.header.count == 0) throw EFormatError("icon file without images");
+  if ((data.size() - sizeof(TIconHeader)) / sizeof(TIconDirEntry) < dir.header.count) {
+    throw EFormatError("icon directory of " + std::to_string(dir.header.count) + " images cut short");
+  }
   dir.entries.resize(dir.header.count);
   for (uint32_t i = 0; i < dir.header.count; ++i) {
-    if (!ReadStruct(data, sizeof(TIconHeader) + uint64_t(i) * sizeof(TIconDirEntry), dir.entries[i])) {
-      throw EFormatError("icon directory cut short");
-    }
+    ReadStruct(data, sizeof(TIconHeader) + uint64_t(i) * sizeof(TIconDirEntry), dir.entries[i]);
   }
   return dir;
 }

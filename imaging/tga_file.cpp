@@ -243,6 +243,7 @@ int32_t ReadTga(std::string_view data, TDIBSurface& target, bool keep_alpha) {
     if (offset + map_bytes > data.size()) throw EFormatError("TGA colour map runs past the end of the file");
   }
 
+  if (type == 1 && !has_map) throw EFormatError("colour-mapped TGA picture without a colour map");
   TDIBSurface::CheckSize(h.width, h.height, bits);
   if (h.width == 0 || h.height == 0) return -1;
   // Plain pixels must be in the file before the picture is allocated.

@@ -174,6 +174,7 @@ TEST(TgaRead, HostileSizesAndOffsetsAreRefused) {
   EXPECT_THROW(ReadTga(TgaHeader(0, 0, 2, 0, 0, 0, 4000, 4000, 24, 0).u8(0).s, s, false), EFormatError);
   // A colour map longer than the file, footers pointing outside it.
   EXPECT_THROW(ReadTga(TgaHeader(0, 1, 1, 0, 60000, 32, 1, 1, 8, 0).u8(0).s, s, false), EFormatError);
+  EXPECT_THROW(ReadTga(TgaHeader(0, 0, 1, 0, 0, 0, 1, 1, 8, 0).u8(0).s, s, false), EFormatError);  // no map
   const std::string body = TgaHeader(0, 0, 11, 0, 0, 0, 1, 1, 8, 0).u8(0x80).u8(7).s;
   EXPECT_THROW(ReadTga(body + TgaFooter(0x7FFFFFF0, 0), s, false), EFormatError);
   EXPECT_THROW(ReadTga(body + TgaFooter(0, 5), s, false), EFormatError);  // pixel data ends before it starts
