@@ -159,19 +159,20 @@ bool TWizardFlow::DestinationAccepted() {
   // A drive root, or a folder name that names no place of its own, is no install folder.
   const fs::path typed = Utf8ToPath(controls_.EditDir).lexically_normal();
   if (controls_.EditDir.empty() || !typed.is_absolute() || !typed.has_relative_path() || IsMountRoot(typed)) {
-    view_.MessageDlg(kWrongFolder, TMsgDlgType::mtWarning, mbOK);
+    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
     return false;
   }
   const fs::path destination = DestinationFolder();
   if (settings_.UpdateMode && !HoldsInstallationToUpdate(destination)) {
-    view_.MessageDlg(kWrongFolder, TMsgDlgType::mtWarning, mbOK);
+    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
     return false;
   }
   const int64_t free = FreeMegabytes(destination);
   const int64_t need = required_bytes_ / 1024 / 1024;
   if (free < need) {
-    return view_.MessageDlg("ドライブにじゅうぶんな空き容量がありません\r\nこのまま処理を続けますか？",
-                            TMsgDlgType::mtWarning, mbYes | mbNo) == mrYes;
+    return view_.MessageDialog(DialogKind::kWarning,
+                               "ドライブにじゅうぶんな空き容量がありません\r\nこのまま処理を続けますか？",
+                               kButtonYes | kButtonNo) == kButtonYes;
   }
   return true;
 }

@@ -107,10 +107,10 @@ void TWizardFlow::ShowPage(int index) {
         controls_.btnBack.visible = controls_.btnNext.visible = false;
         controls_.caption = "ファイルコピー";
         view_.ProcessMessages();
-        view_.RunInstall();
+        view_.RunInstallProcedure();
       } else {
         controls_.caption = "削除";
-        view_.RunUninstall();
+        view_.RunUninstallProcedure();
       }
       // A procedure that succeeded has moved on to "exit"; after an abort or a failure the buttons
       // stay as the procedure left them.
@@ -122,7 +122,7 @@ void TWizardFlow::ShowPage(int index) {
       break;
     case kPageUninst:
       controls_.caption = "アンインストール";
-      controls_.DelSaveVisible = view_.SaveDataFound();
+      controls_.DelSaveVisible = view_.SaveDataOffered();
       break;
   }
   SetButtons();
@@ -190,7 +190,7 @@ void TWizardFlow::btnAbortClick() {
     case kPageCopy:
     case kPageDelete: {
       const std::string question = std::string(ModeNames[controls_.page == kPageDelete]) + "を中断しますか？";
-      if (view_.MessageDlg(question, TMsgDlgType::mtConfirmation, mbYes | mbNo) == mrYes)
+      if (view_.MessageDialog(DialogKind::kConfirmation, question, kButtonYes | kButtonNo) == kButtonYes)
         modal_result_ = mrAbort;
       break;
     }
@@ -212,10 +212,22 @@ void TWizardFlow::CheckDataClick() {
   UpdateSizes();
 }
 
+WizardChoices TWizardFlow::Choices() const {
+  WizardChoices choices;
+  choices.all_discs = controls_.RadioDiskAll;
+  choices.check_data = controls_.CheckData;
+  choices.check_sound = controls_.CheckSound;
+  choices.check_movie = controls_.CheckMovie;
+  choices.destination = DestinationFolder();
+  choices.required_bytes = required_bytes_;
+  choices.delete_save_data = controls_.DelSaveVisible && controls_.CheckDelSave;
+  return choices;
+}
+
 bool TWizardFlow::FormCloseQuery() {
   if (modal_result_ != mrCancel) return true;
   const std::string question = std::string(ModeNames[settings_.Installed ? 1 : 0]) + "を中断しますか？";
-  return view_.MessageDlg(question, TMsgDlgType::mtConfirmation, mbYes | mbNo) == mrYes;
+  return view_.MessageDialog(DialogKind::kConfirmation, question, kButtonYes | kButtonNo) == kButtonYes;
 }
 
 }  // namespace vn

@@ -12,18 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "installer/wizard_host.h"
+
 namespace vn {
 
 class TVondInstallSet;
-
-// Modal results of the wizard window.
-enum TModalResult : int { mrNone = 0, mrOK = 1, mrCancel = 2, mrAbort = 3, mrYes = 6, mrNo = 7 };
-
-// The three kinds of message dialog, each with its fixed caption: "警告", "情報", "確認".
-enum class TMsgDlgType { mtWarning, mtInformation, mtConfirmation };
-// Buttons of a message dialog: "はい(&Y)" gives mrYes, "いいえ(&N)" mrNo, "OK" mrOK, "中止(&A)" mrAbort.
-enum TMsgDlgButton : unsigned { mbYes = 1, mbNo = 2, mbOK = 4, mbAbort = 8 };
-using TMsgDlgButtons = unsigned;
 
 // The notebook pages in notebook order; a page's position is what before and after mean.
 enum WizardPage : int {
@@ -52,16 +45,16 @@ inline constexpr std::array<const char*, 2> ModeNames = {"インストール", "
 class WizardView {
  public:
   virtual ~WizardView() = default;
-  // A modal message dialog of `type` with `buttons`; returns the result of the button pressed.
-  virtual int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) = 0;
+  // A modal message dialog of `kind` with `buttons` (a set of DialogButton); returns the one pressed.
+  virtual DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) = 0;
   // Shows the flow's present state and lets pending window messages run once.
   virtual void ProcessMessages() = 0;
   // The install procedure; on success it ends by showing the page "exit".
-  virtual void RunInstall() = 0;
+  virtual void RunInstallProcedure() = 0;
   // The uninstall procedure; on success it ends by showing the page "exit".
-  virtual void RunUninstall() = 0;
+  virtual void RunUninstallProcedure() = 0;
   // Whether the uninstall page offers to delete the save data as well.
-  virtual bool SaveDataFound() = 0;
+  virtual bool SaveDataOffered() = 0;
 };
 
 struct WizardButton {
@@ -97,7 +90,6 @@ struct WizardControls {
 
   bool LabelBackVisible = true;  // LabelBack and LabelBack2 on "confirm"
 
-  std::string LabelExit = "インストールが完了しました";
   std::string LabelUninst;
   bool CheckDelSave = false, DelSaveVisible = false;
 };
@@ -142,6 +134,8 @@ class TWizardFlow {
   void SetModalResult(int result) { modal_result_ = result; }
   const std::string& FolderSuffix() const { return folder_suffix_; }
   int64_t RequiredBytes() const { return required_bytes_; }
+  // What the engines read of the user's choices.
+  WizardChoices Choices() const;
   int64_t CopiedBytes = 0;  // bytes copied so far by the install procedure
 
   // Bytes available on the file system of a path, -1 when unknown (FreeSpace unless replaced).

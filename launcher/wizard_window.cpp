@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QHeaderView>
@@ -17,15 +18,23 @@
 #include <QShowEvent>
 #include <QStackedWidget>
 #include <QStorageInfo>
+#include <QThread>
 #include <QTreeView>
 #include <QWindow>
+#include <algorithm>
 #include <exception>
+#include <limits>
 #include <map>
 
+#include "installer/install_engine.h"
+#include "installer/uninstall_engine.h"
 #include "launcher/form_style_window.h"
 #include "launcher/settings.h"
+#include "launcher/shared_archive.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "platform/special_folders.h"
+#include "platform/system.h"
 
 namespace vn {
 
@@ -89,6 +98,54 @@ bool OfferedDrive(const QStorageInfo& volume) {
   return !(root.startsWith("/run") && !root.startsWith("/run/media/"));
 }
 
+DialogButton ShowMessageBox(QWidget* parent, DialogKind kind, const std::string& text, unsigned buttons) {
+  static const char* const kCaptions[] = {"警告", "情報", "確認"};
+  static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Information,
+                                             QMessageBox::Question};
+  QString shown = Text(text);
+  shown.replace("\r\n", "\n");
+  const int k = static_cast<int>(kind);
+  QMessageBox box(kIcons[k], QString::fromUtf8(kCaptions[k]), shown, QMessageBox::NoButton, parent);
+  std::map<QAbstractButton*, DialogButton> results;
+  const struct {
+    DialogButton button;
+    const char* caption;
+    QMessageBox::ButtonRole role;
+  } kButtons[] = {{kButtonYes, "はい(&Y)", QMessageBox::YesRole},
+                  {kButtonNo, "いいえ(&N)", QMessageBox::NoRole},
+                  {kButtonOK, "OK", QMessageBox::AcceptRole},
+                  {kButtonAbort, "中止(&A)", QMessageBox::RejectRole}};
+  for (const auto& b : kButtons) {
+    if (buttons & b.button) results[box.addButton(QString::fromUtf8(b.caption), b.role)] = b.button;
+  }
+  box.exec();
+  const auto found = results.find(box.clickedButton());
+  if (found != results.end()) return found->second;
+  // Closed without a button: No when offered, else Abort when offered, else OK.
+  return (buttons & kButtonNo) ? kButtonNo : (buttons & kButtonAbort) ? kButtonAbort : kButtonOK;
+}
+
+// The folder of the run: the first argument (the folder of an archive file named there), else the
+// executable's own folder.
+fs::path RunSourceFolder() {
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() < 2) return OwnExecutablePath().parent_path();
+  const fs::path given = Utf8ToPath(arguments[1].toStdString());
+  std::error_code ec;
+  return fs::is_regular_file(given, ec) ? given.parent_path() : given;
+}
+
+// The launcher the install engine copies into the install folder when the disc brought none. The
+// temporary copy removes its own file once started, but the running image still reads through
+// /proc/self/exe.
+fs::path RunningLauncher() {
+#if defined(__linux__)
+  return "/proc/self/exe";
+#else
+  return OwnExecutablePath();
+#endif
+}
+
 }  // namespace
 
 TFormType::TFormType(TVondInstallSet& settings, QWidget* parent)
@@ -116,38 +173,19 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent)
   btnAbort->setAutoDefault(false);
   BuildPages();
 
-  // ENGINE HOOK: the install and uninstall engines join here once they are part of the build.
-  InstallProcedure = [](TFormType&) { throw Exception("インストール処理はこのビルドに含まれていません"); };
-  UninstallProcedure = [](TFormType&) {
-    throw Exception("アンインストール処理はこのビルドに含まれていません");
+  SourceFolder = RunSourceFolder();
+  InstallProcedure = [this](TFormType&) {
+    InstallSource source;
+    source.source_folder = SourceFolder;
+    source.archive = SharedArchive();
+    source.temp_folder = TemporaryFolder();
+    source.launcher = RunningLauncher();
+    vn::RunInstall(*this, settings_, source);
   };
-  MessageDialog = [this](const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
-    static const char* const kCaptions[] = {"警告", "情報", "確認"};
-    static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Information,
-                                               QMessageBox::Question};
-    QString shown = Text(text);
-    shown.replace("\r\n", "\n");
-    QMessageBox box(kIcons[static_cast<int>(type)], QString::fromUtf8(kCaptions[static_cast<int>(type)]),
-                    shown, QMessageBox::NoButton, this);
-    std::map<QAbstractButton*, int> results;
-    const struct {
-      TMsgDlgButton button;
-      const char* caption;
-      QMessageBox::ButtonRole role;
-      int result;
-    } kButtons[] = {{mbYes, "はい(&Y)", QMessageBox::YesRole, mrYes},
-                    {mbNo, "いいえ(&N)", QMessageBox::NoRole, mrNo},
-                    {mbOK, "OK", QMessageBox::AcceptRole, mrOK},
-                    {mbAbort, "中止(&A)", QMessageBox::RejectRole, mrAbort}};
-    for (const auto& b : kButtons) {
-      if (buttons & b.button) results[box.addButton(QString::fromUtf8(b.caption), b.role)] = b.result;
-    }
-    box.exec();
-    const auto found = results.find(box.clickedButton());
-    // Closed without a button: the dialog's escape result, as the system's message box gives it.
-    if (found == results.end())
-      return (buttons & mbNo) ? int(mrNo) : (buttons & mbAbort) ? int(mrAbort) : int(mrOK);
-    return found->second;
+  UninstallProcedure = [this](TFormType&) { vn::RunUninstall(*this, settings_, SourceFolder); };
+  SaveDataCheck = [this](TFormType&) { return SaveDataFound(settings_, SourceFolder); };
+  DialogHandler = [this](DialogKind kind, const std::string& text, unsigned buttons) {
+    return ShowMessageBox(this, kind, text, buttons);
   };
 
   connect(btnNext, &QPushButton::clicked, this, &TFormType::btnNextClick);
@@ -343,7 +381,6 @@ void TFormType::Render() {
 
   LabelBack->setVisible(c.LabelBackVisible);
   LabelBack2->setVisible(c.LabelBackVisible);
-  LabelExit->setText(Text(c.LabelExit));
   LabelUninst->setText(Text(c.LabelUninst));
   CheckDelSave->setVisible(c.DelSaveVisible);
   CheckDelSave->setChecked(c.CheckDelSave);
@@ -445,8 +482,63 @@ void TFormType::DirectoryChange() {
   Forward([this, folder] { flow_.DirectoryChange(folder); });
 }
 
-int TFormType::MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
-  return MessageDialog(text, type, buttons);
+void TFormType::RunInstallProcedure() {
+  InstallProcedure(*this);
+}
+
+void TFormType::RunUninstallProcedure() {
+  UninstallProcedure(*this);
+}
+
+bool TFormType::SaveDataOffered() {
+  return SaveDataCheck(*this);
+}
+
+// --- WizardHost -------------------------------------------------------------------------------
+
+WizardChoices TFormType::Choices() const {
+  return flow_.Choices();
+}
+
+QLabel* TFormType::Label(WizardControl control) const {
+  switch (control) {
+    case WizardControl::LabelCopyCap:
+      return LabelCopyCap;
+    case WizardControl::LabelCopy:
+      return LabelCopy;
+    case WizardControl::LabelDelTitle:
+      return LabelDelTitle;
+    case WizardControl::LabelDel:
+      return LabelDel;
+    case WizardControl::LabelExit:
+      return LabelExit;
+    case WizardControl::Progress:
+      break;
+  }
+  return nullptr;
+}
+
+void TFormType::SetText(WizardControl control, const std::string& text) {
+  if (QLabel* label = Label(control)) label->setText(Text(text));
+}
+
+void TFormType::SetVisible(WizardControl control, bool visible) {
+  if (control == WizardControl::Progress) {
+    Progress->setVisible(visible);
+  } else if (QLabel* label = Label(control)) {
+    label->setVisible(visible);
+  }
+}
+
+void TFormType::SetProgressMax(int64_t maximum) {
+  const int64_t limit = std::numeric_limits<int>::max();
+  progress_scale_ = maximum > limit ? maximum / limit + 1 : 1;
+  Progress->setRange(0, static_cast<int>(std::max<int64_t>(maximum, 0) / progress_scale_));
+}
+
+void TFormType::SetProgressPosition(int64_t position) {
+  const int64_t scaled = std::clamp<int64_t>(position / progress_scale_, 0, Progress->maximum());
+  Progress->setValue(static_cast<int>(scaled));
 }
 
 void TFormType::ProcessMessages() {
@@ -454,16 +546,37 @@ void TFormType::ProcessMessages() {
   QCoreApplication::processEvents();
 }
 
-void TFormType::RunInstall() {
-  InstallProcedure(*this);
+TModalResult TFormType::ModalResult() const {
+  return static_cast<TModalResult>(flow_.ModalResult());
 }
 
-void TFormType::RunUninstall() {
-  UninstallProcedure(*this);
+void TFormType::SetModalResult(TModalResult result) {
+  flow_.SetModalResult(result);
 }
 
-bool TFormType::SaveDataFound() {
-  return false;
+DialogButton TFormType::MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) {
+  return DialogHandler(kind, text, buttons);
+}
+
+std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
+  const QString folder = QFileDialog::getExistingDirectory(
+      this, Text(prompt), QString::fromStdString(PathToUtf8(SourceFolder.parent_path())));
+  if (folder.isEmpty()) return std::nullopt;
+  return Utf8ToPath(folder.toStdString());
+}
+
+void TFormType::Sleep(int milliseconds) {
+  QThread::msleep(static_cast<unsigned long>(std::max(milliseconds, 0)));
+}
+
+void TFormType::BringToFront() {
+  raise();
+  activateWindow();
+}
+
+void TFormType::ShowPage(const std::string& name) {
+  flow_.ShowPage(PageIndexOf(name));
+  Render();
 }
 
 }  // namespace vn

@@ -5,10 +5,13 @@
 
 #include <QDialog>
 #include <QString>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "installer/wizard_flow.h"
+#include "installer/wizard_host.h"
 
 class QCheckBox;
 class QComboBox;
@@ -27,7 +30,9 @@ namespace vn {
 
 class TVondInstallSet;
 
-class TFormType : public QDialog, private WizardView {
+// The window is the host the install and uninstall engines run in (WizardHost) and the view of the
+// page flow (WizardView).
+class TFormType : public QDialog, public WizardHost, private WizardView {
   Q_OBJECT
 
  public:
@@ -38,13 +43,34 @@ class TFormType : public QDialog, private WizardView {
   // The notebook page of that name (as the page flow names them).
   QWidget* Page(const char* name) const;
 
+  // The folder the run installs from, or (uninstall) the install folder: the first command-line
+  // argument (the folder of an archive file named there), else the executable's folder.
+  std::filesystem::path SourceFolder;
+
   // The procedures entered with the pages "copy" and "delete"; the install and uninstall engines
   // unless replaced.
   std::function<void(TFormType&)> InstallProcedure;
   std::function<void(TFormType&)> UninstallProcedure;
+  // Whether save data is offered for deletion; the uninstall engine's finding unless replaced.
+  std::function<bool(TFormType&)> SaveDataCheck;
 
   // Shows a message dialog; a QMessageBox with the fixed captions and buttons unless replaced.
-  std::function<int(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons)> MessageDialog;
+  std::function<DialogButton(DialogKind kind, const std::string& text, unsigned buttons)> DialogHandler;
+
+  // WizardHost, for the engines. MessageDialog and ProcessMessages serve the page flow as well.
+  WizardChoices Choices() const override;
+  void SetText(WizardControl control, const std::string& text) override;
+  void SetVisible(WizardControl control, bool visible) override;
+  void SetProgressMax(int64_t maximum) override;
+  void SetProgressPosition(int64_t position) override;
+  void ProcessMessages() override;
+  TModalResult ModalResult() const override;
+  void SetModalResult(TModalResult result) override;
+  DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) override;
+  std::optional<std::filesystem::path> ChooseDiscFolder(const std::string& prompt) override;
+  void Sleep(int milliseconds) override;
+  void BringToFront() override;
+  void ShowPage(const std::string& name) override;
 
   QStackedWidget* Notebook;
   QFrame* Bevel;
@@ -114,11 +140,10 @@ class TFormType : public QDialog, private WizardView {
 
  private:
   // WizardView
-  int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) override;
-  void ProcessMessages() override;
-  void RunInstall() override;
-  void RunUninstall() override;
-  bool SaveDataFound() override;
+  void RunInstallProcedure() override;
+  void RunUninstallProcedure() override;
+  bool SaveDataOffered() override;
+  QLabel* Label(WizardControl control) const;
 
   void BuildPages();
   void FillDriveList();
@@ -135,6 +160,7 @@ class TFormType : public QDialog, private WizardView {
   QFileSystemModel* folders_;
   int handler_depth_ = 0;
   bool rendering_ = false;
+  int64_t progress_scale_ = 1;  // the bar holds int; 64-bit values are divided by this
 };
 
 }  // namespace vn

@@ -98,8 +98,8 @@ TEST_F(WizardDestinationTest, DriveRootsAndRelativeNamesAreRefused) {
     EXPECT_EQ(c.page, kPageSelDir) << wrong;
     ASSERT_EQ(view.dialogs.size(), 1u) << wrong;
     EXPECT_EQ(view.dialogs[0].text, "正しいインストール先を指定してください");
-    EXPECT_EQ(view.dialogs[0].type, TMsgDlgType::mtWarning);
-    EXPECT_EQ(view.dialogs[0].buttons, unsigned{mbOK});
+    EXPECT_EQ(view.dialogs[0].kind, DialogKind::kWarning);
+    EXPECT_EQ(view.dialogs[0].buttons, unsigned{kButtonOK});
   }
   view.dialogs.clear();
   c.EditDir = Text(games) + "/a";
@@ -127,8 +127,8 @@ TEST_F(WizardDestinationTest, SpaceQuestionCountsWholeMegabytes) {
   EXPECT_EQ(full->Controls().page, kPageSelDir);
   ASSERT_EQ(view.dialogs.size(), 1u);
   EXPECT_EQ(view.dialogs[0].text, "ドライブにじゅうぶんな空き容量がありません\r\nこのまま処理を続けますか？");
-  EXPECT_EQ(view.dialogs[0].buttons, unsigned{mbYes | mbNo});
-  view.answers = {mrYes};
+  EXPECT_EQ(view.dialogs[0].buttons, unsigned{kButtonYes | kButtonNo});
+  view.answers = {kButtonYes};
   full->btnNextClick();
   EXPECT_EQ(full->Controls().page, kPageConfirm);
 

@@ -177,15 +177,15 @@ TEST_F(WizardFlowTest, AbortAsksFirstAndNoStays) {
   EXPECT_FALSE(flow.FormCloseQuery());  // answered No
   ASSERT_EQ(view.dialogs.size(), 1u);
   EXPECT_EQ(view.dialogs[0].text, "インストールを中断しますか？");
-  EXPECT_EQ(view.dialogs[0].type, TMsgDlgType::mtConfirmation);
-  EXPECT_EQ(view.dialogs[0].buttons, unsigned{mbYes | mbNo});
+  EXPECT_EQ(view.dialogs[0].kind, DialogKind::kConfirmation);
+  EXPECT_EQ(view.dialogs[0].buttons, unsigned{kButtonYes | kButtonNo});
   EXPECT_EQ(flow.Controls().page, kPageConfirm);
-  view.answers = {mrYes};
+  view.answers = {kButtonYes};
   EXPECT_TRUE(flow.FormCloseQuery());
 
   // During the copy: Yes sets mrAbort for the procedure to notice; the buttons stay as they are.
   flow.SetModalResult(mrNone);
-  view.answers = {mrNo, mrYes};
+  view.answers = {kButtonNo, kButtonYes};
   view.install = [&] {
     flow.btnAbortClick();
     EXPECT_EQ(flow.ModalResult(), mrNone);
@@ -211,7 +211,7 @@ TEST_F(WizardFlowTest, UninstallModeRunsUninstDeleteExit) {
   EXPECT_TRUE(c.DelSaveVisible);
   EXPECT_EQ(c.LabelUninst, "夢の続き をコンピュータから削除します");
   EXPECT_EQ(flow.FirstEnabledPage(), kPageExit);
-  view.answers = {mrYes};
+  view.answers = {kButtonYes};
   view.uninstall = [&] {
     flow.btnAbortClick();
     EXPECT_EQ(view.dialogs.back().text, "アンインストールを中断しますか？");
@@ -221,7 +221,7 @@ TEST_F(WizardFlowTest, UninstallModeRunsUninstDeleteExit) {
   EXPECT_EQ(c.page, kPageDelete);  // aborted: stays
   EXPECT_EQ(flow.ModalResult(), mrAbort);
   flow.SetModalResult(mrCancel);
-  view.answers = {mrYes};
+  view.answers = {kButtonYes};
   EXPECT_TRUE(flow.FormCloseQuery());
   EXPECT_EQ(view.dialogs.back().text, "アンインストールを中断しますか？");
 }

@@ -14,32 +14,32 @@ class FakeWizardView : public WizardView {
  public:
   struct Dialog {
     std::string text;
-    TMsgDlgType type;
-    TMsgDlgButtons buttons;
+    DialogKind kind;
+    unsigned buttons;
   };
   std::vector<Dialog> dialogs;
-  std::deque<int> answers;  // results handed out in order; mrNo when none are left
+  std::deque<DialogButton> answers;  // handed out in order; No when none are left
   int installs = 0, uninstalls = 0, pumps = 0;
   bool save_data = false;
   std::function<void()> install, uninstall;  // what the procedures do
 
-  int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) override {
-    dialogs.push_back({text, type, buttons});
-    if (answers.empty()) return mrNo;
-    const int answer = answers.front();
+  DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) override {
+    dialogs.push_back({text, kind, buttons});
+    if (answers.empty()) return kButtonNo;
+    const DialogButton answer = answers.front();
     answers.pop_front();
     return answer;
   }
   void ProcessMessages() override { ++pumps; }
-  void RunInstall() override {
+  void RunInstallProcedure() override {
     ++installs;
     if (install) install();
   }
-  void RunUninstall() override {
+  void RunUninstallProcedure() override {
     ++uninstalls;
     if (uninstall) uninstall();
   }
-  bool SaveDataFound() override { return save_data; }
+  bool SaveDataOffered() override { return save_data; }
 };
 
 }  // namespace vn::test

@@ -51,15 +51,15 @@ class WizardWindowTest : public QObject {
  private:
   TVondInstallSet settings_;
   QStringList errors_, questions_;
-  QList<int> answers_;
+  QList<DialogButton> answers_;
   int key_counter_ = 0;
 
   // The wizard with scripted message dialogs, shown.
   std::unique_ptr<TFormType> Open() {
     auto form = std::make_unique<TFormType>(settings_);
-    form->MessageDialog = [this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+    form->DialogHandler = [this](DialogKind, const std::string& text, unsigned) {
       questions_ << QString::fromStdString(text);
-      return answers_.isEmpty() ? int(mrNo) : answers_.takeFirst();
+      return answers_.isEmpty() ? kButtonNo : answers_.takeFirst();
     };
     form->show();
     [&] { QVERIFY(QTest::qWaitForWindowExposed(form.get())); }();
@@ -184,7 +184,7 @@ class WizardWindowTest : public QObject {
     QCOMPARE(questions_.last(), QString("インストールを中断しますか？"));
     QVERIFY(form->isVisible());
     QCOMPARE(Page(*form), QString("confirm"));
-    answers_ << mrYes;
+    answers_ << kButtonYes;
     QTest::mouseClick(form->btnAbort, Qt::LeftButton);
     QVERIFY(!form->isVisible());
     QCOMPARE(form->result(), int(mrCancel));
@@ -237,7 +237,7 @@ class WizardWindowTest : public QObject {
     QCOMPARE(errors_, QStringList{"game.dat:ファイルがありません"});
     QCOMPARE(Page(*form), QString("copy"));
     QVERIFY(!form->btnNext->isVisible() && form->btnAbort->isVisible());
-    answers_ << mrYes;
+    answers_ << kButtonYes;
     QTest::mouseClick(form->btnAbort, Qt::LeftButton);
     QCOMPARE(form->result(), int(mrAbort));
   }
@@ -278,7 +278,7 @@ class WizardWindowTest : public QObject {
       QPixmap picture = main.grab();
       QPainter(&picture).drawPixmap(wizard->geometry().topLeft() - main.geometry().topLeft(), wizard->grab());
       picture.save(QStringLiteral(VN_SCREENSHOT_DIR) + "/wizard_over_main_window.png");
-      wizard->MessageDialog = [](const std::string&, TMsgDlgType, TMsgDlgButtons) { return int(mrYes); };
+      wizard->DialogHandler = [](DialogKind, const std::string&, unsigned) { return kButtonYes; };
       QTest::mouseClick(wizard->btnAbort, Qt::LeftButton);
     });
     main.RunWizard();
