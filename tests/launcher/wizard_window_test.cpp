@@ -17,14 +17,17 @@
 #include <QtTest>
 #include <cstdlib>
 
+#include "archive/vr_files.h"
 #include "launcher/form_style_window.h"
 #include "launcher/main_window.h"
 #include "launcher/settings.h"
+#include "launcher/shared_archive.h"
 #include "launcher/wizard_window.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/volumes.h"
+#include "tests/installer/installer_fixture.h"
 #include "tests/support/test_env.h"
 
 namespace vn::test {
@@ -261,6 +264,57 @@ class WizardWindowTest : public QObject {
     form->close();  // the close box asks even on the last page
     QCOMPARE(questions_, QStringList{"アンインストールを中断しますか？"});
     QVERIFY(form->isVisible());
+  }
+
+  // The real engines through the window: a one-disc game installed into a chosen folder, then
+  // removed again by the wizard of the installed copy.
+  void installsAndUninstallsWithTheEngines() {
+    TVondInstallSet base = test::GameSettings(1);
+    base.ShowReadme = false;
+    base.DefaultFolder = DataString("<ProgramFiles>\\Hoshi");
+    base.ProgSize = base.DataSize = 4096;
+    const fs::path disc = test::BuildDiscSet(test::MakeTempDir("discs"),
+                                             {{{{"game.sh", "#!/bin/sh\n"}, {"install.exe", "#!/bin/sh\n"}},
+                                               {{"bg\\title.rxa", "picture"}, {"script\\01.txt", "本文"}},
+                                               {}}},
+                                             base)[0];
+    settings_.LoadFromFile(disc / "install.dat");
+    const fs::path dest = test::MakeTempDir("dest") / "星の湖";
+    {
+      TVrFileCollection archive;
+      archive.Open(disc / "game.dat");
+      SharedArchiveScope shared(&archive);
+      auto form = Open();
+      form->SourceFolder = disc;
+      QTest::mouseClick(form->CheckData, Qt::LeftButton);
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);                  // file -> seldir
+      form->EditDir->setText(QString::fromStdString(PathToUtf8(dest)));  // typed (keyClicks is ASCII only)
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);                  // -> confirm
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);                  // -> copy, the install runs
+      QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+      QCOMPARE(Page(*form), QString("exit"));
+      QCOMPARE(form->LabelExit->text(), QString("インストールが完了しました"));
+      SaveScreenshot(*form, "wizard_installed");
+      QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+      QCOMPARE(form->result(), int(mrOK));
+    }
+    QCOMPARE(test::ReadFile(dest / "game.sh"), std::string("#!/bin/sh\n"));
+    QVERIFY(fs::exists(dest / "game.dat"));
+    QCOMPARE(settings_.ReadValue("InstallPath", ""), PathToUtf8(dest) + "/");
+
+    settings_ = TVondInstallSet();
+    settings_.LoadFromFile(dest / "install.dat");
+    QVERIFY(settings_.Installed);
+    auto form = Open();
+    form->SourceFolder = dest;
+    QCOMPARE(Page(*form), QString("uninst"));
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // 実行
+    QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+    QCOMPARE(Page(*form), QString("exit"));
+    QCOMPARE(form->LabelExit->text(), QString("アンインストールが完了しました"));
+    SaveScreenshot(*form, "wizard_uninstalled");
+    QVERIFY(!fs::exists(dest / "game.sh"));
+    QVERIFY(!fs::exists(dest / "game.dat"));
   }
 
   void shownInFrontOfTheMainWindow() {
