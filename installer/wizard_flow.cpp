@@ -109,6 +109,7 @@ void TWizardFlow::ShowPage(int index) {
         view_.ProcessMessages();
         view_.RunInstallProcedure();
       } else {
+        controls_.btnNext.visible = false;
         controls_.caption = "削除";
         view_.RunUninstallProcedure();
       }

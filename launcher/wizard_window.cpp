@@ -148,7 +148,7 @@ fs::path RunningLauncher() {
 
 }  // namespace
 
-TFormType::TFormType(TVondInstallSet& settings, QWidget* parent)
+TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path& source_folder)
     : QDialog(parent), settings_(settings), flow_(settings, *this) {
   setFont(FormFont());
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -173,7 +173,7 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent)
   btnAbort->setAutoDefault(false);
   BuildPages();
 
-  SourceFolder = RunSourceFolder();
+  SourceFolder = source_folder.empty() ? RunSourceFolder() : source_folder;
   InstallProcedure = [this](TFormType&) {
     InstallSource source;
     source.source_folder = SourceFolder;

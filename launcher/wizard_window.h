@@ -36,7 +36,9 @@ class TFormType : public QDialog, public WizardHost, private WizardView {
   Q_OBJECT
 
  public:
-  explicit TFormType(TVondInstallSet& settings, QWidget* parent = nullptr);
+  // `source_folder`: see SourceFolder; empty takes the run's own.
+  explicit TFormType(TVondInstallSet& settings, QWidget* parent = nullptr,
+                     const std::filesystem::path& source_folder = {});
   ~TFormType() override;
 
   TWizardFlow& Flow() { return flow_; }

@@ -177,12 +177,5 @@ TEST_F(WizardDestinationTest, UpdateNeedsTheSameTitleInTheFolder) {
   EXPECT_EQ(c.page, kPageSelDir);
 }
 
-TEST_F(WizardDestinationTest, WindowsFolderInstallUsesItsStandIn) {
-  settings.InstallType = 2;
-  TWizardFlow flow(settings, view);
-  flow.FormCreate();
-  EXPECT_EQ(flow.DestinationFolder(), Utf8ToPath(Text(WindowsFolder()) + "/"));
-}
-
 }  // namespace
 }  // namespace vn

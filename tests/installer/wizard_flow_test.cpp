@@ -213,6 +213,8 @@ TEST_F(WizardFlowTest, UninstallModeRunsUninstDeleteExit) {
   EXPECT_EQ(flow.FirstEnabledPage(), kPageExit);
   view.answers = {kButtonYes};
   view.uninstall = [&] {
+    EXPECT_FALSE(c.btnNext.visible);
+    EXPECT_EQ(c.caption, "削除");
     flow.btnAbortClick();
     EXPECT_EQ(view.dialogs.back().text, "アンインストールを中断しますか？");
   };
@@ -233,13 +235,6 @@ TEST_F(WizardFlowTest, DiscIndexOutsideTheTablesCountsAsNothing) {
   EXPECT_EQ(flow.Controls().page, kPageFile);
   EXPECT_FALSE(flow.Controls().ProgVisible);
   EXPECT_EQ(flow.RequiredBytes(), 0);
-}
-
-TEST(WizardPages, NamesInNotebookOrder) {
-  EXPECT_EQ(PageIndexOf("Hello"), 0);
-  EXPECT_EQ(PageIndexOf("seldir"), kPageSelDir);
-  EXPECT_EQ(PageIndexOf("delete"), 9);
-  EXPECT_EQ(PageIndexOf("nothing"), -1);
 }
 
 }  // namespace

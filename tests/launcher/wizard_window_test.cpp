@@ -58,8 +58,8 @@ class WizardWindowTest : public QObject {
   int key_counter_ = 0;
 
   // The wizard with scripted message dialogs, shown.
-  std::unique_ptr<TFormType> Open() {
-    auto form = std::make_unique<TFormType>(settings_);
+  std::unique_ptr<TFormType> Open(const fs::path& source = {}) {
+    auto form = std::make_unique<TFormType>(settings_, nullptr, source);
     form->DialogHandler = [this](DialogKind, const std::string& text, unsigned) {
       questions_ << QString::fromStdString(text);
       return answers_.isEmpty() ? kButtonNo : answers_.takeFirst();
@@ -254,16 +254,6 @@ class WizardWindowTest : public QObject {
     QCOMPARE(form->btnNext->text(), QString("実行"));
     QCOMPARE(form->LabelUninst->text(), QString("夢の続き をコンピュータから削除します"));
     SaveScreenshot(*form, "wizard_uninst");
-    form->UninstallProcedure = [](TFormType& wizard) {
-      wizard.LabelDel->setText(QString::fromUtf8("ファイルを削除しています..."));
-      SaveScreenshot(wizard, "wizard_delete");
-      wizard.Flow().ShowPage(kPageExit);
-    };
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);
-    QCOMPARE(Page(*form), QString("exit"));
-    form->close();  // the close box asks even on the last page
-    QCOMPARE(questions_, QStringList{"アンインストールを中断しますか？"});
-    QVERIFY(form->isVisible());
   }
 
   // The real engines through the window: a one-disc game installed into a chosen folder, then
@@ -284,8 +274,7 @@ class WizardWindowTest : public QObject {
       TVrFileCollection archive;
       archive.Open(disc / "game.dat");
       SharedArchiveScope shared(&archive);
-      auto form = Open();
-      form->SourceFolder = disc;
+      auto form = Open(disc);
       QTest::mouseClick(form->CheckData, Qt::LeftButton);
       QTest::mouseClick(form->btnNext, Qt::LeftButton);                  // file -> seldir
       form->EditDir->setText(QString::fromStdString(PathToUtf8(dest)));  // typed (keyClicks is ASCII only)
@@ -305,16 +294,21 @@ class WizardWindowTest : public QObject {
     settings_ = TVondInstallSet();
     settings_.LoadFromFile(dest / "install.dat");
     QVERIFY(settings_.Installed);
-    auto form = Open();
-    form->SourceFolder = dest;
+    test::WriteFile(dest / "save.dat", "save");
+    auto form = Open(dest);  // the uninstaller's source folder is the install folder
     QCOMPARE(Page(*form), QString("uninst"));
+    QVERIFY(form->CheckDelSave->isVisible());
+    QTest::mouseClick(form->CheckDelSave, Qt::LeftButton);
     QTest::mouseClick(form->btnNext, Qt::LeftButton);  // 実行
     QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
     QCOMPARE(Page(*form), QString("exit"));
     QCOMPARE(form->LabelExit->text(), QString("アンインストールが完了しました"));
     SaveScreenshot(*form, "wizard_uninstalled");
     QVERIFY(!fs::exists(dest / "game.sh"));
-    QVERIFY(!fs::exists(dest / "game.dat"));
+    QVERIFY(!fs::exists(dest / "save.dat"));
+    form->close();  // the close box asks even on the last page
+    QCOMPARE(questions_, QStringList{"アンインストールを中断しますか？"});
+    QVERIFY(form->isVisible());
   }
 
   void shownInFrontOfTheMainWindow() {
