@@ -56,6 +56,11 @@ TEST_F(WizardDestinationTest, ProgramFilesPresetKeepsItsSubFolderOnBrowsing) {
   flow->DirectoryChange(other);
   EXPECT_EQ(c.EditDir, Text(other) + "/Foo");
   EXPECT_EQ(flow->DestinationFolder(), Utf8ToPath(Text(other) + "/Foo/"));
+  free_bytes = 2048 * kMiB;
+  flow->DriveChange("/");  // another drive: the list moves to its root, the space line follows
+  EXPECT_EQ(c.Directory, fs::path("/"));
+  EXPECT_EQ(c.EditDir, "/Foo");
+  EXPECT_EQ(c.LabelSzDrv, "このドライブには 2,048 MBの空きがあります");
 
   settings.DefaultFolder = DataString("<ProgramFiles>\\Foo\\Bar");  // neither exists: walk up
   auto nested = OnSelDir();
