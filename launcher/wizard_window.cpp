@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -570,6 +571,7 @@ void TFormType::Sleep(int milliseconds) {
 }
 
 void TFormType::BringToFront() {
+  if (QGuiApplication::platformName() == "offscreen") return;  // no window stack to come to the front of
   raise();
   activateWindow();
 }
