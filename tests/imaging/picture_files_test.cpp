@@ -534,6 +534,22 @@ TEST(IconWrite, BytesOfAKeyedIconAndRoundTrips) {
   EXPECT_THROW(EncodeIcon(c, {}), EFormatError);
 }
 
+// A 32-bit picture's fourth byte shows nothing: its pixels of the transparent colour are found
+// whatever that byte holds.
+TEST(IconWrite, TransparentColourOfA32BitPictureIgnoresTheFourthByte) {
+  TDIBSurface s, back;
+  s.SetSize(2, 1, 32);
+  s.SetPixels(0, 0, 0x80FF00FF);
+  s.SetPixels(1, 0, 0x80123456);
+  TIconLoadOptions keep;
+  keep.keep_alpha = true;
+  ReadIcon(EncodeIcon(s, {false, 0, 0, 0xFF00FF, false, false}), back, keep);
+  EXPECT_EQ(back.AlphaPlane()->Pixels(0, 0), 0u);
+  EXPECT_EQ(back.Pixels(0, 0), 0u);
+  EXPECT_EQ(back.AlphaPlane()->Pixels(1, 0), 255u);
+  EXPECT_EQ(back.Pixels(1, 0), 0x123456u);
+}
+
 TEST(PictureFile, ChoosesByExtensionAndNamesTheFile) {
   const auto dir = test::MakeTempDir("pictures");
   test::WriteFile(dir / "a.TGA", Tga24(0x20));
