@@ -207,6 +207,8 @@ std::string EncodeIcon(const TDIBSurface& source, const TIconSaveOptions& option
   const int32_t w = work.Width(), h = work.Height();
   const TDIBSurface* alpha = options.with_alpha ? source.AlphaPlane() : nullptr;
   const bool with32 = options.transparent < 0 && alpha && options.icon32;
+  // A 32-bit icon carries colours, whatever the picture's depth: palette pictures too.
+  if (with32) work.ConvertBitCount(24);
   const int32_t bits = with32 ? 32 : work.BitCount();
 
   // The mask: 255 opaque. Transparent pixels are painted black (or a black palette entry).
