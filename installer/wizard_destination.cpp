@@ -78,14 +78,17 @@ void TWizardFlow::SetUpDestination() {
   if (IsFolder(folder)) folder_suffix_.clear();
   controls_.Drive = MountPointOf(Utf8ToPath(folder));
 
-  // The list shows the nearest existing folder; EditDir then shows it with the product sub-folder.
+  // The list shows the nearest existing folder, while EditDir keeps the whole proposal: that folder
+  // plus the sub-folder would repeat a part of the sub-folder that exists already (Games/Games/Foo)
+  // or drop a Program Files folder that does not exist yet (~/Foo instead of ~/Games/Foo). Folders
+  // picked in the list later get the sub-folder appended as usual.
   fs::path shown = Utf8ToPath(folder);
   std::error_code ec;
   while (!shown.empty() && !fs::is_directory(shown, ec)) {
     const fs::path parent = shown.parent_path();
     shown = parent == shown ? fs::path() : parent;
   }
-  if (!shown.empty()) DirectoryChange(shown);
+  if (!shown.empty()) controls_.Directory = shown;
 }
 
 void TWizardFlow::DirectoryChange(const fs::path& folder) {

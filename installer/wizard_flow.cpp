@@ -58,7 +58,10 @@ void TWizardFlow::FormCreate() {
   }
   if (settings_.InstallType == 1) controls_.CheckData = controls_.CheckSound = controls_.CheckMovie = true;
   controls_.LabelBackVisible = FirstEnabledPage() < kPageConfirm;
-  if (controls_.page == kPageSelDir) UpdateSizes();
+  // The figures are computed once here, not only when "seldir" is the first page: a full install or
+  // an update behind a welcome or licence page reaches "seldir" without passing "file", and would
+  // otherwise show no required space, skip the space question and give the copy's bar no range.
+  UpdateSizes();
 }
 
 int TWizardFlow::FirstEnabledPage() const {

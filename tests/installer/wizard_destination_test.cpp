@@ -75,8 +75,11 @@ TEST_F(WizardDestinationTest, ProgramFilesPresetKeepsItsSubFolderOnBrowsing) {
 
 TEST_F(WizardDestinationTest, PresetWithoutTagLiesOnTheSystemDrive) {
   settings.DefaultFolder = DataString("\\Games\\Foo");
+  // Games exists, Foo not yet: the list shows Games, the proposal stays whole (no Games/Games/Foo).
+  fs::create_directories(GetSystemDrive() / "Games");
   auto flow = OnSelDir();
   EXPECT_EQ(flow->Controls().EditDir, Text(GetSystemDrive()) + "/Games/Foo");
+  EXPECT_EQ(flow->Controls().Directory, GetSystemDrive() / "Games");
   EXPECT_EQ(flow->FolderSuffix(), "Games/Foo");
 }
 

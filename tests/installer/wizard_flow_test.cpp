@@ -136,6 +136,14 @@ TEST_F(WizardFlowTest, CompleteInstallChecksEveryComponent) {
   EXPECT_TRUE(c.CheckData && c.CheckSound && c.CheckMovie);
   EXPECT_EQ(flow.RequiredBytes(), 6 * 1048576);
   EXPECT_EQ(c.LabelSzNeed, "インストールには最低 6.00 MBのディスクの空き容量が必要です");
+
+  // Reached from a welcome page, without the component page: the figures are there all the same.
+  settings.HelloText = Utf8ToCp932("ようこそ");
+  TWizardFlow greeted = Create();
+  greeted.btnNextClick();
+  EXPECT_EQ(greeted.Controls().page, kPageSelDir);
+  EXPECT_EQ(greeted.RequiredBytes(), 6 * 1048576);
+  EXPECT_EQ(greeted.Controls().LabelSzNeed, "インストールには最低 6.00 MBのディスクの空き容量が必要です");
 }
 
 TEST_F(WizardFlowTest, CopyRunsTheInstallAndEndsOnTheExitPage) {
