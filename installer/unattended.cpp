@@ -72,13 +72,13 @@ class HeadlessWizard : public WizardHost, private WizardView {
         if (page == kPageExit) return Completed();
         if (flow_.ModalResult() != mrNone || stop_code_ != 0) break;
         if (!AnswerPage(page)) break;
-        last_warning_.clear();
         flow_.btnNextClick();
         if (flow_.Controls().page == page && flow_.ModalResult() == mrNone) {
           // The page refused to be left (a destination it does not accept).
-          return Stop(kUnattendedUsage, last_warning_.empty() ? "the wizard stayed on its page \"" +
-                                                                    std::string(kPageNames[page]) + "\""
-                                                              : last_warning_);
+          return Stop(kUnattendedUsage,
+                      page == kPageSelDir
+                          ? "the install folder was refused: " + flow_.Controls().EditDir
+                          : "the wizard stayed on its page \"" + std::string(kPageNames[page]) + "\"");
         }
       }
     } catch (const UnansweredQuestion& e) {
@@ -123,23 +123,19 @@ class HeadlessWizard : public WizardHost, private WizardView {
   DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) override {
     static const char* const kCaptions[] = {"警告", "情報", "確認"};
     const std::string shown = ConsoleText(text);
-    console_.Line(std::string("vnsetup: ") + kCaptions[static_cast<int>(kind)] + ": " + shown);
+    const std::string line = std::string("vnsetup: ") + kCaptions[static_cast<int>(kind)] + ": " + shown;
+    const DialogButton answer = Answer(kind, shown, buttons);
     if (buttons == kButtonOK) {
-      if (kind == DialogKind::kWarning) last_warning_ = shown;
-      return kButtonOK;
+      console_.Line(line);
+    } else {
+      console_.Line(line + " [" +
+                    (answer == kButtonYes  ? "Yes"
+                     : answer == kButtonNo ? "No"
+                     : answer == kButtonOK ? "OK"
+                                           : "Abort") +
+                    "]");
     }
-    if (buttons == (kButtonOK | kButtonAbort)) {
-      if (kind == DialogKind::kInformation) return AnswerDiscPrompt(shown);
-      // A file that could not be copied: the installation would lack it.
-      stop_code_ = kUnattendedFailed;
-      stop_reason_ = shown;
-      return kButtonAbort;
-    }
-    if (buttons == (kButtonYes | kButtonNo) && shown.find("中断しますか") != std::string::npos) {
-      // "Abort?": only the run itself, having given up, says yes.
-      return stop_code_ != 0 ? kButtonYes : kButtonNo;
-    }
-    throw UnansweredQuestion(shown);
+    return answer;
   }
 
   std::optional<fs::path> ChooseDiscFolder(const std::string&) override {
@@ -168,6 +164,26 @@ class HeadlessWizard : public WizardHost, private WizardView {
   int Stop(int code, const std::string& reason) {
     console_.Line("vnsetup: " + ConsoleText(reason));
     return code;
+  }
+
+  // The documented fixed answers; throws UnansweredQuestion for a question without one.
+  DialogButton Answer(DialogKind kind, const std::string& text, unsigned buttons) {
+    if (buttons == kButtonOK) {
+      return kButtonOK;
+    }
+    if (buttons == (kButtonOK | kButtonAbort)) {
+      if (kind == DialogKind::kInformation) return AnswerDiscPrompt(text);
+      // A file that could not be copied: the installation would lack it.
+      stop_code_ = kUnattendedFailed;
+      stop_reason_ = text;
+      return kButtonAbort;
+    }
+    if (buttons == (kButtonYes | kButtonNo) && text.find("中断しますか") != std::string::npos) {
+      // "Abort?": only the run itself, having given up, says yes.
+      return stop_code_ != 0 ? kButtonYes : kButtonNo;
+    }
+    console_.Line(std::string("vnsetup: ") + (kind == DialogKind::kWarning ? "警告: " : "確認: ") + text);
+    throw UnansweredQuestion(text);
   }
 
   // Sets the controls of `page` as the options say; false stops the run.
@@ -249,7 +265,6 @@ class HeadlessWizard : public WizardHost, private WizardView {
   TWizardFlow flow_;
   const bool uninstalling_;
   std::string exit_text_;
-  std::string last_warning_;
   std::map<std::string, int> prompts_;
   size_t next_disc_ = 0;
   int stop_code_ = 0;
