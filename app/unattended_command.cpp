@@ -57,12 +57,14 @@ int RunUnattendedCommand(int argc, char** argv) {
   cli.add_option("--folder", folder, "the install folder (default: the wizard's proposal)");
   cli.add_option("--components", components, "data,sound,movie: the parts to install (default: all)")
       ->delimiter(',')
+      ->allow_extra_args(false)  // a following SOURCE is no component
       ->check(CLI::IsMember({"data", "sound", "movie"}));
   cli.add_flag("--this-disc-only", options.this_disc_only, "install this disc only, not the whole set");
   cli.add_flag("--accept-license", options.accept_license, "accept the licence agreement the game shows");
   cli.add_option("--disc", discs,
                  "the folder of a further disc (repeatable), tried in turn when a disc is not "
                  "found beside this one")
+      ->allow_extra_args(false)
       ->check(CLI::ExistingDirectory);
   cli.add_flag("--delete-save-data", options.delete_save_data, "uninstall: delete the save data as well");
   try {
