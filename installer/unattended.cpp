@@ -152,6 +152,9 @@ class HeadlessWizard : public WizardHost, private WizardView {
  private:
   int Completed() {
     console_.Line(exit_text_.empty() ? std::string(ModeNames[uninstalling_]) + "が完了しました" : exit_text_);
+    if (!uninstalling_ && !options_.folder.empty() && !folder_answered_) {
+      console_.Line("vnsetup: --folder was not used: this game chooses its folder itself");
+    }
     if (!uninstalling_) {
       std::string folder = PathToUtf8(flow_.DestinationFolder());
       if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -219,6 +222,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
           if (c.EditDir.size() > 1 && c.EditDir.back() == '/') c.EditDir.pop_back();
         }
         console_.Line("install folder: " + c.EditDir);
+        folder_answered_ = true;
         break;
       case kPageUninst:
         c.CheckDelSave = options_.delete_save_data && c.DelSaveVisible;
@@ -264,6 +268,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
   ConsoleProgress& console_;
   TWizardFlow flow_;
   const bool uninstalling_;
+  bool folder_answered_ = false;
   std::string exit_text_;
   std::map<std::string, int> prompts_;
   size_t next_disc_ = 0;
