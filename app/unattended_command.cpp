@@ -20,8 +20,8 @@ copy. Unattended runs work in place: no start menu, no temporary copy of the lau
 
 Dialogs are answered without a user:
   warnings with only OK                OK (printed)
-  "insert disc N"                      looked for beside this disc, then in each --disc folder;
-                                       none holds it: stop, exit 2
+  "insert disc N"                      looked for beside this disc and in the --disc folders
+                                       (checked before copying); not found: stop, exit 2
   a file that cannot be copied         abort, exit 1
   "abort the installation?"            No
   the licence agreement                needs --accept-license, else exit 2

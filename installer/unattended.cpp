@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 #include "installer/console_progress.h"
 #include "installer/install_engine.h"
@@ -48,6 +49,37 @@ fs::path RunningLauncher() {
 #else
   return OwnExecutablePath();
 #endif
+}
+
+// Whether `folder` holds disc `index` of the game titled `title` (its install.dat says so).
+bool HoldsDisc(const fs::path& folder, int32_t index, const DataString& title) {
+  std::error_code ec;
+  if (!fs::is_regular_file(folder / "install.dat", ec)) return false;
+  TVondInstallSet disc;
+  try {
+    disc.LoadFromFile(folder / "install.dat");
+  } catch (const Exception&) {
+    return false;
+  }
+  return disc.DiscIndex == index && disc.Title == title;
+}
+
+// The folders where the install looks for the next discs: each known disc folder and the folders
+// beside it.
+std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<fs::path>& given) {
+  std::vector<fs::path> candidates;
+  std::vector<fs::path> known = {source};
+  known.insert(known.end(), given.begin(), given.end());
+  for (const fs::path& folder : known) {
+    candidates.push_back(folder);
+    fs::path parent = folder;
+    while (!parent.has_filename() && parent.has_relative_path()) parent = parent.parent_path();
+    std::error_code ec;
+    for (fs::directory_iterator it(parent.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->is_directory(ec)) candidates.push_back(it->path());
+    }
+  }
+  return candidates;
 }
 
 // The wizard without a window: the page flow answered from the options, the engines' labels and
@@ -229,8 +261,32 @@ class HeadlessWizard : public WizardHost, private WizardView {
         console_.Line(ConsoleText(c.LabelUninst) +
                       (c.DelSaveVisible ? (c.CheckDelSave ? " (save data too)" : " (save data kept)") : ""));
         break;
+      case kPageConfirm:
+        return AllDiscsReachable();
       default:
         break;
+    }
+    return true;
+  }
+
+  // Nobody can change discs during an unattended run: every disc to install must be a folder it can
+  // find, which is checked before anything is copied.
+  bool AllDiscsReachable() {
+    if (!flow_.Choices().all_discs) return true;
+    const std::vector<fs::path> candidates = DiscCandidates(source_folder_, options_.disc_folders);
+    for (int32_t i = 0; i < settings_.DiscCount(); ++i) {
+      if (i == settings_.DiscIndex) continue;
+      bool found = false;
+      for (const fs::path& folder : candidates) {
+        if ((found = HoldsDisc(folder, i, settings_.Title))) break;
+      }
+      if (!found) {
+        stop_code_ = kUnattendedUsage;
+        stop_reason_ = "disc " + std::to_string(i + 1) +
+                       " is in no folder beside this disc; name its folder with --disc DIR (or install "
+                       "--this-disc-only)";
+        return false;
+      }
     }
     return true;
   }

@@ -3,7 +3,8 @@
 // stderr, and dialogs get fixed answers:
 //   - a warning with OK only: OK (printed);
 //   - "insert disc N": OK while a disc folder remains to try (beside the current disc, then each
-//     --disc folder); when none is left the run stops (exit 2, the prompt's text);
+//     --disc folder); when none is left the run stops (exit 2, the prompt's text). Before copying,
+//     every disc to install is looked for in those places, so a missing one stops the run early;
 //   - a file that cannot be copied: Abort (exit 1) -- an installation lacking a file is no success;
 //   - "abort the installation?": No, unless the run itself is stopping;
 //   - any other question (such as "too little free space, go on?"): not answered; the run stops
