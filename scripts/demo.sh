@@ -57,12 +57,12 @@ show_desktop() {
 }
 
 # The headless run needs no display, so none is offered to it (its messages are shown with ~ for
-# the demo's home folder). The folder is named because the
-# wizard would propose /opt for root; for a user it proposes this very folder.
+# the demo's home folder). The folder is named because the wizard would propose /opt for root; for a
+# user it proposes this very folder.
 game="$HOME/Games/ソフトハウス湖月/星降る湖"
-echo "=== vnsetup --unattended --accept-license --folder ~/Games/ソフトハウス湖月/星降る湖 disc1"
+echo "=== disc1/install.exe --unattended --accept-license --folder ~/Games/ソフトハウス湖月/星降る湖"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
-  "$disc1/install.exe" --unattended --accept-license --folder "$game" "$disc1" 2>&1 | sed "s|$HOME|~|g"
+  "$disc1/install.exe" --unattended --accept-license --folder "$game" 2>&1 | sed "s|$HOME|~|g"
 echo
 echo "=== installed: ~/Games/ソフトハウス湖月/星降る湖"
 (cd "$game" && find . -type f -printf '%10s  %P\n' | sort -k2)
@@ -74,7 +74,7 @@ echo "--- vnkit settings show install.dat (Installed, InstalledFiles)"
 show_desktop
 echo
 
-echo "=== vnsetup --unattended, run from the installation: the uninstaller"
+echo "=== ~/Games/ソフトハウス湖月/星降る湖/install.exe --unattended: the uninstaller, run from the installation"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$game/install.exe" --unattended 2>&1 | sed "s|$HOME|~|g"
 echo
 echo "=== after the uninstall"
