@@ -1,16 +1,21 @@
 // vnsetup: the launcher, installer and uninstaller of a game disc.
 //
-// VNSETUP_SCREENSHOT=FILE runs unattended for a picture of the first window: it is saved to FILE
+// `vnsetup --unattended [options] [SOURCE]` installs or uninstalls without any window (see
+// unattended_command.cpp); it starts no window toolkit, so it runs without a display.
+//
+// VNSETUP_SCREENSHOT=FILE runs without a user for a picture of the first window: it is saved to FILE
 // (its path printed) and closed as by its close box.
 #include <QApplication>
 #include <cstdlib>
 #include <exception>
 
+#include "app/unattended_command.h"
 #include "launcher/entry_flow.h"
 #include "launcher/form_style_window.h"
 #include "launcher/launcher_ui_window.h"
 
 int main(int argc, char** argv) {
+  if (vn::WantsUnattended(argc, argv)) return vn::RunUnattendedCommand(argc, argv);
   QApplication app(argc, argv);  // takes Qt's own options (-platform ...) out of argv
   vn::InstallFormFontSubstitute();
   const vn::EntryEnvironment env = vn::ProcessEnvironment(argc, argv);

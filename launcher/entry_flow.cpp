@@ -73,7 +73,8 @@ class EntryFlow {
     std::optional<InstanceMutex> instance = CreateInstanceMutex(settings_.Title);
     if (!instance) return;
 
-    const LaunchRole role = DecideRole(settings_, HasArgument());
+    LaunchRole role = DecideRole(settings_, HasArgument());
+    if (env_.in_place) role = settings_.Installed ? LaunchRole::kUninstallWizard : LaunchRole::kInstallWizard;
     switch (role) {
       case LaunchRole::kCopyForUninstall:
         if (!StartTemporaryCopy()) {
@@ -82,7 +83,7 @@ class EntryFlow {
         }
         break;
       case LaunchRole::kUninstallWizard:
-        RemoveTemporaryCopy(env_.exe);
+        if (!env_.in_place) RemoveTemporaryCopy(env_.exe);
         ui_.RunWizard(settings_);
         break;
       case LaunchRole::kInstallWizard:
@@ -153,7 +154,7 @@ class EntryFlow {
     SharedArchiveScope shared(archive.get());
     OpenArchive(*archive);
     if (role == LaunchRole::kInstallWizard) {
-      if (RemovesOwnFile(settings_, role)) RemoveTemporaryCopy(env_.exe);
+      if (!env_.in_place && RemovesOwnFile(settings_, role)) RemoveTemporaryCopy(env_.exe);
       ui_.RunWizard(settings_);
       return true;
     }

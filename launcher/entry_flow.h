@@ -23,6 +23,9 @@ struct EntryEnvironment {
   std::function<int(const std::filesystem::path& file, std::string_view params)> shell_open;
   // The store the settings' registry operations use; the process-wide one when null.
   RegistryStore* registry = nullptr;
+  // An unattended run: no start menu and no temporary copy. The installer (not installed) or the
+  // uninstaller (installed) runs at once from where it is; no file of this executable is removed.
+  bool in_place = false;
 };
 
 // The environment of this process: its executable, the temporary folder, the real shell.

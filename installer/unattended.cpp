@@ -1,0 +1,399 @@
+#include "installer/unattended.h"
+
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "installer/console_progress.h"
+#include "installer/install_engine.h"
+#include "installer/uninstall_engine.h"
+#include "installer/wizard_flow.h"
+#include "installer/wizard_host.h"
+#include "launcher/entry_flow.h"
+#include "launcher/launcher_ui.h"
+#include "launcher/settings.h"
+#include "launcher/shared_archive.h"
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "platform/special_folders.h"
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Stops the run with exit code 2 before anything was copied: the question cannot be answered
+// safely without the user.
+class UnansweredQuestion : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Texts of the windows keep their "\r\n" line breaks; a console wants "\n".
+std::string ConsoleText(std::string text) {
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
+
+// The launcher the install engine copies into the install folder when the disc brought none (see
+// the wizard window: the running image reads through /proc/self/exe).
+fs::path RunningLauncher() {
+#if defined(__linux__)
+  return "/proc/self/exe";
+#else
+  return OwnExecutablePath();
+#endif
+}
+
+// Whether `folder` holds disc `index` of the game titled `title` (its install.dat says so).
+bool HoldsDisc(const fs::path& folder, int32_t index, const DataString& title) {
+  std::error_code ec;
+  if (!fs::is_regular_file(folder / "install.dat", ec)) return false;
+  TVondInstallSet disc;
+  try {
+    disc.LoadFromFile(folder / "install.dat");
+  } catch (const Exception&) {
+    return false;
+  }
+  return disc.DiscIndex == index && disc.Title == title;
+}
+
+// The folders where the install looks for the next discs: each known disc folder and the folders
+// beside it.
+std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<fs::path>& given) {
+  std::vector<fs::path> candidates;
+  std::vector<fs::path> known = {source};
+  known.insert(known.end(), given.begin(), given.end());
+  for (const fs::path& folder : known) {
+    candidates.push_back(folder);
+    fs::path parent = folder;
+    while (!parent.has_filename() && parent.has_relative_path()) parent = parent.parent_path();
+    std::error_code ec;
+    for (fs::directory_iterator it(parent.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->is_directory(ec)) candidates.push_back(it->path());
+    }
+  }
+  return candidates;
+}
+
+// The wizard without a window: the page flow answered from the options, the engines' labels and
+// progress on stderr.
+class HeadlessWizard : public WizardHost, private WizardView {
+ public:
+  HeadlessWizard(TVondInstallSet& settings, const UnattendedOptions& options, fs::path source_folder,
+                 ConsoleProgress& console)
+      : settings_(settings),
+        options_(options),
+        source_folder_(std::move(source_folder)),
+        console_(console),
+        flow_(settings, *this),
+        uninstalling_(settings.Installed) {}
+
+  // Runs the pages from the first to "exit"; returns the exit code.
+  int Run() {
+    try {
+      flow_.FormCreate();
+      for (int steps = 0; steps < 4 * kPageCount; ++steps) {
+        const int page = flow_.Controls().page;
+        if (page == kPageExit) return Completed();
+        if (flow_.ModalResult() != mrNone || stop_code_ != 0) break;
+        if (!AnswerPage(page)) break;
+        flow_.btnNextClick();
+        if (flow_.Controls().page == page && flow_.ModalResult() == mrNone) {
+          // The page refused to be left (a destination it does not accept).
+          return Stop(kUnattendedUsage,
+                      page == kPageSelDir
+                          ? "the install folder was refused: " + flow_.Controls().EditDir
+                          : "the wizard stayed on its page \"" + std::string(kPageNames[page]) + "\"");
+        }
+      }
+    } catch (const UnansweredQuestion& e) {
+      return Stop(kUnattendedUsage, std::string("not answered without a user: ") + e.what());
+    } catch (const std::exception& e) {
+      return Stop(kUnattendedFailed, e.what());
+    }
+    if (flow_.Controls().page == kPageExit) return Completed();
+    if (stop_code_ != 0) return Stop(stop_code_, stop_reason_);
+    return Stop(kUnattendedFailed, std::string(ModeNames[uninstalling_]) + "を中断しました");
+  }
+
+  // WizardHost
+  WizardChoices Choices() const override { return flow_.Choices(); }
+
+  void SetText(WizardControl control, const std::string& text) override {
+    switch (control) {
+      case WizardControl::LabelCopy:
+      case WizardControl::LabelDel:
+        console_.Item(ConsoleText(text));
+        break;
+      case WizardControl::LabelCopyCap:
+      case WizardControl::LabelDelTitle:
+        console_.Line(ConsoleText(text));
+        break;
+      case WizardControl::LabelExit:
+        exit_text_ = ConsoleText(text);
+        break;
+      case WizardControl::Progress:
+        break;
+    }
+  }
+  void SetVisible(WizardControl control, bool visible) override {
+    if (control == WizardControl::Progress) console_.SetBarVisible(visible);
+  }
+  void SetProgressMax(int64_t maximum) override { console_.SetMax(maximum); }
+  void SetProgressPosition(int64_t position) override { console_.SetPosition(position); }
+  void ProcessMessages() override {}
+  TModalResult ModalResult() const override { return static_cast<TModalResult>(flow_.ModalResult()); }
+  void SetModalResult(TModalResult result) override { flow_.SetModalResult(result); }
+
+  DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) override {
+    static const char* const kCaptions[] = {"警告", "情報", "確認"};
+    const std::string shown = ConsoleText(text);
+    const std::string line = std::string("vnsetup: ") + kCaptions[static_cast<int>(kind)] + ": " + shown;
+    const DialogButton answer = Answer(kind, shown, buttons);
+    if (buttons == kButtonOK) {
+      console_.Line(line);
+    } else {
+      console_.Line(line + " [" +
+                    (answer == kButtonYes  ? "Yes"
+                     : answer == kButtonNo ? "No"
+                     : answer == kButtonOK ? "OK"
+                                           : "Abort") +
+                    "]");
+    }
+    return answer;
+  }
+
+  std::optional<fs::path> ChooseDiscFolder(const std::string&) override {
+    if (next_disc_ >= options_.disc_folders.size()) return std::nullopt;
+    const fs::path folder = options_.disc_folders[next_disc_++];
+    console_.Line("trying the disc folder " + PathToUtf8(folder));
+    return folder;
+  }
+
+  void Sleep(int) override {}  // nobody needs to watch a label
+  void BringToFront() override {}
+  void ShowPage(const std::string& name) override { flow_.ShowPage(PageIndexOf(name)); }
+
+ private:
+  int Completed() {
+    console_.Line(exit_text_.empty() ? std::string(ModeNames[uninstalling_]) + "が完了しました" : exit_text_);
+    if (!uninstalling_ && !options_.folder.empty() && !folder_answered_) {
+      console_.Line("vnsetup: --folder was not used: this game chooses its folder itself");
+    }
+    if (!uninstalling_) {
+      std::string folder = PathToUtf8(flow_.DestinationFolder());
+      if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+      std::printf("%s\n", folder.c_str());
+      std::fflush(stdout);
+    }
+    return kUnattendedDone;
+  }
+
+  int Stop(int code, const std::string& reason) {
+    console_.Line("vnsetup: " + ConsoleText(reason));
+    return code;
+  }
+
+  // The documented fixed answers; throws UnansweredQuestion for a question without one.
+  DialogButton Answer(DialogKind kind, const std::string& text, unsigned buttons) {
+    if (buttons == kButtonOK) {
+      return kButtonOK;
+    }
+    if (buttons == (kButtonOK | kButtonAbort)) {
+      if (kind == DialogKind::kInformation) return AnswerDiscPrompt(text);
+      // A file that could not be copied: the installation would lack it.
+      stop_code_ = kUnattendedFailed;
+      stop_reason_ = text;
+      return kButtonAbort;
+    }
+    if (buttons == (kButtonYes | kButtonNo) && text.find("中断しますか") != std::string::npos) {
+      // "Abort?": only the run itself, having given up, says yes.
+      return stop_code_ != 0 ? kButtonYes : kButtonNo;
+    }
+    console_.Line(std::string("vnsetup: ") + (kind == DialogKind::kWarning ? "警告: " : "確認: ") + text);
+    throw UnansweredQuestion(text);
+  }
+
+  // Sets the controls of `page` as the options say; false stops the run.
+  bool AnswerPage(int page) {
+    WizardControls& c = flow_.Controls();
+    switch (page) {
+      case kPageLicense:
+        console_.Line("--- licence agreement ---\n" + ConsoleText(c.EditLicense) + "\n---");
+        if (!options_.accept_license) {
+          stop_code_ = kUnattendedUsage;
+          stop_reason_ =
+              "the licence above must be accepted to install; read it, and run again with "
+              "--accept-license to accept it";
+          return false;
+        }
+        console_.Line("licence accepted (--accept-license)");
+        c.CheckLicense = true;
+        flow_.CheckLicenseClick();
+        break;
+      case kPageMedia:
+        c.RadioDiskAll = !options_.this_disc_only;
+        c.RadioDiskThis = options_.this_disc_only;
+        break;
+      case kPageFile:
+        c.CheckData = options_.data && c.DataVisible;
+        c.CheckSound = options_.sound && c.SoundVisible;
+        c.CheckMovie = options_.movie && c.MovieVisible;
+        flow_.CheckDataClick();
+        break;
+      case kPageSelDir:
+        if (!options_.folder.empty()) {
+          c.EditDir = PathToUtf8(fs::absolute(options_.folder).lexically_normal());
+          if (c.EditDir.size() > 1 && c.EditDir.back() == '/') c.EditDir.pop_back();
+        }
+        console_.Line("install folder: " + c.EditDir);
+        folder_answered_ = true;
+        break;
+      case kPageUninst:
+        c.CheckDelSave = options_.delete_save_data && c.DelSaveVisible;
+        console_.Line(ConsoleText(c.LabelUninst) +
+                      (c.DelSaveVisible ? (c.CheckDelSave ? " (save data too)" : " (save data kept)") : ""));
+        break;
+      case kPageConfirm:
+        return AllDiscsReachable();
+      default:
+        break;
+    }
+    return true;
+  }
+
+  // Nobody can change discs during an unattended run: every disc to install must be a folder it can
+  // find, which is checked before anything is copied.
+  bool AllDiscsReachable() {
+    if (!flow_.Choices().all_discs) return true;
+    const std::vector<fs::path> candidates = DiscCandidates(source_folder_, options_.disc_folders);
+    for (int32_t i = 0; i < settings_.DiscCount(); ++i) {
+      if (i == settings_.DiscIndex) continue;
+      bool found = false;
+      for (const fs::path& folder : candidates) {
+        if ((found = HoldsDisc(folder, i, settings_.Title))) break;
+      }
+      if (!found) {
+        stop_code_ = kUnattendedUsage;
+        stop_reason_ = "disc " + std::to_string(i + 1) +
+                       " is in no folder beside this disc; name its folder with --disc DIR (or install "
+                       "--this-disc-only)";
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // "Insert disc N, then OK": OK while some folder remains to look in, else the run gives up.
+  DialogButton AnswerDiscPrompt(const std::string& prompt) {
+    const int asked = ++prompts_[prompt];
+    if (asked == 1 || next_disc_ < options_.disc_folders.size()) return kButtonOK;
+    stop_code_ = kUnattendedUsage;
+    stop_reason_ = "not answered without a user: " + prompt +
+                   " (no folder beside this disc holds it; name its folder with --disc DIR)";
+    return kButtonAbort;
+  }
+
+  // WizardView
+  void RunInstallProcedure() override {
+    InstallSource source;
+    source.source_folder = source_folder_;
+    source.archive = SharedArchive();
+    source.temp_folder = TemporaryFolder();
+    source.launcher = RunningLauncher();
+    // Nobody is there to read a document opened on the desktop; say where it is instead.
+    source.shell_open = [this](const fs::path& file, const fs::path&) {
+      console_.Line("readme: " + PathToUtf8(file));
+      return 33;  // what the shell returns on success
+    };
+    RunInstall(*this, settings_, source);
+  }
+  void RunUninstallProcedure() override { RunUninstall(*this, settings_, source_folder_); }
+  bool SaveDataOffered() override { return SaveDataFound(settings_, source_folder_); }
+
+  TVondInstallSet& settings_;
+  const UnattendedOptions& options_;
+  fs::path source_folder_;
+  ConsoleProgress& console_;
+  TWizardFlow flow_;
+  const bool uninstalling_;
+  bool folder_answered_ = false;
+  std::string exit_text_;
+  std::map<std::string, int> prompts_;
+  size_t next_disc_ = 0;
+  int stop_code_ = 0;
+  std::string stop_reason_;
+};
+
+// The entry flow's windows, unattended: the wizard headless, warnings on stderr.
+class UnattendedUi : public LauncherUi {
+ public:
+  UnattendedUi(const UnattendedOptions& options, fs::path source_folder)
+      : options_(options),
+        source_folder_(std::move(source_folder)),
+        console_(stderr, ConsoleProgress::IsTerminal(stderr)) {}
+
+  bool ShowStartMenu(TVondInstallSet&, int32_t&) override { return false; }  // not in an unattended run
+
+  void RunWizard(TVondInstallSet& settings) override {
+    ran_ = true;
+    console_.Line(std::string(ModeNames[settings.Installed ? 1 : 0]) + ": " +
+                  Cp932ToUtf8Lossy(settings.Title) + " (" + PathToUtf8(source_folder_) + ")");
+    code_ = HeadlessWizard(settings, options_, source_folder_, console_).Run();
+  }
+
+  void ShowWarning(const std::string& text) override {
+    warned_ = true;
+    console_.Line("vnsetup: 警告: " + ConsoleText(text));
+  }
+  void ShowSystemWarning(const std::string& text) override { ShowWarning(text); }
+
+  int ExitCode() {
+    if (ran_) return code_;
+    if (!warned_) {
+      console_.Line("vnsetup: nothing was done: the game or another vnsetup run of it is running");
+    }
+    return kUnattendedFailed;
+  }
+
+  void Fail(const std::string& message) { console_.Line("vnsetup: " + ConsoleText(message)); }
+
+ private:
+  const UnattendedOptions& options_;
+  fs::path source_folder_;
+  ConsoleProgress console_;
+  bool ran_ = false;
+  bool warned_ = false;
+  int code_ = kUnattendedFailed;
+};
+
+}  // namespace
+
+int RunUnattended(EntryEnvironment env, const UnattendedOptions& options) {
+  env.in_place = true;
+  // The folder the wizard works on: the one named (the folder of an archive file named), else the
+  // launcher's own.
+  fs::path source = env.exe.parent_path();
+  if (!env.args.empty()) {
+    source = Utf8ToPath(env.args[0]);
+    std::error_code ec;
+    if (fs::is_regular_file(source, ec)) source = source.parent_path();
+  }
+  UnattendedUi ui(options, source);
+  try {
+    RunEntryFlow(env, ui);
+  } catch (const std::exception& e) {
+    ui.Fail(e.what());
+    return kUnattendedFailed;
+  }
+  return ui.ExitCode();
+}
+
+}  // namespace vn

@@ -1,0 +1,131 @@
+// vnsetup --unattended run as a user runs it: on a two-disc set vnkit builds, with no display and
+// no Qt platform named.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "launcher/settings.h"
+#include "tests/support/test_env.h"
+
+namespace vn {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Quoted(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class Unattended : public testing::Test {
+ protected:
+  void SetUp() override {
+    test::WriteFile(dir_ / "spec.json", R"({
+      "settings": {"Title": "無人テスト", "RegistryKey": "\\VnsetupUnattended", "ExeName": "game.sh",
+                   "LicenseText": "第1条 同意してください"},
+      "discs": [
+        {"files": {"game.sh": {"text": "#!/bin/sh\n"}, "bgm\\op.ogg": {"size": 3000}},
+         "archive": {"scenario\\a.txt": {"text": "一"}}},
+        {"files": {"movie\\ed.mpg": {"size": 5000}}, "archive": {"scenario\\b.txt": {"text": "二"}}}
+      ]
+    })");
+    EXPECT_EQ(Run(Quoted(VNKIT) + " disc build " + Quoted((dir_ / "spec.json").string()) + " -o " +
+                  Quoted((dir_ / "set").string()) + " --no-launcher"),
+              0)
+        << err_;
+    disc1_ = dir_ / "set" / "disc1";
+    disc2_ = dir_ / "set" / "disc2";
+  }
+
+  int Run(const std::string& command) {
+    const int status = std::system(
+        (command + " >" + Quoted((dir_ / "stdout").string()) + " 2>" + Quoted((dir_ / "stderr").string()))
+            .c_str());
+    out_ = test::ReadFile(dir_ / "stdout");
+    err_ = test::ReadFile(dir_ / "stderr");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // `exe --unattended ARGS` with no display to find: the mode must not need one.
+  int Unattend(const fs::path& exe, const std::string& args) {
+    return Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quoted(exe.string()) +
+               " --unattended " + args);
+  }
+  int Install(const std::string& args) {
+    return Unattend(VNSETUP,
+                    "--folder " + Quoted(game_.string()) + " " + args + " " + Quoted(disc1_.string()));
+  }
+
+  std::string InstallPathValue() {
+    TVondInstallSet settings;
+    settings.LoadFromFile(disc1_ / "install.dat");
+    return settings.ReadValue("InstallPath", "");
+  }
+
+  fs::path dir_ = test::MakeTempDir("unattended");
+  fs::path game_ = dir_ / "Games" / "無人";
+  fs::path disc1_, disc2_;
+  std::string out_, err_;
+};
+
+TEST_F(Unattended, InstallsBothDiscsAndUninstallsFromTheInstallation) {
+  // The licence is never accepted for the user.
+  EXPECT_EQ(Install(""), 2);
+  EXPECT_NE(err_.find("第1条 同意してください"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("--accept-license"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+
+  ASSERT_EQ(Install("--accept-license"), 0) << err_;
+  EXPECT_EQ(out_, game_.string() + "\n");
+  for (const char* file : {"game.sh", "bgm/op.ogg", "movie/ed.mpg", "game.dat", "install.exe"}) {
+    EXPECT_TRUE(fs::is_regular_file(game_ / file)) << file;
+  }
+  TVondInstallSet installed;
+  installed.LoadFromFile(game_ / "install.dat");
+  EXPECT_TRUE(installed.Installed);
+  EXPECT_GE(installed.FindInstalledFile(DataString("movie\\ed.mpg")), 0);  // disc 2, found beside disc 1
+  EXPECT_EQ(InstallPathValue(), game_.string() + "/");
+  const fs::path menu = fs::path(std::getenv("XDG_DATA_HOME")) / "applications" / "無人テスト";
+  EXPECT_TRUE(fs::exists(menu / "無人テスト.desktop"));
+
+  // The installed launcher uninstalls in place; save data stays unless asked for.
+  test::WriteFile(game_ / "save.dat", "progress");
+  ASSERT_EQ(Unattend(game_ / "install.exe", ""), 0) << err_;
+  EXPECT_EQ(out_, "");
+  EXPECT_TRUE(fs::exists(game_ / "save.dat"));
+  for (const char* file : {"game.sh", "bgm", "movie", "game.dat", "install.dat", "install.exe"}) {
+    EXPECT_FALSE(fs::exists(game_ / file)) << file;
+  }
+  EXPECT_FALSE(fs::exists(menu));
+  EXPECT_EQ(InstallPathValue(), "");
+}
+
+TEST_F(Unattended, ThisDiscOnlyWithChosenComponents) {
+  ASSERT_EQ(Install("--accept-license --this-disc-only --components sound"), 0) << err_;
+  EXPECT_TRUE(fs::exists(game_ / "bgm" / "op.ogg"));
+  EXPECT_FALSE(fs::exists(game_ / "movie"));     // disc 2 not installed
+  EXPECT_FALSE(fs::exists(game_ / "game.dat"));  // no data component
+  EXPECT_EQ(Install("--accept-license --components music"), 2);
+}
+
+TEST_F(Unattended, NextDiscElsewhereNeedsItsFolder) {
+  const fs::path away = test::MakeTempDir("away") / "second";
+  fs::rename(disc2_, away);
+  EXPECT_EQ(Install("--accept-license"), 2);
+  EXPECT_NE(err_.find("disc 2"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("--disc"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(game_));  // found out before anything was copied
+
+  ASSERT_EQ(Install("--accept-license --disc " + Quoted(away.string())), 0) << err_;
+  EXPECT_TRUE(fs::exists(game_ / "movie" / "ed.mpg"));
+}
+
+TEST_F(Unattended, RefusedFolderIsBadUsage) {
+  EXPECT_EQ(Unattend(VNSETUP, "--accept-license --folder / " + Quoted(disc1_.string())), 2);
+  EXPECT_NE(err_.find("正しいインストール先"), std::string::npos) << err_;
+}
+
+}  // namespace
+}  // namespace vn
