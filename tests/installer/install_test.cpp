@@ -196,17 +196,21 @@ TEST_F(InstallTest, AbortWhileTheDataFileIsBuilt) {
   EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
 }
 
+// Flips a byte inside an entry's data on the disc.
+void DamageEntry(const fs::path& data_file, const char* name) {
+  std::string bytes = ReadFile(data_file);
+  TVrFileCollection probe;
+  probe.Open(data_file);
+  const int at = probe.IndexOf(DataString(name));
+  ASSERT_GE(at, 0);
+  bytes[static_cast<size_t>(probe[at].Offset + 2)] ^= 0x55;
+  probe.Open(fs::path());
+  WriteFile(data_file, bytes);
+}
+
 TEST_F(InstallTest, DamagedEntryFoundByTheCheck) {
   auto discs = BuildDiscSet(root_, {Disc1()}, GameSettings(1));
-  // Flip a byte inside the first entry's data (the directory comes first, so count from the end).
-  std::string bytes = ReadFile(discs[0] / "game.dat");
-  TVrFileCollection probe;
-  probe.Open(discs[0] / "game.dat");
-  const int cg = probe.IndexOf(DataString("graphics\\cg01.bin"));
-  ASSERT_GE(cg, 0);
-  bytes[static_cast<size_t>(probe[cg].Offset + 2)] ^= 0x55;
-  probe.Open(fs::path());
-  WriteFile(discs[0] / "game.dat", bytes);
+  DamageEntry(discs[0] / "game.dat", "graphics\\cg01.bin");
 
   ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
   EXPECT_EQ(host_.modal, mrAbort);
@@ -214,6 +218,15 @@ TEST_F(InstallTest, DamagedEntryFoundByTheCheck) {
   EXPECT_EQ(host_.dialogs.back().kind, DialogKind::kWarning);
   EXPECT_NE(host_.dialogs.back().text.find("ファイルの内容が正しくありません"), std::string::npos);
   EXPECT_NE(host_.dialogs.back().text.find("graphics\\cg01.bin"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
+}
+
+// The data file's last entry is checked like every other one.
+TEST_F(InstallTest, DamageInTheLastEntryIsFoundToo) {
+  auto discs = BuildDiscSet(root_, {Disc1()}, GameSettings(1));
+  DamageEntry(discs[0] / "game.dat", "scenario\\start.txt");
+  ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
+  EXPECT_EQ(host_.modal, mrAbort);
   EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
 }
 
