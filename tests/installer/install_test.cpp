@@ -147,6 +147,20 @@ TEST_F(InstallTest, TwoDiscsFoundBesideTheFirst) {
   EXPECT_TRUE(Recorded(s, "sound\\bgm2.wav"));
 }
 
+// Installed beside the disc folders (discs copied to ~/Games, the game into ~/Games/<title>), the
+// installed copy's install.dat names the same title and the last disc; it is no disc.
+TEST_F(InstallTest, ReinstallBesideTheDiscsDoesNotTakeTheInstallationForADisc) {
+  auto discs = BuildDiscSet(root_, {Disc1(), Disc2()}, GameSettings(2));
+  dest_ = root_ / "Game";
+  host_.choices.destination = dest_;
+  ASSERT_EQ(Install(discs[0]), EngineResult::kCompleted);
+  ASSERT_EQ(Install(discs[0]), EngineResult::kCompleted);
+  TVrFileCollection data;
+  data.Open(dest_ / "game.dat");
+  EXPECT_GE(data.IndexOf(DataString("scenario\\chapter2.txt")), 0) << "disc 2 was read";
+  EXPECT_TRUE(data.Verify());
+}
+
 TEST_F(InstallTest, DiscPromptAsksAgainUntilFoundOrAborted) {
   auto discs = BuildDiscSet(root_, {Disc1(), Disc2()}, GameSettings(2));
   const fs::path elsewhere = MakeTempDir("mnt") / "DISC2";
