@@ -186,6 +186,10 @@ bool InstallRun::RebuildTargetExe() {
 // Step V. False: the check failed or was aborted. A collection that never got a data file (only
 // separate files were installed) has nothing to check.
 bool InstallRun::VerifyDataFile() {
+  // The merged collection has no end marker, and the check passes over the last entry as if it
+  // were one; read back from the side file just written, the directory is the one the game will
+  // read, marker included.
+  if (target_exe_.empty()) data_->Open(dest_ / "game.dat", true);
   if (data_->Stream() == nullptr) return true;
   data_->OnProgress = [this](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t count,
                              bool& abort) { CheckProgress(item, size, index, count, abort); };

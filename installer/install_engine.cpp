@@ -182,7 +182,8 @@ bool InstallRun::ChangeDisc(int32_t index) {
   return true;
 }
 
-// Takes `folder` as the disc in the drive when its install.dat is disc `index` of this title. The
+// Takes `folder` as the disc in the drive when its install.dat is disc `index` of this title. An
+// installed copy (Installed set; it names the disc it was last installed from) is no disc. The
 // settings are reloaded from it; the files recorded from earlier discs are kept.
 bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
   const fs::path file = folder / "install.dat";
@@ -194,7 +195,7 @@ bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
   } catch (const Exception&) {
     return false;  // not a disc of ours
   }
-  if (disc.DiscIndex != index || disc.Title != settings_.Title) return false;
+  if (disc.Installed || disc.DiscIndex != index || disc.Title != settings_.Title) return false;
   const std::vector<DataString> recorded = settings_.InstalledFiles;
   settings_.LoadFromFile(file);
   for (const DataString& name : recorded) settings_.AddInstalledFile(name);

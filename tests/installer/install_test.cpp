@@ -147,6 +147,20 @@ TEST_F(InstallTest, TwoDiscsFoundBesideTheFirst) {
   EXPECT_TRUE(Recorded(s, "sound\\bgm2.wav"));
 }
 
+// Installed beside the disc folders (discs copied to ~/Games, the game into ~/Games/<title>), the
+// installed copy's install.dat names the same title and the last disc; it is no disc.
+TEST_F(InstallTest, ReinstallBesideTheDiscsDoesNotTakeTheInstallationForADisc) {
+  auto discs = BuildDiscSet(root_, {Disc1(), Disc2()}, GameSettings(2));
+  dest_ = root_ / "Game";
+  host_.choices.destination = dest_;
+  ASSERT_EQ(Install(discs[0]), EngineResult::kCompleted);
+  ASSERT_EQ(Install(discs[0]), EngineResult::kCompleted);
+  TVrFileCollection data;
+  data.Open(dest_ / "game.dat");
+  EXPECT_GE(data.IndexOf(DataString("scenario\\chapter2.txt")), 0) << "disc 2 was read";
+  EXPECT_TRUE(data.Verify());
+}
+
 TEST_F(InstallTest, DiscPromptAsksAgainUntilFoundOrAborted) {
   auto discs = BuildDiscSet(root_, {Disc1(), Disc2()}, GameSettings(2));
   const fs::path elsewhere = MakeTempDir("mnt") / "DISC2";
@@ -196,17 +210,21 @@ TEST_F(InstallTest, AbortWhileTheDataFileIsBuilt) {
   EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
 }
 
+// Flips a byte inside an entry's data on the disc.
+void DamageEntry(const fs::path& data_file, const char* name) {
+  std::string bytes = ReadFile(data_file);
+  TVrFileCollection probe;
+  probe.Open(data_file);
+  const int at = probe.IndexOf(DataString(name));
+  ASSERT_GE(at, 0);
+  bytes[static_cast<size_t>(probe[at].Offset + 2)] ^= 0x55;
+  probe.Open(fs::path());
+  WriteFile(data_file, bytes);
+}
+
 TEST_F(InstallTest, DamagedEntryFoundByTheCheck) {
   auto discs = BuildDiscSet(root_, {Disc1()}, GameSettings(1));
-  // Flip a byte inside the first entry's data (the directory comes first, so count from the end).
-  std::string bytes = ReadFile(discs[0] / "game.dat");
-  TVrFileCollection probe;
-  probe.Open(discs[0] / "game.dat");
-  const int cg = probe.IndexOf(DataString("graphics\\cg01.bin"));
-  ASSERT_GE(cg, 0);
-  bytes[static_cast<size_t>(probe[cg].Offset + 2)] ^= 0x55;
-  probe.Open(fs::path());
-  WriteFile(discs[0] / "game.dat", bytes);
+  DamageEntry(discs[0] / "game.dat", "graphics\\cg01.bin");
 
   ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
   EXPECT_EQ(host_.modal, mrAbort);
@@ -214,6 +232,15 @@ TEST_F(InstallTest, DamagedEntryFoundByTheCheck) {
   EXPECT_EQ(host_.dialogs.back().kind, DialogKind::kWarning);
   EXPECT_NE(host_.dialogs.back().text.find("ファイルの内容が正しくありません"), std::string::npos);
   EXPECT_NE(host_.dialogs.back().text.find("graphics\\cg01.bin"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
+}
+
+// The data file's last entry is checked like every other one.
+TEST_F(InstallTest, DamageInTheLastEntryIsFoundToo) {
+  auto discs = BuildDiscSet(root_, {Disc1()}, GameSettings(1));
+  DamageEntry(discs[0] / "game.dat", "scenario\\start.txt");
+  ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
+  EXPECT_EQ(host_.modal, mrAbort);
   EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
 }
 
