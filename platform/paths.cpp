@@ -11,7 +11,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::vector<std::string> SplitComponents(std::string_view text, std::string_view original) {
   const auto refuse = [&](const std::string& why) {
@@ -44,7 +46,7 @@ bool FindCaseInsensitive(const fs::path& folder, const std::string& name, fs::pa
   fs::directory_iterator it(folder, ec);
   if (ec) return false;
   for (const auto& entry : it) {
-    const std::string candidate = entry.path().filename().string();
+    const std::string candidate = PathToUtf8(entry.path().filename());
     if (SameNameIgnoringCase(candidate, name)) {
       found = entry.path();
       return true;
@@ -68,7 +70,7 @@ fs::path JoinNativePath(const fs::path& base, std::string_view relative) {
   fs::path result = base;
   bool searching = true;  // once a component is missing, later ones cannot exist either
   for (const std::string& part : parts) {
-    fs::path next = result / part;
+    fs::path next = result / Utf8ToPath(part);
     if (searching) {
       std::error_code ec;
       if (!fs::exists(fs::symlink_status(next, ec))) {
