@@ -10,4 +10,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 "$wine" wineboot --init >/dev/null 2>&1 || true
-"$wine" "$exe" --gtest_color=no
+status=0
+"$wine" "$exe" --gtest_color=no || status=$?
+# Wait for this prefix's wineserver to end, so nothing is left running.
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+"$wineserver" -w || true
+exit $status
