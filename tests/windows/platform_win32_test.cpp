@@ -11,6 +11,7 @@
 #include "platform/mutex.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "platform/temporary_copy.h"
@@ -72,6 +73,16 @@ TEST(Win32Files, JapaneseNamesReachTheFileSystemAsWideNames) {
 
   EXPECT_THROW(File(dir.path() / "missing", FileAccess::kRead), EFOpenError);
   EXPECT_THROW(JoinDataPath(dir.path(), DataString("..\\x")), EPathError);
+}
+
+TEST(Win32Files, DataPathsRefuseWhatWindowsWouldReadOtherwise) {
+  check::ScratchFolder dir("names");
+  // ".. " and "..." become ".." and "." once the system cuts trailing blanks and dots.
+  for (const char* name : {".. \\x", "...\\x", "a.", "b ", "NUL", "con.txt", "data\\Aux .dat", "lpt1"}) {
+    EXPECT_THROW(JoinDataPath(dir.path(), DataString(name)), EPathError) << name;
+  }
+  EXPECT_EQ(JoinDataPath(dir.path(), DataString("console.txt")), dir.path() / "console.txt");
+  EXPECT_EQ(JoinDataPath(dir.path(), DataString("com10\\nul_.txt")), dir.path() / "com10" / "nul_.txt");
 }
 
 TEST(Win32Files, PositionedTransfersLeaveTheFilePositionAlone) {
@@ -246,6 +257,16 @@ TEST(Win32System, FoldersAndTheRunningProgram) {
   EXPECT_TRUE(IsMountRoot(root)) << PathToUtf8(root);
   EXPECT_FALSE(IsMountRoot(dir.path()));
   EXPECT_EQ(FormatThousands(1234567), "1,234,567");
+}
+
+TEST(Win32System, ShellOpenReportsAsTheShellDoes) {
+  check::ScratchFolder dir("shell");
+  EXPECT_EQ(ShellOpen(dir.path() / "missing.exe", {}, {}), kShellFileNotFound);
+  const int missing_folder = ShellOpen(dir.path() / "no" / "missing.exe", {}, {});
+  EXPECT_TRUE(missing_folder == kShellPathNotFound || missing_folder == kShellFileNotFound)  // Wine says 2
+      << missing_folder;
+  // This program once more, with a filter that runs no check; the caller does not wait for it.
+  EXPECT_EQ(ShellOpen(OwnExecutablePath(), "--gtest_filter=None.None", dir.path()), kShellStarted);
 }
 
 TEST(Win32System, SaveFoldersOfTheUsersProfiles) {
