@@ -7,6 +7,20 @@ namespace vn {
 
 namespace fs = std::filesystem;
 
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
 std::string ReadWholeFile(const fs::path& path) {
   File f(path, FileAccess::kRead);
   std::string content;

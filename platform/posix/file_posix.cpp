@@ -49,20 +49,6 @@ File::~File() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 void File::Fail(const char* what) const {
   throw EReadError(Describe(path_, what, errno));
 }
