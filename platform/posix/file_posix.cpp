@@ -49,9 +49,7 @@ File::~File() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-void File::Fail(const char* what) const {
-  throw EReadError(Describe(path_, what, errno));
-}
+void File::Fail(const char* what) const { throw EReadError(Describe(path_, what, errno)); }
 
 namespace {
 
