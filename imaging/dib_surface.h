@@ -146,6 +146,30 @@ class TDIBSurface {
                        const TDIBSurface& source);
   void DrawAlpha(int32_t x, int32_t y, int32_t opacity, TRect source_rect, const TDIBSurface& source);
 
+  // Whole-picture operations (surface_ops.cpp).
+  // Mirror swaps the pixels of each row left to right; Flip turns the picture upside down.
+  void Mirror();
+  void Flip();
+  // RGB colour value of a pixel with 5- and 6-bit components shifted up to 8 bits; with fill_low,
+  // a non-zero component also gets its low bits set (31 -> 255), a zero one stays 0.
+  uint32_t PixelToColorShifted(uint32_t pixel, bool fill_low) const;
+  // Makes this surface a copy of source: size, layout, palette, pixels and alpha plane (or none).
+  void AssignWithAlpha(const TDIBSurface& source);
+  // Draws the whole source at (x, y), converting its pixels to this surface's format (the nearest
+  // palette index at 8 bits or fewer). Source pixels equal to key are skipped; key < 0: none.
+  void DrawConverted(int32_t x, int32_t y, int32_t key, const TDIBSurface& source);
+  // Number of distinct pixel values (the 32-bit count ignores the top byte); 0 when empty.
+  int64_t CountColors() const;
+  // The distinct colours the picture shows, as RGB colour values (red in the low byte), ascending.
+  std::vector<uint32_t> CollectColors() const;
+  // At 8 bits or fewer a palette index no pixel uses, else -1.
+  int32_t FindFreePaletteIndex() const;
+  // Reduces the picture to at most max_colors colours, at `bits` bits per pixel (1, 4, 8 give a
+  // palette picture). Methods 0 .. 3 all quantise by median cut, with Floyd-Steinberg error
+  // diffusion when dither is set; the alpha plane is kept. Does nothing when there is nothing to
+  // reduce (see the conditions in the source) or for another method.
+  void ReduceColors(int32_t method, int32_t bits, bool dither, int32_t max_colors);
+
  private:
   // Unchecked row access for loops that clipped already.
   uint8_t* Row(int32_t y) { return bits_.data() + static_cast<size_t>(height_ - 1 - y) * row_size_; }

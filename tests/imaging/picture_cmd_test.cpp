@@ -4,8 +4,11 @@
 
 #include <sys/wait.h>
 #include <cstdlib>
+#include <cstring>
 
+#include "imaging/icon_file.h"
 #include "imaging/png_io.h"
+#include "imaging/tga_file.h"
 #include "tests/imaging/ruxa_builder.h"
 #include "tests/support/test_env.h"
 
@@ -115,6 +118,46 @@ TEST(PictureCommand, ErrorsExitTwoNamingFileAndFault) {
   r = Vnkit(dir, "picture convert '" + (dir / "missing.rxa").string() + "' -o '" + out + "'");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("missing.rxa"), std::string::npos) << r.err;
+}
+
+TEST(PictureCommand, ConvertsTgaIconsAndBitmapsByExtension) {
+  const fs::path dir = test::MakeTempDir("pic");
+  TDIBSurface pic, back;
+  pic.SetSize(5, 4, 24);
+  test::FillPattern(pic, 8);
+  pic.EnsureAlphaPlane();
+  test::FillPattern(*pic.AlphaPlane(), 2);
+  const std::string out = (dir / "out.png").string();
+  test::WriteFile(dir / "p.TGA", EncodeTga(pic, {true, true, -1}));
+  ASSERT_EQ(Vnkit(dir, "picture convert '" + (dir / "p.TGA").string() + "' -o '" + out + "'").status, 0);
+  ReadPng(test::ReadFile(out), back);
+  EXPECT_TRUE(test::SamePixels(back, pic));
+  ASSERT_NE(back.AlphaPlane(), nullptr);
+  EXPECT_TRUE(test::SamePixels(*back.AlphaPlane(), *pic.AlphaPlane()));
+
+  // --frame picks an icon's image; a one-picture file has only frame 0.
+  const std::string ico = EncodeIcon(pic, {false, 0, 0, -1, true, true});
+  const std::string image = ico.substr(22);
+  std::string two =
+      ico.substr(0, 4) + std::string("\x02\x00", 2) + ico.substr(6, 16) + ico.substr(6, 16) + image + image;
+  const uint32_t second = static_cast<uint32_t>(22 + 16 + image.size());
+  std::memcpy(&two[6 + 16 + 12], &second, 4);
+  std::memcpy(&two[6 + 12], "\x26\x00\x00\x00", 4);  // the first image moves by one entry
+  test::WriteFile(dir / "two.ico", two);
+  ASSERT_EQ(
+      Vnkit(dir, "picture convert '" + (dir / "two.ico").string() + "' -o '" + out + "' --frame 1").status,
+      0);
+  ReadPng(test::ReadFile(out), back);
+  EXPECT_TRUE(test::SamePixels(back, pic));
+  CommandResult r =
+      Vnkit(dir, "picture convert '" + (dir / "p.TGA").string() + "' -o '" + out + "' --frame 1");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("p.TGA: frame 1"), std::string::npos) << r.err;
+
+  test::WriteFile(dir / "bad.bmp", "BM too short");
+  r = Vnkit(dir, "picture convert '" + (dir / "bad.bmp").string() + "' -o '" + out + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("bad.bmp: bitmap"), std::string::npos) << r.err;
 }
 
 }  // namespace

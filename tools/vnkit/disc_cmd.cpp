@@ -26,6 +26,7 @@
 #include "archive/big_stream.h"
 #include "archive/seeded_random.h"
 #include "archive/vr_files.h"
+#include "installer/install_engine.h"
 #include "imaging/png_io.h"
 #include "imaging/ruxa_writer.h"
 #include "launcher/settings.h"
@@ -53,16 +54,6 @@ const char* const kComputedKeys[] = {"DiscCount",    "DiscIndex",     "DiscFiles
 
 // Loose names the disc build writes itself.
 const char* const kReservedNames[] = {"install.dat", "game.dat", "game.ext", "install.exe"};
-
-// The component of a file by its extension (with its dot): 1 sound, 2 movie, 0 everything else.
-// A substring test on purpose, as the installer sorts files: ".mp" counts as sound.
-int FileGroup(const DataString& extension) {
-  if (extension.empty()) return 0;
-  const std::string ext = AnsiLowerCase(extension).bytes();
-  if (std::string_view(".mp2.mp3.wma.wav.mid.ogg").find(ext) != std::string_view::npos) return 1;
-  if (std::string_view(".avi.wmv.asf.mpg.mpeg").find(ext) != std::string_view::npos) return 2;
-  return 0;
-}
 
 struct DiscSizes {
   int64_t prog = 0, data = 0, sound = 0, movie = 0;

@@ -1,11 +1,14 @@
-// vnkit picture convert / encode: RXA pictures to PNG and back.
+// vnkit picture convert / encode: RXA pictures (and TGA, icon, cursor, bitmap files) to PNG, and
+// PNG to RXA.
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "archive/stream.h"
+#include "imaging/picture_file.h"
 #include "imaging/png_io.h"
 #include "imaging/ruxa.h"
 #include "imaging/ruxa_writer.h"
@@ -47,7 +50,37 @@ void WriteOutput(const std::string& out, std::string_view bytes) {
   }
 }
 
+// TGA, icon, cursor and bitmap files by their extension; everything else is read as RXA.
+bool IsPictureFile(const std::string& in) {
+  std::string ext = PathToUtf8(Utf8ToPath(in).extension());
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return ext == ".tga" || ext == ".ico" || ext == ".cur" || ext == ".bmp";
+}
+
+// --frame picks the image of an icon or cursor file; the other formats hold one picture.
+void ConvertPictureFile(const std::string& in, const std::string& out, int32_t frame_index) {
+  TPictureLoadOptions options;
+  options.keep_alpha = true;
+  int32_t images = 1;
+  options.choose = [&](const std::vector<TIconImageInfo>& list) {
+    images = static_cast<int32_t>(list.size());
+    return frame_index;
+  };
+  TDIBSurface surface;
+  LoadPictureFile(Utf8ToPath(in), surface, options);
+  if (frame_index != 0 && images == 1) {
+    throw Exception(in + ": frame " + std::to_string(frame_index) + " asked for; the file holds one picture");
+  }
+  if (surface.Empty()) throw Exception(in + ": the file holds no picture this program reads");
+  if (surface.BitCount() != 24) surface.ConvertBitCount(24);
+  WriteOutput(out, EncodePng(surface, true));
+}
+
 void Convert(const std::string& in, const std::string& out, int32_t key, int32_t frame_index) {
+  if (IsPictureFile(in)) {
+    ConvertPictureFile(in, out, frame_index);
+    return;
+  }
   TMemoryStream stream(ReadWholeFile(Utf8ToPath(in)));
   TRuxaFrameList list(key);
   TDIBSurface* surface = nullptr;
@@ -99,12 +132,13 @@ void Register(CLI::App& app) {
   auto* picture = app.add_subcommand("picture", "RXA pictures: convert to PNG, encode from PNG");
   picture->require_subcommand(1);
 
-  auto* convert = picture->add_subcommand(
-      "convert", "Write one frame of an RXA picture as PNG (RGBA when it has transparency)");
-  convert->add_option("IN", in, "RXA picture")->required();
+  auto* convert = picture->add_subcommand("convert",
+                                          "Write one frame of an RXA picture (or a .tga/.ico/.cur/.bmp file) "
+                                          "as PNG (RGBA when it has transparency)");
+  convert->add_option("IN", in, "RXA picture, or a TGA, icon, cursor or bitmap file")->required();
   convert->add_option("-o,--output", out, "PNG file to write")->required();
   convert->add_option("--key", key, "the picture's key (the PictureKey of install.dat)");
-  convert->add_option("--frame", frame, "frame to write, from 0 (default 0)");
+  convert->add_option("--frame", frame, "frame (icons: image) to write, from 0 (default 0)");
   convert->callback([] { Convert(in, out, key, frame); });
 
   auto* encode =

@@ -1,0 +1,248 @@
+// The data-file steps of an install run: the destination's game.dat merged from each disc's
+// archive, separate files written out, the result checked, and the update of an executable that
+// carries its own archive (rebuilt in a work folder, checked, then copied over the old one).
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "installer/install_run.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/fileops.h"
+#include "platform/paths.h"
+
+namespace vn {
+namespace fs = std::filesystem;
+
+namespace {
+
+const DataString kProjectFile("vond.vpb");
+const DataString kOriginalProjectFile("/original_vond.vpb");
+constexpr int64_t kLargeEntry = 3145728;
+
+std::string Format2(const char* format, int a, int b) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, a, b);
+  return buffer;
+}
+
+DataString ReadArchiveTitle(TMemoryStream& install_dat) {
+  TVondInstallSet settings;
+  settings.LoadFromStream(install_dat);
+  return settings.Title;
+}
+
+}  // namespace
+
+// Step P: the executable to update, and the work folder it is rebuilt in.
+void InstallRun::PrepareUpdateTarget() {
+  target_exe_ = FindArchiveExe(dest_, settings_.Title, ReadArchiveTitle);
+  std::error_code ec;
+  fs::path folder = source_.temp_folder / "~vmupdate";
+  for (int n = 2; fs::exists(fs::symlink_status(folder, ec)); ++n) {
+    folder = source_.temp_folder / ("~vmupdate" + std::to_string(n));
+  }
+  if (!ForceDirectories(folder) || !fs::is_directory(folder, ec)) {
+    throw Exception("作業用フォルダが作成できません\r\n" + PathToUtf8(folder));
+  }
+  work_folder_ = folder;
+}
+
+// Step C. An update always brings data, so it gets a collection even without CheckData.
+void InstallRun::PrepareDataCollection() {
+  if (!choices_.check_data && !settings_.SeparateFiles && !settings_.UpdateMode) return;
+  data_ = std::make_unique<TVrFileCollection>();
+  if (!target_exe_.empty()) {
+    data_->Open(work_folder_);  // no such file: an empty collection over the work folder's files
+  } else {
+    data_->Open(dest_ / "game.dat", true);
+  }
+  data_->OnProgress = [this](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t count,
+                             bool& abort) { BuildProgress(item, size, index, count, abort); };
+}
+
+// Writes an entry into the work folder as the loose file the packer reads, and adds it to the data
+// collection with the entry's fields.
+void InstallRun::UnpackEntry(TVrFileCollection& from, TVrFile& entry) {
+  const fs::path path = JoinDataPath(work_folder_, entry.Name());
+  ForceDirectories(path.parent_path());
+  {
+    TFileStream file(path, FileAccess::kCreate);
+    from.ReadEntry(file, entry.Name());
+  }
+  FileSetDate(path, entry.Time);
+  TVrFile& added = data_->Add(entry.Name());
+  added.Time = entry.Time;
+  added.Size = entry.Size;
+  added.Stored = entry.Stored;
+  added.CRC = entry.CRC;
+}
+
+// Step M. False: the user aborted.
+bool InstallRun::MergeDisc() {
+  if (!data_) return true;
+  // Names beginning with '/' (the kept first project file, superseded entries) cannot be loose
+  // files, so an executable's rebuilt archive does without them.
+  if (target_exe_.empty() && data_->IndexOf(kOriginalProjectFile) < 0) {
+    const int project = data_->IndexOf(kProjectFile);
+    if (project >= 0) (*data_)[project].SetName(kOriginalProjectFile);
+  }
+  if (!ForceDirectories(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
+  if (!target_exe_.empty()) {
+    for (int i = 0; i < archive_.Count(); ++i) {
+      TVrFile& entry = archive_[i];
+      if (entry.Name() == TVrFileCollection::EofName() || entry.Separate) continue;
+      if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
+      UnpackEntry(archive_, entry);
+    }
+  } else if (data_->Merge(archive_)) {
+    settings_.AddInstalledFile(DataString("game.ext"));
+  }
+  if (Aborted()) return false;
+  if (choices_.check_data && !settings_.UpdateMode) settings_.DataInstalled = true;
+  return true;
+}
+
+// Step O: the old executable's entries that the discs did not bring anew.
+void InstallRun::TakeOverOldEntries() {
+  TVrFileCollection old;
+  old.Open(FindArchiveExe(dest_, settings_.Title, ReadArchiveTitle));
+  for (int i = 0; i < old.Count(); ++i) {
+    TVrFile& entry = old[i];
+    if (entry.Name() == TVrFileCollection::EofName() || data_->IndexOf(entry.Name()) >= 0) continue;
+    if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
+    UnpackEntry(old, entry);
+  }
+}
+
+// Step S: entries flagged separate become files of the installation, checked against their CRC.
+void InstallRun::WriteSeparateFiles() {
+  const DataString exe_name =
+      target_exe_.empty() ? DataString() : Utf8ToCp932(PathToUtf8(target_exe_.filename()));
+  for (int i = 0; i < archive_.Count(); ++i) {
+    TVrFile& entry = archive_[i];
+    if (!entry.Separate || entry.Name() == DataString("install.dat")) continue;
+    if (!exe_name.empty() && AnsiSameText(entry.Name(), exe_name)) continue;
+    const fs::path target = JoinDataPath(dest_, entry.Name());
+    std::error_code ec;
+    if (fs::exists(target, ec) && FileAge(target) >= entry.Time && settings_.InstallType != 2) {
+      settings_.AddInstalledFile(entry.Name());
+      continue;
+    }
+    ForceDirectories(target.parent_path());
+    TMemoryStream content;
+    archive_.ReadEntry(content, entry.Name());
+    if (entry.CRC != 0 && StreamCRC32(content) != entry.CRC) {
+      throw Exception(Cp932ToUtf8Lossy(entry.Name()) + ":ファイルが壊れています");
+    }
+    try {
+      WriteFileAtomically(target, std::string_view(static_cast<const char*>(content.Memory()),
+                                                   static_cast<size_t>(content.GetSize())));
+    } catch (const std::exception&) {
+      throw Exception(PathToUtf8(target) + "\r\nファイルが作成できません");
+    }
+    FileSetDate(target, entry.Time);
+    settings_.AddInstalledFile(entry.Name());
+  }
+}
+
+// Step X: the bare executable (the disc's newer one, or the old one cut before its archive) with
+// the rebuilt archive appended. False: the user aborted while it was packed.
+bool InstallRun::RebuildTargetExe() {
+  const DataString exe_name = Utf8ToCp932(PathToUtf8(target_exe_.filename()));
+  const fs::path bare = work_folder_ / Utf8ToPath("~" + PathToUtf8(target_exe_.filename()));
+  if (archive_.IndexOf(exe_name) < 0) {
+    File exe(target_exe_, FileAccess::kRead);
+    const int64_t size = exe.Size();
+    char trailer[6];
+    if (size < 6 || exe.ReadAt(size - 6, trailer, 6) != 6 || std::memcmp(trailer + 4, "vd", 2) != 0) {
+      throw EFormatError(PathToUtf8(target_exe_) + ": the archive trailer is missing");
+    }
+    int32_t start = 0;
+    std::memcpy(&start, trailer, 4);
+    if (start < 0 || start > size - 6)
+      throw EFormatError(PathToUtf8(target_exe_) + ": the archive trailer is damaged");
+    std::string head(static_cast<size_t>(start), '\0');
+    if (start > 0 && exe.ReadAt(0, head.data(), start) != start) {
+      throw EReadError(PathToUtf8(target_exe_) + ": cannot be read");
+    }
+    WriteFileAtomically(bare, head);
+  } else {
+    TFileStream file(bare, FileAccess::kCreate);
+    archive_.ReadEntry(file, exe_name);
+  }
+  const fs::path packed = work_folder_ / "~vdupdate.pak";
+  bool complete;
+  {
+    TBigFileStream stream(packed, TBigFileStream::kCreate);
+    complete = data_->SaveToStream(stream);
+  }
+  if (!complete && Aborted()) return false;
+  AppendArchive(bare, packed);
+  data_->Open(bare);
+  return true;
+}
+
+// Step V. False: the check failed or was aborted. A collection that never got a data file (only
+// separate files were installed) has nothing to check.
+bool InstallRun::VerifyDataFile() {
+  if (data_->Stream() == nullptr) return true;
+  data_->OnProgress = [this](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t count,
+                             bool& abort) { CheckProgress(item, size, index, count, abort); };
+  host_.SetText(WizardControl::LabelCopyCap, "データファイルをチェックしています");
+  int bad = -1;
+  if (!data_->Verify(&bad)) {
+    std::string text =
+        "ファイルの内容が正しくありません\r\nインストールしなおしてください\r\n"
+        "何度も失敗する場合は、スキャンディスクを実行して\r\nハードディスクに異常がないか調べてください";
+    if (bad >= 0) text += "\r\n(" + Cp932ToUtf8Lossy((*data_)[bad].Name()) + ")";
+    host_.MessageDialog(DialogKind::kWarning, text, kButtonOK);
+    host_.SetModalResult(mrAbort);
+    return false;
+  }
+  return !Aborted();
+}
+
+// Step R.
+void InstallRun::ReplaceTargetExe() {
+  const fs::path bare = work_folder_ / Utf8ToPath("~" + PathToUtf8(target_exe_.filename()));
+  data_->Open(fs::path());  // the rebuilt executable is closed before it is copied
+  ClearReadOnly(target_exe_);
+  if (!CopyFileOver(bare, target_exe_)) {
+    throw Exception(PathToUtf8(bare) + " --> " + PathToUtf8(target_exe_) + "コピーできません");
+  }
+}
+
+// Step F: game.dat and its part files are files of the installation.
+void InstallRun::RecordDataFile() {
+  if (data_) {
+    if (auto* stream = dynamic_cast<TBigFileStream*>(data_->Stream())) {
+      for (int i = 0; i < stream->PartCount(); ++i) {
+        DataString name;
+        if (TryUtf8ToCp932(PathToUtf8(stream->PartFileName(i).filename()), name))
+          settings_.AddInstalledFile(name);
+      }
+    }
+  }
+  data_.reset();
+}
+
+void InstallRun::BuildProgress(TVrFile&, int64_t size, int32_t index, int32_t count, bool& abort) {
+  copied_bytes_ += size;
+  if (index % 10 != 9 && size <= kLargeEntry) return;
+  ShowProgress();
+  host_.SetText(WizardControl::LabelCopy, Format2("データファイルを構築中(%d/%d)...", index + 1, count));
+  host_.ProcessMessages();
+  abort = Aborted();
+}
+
+void InstallRun::CheckProgress(TVrFile&, int64_t, int32_t index, int32_t count, bool& abort) {
+  host_.SetProgressMax(count - 1);
+  host_.SetProgressPosition(index);
+  host_.SetText(WizardControl::LabelCopy,
+                Format2("データファイルを調べています(%d/%d)...", index + 1, count));
+  host_.ProcessMessages();
+  abort = Aborted();
+}
+
+}  // namespace vn

@@ -1,0 +1,333 @@
+#include "installer/install_engine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "installer/install_run.h"
+#include "installer/shell_link.h"
+#include "platform/error.h"
+#include "platform/fileops.h"
+#include "platform/folders.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+
+namespace vn {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kSoundExtensions = ".mp2.mp3.wma.wav.mid.ogg";
+constexpr std::string_view kMovieExtensions = ".avi.wmv.asf.mpg.mpeg";
+const char* const kAbortQuestion = "インストールを中断しますか？";
+
+std::string Format(const char* format, int a) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, a);
+  return buffer;
+}
+
+// A native relative path as a data string with '\' between folders; false when a name has no
+// code page 932 form (such a file cannot be one of the disc's listed files).
+bool ToDataPath(const fs::path& relative, DataString& out) {
+  std::string text;
+  for (const fs::path& part : relative) {
+    if (!text.empty()) text += '\\';
+    text += PathToUtf8(part);
+  }
+  return TryUtf8ToCp932(text, out);
+}
+
+// A folder path with its trailing delimiter, as the registry value and messages show it.
+std::string FolderText(const fs::path& folder) {
+  std::string text = PathToUtf8(folder);
+  const char delimiter = static_cast<char>(fs::path::preferred_separator);
+  if (text.empty() || (text.back() != '/' && text.back() != delimiter)) text += delimiter;
+  return text;
+}
+
+fs::path WithoutTrailingDelimiter(const fs::path& folder) {
+  fs::path p = folder;
+  while (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
+  return p;
+}
+
+}  // namespace
+
+int FileGroup(const DataString& extension) {
+  if (extension.empty()) return 0;
+  const std::string lower = AnsiLowerCase(extension).bytes();
+  if (kSoundExtensions.find(lower) != std::string_view::npos) return 1;
+  if (kMovieExtensions.find(lower) != std::string_view::npos) return 2;
+  return 0;
+}
+
+EngineResult RunInstall(WizardHost& host, TVondInstallSet& settings, const InstallSource& source) {
+  if (source.archive == nullptr) throw Exception("インストール元のアーカイブが開かれていません");
+  return InstallRun(host, settings, source).Run();
+}
+
+InstallRun::InstallRun(WizardHost& host, TVondInstallSet& settings, const InstallSource& source)
+    : host_(host), settings_(settings), source_(source), archive_(*source.archive), choices_(host.Choices()) {
+  dest_ = choices_.destination;
+  if (!source_.shell_open) {
+    source_.shell_open = [](const fs::path& file, const fs::path& working) {
+      return ShellOpen(file, "", working);
+    };
+  }
+}
+
+EngineResult InstallRun::Run() {
+  target_exe_.clear();
+  work_folder_.clear();
+  std::error_code ec;
+  if (settings_.UpdateMode && !fs::exists(dest_ / "install.dat", ec)) PrepareUpdateTarget();
+
+  EngineResult result;
+  try {
+    result = RunProtected();
+  } catch (...) {
+    data_.reset();
+    if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
+    throw;
+  }
+  data_.reset();
+  if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
+  if (result != EngineResult::kCompleted) return result;
+
+  if (settings_.InstallType != 2 && target_exe_.empty()) RecordInstallation();
+  OpenReadme();
+  host_.ShowPage("exit");
+  return EngineResult::kCompleted;
+}
+
+EngineResult InstallRun::RunProtected() {
+  copied_bytes_ = 0;
+  host_.SetProgressMax(choices_.required_bytes / 10);
+  if (!settings_.UpdateMode) RemoveEarlierDataFile();
+
+  PrepareDataCollection();
+  for (int32_t i = 0; i < settings_.DiscCount(); ++i) {
+    if (!choices_.all_discs && i != settings_.DiscIndex) continue;
+    if (settings_.DiscIndex != i) {
+      if (!ChangeDisc(i)) return EngineResult::kAborted;
+    }
+    if (!settings_.SeparateFiles) {
+      const EngineResult copied = CopyLooseFiles();
+      if (copied != EngineResult::kCompleted) return copied;
+    }
+    if (choices_.check_data || settings_.UpdateMode) {
+      if (!MergeDisc()) return EngineResult::kAborted;
+    }
+    if (!target_exe_.empty()) TakeOverOldEntries();
+    if (settings_.SeparateFiles) WriteSeparateFiles();
+  }
+  if (!target_exe_.empty() && !RebuildTargetExe()) return EngineResult::kAborted;
+  if (data_ && !VerifyDataFile()) return EngineResult::kAborted;
+  if (!target_exe_.empty()) ReplaceTargetExe();
+  RecordDataFile();
+  return EngineResult::kCompleted;
+}
+
+void InstallRun::RemoveEarlierDataFile() {
+  std::error_code ec;
+  const fs::path data = dest_ / "game.dat";
+  if (fs::exists(data, ec)) DeleteFileIfExists(data);
+  const fs::path side = DirectoryFileOf(data);
+  if (fs::exists(side, ec)) DeleteFileIfExists(side);
+  for (int n = 1;; ++n) {
+    char ext[16];
+    std::snprintf(ext, sizeof ext, ".%.3d", n);
+    const fs::path part = ChangeFileExtension(data, ext);
+    if (!fs::exists(fs::symlink_status(part, ec))) break;
+    DeleteFileIfExists(part);
+  }
+}
+
+// Asks for disc `index` until it is found or the user aborts. On Linux a disc is a folder: after
+// OK the disc is looked for in the current disc folder, then in the folders beside it (other
+// mounted media, or the other folders of a copied set), then in a folder the user points at.
+bool InstallRun::ChangeDisc(int32_t index) {
+  archive_.Open(fs::path());  // releases the previous disc's game.dat
+  while (settings_.DiscIndex != index) {
+    const std::string prompt = Format("ディスク%dを入れてからOKをクリックしてください", index + 1);
+    const DialogButton pressed =
+        host_.MessageDialog(DialogKind::kInformation, prompt, kButtonOK | kButtonAbort);
+    if (pressed == kButtonOK) {
+      host_.Sleep(500);
+      if (AdoptDiscFolder(source_.source_folder, index)) break;
+      bool found = false;
+      const fs::path current = WithoutTrailingDelimiter(source_.source_folder);
+      std::error_code ec;
+      std::vector<fs::path> siblings;
+      for (fs::directory_iterator it(current.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->is_directory(ec) && it->path() != current) siblings.push_back(it->path());
+      }
+      std::sort(siblings.begin(), siblings.end());
+      for (const fs::path& folder : siblings) {
+        if ((found = AdoptDiscFolder(folder, index))) break;
+      }
+      if (found) break;
+      if (std::optional<fs::path> chosen = host_.ChooseDiscFolder(prompt)) {
+        if (AdoptDiscFolder(*chosen, index)) break;
+      }
+      continue;
+    }
+    if (host_.MessageDialog(DialogKind::kConfirmation, kAbortQuestion, kButtonYes | kButtonNo) ==
+        kButtonYes) {
+      host_.SetModalResult(mrAbort);
+      return false;
+    }
+  }
+  archive_.Open(source_.source_folder / "game.dat");
+  return true;
+}
+
+// Takes `folder` as the disc in the drive when its install.dat is disc `index` of this title. The
+// settings are reloaded from it; the files recorded from earlier discs are kept.
+bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
+  const fs::path file = folder / "install.dat";
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return false;
+  TVondInstallSet disc;
+  try {
+    disc.LoadFromFile(file);
+  } catch (const Exception&) {
+    return false;  // not a disc of ours
+  }
+  if (disc.DiscIndex != index || disc.Title != settings_.Title) return false;
+  const std::vector<DataString> recorded = settings_.InstalledFiles;
+  settings_.LoadFromFile(file);
+  for (const DataString& name : recorded) settings_.AddInstalledFile(name);
+  source_.source_folder = folder;
+  return true;
+}
+
+void InstallRun::ShowProgress() {
+  host_.SetProgressPosition(copied_bytes_ / 10);
+}
+
+EngineResult InstallRun::CopyLooseFiles() {
+  const fs::path source = source_.source_folder;
+  std::vector<fs::path> list;
+  ListFolder(source, kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive, true, true, list, true, false, false,
+             "");
+
+  struct Item {
+    fs::path file;
+    DataString rel;
+  };
+  std::vector<Item> items;
+  const bool all_components = settings_.UpdateMode;
+  for (const fs::path& file : list) {
+    std::error_code ec;
+    // Only regular files: a link on the disc could point anywhere on this machine.
+    if (!fs::is_regular_file(fs::symlink_status(file, ec))) continue;
+    DataString rel;
+    if (!ToDataPath(file.lexically_relative(source), rel) || !settings_.IsDiscFile(rel)) continue;
+    const int group = FileGroup(DataString(FileExtension(file)));
+    if (group == 1 && !choices_.check_sound && !all_components) continue;
+    if (group == 2 && !choices_.check_movie && !all_components) continue;
+    items.push_back({file, rel});
+  }
+
+  for (const Item& item : items) {
+    copied_bytes_ += FileSizeOf(item.file);
+    ShowProgress();
+    host_.SetText(WizardControl::LabelCopy, PathToUtf8(item.file.filename()) + " をコピー中...");
+    host_.ProcessMessages();
+    if (Aborted()) return EngineResult::kAborted;
+
+    const fs::path target = JoinDataPath(dest_, item.rel);
+    if (!ForceDirectories(target.parent_path())) {
+      host_.MessageDialog(DialogKind::kWarning,
+                          "ディレクトリを作成できませんでした\r\n" + PathToUtf8(target.parent_path()),
+                          kButtonOK);
+      host_.SetModalResult(mrOK);
+      return EngineResult::kClosed;
+    }
+    // A failed copy is recorded all the same (the uninstaller then removes whatever is there), but
+    // the user hears of it rather than getting an installation that silently lacks a file.
+    if (!CopyFileIfChanged(item.file, target, false)) {
+      const DialogButton answer = host_.MessageDialog(
+          DialogKind::kWarning, PathToUtf8(target) + "\r\nファイルをコピーできませんでした",
+          kButtonOK | kButtonAbort);
+      if (answer == kButtonAbort) {
+        settings_.AddInstalledFile(item.rel);
+        host_.SetModalResult(mrAbort);
+        return EngineResult::kAborted;
+      }
+    }
+    ClearReadOnly(target);
+    settings_.AddInstalledFile(item.rel);
+  }
+  return EngineResult::kCompleted;
+}
+
+void InstallRun::RecordInstallation() {
+  // A run that copied nothing (no loose files, no data file chosen) has not made the folder yet.
+  if (!ForceDirectories(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
+  settings_.Installed = true;
+  settings_.AddInstalledFile(DataString("install.dat"));
+
+  // The uninstaller is the launcher itself, started from the install folder; a disc without its own
+  // install.exe gets the running one (replacing one an earlier installation left).
+  std::error_code ec;
+  const DataString launcher_name("install.exe");
+  if (settings_.FindInstalledFile(launcher_name) < 0 && !source_.launcher.empty()) {
+    const fs::path uninstaller = JoinDataPath(dest_, launcher_name);
+    if (fs::exists(uninstaller, ec)) ClearReadOnly(uninstaller);
+    if (CopyFileOver(source_.launcher, uninstaller)) settings_.AddInstalledFile(launcher_name);
+  }
+
+  const fs::path installed = dest_ / "install.dat";
+  if (settings_.UpdateMode && fs::exists(installed, ec)) {
+    TVondInstallSet earlier;
+    earlier.LoadFromFile(installed);
+    for (const DataString& name : settings_.InstalledFiles) earlier.AddInstalledFile(name);
+    earlier.SaveToFile(installed);
+  } else {
+    settings_.SaveToFile(installed);
+  }
+
+  if (!settings_.UpdateMode) {
+    host_.SetText(WizardControl::LabelCopyCap, "ショートカットを作成しています");
+    host_.SetVisible(WizardControl::LabelCopy, false);
+    host_.SetVisible(WizardControl::Progress, false);
+    host_.ProcessMessages();
+    CreateShortcuts();
+    host_.Sleep(2000);
+    host_.BringToFront();
+  }
+  settings_.WriteValue("InstallPath", FolderText(dest_));
+  host_.SetText(WizardControl::LabelCopyCap, "レジストリを更新しています");
+  host_.ProcessMessages();
+  host_.Sleep(1000);
+}
+
+// The program group: the game, its uninstaller and the readme. The group is not opened in a file
+// manager afterwards as on Windows: it shows up in the desktop's application menu by itself.
+void InstallRun::CreateShortcuts() {
+  const std::string title = Cp932ToUtf8Lossy(settings_.Title);
+  const TShellLinkType type = kProgramGroupType;
+  if (!settings_.ExeName.empty()) {
+    CreateShortcut(title, JoinDataPath(dest_, settings_.ExeName), "", 0, 0, TWindowState::Normal, title, type,
+                   dest_, title);
+  }
+  const std::string uninstall = title + "のアンインストール";
+  CreateShortcut(uninstall, JoinDataPath(dest_, DataString("install.exe")), "", 1, 0, TWindowState::Normal,
+                 title, type, dest_, uninstall);
+  if (!settings_.ReadmeName.empty()) {
+    CreateShortcut("お読みください", JoinDataPath(dest_, settings_.ReadmeName), "", 0, 0,
+                   TWindowState::Normal, title, type, dest_, "お読みください");
+  }
+}
+
+void InstallRun::OpenReadme() {
+  if (settings_.ReadmeName.empty() || !settings_.ShowReadme) return;
+  source_.shell_open(JoinDataPath(dest_, settings_.ReadmeName), dest_);
+  host_.Sleep(1000);
+  host_.BringToFront();
+}
+
+}  // namespace vn
