@@ -11,7 +11,8 @@ set(CMAKE_RC_COMPILER ${VN_MINGW_PREFIX}-windres)
 
 # Libraries and headers come only from the mingw tree (libz-mingw-w64-dev puts zlib there), never
 # from the build machine's /usr; programs (the build tools) only from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${VN_MINGW_PREFIX})
+# Folders named in CMAKE_PREFIX_PATH (a mingw build of libjpeg and libpng, say) are searched as well.
+set(CMAKE_FIND_ROOT_PATH /usr/${VN_MINGW_PREFIX} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/console.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
@@ -49,6 +50,19 @@ TEST(Win32Text, ConvertsThroughCodePage932WhateverTheLocale) {
   EXPECT_FALSE(TryUtf8ToCp932("\xC3\xA9", cp932));  // e with acute
   EXPECT_THROW(Utf8ToCp932("\xF0\x9F\x98\x80"), EConvertError);
   EXPECT_FALSE(TryUtf8ToCp932("\xFF", cp932));  // not UTF-8 at all
+}
+
+TEST(Win32Console, PatternsAndArgumentsAsFnmatchAndPosixGiveThem) {
+  EXPECT_TRUE(MatchesPattern("*.TXT", "data/readme.txt"));  // '/' is an ordinary character
+  EXPECT_TRUE(MatchesPattern("data/[a-c]?.dat", "DATA/B1.dat"));
+  EXPECT_FALSE(MatchesPattern("data/[!a-c]?.dat", "data/b1.dat"));
+  EXPECT_TRUE(MatchesPattern("a*b*c", "aXXbYYbZc"));
+  EXPECT_FALSE(MatchesPattern("a*b*c", "aXXbYYbZ"));
+  EXPECT_TRUE(MatchesPattern("x[", "x["));  // an open set stands for itself
+  EXPECT_FALSE(MatchesPattern("?", ""));
+  const std::vector<std::string> args = CommandLineArguments(0, nullptr);
+  ASSERT_FALSE(args.empty());
+  EXPECT_NE(args[0].find("windows_check"), std::string::npos);
 }
 
 TEST(Win32Files, JapaneseNamesReachTheFileSystemAsWideNames) {
