@@ -2,11 +2,12 @@
 # make demo  - set-up, build, the main job on generated sample discs
 # make bench - set-up, Release build, benchmarks against the usual tools
 # make windows - set-up, cross build of everything but the windows for 64-bit Windows (mingw-w64)
+# make windows-full - the same with the imaging layer and vnkit.exe (libjpeg/libpng built from Debian sources)
 # make windows-check - the Windows build's checks, run under Wine (installs Wine)
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all setup build test demo bench windows windows-build windows-check format clean
+.PHONY: all setup build test demo bench windows windows-build windows-full windows-check format clean
 
 all: build
 
@@ -42,6 +43,15 @@ windows-build:
 		-DCMAKE_BUILD_TYPE=Release -DVN_BUILD_GUI=OFF -DVN_BUILD_TESTS=OFF -DVN_WINDOWS_CHECK=ON
 	cmake --build build-win -j $(JOBS)
 
+# The whole Windows build, imaging and vnkit.exe included, with libjpeg and libpng built for mingw from
+# Debian's source packages (scripts/mingw_imaging.sh).
+windows-full: setup
+	bash scripts/mingw_imaging.sh build-win-deps
+	cmake -S . -B build-win-full $(GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_PREFIX_PATH=$(CURDIR)/build-win-deps/prefix \
+		-DCMAKE_BUILD_TYPE=Release -DVN_BUILD_GUI=OFF -DVN_BUILD_TESTS=OFF -DVN_WINDOWS_CHECK=ON
+	cmake --build build-win-full -j $(JOBS)
+
 windows-check: windows
 	bash scripts/setup.sh wine
 	bash scripts/windows_check.sh build-win
@@ -50,4 +60,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release build-win
+	rm -rf build build-asan build-release build-win build-win-full build-win-deps
