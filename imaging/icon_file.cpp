@@ -207,6 +207,8 @@ std::string EncodeIcon(const TDIBSurface& source, const TIconSaveOptions& option
   const int32_t w = work.Width(), h = work.Height();
   const TDIBSurface* alpha = options.with_alpha ? source.AlphaPlane() : nullptr;
   const bool with32 = options.transparent < 0 && alpha && options.icon32;
+  // A 32-bit icon carries colours, whatever the picture's depth: palette pictures too.
+  if (with32) work.ConvertBitCount(24);
   const int32_t bits = with32 ? 32 : work.BitCount();
 
   // The mask: 255 opaque. Transparent pixels are painted black (or a black palette entry).
@@ -216,9 +218,11 @@ std::string EncodeIcon(const TDIBSurface& source, const TIconSaveOptions& option
       work.Palette()[options.transparent & 0xFF] = {0, 0, 0, 0};
       work.UpdatePalette();
     }
+    // A 32-bit pixel's fourth byte carries no colour.
+    const uint32_t colour_bits = source.BitCount() == 32 ? 0xFFFFFF : 0xFFFFFFFF;
     for (int32_t y = 0; y < h; ++y) {
       for (int32_t x = 0; x < w; ++x) {
-        if (source.Pixels(x, y) != static_cast<uint32_t>(options.transparent)) continue;
+        if ((source.Pixels(x, y) & colour_bits) != static_cast<uint32_t>(options.transparent)) continue;
         mask[size_t(y) * w + x] = 0;
         if (work.BitCount() > 8) work.SetPixels(x, y, 0);
       }

@@ -86,24 +86,6 @@ std::string SafeFileName(std::string_view name) {
   return out;
 }
 
-void TShellLink::SetFileName(const fs::path& value) {
-  if (value == FileName) return;
-  FileName = value;
-  if (Description.empty()) Description = PathToUtf8(value.stem());
-  if (WorkDir.empty()) WorkDir = value.parent_path();
-}
-
-fs::path TShellLink::LinkFolder() const {
-  fs::path folder;
-  try {
-    folder = GetSpecialFolder(LinkType);
-  } catch (const Exception& e) {
-    throw EShellLinkError(std::string("Error in GetSpecialFolderLocation: ") + e.what());
-  }
-  if (!SubDir.empty()) folder /= Utf8ToPath(SafeFileName(SubDir));
-  return folder;
-}
-
 fs::path TShellLink::CreateLink() {
   if (FileName.empty()) SetFileName(OwnExecutablePath());
   const fs::path folder = LinkFolder();
@@ -134,46 +116,9 @@ fs::path TShellLink::CreateLink() {
   return link_file;
 }
 
-void TShellLink::ShowFolder(const std::function<int(const fs::path&)>& open) {
-  open(LinkFolder());
-}
-
 void TShellLink::RemoveFolder() {
   if (SubDir.empty()) return;  // the special folder itself is never emptied
   DeleteFolderTree(LinkFolder());
-}
-
-void CreateShortcut(const std::string& name, const fs::path& file_name, const std::string& arguments,
-                    int32_t icon_index, uint16_t hot_key, TWindowState window_state,
-                    const std::string& sub_dir, TShellLinkType link_type, const fs::path& work_dir,
-                    const std::string& description) {
-  TShellLink link;
-  link.Name = name;
-  link.FileName = file_name;
-  link.Arguments = arguments;
-  link.IconIndex = icon_index;
-  link.HotKey = hot_key;
-  link.WindowState = window_state;
-  link.SubDir = sub_dir;
-  link.LinkType = link_type;
-  link.WorkDir = work_dir;
-  link.Description = description;
-  link.CreateLink();
-}
-
-void DeleteShortcutFolder(TShellLinkType link_type, const std::string& sub_dir) {
-  TShellLink link;
-  link.LinkType = link_type;
-  link.SubDir = sub_dir;
-  link.RemoveFolder();
-}
-
-void OpenShortcutFolder(TShellLinkType link_type, const std::string& sub_dir,
-                        const std::function<int(const fs::path&)>& open) {
-  TShellLink link;
-  link.LinkType = link_type;
-  link.SubDir = sub_dir;
-  link.ShowFolder(open);
 }
 
 }  // namespace vn

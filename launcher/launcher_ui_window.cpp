@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "launcher/main_window.h"
 #include "launcher/shared_archive.h"
 #include "launcher/start_window.h"
+#include "launcher/wizard_window.h"
 
 namespace vn {
 
@@ -20,16 +22,24 @@ void QtLauncherUi::SetScreenshotFile(const QString& file) {
   });
 }
 
-void QtLauncherUi::ScheduleScreenshot(QDialog& window) {
+void QtLauncherUi::ScheduleScreenshot(QDialog& window, QDialog* (*front)(QDialog&)) {
   if (screenshot_file_.isEmpty()) return;
-  QTimer::singleShot(0, &window, [this, &window] {
+  QTimer::singleShot(0, &window, [this, &window, front] {
     window.repaint();
-    if (window.grab().save(screenshot_file_, "PNG")) {
+    QPixmap picture = window.grab();
+    // A window in front (the wizard) is drawn where it stands and closed first.
+    QDialog* in_front = front ? front(window) : nullptr;
+    if (in_front) {
+      QPainter painter(&picture);
+      painter.drawPixmap(in_front->geometry().topLeft() - window.geometry().topLeft(), in_front->grab());
+    }
+    if (picture.save(screenshot_file_, "PNG")) {
       std::printf("%s\n", screenshot_file_.toUtf8().constData());
     } else {
       std::fprintf(stderr, "vnsetup: cannot save the screenshot %s\n", screenshot_file_.toUtf8().constData());
     }
     std::fflush(stdout);
+    if (in_front) in_front->done(QDialog::Accepted);
     window.reject();
   });
 }
@@ -49,7 +59,7 @@ void QtLauncherUi::RunWizard(TVondInstallSet& settings) {
     form.raise();
     form.activateWindow();
   }
-  ScheduleScreenshot(form);
+  ScheduleScreenshot(form, [](QDialog& main) -> QDialog* { return static_cast<TFormMain&>(main).Wizard(); });
   form.RunWizard();
 }
 

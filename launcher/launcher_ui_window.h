@@ -26,8 +26,9 @@ class QtLauncherUi : public LauncherUi {
   void ShowSystemWarning(const std::string& text) override;
 
  private:
-  // Arranges the screenshot of `window` once its modal run has begun.
-  void ScheduleScreenshot(QDialog& window);
+  // Arranges the screenshot of `window` once its modal run has begun; `front` names a window shown
+  // modally in front of it, which the picture includes.
+  void ScheduleScreenshot(QDialog& window, QDialog* (*front)(QDialog&) = nullptr);
 
   std::filesystem::path folder_;
   QString screenshot_file_;

@@ -10,6 +10,7 @@
 #include "launcher/grad_box_view.h"
 #include "launcher/paint_box_view.h"
 #include "launcher/settings.h"
+#include "launcher/wizard_window.h"
 
 namespace vn {
 
@@ -70,10 +71,11 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::RunWizard() {
-  // The install and uninstall wizard (TFormType) is created here, owned by this window, and shown
-  // modally in front of it. This build has no wizard yet: the main window is the modal window of
-  // the run and closes normally, which ends the run as the wizard's closing would.
-  exec();
+  // The wizard's modal result only serves to close it; the run ends when it is closed.
+  TFormType wizard(settings_, this);
+  wizard_ = &wizard;
+  wizard.exec();
+  wizard_ = nullptr;
 }
 
 }  // namespace vn

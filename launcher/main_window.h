@@ -10,6 +10,7 @@ class QLabel;
 namespace vn {
 
 class TDXPaintBox;
+class TFormType;
 class TGradBoxView;
 class TVondInstallSet;
 class TVrFileCollection;
@@ -26,6 +27,8 @@ class TFormMain : public QDialog {
 
   // Runs the wizard in front of this window, modally, once the window is visible.
   void RunWizard();
+  // The wizard while RunWizard runs it, else none.
+  TFormType* Wizard() const { return wizard_; }
 
   TGradBoxView* GradBox;
   TDXPaintBox* PaintBox;
@@ -41,6 +44,7 @@ class TFormMain : public QDialog {
 
   TVondInstallSet& settings_;
   TVrFileCollection* archive_;
+  TFormType* wizard_ = nullptr;
 };
 
 }  // namespace vn

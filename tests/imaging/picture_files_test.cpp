@@ -534,6 +534,45 @@ TEST(IconWrite, BytesOfAKeyedIconAndRoundTrips) {
   EXPECT_THROW(EncodeIcon(c, {}), EFormatError);
 }
 
+// A 32-bit picture's fourth byte shows nothing: its pixels of the transparent colour are found
+// whatever that byte holds.
+TEST(IconWrite, TransparentColourOfA32BitPictureIgnoresTheFourthByte) {
+  TDIBSurface s, back;
+  s.SetSize(2, 1, 32);
+  s.SetPixels(0, 0, 0x80FF00FF);
+  s.SetPixels(1, 0, 0x80123456);
+  TIconLoadOptions keep;
+  keep.keep_alpha = true;
+  ReadIcon(EncodeIcon(s, {false, 0, 0, 0xFF00FF, false, false}), back, keep);
+  EXPECT_EQ(back.AlphaPlane()->Pixels(0, 0), 0u);
+  EXPECT_EQ(back.Pixels(0, 0), 0u);
+  EXPECT_EQ(back.AlphaPlane()->Pixels(1, 0), 255u);
+  EXPECT_EQ(back.Pixels(1, 0), 0x123456u);
+}
+
+// A palette picture asked for as a 32-bit icon with alpha: its colours go out as 32-bit pixels.
+TEST(IconWrite, PalettePictureAs32BitIcon) {
+  TDIBSurface s, back;
+  s.Palette()[1] = {0x30, 0x20, 0x10, 0};
+  s.Palette()[2] = {0x60, 0x50, 0x40, 0};
+  s.SetSize(5, 1, 8);
+  s.FillRect(s.BoundsRect(), 1);
+  s.SetPixels(4, 0, 2);
+  s.EnsureAlphaPlane();
+  s.AlphaPlane()->FillRect(s.BoundsRect(), 200);
+  s.AlphaPlane()->SetPixels(0, 0, 0);
+  TIconLoadOptions keep;
+  keep.keep_alpha = true;
+  const std::string file = EncodeIcon(s, {false, 0, 0, -1, true, true});
+  EXPECT_EQ(file[22 + 14], 32);  // the bit count in the information header
+  ReadIcon(file, back, keep);
+  EXPECT_EQ(back.Pixels(0, 0), 0u);
+  EXPECT_EQ(back.Pixels(1, 0), 0x102030u);
+  EXPECT_EQ(back.Pixels(4, 0), 0x405060u);
+  EXPECT_EQ(back.AlphaPlane()->Pixels(0, 0), 0u);
+  EXPECT_EQ(back.AlphaPlane()->Pixels(4, 0), 200u);
+}
+
 TEST(PictureFile, ChoosesByExtensionAndNamesTheFile) {
   const auto dir = test::MakeTempDir("pictures");
   test::WriteFile(dir / "a.TGA", Tga24(0x20));

@@ -1,0 +1,183 @@
+// The destination page "seldir": the proposed folder, the product's sub-folder kept on any folder
+// picked in the list, the free space of the drive, the required space, and the check on leaving.
+//
+// Drives are mount points here: the "drive" of a folder is the root of the file system it lies on,
+// and free space is measured on the folder's own file system.
+#include <cstdio>
+#include <system_error>
+
+#include "archive/vr_files.h"
+#include "installer/wizard_flow.h"
+#include "launcher/settings.h"
+#include "platform/paths.h"
+#include "platform/special_folders.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "platform/volumes.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kProgramFilesTag[] = "<ProgramFiles>";
+constexpr int64_t kMiB = 1048576;
+constexpr char kWrongFolder[] = "正しいインストール先を指定してください";
+
+// A stored folder name (code page 932, '\' between folders) as native text with '/'.
+std::string NativeFolderText(const DataString& stored) {
+  std::string text = Cp932ToUtf8Lossy(stored);
+  for (char& c : text) {
+    if (c == '\\') c = '/';
+  }
+  return text;
+}
+
+void RemoveLeadingSeparator(std::string& s) {
+  if (!s.empty() && s.front() == '/') s.erase(0, 1);
+}
+
+void RemoveTrailingSeparator(std::string& s) {
+  if (s.size() > 1 && s.back() == '/') s.pop_back();
+}
+
+bool IsFolder(const std::string& text) {
+  std::error_code ec;
+  return !text.empty() && fs::is_directory(Utf8ToPath(text), ec);
+}
+
+}  // namespace
+
+void TWizardFlow::SetUpDestination() {
+  std::string folder = settings_.ReadValue("InstallPath", "");
+  if (!IsFolder(folder)) {
+    const DataString& preset = settings_.DefaultFolder;
+    const std::string tag = kProgramFilesTag;
+    if (preset.bytes().compare(0, tag.size(), tag) == 0) {
+      folder_suffix_ = NativeFolderText(DataString(preset.bytes().substr(tag.size())));
+      RemoveLeadingSeparator(folder_suffix_);
+      RemoveTrailingSeparator(folder_suffix_);
+      std::string base = PathToUtf8(GetSpecialFolder(kCsidlProgramFiles));
+      RemoveTrailingSeparator(base);
+      folder = base + "/" + folder_suffix_;
+    } else {
+      // Without the tag the preset lies on the system drive, whose stand-in is the home folder.
+      folder_suffix_ = NativeFolderText(preset);
+      RemoveLeadingSeparator(folder_suffix_);
+      std::string base = PathToUtf8(GetSystemDrive());
+      RemoveTrailingSeparator(base);
+      folder = base + "/" + folder_suffix_;
+      RemoveLeadingSeparator(folder_suffix_);
+      RemoveTrailingSeparator(folder_suffix_);
+    }
+  }
+  RemoveTrailingSeparator(folder);
+  controls_.EditDir = folder;
+  // An existing folder was found, so browsing from it adds nothing.
+  if (IsFolder(folder)) folder_suffix_.clear();
+  controls_.Drive = MountPointOf(Utf8ToPath(folder));
+
+  // The list shows the nearest existing folder, while EditDir keeps the whole proposal: that folder
+  // plus the sub-folder would repeat a part of the sub-folder that exists already (Games/Games/Foo)
+  // or drop a Program Files folder that does not exist yet (~/Foo instead of ~/Games/Foo). Folders
+  // picked in the list later get the sub-folder appended as usual.
+  fs::path shown = Utf8ToPath(folder);
+  std::error_code ec;
+  while (!shown.empty() && !fs::is_directory(shown, ec)) {
+    const fs::path parent = shown.parent_path();
+    shown = parent == shown ? fs::path() : parent;
+  }
+  if (!shown.empty()) controls_.Directory = shown;
+}
+
+void TWizardFlow::DirectoryChange(const fs::path& folder) {
+  controls_.Directory = folder;
+  std::string text = PathToUtf8(folder);
+  if (!folder_suffix_.empty() && !settings_.UpdateMode) {
+    if (text.empty() || text.back() != '/') text += '/';
+    text += folder_suffix_;
+  }
+  controls_.EditDir = text;
+}
+
+void TWizardFlow::DriveChange(const fs::path& drive) {
+  // The folder list is bound to the drive list: it moves to the new drive's root first.
+  controls_.Drive = drive;
+  DirectoryChange(drive);
+  UpdateDriveSpace();
+}
+
+int64_t TWizardFlow::FreeMegabytes(const fs::path& path) const {
+  const int64_t bytes = FreeSpaceOf(path);
+  return bytes > 0 ? bytes / kMiB : 0;
+}
+
+void TWizardFlow::UpdateDriveSpace() {
+  const int64_t n = FreeMegabytes(controls_.Drive);
+  controls_.LabelSzDrv = "このドライブには " + FormatThousands(n) + " MBの空きがあります";
+}
+
+void TWizardFlow::UpdateSizes() {
+  const TVondInstallSet& s = settings_;
+  if (s.UpdateMode) {
+    required_bytes_ = s.ProgSize + s.DataSize + s.SoundSize + s.MovieSize;
+  } else {
+    const bool all = controls_.RadioDiskAll || s.InstallType == 1;
+    required_bytes_ = all ? s.ProgSize : DiscEntry(s.DiscProgSize);
+    if (controls_.CheckData) required_bytes_ += all ? s.DataSize : DiscEntry(s.DiscDataSize);
+    if (controls_.CheckSound) required_bytes_ += all ? s.SoundSize : DiscEntry(s.DiscSoundSize);
+    if (controls_.CheckMovie) required_bytes_ += all ? s.MovieSize : DiscEntry(s.DiscMovieSize);
+  }
+  char megabytes[64];
+  std::snprintf(megabytes, sizeof megabytes, "%2.2f", static_cast<double>(required_bytes_) / kMiB);
+  controls_.LabelSize = std::string("最低 ") + megabytes + " MBのディスクの空き容量が必要です";
+  controls_.LabelSzNeed =
+      std::string("インストールには最低 ") + megabytes + " MBのディスクの空き容量が必要です";
+}
+
+fs::path TWizardFlow::DestinationFolder() const {
+  std::string text = settings_.InstallType == 2 ? PathToUtf8(WindowsFolder()) : controls_.EditDir;
+  if (text.empty() || text.back() != '/') text += '/';
+  return Utf8ToPath(text);
+}
+
+bool TWizardFlow::HoldsInstallationToUpdate(const fs::path& folder) const {
+  std::error_code ec;
+  const fs::path settings_file = folder / "install.dat";
+  if (fs::exists(settings_file, ec)) {
+    TVondInstallSet installed;
+    installed.LoadFromFile(settings_file);
+    return installed.Title == settings_.Title;
+  }
+  const TArchiveTitleReader title_of = [](TMemoryStream& install_dat) {
+    TVondInstallSet carried;
+    carried.LoadFromStream(install_dat);
+    return carried.Title;
+  };
+  return !FindArchiveExe(folder, settings_.Title, title_of).empty();
+}
+
+bool TWizardFlow::DestinationAccepted() {
+  // A drive root, or a folder name that names no place of its own, is no install folder.
+  const fs::path typed = Utf8ToPath(controls_.EditDir).lexically_normal();
+  if (controls_.EditDir.empty() || !typed.is_absolute() || !typed.has_relative_path() || IsMountRoot(typed)) {
+    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
+    return false;
+  }
+  const fs::path destination = DestinationFolder();
+  if (settings_.UpdateMode && !HoldsInstallationToUpdate(destination)) {
+    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
+    return false;
+  }
+  const int64_t free = FreeMegabytes(destination);
+  const int64_t need = required_bytes_ / 1024 / 1024;
+  if (free < need) {
+    return view_.MessageDialog(DialogKind::kWarning,
+                               "ドライブにじゅうぶんな空き容量がありません\r\nこのまま処理を続けますか？",
+                               kButtonYes | kButtonNo) == kButtonYes;
+  }
+  return true;
+}
+
+}  // namespace vn

@@ -1,0 +1,237 @@
+#include "installer/wizard_flow.h"
+
+#include "launcher/settings.h"
+#include "platform/text.h"
+#include "platform/volumes.h"
+
+namespace vn {
+
+namespace {
+
+std::string Format(const char* before, const DataString& noun, const char* after = "") {
+  return before + Cp932ToUtf8Lossy(noun) + after;
+}
+
+}  // namespace
+
+int PageIndexOf(std::string_view name) {
+  for (int i = 0; i < kPageCount; ++i) {
+    if (name == kPageNames[i]) return i;
+  }
+  return -1;
+}
+
+TWizardFlow::TWizardFlow(TVondInstallSet& settings, WizardView& view)
+    : FreeSpaceOf([](const std::filesystem::path& p) { return FreeSpace(p); }),
+      settings_(settings),
+      view_(view) {}
+
+void TWizardFlow::FormCreate() {
+  const DataString& media = settings_.MediaName;
+  controls_.LabelDisk = Format("インストールする", media, "を指定してください");
+  controls_.RadioDiskAllText = Format("全ての", media, "をインストール");
+  controls_.RadioDiskThisText = Format("この", media, "をインストール");
+  controls_.RadioDiskAll = settings_.DiscIndex == 0 && settings_.DiscCount() > 1;
+  controls_.LabelUninst = Format("", settings_.Title, " をコンピュータから削除します");
+  controls_.btnBack.visible = !settings_.Installed;
+  SetUpDestination();
+  controls_.EditHello = Cp932ToUtf8Lossy(settings_.HelloText);
+  controls_.EditLicense = Cp932ToUtf8Lossy(settings_.LicenseText);
+
+  page_enabled_.fill(true);
+  page_enabled_[kPageHello] = !settings_.HelloText.empty();
+  page_enabled_[kPageLicense] = !settings_.LicenseText.empty();
+  if (settings_.InstallType == 2) {
+    page_enabled_[kPageMedia] = page_enabled_[kPageFile] = page_enabled_[kPageSelDir] = false;
+  } else if (settings_.UpdateMode || settings_.InstallType == 1) {
+    page_enabled_[kPageMedia] = page_enabled_[kPageFile] = false;
+  } else if (settings_.DiscCount() < 2 || settings_.DiscIndex != 0) {
+    page_enabled_[kPageMedia] = false;
+  }
+
+  if (settings_.Installed) {
+    page_enabled_.fill(false);
+    page_enabled_[kPageUninst] = page_enabled_[kPageDelete] = page_enabled_[kPageExit] = true;
+    ShowPage(kPageUninst);
+  } else {
+    ShowPage(FirstEnabledPage());
+  }
+  if (settings_.InstallType == 1) controls_.CheckData = controls_.CheckSound = controls_.CheckMovie = true;
+  controls_.LabelBackVisible = FirstEnabledPage() < kPageConfirm;
+  // The figures are computed once here, not only when "seldir" is the first page: a full install or
+  // an update behind a welcome or licence page reaches "seldir" without passing "file", and would
+  // otherwise show no required space, skip the space question and give the copy's bar no range.
+  UpdateSizes();
+}
+
+int TWizardFlow::FirstEnabledPage() const {
+  for (int i = 0; i < kPageCount; ++i) {
+    if (page_enabled_[i]) return i;
+  }
+  return -1;
+}
+
+int TWizardFlow::LastEnabledPage() const {
+  for (int i = kPageCount - 1; i >= 0; --i) {
+    if (page_enabled_[i]) return i;
+  }
+  return -1;
+}
+
+void TWizardFlow::ShowPage(int index) {
+  if (index < 0 || index >= kPageCount) return;
+  controls_.page = index;
+  switch (index) {
+    case kPageHello:
+      controls_.caption = "ようこそ";
+      break;
+    case kPageLicense:
+      controls_.caption = "ライセンス契約";
+      break;
+    case kPageMedia:
+      controls_.caption = Format("インストールする", settings_.MediaName);
+      break;
+    case kPageFile:
+      controls_.caption = "インストールするファイル";
+      SetComponentBoxes();
+      UpdateSizes();
+      break;
+    case kPageSelDir:
+      controls_.caption = "インストール先の選択";
+      UpdateDriveSpace();
+      break;
+    case kPageConfirm:
+      controls_.caption = "インストール準備完了";
+      break;
+    case kPageCopy:
+    case kPageDelete:
+      if (index == kPageCopy) {
+        // From here on only Abort remains, so Next and Back cannot re-enter during the procedure.
+        controls_.btnBack.visible = controls_.btnNext.visible = false;
+        controls_.caption = "ファイルコピー";
+        view_.ProcessMessages();
+        view_.RunInstallProcedure();
+      } else {
+        controls_.btnNext.visible = false;
+        controls_.caption = "削除";
+        view_.RunUninstallProcedure();
+      }
+      // A procedure that succeeded has moved on to "exit"; after an abort or a failure the buttons
+      // stay as the procedure left them.
+      if (controls_.page == index) return;
+      break;
+    case kPageExit:
+      controls_.caption = "完了";
+      controls_.focus_abort = true;
+      break;
+    case kPageUninst:
+      controls_.caption = "アンインストール";
+      controls_.DelSaveVisible = view_.SaveDataOffered();
+      break;
+  }
+  SetButtons();
+}
+
+void TWizardFlow::SetButtons() {
+  const int current = controls_.page;
+  controls_.btnBack.enabled = FirstEnabledPage() < current;
+  controls_.btnNext.enabled =
+      current < LastEnabledPage() && (current != kPageLicense || controls_.CheckLicense);
+  if (current == kPageConfirm) {
+    controls_.btnNext.caption = "インストール";
+  } else if (current == kPageExit) {
+    controls_.btnAbort.caption = "閉じる(&C)";
+  } else if (current == kPageUninst) {
+    controls_.btnNext.caption = "実行";
+  } else {
+    controls_.btnNext.caption = "次へ(&N) >";
+  }
+}
+
+int64_t TWizardFlow::DiscEntry(const std::vector<int64_t>& sizes) const {
+  // A disc index outside the per-disc table (a damaged settings file) counts as nothing to install.
+  const int32_t i = settings_.DiscIndex;
+  return i >= 0 && static_cast<size_t>(i) < sizes.size() ? sizes[i] : 0;
+}
+
+void TWizardFlow::SetComponentBoxes() {
+  const bool all = controls_.RadioDiskAll;
+  controls_.ProgVisible = (all ? settings_.ProgSize : DiscEntry(settings_.DiscProgSize)) > 0;
+  controls_.DataVisible = (all ? settings_.DataSize : DiscEntry(settings_.DiscDataSize)) > 0;
+  controls_.SoundVisible = (all ? settings_.SoundSize : DiscEntry(settings_.DiscSoundSize)) > 0;
+  controls_.MovieVisible = (all ? settings_.MovieSize : DiscEntry(settings_.DiscMovieSize)) > 0;
+}
+
+void TWizardFlow::btnNextClick() {
+  const int current = controls_.page;
+  if (current == kPageCopy) {
+    modal_result_ = mrOK;
+    return;
+  }
+  if (current == kPageSelDir && !DestinationAccepted()) return;
+  for (int i = current + 1; i < kPageCount; ++i) {
+    if (page_enabled_[i]) {
+      ShowPage(i);
+      return;
+    }
+  }
+}
+
+void TWizardFlow::btnBackClick() {
+  for (int i = controls_.page - 1; i >= 0; --i) {
+    if (page_enabled_[i]) {
+      ShowPage(i);
+      return;
+    }
+  }
+}
+
+void TWizardFlow::btnAbortClick() {
+  switch (controls_.page) {
+    case kPageExit:
+      modal_result_ = mrOK;
+      break;
+    case kPageCopy:
+    case kPageDelete: {
+      const std::string question = std::string(ModeNames[controls_.page == kPageDelete]) + "を中断しますか？";
+      if (view_.MessageDialog(DialogKind::kConfirmation, question, kButtonYes | kButtonNo) == kButtonYes)
+        modal_result_ = mrAbort;
+      break;
+    }
+    default:
+      modal_result_ = mrCancel;
+      break;
+  }
+}
+
+void TWizardFlow::CheckLicenseClick() {
+  controls_.btnNext.enabled = controls_.page < LastEnabledPage() && controls_.CheckLicense;
+}
+
+void TWizardFlow::CheckProgClick() {
+  controls_.CheckProg = true;  // the program files are always installed
+}
+
+void TWizardFlow::CheckDataClick() {
+  UpdateSizes();
+}
+
+WizardChoices TWizardFlow::Choices() const {
+  WizardChoices choices;
+  choices.all_discs = controls_.RadioDiskAll;
+  choices.check_data = controls_.CheckData;
+  choices.check_sound = controls_.CheckSound;
+  choices.check_movie = controls_.CheckMovie;
+  choices.destination = DestinationFolder();
+  choices.required_bytes = required_bytes_;
+  choices.delete_save_data = controls_.DelSaveVisible && controls_.CheckDelSave;
+  return choices;
+}
+
+bool TWizardFlow::FormCloseQuery() {
+  if (modal_result_ != mrCancel) return true;
+  const std::string question = std::string(ModeNames[settings_.Installed ? 1 : 0]) + "を中断しますか？";
+  return view_.MessageDialog(DialogKind::kConfirmation, question, kButtonYes | kButtonNo) == kButtonYes;
+}
+
+}  // namespace vn

@@ -1,0 +1,162 @@
+// The page flow of the install and uninstall wizard (TFormType): which pages are enabled, what Next,
+// Back and Abort do, captions and button states, the component boxes, and the destination folder with
+// its free-space checks. Plain C++: the Qt window renders WizardControls and forwards its events here,
+// so the whole flow runs and is tested without a window.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "installer/wizard_host.h"
+
+namespace vn {
+
+class TVondInstallSet;
+
+// The notebook pages in notebook order; a page's position is what before and after mean.
+enum WizardPage : int {
+  kPageHello,
+  kPageLicense,
+  kPageMedia,
+  kPageFile,
+  kPageSelDir,
+  kPageConfirm,
+  kPageCopy,
+  kPageExit,
+  kPageUninst,
+  kPageDelete,
+  kPageCount
+};
+inline constexpr std::array<const char*, kPageCount> kPageNames = {
+    "Hello", "License", "Media", "file", "seldir", "confirm", "copy", "exit", "uninst", "delete"};
+// The index of the page with this name, -1 when there is none.
+int PageIndexOf(std::string_view name);
+
+// Indexed by Installed: the name of what the wizard does.
+inline constexpr std::array<const char*, 2> ModeNames = {"インストール", "アンインストール"};
+
+// What the page flow needs of its window: the message dialogs, the message pump, and the install and
+// uninstall procedures that run on entering "copy" and "delete".
+class WizardView {
+ public:
+  virtual ~WizardView() = default;
+  // A modal message dialog of `kind` with `buttons` (a set of DialogButton); returns the one pressed.
+  virtual DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) = 0;
+  // Shows the flow's present state and lets pending window messages run once.
+  virtual void ProcessMessages() = 0;
+  // The install procedure; on success it ends by showing the page "exit".
+  virtual void RunInstallProcedure() = 0;
+  // The uninstall procedure; on success it ends by showing the page "exit".
+  virtual void RunUninstallProcedure() = 0;
+  // Whether the uninstall page offers to delete the save data as well.
+  virtual bool SaveDataOffered() = 0;
+};
+
+struct WizardButton {
+  bool visible = true;
+  bool enabled = true;
+  std::string caption;
+};
+
+// The state of every control the flow decides, as the window shows it. Texts are UTF-8. The window
+// writes back what the user changes (check boxes, radio buttons, EditDir) before forwarding an event.
+struct WizardControls {
+  std::string caption = "インストールタイプの選択";
+  int page = -1;  // the notebook page shown
+  WizardButton btnBack{true, false, "< 戻る(&B)"};
+  WizardButton btnNext{true, true, "次へ(&N) >"};
+  WizardButton btnAbort{true, true, "中断(&A)"};
+  bool focus_abort = false;  // set when btnAbort should take the keyboard focus; the window clears it
+
+  std::string EditHello, EditLicense;
+  bool CheckLicense = false;
+
+  std::string LabelDisk, RadioDiskAllText, RadioDiskThisText;
+  bool RadioDiskAll = false, RadioDiskThis = false;
+
+  bool CheckProg = true, CheckData = false, CheckSound = false, CheckMovie = false;
+  bool ProgVisible = true, DataVisible = true, SoundVisible = true, MovieVisible = true;
+  std::string LabelSize;
+
+  std::string EditDir;              // the destination as the user sees and may edit it
+  std::filesystem::path Directory;  // the folder the folder list shows
+  std::filesystem::path Drive;      // the drive: here the mount point the folder list lies on
+  std::string LabelSzDrv, LabelSzNeed;
+
+  bool LabelBackVisible = true;  // LabelBack and LabelBack2 on "confirm"
+
+  std::string LabelUninst;
+  bool CheckDelSave = false, DelSaveVisible = false;
+};
+
+class TWizardFlow {
+ public:
+  TWizardFlow(TVondInstallSet& settings, WizardView& view);
+
+  // Creation of the window: texts, enabled pages, the destination folder, the first page.
+  void FormCreate();
+
+  void btnNextClick();
+  void btnBackClick();
+  void btnAbortClick();
+  void CheckLicenseClick();
+  void CheckProgClick();
+  void CheckDataClick();  // CheckData, CheckSound and CheckMovie
+  // True when the window may close with the present modal result.
+  bool FormCloseQuery();
+  // The folder list moved to `folder`.
+  void DirectoryChange(const std::filesystem::path& folder);
+  // Another drive (mount point) was chosen; the folder list moves to its root.
+  void DriveChange(const std::filesystem::path& drive);
+
+  // Enters page `index` and does its work; runs the install and uninstall procedures.
+  void ShowPage(int index);
+  int FirstEnabledPage() const;
+  int LastEnabledPage() const;
+  bool PageEnabled(int index) const { return page_enabled_.at(index); }
+
+  void UpdateSizes();
+  void UpdateDriveSpace();
+  // Free MiB on the file system of `path`; 0 when it cannot be measured.
+  int64_t FreeMegabytes(const std::filesystem::path& path) const;
+  // The destination with a trailing separator: the Windows folder's stand-in for InstallType 2,
+  // otherwise the text of EditDir.
+  std::filesystem::path DestinationFolder() const;
+
+  WizardControls& Controls() { return controls_; }
+  const WizardControls& Controls() const { return controls_; }
+  int ModalResult() const { return modal_result_; }
+  void SetModalResult(int result) { modal_result_ = result; }
+  const std::string& FolderSuffix() const { return folder_suffix_; }
+  int64_t RequiredBytes() const { return required_bytes_; }
+  // What the engines read of the user's choices.
+  WizardChoices Choices() const;
+  int64_t CopiedBytes = 0;  // bytes copied so far by the install procedure
+
+  // Bytes available on the file system of a path, -1 when unknown (FreeSpace unless replaced).
+  std::function<int64_t(const std::filesystem::path&)> FreeSpaceOf;
+
+ private:
+  void SetUpDestination();
+  void SetComponentBoxes();
+  void SetButtons();
+  // The check when leaving "seldir": true to go on, false to stay.
+  bool DestinationAccepted();
+  bool HoldsInstallationToUpdate(const std::filesystem::path& folder) const;
+  int64_t DiscEntry(const std::vector<int64_t>& sizes) const;
+
+  TVondInstallSet& settings_;
+  WizardView& view_;
+  WizardControls controls_;
+  std::array<bool, kPageCount> page_enabled_{};
+  int modal_result_ = mrNone;
+  int64_t required_bytes_ = 0;
+  std::string folder_suffix_;  // native text, '/' between folders
+};
+
+}  // namespace vn

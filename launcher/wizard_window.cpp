@@ -1,0 +1,584 @@
+#include "launcher/wizard_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStackedWidget>
+#include <QStorageInfo>
+#include <QThread>
+#include <QTreeView>
+#include <QWindow>
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <map>
+
+#include "installer/install_engine.h"
+#include "installer/uninstall_engine.h"
+#include "launcher/form_style_window.h"
+#include "launcher/settings.h"
+#include "launcher/shared_archive.h"
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "platform/special_folders.h"
+#include "platform/system.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kLeft = 24;
+constexpr int kInnerWidth = TFormType::kClientWidth - 2 * kLeft;
+constexpr int kTextLimit = 5242880;  // characters a text page holds
+constexpr int kRowHeight = 17;
+
+QString Text(const std::string& utf8) {
+  return QString::fromStdString(utf8);
+}
+
+QLabel* AddLabel(QWidget* page, const char* caption, int top) {
+  auto* label = new QLabel(QString::fromUtf8(caption), page);
+  label->setGeometry(kLeft, top, TFormType::kClientWidth - kLeft - 8, 14);  // long lines may pass the margin
+  return label;
+}
+
+QCheckBox* AddCheckBox(QWidget* page, const char* caption, int left, int top) {
+  auto* box = new QCheckBox(QString::fromUtf8(caption), page);
+  box->setGeometry(left, top, box->sizeHint().width(), kRowHeight);
+  return box;
+}
+
+QPlainTextEdit* AddTextPage(QWidget* page, int top, int height) {
+  auto* edit = new QPlainTextEdit(page);
+  edit->setReadOnly(true);
+  edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // lines wrap
+  edit->setGeometry(16, top, TFormType::kClientWidth - 32, height);
+  return edit;
+}
+
+void SetPlainText(QPlainTextEdit* edit, const std::string& text) {
+  QString shown = Text(text);
+  shown.replace("\r\n", "\n");
+  if (shown.size() > kTextLimit) shown.truncate(kTextLimit);
+  if (edit->toPlainText() != shown) edit->setPlainText(shown);
+}
+
+void Show(QPushButton* button, const WizardButton& state) {
+  button->setVisible(state.visible);
+  button->setEnabled(state.enabled);
+  button->setText(Text(state.caption));
+}
+
+// A mounted file system worth offering as a drive: readable, with a size, and not one of the
+// system's own trees (/proc, /sys, /dev, /run except removable media under /run/media).
+bool OfferedDrive(const QStorageInfo& volume) {
+  if (!volume.isValid() || !volume.isReady() || volume.bytesTotal() <= 0) return false;
+  const QString root = volume.rootPath();
+  for (const char* system : {"/proc", "/sys", "/dev", "/boot", "/snap"}) {
+    if (root == system || root.startsWith(QString(system) + "/")) return false;
+  }
+  return !(root.startsWith("/run") && !root.startsWith("/run/media/"));
+}
+
+DialogButton ShowMessageBox(QWidget* parent, DialogKind kind, const std::string& text, unsigned buttons) {
+  static const char* const kCaptions[] = {"警告", "情報", "確認"};
+  static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Information,
+                                             QMessageBox::Question};
+  QString shown = Text(text);
+  shown.replace("\r\n", "\n");
+  const int k = static_cast<int>(kind);
+  QMessageBox box(kIcons[k], QString::fromUtf8(kCaptions[k]), shown, QMessageBox::NoButton, parent);
+  std::map<QAbstractButton*, DialogButton> results;
+  const struct {
+    DialogButton button;
+    const char* caption;
+    QMessageBox::ButtonRole role;
+  } kButtons[] = {{kButtonYes, "はい(&Y)", QMessageBox::YesRole},
+                  {kButtonNo, "いいえ(&N)", QMessageBox::NoRole},
+                  {kButtonOK, "OK", QMessageBox::AcceptRole},
+                  {kButtonAbort, "中止(&A)", QMessageBox::RejectRole}};
+  for (const auto& b : kButtons) {
+    if (buttons & b.button) results[box.addButton(QString::fromUtf8(b.caption), b.role)] = b.button;
+  }
+  box.exec();
+  const auto found = results.find(box.clickedButton());
+  if (found != results.end()) return found->second;
+  // Closed without a button: No when offered, else Abort when offered, else OK.
+  return (buttons & kButtonNo) ? kButtonNo : (buttons & kButtonAbort) ? kButtonAbort : kButtonOK;
+}
+
+// The folder of the run: the first argument (the folder of an archive file named there), else the
+// executable's own folder.
+fs::path RunSourceFolder() {
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() < 2) return OwnExecutablePath().parent_path();
+  const fs::path given = Utf8ToPath(arguments[1].toStdString());
+  std::error_code ec;
+  return fs::is_regular_file(given, ec) ? given.parent_path() : given;
+}
+
+// The launcher the install engine copies into the install folder when the disc brought none. The
+// temporary copy removes its own file once started, but the running image still reads through
+// /proc/self/exe.
+fs::path RunningLauncher() {
+#if defined(__linux__)
+  return "/proc/self/exe";
+#else
+  return OwnExecutablePath();
+#endif
+}
+
+}  // namespace
+
+TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path& source_folder)
+    : QDialog(parent), settings_(settings), flow_(settings, *this) {
+  setFont(FormFont());
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowTitle(QString::fromUtf8("インストールタイプの選択"));
+
+  Notebook = new QStackedWidget(this);
+  Notebook->setGeometry(0, 0, kClientWidth, kNotebookHeight);
+  Bevel = new QFrame(this);
+  Bevel->setFrameShape(QFrame::HLine);
+  Bevel->setFrameShadow(QFrame::Sunken);
+  Bevel->setGeometry(0, kNotebookHeight, kClientWidth, 2);
+  btnBack = new QPushButton(QString::fromUtf8("< 戻る(&B)"), this);
+  btnBack->setGeometry(244, kButtonTop, kButtonWidth, kButtonHeight);
+  btnBack->setEnabled(false);
+  btnNext = new QPushButton(QString::fromUtf8("次へ(&N) >"), this);
+  btnNext->setGeometry(324, kButtonTop, kButtonWidth, kButtonHeight);
+  btnNext->setDefault(true);
+  btnAbort = new QPushButton(QString::fromUtf8("中断(&A)"), this);
+  btnAbort->setGeometry(416, kButtonTop, kButtonWidth, kButtonHeight);
+  btnBack->setAutoDefault(false);
+  btnAbort->setAutoDefault(false);
+  BuildPages();
+
+  SourceFolder = source_folder.empty() ? RunSourceFolder() : source_folder;
+  InstallProcedure = [this](TFormType&) {
+    InstallSource source;
+    source.source_folder = SourceFolder;
+    source.archive = SharedArchive();
+    source.temp_folder = TemporaryFolder();
+    source.launcher = RunningLauncher();
+    vn::RunInstall(*this, settings_, source);
+  };
+  UninstallProcedure = [this](TFormType&) { vn::RunUninstall(*this, settings_, SourceFolder); };
+  SaveDataCheck = [this](TFormType&) { return SaveDataFound(settings_, SourceFolder); };
+  DialogHandler = [this](DialogKind kind, const std::string& text, unsigned buttons) {
+    return ShowMessageBox(this, kind, text, buttons);
+  };
+
+  connect(btnNext, &QPushButton::clicked, this, &TFormType::btnNextClick);
+  connect(btnBack, &QPushButton::clicked, this, &TFormType::btnBackClick);
+  connect(btnAbort, &QPushButton::clicked, this, &TFormType::btnAbortClick);
+  connect(CheckLicense, &QCheckBox::clicked, this, &TFormType::CheckLicenseClick);
+  connect(CheckProg, &QCheckBox::clicked, this, &TFormType::CheckProgClick);
+  for (QCheckBox* box : {CheckData, CheckSound, CheckMovie}) {
+    connect(box, &QCheckBox::clicked, this, &TFormType::CheckDataClick);
+  }
+  connect(EditDir, &QLineEdit::textEdited, this,
+          [this](const QString& text) { flow_.Controls().EditDir = text.toStdString(); });
+  connect(Drive, &QComboBox::activated, this, &TFormType::DriveChange);
+
+  FillDriveList();
+  Forward([this] { flow_.FormCreate(); });
+  connect(Directory->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &TFormType::DirectoryChange);
+
+  FixClientSize(*this, kClientWidth, kClientHeight);
+}
+
+void TFormType::showEvent(QShowEvent* event) {
+  if (const QWidget* owner = parentWidget()) {  // centred on the main window, wherever it stands now
+    const QRect area = owner->geometry();
+    const QPoint client(area.x() + (area.width() - kClientWidth) / 2,
+                        area.y() + (area.height() - kClientHeight) / 2);
+    // move() places the frame; the client area lies inside its margins.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    move(client - QPoint(frame.left(), frame.top()));
+  }
+  QDialog::showEvent(event);
+}
+
+TFormType::~TFormType() = default;
+
+void TFormType::BuildPages() {
+  std::map<int, QWidget*> pages;
+  for (int i = 0; i < kPageCount; ++i) {
+    auto* page = new QWidget(Notebook);
+    page->setObjectName(kPageNames[i]);
+    Notebook->addWidget(page);
+    pages[i] = page;
+  }
+
+  EditHello = AddTextPage(pages[kPageHello], 16, 261);
+
+  QWidget* license = pages[kPageLicense];
+  Label2 = AddLabel(
+      license, "以下のライセンス同意書をお読みください。セットアップを継続するには、必ず全ての契約条項", 12);
+  Label4 = AddLabel(license, "に同意しなければなりません。", 28);
+  Label2->setGeometry(16, 12, kClientWidth - 32, 14);
+  Label4->setGeometry(16, 28, kClientWidth - 32, 14);
+  EditLicense = AddTextPage(license, 48, 208);
+  CheckLicense = AddCheckBox(license, "同意する(&P)", 16, 266);
+
+  QWidget* media = pages[kPageMedia];
+  LabelDisk = AddLabel(media, "", 24);
+  RadioDiskAll = new QRadioButton(media);
+  RadioDiskAll->setGeometry(48, 64, 300, kRowHeight);
+  RadioDiskThis = new QRadioButton(media);
+  RadioDiskThis->setGeometry(48, 92, 300, kRowHeight);
+  // Exclusive within the page; "neither checked" stays possible until the user picks one.
+
+  QWidget* file = pages[kPageFile];
+  Label1 = AddLabel(file, "インストールするファイルを選択してください", 24);
+  CheckProg = AddCheckBox(file, "プログラム", 48, 60);
+  CheckProg->setChecked(true);
+  CheckProg->setEnabled(false);
+  CheckData = AddCheckBox(file, "シナリオ・グラフィック", 48, 88);
+  CheckSound = AddCheckBox(file, "サウンド", 48, 116);
+  CheckMovie = AddCheckBox(file, "ムービー", 48, 144);
+  LabelSize = AddLabel(file, "", 250);
+
+  QWidget* seldir = pages[kPageSelDir];
+  Label3 = AddLabel(seldir, "インストール先を選択してください", 12);
+  EditDir = new QLineEdit(seldir);
+  EditDir->setGeometry(kLeft, 30, kInnerWidth, 21);
+  Drive = new QComboBox(seldir);
+  Drive->setGeometry(kLeft, 57, kInnerWidth, 22);
+  Directory = new QTreeView(seldir);
+  Directory->setGeometry(kLeft, 85, kInnerWidth, 161);
+  folders_ = new QFileSystemModel(this);
+  folders_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+  folders_->setReadOnly(true);
+  Directory->setModel(folders_);
+  // The model reads folders in the background: once a level has arrived, bring the chosen one into view.
+  connect(folders_, &QFileSystemModel::directoryLoaded, this,
+          [this] { Directory->scrollTo(Directory->currentIndex(), QAbstractItemView::PositionAtCenter); });
+  for (int column = 1; column < folders_->columnCount(); ++column) Directory->hideColumn(column);
+  Directory->setHeaderHidden(true);
+  Directory->header()->setStretchLastSection(true);
+  LabelSzDrv = AddLabel(seldir, "", 254);
+  LabelSzNeed = AddLabel(seldir, "", 272);
+
+  QWidget* confirm = pages[kPageConfirm];
+  Label5 = AddLabel(confirm, "ファイルをコピーする準備が整いました", 24);
+  LabelBack = AddLabel(
+      confirm, "[インストール] をクリックするとコピーを開始します。設定を確認・変更したい場合は [戻る] を",
+      60);
+  LabelBack2 = AddLabel(confirm, "クリックしてください", 76);
+
+  QWidget* copy = pages[kPageCopy];
+  LabelCopyCap = AddLabel(copy, "ファイルをコピーしています", 24);
+  LabelCopy = AddLabel(copy, "...", 60);
+  Progress = new QProgressBar(copy);
+  Progress->setGeometry(kLeft, 84, kInnerWidth, 20);
+  Progress->setRange(0, 100);
+  Progress->setValue(0);
+  Progress->setTextVisible(false);
+
+  LabelExit = AddLabel(pages[kPageExit], "インストールが完了しました", 24);
+
+  QWidget* uninst = pages[kPageUninst];
+  LabelUninst = AddLabel(uninst, "", 24);
+  Label7 = AddLabel(uninst, "[実行] をクリックすると削除処理を開始します", 60);
+  CheckDelSave = AddCheckBox(uninst, "セーブデータも削除", kLeft, 100);
+
+  QWidget* erase = pages[kPageDelete];
+  LabelDelTitle = AddLabel(erase, "ファイルを削除しています", 24);
+  LabelDel = AddLabel(erase, "", 60);
+}
+
+QWidget* TFormType::Page(const char* name) const {
+  const int index = PageIndexOf(name);
+  return index < 0 ? nullptr : Notebook->widget(index);
+}
+
+void TFormType::FillDriveList() {
+  QStringList roots;
+  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+    if (OfferedDrive(volume) && !roots.contains(volume.rootPath())) roots << volume.rootPath();
+  }
+  roots.sort();
+  Drive->clear();
+  for (const QString& root : roots) Drive->addItem(root, root);
+}
+
+void TFormType::Pull() {
+  WizardControls& c = flow_.Controls();
+  c.CheckLicense = CheckLicense->isChecked();
+  c.RadioDiskAll = RadioDiskAll->isChecked();
+  c.RadioDiskThis = RadioDiskThis->isChecked();
+  c.CheckProg = CheckProg->isChecked();
+  c.CheckData = CheckData->isChecked();
+  c.CheckSound = CheckSound->isChecked();
+  c.CheckMovie = CheckMovie->isChecked();
+  c.EditDir = EditDir->text().toStdString();
+  c.CheckDelSave = CheckDelSave->isChecked();
+}
+
+void TFormType::Render() {
+  rendering_ = true;
+  WizardControls& c = flow_.Controls();
+  setWindowTitle(Text(c.caption));
+  if (c.page >= 0) Notebook->setCurrentIndex(c.page);
+  Show(btnBack, c.btnBack);
+  Show(btnNext, c.btnNext);
+  Show(btnAbort, c.btnAbort);
+
+  SetPlainText(EditHello, c.EditHello);
+  SetPlainText(EditLicense, c.EditLicense);
+  CheckLicense->setChecked(c.CheckLicense);
+
+  LabelDisk->setText(Text(c.LabelDisk));
+  RadioDiskAll->setText(Text(c.RadioDiskAllText));
+  RadioDiskThis->setText(Text(c.RadioDiskThisText));
+  RadioDiskAll->resize(RadioDiskAll->sizeHint().width(), kRowHeight);
+  RadioDiskThis->resize(RadioDiskThis->sizeHint().width(), kRowHeight);
+  // Neither button checked is a state of its own (this disc only), which exclusive buttons cannot
+  // return to by themselves.
+  RadioDiskAll->setAutoExclusive(false);
+  RadioDiskThis->setAutoExclusive(false);
+  RadioDiskAll->setChecked(c.RadioDiskAll);
+  RadioDiskThis->setChecked(c.RadioDiskThis);
+  RadioDiskAll->setAutoExclusive(true);
+  RadioDiskThis->setAutoExclusive(true);
+
+  CheckProg->setChecked(c.CheckProg);
+  CheckData->setChecked(c.CheckData);
+  CheckSound->setChecked(c.CheckSound);
+  CheckMovie->setChecked(c.CheckMovie);
+  CheckProg->setVisible(c.ProgVisible);
+  CheckData->setVisible(c.DataVisible);
+  CheckSound->setVisible(c.SoundVisible);
+  CheckMovie->setVisible(c.MovieVisible);
+  LabelSize->setText(Text(c.LabelSize));
+
+  if (EditDir->text() != Text(c.EditDir)) EditDir->setText(Text(c.EditDir));
+  ShowDirectory();
+  LabelSzDrv->setText(Text(c.LabelSzDrv));
+  LabelSzNeed->setText(Text(c.LabelSzNeed));
+
+  LabelBack->setVisible(c.LabelBackVisible);
+  LabelBack2->setVisible(c.LabelBackVisible);
+  LabelUninst->setText(Text(c.LabelUninst));
+  CheckDelSave->setVisible(c.DelSaveVisible);
+  CheckDelSave->setChecked(c.CheckDelSave);
+  if (c.focus_abort) {
+    btnAbort->setFocus();
+    c.focus_abort = false;
+  }
+  rendering_ = false;
+}
+
+void TFormType::ShowDirectory() {
+  const WizardControls& c = flow_.Controls();
+  if (c.Drive.empty()) return;
+  const QString drive = QString::fromStdString(PathToUtf8(c.Drive));
+  if (Drive->findData(drive) < 0) Drive->addItem(drive, drive);
+  Drive->setCurrentIndex(Drive->findData(drive));
+  if (folders_->rootPath() != drive) {
+    folders_->setRootPath(drive);
+    Directory->setRootIndex(folders_->index(drive));
+  }
+  if (c.Directory.empty()) return;
+  const QModelIndex current = folders_->index(QString::fromStdString(PathToUtf8(c.Directory)));
+  if (current.isValid() && current != Directory->currentIndex()) {
+    for (QModelIndex parent = current.parent(); parent.isValid(); parent = parent.parent())
+      Directory->expand(parent);
+    Directory->setCurrentIndex(current);
+    Directory->scrollTo(current, QAbstractItemView::PositionAtCenter);
+  }
+}
+
+void TFormType::Forward(const std::function<void()>& handler) {
+  Pull();
+  ++handler_depth_;
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowErrorBox(this, QString::fromUtf8(e.what()));
+  }
+  --handler_depth_;
+  Render();
+  if (handler_depth_ == 0) CloseOnModalResult();
+}
+
+void TFormType::CloseOnModalResult() {
+  const int result = flow_.ModalResult();
+  if (result == mrNone) return;
+  if (flow_.FormCloseQuery()) {
+    done(result);
+  } else {
+    flow_.SetModalResult(mrNone);
+  }
+}
+
+void TFormType::closeEvent(QCloseEvent* event) {
+  // The close box sets the modal result Cancel, which closes the window once no handler runs.
+  event->ignore();
+  if (flow_.ModalResult() == mrNone) flow_.SetModalResult(mrCancel);
+  if (handler_depth_ == 0) CloseOnModalResult();
+}
+
+void TFormType::reject() {
+  close();
+}
+
+void TFormType::btnNextClick() {
+  Forward([this] { flow_.btnNextClick(); });
+}
+
+void TFormType::btnBackClick() {
+  Forward([this] { flow_.btnBackClick(); });
+}
+
+void TFormType::btnAbortClick() {
+  Forward([this] { flow_.btnAbortClick(); });
+}
+
+void TFormType::CheckLicenseClick() {
+  Forward([this] { flow_.CheckLicenseClick(); });
+}
+
+void TFormType::CheckProgClick() {
+  Forward([this] { flow_.CheckProgClick(); });
+}
+
+void TFormType::CheckDataClick() {
+  Forward([this] { flow_.CheckDataClick(); });
+}
+
+void TFormType::DriveChange(int index) {
+  const fs::path drive = Utf8ToPath(Drive->itemData(index).toString().toStdString());
+  Forward([this, drive] { flow_.DriveChange(drive); });
+}
+
+void TFormType::DirectoryChange() {
+  if (rendering_) return;
+  const QModelIndex current = Directory->currentIndex();
+  if (!current.isValid()) return;
+  const fs::path folder = Utf8ToPath(folders_->filePath(current).toStdString());
+  Forward([this, folder] { flow_.DirectoryChange(folder); });
+}
+
+void TFormType::RunInstallProcedure() {
+  InstallProcedure(*this);
+}
+
+void TFormType::RunUninstallProcedure() {
+  UninstallProcedure(*this);
+}
+
+bool TFormType::SaveDataOffered() {
+  return SaveDataCheck(*this);
+}
+
+// --- WizardHost -------------------------------------------------------------------------------
+
+WizardChoices TFormType::Choices() const {
+  return flow_.Choices();
+}
+
+QLabel* TFormType::Label(WizardControl control) const {
+  switch (control) {
+    case WizardControl::LabelCopyCap:
+      return LabelCopyCap;
+    case WizardControl::LabelCopy:
+      return LabelCopy;
+    case WizardControl::LabelDelTitle:
+      return LabelDelTitle;
+    case WizardControl::LabelDel:
+      return LabelDel;
+    case WizardControl::LabelExit:
+      return LabelExit;
+    case WizardControl::Progress:
+      break;
+  }
+  return nullptr;
+}
+
+void TFormType::SetText(WizardControl control, const std::string& text) {
+  if (QLabel* label = Label(control)) label->setText(Text(text));
+}
+
+void TFormType::SetVisible(WizardControl control, bool visible) {
+  if (control == WizardControl::Progress) {
+    Progress->setVisible(visible);
+  } else if (QLabel* label = Label(control)) {
+    label->setVisible(visible);
+  }
+}
+
+void TFormType::SetProgressMax(int64_t maximum) {
+  const int64_t limit = std::numeric_limits<int>::max();
+  progress_scale_ = maximum > limit ? maximum / limit + 1 : 1;
+  Progress->setRange(0, static_cast<int>(std::max<int64_t>(maximum, 0) / progress_scale_));
+}
+
+void TFormType::SetProgressPosition(int64_t position) {
+  const int64_t scaled = std::clamp<int64_t>(position / progress_scale_, 0, Progress->maximum());
+  Progress->setValue(static_cast<int>(scaled));
+}
+
+void TFormType::ProcessMessages() {
+  Render();
+  QCoreApplication::processEvents();
+}
+
+TModalResult TFormType::ModalResult() const {
+  return static_cast<TModalResult>(flow_.ModalResult());
+}
+
+void TFormType::SetModalResult(TModalResult result) {
+  flow_.SetModalResult(result);
+}
+
+DialogButton TFormType::MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) {
+  return DialogHandler(kind, text, buttons);
+}
+
+std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
+  const QString folder = QFileDialog::getExistingDirectory(
+      this, Text(prompt), QString::fromStdString(PathToUtf8(SourceFolder.parent_path())));
+  if (folder.isEmpty()) return std::nullopt;
+  return Utf8ToPath(folder.toStdString());
+}
+
+void TFormType::Sleep(int milliseconds) {
+  QThread::msleep(static_cast<unsigned long>(std::max(milliseconds, 0)));
+}
+
+void TFormType::BringToFront() {
+  if (QGuiApplication::platformName() == "offscreen") return;  // no window stack to come to the front of
+  raise();
+  activateWindow();
+}
+
+void TFormType::ShowPage(const std::string& name) {
+  flow_.ShowPage(PageIndexOf(name));
+  Render();
+}
+
+}  // namespace vn

@@ -1,0 +1,333 @@
+// The wizard window on Qt's offscreen platform: layout, pages, buttons, questions, the folder list,
+// and its place in front of the main window. Each case saves screenshots under screenshots/.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QtTest>
+#include <cstdlib>
+
+#include "archive/vr_files.h"
+#include "launcher/form_style_window.h"
+#include "launcher/main_window.h"
+#include "launcher/settings.h"
+#include "launcher/shared_archive.h"
+#include "launcher/wizard_window.h"
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "platform/special_folders.h"
+#include "platform/volumes.h"
+#include "tests/installer/installer_fixture.h"
+#include "tests/support/test_env.h"
+
+namespace vn::test {
+void CreateSandbox();
+void RemoveSandbox();
+}  // namespace vn::test
+
+namespace vn {
+namespace {
+
+namespace fs = std::filesystem;
+
+void SaveScreenshot(QWidget& window, const QString& name) {
+  const QString folder = QStringLiteral(VN_SCREENSHOT_DIR);
+  QDir().mkpath(folder);
+  QVERIFY(window.grab().save(folder + "/" + name + ".png"));
+}
+
+}  // namespace
+
+class WizardWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  TVondInstallSet settings_;
+  QStringList errors_, questions_;
+  QList<DialogButton> answers_;
+  int key_counter_ = 0;
+
+  // The wizard with scripted message dialogs, shown.
+  std::unique_ptr<TFormType> Open(const fs::path& source = {}) {
+    auto form = std::make_unique<TFormType>(settings_, nullptr, source);
+    form->DialogHandler = [this](DialogKind, const std::string& text, unsigned) {
+      questions_ << QString::fromStdString(text);
+      return answers_.isEmpty() ? kButtonNo : answers_.takeFirst();
+    };
+    form->show();
+    [&] { QVERIFY(QTest::qWaitForWindowExposed(form.get())); }();
+    return form;
+  }
+
+  QString Page(TFormType& form) { return form.Notebook->currentWidget()->objectName(); }
+
+ private slots:
+  void init() {
+    errors_.clear();
+    questions_.clear();
+    answers_.clear();
+    SetErrorReporter([this](QWidget*, const QString& message) { errors_ << message; });
+    settings_ = TVondInstallSet();
+    settings_.Title = Utf8ToCp932("夢の続き");
+    settings_.MediaName = Utf8ToCp932("ディスク");
+    settings_.DefaultFolder = DataString("<ProgramFiles>\\Yume");
+    settings_.RegistryKey = DataString("VnWizardWindowTest\\Game" + std::to_string(++key_counter_));
+    settings_.SetDiscCount(2);
+    settings_.DiscProgSize = {3 * 1048576, 0};
+    settings_.DiscDataSize = {0, 200 * 1048576};
+    settings_.DiscSoundSize = {0, 50 * 1048576};
+    settings_.ProgSize = 3 * 1048576;
+    settings_.DataSize = 200 * 1048576;
+    settings_.SoundSize = 50 * 1048576;
+    fs::create_directories(GetSpecialFolder(kCsidlProgramFiles));
+  }
+
+  void layoutAndInstallPages() {
+    settings_.HelloText = Utf8ToCp932("「夢の続き」のセットアップへようこそ。\r\n次へを押してください。");
+    settings_.LicenseText = Utf8ToCp932("使用許諾契約書\r\n第1条 本ソフトウェアの著作権は…");
+    auto form = Open();
+    QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+    QCOMPARE(form->size(), QSize(497, 336));
+    QCOMPARE(form->minimumSize(), form->maximumSize());
+    QCOMPARE(form->Notebook->geometry(), QRect(0, 0, 497, 293));
+    QCOMPARE(form->Notebook->count(), 10);
+    QCOMPARE(form->btnBack->geometry(), QRect(244, 300, 75, 25));
+    QCOMPARE(form->btnNext->geometry(), QRect(324, 300, 75, 25));
+    QCOMPARE(form->btnAbort->geometry(), QRect(416, 300, 75, 25));
+    QVERIFY(form->btnNext->isDefault());
+    QCOMPARE(form->btnAbort->text(), QString("中断(&A)"));
+    QCOMPARE(form->font().pixelSize(), 12);
+    QCOMPARE(form->Directory->height(), 161);
+
+    QCOMPARE(Page(*form), QString("Hello"));
+    QCOMPARE(form->windowTitle(), QString("ようこそ"));
+    QVERIFY(!form->btnBack->isEnabled());
+    QVERIFY(form->EditHello->toPlainText().startsWith("「夢の続き」"));
+    SaveScreenshot(*form, "wizard_hello");
+
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QCOMPARE(Page(*form), QString("License"));
+    QVERIFY(!form->btnNext->isEnabled());
+    QTest::mouseClick(form->CheckLicense, Qt::LeftButton);
+    QVERIFY(form->btnNext->isEnabled());
+    SaveScreenshot(*form, "wizard_license");
+
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QCOMPARE(Page(*form), QString("Media"));
+    QVERIFY(form->RadioDiskAll->isChecked());
+    SaveScreenshot(*form, "wizard_media");
+
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QCOMPARE(Page(*form), QString("file"));
+    QVERIFY(form->CheckProg->isChecked() && !form->CheckProg->isEnabled());
+    QVERIFY(form->CheckData->isVisible() && form->CheckSound->isVisible() && !form->CheckMovie->isVisible());
+    QTest::mouseClick(form->CheckData, Qt::LeftButton);
+    QCOMPARE(form->LabelSize->text(), QString("最低 203.00 MBのディスクの空き容量が必要です"));
+    QTest::mouseClick(form->CheckProg, Qt::LeftButton);  // disabled: stays checked
+    QVERIFY(form->CheckProg->isChecked());
+    SaveScreenshot(*form, "wizard_file");
+
+    // Back to the media page, this disc only: its data box disappears.
+    QTest::mouseClick(form->btnBack, Qt::LeftButton);
+    QTest::mouseClick(form->RadioDiskThis, Qt::LeftButton);
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QVERIFY(!form->CheckData->isVisible());
+    QCOMPARE(form->LabelSize->text(), QString("最低 3.00 MBのディスクの空き容量が必要です"));
+
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QCOMPARE(Page(*form), QString("seldir"));
+    const QString games = QString::fromStdString(PathToUtf8(GetSpecialFolder(kCsidlProgramFiles)));
+    QCOMPARE(form->EditDir->text(), games + "/Yume");
+    QCOMPARE(form->Drive->currentText(),
+             QString::fromStdString(PathToUtf8(MountPointOf(GetSpecialFolder(kCsidlProgramFiles)))));
+    // Picking another folder in the list keeps the product's sub-folder.
+    const fs::path other = test::MakeTempDir("picked");
+    auto* model = static_cast<QFileSystemModel*>(form->Directory->model());
+    const QModelIndex picked = model->index(QString::fromStdString(PathToUtf8(other)));
+    QVERIFY(picked.isValid());
+    form->Directory->setCurrentIndex(picked);
+    QCOMPARE(form->EditDir->text(), QString::fromStdString(PathToUtf8(other)) + "/Yume");
+    form->Directory->setCurrentIndex(model->index(games));
+    QTest::qWait(300);  // the folder model fills its rows in the background
+    SaveScreenshot(*form, "wizard_seldir");
+
+    form->EditDir->clear();
+    QTest::keyClicks(form->EditDir, games + "/Yume");
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QCOMPARE(Page(*form), QString("confirm"));
+    QVERIFY(form->LabelBack->isVisible() && form->LabelBack2->isVisible());
+    SaveScreenshot(*form, "wizard_confirm");
+
+    // Abort asks; No stays, Yes closes with Cancel.
+    QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+    QCOMPARE(questions_.last(), QString("インストールを中断しますか？"));
+    QVERIFY(form->isVisible());
+    QCOMPARE(Page(*form), QString("confirm"));
+    answers_ << kButtonYes;
+    QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+    QVERIFY(!form->isVisible());
+    QCOMPARE(form->result(), int(mrCancel));
+    QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+  }
+
+  void copyAndExitPages() {
+    settings_.SetDiscCount(1);
+    auto form = Open();
+    int shown_during_copy = 0;
+    form->InstallProcedure = [&](TFormType& wizard) {
+      QVERIFY(!wizard.btnBack->isVisible() && !wizard.btnNext->isVisible());
+      QCOMPARE(wizard.windowTitle(), QString("ファイルコピー"));
+      wizard.LabelCopy->setText(QString::fromUtf8("yume.exe をコピー中..."));
+      wizard.Progress->setValue(40);
+      // The close box during the copy only marks the window; the question comes afterwards.
+      wizard.close();
+      QVERIFY(wizard.isVisible());
+      SaveScreenshot(wizard, "wizard_copy");
+      ++shown_during_copy;
+      wizard.Flow().ShowPage(kPageExit);
+    };
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // file -> seldir
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> confirm
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> copy -> exit
+    QCOMPARE(shown_during_copy, 1);
+    QCOMPARE(questions_, QStringList{"インストールを中断しますか？"});  // asked once the copy returned; No
+    QVERIFY(form->isVisible());
+    QCOMPARE(Page(*form), QString("exit"));
+    QCOMPARE(form->windowTitle(), QString("完了"));
+    QCOMPARE(form->btnAbort->text(), QString("閉じる(&C)"));
+    QVERIFY(form->btnAbort->hasFocus());
+    QVERIFY(!form->btnNext->isVisible() && !form->btnBack->isVisible());
+    SaveScreenshot(*form, "wizard_exit");
+    QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+    QCOMPARE(questions_.size(), 1);  // closes without a question
+    QVERIFY(!form->isVisible());
+    QCOMPARE(form->result(), int(mrOK));
+  }
+
+  void installFailureKeepsOnlyAbort() {
+    settings_.SetDiscCount(1);
+    settings_.InstallType = 2;
+    auto form = Open();
+    QCOMPARE(Page(*form), QString("confirm"));
+    QVERIFY(!form->btnBack->isEnabled());
+    QVERIFY(!form->LabelBack->isVisible());
+    form->InstallProcedure = [](TFormType&) { throw Exception("game.dat:ファイルがありません"); };
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QCOMPARE(errors_, QStringList{"game.dat:ファイルがありません"});
+    QCOMPARE(Page(*form), QString("copy"));
+    QVERIFY(!form->btnNext->isVisible() && form->btnAbort->isVisible());
+    answers_ << kButtonYes;
+    QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+    QCOMPARE(form->result(), int(mrAbort));
+  }
+
+  // The real engines through the window: a one-disc game installed into a chosen folder, then
+  // removed again by the wizard of the installed copy.
+  void installsAndUninstallsWithTheEngines() {
+    TVondInstallSet base = test::GameSettings(1);
+    base.ShowReadme = false;
+    base.DefaultFolder = DataString("<ProgramFiles>\\Hoshi");
+    base.ProgSize = base.DataSize = 4096;
+    const fs::path disc = test::BuildDiscSet(test::MakeTempDir("discs"),
+                                             {{{{"game.sh", "#!/bin/sh\n"}, {"install.exe", "#!/bin/sh\n"}},
+                                               {{"bg\\title.rxa", "picture"}, {"script\\01.txt", "本文"}},
+                                               {}}},
+                                             base)[0];
+    settings_.LoadFromFile(disc / "install.dat");
+    const fs::path dest = test::MakeTempDir("dest") / "星の湖";
+    {
+      TVrFileCollection archive;
+      archive.Open(disc / "game.dat");
+      SharedArchiveScope shared(&archive);
+      auto form = Open(disc);
+      QTest::mouseClick(form->CheckData, Qt::LeftButton);
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);                  // file -> seldir
+      form->EditDir->setText(QString::fromStdString(PathToUtf8(dest)));  // typed (keyClicks is ASCII only)
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);                  // -> confirm
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);                  // -> copy, the install runs
+      QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+      QCOMPARE(Page(*form), QString("exit"));
+      QCOMPARE(form->LabelExit->text(), QString("インストールが完了しました"));
+      SaveScreenshot(*form, "wizard_installed");
+      QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+      QCOMPARE(form->result(), int(mrOK));
+    }
+    QCOMPARE(test::ReadFile(dest / "game.sh"), std::string("#!/bin/sh\n"));
+    QVERIFY(fs::exists(dest / "game.dat"));
+    QCOMPARE(settings_.ReadValue("InstallPath", ""), PathToUtf8(dest) + "/");
+
+    settings_ = TVondInstallSet();
+    settings_.LoadFromFile(dest / "install.dat");
+    QVERIFY(settings_.Installed);
+    test::WriteFile(dest / "save.dat", "save");
+    auto form = Open(dest);  // the uninstaller's source folder is the install folder
+    QCOMPARE(Page(*form), QString("uninst"));
+    QVERIFY(!form->btnBack->isVisible());
+    QCOMPARE(form->btnNext->text(), QString("実行"));
+    QVERIFY(form->CheckDelSave->isVisible());
+    SaveScreenshot(*form, "wizard_uninst");
+    QTest::mouseClick(form->CheckDelSave, Qt::LeftButton);
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // 実行
+    QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+    QCOMPARE(Page(*form), QString("exit"));
+    QCOMPARE(form->LabelExit->text(), QString("アンインストールが完了しました"));
+    SaveScreenshot(*form, "wizard_uninstalled");
+    QVERIFY(!fs::exists(dest / "game.sh"));
+    QVERIFY(!fs::exists(dest / "save.dat"));
+    form->close();  // the close box asks even on the last page
+    QCOMPARE(questions_, QStringList{"アンインストールを中断しますか？"});
+    QVERIFY(form->isVisible());
+  }
+
+  void shownInFrontOfTheMainWindow() {
+    settings_.SetDiscCount(1);
+    TFormMain main(settings_, nullptr);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    bool modal = false;
+    QPoint wizard_centre;
+    QTimer::singleShot(0, &main, [&] {
+      TFormType* wizard = main.Wizard();
+      if (!wizard) return;
+      modal = wizard->isModal() && wizard->isVisible();
+      wizard_centre = wizard->geometry().center();
+      QPixmap picture = main.grab();
+      QPainter(&picture).drawPixmap(wizard->geometry().topLeft() - main.geometry().topLeft(), wizard->grab());
+      picture.save(QStringLiteral(VN_SCREENSHOT_DIR) + "/wizard_over_main_window.png");
+      wizard->DialogHandler = [](DialogKind, const std::string&, unsigned) { return kButtonYes; };
+      QTest::mouseClick(wizard->btnAbort, Qt::LeftButton);
+    });
+    main.RunWizard();
+    QVERIFY(modal);
+    QVERIFY((wizard_centre - main.geometry().center()).manhattanLength() <= 1);
+    QVERIFY(main.Wizard() == nullptr);
+  }
+};
+
+}  // namespace vn
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  vn::test::CreateSandbox();
+  int result;
+  {
+    QApplication app(argc, argv);
+    vn::InstallFormFontSubstitute();
+    vn::WizardWindowTest test;
+    result = QTest::qExec(&test, argc, argv);
+  }
+  vn::test::RemoveSandbox();
+  return result;
+}
+
+#include "wizard_window_test.moc"
