@@ -53,14 +53,20 @@ int64_t Pump(int64_t count, int64_t buffer_size, ReadFn read, WriteFn write) {
 }  // namespace
 
 std::string FileExtension(const fs::path& path) {
-  const std::string name = path.filename().string();
+  const std::string name = PathToUtf8(path.filename());
   const size_t dot = name.rfind('.');
   return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
 fs::path ChangeFileExtension(const fs::path& path, const std::string& new_extension) {
-  const std::string& whole = path.native();
-  return fs::path(whole.substr(0, whole.size() - FileExtension(path).size()) + new_extension);
+  // Cut in native characters (UTF-16 on Windows), where the extension's length is not its UTF-8 one.
+  const fs::path::string_type& whole = path.native();
+  const fs::path::string_type name = path.filename().native();
+  const size_t dot = name.rfind('.');
+  const size_t cut = dot == fs::path::string_type::npos ? 0 : name.size() - dot;
+  fs::path result(whole.substr(0, whole.size() - cut));
+  result += Utf8ToPath(new_extension);
+  return result;
 }
 
 int64_t CopyStreamData(TStream& target, TStream& source, int64_t count) {

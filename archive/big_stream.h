@@ -119,8 +119,8 @@ class TBigMemoryStream : public TBigStream {
 };
 
 // A read-only stream over a resource of a module. On Linux a module's resource is an ELF section of
-// the module file named ".rsrc.<TYPE>.<NAME>" (added with objcopy --add-section); type and name
-// are matched without regard to case, as resource names are.
+// the module file named ".rsrc.<TYPE>.<NAME>" (added with objcopy --add-section); on Windows it is the
+// module's own resource. Type and name are matched without regard to case, as resource names are.
 class TResourceStream : public TStream {
  public:
   // EFOpenError when the module cannot be read or has no such resource.

@@ -27,7 +27,7 @@ fs::path DirectoryFileOf(const fs::path& data_file) {
   if (fs::exists(side, ec)) return side;
   try {
     return JoinNativePath(side.parent_path().empty() ? fs::path(".") : side.parent_path(),
-                          side.filename().string());
+                          PathToUtf8(side.filename()));
   } catch (const Exception&) {
     return side;
   }

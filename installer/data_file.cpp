@@ -150,7 +150,7 @@ void InstallRun::WriteSeparateFiles() {
 // the rebuilt archive appended. False: the user aborted while it was packed.
 bool InstallRun::RebuildTargetExe() {
   const DataString exe_name = Utf8ToCp932(PathToUtf8(target_exe_.filename()));
-  const fs::path bare = work_folder_ / ("~" + target_exe_.filename().native());
+  const fs::path bare = work_folder_ / Utf8ToPath("~" + PathToUtf8(target_exe_.filename()));
   if (archive_.IndexOf(exe_name) < 0) {
     File exe(target_exe_, FileAccess::kRead);
     const int64_t size = exe.Size();
@@ -209,7 +209,7 @@ bool InstallRun::VerifyDataFile() {
 
 // Step R.
 void InstallRun::ReplaceTargetExe() {
-  const fs::path bare = work_folder_ / ("~" + target_exe_.filename().native());
+  const fs::path bare = work_folder_ / Utf8ToPath("~" + PathToUtf8(target_exe_.filename()));
   data_->Open(fs::path());  // the rebuilt executable is closed before it is copied
   ClearReadOnly(target_exe_);
   if (!CopyFileOver(bare, target_exe_)) {

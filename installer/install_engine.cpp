@@ -33,7 +33,7 @@ bool ToDataPath(const fs::path& relative, DataString& out) {
   std::string text;
   for (const fs::path& part : relative) {
     if (!text.empty()) text += '\\';
-    text += part.native();
+    text += PathToUtf8(part);
   }
   return TryUtf8ToCp932(text, out);
 }
@@ -41,7 +41,8 @@ bool ToDataPath(const fs::path& relative, DataString& out) {
 // A folder path with its trailing delimiter, as the registry value and messages show it.
 std::string FolderText(const fs::path& folder) {
   std::string text = PathToUtf8(folder);
-  if (text.empty() || text.back() != '/') text += '/';
+  const char delimiter = static_cast<char>(fs::path::preferred_separator);
+  if (text.empty() || (text.back() != '/' && text.back() != delimiter)) text += delimiter;
   return text;
 }
 

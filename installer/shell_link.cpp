@@ -145,24 +145,6 @@ std::string DesktopExecLine(const fs::path& target, std::string_view arguments) 
   return EscapeValue(line);
 }
 
-void TShellLink::SetFileName(const fs::path& value) {
-  if (value == FileName) return;
-  FileName = value;
-  if (Description.empty()) Description = PathToUtf8(value.stem());
-  if (WorkDir.empty()) WorkDir = value.parent_path();
-}
-
-fs::path TShellLink::LinkFolder() const {
-  fs::path folder;
-  try {
-    folder = GetSpecialFolder(LinkType);
-  } catch (const Exception& e) {
-    throw EShellLinkError(std::string("Error in GetSpecialFolderLocation: ") + e.what());
-  }
-  if (!SubDir.empty()) folder /= SafeFileName(SubDir);
-  return folder;
-}
-
 fs::path TShellLink::CreateLink() {
   if (FileName.empty()) SetFileName(OwnExecutablePath());
   const fs::path folder = LinkFolder();
@@ -184,10 +166,6 @@ fs::path TShellLink::CreateLink() {
   return link;
 }
 
-void TShellLink::ShowFolder(const std::function<int(const fs::path&)>& open) {
-  open(LinkFolder());
-}
-
 void TShellLink::RemoveFolder() {
   if (SubDir.empty()) return;  // the special folder itself is never emptied
   const fs::path folder = LinkFolder();
@@ -196,39 +174,6 @@ void TShellLink::RemoveFolder() {
     DeleteFileIfExists(MenuFileOf(folder, LinkType));
     DeleteFileIfExists(DirectoryEntryOf(folder));
   }
-}
-
-void CreateShortcut(const std::string& name, const fs::path& file_name, const std::string& arguments,
-                    int32_t icon_index, uint16_t hot_key, TWindowState window_state,
-                    const std::string& sub_dir, TShellLinkType link_type, const fs::path& work_dir,
-                    const std::string& description) {
-  TShellLink link;
-  link.Name = name;
-  link.FileName = file_name;
-  link.Arguments = arguments;
-  link.IconIndex = icon_index;
-  link.HotKey = hot_key;
-  link.WindowState = window_state;
-  link.SubDir = sub_dir;
-  link.LinkType = link_type;
-  link.WorkDir = work_dir;
-  link.Description = description;
-  link.CreateLink();
-}
-
-void DeleteShortcutFolder(TShellLinkType link_type, const std::string& sub_dir) {
-  TShellLink link;
-  link.LinkType = link_type;
-  link.SubDir = sub_dir;
-  link.RemoveFolder();
-}
-
-void OpenShortcutFolder(TShellLinkType link_type, const std::string& sub_dir,
-                        const std::function<int(const fs::path&)>& open) {
-  TShellLink link;
-  link.LinkType = link_type;
-  link.SubDir = sub_dir;
-  link.ShowFolder(open);
 }
 
 }  // namespace vn

@@ -1,6 +1,7 @@
 // Shortcuts in the program menu. On Linux a link is a freedesktop desktop entry (".desktop") and a
 // program group is a folder of them under the applications folder, shown as a submenu named after
-// the title through a merged menu file and a directory entry.
+// the title through a merged menu file and a directory entry. On Windows a link is a shell link
+// (".lnk") in the special folder, and a program group a folder of them.
 #pragma once
 
 #include <cstdint>
@@ -64,11 +65,11 @@ class TShellLink {
 
 // The Exec line of a desktop entry that starts `target` with `arguments`: a Linux program (an ELF
 // file or a "#!" script we may execute) directly, anything else (documents, Windows programs)
-// through xdg-open. Quoted and escaped as the desktop-entry rules require.
+// through xdg-open. Quoted and escaped as the desktop-entry rules require. (Linux only.)
 std::string DesktopExecLine(const std::filesystem::path& target, std::string_view arguments);
 
 // A text as a single folder or file name: '/' and control characters become '_', and the names
-// "", "." and ".." become "_".
+// "", "." and ".." become "_". On Windows \ : * ? " < > | and a trailing dot or blank become '_' too.
 std::string SafeFileName(std::string_view name);
 
 void CreateShortcut(const std::string& name, const std::filesystem::path& file_name,

@@ -6,6 +6,37 @@ namespace vn {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+bool IsValidDosDateTime(int32_t dos) {
+  const uint32_t value = static_cast<uint32_t>(dos);
+  const int year = 1980 + static_cast<int>(value >> 25);
+  const int month = static_cast<int>((value >> 21) & 0x0F);
+  const int day = static_cast<int>((value >> 16) & 0x1F);
+  const int hour = static_cast<int>((value >> 11) & 0x1F);
+  const int minute = static_cast<int>((value >> 5) & 0x3F);
+  const int second = static_cast<int>(value & 0x1F) * 2;
+  return month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month) && hour <= 23 &&
+         minute <= 59 && second <= 59;
+}
+
+bool ForceDirectories(const fs::path& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  return fs::is_directory(folder, ec);
+}
+
 bool CopyFileIfChanged(const fs::path& source, const fs::path& target, bool skip_unchanged) {
   if (skip_unchanged) {
     std::error_code ec;
@@ -22,9 +53,7 @@ bool CopyFileIfChanged(const fs::path& source, const fs::path& target, bool skip
 }
 
 bool DeleteFolderTree(const fs::path& folder) {
-  std::error_code ec;
-  const fs::file_status status = fs::symlink_status(folder, ec);
-  if (!fs::is_directory(status)) return DeleteFileIfExists(folder);  // a link, never its target
+  if (!IsRealFolder(folder)) return DeleteFileIfExists(folder);  // a link, never its target
   // A read-only folder does not protect its contents on Windows; here it would.
   ClearReadOnly(folder);
   // Only the entries directly inside: folders come with a trailing separator and are emptied
@@ -38,6 +67,7 @@ bool DeleteFolderTree(const fs::path& folder) {
       DeleteFileIfExists(entry);
     }
   }
+  std::error_code ec;
   fs::remove(folder, ec);
   return !fs::exists(fs::symlink_status(folder, ec));
 }

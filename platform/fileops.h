@@ -15,6 +15,9 @@ namespace vn {
 // A moment as DOS date-time in local time. Odd seconds round down; moments before 1980 give
 // 1980-01-01 00:00:00 and after 2107 the last representable second, the range the form can hold.
 int32_t TimeToDosDateTime(std::time_t time);
+// True when every field of a DOS date-time is in range: month 1-12, a day the month has, hour 0-23,
+// minute 0-59, second 0-58.
+bool IsValidDosDateTime(int32_t dos);
 // The moment of a DOS date-time read as local time; none when a field is out of range (month 0 or
 // 13, day 0 or past the month's end, hour 24, minute 60, second 60).
 std::optional<std::time_t> DosDateTimeToTime(int32_t dos);
@@ -48,6 +51,10 @@ int64_t FileSizeOf(const std::filesystem::path& file);
 bool ClearReadOnly(const std::filesystem::path& path);
 // True when the file or folder is read-only (POSIX: the owner has no write permission).
 bool IsReadOnly(const std::filesystem::path& path);
+
+// True when `path` is a folder itself, not a link to one (a symbolic link, or on Windows any reparse
+// point such as a junction).
+bool IsRealFolder(const std::filesystem::path& path);
 
 // Creates a folder and its missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::filesystem::path& folder);

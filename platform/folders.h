@@ -37,6 +37,8 @@ enum : uint16_t {
 // kFaVolumeId never occur. A symbolic link is an entry of its own: never a directory, never descended
 // into, never changed (so a listing never leaves the tree); it carries only kFaHidden by its name.
 // Clearing attributes gives the owner write permission; a hidden name cannot be cleared.
+// Windows: the system's own attributes; a reparse point (symbolic link, junction) is, as a link here,
+// never a directory and never descended into or changed.
 void ListFolder(const std::filesystem::path& folder, uint16_t attr_mask, bool include_plain, bool clear_list,
                 std::vector<std::filesystem::path>& list, bool recurse, bool dir_delimiter,
                 bool clear_attributes, std::string_view extension);

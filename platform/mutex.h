@@ -12,6 +12,7 @@ namespace vn {
 // A held instance mutex. It exists for other processes while this object lives (at the latest until
 // the process ends, however it ends). Movable, not copyable.
 //
+// Windows: the named kernel mutex (CreateMutexW, not owned), the name converted from code page 932.
 // POSIX: an advisory lock (flock) on a file in $XDG_RUNTIME_DIR/vnsetup (else /tmp/vnsetup-UID),
 // whose name is derived from the mutex name by MutexFilePath.
 class InstanceMutex {
@@ -43,6 +44,7 @@ bool MutexExists(const DataString& name);
 // The file that stands for the mutex `name`: up to 40 characters of its text with everything but ASCII
 // letters, digits, '-', '_' and '.' made '_', then '-' and the 64-bit FNV-1a hash of all its bytes in
 // hexadecimal. A game holds the mutex of its install folder by holding an flock on this file.
+// Empty on Windows, where a game holds the named mutex itself.
 std::filesystem::path MutexFilePath(const DataString& name);
 
 }  // namespace vn

@@ -13,6 +13,22 @@ namespace {
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+#ifdef _WIN32
+// Win32 drops trailing dots and spaces from a name, so ".. " would be "..", and a device name (with
+// any extension) opens the device in every folder: neither can name a file of a data path.
+const char* WindowsNameFault(std::string_view part) {
+  if (part.back() == '.' || part.back() == ' ') return "it ends a name with a dot or blank";
+  std::string stem(part.substr(0, part.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  const bool numbered = stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
+                        (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
+  if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL")
+    return "it names a device";
+  return nullptr;
+}
+#endif
+
 std::vector<std::string> SplitComponents(std::string_view text, std::string_view original) {
   const auto refuse = [&](const std::string& why) {
     throw EPathError("unsafe path \"" + std::string(original) + "\": " + why);
@@ -32,6 +48,9 @@ std::vector<std::string> SplitComponents(std::string_view text, std::string_view
     if (part.empty()) refuse("it has an empty folder name");
     if (part == "." || part == "..") refuse("it steps out of its folder with \"" + std::string(part) + "\"");
     if (part.find(':') != std::string_view::npos) refuse("it names a drive or stream");
+#ifdef _WIN32
+    if (const char* fault = WindowsNameFault(part)) refuse(fault);
+#endif
     parts.emplace_back(part);
     start = i + 1;
   }
@@ -44,7 +63,7 @@ bool FindCaseInsensitive(const fs::path& folder, const std::string& name, fs::pa
   fs::directory_iterator it(folder, ec);
   if (ec) return false;
   for (const auto& entry : it) {
-    const std::string candidate = entry.path().filename().string();
+    const std::string candidate = PathToUtf8(entry.path().filename());
     if (SameNameIgnoringCase(candidate, name)) {
       found = entry.path();
       return true;
@@ -68,7 +87,7 @@ fs::path JoinNativePath(const fs::path& base, std::string_view relative) {
   fs::path result = base;
   bool searching = true;  // once a component is missing, later ones cannot exist either
   for (const std::string& part : parts) {
-    fs::path next = result / part;
+    fs::path next = result / Utf8ToPath(part);
     if (searching) {
       std::error_code ec;
       if (!fs::exists(fs::symlink_status(next, ec))) {

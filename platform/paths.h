@@ -12,7 +12,9 @@ namespace vn {
 // absolute path, a drive letter, an empty component, a NUL byte or text without a native form.
 // A component that does not exist under its exact name but does exist under a name differing only
 // in letter case is replaced by the existing name, so Windows names work on case-sensitive file
-// systems. A trailing delimiter is allowed and names a folder.
+// systems. A trailing delimiter is allowed and names a folder. On Windows a name ending in a dot or
+// blank (which the system would cut off) and a device name (CON, NUL, COM1... with any extension) are
+// refused too.
 std::filesystem::path JoinDataPath(const std::filesystem::path& base, const DataString& relative);
 
 // As JoinDataPath for a name already in native text (UTF-8 on POSIX) with '\' or '/' delimiters.

@@ -20,7 +20,7 @@ constexpr int kShellNoAssociation = 31;
 // The result of a successful start (any value above kShellErrorLimit means success).
 constexpr int kShellStarted = 42;
 
-// Opens `file`: a program is started with the arguments in `params` in `working_folder` (the
+// Opens `file`: a program is started with the arguments in `params` (UTF-8) in `working_folder` (the
 // caller's current folder when empty); anything else goes to the desktop's opener. The caller never
 // waits for what was started. Returns kShellStarted, or an error code: kShellFileNotFound,
 // kShellPathNotFound (its folder, or the working folder, is missing), kShellAccessDenied,
@@ -30,6 +30,7 @@ constexpr int kShellStarted = 42;
 // "#!"; it is started in a session of its own, detached from this process. Everything else (documents,
 // folders, Windows programs) goes to `xdg-open FILE` -- $VN_XDG_OPEN names another opener -- which
 // counts as success once it was started; `params` are not passed to it.
+// Windows: ShellExecuteW "open"; an error is the shell's own code (at most kShellErrorLimit).
 int ShellOpen(const std::filesystem::path& file, std::string_view params,
               const std::filesystem::path& working_folder);
 

@@ -34,17 +34,18 @@ enum SpecialFolderId : int {
 // 26/28 $XDG_DATA_HOME; 38 ~/Games (/opt for root). The common (all users) numbers 22-25 are the
 // user's own, since installs are per user -- for root 22/23 are /usr/local/share/applications and 24
 // /etc/xdg/autostart.
+// Windows: the shell's folder (SHGetFolderPathW); 38 is the registry's ProgramFilesDir.
 std::filesystem::path GetSpecialFolder(int id);
 
-// The user's home folder ($HOME, else the password database).
+// The user's home folder ($HOME, else the password database; Windows: the user's profile).
 std::filesystem::path HomeFolder();
 // The folder InstallType 2 installs into, standing for the Windows folder.
-// POSIX: $XDG_DATA_HOME/vnsetup/windows.
+// POSIX: $XDG_DATA_HOME/vnsetup/windows. Windows: the Windows folder.
 std::filesystem::path WindowsFolder();
 // The root a default install folder without tag lies on, standing for the system drive.
-// POSIX: the home folder.
+// POSIX: the home folder. Windows: the root of the system drive ("C:\").
 std::filesystem::path GetSystemDrive();
-// The temporary folder: POSIX $TMPDIR when it is an absolute path, else /tmp.
+// The temporary folder: POSIX $TMPDIR when it is an absolute path, else /tmp; Windows GetTempPathW.
 std::filesystem::path TemporaryFolder();
 
 // Appends to `list` every existing save folder of the game called `name` (code page 932) for every
@@ -52,7 +53,8 @@ std::filesystem::path TemporaryFolder();
 // \ / : , ; * ? " < > | becomes '_'. An empty name, or one that is "." or ".." after cleaning or
 // has no native form, finds nothing (0, list untouched).
 // POSIX: <home>/.local/share/<name> for the current user ($XDG_DATA_HOME/<name> too) and every local
-// user (uid >= 1000) whose home exists.
+// user (uid >= 1000) whose home exists. Windows: "Local AppData" of every profile in the registry's
+// ProfileList (the user's own setting, else the default one) when it lies inside the profile.
 int32_t UserSaveFolders(const DataString& name, std::vector<std::filesystem::path>& list);
 
 // `name` with the 11 characters that cannot stand in a Windows file name replaced by '_'.

@@ -8,7 +8,7 @@
 namespace vn {
 
 // Whether the user may install. POSIX: always true -- installs go into the user's own folders and
-// need no elevation.
+// need no elevation. Windows: shell32's test for membership of the administrators group.
 bool IsAdministrator();
 
 // The full path of the running executable; empty when the system cannot tell.

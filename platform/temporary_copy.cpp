@@ -16,7 +16,7 @@ std::string TemporaryCopyName(int attempt) {
 }
 
 bool IsTemporaryCopy(const fs::path& exe) {
-  const std::string name = exe.filename().string();
+  const std::string name = PathToUtf8(exe.filename());
   bool named = SameNameIgnoringCase(name, TemporaryCopyName(-1));
   for (int k = 0; !named && k <= kLastAttempt; ++k) named = SameNameIgnoringCase(name, TemporaryCopyName(k));
   if (!named) return false;

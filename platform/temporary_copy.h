@@ -15,7 +15,8 @@ std::string TemporaryCopyName(int attempt);
 bool IsTemporaryCopy(const std::filesystem::path& exe);
 
 // Has `file` deleted when the system next starts. POSIX: a running program keeps its file's content
-// after the name is gone, so the file is deleted at once. False when that failed.
+// after the name is gone, so the file is deleted at once. Windows: MoveFileExW with
+// MOVEFILE_DELAY_UNTIL_REBOOT (which needs administrator rights). False when that failed.
 bool DeleteOnReboot(const std::filesystem::path& file);
 
 // DeleteOnReboot of the running executable, only when it is a temporary copy; false (and nothing

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests, the demo and the benchmarks need.
+# Installs every Debian package the build, the tests, the demo, the benchmarks and the Windows cross
+# build need.
 # Idempotent: asks apt only for what is missing, and refreshes the package lists once when it has to.
 set -euo pipefail
 
@@ -10,7 +11,13 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
   hyperfine zip unzip xdg-utils
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
 )
+# `setup.sh wine` adds Wine, which runs the Windows build's check program (`make windows-check`);
+# it is large (about 700 MB), so nothing else asks for it.
+if [ "${1:-}" = wine ]; then
+  packages+=(wine64)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -49,20 +49,6 @@ File::~File() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 void File::Fail(const char* what) const { throw EReadError(Describe(path_, what, errno)); }
 
 namespace {
@@ -153,18 +139,6 @@ void File::Close() {
   }
 }
 
-std::string ReadWholeFile(const fs::path& path) {
-  File f(path, FileAccess::kRead);
-  std::string content;
-  char buffer[65536];
-  for (;;) {
-    const int64_t n = f.Read(buffer, sizeof buffer);
-    if (n <= 0) break;
-    content.append(buffer, static_cast<size_t>(n));
-  }
-  return content;
-}
-
 fs::path TemporarySibling(const fs::path& path) {
   static std::atomic<unsigned> counter{0};
   fs::path tmp = path;
@@ -184,19 +158,6 @@ void ReplaceFile(const fs::path& from, const fs::path& to) {
     ::fsync(dir);
     ::close(dir);
   }
-}
-
-void WriteFileAtomically(const fs::path& path, std::string_view content) {
-  const fs::path tmp = TemporarySibling(path);
-  try {
-    File f(tmp, FileAccess::kCreate);
-    f.Write(content.data(), static_cast<int64_t>(content.size()));
-    f.Sync();
-  } catch (...) {
-    ::unlink(tmp.c_str());
-    throw;
-  }
-  ReplaceFile(tmp, path);
 }
 
 }  // namespace vn

@@ -17,15 +17,6 @@ namespace {
 
 constexpr int32_t kDosFirst = 0x00210000;  // 1980-01-01 00:00:00
 
-bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
 // Closes a descriptor on every exit path.
 class Fd {
  public:
@@ -97,10 +88,7 @@ std::optional<std::time_t> DosDateTimeToTime(int32_t dos) {
   const int hour = static_cast<int>((value >> 11) & 0x1F);
   const int minute = static_cast<int>((value >> 5) & 0x3F);
   const int second = static_cast<int>(value & 0x1F) * 2;
-  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 ||
-      second > 59) {
-    return std::nullopt;
-  }
+  if (!IsValidDosDateTime(dos)) return std::nullopt;
   struct tm t = {};
   t.tm_year = year - 1900;
   t.tm_mon = month - 1;
@@ -166,10 +154,9 @@ bool IsReadOnly(const fs::path& path) {
   return ::lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR);
 }
 
-bool ForceDirectories(const fs::path& folder) {
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  return fs::is_directory(folder, ec);
+bool IsRealFolder(const fs::path& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool DeleteFileIfExists(const fs::path& file) {

@@ -83,10 +83,6 @@ std::optional<InstanceMutex> CreateInstanceMutex(const DataString& name) {
   return std::nullopt;
 }
 
-void ReleaseInstanceMutex(std::optional<InstanceMutex>& handle) {
-  handle.reset();
-}
-
 bool MutexExists(const DataString& name) {
   const fs::path file = MutexFilePath(name);
   if (file.empty()) return false;
@@ -95,25 +91,6 @@ bool MutexExists(const DataString& name) {
   const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   ::close(fd);
   return held;
-}
-
-InstanceMutex::InstanceMutex(InstanceMutex&& other) noexcept
-    : handle_(other.handle_), file_(std::move(other.file_)) {
-  other.handle_ = -1;
-}
-
-InstanceMutex& InstanceMutex::operator=(InstanceMutex&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = other.handle_;
-    file_ = std::move(other.file_);
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-InstanceMutex::~InstanceMutex() {
-  Release();
 }
 
 void InstanceMutex::Release() noexcept {

@@ -1,12 +1,11 @@
 // vnkit pack / merge / append: writing "vf" archives.
-#include <fnmatch.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "archive/vr_files.h"
+#include "platform/console.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -27,7 +26,7 @@ struct PackFile {
 bool MatchesAny(const std::vector<std::string>& globs, const std::string& relative) {
   for (std::string glob : globs) {
     std::replace(glob.begin(), glob.end(), '\\', '/');
-    if (::fnmatch(glob.c_str(), relative.c_str(), FNM_CASEFOLD) == 0) return true;
+    if (MatchesPattern(glob, relative)) return true;
   }
   return false;
 }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/console.h"
 #include "tools/vnkit/cli.h"
 
 namespace {
@@ -44,6 +45,13 @@ std::string CommandsFooter(const CLI::App& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vn::PrepareStandardStreams();
+  // UTF-8 arguments on every system (on Windows not the ANSI code page's), parsed from here on.
+  std::vector<std::string> args = vn::CommandLineArguments(argc, argv);
+  std::vector<char*> utf8_argv;
+  for (std::string& a : args) utf8_argv.push_back(a.data());
+  argc = static_cast<int>(utf8_argv.size());
+  argv = utf8_argv.data();
   CLI::App app{"vnkit - archives, settings files and pictures of vnsetup game discs", "vnkit"};
   app.set_version_flag("--version", std::string("vnkit ") + VN_VERSION);
   app.require_subcommand(1);

@@ -1,0 +1,69 @@
+#include <windows.h>
+
+#include "platform/volumes.h"
+#include "platform/win32/wide.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The folder itself when it exists, else its nearest existing parent folder, as an absolute path.
+fs::path NearestExistingFolder(const fs::path& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec).lexically_normal();
+  if (ec) return {};
+  for (;;) {
+    if (const std::optional<DWORD> attr = win32::AttributesOf(p)) {
+      return (*attr & FILE_ATTRIBUTE_DIRECTORY) ? p : p.parent_path();
+    }
+    if (!p.has_relative_path()) return {};
+    p = p.parent_path();
+  }
+}
+
+// The root of the volume that holds `path` ("C:\", or the folder a volume is mounted on), with its
+// trailing delimiter; empty when the system cannot tell.
+std::wstring VolumeRoot(const fs::path& path) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (!GetVolumePathNameW(path.c_str(), buffer, MAX_PATH + 1)) return {};
+  return buffer;
+}
+
+std::wstring WithDelimiter(std::wstring text) {
+  if (!text.empty() && text.back() != L'\\' && text.back() != L'/') text += L'\\';
+  return text;
+}
+
+}  // namespace
+
+int64_t FreeSpace(const fs::path& path) {
+  const fs::path existing = NearestExistingFolder(path);
+  ULARGE_INTEGER available;  // what this user may still write, quotas included
+  if (existing.empty() ||
+      !GetDiskFreeSpaceExW(WithDelimiter(existing.native()).c_str(), &available, nullptr, nullptr)) {
+    return -1;
+  }
+  return static_cast<int64_t>(available.QuadPart);
+}
+
+bool IsMountRoot(const fs::path& folder) {
+  std::error_code ec;
+  const fs::path p = fs::absolute(folder, ec).lexically_normal();
+  const std::optional<DWORD> attr = win32::AttributesOf(p);
+  if (ec || !attr || !(*attr & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  const std::wstring root = VolumeRoot(p);
+  return !root.empty() &&
+         CompareStringOrdinal(root.c_str(), -1, WithDelimiter(p.native()).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+fs::path MountPointOf(const fs::path& path) {
+  const fs::path existing = NearestExistingFolder(path);
+  if (existing.empty()) return {};
+  const fs::path root(VolumeRoot(existing));
+  // "C:\" stays as it is; a volume mounted on a folder is named without the trailing delimiter.
+  return root.has_relative_path() && !root.has_filename() ? root.parent_path() : root;
+}
+
+}  // namespace vn
