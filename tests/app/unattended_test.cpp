@@ -13,12 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Quoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 class Unattended : public testing::Test {
  protected:
   void SetUp() override {
@@ -31,31 +25,30 @@ class Unattended : public testing::Test {
         {"files": {"movie\\ed.mpg": {"size": 5000}}, "archive": {"scenario\\b.txt": {"text": "二"}}}
       ]
     })");
-    EXPECT_EQ(Run(Quoted(VNKIT) + " disc build " + Quoted((dir_ / "spec.json").string()) + " -o " +
-                  Quoted((dir_ / "set").string()) + " --no-launcher"),
-              0)
+    EXPECT_EQ(
+        Run(test::ShellQuoted(VNKIT) + " disc build " + test::ShellQuoted((dir_ / "spec.json").string()) +
+            " -o " + test::ShellQuoted((dir_ / "set").string()) + " --no-launcher"),
+        0)
         << err_;
     disc1_ = dir_ / "set" / "disc1";
     disc2_ = dir_ / "set" / "disc2";
   }
 
   int Run(const std::string& command) {
-    const int status = std::system(
-        (command + " >" + Quoted((dir_ / "stdout").string()) + " 2>" + Quoted((dir_ / "stderr").string()))
-            .c_str());
-    out_ = test::ReadFile(dir_ / "stdout");
-    err_ = test::ReadFile(dir_ / "stderr");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    test::CommandResult result = test::RunShell(command, dir_);
+    out_ = std::move(result.out);
+    err_ = std::move(result.err);
+    return result.status;
   }
 
   // `exe --unattended ARGS` with no display to find: the mode must not need one.
   int Unattend(const fs::path& exe, const std::string& args) {
-    return Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quoted(exe.string()) +
+    return Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + test::ShellQuoted(exe.string()) +
                " --unattended " + args);
   }
   int Install(const std::string& args) {
-    return Unattend(VNSETUP,
-                    "--folder " + Quoted(game_.string()) + " " + args + " " + Quoted(disc1_.string()));
+    return Unattend(VNSETUP, "--folder " + test::ShellQuoted(game_.string()) + " " + args + " " +
+                                 test::ShellQuoted(disc1_.string()));
   }
 
   std::string InstallPathValue() {
@@ -118,12 +111,12 @@ TEST_F(Unattended, NextDiscElsewhereNeedsItsFolder) {
   EXPECT_NE(err_.find("--disc"), std::string::npos) << err_;
   EXPECT_FALSE(fs::exists(game_));  // found out before anything was copied
 
-  ASSERT_EQ(Install("--accept-license --disc " + Quoted(away.string())), 0) << err_;
+  ASSERT_EQ(Install("--accept-license --disc " + test::ShellQuoted(away.string())), 0) << err_;
   EXPECT_TRUE(fs::exists(game_ / "movie" / "ed.mpg"));
 }
 
 TEST_F(Unattended, RefusedFolderIsBadUsage) {
-  EXPECT_EQ(Unattend(VNSETUP, "--accept-license --folder / " + Quoted(disc1_.string())), 2);
+  EXPECT_EQ(Unattend(VNSETUP, "--accept-license --folder / " + test::ShellQuoted(disc1_.string())), 2);
   EXPECT_NE(err_.find("正しいインストール先"), std::string::npos) << err_;
 }
 

@@ -16,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Quoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 class Vnsetup : public testing::Test {
  protected:
   void SetUp() override {
@@ -35,26 +29,25 @@ class Vnsetup : public testing::Test {
       "background": "bg.png",
       "discs": [{"files": {"readme.txt": {"text": "読んでね"}}, "runtimes": true}]
     })");
-    EXPECT_EQ(Run(Quoted(VNKIT) + " disc build " + Quoted((dir_ / "spec.json").string()) + " -o " +
-                  Quoted((dir_ / "out").string()) + " --launcher " + Quoted(VNSETUP)),
+    EXPECT_EQ(Run(test::ShellQuoted(VNKIT) + " disc build " +
+                  test::ShellQuoted((dir_ / "spec.json").string()) + " -o " +
+                  test::ShellQuoted((dir_ / "out").string()) + " --launcher " + test::ShellQuoted(VNSETUP)),
               0)
         << err_;
     disc_ = dir_ / "out" / "disc1";
   }
 
   int Run(const std::string& command) {
-    const int status = std::system(
-        (command + " >" + Quoted((dir_ / "stdout").string()) + " 2>" + Quoted((dir_ / "stderr").string()))
-            .c_str());
-    out_ = test::ReadFile(dir_ / "stdout");
-    err_ = test::ReadFile(dir_ / "stderr");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    test::CommandResult result = test::RunShell(command, dir_);
+    out_ = std::move(result.out);
+    err_ = std::move(result.err);
+    return result.status;
   }
 
   // The launcher on the offscreen platform, its first window saved as `shot`.
   int Launch(const fs::path& exe, const fs::path& shot, const std::string& args = "") {
-    return Run("QT_QPA_PLATFORM=offscreen VNSETUP_SCREENSHOT=" + Quoted(shot.string()) + " " +
-               Quoted(exe.string()) + (args.empty() ? "" : " " + Quoted(args)));
+    return Run("QT_QPA_PLATFORM=offscreen VNSETUP_SCREENSHOT=" + test::ShellQuoted(shot.string()) + " " +
+               test::ShellQuoted(exe.string()) + (args.empty() ? "" : " " + test::ShellQuoted(args)));
   }
 
   static bool WaitFor(const std::function<bool()>& done) {

@@ -1,6 +1,7 @@
 #include "tests/support/test_env.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -40,7 +41,9 @@ void RemoveSandbox() {
   if (!g_root.empty()) fs::remove_all(g_root, ec);
 }
 
-const fs::path& SandboxRoot() { return g_root; }
+const fs::path& SandboxRoot() {
+  return g_root;
+}
 
 fs::path MakeTempDir(const std::string& hint) {
   static std::atomic<unsigned> counter{0};
@@ -62,6 +65,19 @@ std::string ReadFile(const fs::path& path) {
   std::ostringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+std::string ShellQuoted(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+CommandResult RunShell(const std::string& command, const fs::path& dir) {
+  const fs::path out = dir / "stdout", err = dir / "stderr";
+  const int status =
+      std::system((command + " >" + ShellQuoted(out.string()) + " 2>" + ShellQuoted(err.string())).c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
 
 }  // namespace vn::test

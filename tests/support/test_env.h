@@ -16,4 +16,15 @@ std::filesystem::path MakeTempDir(const std::string& hint = "t");
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
+// `arg` as one word of a shell command line (single-quoted).
+std::string ShellQuoted(const std::string& arg);
+
+// Runs a shell command line with its standard output and error captured (through files in `dir`).
+struct CommandResult {
+  int status = -1;  // the exit status, -1 when the command did not exit normally
+  std::string out;
+  std::string err;
+};
+CommandResult RunShell(const std::string& command, const std::filesystem::path& dir);
+
 }  // namespace vn::test

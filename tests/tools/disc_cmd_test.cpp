@@ -15,12 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Quoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 class DiscBuild : public testing::Test {
  protected:
   void SetUp() override {
@@ -37,13 +31,13 @@ class DiscBuild : public testing::Test {
 
   int Vnkit(const std::string& spec_json) {
     test::WriteFile(dir_ / "spec.json", spec_json);
-    const std::string command = Quoted(VNKIT) + " disc build " + Quoted((dir_ / "spec.json").string()) +
-                                " -o " + Quoted(out_.string()) + " --launcher " +
-                                Quoted((dir_ / "launcher").string()) + " >/dev/null 2>" +
-                                Quoted((dir_ / "stderr").string());
-    const int status = std::system(command.c_str());
-    err_ = test::ReadFile(dir_ / "stderr");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    test::CommandResult result = test::RunShell(
+        test::ShellQuoted(VNKIT) + " disc build " + test::ShellQuoted((dir_ / "spec.json").string()) +
+            " -o " + test::ShellQuoted(out_.string()) + " --launcher " +
+            test::ShellQuoted((dir_ / "launcher").string()),
+        dir_);
+    err_ = std::move(result.err);
+    return result.status;
   }
 
   fs::path dir_ = test::MakeTempDir("spec");

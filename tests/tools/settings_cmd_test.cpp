@@ -12,26 +12,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int code;
-  std::string out, err;
-};
-
-std::string Quoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 class SettingsCommand : public testing::Test {
  protected:
-  Result Vnkit(const std::vector<std::string>& args) {
-    std::string command = Quoted(VNKIT);
-    for (const auto& a : args) command += " " + Quoted(a);
-    command += " >" + Quoted((dir_ / "stdout").string()) + " 2>" + Quoted((dir_ / "stderr").string());
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFile(dir_ / "stdout"),
-            test::ReadFile(dir_ / "stderr")};
+  test::CommandResult Vnkit(const std::vector<std::string>& args) {
+    std::string command = test::ShellQuoted(VNKIT);
+    for (const auto& a : args) command += " " + test::ShellQuoted(a);
+    return test::RunShell(command, dir_);
   }
   std::string Path(const char* name) { return (dir_ / name).string(); }
 
@@ -58,8 +44,8 @@ TVondInstallSet Sample() {
 
 TEST_F(SettingsCommand, JsonRoundTripsByteExactly) {
   Sample().SaveToFile(Path("a.dat"));
-  const Result show = Vnkit({"settings", "show", Path("a.dat"), "--json"});
-  ASSERT_EQ(show.code, 0) << show.err;
+  const test::CommandResult show = Vnkit({"settings", "show", Path("a.dat"), "--json"});
+  ASSERT_EQ(show.status, 0) << show.err;
   const auto j = nlohmann::ordered_json::parse(show.out);
   EXPECT_EQ(j.size(), 34u);  // every field and the version
   EXPECT_EQ(j.begin().key(), "Version");
@@ -71,25 +57,25 @@ TEST_F(SettingsCommand, JsonRoundTripsByteExactly) {
   EXPECT_EQ(j["ReservedFlag"], 200);
 
   test::WriteFile(Path("a.json"), show.out);
-  const Result build = Vnkit({"settings", "build", Path("a.json"), "-o", Path("b.dat")});
-  ASSERT_EQ(build.code, 0) << build.err;
+  const test::CommandResult build = Vnkit({"settings", "build", Path("a.json"), "-o", Path("b.dat")});
+  ASSERT_EQ(build.status, 0) << build.err;
   EXPECT_EQ(test::ReadFile(Path("b.dat")), test::ReadFile(Path("a.dat")));
 
-  const Result listing = Vnkit({"settings", "show", Path("a.dat")});
-  EXPECT_EQ(listing.code, 0);
+  const test::CommandResult listing = Vnkit({"settings", "show", Path("a.dat")});
+  EXPECT_EQ(listing.status, 0);
   EXPECT_NE(listing.out.find("Title              夢の続き\n"), std::string::npos) << listing.out;
   EXPECT_NE(listing.out.find("夢の続きのセットアップ"), std::string::npos);
 }
 
 TEST_F(SettingsCommand, BuildFillsDefaultsAndDerivesDiscCount) {
   test::WriteFile(Path("empty.json"), "{}");
-  ASSERT_EQ(Vnkit({"settings", "build", Path("empty.json"), "-o", Path("e.dat")}).code, 0);
+  ASSERT_EQ(Vnkit({"settings", "build", Path("empty.json"), "-o", Path("e.dat")}).status, 0);
   TMemoryStream fresh;
   TVondInstallSet().SaveToStream(fresh);
   EXPECT_EQ(test::ReadFile(Path("e.dat")), fresh.Bytes());
 
   test::WriteFile(Path("d.json"), R"({"DiscSoundSize":[1,2,3]})");
-  ASSERT_EQ(Vnkit({"settings", "build", Path("d.json"), "-o", Path("d.dat")}).code, 0);
+  ASSERT_EQ(Vnkit({"settings", "build", Path("d.json"), "-o", Path("d.dat")}).status, 0);
   TVondInstallSet d;
   d.LoadFromFile(Path("d.dat"));
   EXPECT_EQ(d.DiscCount(), 3);
@@ -109,8 +95,8 @@ TEST_F(SettingsCommand, BadJsonIsRefusedNamingTheKey) {
   };
   for (const auto& [json, message] : cases) {
     test::WriteFile(Path("bad.json"), json);
-    const Result r = Vnkit({"settings", "build", Path("bad.json"), "-o", Path("bad.dat")});
-    EXPECT_EQ(r.code, 2) << json;
+    const test::CommandResult r = Vnkit({"settings", "build", Path("bad.json"), "-o", Path("bad.dat")});
+    EXPECT_EQ(r.status, 2) << json;
     EXPECT_NE(r.err.find(Path("bad.json")), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(Path("bad.dat")));
@@ -121,29 +107,29 @@ TEST_F(SettingsCommand, BadFilesAreErrorsNamingFileAndFault) {
   TVondInstallSet s;
   s.Title = DataString("abc\x82");  // a lead byte without its trail byte
   s.SaveToFile(Path("odd.dat"));
-  const Result listing = Vnkit({"settings", "show", Path("odd.dat")});
-  EXPECT_EQ(listing.code, 0);
+  const test::CommandResult listing = Vnkit({"settings", "show", Path("odd.dat")});
+  EXPECT_EQ(listing.status, 0);
   EXPECT_NE(listing.out.find("abc\xEF\xBF\xBD"), std::string::npos);  // U+FFFD
-  const Result json = Vnkit({"settings", "show", Path("odd.dat"), "--json"});
-  EXPECT_EQ(json.code, 2);
+  const test::CommandResult json = Vnkit({"settings", "show", Path("odd.dat"), "--json"});
+  EXPECT_EQ(json.status, 2);
   EXPECT_NE(json.err.find(Path("odd.dat") + ": Title"), std::string::npos) << json.err;
 
   // A character with two codes would come back from JSON under the other one.
   TVondInstallSet twin;
   twin.LicenseText = DataString("ok\xED\x40");  // NEC's code of a character IBM's 0xFA5C also has
   twin.SaveToFile(Path("twin.dat"));
-  const Result twin_json = Vnkit({"settings", "show", Path("twin.dat"), "--json"});
-  EXPECT_EQ(twin_json.code, 2);
+  const test::CommandResult twin_json = Vnkit({"settings", "show", Path("twin.dat"), "--json"});
+  EXPECT_EQ(twin_json.status, 2);
   EXPECT_NE(twin_json.err.find("LicenseText has no exact UTF-8 form: the character at byte 2"),
             std::string::npos)
       << twin_json.err;
 
   test::WriteFile(Path("cut.dat"), test::ReadFile(Path("odd.dat")).substr(0, 12));
-  const Result cut = Vnkit({"settings", "show", Path("cut.dat")});
-  EXPECT_EQ(cut.code, 2);
+  const test::CommandResult cut = Vnkit({"settings", "show", Path("cut.dat")});
+  EXPECT_EQ(cut.status, 2);
   EXPECT_NE(cut.err.find(Path("cut.dat")), std::string::npos) << cut.err;
   EXPECT_NE(cut.err.find("Title at offset 9"), std::string::npos) << cut.err;
-  EXPECT_EQ(Vnkit({"settings", "show", Path("missing.dat")}).code, 2);
+  EXPECT_EQ(Vnkit({"settings", "show", Path("missing.dat")}).status, 2);
 }
 
 }  // namespace
