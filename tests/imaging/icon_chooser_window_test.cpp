@@ -12,6 +12,7 @@
 #include "imaging/dib_format.h"
 #include "imaging/icon_chooser_window.h"
 #include "imaging/icon_file.h"
+#include "tests/support/qt_test_main.h"
 
 namespace vn {
 namespace {
@@ -126,5 +127,5 @@ class IconChooserTest : public QObject {
 
 }  // namespace vn
 
-QTEST_MAIN(vn::IconChooserTest)
+VN_QTEST_MAIN(vn::IconChooserTest, (void)0)
 #include "icon_chooser_window_test.moc"

@@ -16,12 +16,8 @@
 #include "launcher/start_window.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "tests/support/qt_test_main.h"
 #include "tests/support/test_env.h"
-
-namespace vn::test {
-void CreateSandbox();
-void RemoveSandbox();
-}  // namespace vn::test
 
 namespace vn {
 namespace {
@@ -295,18 +291,6 @@ class WindowsTest : public QObject {
 
 }  // namespace vn
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  vn::test::CreateSandbox();
-  int result;
-  {
-    QApplication app(argc, argv);
-    vn::InstallFormFontSubstitute();
-    vn::WindowsTest test;
-    result = QTest::qExec(&test, argc, argv);
-  }
-  vn::test::RemoveSandbox();
-  return result;
-}
+VN_QTEST_MAIN(vn::WindowsTest, vn::InstallFormFontSubstitute())
 
 #include "windows_test.moc"

@@ -28,12 +28,8 @@
 #include "platform/special_folders.h"
 #include "platform/volumes.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/qt_test_main.h"
 #include "tests/support/test_env.h"
-
-namespace vn::test {
-void CreateSandbox();
-void RemoveSandbox();
-}  // namespace vn::test
 
 namespace vn {
 namespace {
@@ -316,18 +312,6 @@ class WizardWindowTest : public QObject {
 
 }  // namespace vn
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  vn::test::CreateSandbox();
-  int result;
-  {
-    QApplication app(argc, argv);
-    vn::InstallFormFontSubstitute();
-    vn::WizardWindowTest test;
-    result = QTest::qExec(&test, argc, argv);
-  }
-  vn::test::RemoveSandbox();
-  return result;
-}
+VN_QTEST_MAIN(vn::WizardWindowTest, vn::InstallFormFontSubstitute())
 
 #include "wizard_window_test.moc"
