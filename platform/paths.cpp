@@ -11,7 +11,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 #ifdef _WIN32
 // Win32 drops trailing dots and spaces from a name, so ".. " would be "..", and a device name (with

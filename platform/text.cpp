@@ -6,8 +6,12 @@ namespace {
 
 constexpr uint8_t kDelimiter = 0x5C;
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Applies fn to every byte in a single-byte position; double-byte characters pass unchanged.
 template <typename Fn>
@@ -55,8 +59,12 @@ bool HasTrailingDelimiter(const DataString& s) {
   return !s.empty() && LastDelimiter(s) == s.size() - 1;
 }
 
-DataString AnsiUpperCase(const DataString& s) { return MapSingleBytes(s, AsciiUpper); }
-DataString AnsiLowerCase(const DataString& s) { return MapSingleBytes(s, AsciiLower); }
+DataString AnsiUpperCase(const DataString& s) {
+  return MapSingleBytes(s, AsciiUpper);
+}
+DataString AnsiLowerCase(const DataString& s) {
+  return MapSingleBytes(s, AsciiLower);
+}
 
 int AnsiCompareText(const DataString& a, const DataString& b) {
   const std::string ua = AnsiUpperCase(a).bytes();

@@ -53,7 +53,9 @@ std::string Cp932ToUtf8Lossy(const DataString& text);
 // --- Byte helpers -----------------------------------------------------------------------------
 
 // First byte of a double-byte character in code page 932.
-constexpr bool IsLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+constexpr bool IsLeadByte(uint8_t b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 // True when byte i starts a character (it is not the second byte of a double-byte character).
 bool IsCharStart(const DataString& s, size_t i);
@@ -71,7 +73,9 @@ DataString AnsiUpperCase(const DataString& s);
 DataString AnsiLowerCase(const DataString& s);
 // <0, 0, >0 comparing as AnsiUpperCase would make them equal.
 int AnsiCompareText(const DataString& a, const DataString& b);
-inline bool AnsiSameText(const DataString& a, const DataString& b) { return AnsiCompareText(a, b) == 0; }
+inline bool AnsiSameText(const DataString& a, const DataString& b) {
+  return AnsiCompareText(a, b) == 0;
+}
 
 // S with '\' appended unless its last character already is a delimiter ("" gives "\").
 DataString AddPathDelimiter(const DataString& s);

@@ -49,7 +49,9 @@ File::~File() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-void File::Fail(const char* what) const { throw EReadError(Describe(path_, what, errno)); }
+void File::Fail(const char* what) const {
+  throw EReadError(Describe(path_, what, errno));
+}
 
 namespace {
 

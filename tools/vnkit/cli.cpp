@@ -35,15 +35,23 @@ void AddAllCommands(CLI::App& app) {
   for (auto& [order, registrar] : groups) registrar(app);
 }
 
-void SetResult(int code) { g_result = code; }
-int Result() { return g_result; }
+void SetResult(int code) {
+  g_result = code;
+}
+int Result() {
+  return g_result;
+}
 
-void PrintError(const std::string& message) { std::fprintf(stderr, "vnkit: %s\n", message.c_str()); }
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "vnkit: %s\n", message.c_str());
+}
 
 ProgressBar::ProgressBar(std::string label, int64_t total)
     : label_(std::move(label)), total_(total), enabled_(isatty(STDERR_FILENO) == 1) {}
 
-ProgressBar::~ProgressBar() { Finish(); }
+ProgressBar::~ProgressBar() {
+  Finish();
+}
 
 void ProgressBar::Update(int64_t done) {
   if (!enabled_ || finished_) return;

@@ -25,9 +25,9 @@
 #include "archive/big_stream.h"
 #include "archive/seeded_random.h"
 #include "archive/vr_files.h"
-#include "installer/install_engine.h"
 #include "imaging/png_io.h"
 #include "imaging/ruxa_writer.h"
+#include "installer/install_engine.h"
 #include "launcher/settings.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -286,8 +286,9 @@ class DiscSetBuilder {
     WriteFileAtomically(path, content.bytes);
     if (content.executable) {
       std::error_code ec;  // rwxr-xr-x; on Windows every file may be run
-      fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec,
+      fs::permissions(path,
+                      fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec,
                       fs::perm_options::replace, ec);
     }
   }
