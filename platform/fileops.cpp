@@ -19,16 +19,17 @@ int DaysInMonth(int year, int month) {
 
 }  // namespace
 
-bool IsValidDosDateTime(int32_t dos) {
+DosDateTimeFields SplitDosDateTime(int32_t dos) {
   const uint32_t value = static_cast<uint32_t>(dos);
-  const int year = 1980 + static_cast<int>(value >> 25);
-  const int month = static_cast<int>((value >> 21) & 0x0F);
-  const int day = static_cast<int>((value >> 16) & 0x1F);
-  const int hour = static_cast<int>((value >> 11) & 0x1F);
-  const int minute = static_cast<int>((value >> 5) & 0x3F);
-  const int second = static_cast<int>(value & 0x1F) * 2;
-  return month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month) && hour <= 23 &&
-         minute <= 59 && second <= 59;
+  return {1980 + static_cast<int>(value >> 25),   static_cast<int>((value >> 21) & 0x0F),
+          static_cast<int>((value >> 16) & 0x1F), static_cast<int>((value >> 11) & 0x1F),
+          static_cast<int>((value >> 5) & 0x3F),  static_cast<int>(value & 0x1F) * 2};
+}
+
+bool IsValidDosDateTime(int32_t dos) {
+  const DosDateTimeFields f = SplitDosDateTime(dos);
+  return f.month >= 1 && f.month <= 12 && f.day >= 1 && f.day <= DaysInMonth(f.year, f.month) &&
+         f.hour <= 23 && f.minute <= 59 && f.second <= 59;
 }
 
 bool ForceDirectories(const fs::path& folder) {

@@ -12,6 +12,12 @@ namespace vn {
 // The archive's time stamp: date in the high 16 bits (day 0-4, month 5-8, year - 1980 9-15), time in
 // the low 16 bits (seconds / 2 0-4, minutes 5-10, hours 11-15), local time. Compared as int32.
 
+// The fields of a DOS date-time as stored (not checked; see IsValidDosDateTime).
+struct DosDateTimeFields {
+  int year, month, day, hour, minute, second;
+};
+DosDateTimeFields SplitDosDateTime(int32_t dos);
+
 // A moment as DOS date-time in local time. Odd seconds round down; moments before 1980 give
 // 1980-01-01 00:00:00 and after 2107 the last representable second, the range the form can hold.
 int32_t TimeToDosDateTime(std::time_t time);

@@ -43,4 +43,9 @@ void ListFolder(const std::filesystem::path& folder, uint16_t attr_mask, bool in
                 std::vector<std::filesystem::path>& list, bool recurse, bool dir_delimiter,
                 bool clear_attributes, std::string_view extension);
 
+// The selection rule above, shared by the backends: whether an entry with attributes `attr` and name
+// `name` (UTF-8) is listed.
+bool ListFolderSelects(uint16_t attr, std::string_view name, uint16_t attr_mask, bool include_plain,
+                       std::string_view extension);
+
 }  // namespace vn

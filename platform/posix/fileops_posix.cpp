@@ -81,21 +81,15 @@ int32_t TimeToDosDateTime(std::time_t time) {
 }
 
 std::optional<std::time_t> DosDateTimeToTime(int32_t dos) {
-  const uint32_t value = static_cast<uint32_t>(dos);
-  const int year = 1980 + static_cast<int>(value >> 25);
-  const int month = static_cast<int>((value >> 21) & 0x0F);
-  const int day = static_cast<int>((value >> 16) & 0x1F);
-  const int hour = static_cast<int>((value >> 11) & 0x1F);
-  const int minute = static_cast<int>((value >> 5) & 0x3F);
-  const int second = static_cast<int>(value & 0x1F) * 2;
   if (!IsValidDosDateTime(dos)) return std::nullopt;
+  const DosDateTimeFields f = SplitDosDateTime(dos);
   struct tm t = {};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
+  t.tm_year = f.year - 1900;
+  t.tm_mon = f.month - 1;
+  t.tm_mday = f.day;
+  t.tm_hour = f.hour;
+  t.tm_min = f.minute;
+  t.tm_sec = f.second;
   t.tm_isdst = -1;  // whatever daylight saving time said on that day
   const std::time_t time = ::mktime(&t);
   if (time == static_cast<std::time_t>(-1)) return std::nullopt;

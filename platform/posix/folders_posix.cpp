@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "platform/folders.h"
-#include "platform/paths.h"
 
 namespace vn {
 
@@ -30,12 +29,6 @@ uint16_t AttributesOf(const char* name, const struct stat& st) {
   return attr;
 }
 
-// The part of a name from its last '.', as ExtractFileExt gives it for a bare name.
-std::string_view ExtensionOf(std::string_view name) {
-  const size_t dot = name.rfind('.');
-  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
-}
-
 void ListInto(const fs::path& folder, uint16_t attr_mask, bool include_plain, std::vector<fs::path>& list,
               bool recurse, bool dir_delimiter, bool clear_attributes, std::string_view extension) {
   std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
@@ -52,14 +45,7 @@ void ListInto(const fs::path& folder, uint16_t attr_mask, bool include_plain, st
 
     fs::path full = folder / name;
     if (is_dir && dir_delimiter) full /= "";
-    bool selected;
-    if (is_dir) {
-      selected = (attr_mask & kFaDirectory) != 0;
-    } else {
-      selected = (attr_mask & attr) != 0 || ((attr & 0x3F) == 0 && include_plain);
-      if (selected && !extension.empty()) selected = SameNameIgnoringCase(ExtensionOf(name), extension);
-    }
-    if (selected) list.push_back(full);
+    if (ListFolderSelects(attr, name, attr_mask, include_plain, extension)) list.push_back(full);
     if (recurse && is_dir) {
       ListInto(folder / name, attr_mask, include_plain, list, true, true, clear_attributes, extension);
     }

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "platform/folders.h"
-#include "platform/paths.h"
 #include "platform/win32/wide.h"
 
 namespace vn {
@@ -25,17 +24,12 @@ struct FindCloser {
   void operator()(HANDLE h) const { FindClose(h); }
 };
 
-// The part of a name from its last '.', as ExtractFileExt gives it for a bare name.
-std::wstring_view ExtensionOf(std::wstring_view name) {
-  const size_t dot = name.rfind(L'.');
-  return dot == std::wstring_view::npos ? std::wstring_view() : name.substr(dot);
-}
-
-bool SameExtension(std::wstring_view name, std::string_view extension) {
+// The name as UTF-8 for the selection rule; a name without one matches no extension.
+std::string NameForSelection(std::wstring_view name) {
   try {
-    return SameNameIgnoringCase(win32::WideToUtf8(ExtensionOf(name)), extension);
+    return win32::WideToUtf8(name);
   } catch (const std::exception&) {
-    return false;
+    return std::string();
   }
 }
 
@@ -65,14 +59,9 @@ void ListInto(const fs::path& folder, uint16_t attr_mask, bool include_plain, st
     }
     const fs::path entry = full;
     if (is_dir && dir_delimiter) full /= L"";
-    bool selected;
-    if (is_dir) {
-      selected = (attr_mask & kFaDirectory) != 0;
-    } else {
-      selected = (attr_mask & attr) != 0 || ((attr & kCallerBits) == 0 && include_plain);
-      if (selected && !extension.empty()) selected = SameExtension(name, extension);
+    if (ListFolderSelects(attr, NameForSelection(name), attr_mask, include_plain, extension)) {
+      list.push_back(full);
     }
-    if (selected) list.push_back(full);
     if (recurse && is_dir)
       ListInto(entry, attr_mask, include_plain, list, true, true, clear_attributes, extension);
   } while (FindNextFileW(h, &found));

@@ -9,6 +9,7 @@
 #include "archive/vr_files.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/fileops.h"
 #include "platform/paths.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
@@ -43,10 +44,10 @@ class StdoutStream : public TStream {
 };
 
 std::string DosTimeText(int32_t dos) {
-  const uint32_t t = static_cast<uint32_t>(dos);
+  const DosDateTimeFields f = SplitDosDateTime(dos);
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (t >> 25), (t >> 21) & 15,
-                (t >> 16) & 31, (t >> 11) & 31, (t >> 5) & 63, (t & 31) * 2);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                f.second);
   return text;
 }
 
