@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "archive/stream.h"
+#include "bench/sample_picture.h"
 #include "imaging/ruxa.h"
 #include "imaging/ruxa_writer.h"
 
@@ -9,17 +10,7 @@ namespace {
 
 vn::TDIBSurface& Photo() {
   static vn::TDIBSurface s;
-  if (s.Empty()) {
-    s.SetSize(1024, 768, 24);
-    uint32_t seed = 1;
-    for (int y = 0; y < 768; ++y) {
-      uint8_t* row = s.ScanLine(y);
-      for (int x = 0; x < 1024 * 3; ++x) {
-        seed = seed * 1664525u + 1013904223u;
-        row[x] = static_cast<uint8_t>((x / 3 + y) / 8 + (seed >> 29));
-      }
-    }
-  }
+  if (s.Empty()) vn::bench::MakeSamplePicture(s, 3);
   return s;
 }
 

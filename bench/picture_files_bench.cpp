@@ -1,26 +1,16 @@
 // TGA and bitmap files, colour counting and reduction on a 1024 x 768 24-bit photo-like picture.
 #include <benchmark/benchmark.h>
 
+#include "bench/sample_picture.h"
 #include "imaging/bmp_file.h"
 #include "imaging/dib_surface.h"
 #include "imaging/tga_file.h"
 
 namespace {
 
-// Smooth gradients with a little noise, so that runs are short as in scanned or rendered pictures.
 const vn::TDIBSurface& Photo() {
   static vn::TDIBSurface s;
-  if (s.Empty()) {
-    s.SetSize(1024, 768, 24);
-    uint32_t seed = 1;
-    for (int y = 0; y < 768; ++y) {
-      uint8_t* row = s.ScanLine(y);
-      for (int x = 0; x < 1024 * 3; ++x) {
-        seed = seed * 1664525u + 1013904223u;
-        row[x] = static_cast<uint8_t>((x / 3 + y) / 8 + (seed >> 30));
-      }
-    }
-  }
+  if (s.Empty()) vn::bench::MakeSamplePicture(s, 2);
   return s;
 }
 

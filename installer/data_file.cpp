@@ -16,6 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The work folder's copy of the executable without its archive: "~" + its name. (Built by appending:
+// GCC 12 warns falsely on "~" + std::string.)
+fs::path BareExeCopy(const fs::path& work_folder, const fs::path& exe) {
+  std::string name("~");
+  name += PathToUtf8(exe.filename());
+  return work_folder / Utf8ToPath(name);
+}
+
 const DataString kProjectFile("vond.vpb");
 const DataString kOriginalProjectFile("/original_vond.vpb");
 constexpr int64_t kLargeEntry = 3145728;
@@ -150,7 +158,7 @@ void InstallRun::WriteSeparateFiles() {
 // the rebuilt archive appended. False: the user aborted while it was packed.
 bool InstallRun::RebuildTargetExe() {
   const DataString exe_name = Utf8ToCp932(PathToUtf8(target_exe_.filename()));
-  const fs::path bare = work_folder_ / Utf8ToPath("~" + PathToUtf8(target_exe_.filename()));
+  const fs::path bare = BareExeCopy(work_folder_, target_exe_);
   if (archive_.IndexOf(exe_name) < 0) {
     File exe(target_exe_, FileAccess::kRead);
     const int64_t size = exe.Size();
@@ -209,7 +217,7 @@ bool InstallRun::VerifyDataFile() {
 
 // Step R.
 void InstallRun::ReplaceTargetExe() {
-  const fs::path bare = work_folder_ / Utf8ToPath("~" + PathToUtf8(target_exe_.filename()));
+  const fs::path bare = BareExeCopy(work_folder_, target_exe_);
   data_->Open(fs::path());  // the rebuilt executable is closed before it is copied
   ClearReadOnly(target_exe_);
   if (!CopyFileOver(bare, target_exe_)) {

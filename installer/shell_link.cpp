@@ -140,7 +140,10 @@ std::string DesktopExecLine(const fs::path& target, std::string_view arguments) 
   line += QuoteExecArgument(PathToUtf8(target));
   // Arguments are passed to a program only; the opener takes the file alone.
   if (IsLinuxProgram(target)) {
-    for (const std::string& arg : SplitParameters(arguments)) line += " " + QuoteExecArgument(arg);
+    for (const std::string& arg : SplitParameters(arguments)) {
+      line += ' ';
+      line += QuoteExecArgument(arg);
+    }
   }
   return EscapeValue(line);
 }

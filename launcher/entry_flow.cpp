@@ -182,7 +182,9 @@ class EntryFlow {
     const fs::path copy = MakeTemporaryCopy(env_.exe, env_.temp_folder);
     if (copy.empty()) return false;
     launch_file_ = copy;
-    launch_params_ = "\"" + WithTrailingDelimiter(env_.exe.parent_path()) + "\"";
+    launch_params_ = '"';  // built by appending: GCC 12 warns falsely on "\"" + std::string
+    launch_params_ += WithTrailingDelimiter(env_.exe.parent_path());
+    launch_params_ += '"';
     return true;
   }
 
