@@ -11,8 +11,8 @@
 
 #include "app/unattended_command.h"
 #include "launcher/entry_flow.h"
-#include "launcher/form_style_window.h"
-#include "launcher/launcher_ui_window.h"
+#include "ui/qt/form_style_window.h"
+#include "ui/qt/launcher_ui_window.h"
 
 int main(int argc, char** argv) {
   if (vn::WantsUnattended(argc, argv)) return vn::RunUnattendedCommand(argc, argv);

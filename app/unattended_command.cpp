@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "installer/unattended.h"
 #include "launcher/entry_flow.h"
 #include "platform/paths.h"
+#include "ui/console/unattended.h"
 
 namespace vn {
 

@@ -9,7 +9,7 @@
 
 #include "archive/vr_files.h"
 #include "installer/install_engine.h"
-#include "launcher/settings.h"
+#include "settings/settings.h"
 
 namespace vn {
 

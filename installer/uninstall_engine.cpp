@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "installer/shell_link.h"
-#include "launcher/settings.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "settings/settings.h"
 
 namespace vn {
 namespace fs = std::filesystem;

@@ -8,12 +8,12 @@
 
 #include "archive/vr_files.h"
 #include "installer/wizard_flow.h"
-#include "launcher/settings.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/volumes.h"
+#include "settings/settings.h"
 
 namespace vn {
 

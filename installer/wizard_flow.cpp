@@ -1,8 +1,8 @@
 #include "installer/wizard_flow.h"
 
-#include "launcher/settings.h"
 #include "platform/text.h"
 #include "platform/volumes.h"
+#include "settings/settings.h"
 
 namespace vn {
 

@@ -2,7 +2,7 @@
 
 #include "archive/vr_files.h"
 #include "imaging/ruxa.h"
-#include "launcher/settings.h"
+#include "settings/settings.h"
 
 namespace vn {
 

@@ -7,7 +7,6 @@
 #include "archive/big_stream.h"
 #include "archive/vr_files.h"
 #include "launcher/entry_rules.h"
-#include "launcher/settings.h"
 #include "launcher/shared_archive.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -17,6 +16,7 @@
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "platform/temporary_copy.h"
+#include "settings/settings.h"
 
 namespace vn {
 

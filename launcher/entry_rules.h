@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "launcher/settings.h"
 #include "platform/text.h"
+#include "settings/settings.h"
 
 namespace vn {
 

@@ -1,4 +1,4 @@
-#include "launcher/settings.h"
+#include "settings/settings.h"
 
 #include <cstring>
 #include <limits>

@@ -1,10 +1,10 @@
 // The product's registry key: HKEY_CURRENT_USER\Software\<RegistryKey>.
 #include <filesystem>
 
-#include "launcher/settings.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "settings/settings.h"
 
 namespace vn {
 

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "launcher/settings.h"
+#include "settings/settings.h"
 #include "tests/support/test_env.h"
 
 namespace vn {

@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "imaging/png_io.h"
-#include "launcher/settings.h"
 #include "platform/special_folders.h"
+#include "settings/settings.h"
 #include "tests/support/test_env.h"
 
 namespace vn {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "installer/wizard_host.h"
-#include "launcher/settings.h"
+#include "settings/settings.h"
 
 namespace vn::test {
 

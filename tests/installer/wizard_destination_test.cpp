@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "installer/wizard_flow.h"
-#include "launcher/settings.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "settings/settings.h"
 #include "tests/installer/wizard_view_fake.h"
 #include "tests/support/test_env.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "installer/wizard_flow.h"
-#include "launcher/settings.h"
+#include "settings/settings.h"
 #include "tests/installer/wizard_view_fake.h"
 
 namespace vn {

@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 #include "launcher/entry_rules.h"
-#include "launcher/settings.h"
 #include "launcher/shared_archive.h"
 #include "platform/error.h"
 #include "platform/mutex.h"
@@ -16,6 +15,7 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/special_folders.h"
+#include "settings/settings.h"
 #include "tests/support/test_env.h"
 
 namespace vn {

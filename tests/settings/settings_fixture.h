@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "launcher/settings.h"
+#include "settings/settings.h"
 
 namespace vn::test {
 

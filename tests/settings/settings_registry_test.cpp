@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "launcher/settings.h"
 #include "platform/posix/registry_file.h"
+#include "settings/settings.h"
 #include "tests/support/test_env.h"
 
 namespace vn {

@@ -1,9 +1,9 @@
-#include "launcher/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "tests/launcher/settings_fixture.h"
+#include "tests/settings/settings_fixture.h"
 #include "tests/support/test_env.h"
 
 namespace vn {

@@ -7,7 +7,7 @@
 #include "archive/vr_files.h"
 #include "imaging/png_io.h"
 #include "imaging/ruxa.h"
-#include "launcher/settings.h"
+#include "settings/settings.h"
 #include "tests/support/test_env.h"
 
 namespace vn {

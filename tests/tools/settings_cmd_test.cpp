@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "launcher/settings.h"
+#include "settings/settings.h"
 #include "tests/support/test_env.h"
 
 namespace vn {

@@ -28,12 +28,12 @@
 #include "imaging/png_io.h"
 #include "imaging/ruxa_writer.h"
 #include "installer/install_engine.h"
-#include "launcher/settings.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/system.h"
+#include "settings/settings.h"
 #include "tools/vnkit/cli.h"
 #include "tools/vnkit/settings_json.h"
 

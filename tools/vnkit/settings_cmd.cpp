@@ -8,10 +8,10 @@
 #include <tuple>
 #include <variant>
 
-#include "launcher/settings.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "settings/settings.h"
 #include "tools/vnkit/cli.h"
 #include "tools/vnkit/settings_json.h"
 

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "launcher/settings.h"
+#include "settings/settings.h"
 
 namespace vn::cli {
 

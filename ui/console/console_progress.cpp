@@ -1,4 +1,4 @@
-#include "installer/console_progress.h"
+#include "ui/console/console_progress.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "installer/unattended.h"
+#include "ui/console/unattended.h"
 
 #include <cstdio>
 #include <exception>
@@ -7,20 +7,20 @@
 #include <system_error>
 #include <vector>
 
-#include "installer/console_progress.h"
 #include "installer/install_engine.h"
 #include "installer/uninstall_engine.h"
 #include "installer/wizard_flow.h"
 #include "installer/wizard_host.h"
 #include "launcher/entry_flow.h"
 #include "launcher/launcher_ui.h"
-#include "launcher/settings.h"
 #include "launcher/shared_archive.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "settings/settings.h"
+#include "ui/console/console_progress.h"
 
 namespace vn {
 

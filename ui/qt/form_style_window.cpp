@@ -1,4 +1,4 @@
-#include "launcher/form_style_window.h"
+#include "ui/qt/form_style_window.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>

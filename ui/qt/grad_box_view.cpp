@@ -1,9 +1,9 @@
-#include "launcher/grad_box_view.h"
+#include "ui/qt/grad_box_view.h"
 
 #include <QPainter>
 #include <QResizeEvent>
 
-#include "launcher/paint_box_view.h"
+#include "ui/qt/paint_box_view.h"
 
 namespace vn {
 

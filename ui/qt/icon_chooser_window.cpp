@@ -1,4 +1,4 @@
-#include "imaging/icon_chooser_window.h"
+#include "ui/qt/icon_chooser_window.h"
 
 #include <QGuiApplication>
 #include <QImage>

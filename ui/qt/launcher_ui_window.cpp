@@ -1,4 +1,4 @@
-#include "launcher/launcher_ui_window.h"
+#include "ui/qt/launcher_ui_window.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "launcher/form_style_window.h"
-#include "launcher/main_window.h"
 #include "launcher/shared_archive.h"
-#include "launcher/start_window.h"
-#include "launcher/wizard_window.h"
+#include "ui/qt/form_style_window.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/start_window.h"
+#include "ui/qt/wizard_window.h"
 
 namespace vn {
 

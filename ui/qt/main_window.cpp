@@ -1,4 +1,4 @@
-#include "launcher/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <exception>
 
-#include "launcher/form_style_window.h"
-#include "launcher/grad_box_view.h"
-#include "launcher/paint_box_view.h"
-#include "launcher/settings.h"
-#include "launcher/wizard_window.h"
+#include "settings/settings.h"
+#include "ui/qt/form_style_window.h"
+#include "ui/qt/grad_box_view.h"
+#include "ui/qt/paint_box_view.h"
+#include "ui/qt/wizard_window.h"
 
 namespace vn {
 

@@ -1,4 +1,4 @@
-#include "launcher/paint_box_view.h"
+#include "ui/qt/paint_box_view.h"
 
 #include <QPainter>
 #include <cstring>

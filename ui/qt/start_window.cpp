@@ -1,13 +1,13 @@
-#include "launcher/start_window.h"
+#include "ui/qt/start_window.h"
 
 #include <QPushButton>
 #include <exception>
 
-#include "launcher/form_style_window.h"
-#include "launcher/paint_box_view.h"
-#include "launcher/settings.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
+#include "settings/settings.h"
+#include "ui/qt/form_style_window.h"
+#include "ui/qt/paint_box_view.h"
 
 namespace vn {
 

@@ -1,4 +1,4 @@
-#include "launcher/wizard_window.h"
+#include "ui/qt/wizard_window.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -29,13 +29,13 @@
 
 #include "installer/install_engine.h"
 #include "installer/uninstall_engine.h"
-#include "launcher/form_style_window.h"
-#include "launcher/settings.h"
 #include "launcher/shared_archive.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
+#include "settings/settings.h"
+#include "ui/qt/form_style_window.h"
 
 namespace vn {
 

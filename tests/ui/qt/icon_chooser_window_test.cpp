@@ -10,9 +10,9 @@
 #include <QtTest>
 
 #include "imaging/dib_format.h"
-#include "imaging/icon_chooser_window.h"
 #include "imaging/icon_file.h"
 #include "tests/support/qt_test_main.h"
+#include "ui/qt/icon_chooser_window.h"
 
 namespace vn {
 namespace {

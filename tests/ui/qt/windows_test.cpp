@@ -9,15 +9,15 @@
 
 #include "archive/vr_files.h"
 #include "imaging/ruxa_writer.h"
-#include "launcher/form_style_window.h"
-#include "launcher/main_window.h"
-#include "launcher/paint_box_view.h"
-#include "launcher/settings.h"
-#include "launcher/start_window.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "settings/settings.h"
 #include "tests/support/qt_test_main.h"
 #include "tests/support/test_env.h"
+#include "ui/qt/form_style_window.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/paint_box_view.h"
+#include "ui/qt/start_window.h"
 
 namespace vn {
 namespace {

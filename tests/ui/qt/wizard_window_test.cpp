@@ -18,18 +18,18 @@
 #include <cstdlib>
 
 #include "archive/vr_files.h"
-#include "launcher/form_style_window.h"
-#include "launcher/main_window.h"
-#include "launcher/settings.h"
 #include "launcher/shared_archive.h"
-#include "launcher/wizard_window.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/volumes.h"
+#include "settings/settings.h"
 #include "tests/installer/installer_fixture.h"
 #include "tests/support/qt_test_main.h"
 #include "tests/support/test_env.h"
+#include "ui/qt/form_style_window.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/wizard_window.h"
 
 namespace vn {
 namespace {
