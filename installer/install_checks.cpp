@@ -105,7 +105,7 @@ std::vector<fs::path> InstallRun::DataFileParts() const {
 // were there before it, replaced or not, stay. An earlier data file the run removed stays removed.
 void InstallRun::RollBack() {
   data_.reset();  // the data file is closed before it is deleted
-  if (made_shortcuts_ && !had_settings_file_) {
+  if (made_shortcuts_) {
     try {
       DeleteShortcutFolder(kProgramGroupType, Cp932ToUtf8Lossy(settings_.Title));
     } catch (const Exception&) {
@@ -113,8 +113,7 @@ void InstallRun::RollBack() {
   }
   std::vector<fs::path> written = new_files_;
   for (const fs::path& part : DataFileParts()) {
-    if (std::find(data_parts_before_.begin(), data_parts_before_.end(), part) == data_parts_before_.end())
-      written.push_back(part);
+    if (!std::binary_search(files_before_.begin(), files_before_.end(), part)) written.push_back(part);
   }
   for (auto it = written.rbegin(); it != written.rend(); ++it) {
     std::error_code ec;

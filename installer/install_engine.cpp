@@ -89,7 +89,10 @@ EngineResult InstallRun::Run() {
   CheckBeforeCopying();
   std::error_code ec;
   had_settings_file_ = fs::exists(dest_ / "install.dat", ec);
-  data_parts_before_ = DataFileParts();
+  for (fs::directory_iterator it(dest_, ec), end; !ec && it != end; it.increment(ec)) {
+    files_before_.push_back(it->path());
+  }
+  std::sort(files_before_.begin(), files_before_.end());
   if (settings_.UpdateMode && !had_settings_file_) PrepareUpdateTarget();
 
   EngineResult result;
@@ -121,10 +124,7 @@ EngineResult InstallRun::Run() {
   // Temporaries that a run stopped earlier (killed, power lost) left beside these files.
   std::vector<fs::path> installed;
   for (const DataString& name : settings_.InstalledFiles) {
-    try {
-      installed.push_back(JoinDataPath(dest_, name));
-    } catch (const Exception&) {
-    }
+    if (fs::path path = InstalledFilePath(dest_, name); !path.empty()) installed.push_back(path);
   }
   RemoveStaleTemporaries(installed);
   OpenReadme();
@@ -318,7 +318,7 @@ void InstallRun::RecordInstallation() {
     host_.SetVisible(WizardControl::LabelCopy, false);
     host_.SetVisible(WizardControl::Progress, false);
     host_.ProcessMessages();
-    made_shortcuts_ = true;
+    made_shortcuts_ = !had_settings_file_ && settings_.ReadValue("InstallPath", "").empty();
     CreateShortcuts();
     host_.Sleep(2000);
     host_.BringToFront();

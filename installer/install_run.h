@@ -79,8 +79,9 @@ class InstallRun {
 
   std::optional<InstanceMutex> work_folder_lock_;  // held while the work folder is in use
   std::vector<std::filesystem::path> new_files_, new_folders_;
-  std::vector<std::filesystem::path> data_parts_before_;
-  bool had_settings_file_ = false;  // install.dat was in the install folder before the run
+  std::vector<std::filesystem::path> files_before_;  // directly in the install folder, sorted
+  bool had_settings_file_ = false;                   // install.dat was in the install folder before the run
+  // Program-menu entries this run made where no earlier installation of the title had its own.
   bool made_shortcuts_ = false;
 };
 

@@ -40,6 +40,24 @@ size_t Depth(const fs::path& p) {
 
 }  // namespace
 
+fs::path InstalledFilePath(const fs::path& install_folder, const DataString& name) {
+  fs::path path;
+  try {
+    path = JoinDataPath(install_folder, name);
+  } catch (const Exception&) {
+    return {};
+  }
+  fs::path walk = install_folder;
+  const fs::path rel = path.lexically_relative(install_folder);
+  if (rel.empty() || *rel.begin() == "..") return {};
+  std::error_code ec;
+  for (auto it = rel.begin(); it != rel.end() && std::next(it) != rel.end(); ++it) {
+    walk /= *it;
+    if (fs::is_symlink(fs::symlink_status(walk, ec))) return {};
+  }
+  return path;
+}
+
 fs::path FolderWithoutDelimiter(fs::path folder) {
   while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
   return folder;

@@ -8,7 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace vn {
+
+// A recorded file as a path inside the install folder, or empty when it must not be touched: a name
+// that would leave the folder, or one whose folders pass through a symbolic link (which could lead
+// anywhere). The file itself may be a link: deleting it removes the link only.
+std::filesystem::path InstalledFilePath(const std::filesystem::path& install_folder, const DataString& name);
 
 // `folder` without trailing delimiters ("/games/x/" is "/games/x"; a root stays a root).
 std::filesystem::path FolderWithoutDelimiter(std::filesystem::path folder);

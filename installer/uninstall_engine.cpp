@@ -24,27 +24,6 @@ bool IsFile(const fs::path& path) {
   return fs::is_regular_file(fs::symlink_status(path, ec));
 }
 
-// The recorded file as a path inside the install folder, or empty when it must not be touched: a
-// name that would leave the folder, or one whose folders pass through a symbolic link (which could
-// lead anywhere). The file itself may be a link: deleting it removes the link only.
-fs::path InstalledFilePath(const fs::path& install_folder, const DataString& name) {
-  fs::path path;
-  try {
-    path = JoinDataPath(install_folder, name);
-  } catch (const Exception&) {
-    return {};
-  }
-  fs::path walk = install_folder;
-  const fs::path rel = path.lexically_relative(install_folder);
-  if (rel.empty() || *rel.begin() == "..") return {};
-  std::error_code ec;
-  for (auto it = rel.begin(); it != rel.end() && std::next(it) != rel.end(); ++it) {
-    walk /= *it;
-    if (fs::is_symlink(fs::symlink_status(walk, ec))) return {};
-  }
-  return path;
-}
-
 // A recorded name is a file: a folder of that name is left alone.
 void DeleteInstalledFile(const fs::path& path) {
   std::error_code ec;
