@@ -201,8 +201,9 @@ TEST_F(InstallSafety, KilledInstallRunAgainGivesTheSameInstallation) {
   KillWhen(Command(VNSETUP, InstallArgs(game_)), [&] { return HoldsTemporary(game_); });
   for (const char* point : {"", "copy:3", "merge:7", "record", "shortcuts", "registry"}) {
     SCOPED_TRACE(point);
-    if (*point)
+    if (*point) {
       ASSERT_TRUE(KilledAt(point, VNSETUP, InstallArgs(game_))) << test::ReadFile(dir_ / "killed.err");
+    }
     ASSERT_EQ(Install(), 0) << err_;
     EXPECT_EQ(Tree(game_), expected);
     EXPECT_TRUE(fs::exists(Menu() / (std::string(kTitle) + ".desktop")));
