@@ -73,11 +73,12 @@ std::optional<TVondInstallSet> SettingsIn(const fs::path& folder) {
   return settings;
 }
 
-// A disc folder carries an install.dat that no installation marked as installed.
-bool IsInsideDisc(const fs::path& folder) {
+// A disc folder of the game carries its install.dat, which no installation marked as installed.
+bool IsInsideDiscOf(const fs::path& folder, const DataString& title) {
   for (fs::path p = folder.parent_path(); p.has_relative_path(); p = p.parent_path()) {
     try {
-      if (const auto settings = SettingsIn(p); settings && !settings->Installed) return true;
+      if (const auto settings = SettingsIn(p); settings && !settings->Installed && settings->Title == title)
+        return true;
     } catch (const Exception&) {
     }
   }
@@ -221,7 +222,7 @@ std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
       return "ほかのソフト（" + Cp932ToUtf8Lossy(there->Title) + "）がインストールされているフォルダです";
     if (!there->Installed) return "ディスクのフォルダにはインストールできません";
   }
-  if (IsInsideDisc(place)) return "ディスクのフォルダにはインストールできません";
+  if (IsInsideDiscOf(place, settings_.Title)) return "ディスクのフォルダにはインストールできません";
   return "";
 }
 
