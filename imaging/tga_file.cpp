@@ -115,9 +115,10 @@ void ReadColorMap(std::string_view data, uint64_t offset, const TTgaHeader& h, T
     const uint8_t* p = reinterpret_cast<const uint8_t*>(data.data() + offset + uint64_t(i) * entry_bytes);
     TPaletteEntry& e = palette[h.color_map_first + i];
     if (entry_bytes == 2) {
-      // Each 5-bit component becomes the top five bits; a non-zero one gets ones below.
+      // Each 5-bit component becomes the top five bits, its own top bits repeated below, as 5-bit
+      // components widen everywhere else (so the map shows what the same colour as a pixel shows).
       const uint32_t v = uint32_t{p[0]} | (uint32_t{p[1]} << 8);
-      auto widen = [](uint32_t c) { return static_cast<uint8_t>(c ? (c << 3) | 7 : 0); };
+      auto widen = [](uint32_t c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); };
       e = {widen(v & 31), widen((v >> 5) & 31), widen((v >> 10) & 31), 0};
     } else {
       e = {p[0], p[1], p[2], 0};

@@ -122,7 +122,7 @@ TEST(TgaRead, ColourMapGreyAndTheTransparentColour) {
   ASSERT_EQ(s.BitCount(), 8);
   EXPECT_EQ(s.Pixels(1, 0), 2u);
   EXPECT_EQ(s.Palette()[1], (TPaletteEntry{0, 0, 255, 0}));
-  EXPECT_EQ(s.Palette()[2], (TPaletteEntry{15, 15, 0, 0}));
+  EXPECT_EQ(s.Palette()[2], (TPaletteEntry{8, 8, 0, 0}));  // 5 bits widened as everywhere: 1 -> 8
 
   // A grey picture without a map shows its values as grey levels.
   ReadTga(TgaHeader(0, 0, 3, 0, 0, 0, 2, 1, 8, 0x20).u8(0).u8(0x80).s, s, false);
