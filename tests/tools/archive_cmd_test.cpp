@@ -143,7 +143,10 @@ TEST(VnkitArchive, VerifyAnswersIntactOrNamesTheDamage) {
 TEST(VnkitArchive, ListHasHeaderAndTotalAndShowsEveryNameWhole) {
   auto entries = Entries();  // install.dat has a time, the others have none
   entries.push_back(test::StoredWithCrc(std::string("nul\0name.txt", 12), "n"));
-  entries.push_back(test::StoredWithCrc("bad\xA0" "byte.txt", "b"));
+  entries.push_back(
+      test::StoredWithCrc("bad\xA0"
+                          "byte.txt",
+                          "b"));
   const RunResult r = Vnkit({"list", WriteArchive(entries).string()});
   ASSERT_EQ(r.code, 0) << r.err;
   const std::string header = r.out.substr(0, r.out.find('\n'));

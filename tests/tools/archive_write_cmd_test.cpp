@@ -79,13 +79,21 @@ TEST(VnkitPack, RefusesNamesItCannotStoreExactlyAndKeepsTheOldArchive) {
   test::WriteFile(out / "game.001", "its old part");
   test::WriteFile(dir / "a" / "b.txt", "folder a, file b");
   // iconv's Shift-JIS gives the yen sign the backslash's code: stored, it would be a\b.txt too
-  test::WriteFile(dir / "a\xC2\xA5" "b.txt", "yen");
+  test::WriteFile(dir /
+                      "a\xC2\xA5"
+                      "b.txt",
+                  "yen");
   std::string msg;
   EXPECT_EQ(Vnkit("pack " + Q(dir) + " -o " + Q(out / "game.dat"), &msg), 2);
   EXPECT_NE(msg.find("vnkit pack: "), std::string::npos) << msg;
-  EXPECT_NE(msg.find("a\xC2\xA5" "b.txt"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("a\xC2\xA5"
+                     "b.txt"),
+            std::string::npos)
+      << msg;
   // names the archive cannot tell apart, and a backslash inside a name, are refused as well
-  fs::remove(dir / "a\xC2\xA5" "b.txt");
+  fs::remove(dir /
+             "a\xC2\xA5"
+             "b.txt");
   test::WriteFile(dir / "A" / "B.TXT", "other case");
   EXPECT_EQ(Vnkit("pack " + Q(dir) + " -o " + Q(out / "game.dat"), &msg), 2);
   EXPECT_NE(msg.find("without regard to case"), std::string::npos) << msg;
@@ -138,7 +146,8 @@ TEST(VnkitPack, LinksAreStoredAsZipStoresThemAndExcludedFilesLeftOut) {
   fs::create_symlink("missing.txt", dir / "dangling.txt");
   const fs::path archive = test::MakeTempDir() / "game.dat";
   std::string msg;
-  ASSERT_EQ(Vnkit("pack " + Q(dir) + " -o " + Q(archive) + " --exclude '*.BAK' --exclude tmp", &msg), 0) << msg;
+  ASSERT_EQ(Vnkit("pack " + Q(dir) + " -o " + Q(archive) + " --exclude '*.BAK' --exclude tmp", &msg), 0)
+      << msg;
   for (const char* skipped : {"folder_link", "escape.txt", "dangling.txt"}) {
     EXPECT_NE(msg.find(std::string(skipped) + ": a link"), std::string::npos) << skipped << ": " << msg;
   }
