@@ -98,7 +98,9 @@ TEST(PictureCommand, ErrorsExitTwoNamingFileAndFault) {
 
   CommandResult r = Vnkit(dir, "picture convert '" + rxa + "' -o '" + out + "' --frame 1");
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("vnkit picture convert: " + rxa + ": Error:TRuxaFrameList.GetFrame"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vnkit picture convert: " + rxa + ": Error:TRuxaFrameList.GetFrame"),
+            std::string::npos)
+      << r.err;
 
   const std::string whole = test::ReadFile(rxa);
   test::WriteFile(rxa, whole.substr(0, whole.size() / 2));
