@@ -213,7 +213,7 @@ EntryCheck CheckEntry(TVrFileCollection& files, int index) {
   // an entry of no bytes reads as empty content, whatever its flags say
   if (e.Size == 0) return e.CRC == 0 ? EntryCheck{} : EntryCheck{EntryState::kDamaged, "checksum mismatch"};
   if (e.CRC != 0) {
-    std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(e.Size, 1 << 20)) + 1);
+    static std::vector<char> buffer(1 << 20);  // one buffer for all entries, as the library's check
     stream.SetPosition(e.Offset);
     if (RangeCRC32(stream, e.Size, buffer.data(), static_cast<int64_t>(buffer.size())) == e.CRC) return {};
     // a separate entry packed from a file carries the checksum of its content

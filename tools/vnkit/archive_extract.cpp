@@ -19,7 +19,10 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
   OpenArchiveForTool(files, archive, options.salvage);
   const std::string label = ArchiveLabel(archive);
   const fs::path target = Utf8ToPath(options.out_dir);
-  fs::create_directories(target);
+  std::error_code ec;
+  if (!fs::create_directories(target, ec) && ec) {
+    throw EWriteError(options.out_dir + ": cannot create the folder: " + ec.message());
+  }
   bool failed = false;
 
   // What to extract: the entries the names select (a name that is no entry is an error), or every
@@ -56,7 +59,6 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
         fs::create_directories(path);
         continue;
       }
-      std::error_code ec;
       if (options.keep && fs::exists(fs::symlink_status(path, ec))) {
         SayVerbose("kept     " + DisplayName(name));
         continue;
@@ -77,7 +79,6 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
       temp.clear();
       SayVerbose("extracted " + DisplayName(name));
     } catch (const std::exception& e) {
-      std::error_code ec;
       if (!temp.empty()) fs::remove(temp, ec);
       bar.Finish();
       PrintError(label + ": " + DisplayName(name) + ": not extracted: " + e.what());

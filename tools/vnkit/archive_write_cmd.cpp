@@ -68,19 +68,11 @@ void RemoveArchive(const fs::path& file) {
   for (int i = 0; fs::exists(PartName(file, i), ec); ++i) fs::remove(PartName(file, i), ec);
 }
 
-// The relative path of a listed file in UTF-8 with '/'; a name holding '\' (possible on POSIX) would
-// be read back as a folder delimiter, so it cannot be stored.
+// The relative path of a listed file in UTF-8 with '/'.
 std::string RelativeName(const fs::path& root, const fs::path& file) {
   std::string relative;
-  for (const fs::path& part : file.lexically_relative(root)) {
-    const std::string text = PathToUtf8(part);
-    if (text.find('\\') != std::string::npos) {
-      throw EConvertError(PathToUtf8(file) +
-                          ": the name holds '\\', which the archive takes for a folder "
-                          "delimiter, so it cannot be stored");
-    }
-    relative += (relative.empty() ? "" : "/") + text;
-  }
+  for (const fs::path& part : file.lexically_relative(root))
+    relative += (relative.empty() ? "" : "/") + PathToUtf8(part);
   return relative;
 }
 
@@ -136,6 +128,12 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
     bool is_output = false;
     for (const fs::path& s : skip) is_output = is_output || fs::equivalent(item.path(), s, ec);
     if (is_output) continue;
+    // a name holding '\' (possible on POSIX) would be read back as a folder delimiter
+    if (relative.find('\\') != std::string::npos) {
+      throw EConvertError(PathToUtf8(item.path()) +
+                          ": the name holds '\\', which the archive takes for a folder delimiter, so it "
+                          "cannot be stored");
+    }
     PackFile f{{}, relative, item.path()};
     std::string stored = relative;
     std::replace(stored.begin(), stored.end(), '/', '\\');
