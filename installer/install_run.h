@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "archive/vr_files.h"
@@ -55,6 +56,8 @@ class InstallRun {
   std::filesystem::path work_folder_;
   std::unique_ptr<TVrFileCollection> data_;
   int64_t copied_bytes_ = 0;
+  int64_t progress_range_ = 0;          // bytes the bar spans: RequiredBytes and repeated copies
+  std::set<std::string> copied_files_;  // loose files this run copied (lower-case stored names)
 };
 
 }  // namespace vn

@@ -47,6 +47,20 @@ bool IsFolder(const std::string& text) {
   return !text.empty() && fs::is_directory(Utf8ToPath(text), ec);
 }
 
+// True when an existing part of `folder` (the folder itself or one of its parents) is anything but a
+// folder: a file there cannot become the install folder, and the copy would fail on it.
+bool PassesThroughNonFolder(const fs::path& folder) {
+  fs::path walk;
+  std::error_code ec;
+  for (const fs::path& part : folder) {
+    walk /= part;
+    const fs::file_status status = fs::status(walk, ec);
+    if (!fs::exists(status)) return false;  // the rest is still to be made
+    if (!fs::is_directory(status)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void TWizardFlow::SetUpDestination() {
@@ -99,13 +113,17 @@ void TWizardFlow::DirectoryChange(const fs::path& folder) {
     text += folder_suffix_;
   }
   controls_.EditDir = text;
+  UpdateDriveSpace();
+}
+
+void TWizardFlow::EditDirChange() {
+  UpdateDriveSpace();
 }
 
 void TWizardFlow::DriveChange(const fs::path& drive) {
   // The folder list is bound to the drive list: it moves to the new drive's root first.
   controls_.Drive = drive;
   DirectoryChange(drive);
-  UpdateDriveSpace();
 }
 
 int64_t TWizardFlow::FreeMegabytes(const fs::path& path) const {
@@ -114,7 +132,7 @@ int64_t TWizardFlow::FreeMegabytes(const fs::path& path) const {
 }
 
 void TWizardFlow::UpdateDriveSpace() {
-  const int64_t n = FreeMegabytes(controls_.Drive);
+  const int64_t n = FreeMegabytes(DestinationFolder());
   controls_.LabelSzDrv = "このドライブには " + FormatThousands(n) + " MBの空きがあります";
 }
 
@@ -162,6 +180,10 @@ bool TWizardFlow::DestinationAccepted() {
   // A drive root, or a folder name that names no place of its own, is no install folder.
   const fs::path typed = Utf8ToPath(controls_.EditDir).lexically_normal();
   if (controls_.EditDir.empty() || !typed.is_absolute() || !typed.has_relative_path() || IsMountRoot(typed)) {
+    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
+    return false;
+  }
+  if (PassesThroughNonFolder(typed)) {
     view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
     return false;
   }

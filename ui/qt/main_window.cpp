@@ -27,6 +27,7 @@ TFormMain::TFormMain(TVondInstallSet& settings, TVrFileCollection* archive, QWid
   PaintBox = new TDXPaintBox(this);
   LabelRight = new QLabel(this);
   LabelRight->setFont(FormFont());
+  LabelRight->setTextFormat(Qt::PlainText);
   LabelRight->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   LabelRight->setAutoFillBackground(true);
   QPalette palette = LabelRight->palette();
@@ -43,6 +44,7 @@ TFormMain::TFormMain(TVondInstallSet& settings, TVrFileCollection* archive, QWid
     ShowErrorBox(this, QString::fromUtf8(e.what()));
   }
   FixClientSize(*this, width(), height());
+  FitTexts(*this);
 }
 
 QSize TFormMain::ClientSizeFor(QSize screen) {

@@ -53,13 +53,14 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
   }
   FixClientSize(*this, kClientWidth, client_height_);
   PaintBox->setGeometry(0, 0, kClientWidth, client_height_);
+  FitTexts(*this);
 }
 
 QPushButton* TFormStart::AddButton(const char* caption, int top, int tag) {
   auto* button = new QPushButton(QString::fromUtf8(caption), this);
   button->setGeometry(kButtonLeft, top, kButtonWidth, kButtonHeight);
   button->setProperty("Tag", tag);
-  button->setAutoDefault(false);
+  button->setAutoDefault(true);  // Return presses the focused button, as on Windows
   return button;
 }
 
