@@ -5,11 +5,9 @@
 #include <QFont>
 #include <QString>
 #include <functional>
-#include <initializer_list>
 
 #include "platform/text.h"
 
-class QLabel;
 class QWidget;
 
 namespace vn {
@@ -40,22 +38,6 @@ QString FromData(const DataString& text);
 
 // Gives a window the fixed client size of a dialog border and centres it on its screen.
 void FixClientSize(QWidget& window, int width, int height);
-
-// Keeps every text of a window whole within the designed geometry: a label whose text would be cut
-// wraps when its height holds the lines, else its font (like that of a button) shrinks a pixel at a
-// time, down to kSmallestFontPixels. Run after texts change; a text that fits again gets the designed
-// size back.
-inline constexpr int kSmallestFontPixels = 8;
-void FitTexts(QWidget& window);
-// The lines of one sentence (a text split over two labels) keep one font size: the smallest any of
-// them needs.
-void ShareFontSize(std::initializer_list<QWidget*> lines);
-// Shows `text` in the label, cut in the middle with "…" when it is wider than the label (long file
-// names); the whole text is then the label's tool tip.
-void SetElidedText(QLabel& label, const QString& text);
-// True when the control's text is drawn whole at its present font and geometry (labels, buttons,
-// check boxes, radio buttons; other widgets count as fitting).
-bool TextFits(const QWidget& control);
 
 // Loads Qt's own Japanese texts (standard dialogs, edit menus) from the installed translations, as the
 // program's own texts are Japanese. Needs the application object; false when none were found.

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "settings/settings.h"
+#include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/grad_box_view.h"
 #include "ui/qt/paint_box_view.h"

@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "settings/settings.h"
+#include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/paint_box_view.h"
 

@@ -35,6 +35,7 @@
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "settings/settings.h"
+#include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
 
 namespace vn {

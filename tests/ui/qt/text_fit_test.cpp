@@ -17,6 +17,7 @@
 #include "settings/settings.h"
 #include "tests/support/qt_test_main.h"
 #include "tests/support/test_env.h"
+#include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/start_window.h"
