@@ -198,10 +198,12 @@ TEST_F(WizardFlowTest, AbortAsksFirstAndNoStays) {
   EXPECT_TRUE(flow.FormCloseQuery());
 
   // During the copy: Yes sets mrAbort for the procedure to notice; the buttons stay as they are.
+  // The close box asks there at once, as Abort does.
   flow.SetModalResult(mrNone);
   view.answers = {kButtonNo, kButtonYes};
   view.install = [&] {
-    flow.btnAbortClick();
+    flow.FormClose();
+    EXPECT_EQ(view.dialogs.back().text, "インストールを中断しますか？");
     EXPECT_EQ(flow.ModalResult(), mrNone);
     flow.btnAbortClick();
     EXPECT_EQ(flow.ModalResult(), mrAbort);
