@@ -48,14 +48,15 @@ bool IsFolder(const std::string& text) {
 }
 
 // True when an existing part of `folder` (the folder itself or one of its parents) is anything but a
-// folder: a file there cannot become the install folder, and the copy would fail on it.
+// folder, or a link to nothing: a file there cannot become the install folder, and the copy would
+// fail on it.
 bool PassesThroughNonFolder(const fs::path& folder) {
   fs::path walk;
   std::error_code ec;
   for (const fs::path& part : folder) {
     walk /= part;
     const fs::file_status status = fs::status(walk, ec);
-    if (!fs::exists(status)) return false;  // the rest is still to be made
+    if (!fs::exists(status)) return fs::is_symlink(fs::symlink_status(walk, ec));  // else still to be made
     if (!fs::is_directory(status)) return true;
   }
   return false;

@@ -238,7 +238,7 @@ class WizardWindowTest : public QObject {
   }
 
   // The free-space line follows the folder typed, measured where that folder would be made; a file
-  // is refused as a destination before anything is copied.
+  // (or a link to nothing) is refused as a destination before anything is copied.
   void destinationSpaceAndFiles() {
     settings_.SetDiscCount(1);
     auto form = Open();
@@ -254,7 +254,8 @@ class WizardWindowTest : public QObject {
     QCOMPARE(Page(*form), QString("seldir"));
     const fs::path file = roomy / "notes.txt";
     test::WriteFile(file, "a file, not a folder");
-    for (const fs::path& typed : {file, file / "Yume"}) {
+    fs::create_symlink(roomy / "gone", roomy / "dangling");
+    for (const fs::path& typed : {file, file / "Yume", roomy / "dangling" / "Yume"}) {
       questions_.clear();
       form->EditDir->clear();
       QTest::keyClicks(form->EditDir, QString::fromStdString(PathToUtf8(typed)));
