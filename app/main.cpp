@@ -6,18 +6,40 @@
 // VNSETUP_SCREENSHOT=FILE runs without a user for a picture of the first window: it is saved to FILE
 // (its path printed) and closed as by its close box.
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 
+#include "app/display_check.h"
 #include "app/unattended_command.h"
 #include "launcher/entry_flow.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/launcher_ui_window.h"
 
+namespace {
+
+// Without a display Qt would end the process with SIGABRT inside QApplication: say what is missing
+// and how to install without a window instead.
+bool CheckDisplay(int argc, char** argv) {
+  std::string reason;
+  if (vn::WindowSystemAvailable(argc, argv, reason)) return true;
+  std::fprintf(stderr,
+               "vnsetup: no display to open a window on (%s).\n"
+               "To install or uninstall without a window, run: vnsetup --unattended [--accept-license] "
+               "[SOURCE] (see vnsetup --help).\n",
+               reason.c_str());
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (vn::WantsUnattended(argc, argv)) return vn::RunUnattendedCommand(argc, argv);
+  if (!CheckDisplay(argc, argv)) return 2;
   QApplication app(argc, argv);  // takes Qt's own options (-platform ...) out of argv
   vn::InstallFormFontSubstitute();
+  vn::InstallQtTranslations();
   const vn::EntryEnvironment env = vn::ProcessEnvironment(argc, argv);
   vn::QtLauncherUi ui(env.exe.parent_path());
   if (const char* file = std::getenv("VNSETUP_SCREENSHOT"); file && *file) {

@@ -134,7 +134,8 @@ EngineResult InstallRun::Run() {
 
 EngineResult InstallRun::RunProtected() {
   copied_bytes_ = 0;
-  host_.SetProgressMax(choices_.required_bytes / 10);
+  progress_range_ = choices_.required_bytes;
+  host_.SetProgressMax(progress_range_ / 10);
   if (!settings_.UpdateMode) RemoveEarlierDataFile();
 
   PrepareDataCollection();
@@ -255,7 +256,15 @@ EngineResult InstallRun::CopyLooseFiles() {
   }
 
   for (const Item& item : items) {
-    copied_bytes_ += FileSizeOf(item.file);
+    const int64_t size = FileSizeOf(item.file);
+    // A file every disc carries (the launcher) counts once in the component sizes but is copied from
+    // each disc; the bar's range grows by each further copy, so it does not reach its end while
+    // discs remain.
+    if (!copied_files_.insert(AnsiLowerCase(item.rel).bytes()).second) {
+      progress_range_ += size;
+      host_.SetProgressMax(progress_range_ / 10);
+    }
+    copied_bytes_ += size;
     ShowProgress();
     host_.SetText(WizardControl::LabelCopy, PathToUtf8(item.file.filename()) + " をコピー中...");
     host_.ProcessMessages();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,8 @@ class InstallRun {
   std::filesystem::path work_folder_;
   std::unique_ptr<TVrFileCollection> data_;
   int64_t copied_bytes_ = 0;
+  int64_t progress_range_ = 0;          // bytes the bar spans: RequiredBytes and repeated copies
+  std::set<std::string> copied_files_;  // loose files this run copied (lower-case stored names)
 
   std::optional<InstanceMutex> work_folder_lock_;  // held while the work folder is in use
   std::vector<std::filesystem::path> new_files_, new_folders_;

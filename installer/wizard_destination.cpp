@@ -49,6 +49,21 @@ bool IsFolder(const std::string& text) {
   return !text.empty() && fs::is_directory(Utf8ToPath(text), ec);
 }
 
+// True when an existing part of `folder` (the folder itself or one of its parents) is anything but a
+// folder, or a link to nothing: a file there cannot become the install folder, and the copy would
+// fail on it.
+bool PassesThroughNonFolder(const fs::path& folder) {
+  fs::path walk;
+  std::error_code ec;
+  for (const fs::path& part : folder) {
+    walk /= part;
+    const fs::file_status status = fs::status(walk, ec);
+    if (!fs::exists(status)) return fs::is_symlink(fs::symlink_status(walk, ec));  // else still to be made
+    if (!fs::is_directory(status)) return true;
+  }
+  return false;
+}
+
 // The path with links resolved as far as it exists, for comparing places.
 fs::path Resolved(const fs::path& path) {
   std::error_code ec;
@@ -137,13 +152,17 @@ void TWizardFlow::DirectoryChange(const fs::path& folder) {
     text += folder_suffix_;
   }
   controls_.EditDir = text;
+  UpdateDriveSpace();
+}
+
+void TWizardFlow::EditDirChange() {
+  UpdateDriveSpace();
 }
 
 void TWizardFlow::DriveChange(const fs::path& drive) {
   // The folder list is bound to the drive list: it moves to the new drive's root first.
   controls_.Drive = drive;
   DirectoryChange(drive);
-  UpdateDriveSpace();
 }
 
 int64_t TWizardFlow::FreeMegabytes(const fs::path& path) const {
@@ -152,7 +171,7 @@ int64_t TWizardFlow::FreeMegabytes(const fs::path& path) const {
 }
 
 void TWizardFlow::UpdateDriveSpace() {
-  const int64_t n = FreeMegabytes(controls_.Drive);
+  const int64_t n = FreeMegabytes(DestinationFolder());
   controls_.LabelSzDrv = "このドライブには " + FormatThousands(n) + " MBの空きがあります";
 }
 
@@ -230,6 +249,10 @@ bool TWizardFlow::DestinationAccepted() {
   // A drive root, or a folder name that names no place of its own, is no install folder.
   const fs::path typed = Utf8ToPath(controls_.EditDir).lexically_normal();
   if (controls_.EditDir.empty() || !typed.is_absolute() || !typed.has_relative_path() || IsMountRoot(typed)) {
+    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
+    return false;
+  }
+  if (PassesThroughNonFolder(typed)) {
     view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
     return false;
   }

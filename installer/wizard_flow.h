@@ -107,12 +107,19 @@ class TWizardFlow {
   void CheckLicenseClick();
   void CheckProgClick();
   void CheckDataClick();  // CheckData, CheckSound and CheckMovie
-  // True when the window may close with the present modal result.
+  // The window's close box or Escape. While the copy or the deletion runs it means what Abort means
+  // there: the question comes at once (the procedure waits in it) and Yes aborts. Elsewhere it sets
+  // the modal result Cancel, which FormCloseQuery confirms.
+  void FormClose();
+  // True when the window may close with the present modal result. Cancel asks whether to abort
+  // what this run is (an install or an uninstall), except on "exit": the run is complete by then.
   bool FormCloseQuery();
   // The folder list moved to `folder`.
   void DirectoryChange(const std::filesystem::path& folder);
   // Another drive (mount point) was chosen; the folder list moves to its root.
   void DriveChange(const std::filesystem::path& drive);
+  // The user edited EditDir (already written to Controls()): the free-space line follows it.
+  void EditDirChange();
 
   // Enters page `index` and does its work; runs the install and uninstall procedures.
   void ShowPage(int index);
@@ -121,6 +128,8 @@ class TWizardFlow {
   bool PageEnabled(int index) const { return page_enabled_.at(index); }
 
   void UpdateSizes();
+  // The free-space line: the file system that holds the destination folder (its nearest existing
+  // parent), the same figure the check on leaving "seldir" uses.
   void UpdateDriveSpace();
   // Free MiB on the file system of `path`; 0 when it cannot be measured.
   int64_t FreeMegabytes(const std::filesystem::path& path) const;
@@ -161,6 +170,7 @@ class TWizardFlow {
   WizardControls controls_;
   std::array<bool, kPageCount> page_enabled_{};
   int modal_result_ = mrNone;
+  bool uninstall_run_ = false;  // fixed at creation: the engines change Installed while they record
   int64_t required_bytes_ = 0;
   std::string folder_suffix_;  // native text, '/' between folders
   std::filesystem::path source_folder_;

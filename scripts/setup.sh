@@ -13,6 +13,7 @@ packages=(
   hyperfine zip unzip xdg-utils
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
   imagemagick python3-pil
+  fonts-noto-cjk qt6-translations-l10n libxcb1-dev
 )
 # `setup.sh wine` adds Wine, which runs the Windows build's check program (`make windows-check`);
 # it is large (about 700 MB), so nothing else asks for it.

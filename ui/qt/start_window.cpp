@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "settings/settings.h"
+#include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/paint_box_view.h"
 
@@ -53,13 +54,14 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
   }
   FixClientSize(*this, kClientWidth, client_height_);
   PaintBox->setGeometry(0, 0, kClientWidth, client_height_);
+  FitTexts(*this);
 }
 
 QPushButton* TFormStart::AddButton(const char* caption, int top, int tag) {
   auto* button = new QPushButton(QString::fromUtf8(caption), this);
   button->setGeometry(kButtonLeft, top, kButtonWidth, kButtonHeight);
   button->setProperty("Tag", tag);
-  button->setAutoDefault(false);
+  button->setAutoDefault(true);  // Return presses the focused button, as on Windows
   return button;
 }
 
