@@ -280,6 +280,7 @@ void InstallRun::RecordInstallation() {
     if (fs::exists(uninstaller, ec)) ClearReadOnly(uninstaller);
     if (CopyFileOver(source_.launcher, uninstaller)) settings_.AddInstalledFile(launcher_name);
   }
+  InstallNativeUninstaller();
 
   const fs::path installed = dest_ / "install.dat";
   if (settings_.UpdateMode && fs::exists(installed, ec)) {
@@ -306,6 +307,22 @@ void InstallRun::RecordInstallation() {
   host_.Sleep(1000);
 }
 
+// A disc whose launcher is a Windows program leaves that install.exe in the install folder as a file
+// of the game (it is the Windows uninstaller of the same folder); here the uninstaller is this
+// program, copied beside it as "vnsetup" and recorded, which the uninstall entry starts.
+void InstallRun::InstallNativeUninstaller() {
+  if (kRunsWindowsProgramsNatively || source_.launcher.empty()) return;
+  if (!IsWindowsProgram(JoinDataPath(dest_, DataString("install.exe")))) return;
+  const DataString name("vnsetup");
+  const fs::path uninstaller = JoinDataPath(dest_, name);
+  std::error_code ec;
+  if (fs::exists(uninstaller, ec)) ClearReadOnly(uninstaller);
+  // Without the copy the entry keeps the disc's install.exe, which still uninstalls through Wine.
+  if (!CopyFileOver(source_.launcher, uninstaller)) return;
+  settings_.AddInstalledFile(name);
+  uninstaller_ = name;
+}
+
 // The program group: the game, its uninstaller and the readme. The group is not opened in a file
 // manager afterwards as on Windows: it shows up in the desktop's application menu by itself.
 void InstallRun::CreateShortcuts() {
@@ -316,8 +333,8 @@ void InstallRun::CreateShortcuts() {
                    dest_, title);
   }
   const std::string uninstall = title + "のアンインストール";
-  CreateShortcut(uninstall, JoinDataPath(dest_, DataString("install.exe")), "", 1, 0, TWindowState::Normal,
-                 title, type, dest_, uninstall);
+  CreateShortcut(uninstall, JoinDataPath(dest_, uninstaller_), "", 1, 0, TWindowState::Normal, title, type,
+                 dest_, uninstall);
   if (!settings_.ReadmeName.empty()) {
     CreateShortcut("お読みください", JoinDataPath(dest_, settings_.ReadmeName), "", 0, 0,
                    TWindowState::Normal, title, type, dest_, "お読みください");

@@ -26,6 +26,7 @@ class InstallRun {
   bool AdoptDiscFolder(const std::filesystem::path& folder, int32_t index);
   EngineResult CopyLooseFiles();
   void RecordInstallation();
+  void InstallNativeUninstaller();
   void CreateShortcuts();
   void OpenReadme();
   bool Aborted() const { return host_.ModalResult() == mrAbort; }
@@ -55,6 +56,8 @@ class InstallRun {
   std::filesystem::path work_folder_;
   std::unique_ptr<TVrFileCollection> data_;
   int64_t copied_bytes_ = 0;
+  // The program the uninstall entry starts, in the install folder.
+  DataString uninstaller_ = DataString("install.exe");
 };
 
 }  // namespace vn

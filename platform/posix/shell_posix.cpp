@@ -68,10 +68,8 @@ bool IsProgram(const fs::path& file, const struct stat& st) {
          (n >= 2 && magic[0] == '#' && magic[1] == '!');
 }
 
-// The desktop's opener: $VN_XDG_OPEN when set, else xdg-open found on PATH.
-fs::path Opener() {
-  const char* override_path = getenv("VN_XDG_OPEN");
-  if (override_path && *override_path) return override_path;
+// `name` found in the folders of $PATH, empty when it is in none.
+fs::path FindOnPath(const char* name) {
   const char* path = getenv("PATH");
   std::string_view dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
   while (!dirs.empty()) {
@@ -79,20 +77,57 @@ fs::path Opener() {
     const std::string_view dir = dirs.substr(0, colon);
     dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
     if (dir.empty()) continue;
-    const fs::path candidate = fs::path(dir) / "xdg-open";
+    const fs::path candidate = fs::path(dir) / name;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return {};
+}
+
+// The desktop's opener: $VN_XDG_OPEN when set, else xdg-open found on PATH.
+fs::path Opener() {
+  const char* override_path = getenv("VN_XDG_OPEN");
+  if (override_path && *override_path) return override_path;
+  return FindOnPath("xdg-open");
+}
+
+// The program that runs Windows programs: $VN_WINE when set (and executable), else wine on PATH.
+fs::path Wine() {
+  const char* override_path = getenv("VN_WINE");
+  if (override_path && *override_path) {
+    return ::access(override_path, X_OK) == 0 ? fs::path(override_path) : fs::path();
+  }
+  return FindOnPath("wine");
+}
+
+// This process's environment with LC_ALL and LANG set to the Japanese locale: Wine takes a Windows
+// program's ANSI code page from them (932), even where that locale is not generated, while LANG
+// alone is overridden by an LC_ALL the user set.
+std::vector<std::string> JapaneseEnvironment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    if (std::strncmp(*e, "LC_ALL=", 7) != 0 && std::strncmp(*e, "LANG=", 5) != 0) env.emplace_back(*e);
+  }
+  env.emplace_back("LC_ALL=ja_JP.UTF-8");
+  env.emplace_back("LANG=ja_JP.UTF-8");
+  return env;
 }
 
 // Starts `program` detached: a short-lived child opens a new session and forks the process that
 // becomes the program, so nothing is left for us to reap but that child, whom we wait for at once.
 // The grandchild reports a failed chdir or exec through a close-on-exec pipe; end of file means the
 // program is running.
-int Spawn(const fs::path& program, const std::vector<std::string>& args, const fs::path& working_folder) {
+// `env`, when given, replaces this process's environment for the program.
+int Spawn(const fs::path& program, const std::vector<std::string>& args, const fs::path& working_folder,
+          const std::vector<std::string>* env = nullptr) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  if (env) {
+    for (const std::string& e : *env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+  }
+  char** const program_env = env ? envp.data() : environ;
   const char* wd = working_folder.empty() ? nullptr : working_folder.c_str();
 
   int pipe_fds[2];
@@ -117,7 +152,7 @@ int Spawn(const fs::path& program, const std::vector<std::string>& args, const f
     if (wd && ::chdir(wd) != 0) {
       failure.error = errno;
     } else {
-      ::execve(program.c_str(), argv.data(), environ);
+      ::execve(program.c_str(), argv.data(), program_env);
       failure = {kStageExec, errno};
     }
     [[maybe_unused]] const ssize_t written = ::write(pipe_fds[1], &failure, sizeof failure);
@@ -153,10 +188,25 @@ int ShellOpen(const fs::path& file, std::string_view params, const fs::path& wor
     for (std::string& a : SplitParameters(params)) args.push_back(std::move(a));
     return Spawn(target, args, working_folder);
   }
+  if (IsWindowsProgram(target)) {
+    const fs::path wine = Wine();
+    if (wine.empty()) return kShellNoAssociation;
+    std::vector<std::string> args{wine.string(), target.string()};
+    for (std::string& a : SplitParameters(params)) args.push_back(std::move(a));
+    const std::vector<std::string> env = JapaneseEnvironment();
+    const int result = Spawn(wine, args, working_folder, &env);
+    return result == kShellFileNotFound ? kShellNoAssociation : result;
+  }
   const fs::path opener = Opener();
   if (opener.empty()) return kShellNoAssociation;
   const int result = Spawn(opener, {opener.string(), target.string()}, working_folder);
   return result == kShellFileNotFound ? kShellNoAssociation : result;
+}
+
+std::string ShellOpenFailureHint(const fs::path& file, int result) {
+  if (result != kShellNoAssociation || !IsWindowsProgram(file) || !Wine().empty()) return {};
+  return "Windows のプログラムを実行するには Wine が必要です。\r\n"
+         "wine をインストールしてください（Debian/Ubuntu: sudo apt install wine）。";
 }
 
 }  // namespace vn
