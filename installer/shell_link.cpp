@@ -140,9 +140,10 @@ std::string DesktopExecLine(const fs::path& target, std::string_view arguments) 
   // it code page 932; $VN_WINE at install time names the Wine to use, else the one on PATH.
   const bool windows_program = !IsLinuxProgram(target) && IsWindowsProgram(target);
   if (windows_program) {
+    line = "env ";
+    for (const std::string& variable : WineLocaleVariables()) line += QuoteExecArgument(variable) + " ";
     const char* wine = ::getenv("VN_WINE");
-    line =
-        "env LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 " + (wine && *wine ? QuoteExecArgument(wine) : "wine") + " ";
+    line += (wine && *wine ? QuoteExecArgument(wine) : "wine") + " ";
   } else if (!IsLinuxProgram(target)) {
     line = "xdg-open ";
   }

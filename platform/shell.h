@@ -30,7 +30,7 @@ constexpr int kShellStarted = 42;
 // "#!"; it is started in a session of its own, detached from this process. A Windows program (a
 // regular file starting with "MZ", executable bit or not) is started the same way through Wine:
 // $VN_WINE, else `wine` found on PATH, in the user's Wine prefix ($WINEPREFIX is passed on), with
-// LC_ALL and LANG set to ja_JP.UTF-8 for it so that it runs under code page 932; without Wine the
+// WineLocaleVariables() for it so that it runs under code page 932; without Wine the
 // result is kShellNoAssociation (ShellOpenFailureHint says what to install). Everything else
 // (documents, folders) goes to `xdg-open FILE` -- $VN_XDG_OPEN names another opener -- which counts
 // as success once it was started; `params` are not passed to it.
@@ -47,6 +47,12 @@ constexpr bool kRunsWindowsProgramsNatively = false;
 
 // Whether `file` is a Windows program: a regular file that begins with "MZ".
 bool IsWindowsProgram(const std::filesystem::path& file);
+
+// The environment variables ("NAME=value") a Windows program gets when it is started through Wine:
+// LC_ALL and LANG ja_JP.UTF-8 (code page 932), and LOCPATH where that locale is not installed and a
+// private copy made with localedef serves instead, so that Wine can still convert Japanese file
+// names. POSIX only.
+std::vector<std::string> WineLocaleVariables();
 
 // What the user must do so that ShellOpen(file) can succeed after it failed with `result`, in UTF-8
 // for a message; empty when there is nothing to add. POSIX: a Windows program without Wine names the

@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <locale.h>
+
 #include <cstring>
 
 #include "platform/shell.h"
+#include "platform/special_folders.h"
 
 extern char** environ;
 
@@ -99,16 +102,67 @@ fs::path Wine() {
   return FindOnPath("wine");
 }
 
-// This process's environment with LC_ALL and LANG set to the Japanese locale: Wine takes a Windows
-// program's ANSI code page from them (932), even where that locale is not generated, while LANG
-// alone is overridden by an LC_ALL the user set.
+constexpr char kJapaneseLocale[] = "ja_JP.UTF-8";
+
+// Runs `args` and waits for it; true when it ran and exited with status 0.
+bool RunAndWait(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+    }
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Wine takes a program's ANSI code page from the locale's name (ja_JP: 932) even where that locale
+// is not installed, but then converts file names as ASCII, so a program under a Japanese folder name
+// cannot even be opened. Where the system lacks ja_JP.UTF-8, a copy compiled with localedef (once per
+// user, into the Local AppData folder) serves the child through LOCPATH. Empty: the system's own
+// locale serves, or none can be made (Wine then starts programs on ASCII paths only).
+fs::path PrivateLocaleFolder() {
+  if (locale_t system = ::newlocale(LC_ALL_MASK, kJapaneseLocale, nullptr)) {
+    ::freelocale(system);
+    return {};
+  }
+  std::error_code ec;
+  const fs::path folder = GetSpecialFolder(kCsidlLocalAppData) / "vnsetup" / "locale";
+  const fs::path compiled = folder / kJapaneseLocale;
+  if (fs::is_regular_file(compiled / "LC_CTYPE", ec)) return folder;
+  // Made under a name of this process and renamed, so a half-made locale is never used.
+  const fs::path partial = folder / (std::string(kJapaneseLocale) + ".part" + std::to_string(::getpid()));
+  fs::create_directories(folder, ec);
+  fs::remove_all(partial, ec);
+  const bool made = RunAndWait({"localedef", "-i", "ja_JP", "-f", "UTF-8", partial.string()});
+  if (made) fs::rename(partial, compiled, ec);
+  fs::remove_all(partial, ec);
+  return fs::is_regular_file(compiled / "LC_CTYPE", ec) ? folder : fs::path();
+}
+
+// This process's environment with the Wine locale variables in place of its own.
 std::vector<std::string> JapaneseEnvironment() {
+  const std::vector<std::string> locale = WineLocaleVariables();
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
-    if (std::strncmp(*e, "LC_ALL=", 7) != 0 && std::strncmp(*e, "LANG=", 5) != 0) env.emplace_back(*e);
+    const std::string_view entry(*e);
+    bool replaced = false;
+    for (const std::string& variable : locale) {
+      replaced = replaced || entry.substr(0, entry.find('=')) == variable.substr(0, variable.find('='));
+    }
+    if (!replaced) env.emplace_back(entry);
   }
-  env.emplace_back("LC_ALL=ja_JP.UTF-8");
-  env.emplace_back("LANG=ja_JP.UTF-8");
+  env.insert(env.end(), locale.begin(), locale.end());
   return env;
 }
 
@@ -201,6 +255,14 @@ int ShellOpen(const fs::path& file, std::string_view params, const fs::path& wor
   if (opener.empty()) return kShellNoAssociation;
   const int result = Spawn(opener, {opener.string(), target.string()}, working_folder);
   return result == kShellFileNotFound ? kShellNoAssociation : result;
+}
+
+std::vector<std::string> WineLocaleVariables() {
+  std::vector<std::string> variables{std::string("LC_ALL=") + kJapaneseLocale,
+                                     std::string("LANG=") + kJapaneseLocale};
+  if (const fs::path locales = PrivateLocaleFolder(); !locales.empty())
+    variables.push_back("LOCPATH=" + locales.string());
+  return variables;
 }
 
 std::string ShellOpenFailureHint(const fs::path& file, int result) {
