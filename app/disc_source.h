@@ -3,15 +3,21 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
+
+#include "platform/mutex.h"
 
 namespace vn {
 
 struct EntryEnvironment;
+class DiscImage;
 
 // The disc images of one run, each opened as a folder under one temporary folder (so that the
 // folders of a set lie side by side, where the install engine looks for the next disc). The
-// temporary folder is removed with this object.
+// temporary folder is removed with this object; one left by a run that was killed is removed by the
+// next run (a mutex named after the folder marks it in use).
 class OpenedDiscImages {
  public:
   OpenedDiscImages() = default;
@@ -23,9 +29,17 @@ class OpenedDiscImages {
   // an Exception naming the image when it is damaged or truncated, or when the temporary folder
   // lacks the room for its files.
   std::filesystem::path FolderOf(const std::filesystem::path& path);
+  // FolderOf, and for a disc image also the other discs of its set that lie beside it as images
+  // (install.dat of the same Title, another DiscIndex), as discs in folders are found beside it.
+  std::filesystem::path FolderOfSet(const std::filesystem::path& path);
 
  private:
+  std::filesystem::path Root();
+  std::filesystem::path Extract(const std::filesystem::path& path, const DiscImage& image);
+
   std::filesystem::path root_;
+  std::optional<InstanceMutex> in_use_;
+  std::map<std::filesystem::path, std::filesystem::path> opened_;  // image (canonical) -> its folder
 };
 
 // Applies the disc arguments of a windowed run to `env`: `--disc DIR|IMAGE` makes the run the

@@ -82,7 +82,7 @@ int RunUnattendedCommand(int argc, char** argv) {
   // Disc images are read into folders of their own, side by side, for the whole run.
   OpenedDiscImages images;
   try {
-    if (!source.empty()) env.args.push_back(PathToUtf8(images.FolderOf(Utf8ToPath(source))));
+    if (!source.empty()) env.args.push_back(PathToUtf8(images.FolderOfSet(Utf8ToPath(source))));
     for (const std::string& disc : discs) {
       const fs::path folder = images.FolderOf(Utf8ToPath(disc));
       if (!fs::is_directory(folder)) {

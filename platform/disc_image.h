@@ -6,7 +6,9 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vn {
@@ -37,6 +39,10 @@ class DiscImage {
   // Folders before what they hold.
   const std::vector<DiscImageEntry>& Entries() const { return entries_; }
   int64_t FileBytes() const;
+
+  // The content of the file `path` (as in Entries(), letters compared without regard to case) when
+  // it is at most `max_bytes` long; none when there is no such file.
+  std::optional<std::string> ReadSmallFile(std::string_view path, int64_t max_bytes) const;
 
   // Copies the image's files into `folder` (which must exist and be empty): a file whose extent is
   // known is read as that range of the image. Raises EWriteError / EReadError naming the file.

@@ -8,6 +8,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "platform/disc_image.h"
@@ -222,6 +224,31 @@ int64_t DiscImage::FileBytes() const {
   int64_t total = 0;
   for (const DiscImageEntry& e : entries_) total += e.size;
   return total;
+}
+
+std::optional<std::string> DiscImage::ReadSmallFile(std::string_view path, int64_t max_bytes) const {
+  for (const DiscImageEntry& entry : entries_) {
+    if (entry.directory || entry.size > max_bytes || entry.path.size() != path.size() ||
+        ::strncasecmp(entry.path.c_str(), std::string(path).c_str(), path.size()) != 0) {
+      continue;
+    }
+    std::string content(static_cast<size_t>(entry.size), '\0');
+    if (entry.offset >= 0) {
+      File image(image_, FileAccess::kRead);
+      if (image.ReadAt(entry.offset, content.data(), entry.size) != entry.size) return std::nullopt;
+      return content;
+    }
+    udf_dirent_t* file = udf_fopen(reader_->udf_root, entry.path.c_str());
+    if (!file) return std::nullopt;
+    std::vector<char> blocks(
+        static_cast<size_t>((entry.size + UDF_BLOCKSIZE - 1) / UDF_BLOCKSIZE * UDF_BLOCKSIZE));
+    const ssize_t n = blocks.empty() ? 0 : udf_read_block(file, blocks.data(), blocks.size() / UDF_BLOCKSIZE);
+    udf_dirent_free(file);
+    if (n < entry.size) return std::nullopt;
+    content.assign(blocks.data(), static_cast<size_t>(entry.size));
+    return content;
+  }
+  return std::nullopt;
 }
 
 void DiscImage::ExtractTo(const fs::path& folder) const {

@@ -20,6 +20,10 @@ int64_t DiscImage::FileBytes() const {
   return 0;
 }
 
+std::optional<std::string> DiscImage::ReadSmallFile(std::string_view, int64_t) const {
+  return std::nullopt;
+}
+
 void DiscImage::ExtractTo(const std::filesystem::path&) const {}
 
 }  // namespace vn

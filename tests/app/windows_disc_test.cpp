@@ -196,6 +196,10 @@ TEST_F(WindowsDisc, InstallsFromIsoImagesAndRefusesDamagedOnes) {
               0)
         << err_;
   }
+  // The next disc's image is found beside the first, or where --disc says.
+  ASSERT_EQ(Install(Quoted(images / "disc1.iso")), 0) << err_;
+  ExpectInstalled();
+  UninstallFromMenuEntry();
   const fs::path elsewhere = test::MakeTempDir("elsewhere") / "second.iso";
   fs::rename(images / "disc2.iso", elsewhere);
   ASSERT_EQ(Install("--disc " + Quoted(elsewhere) + " " + Quoted(images / "disc1.iso")), 0) << err_;
