@@ -50,7 +50,6 @@ class DiscImage {
 
  private:
   struct Reader;
-  void MarkPrograms(const std::filesystem::path& image);
   std::filesystem::path image_;
   std::unique_ptr<Reader> reader_;
   std::vector<DiscImageEntry> entries_;

@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
   hyperfine zip unzip xdg-utils
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
-  libiso9660-dev libudf-dev xorriso wine wine64 locales desktop-file-utils dpkg-dev
+  libiso9660-dev libudf-dev xorriso genisoimage wine wine64 locales desktop-file-utils dpkg-dev
 )
 # `setup.sh wine` adds Wine, which runs the Windows build's check program (`make windows-check`);
 # it is large (about 700 MB), so nothing else asks for it.

@@ -1,6 +1,7 @@
 // Disc images through libcdio: libiso9660 for ISO 9660 (Joliet and Rock Ridge names, whose files are
 // single extents read straight from the image), libudf for images that carry UDF only.
 #include <cdio/iso9660.h>
+#include <cdio/logging.h>
 #include <cdio/udf.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -109,28 +110,37 @@ void ListIso(iso9660_t* iso, uint8_t joliet_level, const fs::path& image, int64_
   for (const std::string& sub : folders) ListIso(iso, joliet_level, image, image_size, sub, depth + 1, out);
 }
 
-void ListUdf(udf_dirent_t* folder_entry, const fs::path& image, const std::string& folder, int depth,
+// Lists the folder `it` stands before (as udf_get_root and udf_opendir give it); consumes `it`.
+void ListUdf(udf_dirent_t* it, const fs::path& image, const std::string& folder, int depth,
              std::vector<DiscImageEntry>& out) {
-  if (depth > kMaxDepth) Damaged(image, "folders nested too deeply");
-  udf_dirent_t* it = udf_opendir(folder_entry);
-  if (!it) return;  // an empty folder
-  while (it) {
+  if (depth > kMaxDepth) {
+    udf_dirent_free(it);
+    Damaged(image, "folders nested too deeply");
+  }
+  while ((it = udf_readdir(it)) != nullptr) {  // frees `it` at the end of the folder
     const std::string name = Component(udf_get_filename(it));
-    if (!name.empty()) {
-      DiscImageEntry entry;
-      entry.path = Join(folder, name);
-      entry.directory = udf_is_dir(it);
-      entry.time = udf_get_modification_time(it);
-      entry.executable = (udf_get_posix_filemode(it) & 0111) != 0 && !entry.directory;
-      entry.size = entry.directory ? 0 : static_cast<int64_t>(udf_get_file_length(it));
-      out.push_back(entry);
-      if (out.size() > kMaxEntries) {
-        udf_dirent_free(it);
-        Damaged(image, "too many entries");
-      }
-      if (entry.directory) ListUdf(it, image, entry.path, depth + 1, out);
+    if (name.empty()) continue;
+    DiscImageEntry entry;
+    entry.path = Join(folder, name);
+    entry.directory = udf_is_dir(it);
+    entry.time = udf_get_modification_time(it);
+    entry.executable = (udf_get_posix_filemode(it) & 0111) != 0 && !entry.directory;
+    entry.size = entry.directory ? 0 : static_cast<int64_t>(udf_get_file_length(it));
+    out.push_back(entry);
+    if (out.size() > kMaxEntries) {
+      udf_dirent_free(it);
+      Damaged(image, "too many entries");
     }
-    it = udf_readdir(it);  // frees `it` at the end of the folder
+    if (entry.directory) {
+      if (udf_dirent_t* sub = udf_opendir(it)) {
+        try {
+          ListUdf(sub, image, entry.path, depth + 1, out);
+        } catch (...) {
+          udf_dirent_free(it);
+          throw;
+        }
+      }
+    }
   }
 }
 
@@ -145,6 +155,22 @@ bool HasRockRidge(iso9660_t* iso) {
   }
   iso9660_filelist_free(list);
   return found;
+}
+
+// Without Rock Ridge or UDF modes, a Linux program on the disc (an ELF file or a "#!" script, as on
+// a disc that carries our own launcher) is known by its first bytes and made executable.
+void MarkIfProgram(const fs::path& file) {
+  char head[4] = {};
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  const ssize_t n = ::read(fd, head, sizeof head);
+  ::close(fd);
+  const bool program = (n == 4 && std::memcmp(head,
+                                              "\x7f"
+                                              "ELF",
+                                              4) == 0) ||
+                       (n >= 2 && head[0] == '#' && head[1] == '!');
+  if (program) ::chmod(file.c_str(), 0755);
 }
 
 // Writes `size` bytes from `read(buffer, position, count)` into a new file at `target`.
@@ -178,6 +204,8 @@ void WriteFileFrom(const fs::path& target, int64_t size, bool executable, ReadFn
 }  // namespace
 
 DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_unique<Reader>()) {
+  // libcdio reports what it cannot read on stderr; what matters here is raised with the image's name.
+  cdio_log_set_handler([](cdio_log_level_t, const char*) {});
   if (!LooksLikeDiscImage(image)) Damaged(image, "no ISO 9660 or UDF volume descriptor");
   std::error_code ec;
   const auto image_size = static_cast<int64_t>(fs::file_size(image, ec));
@@ -191,31 +219,15 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_u
   if (reader_->iso) {
     reader_->joliet_level = iso9660_ifs_get_joliet_level(reader_->iso);
     ListIso(reader_->iso, reader_->joliet_level, image, image_size, "", 0, entries_);
-    MarkPrograms(image);
     return;
   }
   reader_->udf = udf_open(image.c_str());
   if (reader_->udf) reader_->udf_root = udf_get_root(reader_->udf, true, 0);
   if (!reader_->udf_root) Damaged(image, "its volume descriptors cannot be read");
-  ListUdf(reader_->udf_root, image, "", 0, entries_);
+  // The listing walks a root of its own: reader_->udf_root stays to find files by name.
+  if (udf_dirent_t* walk = udf_get_root(reader_->udf, true, 0)) ListUdf(walk, image, "", 0, entries_);
   // UDF keeps its own allocation; the files are read through the library, which stops at the end of
   // a truncated image with an error.
-}
-
-// Without Rock Ridge modes, a Linux program on the disc (an ELF file or a "#!" script, as on a disc
-// that carries our own launcher) is known by its first bytes and is copied out executable.
-void DiscImage::MarkPrograms(const fs::path& image) {
-  File in(image, FileAccess::kRead);
-  for (DiscImageEntry& entry : entries_) {
-    if (entry.directory || entry.executable || entry.offset < 0 || entry.size < 2) continue;
-    char head[4] = {};
-    const int64_t n = in.ReadAt(entry.offset, head, std::min<int64_t>(entry.size, 4));
-    entry.executable = (n == 4 && std::memcmp(head,
-                                              "\x7f"
-                                              "ELF",
-                                              4) == 0) ||
-                       (head[0] == '#' && head[1] == '!');
-  }
 }
 
 DiscImage::~DiscImage() = default;
@@ -285,6 +297,7 @@ void DiscImage::ExtractTo(const fs::path& folder) const {
       }
       udf_dirent_free(file);
     }
+    if (!entry.executable) MarkIfProgram(target);
     if (entry.time > 0) {
       const struct timeval times[2] = {{entry.time, 0}, {entry.time, 0}};
       ::utimes(target.c_str(), times);

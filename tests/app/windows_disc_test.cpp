@@ -187,7 +187,7 @@ TEST_F(WindowsDisc, InstallsPlaysThroughWineAndUninstallsNatively) {
   UninstallFromMenuEntry();
 }
 
-TEST_F(WindowsDisc, InstallsFromIsoImagesAndRefusesDamagedOnes) {
+TEST_F(WindowsDisc, InstallsFromDiscImagesAndRefusesDamagedOnes) {
   // Joliet names only, as Windows discs are made.
   const fs::path images = test::MakeTempDir("images");
   for (const char* disc : {"disc1", "disc2"}) {
@@ -209,6 +209,28 @@ TEST_F(WindowsDisc, InstallsFromIsoImagesAndRefusesDamagedOnes) {
   for (const auto& left : fs::directory_iterator(TemporaryFolder())) {
     EXPECT_EQ(left.path().filename().string().rfind("vnsetup-disc-", 0), std::string::npos) << left.path();
   }
+  UninstallFromMenuEntry();
+
+  // A UDF-only image: genisoimage's UDF bridge with its ISO 9660 descriptors taken out, so that the
+  // files are read through UDF (folders, names, contents).
+  ASSERT_EQ(Run("genisoimage -quiet -udf -J -o " + Quoted(images / "bridge.iso") + " " +
+                Quoted(dir_ / "set" / "disc1")),
+            0)
+      << err_;
+  std::string udf = test::ReadFile(images / "bridge.iso");
+  std::string descriptors;
+  for (size_t sector = 16; sector < 32; ++sector) {
+    const std::string id = udf.substr(sector * 2048 + 1, 5);
+    if (id == "BEA01" || id == "NSR02" || id == "NSR03" || id == "TEA01")
+      descriptors += udf.substr(sector * 2048, 2048);
+  }
+  ASSERT_EQ(descriptors.size(), 3u * 2048);
+  udf.replace(16 * 2048, 16 * 2048, descriptors + std::string(13 * 2048, '\0'));
+  test::WriteFile(images / "udf.iso", udf);
+  ASSERT_EQ(Install("--this-disc-only " + Quoted(images / "udf.iso")), 0) << err_;
+  EXPECT_EQ(test::ReadFile(game_ / "data" / "一.txt"),
+            test::ReadFile(dir_ / "set" / "disc1" / "data" / "一.txt"));
+  EXPECT_EQ(test::ReadFile(game_ / "game.exe"), test::ReadFile(TEST_GAME));
   UninstallFromMenuEntry();
 
   // The start menu opened on an image, in a window (drawn offscreen and saved).
