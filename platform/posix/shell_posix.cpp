@@ -104,26 +104,30 @@ fs::path Wine() {
 
 constexpr char kJapaneseLocale[] = "ja_JP.UTF-8";
 
-// Runs `args` and waits for it; true when it ran and exited with status 0.
+// Runs `args` (the program found on PATH) and waits for it; true when it ran and exited with 0.
 bool RunAndWait(const std::vector<std::string>& args) {
+  const fs::path program = FindOnPath(args[0].c_str());
+  if (program.empty()) return false;
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   const pid_t child = ::fork();
   if (child < 0) return false;
   if (child == 0) {
+    // Only async-signal-safe calls from here on: the parent may have other threads.
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) {
       ::dup2(null, 1);
       ::dup2(null, 2);
     }
-    ::execvp(argv[0], argv.data());
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  pid_t waited;
+  while ((waited = ::waitpid(child, &status, 0)) < 0 && errno == EINTR) {
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return waited == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Wine takes a program's ANSI code page from the locale's name (ja_JP: 932) even where that locale
