@@ -34,7 +34,10 @@ Dialogs are answered without a user:
 
 Progress goes to stderr (a bar on a terminal); a completed install prints the install folder on
 stdout.
-Exit codes: 0 done, 1 aborted or failed, 2 bad usage or a question that needs a user.)";
+Exit codes: 0 done, 1 aborted or failed, 2 bad usage or a question that needs a user.
+
+Without --unattended, in a window: `vnsetup --disc DIR|IMAGE` shows the start menu of the disc in
+DIR or in the disc image, as that disc's own launcher would; `vnsetup SOURCE` runs its installer.)";
 
 }  // namespace
 
