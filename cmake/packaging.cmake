@@ -26,6 +26,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)  # the debug information stays in the build tree
 # Windows games and setups run through Wine; the desktop's opener shows readmes; localedef's data
 # gives Wine the Japanese locale where it is not generated.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, xdg-utils, locales")
