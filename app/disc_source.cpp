@@ -1,6 +1,7 @@
 #include "app/disc_source.h"
 
 #include <algorithm>
+#include <cctype>
 #include <random>
 #include <system_error>
 #include <vector>
@@ -28,6 +29,19 @@ constexpr int64_t kMaxSettingsBytes = int64_t{1} << 20;
 
 DataString MutexNameOf(const fs::path& folder) {
   return DataString("vnsetup-disc:" + PathToUtf8(folder));
+}
+
+// What the start menu reads from its disc (names compared without regard to case).
+bool IsStartMenuFile(const DiscImageEntry& entry) {
+  std::string path = entry.path;
+  for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string top = path.substr(0, path.find('/'));
+  if (top != path) return top == "directx" || top == "winmedia";
+  const bool part_file =
+      path.size() == 8 && path.rfind("game.", 0) == 0 &&
+      std::all_of(path.begin() + 5, path.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return part_file || path == "install.dat" || path == "install.exe" || path == "game.dat" ||
+         path == "game.ext";
 }
 
 // Folders of earlier runs that ended without removing theirs (killed, or the display went away).
@@ -79,12 +93,16 @@ fs::path OpenedDiscImages::Root() {
   throw EWriteError(PathToUtf8(base) + ": 一時フォルダを作成できません");
 }
 
-fs::path OpenedDiscImages::Extract(const fs::path& path, const DiscImage& image) {
+fs::path OpenedDiscImages::Extract(const fs::path& path, const DiscImage& image, bool start_menu_only) {
   std::error_code ec;
   const fs::path key = fs::weakly_canonical(path, ec);
   if (const auto done = opened_.find(key); done != opened_.end()) return done->second;
   const fs::path root = Root();
-  const int64_t needed = image.FileBytes() + kSpareBytes;
+  const auto wanted = [start_menu_only](const DiscImageEntry& entry) {
+    return !start_menu_only || IsStartMenuFile(entry);
+  };
+  int64_t needed = kSpareBytes;
+  for (const DiscImageEntry& entry : image.Entries()) needed += wanted(entry) ? entry.size : 0;
   const int64_t free = FreeSpace(root);
   if (free >= 0 && free < needed) {
     throw EWriteError(PathToUtf8(path) + ": 一時フォルダ " + PathToUtf8(root) + " の空き容量が足りません (" +
@@ -99,23 +117,29 @@ fs::path OpenedDiscImages::Extract(const fs::path& path, const DiscImage& image)
   fs::create_directory(folder, ec);
   if (ec) throw EWriteError(PathToUtf8(folder) + ": " + ec.message());
   try {
-    image.ExtractTo(folder);
+    image.ExtractTo(folder, wanted);
   } catch (...) {
     DeleteFolderTree(folder);
     throw;
   }
+  if (start_menu_only) return folder;  // not the whole disc: never handed out for another use
   return opened_[key] = folder;
 }
 
 fs::path OpenedDiscImages::FolderOf(const fs::path& path) {
   if (!LooksLikeDiscImage(path)) return path;
-  return Extract(path, DiscImage(path));
+  return Extract(path, DiscImage(path), false);
+}
+
+fs::path OpenedDiscImages::StartMenuFolderOf(const fs::path& path) {
+  if (!LooksLikeDiscImage(path)) return path;
+  return Extract(path, DiscImage(path), true);
 }
 
 fs::path OpenedDiscImages::FolderOfSet(const fs::path& path) {
   if (!LooksLikeDiscImage(path)) return path;
   const DiscImage image(path);
-  const fs::path folder = Extract(path, image);
+  const fs::path folder = Extract(path, image, false);
   const std::optional<TVondInstallSet> disc = DiscSettings(image);
   if (!disc || disc->Installed || disc->DiscCount() < 2) return folder;
 
@@ -136,7 +160,7 @@ fs::path OpenedDiscImages::FolderOfSet(const fs::path& path) {
           std::find(found.begin(), found.end(), settings->DiscIndex) != found.end()) {
         continue;
       }
-      Extract(candidate, other);
+      Extract(candidate, other, false);
       found.push_back(settings->DiscIndex);
     } catch (const EFormatError&) {
       // A damaged image beside the one asked for is not this set's business.
@@ -154,8 +178,8 @@ std::string ApplyDiscArguments(EntryEnvironment& env, OpenedDiscImages& images) 
     if (ec || (!fs::is_directory(disc, ec) && !LooksLikeDiscImage(disc))) {
       return env.args[1] + ": no disc folder and no disc image (ISO 9660 / UDF)";
     }
-    // The start menu needs this disc alone; the temporary copy opens the image again with its set.
-    env.disc_folder = images.FolderOf(disc);
+    // The start menu needs little of this disc; the temporary copy opens the image again with its set.
+    env.disc_folder = images.StartMenuFolderOf(disc);
     if (env.disc_folder != disc) env.disc_argument = PathToUtf8(disc);
     env.args.clear();
     return {};

@@ -29,13 +29,17 @@ class OpenedDiscImages {
   // an Exception naming the image when it is damaged or truncated, or when the temporary folder
   // lacks the room for its files.
   std::filesystem::path FolderOf(const std::filesystem::path& path);
+  // FolderOf with only what the start menu of the disc reads: install.dat, the archive (game.dat,
+  // its side file and part files), the launcher, and the runtime setups' folders.
+  std::filesystem::path StartMenuFolderOf(const std::filesystem::path& path);
   // FolderOf, and for a disc image also the other discs of its set that lie beside it as images
   // (install.dat of the same Title, another DiscIndex), as discs in folders are found beside it.
   std::filesystem::path FolderOfSet(const std::filesystem::path& path);
 
  private:
   std::filesystem::path Root();
-  std::filesystem::path Extract(const std::filesystem::path& path, const DiscImage& image);
+  std::filesystem::path Extract(const std::filesystem::path& path, const DiscImage& image,
+                                bool start_menu_only);
 
   std::filesystem::path root_;
   std::optional<InstanceMutex> in_use_;

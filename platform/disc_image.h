@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,15 +39,16 @@ class DiscImage {
   const std::filesystem::path& Path() const { return image_; }
   // Folders before what they hold.
   const std::vector<DiscImageEntry>& Entries() const { return entries_; }
-  int64_t FileBytes() const;
 
   // The content of the file `path` (as in Entries(), letters compared without regard to case) when
   // it is at most `max_bytes` long; none when there is no such file.
   std::optional<std::string> ReadSmallFile(std::string_view path, int64_t max_bytes) const;
 
   // Copies the image's files into `folder` (which must exist and be empty): a file whose extent is
-  // known is read as that range of the image. Raises EWriteError / EReadError naming the file.
-  void ExtractTo(const std::filesystem::path& folder) const;
+  // known is read as that range of the image. Raises EWriteError / EReadError naming the file. With
+  // `wanted`, only the files it accepts are copied (every folder is made).
+  void ExtractTo(const std::filesystem::path& folder,
+                 const std::function<bool(const DiscImageEntry&)>& wanted = {}) const;
 
  private:
   struct Reader;

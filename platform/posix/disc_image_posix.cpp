@@ -232,12 +232,6 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_u
 
 DiscImage::~DiscImage() = default;
 
-int64_t DiscImage::FileBytes() const {
-  int64_t total = 0;
-  for (const DiscImageEntry& e : entries_) total += e.size;
-  return total;
-}
-
 std::optional<std::string> DiscImage::ReadSmallFile(std::string_view path, int64_t max_bytes) const {
   for (const DiscImageEntry& entry : entries_) {
     if (entry.directory || entry.size > max_bytes || entry.path.size() != path.size() ||
@@ -263,7 +257,8 @@ std::optional<std::string> DiscImage::ReadSmallFile(std::string_view path, int64
   return std::nullopt;
 }
 
-void DiscImage::ExtractTo(const fs::path& folder) const {
+void DiscImage::ExtractTo(const fs::path& folder,
+                          const std::function<bool(const DiscImageEntry&)>& wanted) const {
   File image(image_, FileAccess::kRead);
   for (const DiscImageEntry& entry : entries_) {
     const fs::path target = folder / Utf8ToPath(entry.path);
@@ -273,6 +268,7 @@ void DiscImage::ExtractTo(const fs::path& folder) const {
       }
       continue;
     }
+    if (wanted && !wanted(entry)) continue;
     if (entry.offset >= 0) {
       WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t position, int64_t count) {
         if (image.ReadAt(entry.offset + position, buffer, count) != count) {

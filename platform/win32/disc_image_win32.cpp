@@ -24,6 +24,7 @@ std::optional<std::string> DiscImage::ReadSmallFile(std::string_view, int64_t) c
   return std::nullopt;
 }
 
-void DiscImage::ExtractTo(const std::filesystem::path&) const {}
+void DiscImage::ExtractTo(const std::filesystem::path&,
+                          const std::function<bool(const DiscImageEntry&)>&) const {}
 
 }  // namespace vn
