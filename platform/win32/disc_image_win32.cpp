@@ -16,10 +16,6 @@ DiscImage::DiscImage(const std::filesystem::path& image) : image_(image) {
 
 DiscImage::~DiscImage() = default;
 
-int64_t DiscImage::FileBytes() const {
-  return 0;
-}
-
 std::optional<std::string> DiscImage::ReadSmallFile(std::string_view, int64_t) const {
   return std::nullopt;
 }
