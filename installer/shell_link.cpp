@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "installer/installation_files.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
@@ -123,6 +124,7 @@ void WriteGroupMenu(const fs::path& link_folder, TShellLinkType type, const std:
                       "<Menu>\n  <Name>Applications</Name>\n  <Menu>\n    <Name>" +
                           id + "</Name>\n    <Directory>" + id + ".directory</Directory>\n    <Include>\n" +
                           "      <Category>X-" + id + "</Category>\n    </Include>\n  </Menu>\n</Menu>\n");
+  RemoveStaleTemporaries({directory, menu});
 }
 
 }  // namespace
@@ -176,6 +178,7 @@ fs::path TShellLink::CreateLink() {
   const fs::path link = folder / (SafeFileName(Name) + ".desktop");
   WriteFileAtomically(link, entry);
   if (grouped) WriteGroupMenu(folder, LinkType, SubDir);
+  RemoveStaleTemporaries({link});  // left by a run that was stopped while writing it
   return link;
 }
 
@@ -186,6 +189,7 @@ void TShellLink::RemoveFolder() {
   if (IsProgramGroupType(LinkType)) {
     DeleteFileIfExists(MenuFileOf(folder, LinkType));
     DeleteFileIfExists(DirectoryEntryOf(folder));
+    RemoveStaleTemporaries({MenuFileOf(folder, LinkType), DirectoryEntryOf(folder)});
   }
 }
 

@@ -138,6 +138,10 @@ class TWizardFlow {
   WizardChoices Choices() const;
   int64_t CopiedBytes = 0;  // bytes copied so far by the install procedure
 
+  // The folder of the disc the wizard installs from (unset: none known). It and the folders around
+  // it are refused as destination.
+  void SetSourceFolder(const std::filesystem::path& folder) { source_folder_ = folder; }
+
   // Bytes available on the file system of a path, -1 when unknown (FreeSpace unless replaced).
   std::function<int64_t(const std::filesystem::path&)> FreeSpaceOf;
 
@@ -148,6 +152,8 @@ class TWizardFlow {
   // The check when leaving "seldir": true to go on, false to stay.
   bool DestinationAccepted();
   bool HoldsInstallationToUpdate(const std::filesystem::path& folder) const;
+  // Why `folder` must not become the install folder (empty: it may).
+  std::string RefusedFolderReason(const std::filesystem::path& folder) const;
   int64_t DiscEntry(const std::vector<int64_t>& sizes) const;
 
   TVondInstallSet& settings_;
@@ -157,6 +163,7 @@ class TWizardFlow {
   int modal_result_ = mrNone;
   int64_t required_bytes_ = 0;
   std::string folder_suffix_;  // native text, '/' between folders
+  std::filesystem::path source_folder_;
 };
 
 }  // namespace vn

@@ -40,6 +40,12 @@ std::optional<std::string> NormalizeKey(std::string_view key) {
   return std::string(key);
 }
 
+// A key directly below HKEY_CURRENT_USER, such as Software: deletions never touch one, whatever
+// key path a damaged settings file leads to.
+bool IsTopLevelKey(const std::string& path) {
+  return path.find('\\') == std::string::npos;
+}
+
 // --- The file format ------------------------------------------------------------------------
 
 bool NeedsEscape(unsigned char c) {
@@ -299,14 +305,14 @@ bool FileRegistryStore::KeyIsEmpty(std::string_view key) {
 
 bool FileRegistryStore::DeleteKeyTree(std::string_view key) {
   const auto path = NormalizeKey(key);
-  if (!path) return false;
+  if (!path || IsTopLevelKey(*path)) return false;
   if (!KeyExists(*path)) return false;  // no need to take the lock and rewrite the file
   return Modify(file_, [&](Model& model) { return model.EraseTree(*path); });
 }
 
 bool FileRegistryStore::DeleteEmptyKey(std::string_view key) {
   const auto path = NormalizeKey(key);
-  if (!path) return false;
+  if (!path || IsTopLevelKey(*path)) return false;
   if (!KeyExists(*path)) return false;
   return Modify(file_, [&](Model& model) {
     const Key* k = model.Find(*path);

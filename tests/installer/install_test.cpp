@@ -173,7 +173,7 @@ TEST_F(InstallTest, DiscPromptAsksAgainUntilFoundOrAborted) {
   EXPECT_EQ(host_.dialogs.size(), 4u);
   EXPECT_EQ(ReadFile(dest_ / "Sound/bgm2.wav"), "wave");
 
-  // Abort confirmed: nothing recorded.
+  // Abort confirmed: nothing recorded, and the files this run made are taken away again.
   const fs::path dest2 = MakeTempDir("dest2");
   host_ = FakeHost();
   host_.choices = {.all_discs = true, .check_data = true, .destination = dest2};
@@ -181,8 +181,9 @@ TEST_F(InstallTest, DiscPromptAsksAgainUntilFoundOrAborted) {
   settings_.DeleteRegistryKey();
   ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
   EXPECT_EQ(host_.modal, mrAbort);
-  EXPECT_TRUE(fs::exists(dest2 / "game.sh"));
-  EXPECT_FALSE(fs::exists(dest2 / "install.dat"));
+  EXPECT_FALSE(fs::exists(dest2 / "game.sh"));
+  EXPECT_TRUE(fs::is_empty(dest2)) << "the folder was there before: it stays";
+  EXPECT_EQ(host_.texts[WizardControl::LabelCopyCap], "インストールは完了していません");
   EXPECT_EQ(settings_.ReadValue("InstallPath", ""), "");
 }
 
@@ -206,8 +207,8 @@ TEST_F(InstallTest, AbortWhileTheDataFileIsBuilt) {
     if (h.texts[WizardControl::LabelCopy].starts_with("データファイルを構築中(10/")) h.modal = mrAbort;
   };
   ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
-  EXPECT_TRUE(fs::exists(dest_ / "game.sh")) << "what was copied stays";
-  EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
+  EXPECT_FALSE(fs::exists(dest_)) << "what this run made is removed, the folder with it";
+  EXPECT_TRUE(fs::is_empty(dest_.parent_path()));
 }
 
 // Flips a byte inside an entry's data on the disc.

@@ -239,6 +239,15 @@ TEST(Win32Registry, ProductKeyUnderTheCurrentUser) {
   EXPECT_TRUE(reg.KeyIsEmpty(maker));
   EXPECT_TRUE(reg.DeleteEmptyKey(maker));
   EXPECT_FALSE(reg.KeyExists(maker));
+
+  // A key directly below HKEY_CURRENT_USER (as Software is) is never deleted.
+  const std::string top = "vnsetup-check-top-" + std::to_string(GetCurrentProcessId());
+  reg.WriteString(top + "\\Game", "InstallPath", "C:\\Games");
+  EXPECT_FALSE(reg.DeleteKeyTree(top));
+  EXPECT_TRUE(reg.DeleteKeyTree(top + "\\Game"));
+  EXPECT_FALSE(reg.DeleteEmptyKey(top));
+  EXPECT_TRUE(reg.KeyExists(top));
+  RegDeleteTreeW(HKEY_CURRENT_USER, Utf8ToPath(top).c_str());
 }
 
 TEST(Win32System, FoldersAndTheRunningProgram) {

@@ -175,6 +175,7 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
   BuildPages();
 
   SourceFolder = source_folder.empty() ? RunSourceFolder() : source_folder;
+  flow_.SetSourceFolder(SourceFolder);
   InstallProcedure = [this](TFormType&) {
     InstallSource source;
     source.source_folder = SourceFolder;
