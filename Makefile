@@ -4,10 +4,12 @@
 # make windows - set-up, cross build of everything but the windows for 64-bit Windows (mingw-w64)
 # make windows-full - the same with the imaging layer and vnkit.exe (libjpeg/libpng built from Debian sources)
 # make windows-check - the Windows build's checks, run under Wine (installs Wine)
+# make install - build, then install vnsetup, vnkit, the desktop entry and the icon (PREFIX, DESTDIR)
+# make package - build, then a Debian package of the same (build/vnsetup_*.deb)
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all setup build test demo bench windows windows-build windows-full windows-check format clean
+.PHONY: all setup build test demo bench windows windows-build windows-full windows-check format clean install package
 
 all: build
 
@@ -55,6 +57,13 @@ windows-full: setup
 windows-check: windows
 	bash scripts/setup.sh wine
 	bash scripts/windows_check.sh build-win
+
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)" --strip
+
+package: build
+	cd build && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -306,6 +306,7 @@ void InstallRun::RecordInstallation() {
   settings_.Installed = true;
   settings_.AddInstalledFile(DataString("install.dat"));
   CopyUninstaller();
+  InstallNativeUninstaller();
 
   const fs::path installed = dest_ / "install.dat";
   PauseForTest("record");
@@ -347,14 +348,7 @@ void InstallRun::CopyUninstaller() {
   const DataString launcher_name("install.exe");
   const fs::path uninstaller = JoinDataPath(dest_, launcher_name);
   if (settings_.FindInstalledFile(launcher_name) < 0 && !source_.launcher.empty()) {
-    NoteNewFile(uninstaller);
-    if (IsReadOnly(uninstaller)) ClearReadOnly(uninstaller);
-    bool copied = false;
-    try {
-      copied = CopyProgramAlone(source_.launcher, uninstaller);
-    } catch (const Exception&) {
-    }
-    if (!copied) throw Exception(PathToUtf8(uninstaller) + "\r\nファイルをコピーできませんでした");
+    CopyLauncherTo(uninstaller);
     settings_.AddInstalledFile(launcher_name);
   }
   // Without it the installation could not be removed: that is no finished install.
@@ -363,6 +357,19 @@ void InstallRun::CopyUninstaller() {
       !fs::is_regular_file(fs::symlink_status(uninstaller, ec))) {
     throw Exception(PathToUtf8(uninstaller) + ":ファイルがありません");
   }
+}
+
+// Copies the running launcher, the program alone, to `target` (noted as a file of this run); an
+// error when it cannot.
+void InstallRun::CopyLauncherTo(const fs::path& target) {
+  NoteNewFile(target);
+  if (IsReadOnly(target)) ClearReadOnly(target);
+  bool copied = false;
+  try {
+    copied = CopyProgramAlone(source_.launcher, target);
+  } catch (const Exception&) {
+  }
+  if (!copied) throw Exception(PathToUtf8(target) + "\r\nファイルをコピーできませんでした");
 }
 
 // A reinstall with fewer discs or components keeps the names an earlier installation of the same
@@ -379,6 +386,19 @@ void InstallRun::KeepEarlierRecords(const fs::path& installed) {
   for (const DataString& name : earlier.InstalledFiles) settings_.AddInstalledFile(name);
 }
 
+// A disc whose launcher is a Windows program leaves that install.exe in the install folder as a file
+// of the game (it is the Windows uninstaller of the same folder); here the uninstaller is this
+// program, copied beside it as "vnsetup" and recorded, which the uninstall entry starts.
+void InstallRun::InstallNativeUninstaller() {
+  if (kRunsWindowsProgramsNatively || source_.launcher.empty()) return;
+  if (!IsWindowsProgram(JoinDataPath(dest_, DataString("install.exe")))) return;
+  const DataString name("vnsetup");
+  const fs::path uninstaller = JoinDataPath(dest_, name);
+  CopyLauncherTo(uninstaller);
+  settings_.AddInstalledFile(name);
+  uninstaller_ = name;
+}
+
 // The program group: the game, its uninstaller and the readme. The group is not opened in a file
 // manager afterwards as on Windows: it shows up in the desktop's application menu by itself.
 void InstallRun::CreateShortcuts() {
@@ -389,8 +409,8 @@ void InstallRun::CreateShortcuts() {
                    dest_, title);
   }
   const std::string uninstall = title + "のアンインストール";
-  CreateShortcut(uninstall, JoinDataPath(dest_, DataString("install.exe")), "", 1, 0, TWindowState::Normal,
-                 title, type, dest_, uninstall);
+  CreateShortcut(uninstall, JoinDataPath(dest_, uninstaller_), "", 1, 0, TWindowState::Normal, title, type,
+                 dest_, uninstall);
   if (!settings_.ReadmeName.empty()) {
     CreateShortcut("お読みください", JoinDataPath(dest_, settings_.ReadmeName), "", 0, 0,
                    TWindowState::Normal, title, type, dest_, "お読みください");

@@ -30,6 +30,7 @@ class InstallRun {
   bool AdoptDiscFolder(const std::filesystem::path& folder, int32_t index);
   EngineResult CopyLooseFiles();
   void RecordInstallation();
+  void InstallNativeUninstaller();
   void CreateShortcuts();
   void OpenReadme();
   bool Aborted() const { return host_.ModalResult() == mrAbort; }
@@ -44,6 +45,7 @@ class InstallRun {
   // A disc whose data the chosen components need must bring its archive.
   void CheckDiscArchive(int32_t disc) const;
   void CopyUninstaller();
+  void CopyLauncherTo(const std::filesystem::path& target);
   void KeepEarlierRecords(const std::filesystem::path& installed);
 
   // What this run made, so an abort or a failure can take it away again: files and folders that
@@ -86,6 +88,8 @@ class InstallRun {
   bool had_settings_file_ = false;                   // install.dat was in the install folder before the run
   // Program-menu entries this run made where no earlier installation of the title had its own.
   bool made_shortcuts_ = false;
+  // The program the uninstall entry starts, in the install folder.
+  DataString uninstaller_ = DataString("install.exe");
 };
 
 }  // namespace vn

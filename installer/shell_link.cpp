@@ -138,10 +138,20 @@ std::string SafeFileName(std::string_view name) {
 
 std::string DesktopExecLine(const fs::path& target, std::string_view arguments) {
   std::string line;
-  if (!IsLinuxProgram(target)) line = "xdg-open ";
+  // A Windows program runs through Wine as the shell's "open" starts it: the Japanese locale gives
+  // it code page 932; $VN_WINE at install time names the Wine to use, else the one on PATH.
+  const bool windows_program = !IsLinuxProgram(target) && IsWindowsProgram(target);
+  if (windows_program) {
+    line = "env ";
+    for (const std::string& variable : WineLocaleVariables()) line += QuoteExecArgument(variable) + " ";
+    const char* wine = ::getenv("VN_WINE");
+    line += (wine && *wine ? QuoteExecArgument(wine) : "wine") + " ";
+  } else if (!IsLinuxProgram(target)) {
+    line = "xdg-open ";
+  }
   line += QuoteExecArgument(PathToUtf8(target));
   // Arguments are passed to a program only; the opener takes the file alone.
-  if (IsLinuxProgram(target)) {
+  if (IsLinuxProgram(target) || windows_program) {
     for (const std::string& arg : SplitParameters(arguments)) {
       line += ' ';
       line += QuoteExecArgument(arg);

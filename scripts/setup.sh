@@ -14,6 +14,9 @@ packages=(
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
   imagemagick python3-pil
   fonts-noto-cjk qt6-translations-l10n libxcb1-dev
+  # Windows discs on Linux: disc images (libcdio, xorriso/genisoimage for the test images), Wine and
+  # the Japanese locale's data for the test game, desktop-file-validate and dpkg-shlibdeps for packaging.
+  libiso9660-dev libudf-dev xorriso genisoimage wine wine64 locales desktop-file-utils dpkg-dev
 )
 # `setup.sh wine` adds Wine, which runs the Windows build's check program (`make windows-check`);
 # it is large (about 700 MB), so nothing else asks for it.

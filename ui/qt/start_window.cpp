@@ -1,5 +1,6 @@
 #include "ui/qt/start_window.h"
 
+#include <QMessageBox>
 #include <QPushButton>
 #include <exception>
 
@@ -104,13 +105,21 @@ void TFormStart::btnExitClick() {
   reject();
 }
 
-// The setup program runs on its own; whether it started is not reported, and the menu stays.
+// The setup program runs on its own; whether it started is not reported, and the menu stays. Only
+// a Windows setup that cannot start for want of Wine is explained, as the user can mend that.
 void TFormStart::btnDirectXClick() {
-  OpenSetupProgram(SetupProgram("directx", "dxsetup.exe"));
+  OpenSetup(SetupProgram("directx", "dxsetup.exe"));
 }
 
 void TFormStart::btnWinMediaClick() {
-  OpenSetupProgram(SetupProgram("winmedia", "mp71.exe"));
+  OpenSetup(SetupProgram("winmedia", "mp71.exe"));
+}
+
+void TFormStart::OpenSetup(const fs::path& program) {
+  const std::string hint = ShellOpenFailureHint(program, OpenSetupProgram(program));
+  if (!hint.empty()) {
+    QMessageBox::warning(this, QString::fromUtf8("警告"), QString::fromStdString(hint), QMessageBox::Ok);
+  }
 }
 
 }  // namespace vn
