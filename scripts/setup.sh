@@ -12,12 +12,11 @@ packages=(
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
   hyperfine zip unzip xdg-utils
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
+  g++-mingw-w64-i686-posix
 )
-# `setup.sh wine` adds Wine, which runs the Windows build's check program (`make windows-check`);
-# it is large (about 700 MB), so nothing else asks for it.
-if [ "${1:-}" = wine ]; then
-  packages+=(wine64)
-fi
+# The Windows programs' checks run under Wine (64-bit, and 32-bit from the i386 architecture) with
+# Xvfb as their display; python3 reads pixels of their pictures.
+packages+=(wine64 wine32:i386 xvfb xauth python3)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,5 +33,8 @@ echo "setup: installing ${missing[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
