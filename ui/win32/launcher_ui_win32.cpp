@@ -1,6 +1,7 @@
 #include "ui/win32/launcher_ui_win32.h"
 
 #include <cstdio>
+#include <exception>
 #include <set>
 #include <system_error>
 
@@ -28,6 +29,17 @@ fs::path RunSourceFolder(const EntryEnvironment& env) {
   return fs::is_regular_file(given, ec) ? given.parent_path() : given;
 }
 
+// Runs `take`; a picture that cannot be saved is reported on stderr, and the window closes all the
+// same, so a run without a user never waits for one.
+template <typename Take>
+void TakePictures(Take take) {
+  try {
+    take();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vnsetup: %s\n", e.what());
+  }
+}
+
 }  // namespace
 
 Win32LauncherUi::Win32LauncherUi(const EntryEnvironment& env)
@@ -47,9 +59,11 @@ bool Win32LauncherUi::ShowStartMenu(TVondInstallSet& settings, int32_t& start_ch
   TFormStart form(settings, SharedArchive(), folder_);
   if (!screenshot_file_.empty()) {
     form.OnShown = [this](TForm& shown) {
-      TDIBSurface picture;
-      CaptureClient(shown.Handle(), picture);
-      SavePicture(picture, shown, screenshot_file_);
+      TakePictures([&] {
+        TDIBSurface picture;
+        CaptureClient(shown.Handle(), picture);
+        SavePicture(picture, shown, screenshot_file_);
+      });
       shown.SetFormResult(mrCancel);
     };
   }
@@ -69,14 +83,16 @@ void Win32LauncherUi::RunWizard(TVondInstallSet& settings) {
   wizard.CenterOn(main.Handle());
   if (TakingPictures()) {
     wizard.OnShown = [this, &main, &wizard](TForm&) {
-      if (!screenshot_file_.empty()) {
-        TDIBSurface picture;
-        CaptureClient(main.Handle(), picture);
-        DrawInFront(picture, main.Handle(), wizard.Handle());
-        SavePicture(picture, main, screenshot_file_);
-      }
-      if (!page_folder_.empty()) SavePages(wizard);
-      wizard.SetFormResult(mrOK);
+      TakePictures([&] {
+        if (!screenshot_file_.empty()) {
+          TDIBSurface picture;
+          CaptureClient(main.Handle(), picture);
+          DrawInFront(picture, main.Handle(), wizard.Handle());
+          SavePicture(picture, main, screenshot_file_);
+        }
+        if (!page_folder_.empty()) SavePages(wizard);
+      });
+      wizard.SetFormResult(mrOK);  // closes without the question, as the exit page's button does
     };
   }
   wizard.ShowModal();
