@@ -212,14 +212,15 @@ wine "$game/install.exe" --unattended >"$work/uninstall.out" 2>"$work/uninstall.
 if wine reg query "$key" /v InstallPath >/dev/null 2>&1; then fail "InstallPath left after the uninstall"; fi
 [ -z "$(find "$WINEPREFIX/drive_c/users" -path "*/Start Menu/Programs/$title/*.lnk")" ] || fail "shortcuts left"
 
-note "install clicked through with synthetic mouse input"
-wine "$(temporary_copy)" "$(winpath "$work/discs/disc1")\\" >"$work/click.out" 2>"$work/click.err" &
+note "install clicked through with synthetic mouse and keyboard input"
+timeout 300 wine "$(temporary_copy)" "$(winpath "$work/discs/disc1")\\" >"$work/click.out" 2>"$work/click.err" &
 installer=$!
-wine "$driver" "ようこそ|次へ(&N) >" "ライセンス契約|同意する(&P)" "ライセンス契約|次へ(&N) >" \
+# Return presses the default button (Next) on the first page and the focused 閉じる on the last.
+wine "$driver" "ようこそ|{RETURN}" "ライセンス契約|同意する(&P)" "ライセンス契約|次へ(&N) >" \
   "インストールするＣＤ－ＲＯＭ|次へ(&N) >" "インストールするファイル|シナリオ・グラフィック" \
   "インストールするファイル|サウンド" "インストールするファイル|ムービー" "インストールするファイル|次へ(&N) >" \
   "インストール先の選択|次へ(&N) >" \
-  "インストール準備完了|インストール" "情報|OK" "完了|閉じる(&C)" >"$work/driver.out" 2>&1 ||
+  "インストール準備完了|インストール" "情報|OK" "完了|{RETURN}" >"$work/driver.out" 2>&1 ||
   { kill "$installer" 2>/dev/null; fail "clicking through: $(cat "$work/driver.out")"; }
 wait "$installer" || fail "clicked install: exit $?"
 "$vnkit" verify "$game/game.dat" >/dev/null || fail "clicked install: game.dat damaged or missing"

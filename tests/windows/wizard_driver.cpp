@@ -1,8 +1,9 @@
-// wizard_driver STEP...: works another program's windows as a user would, with the mouse. Each STEP
-// is "CAPTION|TEXT": wait (up to 60 s) until a visible, enabled top-level window titled CAPTION has an
-// enabled control whose text is TEXT, then move the mouse pointer onto that control and click it
-// (SendInput, the system's synthetic input). Exit status: 0 every step done, 1 a step timed out
-// (named on stderr), 2 bad arguments.
+// wizard_driver STEP...: works another program's windows as a user would, with mouse and keyboard.
+// Each STEP is "CAPTION|TEXT": wait (up to 60 s) until a visible, enabled top-level window titled
+// CAPTION has an enabled control whose text is TEXT, then move the mouse pointer onto that control and
+// click it (SendInput, the system's synthetic input). TEXT "{RETURN}" presses the Return key in that
+// window instead. Exit status: 0 every step done, 1 a step timed out (named on stderr), 2 bad
+// arguments.
 #include <windows.h>
 // after <windows.h>, whose types it uses
 #include <shellapi.h>
@@ -42,10 +43,13 @@ BOOL CALLBACK FindControl(HWND child, LPARAM param) {
   return TRUE;
 }
 
+constexpr wchar_t kReturnKey[] = L"{RETURN}";
+
 BOOL CALLBACK FindWindowWithControl(HWND top, LPARAM param) {
   auto* s = reinterpret_cast<Search*>(param);
   if (!IsWindowVisible(top) || !IsWindowEnabled(top) || TextOf(top) != s->caption) return TRUE;
-  EnumChildWindows(top, FindControl, param);
+  if (s->text == kReturnKey) s->control = top;
+  if (!s->control) EnumChildWindows(top, FindControl, param);
   if (!s->control) return TRUE;
   s->window = top;
   return FALSE;
@@ -58,6 +62,14 @@ void ClickAt(int x, int y) {
   input[0].type = input[1].type = INPUT_MOUSE;
   input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, input, sizeof(INPUT));
+}
+
+void PressReturn() {
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = input[1].ki.wVk = VK_RETURN;
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
   SendInput(2, input, sizeof(INPUT));
 }
 
@@ -93,9 +105,13 @@ int main() {
     }
     SetForegroundWindow(search.window);
     Sleep(300);  // the window has painted its page
-    RECT r{};
-    GetWindowRect(search.control, &r);
-    ClickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    if (search.text == kReturnKey) {
+      PressReturn();
+    } else {
+      RECT r{};
+      GetWindowRect(search.control, &r);
+      ClickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
     std::printf("clicked: %s\n", step.c_str());
     std::fflush(stdout);
     Sleep(300);
