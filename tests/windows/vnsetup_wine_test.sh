@@ -167,11 +167,13 @@ grep -q "^EditDir .*\\\\ソフトハウス湖月\\\\$title\$" "$pages/04-seldir.
 expect "$pages/05-confirm.layout" "btnNext 324 300 75 25 visible enabled インストール" "Label5 24 24" \
   "LabelBack 24 60 465 14 visible" "LabelBack2 24 76 465 14 visible"
 expect "$pages/06-copy.layout" "LabelCopyCap 24 24 465 14 visible enabled ファイルをコピーしています" \
-  "LabelCopy 24 60" "Progress 24 84 449 20 visible"
-expect "$pages/07-exit.layout" "LabelExit 24 24 465 14 visible enabled インストールが完了しました"
+  "LabelCopy 24 60" "Progress 24 84 449 20 visible" "btnBack 244 300 75 25 hidden" "btnNext 324 300 75 25 hidden"
+expect "$pages/07-exit.layout" "LabelExit 24 24 465 14 visible enabled インストールが完了しました" \
+  "btnAbort 416 300 75 25 visible enabled 閉じる(&C)" "client 0 0 497 336 visible enabled 完了"
 expect "$pages/08-uninst.layout" "LabelUninst 24 24 465 14 visible enabled $title をコンピュータから削除します" \
-  "Label7 24 60"
-expect "$pages/09-delete.layout" "LabelDelTitle 24 24 465 14 visible enabled ファイルを削除しています" "LabelDel 24 60"
+  "Label7 24 60" "btnNext 324 300 75 25 visible enabled 実行"
+expect "$pages/09-delete.layout" "LabelDelTitle 24 24 465 14 visible enabled ファイルを削除しています" "LabelDel 24 60" \
+  "btnAbort 416 300 75 25 visible enabled 中断(&A)"
 
 note "unattended install from both discs"
 wine "$work/discs/disc1/install.exe" --unattended --accept-license >"$work/install.out" 2>"$work/install.err" ||

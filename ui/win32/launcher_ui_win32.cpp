@@ -121,9 +121,15 @@ void Win32LauncherUi::SavePages(TFormType& wizard) {
     wizard.Press(wizard.btnNext);
   }
   if (flow.Controls().page >= 0 && !saved.count(flow.Controls().page)) save(flow.Controls().page);
-  for (int page = 0; page < kPageCount; ++page) {
+  // The rest in the order a run meets them: "uninst" before the copy hides Back and Next for good.
+  for (const int page : {kPageHello, kPageLicense, kPageMedia, kPageFile, kPageSelDir, kPageConfirm,
+                         kPageUninst, kPageCopy, kPageExit, kPageDelete}) {
     if (saved.count(page)) continue;
-    wizard.DisplayPage(page);
+    if (page == kPageCopy || page == kPageDelete) {
+      wizard.DisplayPage(page);  // entering them would install or uninstall
+    } else {
+      wizard.ShowPage(kPageNames[page]);
+    }
     save(page);
   }
 }

@@ -21,7 +21,8 @@ class Win32LauncherUi : public LauncherUi {
   // stderr and are answered by themselves.
   void SetScreenshotFile(const std::filesystem::path& file) { screenshot_file_ = file; }
   // Also every wizard page, as `folder`/NN-name.png: the pages up to "confirm" as Next reaches them
-  // (the licence accepted), the later ones as laid out.
+  // (the licence accepted), the others entered directly, "copy" and "delete" only shown as laid out
+  // with the buttons they keep (their work would install or uninstall).
   void SetPageFolder(const std::filesystem::path& folder) { page_folder_ = folder; }
 
   bool ShowStartMenu(TVondInstallSet& settings, int32_t& start_choice) override;

@@ -322,7 +322,13 @@ void TFormType::ShowDirectory() {
 }
 
 void TFormType::DisplayPage(int index) {
-  flow_.Controls().page = index;
+  WizardControls& c = flow_.Controls();
+  c.page = index;
+  // From "copy" on, only Abort remains; while a procedure runs it reads 中断.
+  if (index == kPageCopy || index == kPageDelete) {
+    c.btnBack.visible = c.btnNext.visible = false;
+    c.btnAbort = {true, true, "中断(&A)"};
+  }
   Render();
 }
 

@@ -25,8 +25,9 @@ class TFormType : public TForm, public WizardHost, private WizardView {
   TFormType(TVondInstallSet& settings, HWND owner, std::filesystem::path source_folder);
 
   TWizardFlow& Flow() { return flow_; }
-  // Shows page `index` as it is laid out, without entering it (its work is not done): for pictures
-  // of pages the flow does not reach without installing.
+  // Shows page `index` as it is laid out, without entering it (its work is not done; from "copy" on
+  // Back and Next are hidden, as entering would hide them): for pictures of the pages whose work
+  // would install or uninstall.
   void DisplayPage(int index);
   // The buttons as a user presses them.
   void Press(HWND button);
