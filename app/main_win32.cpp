@@ -20,6 +20,7 @@
 #include "app/unattended_command.h"
 #include "launcher/entry_flow.h"
 #include "platform/console.h"
+#include "platform/shell.h"
 #include "ui/win32/form_style.h"
 #include "ui/win32/launcher_ui_win32.h"
 
@@ -39,6 +40,20 @@ void ConnectToParentConsole() {
   if (!have_err) std::freopen("CONOUT$", "w", stderr);
 }
 
+// The entry flow's arguments after the program name, split as the launcher makes its own command
+// lines: a backslash before a double quote is an ordinary character, so the temporary copy's
+// "C:\disc\" arrives whole (the C runtime's rules would take \" for a quote).
+std::vector<std::string> EntryArguments() {
+  const std::wstring line = GetCommandLineW();
+  size_t i = 0;
+  if (i < line.size() && line[i] == L'"') {
+    i = line.find(L'"', 1);
+    i = i == std::wstring::npos ? line.size() : i + 1;
+  }
+  while (i < line.size() && line[i] != L' ' && line[i] != L'\t') ++i;
+  return vn::SplitParameters(vn::Narrow(line.substr(i)));
+}
+
 std::wstring Environment(const wchar_t* name) {
   const wchar_t* value = _wgetenv(name);
   return value ? value : L"";
@@ -47,9 +62,11 @@ std::wstring Environment(const wchar_t* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // UTF-8 arguments from the wide command line, never the ANSI code page's.
-  std::vector<std::string> args = vn::CommandLineArguments(argc, argv);
-  std::vector<char*> utf8_argv;
+  // UTF-8 arguments from the wide command line, never the ANSI code page's, split by one rule for
+  // the windows and the unattended mode.
+  std::vector<std::string> args = EntryArguments();
+  std::string program = argc > 0 ? argv[0] : "vnsetup";
+  std::vector<char*> utf8_argv = {program.data()};
   for (std::string& a : args) utf8_argv.push_back(a.data());
   const int count = static_cast<int>(utf8_argv.size());
   char** values = utf8_argv.data();

@@ -229,4 +229,23 @@ wait "$installer" || fail "clicked install: exit $?"
 [ -f "$game/movie/ending.mpg" ] || fail "clicked install: disc 2 not installed"
 wine reg query "$key" /v InstallPath >/dev/null || fail "clicked install: no registry value"
 wine "$game/install.exe" --unattended >/dev/null 2>&1 || fail "uninstall after the clicked install"
+
+note "start menu, インストール: the launcher starts its temporary copy, deleted at the next start"
+timeout 120 wine "$work/discs/disc1/install.exe" >"$work/menu.out" 2>&1 &
+launcher=$!
+wine "$driver" "$title|インストール" "ようこそ|{RETURN}" >"$work/menu-driver.out" 2>&1 ||
+  { kill "$launcher" 2>/dev/null; fail "start menu: $(cat "$work/menu-driver.out")"; }
+wait "$launcher" || fail "start menu: exit $?"
+# The copy's wizard is open: it runs from the temporary folder and has asked for its deletion.
+temp=$(unixpath "$(wine cmd /c echo %TEMP% | tr -d '\r')")
+cmp "$exe" "$temp/~vinstall.exe" || fail "no temporary copy $temp/~vinstall.exe"
+pending=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations |
+  tr -d '\r')
+grep -q '~vinstall\.exe' <<<"$pending" || fail "the temporary copy is not deleted at the next start: $pending"
+! grep -q 'disc1' <<<"$pending" || fail "the disc's own launcher is to be deleted: $pending"
+wine "$driver" "ライセンス契約|中断(&A)" "確認|はい(&Y)" >>"$work/menu-driver.out" 2>&1 || fail "abort: $(cat "$work/menu-driver.out")"
+wineserver -w
+wine cmd /c echo started again >/dev/null  # a new session of the prefix: the system starts anew
+[ ! -e "$temp/~vinstall.exe" ] || fail "the temporary copy is still there after the next start"
+[ -f "$work/discs/disc1/install.exe" ] || fail "the disc's launcher is gone"
 echo "ok: $(basename "$exe") under Wine"
