@@ -26,10 +26,11 @@ bool IsFile(const fs::path& path) {
 // The recorded file as a path inside the install folder, or empty when it must not be touched: a
 // name that would leave the folder, or one whose folders pass through a symbolic link (which could
 // lead anywhere). The file itself may be a link: deleting it removes the link only.
-fs::path InstalledFilePath(const fs::path& install_folder, const DataString& name) {
+fs::path InstalledFilePath(PathJoiner& joiner, const DataString& name) {
+  const fs::path& install_folder = joiner.Base();
   fs::path path;
   try {
-    path = JoinDataPath(install_folder, name);
+    path = joiner.Join(name);
   } catch (const Exception&) {
     return {};
   }
@@ -87,8 +88,9 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   if (host.ModalResult() == mrAbort) return EngineResult::kAborted;
 
   // From here the procedure runs to its end.
+  PathJoiner joiner(install_folder);
   for (const DataString& name : settings.InstalledFiles) {
-    const fs::path path = InstalledFilePath(install_folder, name);
+    const fs::path path = InstalledFilePath(joiner, name);
     if (path.empty()) continue;
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(path, ec))) continue;  // a recorded name is a file

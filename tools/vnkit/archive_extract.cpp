@@ -69,11 +69,12 @@ int ExtractArchive(const std::string& archive, const std::string& out_dir,
   bool failed = false;
   int64_t done = 0;
   ProgressBar bar("extract", total);
+  PathJoiner joiner(target);
   for (const DataString& name : wanted) {
     const int index = files.IndexOf(name);
     fs::path temp;
     try {
-      const fs::path path = JoinDataPath(target, name);
+      const fs::path path = joiner.Join(name);
       if (HasTrailingDelimiter(name)) {
         fs::create_directories(path);
         continue;

@@ -8,6 +8,7 @@
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/fileops.h"
 #include "platform/paths.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
@@ -43,13 +44,15 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
   const fs::path target = Utf8ToPath(out);
   std::error_code ec;
   if (!fs::is_directory(root, ec)) throw EFOpenError(dir + ": no such folder");
-  const fs::path target_abs = fs::weakly_canonical(target, ec);
+  // The archive may be written inside the folder it packs: it is recognised by its identity, one
+  // stat a file, where resolving every path would cost dozens of system calls each.
+  const std::optional<FileIdentity> target_id = IdentityOf(target);
 
   std::vector<PackFile> files;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
     if (!item.is_regular_file()) continue;
-    if (!target_abs.empty() && fs::weakly_canonical(item.path(), ec) == target_abs) continue;
-    const std::string relative = fs::relative(item.path(), root).generic_string();
+    if (target_id && IdentityOf(item.path()) == target_id) continue;
+    const std::string relative = item.path().lexically_relative(root).generic_string();
     std::string stored = relative;
     std::replace(stored.begin(), stored.end(), '/', '\\');
     PackFile f{{}, relative};
