@@ -74,7 +74,7 @@ TEXT
       for op in pack list list-json verify extract merge; do
         f=scaling_${op}_$n
         if [ -f "$results/$f.json" ]; then
-          if [ "$(jq '.results | length' "$results/$f.json")" -gt 1 ]; then
+          if [ "$(jq '.results | length' "$results/$f.json" 2>/dev/null || echo 0)" -gt 1 ]; then
             line+=" | $(fmt "$(field "$f" 0 mean)") ($(fmt "$(field "$f" 1 mean)"))"
           else
             line+=" | $(fmt "$(field "$f" 0 mean)")"
