@@ -257,9 +257,44 @@ int64_t TBigFileStream::CopyFrom(TBigStream& source, int64_t count) {
     source.SetPosition(0);
     count = source.GetSize();
   }
+  if (auto* parts = dynamic_cast<TBigFileStream*>(&source); parts != nullptr && parts != this) {
+    return CopyFromParts(*parts, count);
+  }
   return Pump(
       count, kCopyBufferSize, [&](char* b, int64_t n) { return source.Read(b, n); },
       [&](const char* b, int64_t n) { Write(b, n); });
+}
+
+int64_t TBigFileStream::CopyFromParts(TBigFileStream& source, int64_t count) {
+  // Part to part inside the system: the bytes move unchanged, so they need not pass through here.
+  // Write-back of what was copied starts every few dozen megabytes, so that the sync at the end of a
+  // merge finds little left to write.
+  constexpr int64_t kWriteBackStep = 32 << 20;
+  int64_t done = 0;
+  while (count > 0) {
+    const size_t i = static_cast<size_t>(position_ / part_size_);
+    const int64_t offset = position_ % part_size_;
+    const size_t j = static_cast<size_t>(source.position_ / source.part_size_);
+    if (j >= source.parts_.size()) break;
+    const int64_t source_offset = source.position_ % source.part_size_;
+    const int64_t n =
+        std::min({part_size_ - offset, source.part_sizes_[j] - source_offset, count, kWriteBackStep});
+    if (n <= 0) break;
+    File& part = PartForWriting(i);
+    const int64_t got = part.CopyRangeFrom(source.parts_[j], source_offset, offset, n);
+    part_sizes_[i] = std::max(part_sizes_[i], offset + got);
+    position_ += got;
+    source.position_ += got;
+    done += got;
+    count -= got;
+    unsynced_ += got;
+    if (unsynced_ >= kWriteBackStep) {
+      part.StartWriteBack(0, 0);  // the whole part: earlier ranges are already on their way
+      unsynced_ = 0;
+    }
+    if (got < n) break;  // the source part shrank under us
+  }
+  return done;
 }
 
 // --- TBigMemoryStream ----------------------------------------------------------------------------

@@ -91,6 +91,7 @@ class TBigFileStream : public TBigStream {
  private:
   bool Writable() const;
   File& PartForWriting(size_t index);
+  int64_t CopyFromParts(TBigFileStream& source, int64_t count);
 
   std::filesystem::path file_name_;
   uint16_t mode_;
@@ -98,6 +99,7 @@ class TBigFileStream : public TBigStream {
   int64_t position_ = 0;
   std::vector<File> parts_;
   std::vector<int64_t> part_sizes_;  // kept here so that GetSize costs no system call
+  int64_t unsynced_ = 0;             // bytes copied since write-back was last started
 };
 
 // A memory stream with the big-stream interface.

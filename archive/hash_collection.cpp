@@ -5,12 +5,23 @@
 namespace vn {
 
 int THashCollection::HashOf(const DataString& name) {
-  // Only the length, the first and the second-to-last byte count; names stored in one folder with
-  // numbered suffixes share a chain and are told apart by the comparison.
-  const DataString lower = AnsiLowerCase(name);
-  uint32_t h = 16u * static_cast<uint32_t>(lower.size());
-  if (lower.size() >= 2) h += lower[lower.size() - 2] + lower[0];
+  // Only the length, the first and the second-to-last byte count (lower-cased where they are
+  // single-byte characters); names stored in one folder with numbered suffixes share a chain.
+  const auto lower = [](uint8_t b) { return b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b; };
+  const size_t n = name.size();
+  uint32_t h = 16u * static_cast<uint32_t>(n);
+  if (n >= 2) {
+    const uint8_t second_to_last = IsCharStart(name, n - 2) ? lower(name[n - 2]) : name[n - 2];
+    h += second_to_last + lower(name[0]);
+  }
   return static_cast<int>(h & 255u);
+}
+
+void THashCollection::ReplaceNewest(NewestByName::iterator current, THashCollectionItem* replacement) {
+  // the same key, so the node is reused rather than freed and allocated again
+  auto node = newest_.extract(current);
+  node.value() = replacement;
+  newest_.insert(std::move(node));
 }
 
 void THashCollection::Link(THashCollectionItem& item) {
@@ -21,6 +32,15 @@ void THashCollection::Link(THashCollectionItem& item) {
     item.next_in_chain_ = head;
   }
   head = &item;
+
+  const auto found = newest_.find(item.name_);
+  if (found == newest_.end()) {
+    newest_.insert(&item);
+  } else {
+    item.older_same_name_ = *found;
+    (*found)->newer_same_name_ = &item;
+    ReplaceNewest(found, &item);
+  }
 }
 
 void THashCollection::Unlink(THashCollectionItem& item) {
@@ -34,6 +54,25 @@ void THashCollection::Unlink(THashCollectionItem& item) {
   }
   item.prev_ = nullptr;
   item.next_in_chain_ = nullptr;
+
+  THashCollectionItem* older = item.older_same_name_;
+  THashCollectionItem* newer = item.newer_same_name_;
+  if (older != nullptr) older->newer_same_name_ = newer;
+  if (newer != nullptr) {
+    newer->older_same_name_ = older;
+  } else {
+    // the item is the newest of its name: the next older one takes its place in the index
+    const auto found = newest_.find(&item);
+    if (found != newest_.end()) {
+      if (older != nullptr) {
+        ReplaceNewest(found, older);
+      } else {
+        newest_.erase(found);
+      }
+    }
+  }
+  item.older_same_name_ = nullptr;
+  item.newer_same_name_ = nullptr;
 }
 
 THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionItem> item) {
@@ -46,11 +85,10 @@ THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionIte
 }
 
 int THashCollection::IndexOf(const DataString& name) const {
-  for (const THashCollectionItem* item = buckets_[static_cast<size_t>(HashOf(name))]; item != nullptr;
-       item = item->next_in_chain_) {
-    if (AnsiSameText(item->name_, name)) return item->cached_index_;
-  }
-  return -1;
+  // Equal names (without regard to case) always share a bucket, and within it the newest stands
+  // first: the index gives the item the chain walk would reach first, without the walk.
+  const auto found = newest_.find(name);
+  return found == newest_.end() ? -1 : (*found)->cached_index_;
 }
 
 void THashCollection::Delete(int index) {
@@ -63,15 +101,15 @@ void THashCollection::Delete(int index) {
 void THashCollection::Clear() {
   items_.clear();
   buckets_.fill(nullptr);
+  newest_.clear();
 }
 
 void THashCollectionItem::SetName(const DataString& name) {
   if (name == name_) return;
+  // unlinked under the old name, which the name index is keyed by
+  if (collection_ != nullptr) collection_->Unlink(*this);
   name_ = name;
-  if (collection_ != nullptr) {
-    collection_->Unlink(*this);
-    collection_->Link(*this);
-  }
+  if (collection_ != nullptr) collection_->Link(*this);
 }
 
 std::string THashCollectionItem::DisplayName() const {

@@ -1,12 +1,18 @@
 // A collection of owned, named items found by name without regard to letter case in about constant
 // time: 256 buckets keyed by a cheap hash of the name, each a chain with the newest item first, so
 // that among equal names the one added (or renamed) last is found.
+//
+// The buckets read only three bytes of a name, so an archive's thousands of "bg0001.rxa"-like names
+// share one chain. Lookups therefore go through a second index that hashes the whole case-folded
+// name and holds, for each name, the item linked last; items of equal names form their own list,
+// newest first, so that unlinking one gives the index back to the next older one.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/text.h"
@@ -44,6 +50,9 @@ class THashCollectionItem {
   DataString name_;
   THashCollectionItem* prev_ = nullptr;
   THashCollectionItem* next_in_chain_ = nullptr;
+  // The items of the same name (without regard to case) linked before and after this one.
+  THashCollectionItem* older_same_name_ = nullptr;
+  THashCollectionItem* newer_same_name_ = nullptr;
 };
 
 class THashCollection {
@@ -75,8 +84,28 @@ class THashCollection {
   void Link(THashCollectionItem& item);
   void Unlink(THashCollectionItem& item);
 
+  // The newest item of each name, looked up by name without making a copy of it.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(const DataString& name) const { return AnsiTextHash(name); }
+    size_t operator()(const THashCollectionItem* item) const { return AnsiTextHash(item->name_); }
+  };
+  struct NameEqual {
+    using is_transparent = void;
+    static const DataString& NameOf(const DataString& name) { return name; }
+    static const DataString& NameOf(const THashCollectionItem* item) { return item->name_; }
+    template <typename A, typename B>
+    bool operator()(const A& a, const B& b) const {
+      return AnsiSameText(NameOf(a), NameOf(b));
+    }
+  };
+  using NewestByName = std::unordered_set<THashCollectionItem*, NameHash, NameEqual>;
+  // Puts `replacement` (an item of the same name) where `current` stood in the name index.
+  void ReplaceNewest(NewestByName::iterator current, THashCollectionItem* replacement);
+
   std::vector<std::unique_ptr<THashCollectionItem>> items_;
   std::array<THashCollectionItem*, kBucketCount> buckets_{};
+  NewestByName newest_;
 };
 
 }  // namespace vn

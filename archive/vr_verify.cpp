@@ -1,5 +1,10 @@
 // Checksums: verifying an archive's entries, and the CRC-32 of streams.
 #include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "archive/crc32.h"
@@ -46,18 +51,220 @@ bool TVrFileCollection::CallProgress(TVrFile& item, int64_t size, int32_t index,
   return abort;
 }
 
+namespace {
+
+// Reads a range of a big stream on a second thread, a few chunks ahead of the checksum, so that the
+// copy out of the page cache (or the disk) and the CRC overlap instead of taking turns. A range that
+// fits one chunk is read at once, without the thread: archives of many tiny entries that are not
+// stored in order would otherwise pay a hand-over for each.
+class RangeReader {
+ public:
+  explicit RangeReader(TBigStream& stream) : stream_(stream) {}
+  ~RangeReader() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  RangeReader(const RangeReader&) = delete;
+  RangeReader& operator=(const RangeReader&) = delete;
+
+  // Starts handing out the bytes [begin, end); what is left of the previous range is dropped.
+  void Start(int64_t begin, int64_t end) {
+    std::unique_lock lock(mutex_);
+    abandon_ = true;
+    consumed_ = filled_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !busy_; });
+    abandon_ = false;
+    if (error_) std::rethrow_exception(error_);
+    filled_ = consumed_ = 0;
+    release_pending_ = false;
+    offset_in_chunk_ = 0;
+    position_ = begin;
+    next_read_ = begin;
+    end_ = end;
+    if (end - begin <= kChunkSize) {
+      lock.unlock();
+      chunks_[0].resize(static_cast<size_t>(kChunkSize));
+      lengths_[0] = ReadAt(begin, chunks_[0].data(), std::max<int64_t>(0, end - begin));
+      filled_ = 1;
+      ended_ = true;
+      return;
+    }
+    ended_ = false;
+    busy_ = true;
+    if (!thread_.joinable()) thread_ = std::thread([this] { Work(); });
+    lock.unlock();
+    changed_.notify_all();
+  }
+
+  // The position of the next byte Take hands out.
+  int64_t Position() const { return position_; }
+
+  // Up to `max` bytes from the position on; none when the range or the stream has ended. The bytes
+  // stay valid until the next call.
+  std::pair<const char*, int64_t> Take(int64_t max) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (release_pending_) {
+        release_pending_ = false;
+        ++consumed_;
+        offset_in_chunk_ = 0;
+        changed_.notify_all();
+      }
+      changed_.wait(lock, [&] { return filled_ > consumed_ || ended_; });
+      if (filled_ == consumed_) {
+        if (error_) std::rethrow_exception(error_);
+        return {nullptr, 0};
+      }
+      const size_t index = consumed_ % kChunkCount;
+      const int64_t available = lengths_[index] - offset_in_chunk_;
+      if (available <= 0) {  // an empty chunk: the stream ended
+        release_pending_ = true;
+        continue;
+      }
+      const int64_t n = std::min(max, available);
+      const char* p = chunks_[index].data() + offset_in_chunk_;
+      offset_in_chunk_ += n;
+      position_ += n;
+      if (offset_in_chunk_ == lengths_[index]) release_pending_ = true;
+      return {p, n};
+    }
+  }
+
+  // Passes over `count` bytes; false when the range or the stream ended first.
+  bool Skip(int64_t count) {
+    while (count > 0) {
+      const int64_t n = Take(count).second;
+      if (n <= 0) return false;
+      count -= n;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr int64_t kChunkSize = 1 << 20;
+  static constexpr size_t kChunkCount = 4;
+
+  int64_t ReadAt(int64_t position, char* buffer, int64_t count) {
+    stream_.SetPosition(position);
+    int64_t done = 0;
+    while (done < count) {
+      const int64_t got = stream_.Read(buffer + done, count - done);
+      if (got <= 0) break;
+      done += got;
+    }
+    return done;
+  }
+
+  void Work() {
+    for (;;) {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock,
+                    [&] { return stop_ || (busy_ && (abandon_ || filled_ - consumed_ < kChunkCount)); });
+      if (stop_) return;
+      if (abandon_) {
+        busy_ = false;
+        lock.unlock();
+        changed_.notify_all();
+        continue;
+      }
+      const size_t index = filled_ % kChunkCount;
+      const int64_t position = next_read_;
+      const int64_t want = std::min(kChunkSize, end_ - position);
+      lock.unlock();
+
+      std::exception_ptr error;
+      int64_t got = 0;
+      try {
+        chunks_[index].resize(static_cast<size_t>(kChunkSize));
+        got = ReadAt(position, chunks_[index].data(), std::max<int64_t>(0, want));
+      } catch (...) {
+        error = std::current_exception();
+      }
+
+      lock.lock();
+      lengths_[index] = got;
+      next_read_ += got;
+      ++filled_;
+      if (error || got < want || next_read_ >= end_ || abandon_) {
+        error_ = error;
+        ended_ = true;
+        busy_ = false;
+      }
+      lock.unlock();
+      changed_.notify_all();
+    }
+  }
+
+  TBigStream& stream_;
+  std::array<std::vector<char>, kChunkCount> chunks_;
+  std::array<int64_t, kChunkCount> lengths_{};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  // Chunks are filled and consumed in turn; both counts only grow within a range.
+  size_t filled_ = 0;
+  size_t consumed_ = 0;
+  bool release_pending_ = false;
+  int64_t offset_in_chunk_ = 0;
+  int64_t position_ = 0;
+  int64_t next_read_ = 0;
+  int64_t end_ = 0;
+  bool busy_ = false;  // the thread is reading a range
+  bool abandon_ = false;
+  bool ended_ = true;
+  bool stop_ = false;
+  std::exception_ptr error_;
+};
+
+// Gaps up to this size between the entries checked are read through rather than jumped over.
+constexpr int64_t kLargestGapReadThrough = 1 << 20;
+
+bool IsChecked(const TVrFile& entry) {
+  // Entries without a checksum, and superseded ones (names beginning with '/'), are not checked.
+  return entry.CRC != 0 && !(!entry.Name().empty() && entry.Name()[0] == '/');
+}
+
+}  // namespace
+
 bool TVrFileCollection::Verify(int* bad_index) {
   if (bad_index != nullptr) *bad_index = -1;
   if (!stream_) return false;
-  std::vector<char> buffer(kCrcBufferSize);
+  RangeReader reader(*stream_);
+  int run_last = -1;  // the last entry of the range being read
   for (int i = 0; i + 1 < Count(); ++i) {
     TVrFile& entry = (*this)[i];
     // A cancelled check is not a failed one: the caller knows it cancelled.
     if (i % 10 == 9 && CallProgress(entry, entry.Size, i, Count() - 1)) return true;
-    // Entries without a checksum, and superseded ones (names beginning with '/'), are not checked.
-    if (entry.CRC == 0 || (!entry.Name().empty() && entry.Name()[0] == '/')) continue;
-    stream_->SetPosition(entry.Offset);
-    if (RangeCRC32(*stream_, entry.Size, buffer.data(), kCrcBufferSize) != entry.CRC) {
+    if (!IsChecked(entry)) continue;
+    if (i > run_last) {
+      // The entries from here on that follow each other in the stream are read as one range.
+      const int64_t begin = std::max<int64_t>(0, entry.Offset);
+      int64_t end = begin + std::max<int64_t>(0, entry.Size);
+      run_last = i;
+      for (int k = i + 1; k + 1 < Count(); ++k) {
+        const TVrFile& next = (*this)[k];
+        if (!IsChecked(next)) continue;
+        if (next.Offset < end || next.Offset - end > kLargestGapReadThrough) break;
+        end = next.Offset + std::max<int64_t>(0, next.Size);
+        run_last = k;
+      }
+      reader.Start(begin, end);
+    }
+    uint32_t crc = 0;
+    if (reader.Skip(std::max<int64_t>(0, entry.Offset) - reader.Position())) {
+      for (int64_t left = entry.Size; left > 0;) {
+        const auto [bytes, n] = reader.Take(left);
+        if (n <= 0) break;  // the stream ended early: the checksum covers what there was
+        crc = Crc32Update(crc, bytes, static_cast<size_t>(n));
+        left -= n;
+      }
+    }
+    if (crc != entry.CRC) {
       if (bad_index != nullptr) *bad_index = i;
       return false;
     }

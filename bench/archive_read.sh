@@ -18,10 +18,12 @@ if [ ! -f "$data/files.done" ]; then
   touch "$data/files.done"
 fi
 
-hyperfine --warmup 1 --runs 3 --export-markdown "$data/verify.md" \
+results=$VN_BENCH_DATA/results
+mkdir -p "$results"
+hyperfine --warmup 1 --runs 5 --export-json "$results/verify.json" \
   -n "vnkit verify" "$vnkit verify $data/big.dat" \
   -n "cat" "cat $data/big.dat $data/big.001 $data/big.002 >/dev/null"
-hyperfine --warmup 1 --runs 3 --export-markdown "$data/extract.md" \
+hyperfine --warmup 1 --runs 3 --export-json "$results/extract.json" \
   --prepare "rm -rf $data/out-vnkit $data/out-unzip" \
   -n "vnkit extract" "$vnkit extract $data/packed.dat -o $data/out-vnkit" \
   -n "unzip" "unzip -q -o $data/files.zip -d $data/out-unzip"

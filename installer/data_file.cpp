@@ -88,8 +88,8 @@ void InstallRun::PrepareDataCollection() {
 
 // Writes an entry into the work folder as the loose file the packer reads, and adds it to the data
 // collection with the entry's fields.
-void InstallRun::UnpackEntry(TVrFileCollection& from, TVrFile& entry) {
-  const fs::path path = JoinDataPath(work_folder_, entry.Name());
+void InstallRun::UnpackEntry(TVrFileCollection& from, TVrFile& entry, PathJoiner& work_folder) {
+  const fs::path path = work_folder.Join(entry.Name());
   ForceDirectories(path.parent_path());
   {
     TFileStream file(path, FileAccess::kCreate);
@@ -114,11 +114,12 @@ bool InstallRun::MergeDisc() {
   }
   if (!MakeFolders(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
   if (!target_exe_.empty()) {
+    PathJoiner work_folder(work_folder_);
     for (int i = 0; i < archive_.Count(); ++i) {
       TVrFile& entry = archive_[i];
       if (entry.Name() == TVrFileCollection::EofName() || entry.Separate) continue;
       if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
-      UnpackEntry(archive_, entry);
+      UnpackEntry(archive_, entry, work_folder);
     }
   } else if (data_->Merge(archive_)) {
     settings_.AddInstalledFile(DataString("game.ext"));
@@ -132,11 +133,12 @@ bool InstallRun::MergeDisc() {
 void InstallRun::TakeOverOldEntries() {
   TVrFileCollection old;
   old.Open(FindArchiveExe(dest_, settings_.Title, ReadArchiveTitle));
+  PathJoiner work_folder(work_folder_);
   for (int i = 0; i < old.Count(); ++i) {
     TVrFile& entry = old[i];
     if (entry.Name() == TVrFileCollection::EofName() || data_->IndexOf(entry.Name()) >= 0) continue;
     if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
-    UnpackEntry(old, entry);
+    UnpackEntry(old, entry, work_folder);
   }
 }
 
@@ -144,14 +146,16 @@ void InstallRun::TakeOverOldEntries() {
 void InstallRun::WriteSeparateFiles() {
   const DataString exe_name =
       target_exe_.empty() ? DataString() : Utf8ToCp932(PathToUtf8(target_exe_.filename()));
+  PathJoiner joiner(dest_);
+  InstalledFileRecorder recorder(settings_);
   for (int i = 0; i < archive_.Count(); ++i) {
     TVrFile& entry = archive_[i];
     if (!entry.Separate || entry.Name() == DataString("install.dat")) continue;
     if (!exe_name.empty() && AnsiSameText(entry.Name(), exe_name)) continue;
-    const fs::path target = JoinDataPath(dest_, entry.Name());
+    const fs::path target = joiner.Join(entry.Name());
     std::error_code ec;
     if (fs::exists(target, ec) && FileAge(target) >= entry.Time && settings_.InstallType != 2) {
-      settings_.AddInstalledFile(entry.Name());
+      recorder.Add(entry.Name());
       continue;
     }
     MakeFolders(target.parent_path());
@@ -168,7 +172,7 @@ void InstallRun::WriteSeparateFiles() {
       throw Exception(PathToUtf8(target) + "\r\nファイルが作成できません");
     }
     FileSetDate(target, entry.Time);
-    settings_.AddInstalledFile(entry.Name());
+    recorder.Add(entry.Name());
   }
 }
 

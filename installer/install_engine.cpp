@@ -123,8 +123,9 @@ EngineResult InstallRun::Run() {
   }
   // Temporaries that a run stopped earlier (killed, power lost) left beside these files.
   std::vector<fs::path> installed;
+  PathJoiner joiner(FolderWithoutDelimiter(dest_));
   for (const DataString& name : settings_.InstalledFiles) {
-    if (fs::path path = InstalledFilePath(dest_, name); !path.empty()) installed.push_back(path);
+    if (fs::path path = InstalledFilePath(joiner, name); !path.empty()) installed.push_back(path);
   }
   RemoveStaleTemporaries(installed);
   OpenReadme();
@@ -222,7 +223,8 @@ bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
   if (disc.Installed || disc.DiscIndex != index || disc.Title != settings_.Title) return false;
   const std::vector<DataString> recorded = settings_.InstalledFiles;
   settings_.LoadFromFile(file);
-  for (const DataString& name : recorded) settings_.AddInstalledFile(name);
+  InstalledFileRecorder recorder(settings_);
+  for (const DataString& name : recorded) recorder.Add(name);
   source_.source_folder = folder;
   return true;
 }
@@ -243,18 +245,22 @@ EngineResult InstallRun::CopyLooseFiles() {
   };
   std::vector<Item> items;
   const bool all_components = settings_.UpdateMode;
+  const AnsiTextSet disc_files(settings_.DiscFiles.begin(), settings_.DiscFiles.end());
   for (const fs::path& file : list) {
     std::error_code ec;
     // Only regular files: a link on the disc could point anywhere on this machine.
     if (!fs::is_regular_file(fs::symlink_status(file, ec))) continue;
     DataString rel;
-    if (!ToDataPath(file.lexically_relative(source), rel) || !settings_.IsDiscFile(rel)) continue;
+    if (!ToDataPath(file.lexically_relative(source), rel) || !disc_files.count(rel))
+      continue;  // IsDiscFile, by index
     const int group = FileGroup(DataString(FileExtension(file)));
     if (group == 1 && !choices_.check_sound && !all_components) continue;
     if (group == 2 && !choices_.check_movie && !all_components) continue;
     items.push_back({file, rel});
   }
 
+  PathJoiner joiner(dest_);
+  InstalledFileRecorder recorder(settings_);
   for (const Item& item : items) {
     const int64_t size = FileSizeOf(item.file);
     // A file every disc carries (the launcher) counts once in the component sizes but is copied from
@@ -270,7 +276,7 @@ EngineResult InstallRun::CopyLooseFiles() {
     host_.ProcessMessages();
     if (Aborted()) return EngineResult::kAborted;
 
-    const fs::path target = JoinDataPath(dest_, item.rel);
+    const fs::path target = joiner.Join(item.rel);
     PauseForTest("copy");
     if (!MakeFolders(target.parent_path())) {
       host_.MessageDialog(DialogKind::kWarning,
@@ -289,13 +295,13 @@ EngineResult InstallRun::CopyLooseFiles() {
           DialogKind::kWarning, PathToUtf8(target) + "\r\nファイルをコピーできませんでした",
           kButtonOK | kButtonAbort);
       if (answer == kButtonAbort) {
-        settings_.AddInstalledFile(item.rel);
+        recorder.Add(item.rel);
         host_.SetModalResult(mrAbort);
         return EngineResult::kAborted;
       }
     }
     ClearReadOnly(target);
-    settings_.AddInstalledFile(item.rel);
+    recorder.Add(item.rel);
   }
   return EngineResult::kCompleted;
 }
@@ -315,7 +321,8 @@ void InstallRun::RecordInstallation() {
   if (settings_.UpdateMode && fs::exists(installed, ec)) {
     TVondInstallSet earlier;
     earlier.LoadFromFile(installed);
-    for (const DataString& name : settings_.InstalledFiles) earlier.AddInstalledFile(name);
+    InstalledFileRecorder recorder(earlier);
+    for (const DataString& name : settings_.InstalledFiles) recorder.Add(name);
     earlier.SaveToFile(installed);
   } else {
     KeepEarlierRecords(installed);

@@ -13,9 +13,26 @@
 #include "archive/vr_files.h"
 #include "installer/install_engine.h"
 #include "platform/mutex.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 
 namespace vn {
+
+// Adds names to the settings' installed files as AddInstalledFile does, without comparing each new
+// name with the whole list: for the thousands of files of one disc. Nothing else may change the list
+// while a recorder is in use.
+class InstalledFileRecorder {
+ public:
+  explicit InstalledFileRecorder(TVondInstallSet& settings)
+      : settings_(settings), known_(settings.InstalledFiles.begin(), settings.InstalledFiles.end()) {}
+  void Add(const DataString& name) {
+    if (known_.insert(name).second) settings_.InstalledFiles.push_back(name);
+  }
+
+ private:
+  TVondInstallSet& settings_;
+  AnsiTextSet known_;
+};
 
 class InstallRun {
  public:
@@ -65,7 +82,7 @@ class InstallRun {
   bool VerifyDataFile();         // V
   void ReplaceTargetExe();       // R
   void RecordDataFile();         // F
-  void UnpackEntry(TVrFileCollection& from, TVrFile& entry);
+  void UnpackEntry(TVrFileCollection& from, TVrFile& entry, PathJoiner& work_folder);
   void BuildProgress(TVrFile& item, int64_t size, int32_t index, int32_t count, bool& abort);
   void CheckProgress(TVrFile& item, int64_t size, int32_t index, int32_t count, bool& abort);
 

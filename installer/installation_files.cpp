@@ -40,10 +40,11 @@ size_t Depth(const fs::path& p) {
 
 }  // namespace
 
-fs::path InstalledFilePath(const fs::path& install_folder, const DataString& name) {
+fs::path InstalledFilePath(PathJoiner& joiner, const DataString& name) {
+  const fs::path& install_folder = joiner.Base();
   fs::path path;
   try {
-    path = JoinDataPath(install_folder, name);
+    path = joiner.Join(name);
   } catch (const Exception&) {
     return {};
   }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace vn {
@@ -15,7 +16,8 @@ namespace vn {
 // A recorded file as a path inside the install folder, or empty when it must not be touched: a name
 // that would leave the folder, or one whose folders pass through a symbolic link (which could lead
 // anywhere). The file itself may be a link: deleting it removes the link only.
-std::filesystem::path InstalledFilePath(const std::filesystem::path& install_folder, const DataString& name);
+// The joiner is made on the install folder (without trailing delimiter) and serves a whole batch.
+std::filesystem::path InstalledFilePath(PathJoiner& joiner, const DataString& name);
 
 // `folder` without trailing delimiters ("/games/x/" is "/games/x"; a root stays a root).
 std::filesystem::path FolderWithoutDelimiter(std::filesystem::path folder);

@@ -108,6 +108,20 @@ fs::path DirectoryEntryOf(const fs::path& link_folder) {
          (GroupId(link_folder) + ".directory");
 }
 
+// Every shortcut of a group writes the group's menu files with the same text: only the first write
+// (or a change) costs a synced replacement.
+void WriteFileUnlessSame(const fs::path& path, const std::string& content) {
+  std::error_code ec;
+  if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) == content.size() && !ec) {
+    try {
+      if (ReadWholeFile(path) == content) return;
+    } catch (const std::exception&) {
+      // unreadable: written anew below
+    }
+  }
+  WriteFileAtomically(path, content);
+}
+
 // The submenu named after the group, holding the entries of the group's category.
 void WriteGroupMenu(const fs::path& link_folder, TShellLinkType type, const std::string& title) {
   const std::string id = GroupId(link_folder);
@@ -116,9 +130,9 @@ void WriteGroupMenu(const fs::path& link_folder, TShellLinkType type, const std:
   if (!ForceDirectories(directory.parent_path()) || !ForceDirectories(menu.parent_path())) {
     throw EShellLinkError("Error in GetSpecialFolderLocation: " + PathToUtf8(menu.parent_path()));
   }
-  WriteFileAtomically(directory,
+  WriteFileUnlessSame(directory,
                       "[Desktop Entry]\nType=Directory\nName=" + EscapeValue(title) + "\nIcon=folder\n");
-  WriteFileAtomically(menu,
+  WriteFileUnlessSame(menu,
                       "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
                       " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
                       "<Menu>\n  <Name>Applications</Name>\n  <Menu>\n    <Name>" +

@@ -66,10 +66,11 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   // From here the procedure runs to its end. install.dat goes last, and the launcher just before
   // it: an uninstall that is stopped half-way (killed, power lost) can then be run again.
   const fs::path folder = FolderWithoutDelimiter(install_folder);
+  PathJoiner joiner(folder);
   std::vector<fs::path> recorded, folders;
   fs::path launcher_file, settings_file;
   for (const DataString& name : settings.InstalledFiles) {
-    const fs::path path = InstalledFilePath(folder, name);
+    const fs::path path = InstalledFilePath(joiner, name);
     if (path.empty()) continue;
     recorded.push_back(path);
     AddFoldersOnPath(folder, path, folders);

@@ -1,5 +1,7 @@
 // The parts of file handling that every system shares; the handle itself is in the backends.
+#include <algorithm>
 #include <system_error>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -19,6 +21,21 @@ File& File::operator=(File&& other) noexcept {
     other.handle_ = -1;
   }
   return *this;
+}
+
+int64_t CopyRangeThroughBuffer(File& source, int64_t source_position, File& target, int64_t position,
+                               int64_t count) {
+  std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(count, 4 << 20)));
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t want = std::min<int64_t>(count - done, static_cast<int64_t>(buffer.size()));
+    const int64_t got = source.ReadAt(source_position + done, buffer.data(), want);
+    if (got <= 0) break;
+    target.WriteAt(position + done, buffer.data(), got);
+    done += got;
+    if (got < want) break;
+  }
+  return done;
 }
 
 std::string ReadWholeFile(const fs::path& path) {

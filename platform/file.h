@@ -39,6 +39,13 @@ class File {
   int64_t Position() const;
   int64_t Size() const;
   void SetSize(int64_t size);
+  // Copies count bytes of `source` from source_position to this file at position, inside the system
+  // where it can (no trip through this process's memory; a reflink where the file system shares
+  // blocks). Returns the bytes copied: fewer only when the source ends first.
+  int64_t CopyRangeFrom(File& source, int64_t source_position, int64_t position, int64_t count);
+  // Starts writing the range to the device without waiting for it, so that the Sync that follows a
+  // long write finds less left to do. Only a hint: where the system has no such call, nothing.
+  void StartWriteBack(int64_t position, int64_t count);
   // Forces written data to the device.
   void Sync();
   void Close();
@@ -48,6 +55,10 @@ class File {
   intptr_t handle_ = -1;
   std::filesystem::path path_;
 };
+
+// The copy of File::CopyRangeFrom through a buffer of this process (where the system cannot do it).
+int64_t CopyRangeThroughBuffer(File& source, int64_t source_position, File& target, int64_t position,
+                               int64_t count);
 
 // Reads a whole file; EFOpenError / EReadError on failure.
 std::string ReadWholeFile(const std::filesystem::path& path);

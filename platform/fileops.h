@@ -47,6 +47,16 @@ bool CopyFileOver(const std::filesystem::path& source, const std::filesystem::pa
 bool CopyFileIfChanged(const std::filesystem::path& source, const std::filesystem::path& target,
                        bool skip_unchanged);
 
+// What tells one file from every other on this machine (device and inode; on Windows volume serial
+// number and file index), for recognising a file under another name with one system call.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t file = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+// None when the file cannot be examined. Links are followed.
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
+
 // The size of a file in bytes, 0 when it cannot be opened. (Sizes past 2 GiB are returned exactly.)
 int64_t FileSizeOf(const std::filesystem::path& file);
 

@@ -59,6 +59,12 @@ std::vector<std::string> SplitComponents(std::string_view text, std::string_view
   return parts;
 }
 
+std::string FoldedName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = FoldAscii(c);
+  return folded;
+}
+
 // Finds an existing entry of `folder` whose name equals `name` without regard to ASCII case.
 bool FindCaseInsensitive(const fs::path& folder, const std::string& name, fs::path& found) {
   std::error_code ec;
@@ -74,6 +80,42 @@ bool FindCaseInsensitive(const fs::path& folder, const std::string& name, fs::pa
   return false;
 }
 
+// Joins checked components onto base: a component missing under its exact name is looked up by
+// `find_folded(folder, name, found)` among the folder's names; once one is missing, later ones cannot
+// exist either. `missing(folder, name)` hears of the first missing component.
+template <typename FindFolded, typename Missing>
+fs::path JoinComponents(const fs::path& base, const std::vector<std::string>& parts, FindFolded find_folded,
+                        Missing missing) {
+  fs::path result = base;
+  bool searching = true;
+  for (const std::string& part : parts) {
+    fs::path next = result / Utf8ToPath(part);
+    if (searching) {
+      std::error_code ec;
+      if (!fs::exists(fs::symlink_status(next, ec))) {
+        fs::path found;
+        if (find_folded(result, part, found)) {
+          next = found;
+        } else {
+          missing(result, part);
+          searching = false;
+        }
+      }
+    }
+    result = std::move(next);
+  }
+  return result;
+}
+
+std::string DataPathToNative(const DataString& relative) {
+  std::string native;
+  if (!TryCp932ToUtf8(relative, native)) {
+    throw EPathError("unsafe path \"" + Cp932ToUtf8Lossy(relative) +
+                     "\": it has bytes without a character in Shift-JIS");
+  }
+  return native;
+}
+
 }  // namespace
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
@@ -85,34 +127,43 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 fs::path JoinNativePath(const fs::path& base, std::string_view relative) {
-  const std::vector<std::string> parts = SplitComponents(relative, relative);
-  fs::path result = base;
-  bool searching = true;  // once a component is missing, later ones cannot exist either
-  for (const std::string& part : parts) {
-    fs::path next = result / Utf8ToPath(part);
-    if (searching) {
-      std::error_code ec;
-      if (!fs::exists(fs::symlink_status(next, ec))) {
-        fs::path found;
-        if (FindCaseInsensitive(result, part, found)) {
-          next = found;
-        } else {
-          searching = false;
-        }
-      }
-    }
-    result = std::move(next);
-  }
-  return result;
+  return JoinComponents(base, SplitComponents(relative, relative), FindCaseInsensitive,
+                        [](const fs::path&, const std::string&) {});
 }
 
 fs::path JoinDataPath(const fs::path& base, const DataString& relative) {
-  std::string native;
-  if (!TryCp932ToUtf8(relative, native)) {
-    throw EPathError("unsafe path \"" + Cp932ToUtf8Lossy(relative) +
-                     "\": it has bytes without a character in Shift-JIS");
+  return JoinNativePath(base, DataPathToNative(relative));
+}
+
+PathJoiner::FoldedNames& PathJoiner::NamesIn(const fs::path& folder) {
+  const auto [it, added] = folders_.try_emplace(folder.native());
+  if (added) {
+    std::error_code ec;
+    for (fs::directory_iterator entry(folder, ec), end; !ec && entry != end; entry.increment(ec)) {
+      const std::string name = PathToUtf8(entry->path().filename());
+      it->second.try_emplace(FoldedName(name), name);  // the first listed wins, as in a plain join
+    }
   }
-  return JoinNativePath(base, native);
+  return it->second;
+}
+
+fs::path PathJoiner::JoinNative(std::string_view relative) {
+  return JoinComponents(
+      base_, SplitComponents(relative, relative),
+      [this](const fs::path& folder, const std::string& name, fs::path& found) {
+        const FoldedNames& names = NamesIn(folder);
+        const auto it = names.find(FoldedName(name));
+        if (it == names.end()) return false;
+        found = folder / Utf8ToPath(it->second);
+        return true;
+      },
+      [this](const fs::path& folder, const std::string& name) {
+        NamesIn(folder).try_emplace(FoldedName(name), name);
+      });
+}
+
+fs::path PathJoiner::Join(const DataString& relative) {
+  return JoinNative(DataPathToNative(relative));
 }
 
 std::string PathToUtf8(const fs::path& p) {

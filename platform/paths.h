@@ -2,6 +2,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <unordered_map>
 
 #include "platform/text.h"
 
@@ -19,6 +21,27 @@ std::filesystem::path JoinDataPath(const std::filesystem::path& base, const Data
 
 // As JoinDataPath for a name already in native text (UTF-8 on POSIX) with '\' or '/' delimiters.
 std::filesystem::path JoinNativePath(const std::filesystem::path& base, std::string_view relative);
+
+// JoinDataPath for a batch of names under one base (extracting an archive, copying a disc's files,
+// removing an installation). JoinDataPath lists a folder each time a name is missing from it, which
+// makes a batch of new files quadratic; this lists each folder once and keeps its names, case-folded,
+// for the life of the object. The caller is expected to create what it joins: every name it returns
+// counts as present from then on, so that a later name differing only in letter case joins onto it,
+// as it would once the file exists. Changes made to the folders by others meanwhile are not seen.
+class PathJoiner {
+ public:
+  explicit PathJoiner(std::filesystem::path base) : base_(std::move(base)) {}
+  std::filesystem::path Join(const DataString& relative);
+  std::filesystem::path JoinNative(std::string_view relative);
+  const std::filesystem::path& Base() const { return base_; }
+
+ private:
+  using FoldedNames = std::unordered_map<std::string, std::string>;  // folded name -> name on disk
+  FoldedNames& NamesIn(const std::filesystem::path& folder);
+
+  std::filesystem::path base_;
+  std::unordered_map<std::filesystem::path::string_type, FoldedNames> folders_;
+};
 
 // Case-insensitive (ASCII letters only, as the system's ANSI rules) comparison of native names.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace vn {
 
 namespace {
@@ -66,11 +68,53 @@ DataString AnsiLowerCase(const DataString& s) {
   return MapSingleBytes(s, AsciiLower);
 }
 
+namespace {
+
+// Walks a string's bytes as AnsiUpperCase would give them, without making the copy: lookups by
+// name run this for every comparison and must not allocate.
+class UpperCaseBytes {
+ public:
+  explicit UpperCaseBytes(const DataString& s) : s_(s) {}
+  // The upper-cased byte at position i; positions are visited in order from 0.
+  uint8_t Next(size_t i) {
+    const uint8_t b = s_[i];
+    if (trail_) {
+      trail_ = false;
+      return b;
+    }
+    if (IsLeadByte(b)) {
+      trail_ = true;
+      return b;
+    }
+    return static_cast<uint8_t>(AsciiUpper(static_cast<char>(b)));
+  }
+
+ private:
+  const DataString& s_;
+  bool trail_ = false;
+};
+
+}  // namespace
+
 int AnsiCompareText(const DataString& a, const DataString& b) {
-  const std::string ua = AnsiUpperCase(a).bytes();
-  const std::string ub = AnsiUpperCase(b).bytes();
-  const int c = ua.compare(ub);
-  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  UpperCaseBytes ua(a), ub(b);
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t ca = ua.Next(i), cb = ub.Next(i);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+size_t AnsiTextHash(const DataString& s) {
+  // FNV-1a over the upper-cased bytes
+  UpperCaseBytes upper(s);
+  uint64_t h = 14695981039346656037ull;
+  for (size_t i = 0; i < s.size(); ++i) {
+    h ^= upper.Next(i);
+    h *= 1099511628211ull;
+  }
+  return static_cast<size_t>(h);
 }
 
 DataString AddPathDelimiter(const DataString& s) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace vn {
 
@@ -74,8 +75,18 @@ DataString AnsiLowerCase(const DataString& s);
 // <0, 0, >0 comparing as AnsiUpperCase would make them equal.
 int AnsiCompareText(const DataString& a, const DataString& b);
 inline bool AnsiSameText(const DataString& a, const DataString& b) {
-  return AnsiCompareText(a, b) == 0;
+  return a.size() == b.size() && AnsiCompareText(a, b) == 0;
 }
+// A hash under which names that AnsiSameText takes as equal are equal.
+size_t AnsiTextHash(const DataString& s);
+// A set of names compared as AnsiSameText does.
+struct AnsiTextHasher {
+  size_t operator()(const DataString& s) const { return AnsiTextHash(s); }
+};
+struct AnsiTextEqual {
+  bool operator()(const DataString& a, const DataString& b) const { return AnsiSameText(a, b); }
+};
+using AnsiTextSet = std::unordered_set<DataString, AnsiTextHasher, AnsiTextEqual>;
 
 // S with '\' appended unless its last character already is a delimiter ("" gives "\").
 DataString AddPathDelimiter(const DataString& s);

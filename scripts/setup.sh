@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
   hyperfine zip unzip xdg-utils
+  libdeflate-dev jq time
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
   imagemagick python3-pil
   fonts-noto-cjk qt6-translations-l10n libxcb1-dev

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -128,6 +129,42 @@ void File::SetSize(int64_t size) {
   if (::ftruncate(static_cast<int>(handle_), size) != 0) {
     throw EWriteError(Describe(path_, "cannot set the size", errno));
   }
+}
+
+int64_t File::CopyRangeFrom(File& source, int64_t source_position, int64_t position, int64_t count) {
+  off_t from = source_position;
+  off_t to = position;
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n =
+        ::copy_file_range(static_cast<int>(source.handle_), &from, static_cast<int>(handle_), &to,
+                          static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)), 0);
+    if (n > 0) {
+      done += n;
+      continue;
+    }
+    if (n == 0) return done;  // the source has ended
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF) {
+      // not between these files (other file systems on older kernels, special files)
+      return done +
+             CopyRangeThroughBuffer(source, source_position + done, *this, position + done, count - done);
+    }
+    if (errno == ENOSPC || errno == EFBIG || errno == EDQUOT) {
+      throw EWriteError(Describe(path_, "cannot write", errno));
+    }
+    throw EReadError(Describe(source.path_, "cannot copy from", errno));
+  }
+  return done;
+}
+
+void File::StartWriteBack(int64_t position, int64_t count) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  ::sync_file_range(static_cast<int>(handle_), position, count, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)position;
+  (void)count;
+#endif
 }
 
 void File::Sync() {

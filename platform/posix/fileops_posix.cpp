@@ -129,6 +129,12 @@ bool CopyFileOver(const fs::path& source, const fs::path& target) {
   return ok;
 }
 
+std::optional<FileIdentity> IdentityOf(const fs::path& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 int64_t FileSizeOf(const fs::path& file) {
   Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st;

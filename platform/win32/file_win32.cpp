@@ -143,6 +143,12 @@ void File::SetSize(int64_t size) {
   if (!ok) throw EWriteError(win32::Describe(path_, "cannot set the size", error));
 }
 
+int64_t File::CopyRangeFrom(File& source, int64_t source_position, int64_t position, int64_t count) {
+  return CopyRangeThroughBuffer(source, source_position, *this, position, count);
+}
+
+void File::StartWriteBack(int64_t, int64_t) {}
+
 void File::Sync() {
   if (!FlushFileBuffers(AsHandle(handle_))) {
     throw EWriteError(win32::Describe(path_, "cannot flush", GetLastError()));

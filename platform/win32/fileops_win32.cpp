@@ -107,6 +107,18 @@ bool CopyFileOver(const fs::path& source, const fs::path& target) {
   return true;
 }
 
+std::optional<FileIdentity> IdentityOf(const fs::path& path) {
+  const HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!ok) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 int64_t FileSizeOf(const fs::path& file) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data) ||

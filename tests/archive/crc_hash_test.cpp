@@ -67,5 +67,41 @@ TEST(HashCollection, RemovalRenumbersTheItemsBehind) {
   EXPECT_EQ(c.IndexOf(DataString("bg005.rxa")), 2);
 }
 
+// The name index against the documented rule, over random adds, renames and removals: the item
+// found is the one, among those whose names are equal without regard to case, linked last.
+TEST(HashCollection, LookupFollowsTheLinkOrderThroughRenamesAndRemovals) {
+  const char* const names[] = {
+      "bg001.rxa", "BG001.RXA", "bg002.rxa", "/bg001.rxa", "\x82\x61.txt", "\x82\x41.txt", "a", "A", ""};
+  TVrFileCollection c;
+  std::vector<std::pair<DataString, int>> model;  // name and link sequence, by position
+  std::mt19937 rng(3);
+  int sequence = 0;
+  for (int step = 0; step < 3000; ++step) {
+    const DataString name(names[rng() % std::size(names)]);
+    const unsigned op = rng() % 8;
+    if (op < 4 || model.empty()) {
+      c.Add(name);
+      model.emplace_back(name, ++sequence);
+    } else if (op < 7) {
+      const size_t i = rng() % model.size();
+      c[static_cast<int>(i)].SetName(name);
+      if (model[i].first != name) model[i] = {name, ++sequence};
+    } else {
+      const size_t i = rng() % model.size();
+      c.Delete(static_cast<int>(i));
+      model.erase(model.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    for (const char* probe : names) {
+      int expected = -1;
+      for (size_t i = 0; i < model.size(); ++i) {
+        if (AnsiSameText(model[i].first, DataString(probe)) &&
+            (expected < 0 || model[i].second > model[static_cast<size_t>(expected)].second))
+          expected = static_cast<int>(i);
+      }
+      ASSERT_EQ(c.IndexOf(DataString(probe)), expected) << "step " << step << " probe " << probe;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vn

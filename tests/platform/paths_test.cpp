@@ -38,6 +38,25 @@ TEST(JoinDataPath, ResolvesExistingComponentsWithoutRegardToCase) {
   EXPECT_EQ(JoinDataPath(base, DataString("data")), base / "data");
 }
 
+// A batch join lists each folder once: names already there and names it joined earlier (which the
+// caller then created) are both found under another letter case; refusals are those of JoinDataPath.
+TEST(PathJoiner, JoinsAsJoinDataPathAndSeesWhatTheBatchCreated) {
+  const fs::path base = test::MakeTempDir();
+  fs::create_directories(base / "Data");
+  test::WriteFile(base / "Data" / "Old.txt", "x");
+  PathJoiner joiner(base);
+  EXPECT_EQ(joiner.Join(DataString("DATA\\old.TXT")), base / "Data" / "Old.txt");
+  const fs::path created = joiner.Join(DataString("data\\New\\A.txt"));
+  EXPECT_EQ(created, base / "Data" / "New" / "A.txt");
+  fs::create_directories(created.parent_path());
+  test::WriteFile(created, "y");
+  EXPECT_EQ(joiner.Join(DataString("DATA\\NEW\\a.TXT")), created);
+  const fs::path other = joiner.Join(DataString("data\\new\\b.txt"));
+  EXPECT_EQ(other, base / "Data" / "New" / "b.txt");
+  EXPECT_EQ(joiner.Join(DataString("Data\\New\\B.TXT")), other);  // not yet created: joined all the same
+  EXPECT_THROW(joiner.Join(DataString("data\\..\\..\\x")), EPathError);
+}
+
 TEST(SameNameIgnoringCase, AsciiOnly) {
   EXPECT_TRUE(SameNameIgnoringCase("ABC.txt", "abc.TXT"));
   EXPECT_FALSE(SameNameIgnoringCase("Ａ", "ａ"));  // full-width letters are distinct

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/error.h"
 
 namespace vn {
@@ -94,6 +96,19 @@ TEST(AnsiCase, OnlySingleByteAsciiLettersChange) {
   EXPECT_TRUE(AnsiSameText(DataString("Game.DAT"), DataString("game.dat")));
   EXPECT_FALSE(AnsiSameText(DataString("\x82\x61"), DataString("\x82\x41")));
   EXPECT_LT(AnsiCompareText(DataString("a"), DataString("B")), 0);
+  // The comparison and the hash walk the folded bytes in place; they must agree with folding
+  // first, byte pairs and truncated double-byte characters included.
+  std::mt19937 rng(5);
+  const char alphabet[] = {'a', 'A', 'z', '\\', '\x82', '\xE0', '\xD4', '\xFF', '.'};
+  for (int i = 0; i < 2000; ++i) {
+    std::string a, b;
+    for (size_t n = rng() % 5; n > 0; --n) a += alphabet[rng() % sizeof alphabet];
+    for (size_t n = rng() % 5; n > 0; --n) b += alphabet[rng() % sizeof alphabet];
+    const DataString da(a), db(b);
+    const int folded = AnsiUpperCase(da).bytes().compare(AnsiUpperCase(db).bytes());
+    EXPECT_EQ(AnsiCompareText(da, db), folded < 0 ? -1 : (folded > 0 ? 1 : 0)) << a << " / " << b;
+    if (folded == 0) EXPECT_EQ(AnsiTextHash(da), AnsiTextHash(db));
+  }
 }
 
 }  // namespace

@@ -25,23 +25,40 @@ std::string DosTimeText(int32_t dos) {
   return text;
 }
 
+// The JSON listing entry by entry, in the very layout of a JSON document dumped with an indent of 2,
+// so that an archive of a million entries is listed without a second copy of its directory in memory.
+void PrintJsonListing(const TVrFileCollection& files) {
+  std::string out = "{\n  \"version\": " + std::to_string(files.Version()) + ",\n  \"entries\": [";
+  const auto flush = [&] {
+    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size())
+      throw EWriteError(std::string("standard output: cannot write: ") + std::strerror(errno));
+    out.clear();
+  };
+  const auto boolean = [](bool b) { return b ? "true" : "false"; };
+  for (int i = 0; i + 1 < files.Count(); ++i) {
+    const TVrFile& e = files[i];
+    out += i == 0 ? "\n    {\n      \"name\": " : ",\n    {\n      \"name\": ";
+    out += nlohmann::json(NameToUtf8(e.Name())).dump();
+    out += ",\n      \"offset\": " + std::to_string(e.Offset);
+    out += ",\n      \"size\": " + std::to_string(e.Size);
+    out += ",\n      \"stored\": ";
+    out += boolean(e.Stored);
+    out += ",\n      \"time\": " + std::to_string(e.Time);
+    out += ",\n      \"crc\": " + std::to_string(e.CRC);
+    out += ",\n      \"separate\": ";
+    out += boolean(e.Separate);
+    out += "\n    }";
+    if (out.size() >= 65536) flush();
+  }
+  out += files.Count() > 1 ? "\n  ]\n}\n" : "]\n}\n";
+  flush();
+}
+
 void List(const std::string& archive, bool json) {
   TVrFileCollection files;
   OpenArchiveForTool(files, archive);
   if (json) {
-    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-    for (int i = 0; i + 1 < files.Count(); ++i) {
-      const TVrFile& e = files[i];
-      entries.push_back({{"name", NameToUtf8(e.Name())},
-                         {"offset", e.Offset},
-                         {"size", e.Size},
-                         {"stored", e.Stored},
-                         {"time", e.Time},
-                         {"crc", e.CRC},
-                         {"separate", e.Separate}});
-    }
-    const nlohmann::ordered_json out = {{"version", files.Version()}, {"entries", entries}};
-    std::printf("%s\n", out.dump(2).c_str());
+    PrintJsonListing(files);
   } else {
     // as unzip -l: a header, one line per entry, and the total
     std::printf("%12s  %-6s  %-8s  %-19s  %s\n", "size", "form", "crc", "time", "name");

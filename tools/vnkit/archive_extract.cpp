@@ -49,12 +49,13 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
 
   int64_t done = 0;
   ProgressBar bar("extract", total);
+  PathJoiner joiner(target);
   for (const int index : wanted) {
     const TVrFile& entry = files[index];
     const DataString& name = entry.Name();
     fs::path temp;
     try {
-      const fs::path path = JoinDataPath(target, name);
+      const fs::path path = joiner.Join(name);
       if (HasTrailingDelimiter(name)) {
         fs::create_directories(path);
         continue;

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <system_error>
 
 #include "archive/vr_files.h"
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "tools/vnkit/archive_tool.h"
@@ -115,6 +117,10 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
                                     const std::vector<fs::path>& skip) {
   std::error_code ec;
   const fs::path root_real = fs::canonical(root, ec);
+  std::vector<FileIdentity> skip_ids;
+  for (const fs::path& s : skip) {
+    if (const std::optional<FileIdentity> id = IdentityOf(s)) skip_ids.push_back(*id);
+  }
   std::vector<PackFile> files;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
     const fs::directory_entry& item = *it;
@@ -124,10 +130,12 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
       continue;
     }
     if (!ShouldPack(item, root_real, PathToUtf8(item.path()))) continue;
-    // the archive being written (with its parts and side file) when it lies inside the folder
-    bool is_output = false;
-    for (const fs::path& s : skip) is_output = is_output || fs::equivalent(item.path(), s, ec);
-    if (is_output) continue;
+    // the archive being written (with its parts and side file) when it lies inside the folder,
+    // told by its identity: one stat a file, where resolving every path would cost dozens of calls
+    if (!skip_ids.empty()) {
+      const std::optional<FileIdentity> id = IdentityOf(item.path());
+      if (id && std::find(skip_ids.begin(), skip_ids.end(), *id) != skip_ids.end()) continue;
+    }
     // a name holding '\' (possible on POSIX) would be read back as a folder delimiter
     if (relative.find('\\') != std::string::npos) {
       throw EConvertError(PathToUtf8(item.path()) +
