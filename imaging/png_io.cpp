@@ -24,6 +24,14 @@ void ReadPng(std::string_view bytes, TDIBSurface& target) {
     throw EFormatError("PNG of " + std::to_string(width) + " x " + std::to_string(height) +
                        " pixels is larger than this program accepts");
   }
+  // Every row takes at least its filter byte and one bit per pixel once inflated, and zlib expands
+  // at most 1032 times: a file too short for that is refused before its picture is allocated.
+  const int64_t least_inflated = height * (1 + (width + 7) / 8);
+  if (static_cast<int64_t>(bytes.size()) * 1032 < least_inflated) {
+    png_image_free(&image);
+    throw EFormatError("PNG of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " pixels in only " + std::to_string(bytes.size()) + " bytes");
+  }
   image.format = PNG_FORMAT_BGRA;
   std::vector<uint8_t> pixels(static_cast<size_t>(width * height * 4));
   if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {

@@ -1,7 +1,9 @@
 // The parts of file handling that every system shares; the handle itself is in the backends.
 #include <system_error>
 
+#include "platform/error.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 
 namespace vn {
 
@@ -21,15 +23,27 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-std::string ReadWholeFile(const fs::path& path) {
+File OpenRegularFile(const fs::path& path) {
   File f(path, FileAccess::kRead);
-  std::string content;
-  char buffer[65536];
-  for (;;) {
-    const int64_t n = f.Read(buffer, sizeof buffer);
-    if (n <= 0) break;
-    content.append(buffer, static_cast<size_t>(n));
+  if (!f.IsRegularFile()) {
+    throw EFOpenError(PathToUtf8(path) + ": not a regular file (a pipe, a socket or a device)");
   }
+  return f;
+}
+
+std::string ReadWholeFile(const fs::path& path, int64_t max_size) {
+  File f = OpenRegularFile(path);
+  const auto too_large = [&](int64_t size) {
+    return EFOpenError(PathToUtf8(path) + ": the file is " + std::to_string(size) + " bytes, more than the " +
+                       std::to_string(max_size) + " accepted here");
+  };
+  const int64_t size = f.Size();
+  if (size > max_size) throw too_large(size);
+  // One byte more than the size said, so that a file that grows meanwhile is noticed.
+  std::string content(static_cast<size_t>(size) + 1, '\0');
+  const int64_t got = f.Read(content.data(), size + 1);
+  if (got > max_size) throw too_large(got);
+  content.resize(static_cast<size_t>(got));
   return content;
 }
 

@@ -76,6 +76,7 @@ void List(const std::string& archive, bool json) {
                   NameToUtf8(e.Name()).c_str(), e.Separate ? "  [separate]" : "");
     }
   }
+  if (DirectoryCoversNoData(files)) PrintError(archive + ": warning: " + NoDataWarning(files));
   SetResult(kOk);
 }
 
@@ -103,6 +104,11 @@ void Verify(const std::string& archive) {
   bar.Finish();
   if (!intact) {
     PrintError(archive + ": entry " + NameToUtf8(files[bad].Name()) + " is damaged (checksum mismatch)");
+    SetResult(kNegative);
+    return;
+  }
+  if (DirectoryCoversNoData(files)) {
+    PrintError(archive + ": " + NoDataWarning(files));
     SetResult(kNegative);
     return;
   }

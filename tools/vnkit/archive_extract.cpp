@@ -16,8 +16,22 @@ namespace fs = std::filesystem;
 void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive) {
   std::error_code ec;
   const fs::path path = Utf8ToPath(archive);
-  if (!fs::is_regular_file(path, ec)) throw EFOpenError(archive + ": no such archive file");
+  if (!fs::exists(path, ec)) throw EFOpenError(archive + ": no such archive file");
+  OpenRegularFile(path);  // a folder or a pipe is refused with its reason, and never waited for
   files.Open(path);
+}
+
+bool DirectoryCoversNoData(const TVrFileCollection& files) {
+  if (files.Version() != 0 || files.Stream() == nullptr || files.Count() < 1) return false;
+  for (int i = 0; i + 1 < files.Count(); ++i) {
+    if (files[i].Size > 0) return false;
+  }
+  return files.Stream()->GetSize() > std::max<int64_t>(files[files.Count() - 1].Offset, 8);
+}
+
+std::string NoDataWarning(const TVrFileCollection& files) {
+  return "the directory (oldest form, without magic) covers none of the " +
+         std::to_string(files.Stream()->GetSize()) + " bytes of the data file; it may not belong to it";
 }
 
 std::string NameToUtf8(const DataString& name) {
