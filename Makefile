@@ -4,10 +4,12 @@
 # make windows - set-up, cross build of everything but the windows for 64-bit Windows (mingw-w64)
 # make windows-full - the same with the imaging layer and vnkit.exe (libjpeg/libpng built from Debian sources)
 # make windows-check - the Windows build's checks, run under Wine (installs Wine)
+# make fuzz - set-up, the libFuzzer targets (clang) run FUZZ_SECONDS each (FUZZ_PARALLEL at a time)
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all setup build test demo bench windows windows-build windows-full windows-check format clean
+.PHONY: all setup build test demo bench windows windows-build windows-full windows-check format clean \
+	fuzz fuzz-build
 
 all: build
 
@@ -24,6 +26,8 @@ test: setup
 	$(MAKE) --no-print-directory windows-build
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz-build
+	cd build-fuzz && ctest --output-on-failure -j $(JOBS)
 
 demo: build
 	bash scripts/demo.sh build
@@ -56,8 +60,19 @@ windows-check: windows
 	bash scripts/setup.sh wine
 	bash scripts/windows_check.sh build-win
 
+# The fuzz targets (fuzz/) in their own clang build; `make test` runs a short smoke run of each.
+FUZZ_SECONDS ?= 60
+FUZZ_PARALLEL ?= 2
+fuzz-build:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVN_BUILD_FUZZ=ON \
+		-DVN_BUILD_TESTS=OFF -DVN_BUILD_GUI=OFF
+	cmake --build build-fuzz -j $(JOBS)
+
+fuzz: setup fuzz-build
+	bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_PARALLEL)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release build-win build-win-full build-win-deps
+	rm -rf build build-asan build-release build-win build-win-full build-win-deps build-fuzz

@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
   hyperfine zip unzip xdg-utils
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
+  clang libclang-rt-14-dev
 )
 # `setup.sh wine` adds Wine, which runs the Windows build's check program (`make windows-check`);
 # it is large (about 700 MB), so nothing else asks for it.
