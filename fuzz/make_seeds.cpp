@@ -158,6 +158,11 @@ void RxaSeeds(const TDIBSurface& sample, const Patterns& patterns) {
   huge.frames[0].width = 16000;
   huge.frames[0].height = 5000;
   seed("regression-frame-without-layers", 2, 0, test::BuildRuxa(huge));
+  // A 1-bit frame of 32 MB without layers: 256 million pixels to fill one by one.
+  huge.frames[0].bits = 1;
+  huge.frames[0].palette.resize(2);
+  huge.frames[0].width = huge.frames[0].height = 16000;
+  seed("regression-1-bit-frame-without-layers", 2, 0, test::BuildRuxa(huge));
   test::PictureSpec empty;
   test::FrameSpec nothing;
   test::LayerSpec alpha_layer;

@@ -140,13 +140,19 @@ class RuxaLoader {
     return name;
   }
 
-  // Every surface is charged before it is allocated or anything proportional to it is done.
+  // Every surface is charged before it is allocated or anything proportional to it is done: its
+  // memory, but at least one unit per pixel, as filling, drawing and converting go pixel by pixel
+  // (a 1-bit frame of 32 MB has 268 million pixels).
+  void ChargeSurface(int32_t width, int32_t height, int32_t bits) {
+    const int64_t pixels = width > 0 && height > 0 ? int64_t{width} * height : 0;
+    Charge(std::max(TDIBSurface::BytesFor(width, height, bits), pixels));
+  }
   void Charge(int64_t bytes) {
     used_ += bytes;
     if (used_ > kLoadBudget) throw EFormatError("picture needs more memory than this program allows");
     if (used_ > budget_) {
       throw EFormatError("picture of " + Num(std::max<int64_t>(0, size_ - start_)) + " bytes asks for " +
-                         Num(used_) + " bytes of pictures; its data could not fill them");
+                         Num(used_) + " bytes (or pixels) of pictures; its data could not fill them");
     }
   }
 
@@ -200,7 +206,7 @@ class RuxaLoader {
       throw EFormatError(where + " has an impossible layer count (" + Num(layers) + ")");
     }
     TDIBSurface::CheckSize(width, height, bits);
-    Charge(TDIBSurface::BytesFor(width, height, bits));
+    ChargeSurface(width, height, bits);
     frame.Surface.SetSize(width, height, bits);
     TDIBSurface& surface = frame.Surface;
     if (bits <= 8) {
@@ -233,7 +239,7 @@ class RuxaLoader {
       if (!layer.Visible) continue;
       const TDIBSurface* alpha = layer.Surface.AlphaPlane();
       if (first && alpha && layer.AlphaOn) {
-        Charge(TDIBSurface::BytesFor(width, height, 8));
+        ChargeSurface(width, height, 8);
         surface.CopyAlphaFrom(*alpha);
       }
       const TRect all = layer.Surface.BoundsRect();
@@ -271,7 +277,7 @@ class RuxaLoader {
     const int32_t width = frame.Surface.Width(), height = frame.Surface.Height();
     const int32_t bits = frame.Surface.EffectiveBitCount();
     CheckPlaneCanFill(colour_size, false, width, height, bits, where + ", colour plane");
-    Charge(TDIBSurface::BytesFor(width, height, bits));
+    ChargeSurface(width, height, bits);
     layer.Surface.SetSize(width, height, bits);
     const int64_t colour_start = stream_.GetPosition();
     DecodePlane(colour_size, false, layer.Surface, where + ", colour plane");
@@ -282,7 +288,7 @@ class RuxaLoader {
     if (alpha_size > Remaining()) throw EFormatError("picture ends early (" + where + ", alpha plane)");
     if (layer.AlphaOn) layer.TransColor = -1;  // the alpha plane replaces the colour key
     CheckPlaneCanFill(alpha_size, true, width, height, 8, where + ", alpha plane");
-    Charge(TDIBSurface::BytesFor(width, height, 8));
+    ChargeSurface(width, height, 8);
     layer.Surface.EnsureAlphaPlane();
     const int64_t alpha_start = stream_.GetPosition();
     DecodePlane(alpha_size, true, *layer.Surface.AlphaPlane(), where + ", alpha plane");
@@ -411,7 +417,7 @@ class RuxaLoader {
       }
     }
     if (surface.BitCount() <= 8) {
-      Charge(TDIBSurface::BytesFor(surface.Width(), surface.Height(), 24));
+      ChargeSurface(surface.Width(), surface.Height(), 24);
       int32_t found_x = -1, found_y = -1;
       if (!KeyCannotOccur(frame.TransColor, surface.BitCount())) {
         for (int32_t y = 0; y < surface.Height() && found_y < 0; ++y) {
@@ -428,7 +434,7 @@ class RuxaLoader {
       if (found_y >= 0) frame.TransColor = static_cast<int32_t>(surface.Pixels(found_x, found_y));
       if (keep_layers_) {
         for (int32_t i = 0; i < frame.LayerCount(); ++i) {
-          Charge(TDIBSurface::BytesFor(surface.Width(), surface.Height(), 24));
+          ChargeSurface(surface.Width(), surface.Height(), 24);
           frame.Layer(i).Surface.ConvertBitCount(24);
         }
       }
@@ -436,7 +442,7 @@ class RuxaLoader {
   }
 
   void MakeKeyedAlpha(TDIBSurface& surface, int32_t key) {
-    Charge(TDIBSurface::BytesFor(surface.Width(), surface.Height(), 8));
+    ChargeSurface(surface.Width(), surface.Height(), 8);
     surface.EnsureAlphaPlane();
     surface.FillAlphaOpaque();
     if (KeyCannotOccur(key, surface.BitCount())) return;

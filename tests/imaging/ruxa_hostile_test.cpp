@@ -225,8 +225,13 @@ TEST(RuxaHostile, AFrameWithoutLayersIsBoundedByTheFileSize) {
   s.bits = 8;
   const std::string tiny = Build(s);
   EXPECT_LT(tiny.size(), 2000u);
-  EXPECT_NE(ErrorOf(tiny).find("asks for 64000000 bytes of pictures; its data could not fill them"),
-            std::string::npos);
+  EXPECT_NE(
+      ErrorOf(tiny).find("asks for 64000000 bytes (or pixels) of pictures; its data could not fill them"),
+      std::string::npos);
+  // At 1 bit the same memory holds eight times the pixels, and filling goes pixel by pixel.
+  s.width = s.height = 16000;
+  s.bits = 1;
+  EXPECT_NE(ErrorOf(Build(s)).find("asks for 256000000 bytes (or pixels)"), std::string::npos);
   s.width = s.height = 1000;
   EXPECT_EQ(ErrorOf(Build(s)), "(no error)");  // small pictures always fit
 }
