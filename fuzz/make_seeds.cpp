@@ -213,25 +213,9 @@ void LoaderSeeds(const TDIBSurface& sample, const Patterns& patterns) {
   ico.append(reinterpret_cast<const char*>(&offset), 4);
   Seed("icon", "ico-png", std::string(1, '\1') + ico + png);
 
-  // Faults found before: run-length data of two bytes for a picture of 12000 x 12000 pixels.
-  std::string bmp = std::string("BM", 2) + std::string(8, '\0') + std::string("\x3a\0\0\0", 4);
-  std::string info(40, '\0');
-  const int32_t side = 12000, one = 1;
-  info[0] = 40;
-  std::memcpy(&info[4], &side, 4);
-  std::memcpy(&info[8], &side, 4);
-  info[12] = 1;
-  info[14] = 8;
-  info[16] = 1;
-  std::memcpy(&info[32], &one, 4);
-  Seed("bmp", "regression-rle-tiny",
-       std::string(1, '\0') + bmp + info + std::string(4, '\0') + std::string("\0\1", 2));
-  std::string tga(18, '\0');
-  tga[2] = 10;
-  tga[12] = tga[14] = static_cast<char>(9000 & 0xFF);
-  tga[13] = tga[15] = static_cast<char>(9000 >> 8);
-  tga[16] = 24;
-  Seed("tga", "regression-rle-tiny", std::string(1, '\0') + tga + std::string("\xFF\1\2\3", 4));
+  // Faults found before: a few bytes of run-length data for a picture of 12000 x 12000 pixels.
+  Seed("bmp", "regression-rle-tiny", std::string(1, '\0') + test::TinyRunLengthBitmap(12000));
+  Seed("tga", "regression-rle-tiny", std::string(1, '\0') + test::TinyRunLengthTga(9000));
 }
 
 void RegistrySeeds() {

@@ -613,29 +613,11 @@ TEST(PictureFileHostile, TinyFilesCannotClaimHugePictures) {
     }
     return "(no error)";
   };
-  std::string bmp = "BM";
-  bmp += std::string(12, '\0');
-  bmp[10] = 14 + 40 + 4;  // the pixels follow the one palette entry
-  std::string info(40, '\0');
-  const int32_t bmp_side = 12000, one = 1;
-  info[0] = 40;
-  std::memcpy(&info[4], &bmp_side, 4);
-  std::memcpy(&info[8], &bmp_side, 4);
-  info[12] = 1;
-  info[14] = 8;
-  info[16] = 1;  // RLE8
-  std::memcpy(&info[32], &one, 4);
-  bmp += info + std::string(4, '\0') + std::string("\0\x01", 2);  // palette, end of picture
+  const std::string bmp = test::TinyRunLengthBitmap(12000);
   EXPECT_NE(
       error_of([&](TDIBSurface& p) { ReadBmp(bmp, p, false); }).find("12000 x 12000 pixels with 2 bytes"),
       std::string::npos);
-
-  std::string tga(18, '\0');
-  tga[2] = 10;  // run-length true colour
-  tga[12] = tga[14] = static_cast<char>(9000 & 0xFF);
-  tga[13] = tga[15] = static_cast<char>(9000 >> 8);
-  tga[16] = 24;
-  tga += std::string("\xFF\x01\x02\x03", 4);
+  const std::string tga = test::TinyRunLengthTga(9000);
   EXPECT_NE(error_of([&](TDIBSurface& p) {
               ReadTga(tga, p, false);
             }).find("too short for a picture of 9000 x 9000"),
