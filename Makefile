@@ -5,11 +5,13 @@
 # make windows-full - the same with the imaging layer and vnkit.exe (libjpeg/libpng built from Debian sources)
 # make windows-check - the Windows build's checks, run under Wine (installs Wine)
 # make fuzz - set-up, the libFuzzer targets (clang) run FUZZ_SECONDS each (FUZZ_PARALLEL at a time)
+# make install - build, then install vnsetup, vnkit, the desktop entry and the icon (PREFIX, DESTDIR)
+# make package - build, then a Debian package of the same (build/vnsetup_*.deb)
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
 .PHONY: all setup build test demo bench windows windows-build windows-full windows-check format clean \
-	fuzz fuzz-build
+	fuzz fuzz-build install package
 
 all: build
 
@@ -59,6 +61,13 @@ windows-full: setup
 windows-check: windows
 	bash scripts/setup.sh wine
 	bash scripts/windows_check.sh build-win
+
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)" --strip
+
+package: build
+	cd build && cpack -G DEB
 
 # The fuzz targets (fuzz/) in their own clang build; `make test` runs a short smoke run of each.
 FUZZ_SECONDS ?= 60

@@ -3,23 +3,60 @@
 // `vnsetup --unattended [options] [SOURCE]` installs or uninstalls without any window (see
 // unattended_command.cpp); it starts no window toolkit, so it runs without a display.
 //
+// `vnsetup --disc DIR|IMAGE` is the launcher of the disc in DIR (or in the disc image): what that
+// disc's own launcher shows when started there (app/disc_source.h).
+//
 // VNSETUP_SCREENSHOT=FILE runs without a user for a picture of the first window: it is saved to FILE
 // (its path printed) and closed as by its close box.
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 
+#include "app/disc_source.h"
+#include "app/display_check.h"
 #include "app/unattended_command.h"
 #include "launcher/entry_flow.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/launcher_ui_window.h"
 
+namespace {
+
+// Without a display Qt would end the process with SIGABRT inside QApplication: say what is missing
+// and how to install without a window instead.
+bool CheckDisplay(int argc, char** argv) {
+  std::string reason;
+  if (vn::WindowSystemAvailable(argc, argv, reason)) return true;
+  std::fprintf(stderr,
+               "vnsetup: no display to open a window on (%s).\n"
+               "To install or uninstall without a window, run: vnsetup --unattended [--accept-license] "
+               "[SOURCE] (see vnsetup --help).\n",
+               reason.c_str());
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (vn::WantsUnattended(argc, argv)) return vn::RunUnattendedCommand(argc, argv);
+  if (!CheckDisplay(argc, argv)) return 2;
   QApplication app(argc, argv);  // takes Qt's own options (-platform ...) out of argv
   vn::InstallFormFontSubstitute();
-  const vn::EntryEnvironment env = vn::ProcessEnvironment(argc, argv);
-  vn::QtLauncherUi ui(env.exe.parent_path());
+  vn::InstallQtTranslations();
+  vn::EntryEnvironment env = vn::ProcessEnvironment(argc, argv);
+  vn::OpenedDiscImages images;  // removed when the run ends
+  try {
+    if (const std::string usage = vn::ApplyDiscArguments(env, images); !usage.empty()) {
+      std::fprintf(stderr, "vnsetup: %s\n", usage.c_str());
+      return 2;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vnsetup: %s\n", e.what());
+    if (!std::getenv("VNSETUP_SCREENSHOT")) vn::ShowErrorBox(nullptr, QString::fromUtf8(e.what()));
+    return 1;
+  }
+  vn::QtLauncherUi ui(vn::LauncherFolder(env));
   if (const char* file = std::getenv("VNSETUP_SCREENSHOT"); file && *file) {
     ui.SetScreenshotFile(QString::fromLocal8Bit(file));
   }

@@ -1,21 +1,25 @@
 #include "app/unattended_command.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/disc_source.h"
 #include "launcher/entry_flow.h"
 #include "platform/paths.h"
 #include "ui/console/unattended.h"
 
 namespace vn {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr const char* kFooter = R"(
-Runs the installer of the disc in SOURCE (a disc folder, or its game.dat; default: the folder of
-this program), or the uninstaller when SOURCE (default: this program's folder) holds an installed
+Runs the installer of the disc in SOURCE (a disc folder, a disc image (ISO 9660 / Joliet / UDF),
+or the disc's game.dat; default: the folder of this program), or the uninstaller when SOURCE (default: this program's folder) holds an installed
 copy. Unattended runs work in place: no start menu, no temporary copy of the launcher.
 
 Dialogs are answered without a user:
@@ -30,7 +34,10 @@ Dialogs are answered without a user:
 
 Progress goes to stderr (a bar on a terminal); a completed install prints the install folder on
 stdout.
-Exit codes: 0 done, 1 aborted or failed, 2 bad usage or a question that needs a user.)";
+Exit codes: 0 done, 1 aborted or failed, 2 bad usage or a question that needs a user.
+
+Without --unattended, in a window: `vnsetup --disc DIR|IMAGE` shows the start menu of the disc in
+DIR or in the disc image, as that disc's own launcher would; `vnsetup SOURCE` runs its installer.)";
 
 }  // namespace
 
@@ -52,7 +59,7 @@ int RunUnattendedCommand(int argc, char** argv) {
   cli.add_flag("--unattended", unattended, "run without a window (required for every option below)")
       ->required();
   cli.add_option("SOURCE", source,
-                 "the disc folder or its game.dat (install), or the install folder (uninstall)")
+                 "the disc folder, disc image or game.dat (install), or the install folder (uninstall)")
       ->check(CLI::ExistingPath);
   cli.add_option("--folder", folder, "the install folder (default: the wizard's proposal)");
   cli.add_option("--components", components, "data,sound,movie: the parts to install (default: all)")
@@ -62,10 +69,10 @@ int RunUnattendedCommand(int argc, char** argv) {
   cli.add_flag("--this-disc-only", options.this_disc_only, "install this disc only, not the whole set");
   cli.add_flag("--accept-license", options.accept_license, "accept the licence agreement the game shows");
   cli.add_option("--disc", discs,
-                 "the folder of a further disc (repeatable), tried in turn when a disc is not "
-                 "found beside this one")
+                 "the folder or image of a further disc (repeatable), tried in turn when a disc is "
+                 "not found beside this one")
       ->allow_extra_args(false)
-      ->check(CLI::ExistingDirectory);
+      ->check(CLI::ExistingPath);
   cli.add_flag("--delete-save-data", options.delete_save_data, "uninstall: delete the save data as well");
   try {
     cli.parse(argc, argv);
@@ -75,7 +82,22 @@ int RunUnattendedCommand(int argc, char** argv) {
   }
 
   EntryEnvironment env = ProcessEnvironment(1, argv);
-  if (!source.empty()) env.args.push_back(source);
+  // Disc images are read into folders of their own, side by side, for the whole run.
+  OpenedDiscImages images;
+  try {
+    if (!source.empty()) env.args.push_back(PathToUtf8(images.FolderOfSet(Utf8ToPath(source))));
+    for (const std::string& disc : discs) {
+      const fs::path folder = images.FolderOf(Utf8ToPath(disc));
+      if (!fs::is_directory(folder)) {
+        std::fprintf(stderr, "vnsetup: --disc %s: no disc folder and no disc image\n", disc.c_str());
+        return kUnattendedUsage;
+      }
+      options.disc_folders.push_back(folder);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vnsetup: %s\n", e.what());
+    return kUnattendedFailed;
+  }
   if (!folder.empty()) options.folder = Utf8ToPath(folder);
   if (!components.empty()) {
     options.data = options.sound = options.movie = false;
@@ -83,7 +105,6 @@ int RunUnattendedCommand(int argc, char** argv) {
       (name == "data" ? options.data : name == "sound" ? options.sound : options.movie) = true;
     }
   }
-  for (const std::string& disc : discs) options.disc_folders.push_back(Utf8ToPath(disc));
   return RunUnattended(env, options);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <system_error>
 
@@ -90,7 +91,12 @@ int64_t CopyStreamData(TStream& target, TStream& source, int64_t count) {
 }
 
 void TBigStream::ReadBuffer(void* buffer, int64_t count) {
-  if (count > 0 && Read(buffer, count) != count) throw EReadError("stream read error");
+  if (count <= 0) return;
+  const int64_t at = GetPosition();
+  if (Read(buffer, count) != count) {
+    throw EReadError(Describe() + ": stream read error: " + std::to_string(count) + " bytes wanted at " +
+                     std::to_string(at) + ", the stream holds " + std::to_string(GetSize()));
+  }
 }
 
 // --- TBigFileStream ------------------------------------------------------------------------------
@@ -100,10 +106,16 @@ TBigFileStream::TBigFileStream(const fs::path& file_name, uint16_t mode, int64_t
   const int access = mode & 0xF;
   std::error_code ec;
   if (access == 0 || access == 2) {
-    // Every part up to the first missing number; a part after a gap is not part of the file.
+    // Every part up to the first missing number; a part after a gap is not part of the file. Every
+    // part but the last is exactly one part long, so a shorter one ends the file (a stray part file
+    // beside it is not read), and a first part longer than that is one plain file of any size (an
+    // executable of over 1 GiB carrying an archive).
     for (int i = 0; fs::is_regular_file(PartFileName(i), ec); ++i) {
       parts_.emplace_back(PartFileName(i), access == 0 ? FileAccess::kRead : FileAccess::kReadWrite);
       part_sizes_.push_back(parts_.back().Size());
+      if (part_sizes_.back() == part_size_) continue;
+      if (i == 0 && part_sizes_.back() > part_size_) part_size_ = std::numeric_limits<int64_t>::max();
+      break;
     }
   } else {
     for (int i = 0; fs::exists(PartFileName(i), ec); ++i) {
@@ -126,6 +138,10 @@ TBigFileStream::~TBigFileStream() {
       }
     }
   }
+}
+
+std::string TBigFileStream::Describe() {
+  return PathToUtf8(file_name_);
 }
 
 void TBigFileStream::Flush() {

@@ -44,8 +44,10 @@ class TBigStream {
 
   int64_t Size() { return GetSize(); }
   int64_t Position() { return GetPosition(); }
-  // Reads exactly count bytes or raises EReadError.
+  // Reads exactly count bytes or raises EReadError naming the stream.
   void ReadBuffer(void* buffer, int64_t count);
+  // What the stream holds, for messages (a file stream: its file name).
+  virtual std::string Describe() { return "stream"; }
 };
 
 // A data file kept as part files of PartSize bytes: part 0 is the file name itself, part i >= 1 is
@@ -72,6 +74,7 @@ class TBigFileStream : public TBigStream {
   int64_t WriteFromStream(TStream& source, int64_t count) override;
   int64_t ReadToStream(TStream& target, int64_t count) override;
 
+  std::string Describe() override;
   // Forces the written parts to the device (before a directory that points into them is written).
   void Flush();
 

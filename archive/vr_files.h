@@ -28,6 +28,9 @@ class TVrFile : public THashCollectionItem {
   int32_t Time = 0;     // DOS date-time of the packed file
   uint32_t CRC = 0;     // 0: no checksum
   bool Separate = false;
+  // Packing: the loose file this entry is packed from, when it is not BasePath + Name (a tool
+  // packs the path it listed, whatever the name's round trip through the code page would give).
+  std::filesystem::path Source;
 
   void Assign(const THashCollectionItem& source) override;
 
@@ -84,6 +87,10 @@ class TVrFileCollection : public THashCollection {
   int32_t Version() const { return version_; }
 
   TVrProgressEvent OnProgress;
+  // When set before Open, a directory whose entries run past the end of the data (a truncated
+  // archive) is read anyway, so that the entries before the cut can be checked and salvaged; reading
+  // an entry that is cut off then fails.
+  bool AcceptCutOffData = false;
 
  private:
   void Close();
@@ -91,7 +98,7 @@ class TVrFileCollection : public THashCollection {
   void ReadStoredEntry(TVrFile& entry, TStream& target);
   bool CallProgress(TVrFile& item, int64_t size, int32_t index, int32_t total);
   struct PreparedEntry;
-  PreparedEntry PrepareEntry(const DataString& name, bool separate) const;
+  PreparedEntry PrepareEntry(const TVrFile& entry) const;
   void EmitEntry(TVrFile& entry, PreparedEntry& prepared, TBigStream& target);
   std::string Describe() const;
 
@@ -113,6 +120,8 @@ std::filesystem::path DirectoryFileOf(const std::filesystem::path& data_file);
 // Appends a packed archive to an executable, followed by the trailer (the executable's old length
 // and "vd") through which readers find it.
 void AppendArchive(const std::filesystem::path& exe, const std::filesystem::path& archive);
+// The same with the archive's bytes from a stream (all of it, from its start).
+void AppendArchive(const std::filesystem::path& exe, TBigStream& archive);
 
 // CRC-32 of all bytes of a stream from its start.
 uint32_t StreamCRC32(TStream& stream);

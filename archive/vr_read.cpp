@@ -1,5 +1,6 @@
 // Opening archives and reading entries.
 #include <algorithm>
+#include <limits>
 #include <system_error>
 
 #include "archive/archive_directory.h"
@@ -50,6 +51,7 @@ void TVrFile::Assign(const THashCollectionItem& source) {
     Time = other->Time;
     CRC = other->CRC;
     Separate = other->Separate;
+    Source = other->Source;
   }
 }
 
@@ -125,7 +127,8 @@ void TVrFileCollection::LoadFromStream(TBigStream& source) {
 
 void TVrFileCollection::LoadDirectory(TBigStream& source, int64_t data_end, const std::string& label) {
   const int64_t start = source.GetPosition();
-  ArchiveDirectory dir = ReadArchiveDirectory(source, data_end, label);
+  ArchiveDirectory dir =
+      ReadArchiveDirectory(source, AcceptCutOffData ? std::numeric_limits<int64_t>::max() : data_end, label);
   version_ = dir.version;
   const size_t n = dir.names.size();
   for (size_t i = 0; i < n; ++i) {

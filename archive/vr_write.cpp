@@ -132,13 +132,23 @@ struct TVrFileCollection::PreparedEntry {
 };
 
 // Reads and compresses one loose file; touches nothing shared, so it can run on any thread.
-TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const DataString& name,
-                                                                 bool separate) const {
+TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const TVrFile& entry) const {
+  const DataString& name = entry.Name();
+  const bool separate = entry.Separate;
   PreparedEntry p;
-  if (base_path_.empty()) return p;
-  p.path = JoinDataPath(base_path_, name);
+  if (!entry.Source.empty()) {
+    p.path = entry.Source;
+  } else if (base_path_.empty()) {
+    return p;
+  } else {
+    p.path = JoinDataPath(base_path_, name);
+  }
   std::error_code ec;
-  if (!fs::is_regular_file(p.path, ec)) return p;
+  if (!fs::is_regular_file(p.path, ec)) {
+    // a file named as the source is read from nowhere else
+    if (!entry.Source.empty()) throw EFOpenError(PathToUtf8(p.path) + ": the file is gone");
+    return p;
+  }
   p.time = FileAge(p.path);
   if (!ShouldCompress(p.path, name)) {
     p.kind = PreparedEntry::kCopyFile;
@@ -202,7 +212,7 @@ void TVrFileCollection::EmitEntry(TVrFile& entry, PreparedEntry& p, TBigStream& 
 }
 
 void TVrFileCollection::WriteEntryData(TVrFile& entry, TBigStream& target) {
-  PreparedEntry p = PrepareEntry(entry.Name(), entry.Separate);
+  PreparedEntry p = PrepareEntry(entry);
   EmitEntry(entry, p, target);
 }
 
@@ -222,9 +232,8 @@ bool TVrFileCollection::SaveToStream(TBigStream& target) {
   std::fill(head.end() - static_cast<std::ptrdiff_t>(tables), head.end(), '\0');
   target.Write(head.data(), static_cast<int64_t>(head.size()));
 
-  std::vector<std::pair<DataString, bool>> jobs;
-  for (int i : order) jobs.emplace_back((*this)[i].Name(), (*this)[i].Separate);
-  PrepareAhead<PreparedEntry> ahead(n, [&](size_t j) { return PrepareEntry(jobs[j].first, jobs[j].second); });
+  // The workers read the entries' fields, which the writer changes only after taking an entry.
+  PrepareAhead<PreparedEntry> ahead(n, [&](size_t j) { return PrepareEntry((*this)[order[j]]); });
 
   dir.offsets.resize(n + 1);
   for (size_t j = 0; j < n; ++j) {
@@ -309,8 +318,15 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
 }
 
 void AppendArchive(const fs::path& exe, const fs::path& archive) {
+  // An archive of over 1 GiB lies in part files (game.dat, game.001, ...): all of them are appended.
+  TBigFileStream source(archive, TBigFileStream::kRead);
+  if (source.PartCount() == 0) throw EFOpenError(PathToUtf8(archive) + ": no such archive file");
+  AppendArchive(exe, source);
+}
+
+void AppendArchive(const fs::path& exe, TBigStream& source) {
   File target(exe, FileAccess::kReadWrite);
-  File source(archive, FileAccess::kRead);
+  source.SetPosition(0);
   const int64_t start = target.Size();
   // The trailer holds the start as a signed 32-bit number.
   if (start > std::numeric_limits<int32_t>::max()) {

@@ -16,25 +16,79 @@ namespace {
 constexpr uint64_t kRunLengthFloorPixels = uint64_t{1} << 22;
 constexpr uint64_t kRunLengthPixelsPerByte = 256;
 
+// Colour masks of 16- and 32-bit pictures; alpha 0 = the layout has no alpha.
 struct TMasks {
-  uint32_t red = 0, green = 0, blue = 0;
+  uint32_t red = 0, green = 0, blue = 0, alpha = 0;
 };
 
 uint64_t DibRowBytes(int32_t width, int32_t bits) {
   return ((uint64_t(width) * uint64_t(bits) + 31) / 32) * 4;
 }
 
-// The surface depth a bitmap's bit count and colour masks give; refuses masks a surface cannot hold.
-int32_t SurfaceBitsFor(int32_t bits, const TMasks& m) {
-  if (bits == 16) {
+// One colour mask: where its bits sit and how many there are.
+struct TMaskField {
+  uint32_t mask = 0;
+  int shift = 0;
+  int width = 0;
+
+  // The component of a pixel as 8 bits: wider fields keep their top 8 bits, narrower ones repeat
+  // their bits (as 5- and 6-bit components widen everywhere else here); an absent one is 0.
+  uint8_t Get(uint32_t pixel) const {
+    if (width == 0) return 0;
+    uint32_t v = (pixel & mask) >> shift;
+    if (width >= 8) return static_cast<uint8_t>(v >> (width - 8));
+    uint32_t out = 0;
+    int have = 0;
+    for (; have < 8; have += width) out = (out << width) | v;
+    return static_cast<uint8_t>(out >> (have - 8));
+  }
+};
+
+// A mask must be one run of bits inside the pixel.
+TMaskField FieldOf(uint32_t mask, int32_t bits) {
+  TMaskField f;
+  f.mask = mask;
+  if (mask == 0) return f;
+  const uint64_t wide = mask;
+  while (!((wide >> f.shift) & 1)) ++f.shift;
+  while ((wide >> (f.shift + f.width)) & 1) ++f.width;
+  if (f.shift + f.width > bits || (wide >> (f.shift + f.width)) != 0) {
+    throw EFormatError("colour mask " + std::to_string(mask) + " is not one run of bits inside " +
+                       std::to_string(bits) + "-bit pixels");
+  }
+  return f;
+}
+
+// The surface depth of a layout a surface holds as it is; 0 for any other layout, which is
+// decoded through its masks into 32 bits with the alpha in the fourth byte.
+int32_t NativeBitsFor(int32_t bits, const TMasks& m) {
+  if (bits == 16 && m.alpha == 0) {
     if (m.red == 0x7C00 && m.green == 0x03E0 && m.blue == 0x001F) return 15;
     if (m.red == 0xF800 && m.green == 0x07E0 && m.blue == 0x001F) return 16;
   } else if (bits == 32) {
-    if (m.red == 0xFF0000 && m.green == 0xFF00 && m.blue == 0xFF) return 32;
-  } else {
+    if (m.red == 0xFF0000 && m.green == 0xFF00 && m.blue == 0xFF && m.alpha == 0xFF000000u) return 32;
+  } else if (bits != 16) {
     return bits;
   }
-  throw EFormatError("unsupported colour masks for " + std::to_string(bits) + " bits per pixel");
+  return 0;
+}
+
+// Rewrites rows of 16- or 32-bit pixels of any mask layout as 0xAARRGGBB (alpha 255 without an
+// alpha mask), in place: a 32-bit surface that holds the file's rows.
+void DecodeMaskedRows(TDIBSurface& target, int32_t file_bits, const TMasks& m) {
+  const TMaskField red = FieldOf(m.red, file_bits), green = FieldOf(m.green, file_bits),
+                   blue = FieldOf(m.blue, file_bits), alpha = FieldOf(m.alpha, file_bits);
+  for (int32_t y = 0; y < target.Height(); ++y) {
+    uint8_t* row = target.ScanLine(y);
+    // 16-bit pixels fill the first half of the row; going from the right never overwrites one
+    // before it is read.
+    for (int32_t x = target.Width() - 1; x >= 0; --x) {
+      const uint32_t p = pixel::Get(row, x, file_bits);
+      const uint32_t a = m.alpha ? alpha.Get(p) : 255u;
+      pixel::Set(row, x, 32,
+                 (a << 24) | (uint32_t{red.Get(p)} << 16) | (uint32_t{green.Get(p)} << 8) | blue.Get(p));
+    }
+  }
 }
 
 struct TDibHeader {
@@ -146,16 +200,35 @@ TDibLayout DecodeDib(std::string_view data, uint64_t header, std::optional<uint6
     throw EFormatError("bitmap of " + std::to_string(h.bits) + " bits per pixel");
   }
   uint64_t table = header + h.header_size;
-  TMasks masks = h.bits == 16 ? TMasks{0x7C00, 0x03E0, 0x001F} : TMasks{0xFF0000, 0xFF00, 0xFF};
-  if (h.compression == kBiBitfields && (h.bits == 16 || h.bits == 32)) {
-    if (!ReadStruct(data, header + sizeof(TBitmapInfoHeader), masks)) {
+  // Without masks: 5-5-5 at 16 bits; at 32 bits the fourth byte is the alpha.
+  TMasks masks =
+      h.bits == 16 ? TMasks{0x7C00, 0x03E0, 0x001F, 0} : TMasks{0xFF0000, 0xFF00, 0xFF, 0xFF000000u};
+  const bool bitfields = h.compression == kBiBitfields || h.compression == kBiAlphaBitfields;
+  if (bitfields && (h.bits == 16 || h.bits == 32)) {
+    // Headers of 56 bytes and more hold all four masks (an alpha mask of 0: no alpha), 52-byte ones
+    // three; a 40-byte header is followed by three, or four with alpha bit fields.
+    const uint32_t count = h.header_size >= 56                         ? 4
+                           : h.header_size > sizeof(TBitmapInfoHeader) ? 3
+                           : h.compression == kBiAlphaBitfields        ? 4
+                                                                       : 3;
+    uint32_t stored[4] = {0, 0, 0, 0};
+    const uint64_t at = header + sizeof(TBitmapInfoHeader);
+    if (at > data.size() || data.size() - at < 4u * count)
       throw EFormatError("bitmap colour masks cut short");
-    }
-    if (h.header_size == sizeof(TBitmapInfoHeader)) table += sizeof(TMasks);
+    std::memcpy(stored, data.data() + at, 4u * count);
+    masks = {stored[0], stored[1], stored[2], stored[3]};
+    // Three masks of the usual 32-bit layout leave the fourth byte its usual meaning.
+    if (count == 3 && h.bits == 32 && NativeBitsFor(32, {masks.red, masks.green, masks.blue, 0xFF000000u}))
+      masks.alpha = 0xFF000000u;
+    if (h.header_size == sizeof(TBitmapInfoHeader)) table += 4u * count;
   } else if (h.compression != kBiRgb && !IsRunLength(h)) {
     throw EFormatError("bitmap compression " + std::to_string(h.compression) + " is not supported");
   }
-  const int32_t surface_bits = SurfaceBitsFor(h.bits, masks);
+  const int32_t native_bits = NativeBitsFor(h.bits, masks);
+  if (native_bits == 0) {
+    for (uint32_t m : {masks.red, masks.green, masks.blue, masks.alpha}) FieldOf(m, h.bits);  // refuse early
+  }
+  const int32_t surface_bits = native_bits != 0 ? native_bits : 32;
 
   // Colour table: colours-used entries, or all 2^bits of them at 8 bits or fewer.
   const uint64_t entry_size = h.core ? 3 : 4;
@@ -201,6 +274,7 @@ TDibLayout DecodeDib(std::string_view data, uint64_t header, std::optional<uint6
     const int32_t y = h.top_down ? i : height - 1 - i;
     std::memcpy(target.ScanLine(y), data.data() + offset + row_bytes * uint64_t(i), row_bytes);
   }
+  if (native_bits == 0) DecodeMaskedRows(target, h.bits, masks);
   return {h.width, height, h.bits, offset + row_bytes * uint64_t(height)};
 }
 
@@ -208,11 +282,18 @@ void SplitAlphaChannel(TDIBSurface& picture) {
   if (picture.BitCount() != 32) return;
   picture.EnsureAlphaPlane();
   TDIBSurface& alpha = *picture.AlphaPlane();
+  uint8_t any = 0;
   for (int32_t y = 0; y < picture.Height(); ++y) {
     const uint8_t* row = picture.ScanLine(y);
     uint8_t* a = alpha.ScanLine(y);
-    for (int32_t x = 0; x < picture.Width(); ++x) a[x] = row[4 * x + 3];
+    for (int32_t x = 0; x < picture.Width(); ++x) {
+      a[x] = row[4 * x + 3];
+      any |= a[x];
+    }
   }
+  // Screen captures and many tools write 32-bit pictures with the fourth byte 0 throughout: such a
+  // picture has no alpha, and showing it as fully transparent would show nothing at all.
+  if (any == 0) picture.FillAlphaOpaque();
   picture.ConvertBitCount(24);
 }
 
@@ -264,6 +345,9 @@ std::string EncodeBmp(const TDIBSurface& source, bool with_alpha) {
       }
     } else {
       std::memcpy(row.data(), src, row_bytes);
+      // A fourth byte means alpha to every reader; this picture has none.
+      if (bits == 32)
+        for (int32_t x = 0; x < source.Width(); ++x) row[4 * static_cast<size_t>(x) + 3] = '\xFF';
     }
     out += row;
   }

@@ -55,6 +55,7 @@ constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiRle8 = 1;
 constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
+constexpr uint32_t kBiAlphaBitfields = 6;  // four masks after a 40-byte header
 
 // Copies a T out of data at offset; false when it does not fit.
 template <class T>
@@ -79,8 +80,10 @@ struct TDibLayout {
 
 // Decodes the bitmap whose information header starts at `header` in data into target. The colour
 // rows start at pixels_offset, or right after the colour table when none is given (icons). Icon
-// images store twice their height (colour and mask rows): height_divisor 2. Raises EFormatError
-// with the reason for anything damaged or unsupported.
+// images store twice their height (colour and mask rows): height_divisor 2. A 32-bit target holds
+// the alpha in each pixel's fourth byte (255 where the layout has no alpha); colour masks a surface
+// cannot hold as they are (4-4-4-4, 1-5-5-5, any alpha mask at 16 bits ...) are decoded into such a
+// 32-bit target. Raises EFormatError with the reason for anything damaged or unsupported.
 TDibLayout DecodeDib(std::string_view data, uint64_t header, std::optional<uint64_t> pixels_offset,
                      int32_t height_divisor, TDIBSurface& target);
 

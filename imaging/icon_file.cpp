@@ -90,12 +90,20 @@ TIconImageInfo ImageInfo(std::string_view image) {
   return {info.width, info.height / 2, info.bit_count};
 }
 
+uint64_t MaskRowBytes(const TDIBSurface& picture) {
+  return ((uint64_t(picture.Width()) + 31) / 32) * 4;
+}
+
+// Whether the AND mask's rows lie within the image's bytes.
+bool MaskFits(std::string_view image, uint64_t offset, const TDIBSurface& picture) {
+  return offset <= image.size() &&
+         (image.size() - offset) / MaskRowBytes(picture) >= uint64_t(picture.Height());
+}
+
 // Applies the AND mask (rows from the bottom, a set bit is transparent) to the alpha plane.
 void ApplyAndMask(std::string_view image, uint64_t offset, TDIBSurface& picture) {
-  const uint64_t row_bytes = ((uint64_t(picture.Width()) + 31) / 32) * 4;
-  if (offset > image.size() || (image.size() - offset) / row_bytes < uint64_t(picture.Height())) {
-    throw EFormatError("icon mask runs past the end of the image");
-  }
+  const uint64_t row_bytes = MaskRowBytes(picture);
+  if (!MaskFits(image, offset, picture)) throw EFormatError("icon mask runs past the end of the image");
   TDIBSurface& alpha = *picture.AlphaPlane();
   for (int32_t y = 0; y < picture.Height(); ++y) {
     const auto* mask = reinterpret_cast<const uint8_t*>(image.data() + offset +
@@ -177,13 +185,17 @@ TIconLoadResult ReadIcon(std::string_view data, TDIBSurface& target, const TIcon
   } else {
     const TDibLayout layout = DecodeDib(image, 0, std::nullopt, 2, target);
     bits = layout.bits;
-    if (bits == 32) {
+    const bool carries_alpha = target.BitCount() == 32;
+    if (carries_alpha) {
       SplitAlphaChannel(target);
     } else {
       target.EnsureAlphaPlane();
       target.FillAlphaOpaque();
     }
-    ApplyAndMask(image, layout.pixels_end, target);
+    // A picture that carries its alpha needs no mask, and several writers leave it out.
+    if (!carries_alpha || MaskFits(image, layout.pixels_end, target)) {
+      ApplyAndMask(image, layout.pixels_end, target);
+    }
   }
   if (!options.keep_alpha) {
     if (bits > 1) {

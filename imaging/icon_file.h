@@ -41,7 +41,8 @@ struct TIconLoadResult {
 };
 
 // Reads one image of an icon or cursor file (a file starting with "BM" is read as a bitmap file).
-// 32-bit images (and PNG-compressed ones) become 24-bit. With keep_alpha the transparency goes to
+// 32-bit images (and PNG-compressed ones) become 24-bit; they carry their alpha, so their AND
+// mask may be missing from the entry. With keep_alpha the transparency goes to
 // the alpha plane; without, pictures of more than 1 bit per pixel get the key colour where they
 // are transparent and no alpha plane. Raises EFormatError with the reason.
 TIconLoadResult ReadIcon(std::string_view bytes, TDIBSurface& target, const TIconLoadOptions& options);

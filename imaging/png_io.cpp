@@ -3,6 +3,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -10,33 +11,103 @@
 
 namespace vn {
 
+namespace {
+
+struct ReadContext {
+  std::string_view bytes;
+  size_t position = 0;
+  char message[200] = "";
+};
+
+void OnRead(png_structp png, png_bytep out, size_t size) {
+  auto* context = static_cast<ReadContext*>(png_get_io_ptr(png));
+  if (context->bytes.size() - context->position < size) png_error(png, "the file ends early");
+  std::memcpy(out, context->bytes.data() + context->position, size);
+  context->position += size;
+}
+
+// libpng reports fatal errors here; the jump goes back to the setjmp of the stage that runs.
+void OnReadError(png_structp png, png_const_charp message) {
+  auto* context = static_cast<ReadContext*>(png_get_error_ptr(png));
+  std::snprintf(context->message, sizeof context->message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void OnReadWarning(png_structp, png_const_charp) {}
+
+// The stored samples as 8-bit blue, green, red, alpha (255 without alpha): palettes and grey
+// expanded, 16-bit samples scaled, a transparent colour made alpha. No gamma or other colour
+// conversion: the samples are what the picture's maker stored, and what other tools show.
+// C-style on purpose: libpng leaves by longjmp, so no C++ object may live in this frame.
+bool ReadPngHeader(png_structp png, png_infop info, png_uint_32* width, png_uint_32* height, bool* alpha) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_info(png, info);
+  *alpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0 ||
+           png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  png_set_expand(png);
+  png_set_scale_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  png_set_bgr(png);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  *width = png_get_image_width(png, info);
+  *height = png_get_image_height(png, info);
+  if (png_get_rowbytes(png, info) != size_t{*width} * 4) png_error(png, "unexpected row layout");
+  return true;
+}
+
+bool ReadPngRows(png_structp png, png_bytep* rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_image(png, rows);
+  png_read_end(png, nullptr);
+  return true;
+}
+
+// Owns libpng's read structures.
+struct PngReader {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~PngReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+}  // namespace
+
 void ReadPng(std::string_view bytes, TDIBSurface& target) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-    throw EFormatError(std::string("not a readable PNG: ") + image.message);
+  ReadContext context;
+  context.bytes = bytes;
+  if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) {
+    throw EFormatError("not a readable PNG: no PNG signature");
   }
-  const bool has_alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-  const int64_t width = image.width, height = image.height;
-  if (width > TDIBSurface::kMaxSide || height > TDIBSurface::kMaxSide ||
-      width * height * 4 > TDIBSurface::kMaxBytes) {
-    png_image_free(&image);
+  PngReader reader;
+  reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, OnReadError, OnReadWarning);
+  if (!reader.png) throw EFormatError("libpng cannot start");
+  reader.info = png_create_info_struct(reader.png);
+  if (!reader.info) throw EFormatError("libpng cannot start");
+  png_set_read_fn(reader.png, &context, OnRead);
+  png_uint_32 width = 0, height = 0;
+  bool has_alpha = false;
+  if (!ReadPngHeader(reader.png, reader.info, &width, &height, &has_alpha)) {
+    throw EFormatError(std::string("not a readable PNG: ") + context.message);
+  }
+  if (width > uint32_t{TDIBSurface::kMaxSide} || height > uint32_t{TDIBSurface::kMaxSide} ||
+      int64_t{width} * height * 4 > TDIBSurface::kMaxBytes) {
     throw EFormatError("PNG of " + std::to_string(width) + " x " + std::to_string(height) +
                        " pixels is larger than this program accepts");
   }
   // Every row takes at least its filter byte and one bit per pixel once inflated, and zlib expands
   // at most 1032 times: a file too short for that is refused before its picture is allocated.
-  const int64_t least_inflated = height * (1 + (width + 7) / 8);
+  const int64_t least_inflated = int64_t{height} * (1 + (int64_t{width} + 7) / 8);
   if (static_cast<int64_t>(bytes.size()) * 1032 < least_inflated) {
-    png_image_free(&image);
     throw EFormatError("PNG of " + std::to_string(width) + " x " + std::to_string(height) +
                        " pixels in only " + std::to_string(bytes.size()) + " bytes");
   }
-  image.format = PNG_FORMAT_BGRA;
-  std::vector<uint8_t> pixels(static_cast<size_t>(width * height * 4));
-  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
-    throw EFormatError(std::string("damaged PNG: ") + image.message);
-  }
+  std::vector<uint8_t> pixels(size_t{width} * height * 4);
+  std::vector<png_bytep> rows(height);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels.data() + size_t{y} * width * 4;
+  if (!ReadPngRows(reader.png, rows.data()))
+    throw EFormatError(std::string("damaged PNG: ") + context.message);
+
   target.SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height), 24);
   if (has_alpha) {
     target.EnsureAlphaPlane();
@@ -44,7 +115,7 @@ void ReadPng(std::string_view bytes, TDIBSurface& target) {
     target.FreeAlphaPlane();
   }
   for (int32_t y = 0; y < target.Height(); ++y) {
-    const uint8_t* src = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    const uint8_t* src = rows[static_cast<size_t>(y)];
     uint8_t* dst = target.ScanLine(y);
     uint8_t* a = has_alpha ? target.AlphaPlane()->ScanLine(y) : nullptr;
     for (int32_t x = 0; x < target.Width(); ++x, src += 4) {

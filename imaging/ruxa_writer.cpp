@@ -32,8 +32,9 @@ std::string RowsPlane(const TDIBSurface& plane, int32_t seed) {
 
 // Block layout: a table entry per tile (stored in the key's order when shuffled), then the bytes
 // of the literal tiles in tile order. A tile equal to an earlier tile of the same size is stored
-// as a repeat of it.
-std::string BlocksPlane(const TDIBSurface& plane, const ruxa::BlockGrid& grid, bool shuffle, int32_t key) {
+// as a repeat of it; `repeats` is set when one is.
+std::string BlocksPlane(const TDIBSurface& plane, const ruxa::BlockGrid& grid, bool shuffle, int32_t key,
+                        bool& repeats) {
   const int32_t bits = plane.BitCount();
   const int64_t count = grid.Count();
   std::vector<ruxa::BlockEntry> entries(static_cast<size_t>(count));
@@ -56,6 +57,7 @@ std::string BlocksPlane(const TDIBSurface& plane, const ruxa::BlockGrid& grid, b
       literals.append(it->first, 8, std::string::npos);
     } else {
       entries[static_cast<size_t>(t)] = {ruxa::kRepeatBlock, it->second};
+      repeats = true;
     }
   }
   std::string raw;
@@ -66,7 +68,7 @@ std::string BlocksPlane(const TDIBSurface& plane, const ruxa::BlockGrid& grid, b
 
 }  // namespace
 
-std::string EncodeRuxa(const TDIBSurface& picture, const TRuxaEncodeOptions& options) {
+std::string EncodeRuxa(const TDIBSurface& picture, const TRuxaEncodeOptions& options, bool* key_matters) {
   if (picture.BitCount() != 24 || picture.Empty()) throw EFormatError("the encoder takes a 24-bit picture");
   const bool jpeg = options.jpeg_quality != 0;
   if (jpeg && (options.jpeg_quality < 1 || options.jpeg_quality > 100)) {
@@ -89,8 +91,10 @@ std::string EncodeRuxa(const TDIBSurface& picture, const TRuxaEncodeOptions& opt
   const ruxa::BlockGrid grid =
       blocks ? ruxa::MakeGrid(picture.Width(), picture.Height(), options.block_width, options.block_height)
              : ruxa::BlockGrid{};
+  bool repeats = false;
   auto raw_plane = [&](const TDIBSurface& plane) {
-    return blocks ? BlocksPlane(plane, grid, record.shuffled != 0, options.key) : RowsPlane(plane, seed);
+    return blocks ? BlocksPlane(plane, grid, record.shuffled != 0, options.key, repeats)
+                  : RowsPlane(plane, seed);
   };
   const std::string colour = [&] {
     if (jpeg) return EncodeJpeg(picture, options.jpeg_quality);
@@ -102,6 +106,12 @@ std::string EncodeRuxa(const TDIBSurface& picture, const TRuxaEncodeOptions& opt
     // Beside a JPEG plane the alpha plane is always rows, unshuffled.
     const std::string raw = jpeg ? RowsPlane(*plane, 0) : raw_plane(*plane);
     alpha = ruxa::Deflate(raw.data(), raw.size());
+  }
+
+  if (key_matters) {
+    // Shuffled rows land elsewhere under another key; a shuffled block table only moves its
+    // entries, which are all alike ("literal, in tile order") unless some block repeats.
+    *key_matters = record.shuffled && (blocks ? repeats : picture.Height() > 1);
   }
 
   std::string out = "Ruxa106";

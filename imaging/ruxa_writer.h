@@ -18,7 +18,9 @@ struct TRuxaEncodeOptions {
 };
 
 // Encodes a 24-bit picture (with its alpha plane, when it has one) as an RXA picture of version 106.
+// key_matters, when given, tells whether a reader with another key would see another picture.
 // Raises EFormatError for another bit depth, an empty picture or unusable options.
-std::string EncodeRuxa(const TDIBSurface& picture, const TRuxaEncodeOptions& options);
+std::string EncodeRuxa(const TDIBSurface& picture, const TRuxaEncodeOptions& options,
+                       bool* key_matters = nullptr);
 
 }  // namespace vn

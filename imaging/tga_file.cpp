@@ -76,11 +76,37 @@ TTgaFooterInfo ReadFooter(std::string_view data) {
   return info;
 }
 
-// 5-5-5 to 5-6-5: red and green move up one bit; the new lowest green bit repeats the file's
-// lowest green bit in plain pictures and stays 0 in run-length encoded ones.
-uint16_t Widen555(uint32_t p, bool repeat_green) {
-  return static_cast<uint16_t>(((p & 0x7FE0) << 1) | (p & 0x1F) | (repeat_green ? (p & 0x20) : 0));
+// 5-5-5 to 5-6-5: red and green move up one bit and the new lowest green bit repeats the file's
+// lowest green bit, in plain and run-length encoded pictures alike (one picture, one colour
+// whichever way it was stored); the top bit of the file's pixel is dropped.
+uint16_t Widen555(uint32_t p) {
+  return static_cast<uint16_t>(((p & 0x7FE0) << 1) | (p & 0x1F) | (p & 0x20));
 }
+
+// How the pixels of a file become pixels of the surface.
+enum class TTgaPixelKind {
+  kAsStored,   // 8, 24 and 32 bits: the same bytes
+  kRgb555,     // 16-bit true colour: 5-5-5 widened to 5-6-5
+  kGreyAlpha,  // 16-bit grey: a grey byte, then an alpha byte; 32 bits with the alpha in the fourth
+};
+
+struct TTgaPixelFormat {
+  uint32_t file_bytes = 0;
+  int32_t surface_bits = 0;
+  TTgaPixelKind kind = TTgaPixelKind::kAsStored;
+
+  uint32_t SurfacePixel(const uint8_t* p) const {
+    if (kind == TTgaPixelKind::kRgb555) return Widen555(uint32_t{p[0]} | (uint32_t{p[1]} << 8));
+    return (uint32_t{p[1]} << 24) | (uint32_t{p[0]} * 0x010101u);
+  }
+  void Put(uint8_t* row, int32_t x, const uint8_t* p) const {
+    if (kind == TTgaPixelKind::kAsStored) {
+      std::memcpy(row + uint64_t(x) * file_bytes, p, file_bytes);
+    } else {
+      pixel::Set(row, x, surface_bits, SurfacePixel(p));
+    }
+  }
+};
 
 // Colour map entries from the first index below 256 into the palette.
 void ReadColorMap(std::string_view data, uint64_t offset, const TTgaHeader& h, TPalette& palette) {
@@ -89,9 +115,10 @@ void ReadColorMap(std::string_view data, uint64_t offset, const TTgaHeader& h, T
     const uint8_t* p = reinterpret_cast<const uint8_t*>(data.data() + offset + uint64_t(i) * entry_bytes);
     TPaletteEntry& e = palette[h.color_map_first + i];
     if (entry_bytes == 2) {
-      // Each 5-bit component becomes the top five bits; a non-zero one gets ones below.
+      // Each 5-bit component becomes the top five bits, its own top bits repeated below, as 5-bit
+      // components widen everywhere else (so the map shows what the same colour as a pixel shows).
       const uint32_t v = uint32_t{p[0]} | (uint32_t{p[1]} << 8);
-      auto widen = [](uint32_t c) { return static_cast<uint8_t>(c ? (c << 3) | 7 : 0); };
+      auto widen = [](uint32_t c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); };
       e = {widen(v & 31), widen((v >> 5) & 31), widen((v >> 10) & 31), 0};
     } else {
       e = {p[0], p[1], p[2], 0};
@@ -99,17 +126,19 @@ void ReadColorMap(std::string_view data, uint64_t offset, const TTgaHeader& h, T
   }
 }
 
-void ReadPlainPixels(std::string_view data, uint64_t offset, uint32_t pixel_bytes, TDIBSurface& target) {
-  const uint64_t row_bytes = uint64_t(target.Width()) * pixel_bytes;
+void ReadPlainPixels(std::string_view data, uint64_t offset, const TTgaPixelFormat& format,
+                     TDIBSurface& target) {
+  const uint64_t row_bytes = uint64_t(target.Width()) * format.file_bytes;
   if (offset > data.size() || (data.size() - offset) / row_bytes < uint64_t(target.Height())) {
     throw EFormatError("TGA pixels run past the end of the file");
   }
   for (int32_t y = 0; y < target.Height(); ++y) {
     uint8_t* row = target.ScanLine(y);
-    std::memcpy(row, data.data() + offset + row_bytes * uint64_t(y), row_bytes);
-    if (pixel_bytes == 2) {
-      for (int32_t x = 0; x < target.Width(); ++x)
-        pixel::Set(row, x, 16, Widen555(pixel::Get(row, x, 16), true));
+    const auto* src = reinterpret_cast<const uint8_t*>(data.data() + offset + row_bytes * uint64_t(y));
+    if (format.kind == TTgaPixelKind::kAsStored) {
+      std::memcpy(row, src, row_bytes);
+    } else {
+      for (int32_t x = 0; x < target.Width(); ++x) format.Put(row, x, src + uint64_t(x) * format.file_bytes);
     }
   }
 }
@@ -125,9 +154,10 @@ uint64_t RlePacketsIn(uint64_t start, uint64_t end, uint32_t pixel_bytes) {
 
 // Packets until every pixel is there: h >= 128 repeats one pixel h - 127 times, h < 128 is
 // followed by h + 1 literal pixels; a packet reaching past the picture is cut.
-void ReadRlePixels(std::string_view data, uint64_t offset, uint64_t end, uint32_t pixel_bytes,
+void ReadRlePixels(std::string_view data, uint64_t offset, uint64_t end, const TTgaPixelFormat& format,
                    TDIBSurface& target) {
   if (offset > end) throw EFormatError("TGA pixel data ends before it starts");
+  const uint32_t pixel_bytes = format.file_bytes;
   const uint8_t* p = reinterpret_cast<const uint8_t*>(data.data() + offset);
   const uint8_t* const stop = reinterpret_cast<const uint8_t*>(data.data() + end);
   const int32_t width = target.Width();
@@ -144,8 +174,7 @@ void ReadRlePixels(std::string_view data, uint64_t offset, uint64_t end, uint32_
     for (uint64_t i = 0; i < count; ++i, ++done) {
       const int32_t x = static_cast<int32_t>(done % uint64_t(width));
       if (x == 0) row = target.ScanLine(static_cast<int32_t>(done / uint64_t(width)));
-      std::memcpy(row + uint64_t(x) * pixel_bytes, repeat ? p : p + i * pixel_bytes, pixel_bytes);
-      if (pixel_bytes == 2) pixel::Set(row, x, 16, Widen555(pixel::Get(row, x, 16), false));
+      format.Put(row, x, repeat ? p : p + i * pixel_bytes);
     }
     p += needed;
   }
@@ -232,12 +261,21 @@ int32_t ReadTga(std::string_view data, TDIBSurface& target, bool keep_alpha) {
   if (type < 1 || type > 3 || (h.image_type & ~0x0Bu) != 0) return -1;
 
   const TTgaFooterInfo footer = ReadFooter(data);
-  int32_t bits = h.bits_per_pixel == 15 ? 16 : h.bits_per_pixel;
-  if ((type != 2 && bits != 8) || (type == 2 && bits != 16 && bits != 24 && bits != 32)) {
+  // 15 bits per pixel are the 16-bit layout without its attribute bit: read alike.
+  const int32_t bits = h.bits_per_pixel == 15 ? 16 : h.bits_per_pixel;
+  const bool grey_alpha = type == 3 && bits == 16;
+  if ((type == 1 && bits != 8) || (type == 3 && bits != 8 && !grey_alpha) ||
+      (type == 2 && bits != 16 && bits != 24 && bits != 32)) {
     throw EFormatError("TGA image type " + std::to_string(h.image_type) + " with " +
                        std::to_string(h.bits_per_pixel) + " bits per pixel is not supported");
   }
-  const uint32_t pixel_bytes = static_cast<uint32_t>(bits) / 8;
+  TTgaPixelFormat format;
+  format.file_bytes = static_cast<uint32_t>(bits) / 8;
+  format.surface_bits = grey_alpha ? 32 : bits;
+  format.kind = grey_alpha   ? TTgaPixelKind::kGreyAlpha
+                : bits == 16 ? TTgaPixelKind::kRgb555
+                             : TTgaPixelKind::kAsStored;
+  const uint32_t pixel_bytes = format.file_bytes;
 
   uint64_t offset = sizeof(TTgaHeader) + h.id_length;
   if (offset > data.size()) throw EFormatError("TGA identification field runs past the end of the file");
@@ -253,7 +291,7 @@ int32_t ReadTga(std::string_view data, TDIBSurface& target, bool keep_alpha) {
   }
 
   if (type == 1 && !has_map) throw EFormatError("colour-mapped TGA picture without a colour map");
-  TDIBSurface::CheckSize(h.width, h.height, bits);
+  TDIBSurface::CheckSize(h.width, h.height, format.surface_bits);
   if (h.width == 0 || h.height == 0) return -1;
   // Plain pixels must be in the file before the picture is allocated.
   if (!rle && (data.size() - offset - map_bytes) / (uint64_t(h.width) * pixel_bytes) < h.height) {
@@ -265,7 +303,7 @@ int32_t ReadTga(std::string_view data, TDIBSurface& target, bool keep_alpha) {
     throw EFormatError("TGA run-length data is too short for a picture of " + std::to_string(h.width) +
                        " x " + std::to_string(h.height) + " pixels");
   }
-  target.SetSize(h.width, h.height, bits);
+  target.SetSize(h.width, h.height, format.surface_bits);
   TPalette palette{};
   if (type == 3) {
     // Grey pictures usually come without a map: their values are grey levels.
@@ -279,9 +317,9 @@ int32_t ReadTga(std::string_view data, TDIBSurface& target, bool keep_alpha) {
   offset += map_bytes;
 
   if (rle) {
-    ReadRlePixels(data, offset, footer.pixels_end, pixel_bytes, target);
+    ReadRlePixels(data, offset, footer.pixels_end, format, target);
   } else {
-    ReadPlainPixels(data, offset, pixel_bytes, target);
+    ReadPlainPixels(data, offset, format, target);
   }
   if (h.descriptor & kRightToLeft) target.Mirror();
   if (!(h.descriptor & kTopFirst)) target.Flip();
@@ -294,7 +332,7 @@ int32_t ReadTga(std::string_view data, TDIBSurface& target, bool keep_alpha) {
       transparent = static_cast<int32_t>(target.ColorToPixel(key[1], key[2], key[3]));
     }
   }
-  if (keep_alpha && bits == 32) SplitAlphaChannel(target);
+  if (keep_alpha) SplitAlphaChannel(target);
   return transparent;
 }
 
@@ -342,6 +380,8 @@ std::string EncodeTga(const TDIBSurface& source, const TTgaSaveOptions& options)
             ColorBlue(c);
       } else if (bits == 16) {
         v = is565 ? ((v >> 1) & 0x7FE0) | (v & 0x1F) : v & 0x7FFF;
+      } else if (bits == 32) {
+        v |= 0xFF000000u;  // a fourth byte means alpha to every reader; this picture has none
       }
       std::memcpy(p, &v, pixel_bytes);
     }

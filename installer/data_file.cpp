@@ -2,10 +2,10 @@
 // archive, separate files written out, the result checked, and the update of an executable that
 // carries its own archive (rebuilt in a work folder, checked, then copied over the old one).
 #include <cstdio>
-#include <cstring>
 #include <system_error>
 
 #include "installer/install_run.h"
+#include "installer/installation_files.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
@@ -40,18 +40,35 @@ DataString ReadArchiveTitle(TMemoryStream& install_dat) {
   return settings.Title;
 }
 
+// The name of the lock a run holds on its work folder: a folder nobody holds was left by a run that
+// was stopped, and is cleared before use.
+DataString WorkFolderLockName(const fs::path& folder) {
+  std::string name = "vnsetup-work-" + PathToUtf8(folder);
+  for (char& c : name) {
+    if (c == '/' || c == '\\' || c == ':') c = '-';
+  }
+  return DataString(name);
+}
+
 }  // namespace
 
-// Step P: the executable to update, and the work folder it is rebuilt in.
+// Step P: the executable to update, and the work folder it is rebuilt in. A run in progress keeps
+// its folder; one left by a run that was stopped (nobody holds its lock) is emptied and used again.
 void InstallRun::PrepareUpdateTarget() {
   target_exe_ = FindArchiveExe(dest_, settings_.Title, ReadArchiveTitle);
   std::error_code ec;
-  fs::path folder = source_.temp_folder / "~vmupdate";
-  for (int n = 2; fs::exists(fs::symlink_status(folder, ec)); ++n) {
-    folder = source_.temp_folder / ("~vmupdate" + std::to_string(n));
+  fs::path folder;
+  for (int n = 1; n <= 1000; ++n) {
+    const fs::path candidate = source_.temp_folder / (n == 1 ? "~vmupdate" : "~vmupdate" + std::to_string(n));
+    std::optional<InstanceMutex> lock = CreateInstanceMutex(WorkFolderLockName(candidate));
+    if (!lock) continue;  // another run works in it
+    if (fs::exists(fs::symlink_status(candidate, ec)) && !DeleteFolderTree(candidate)) continue;
+    folder = candidate;
+    work_folder_lock_ = std::move(lock);
+    break;
   }
-  if (!ForceDirectories(folder) || !fs::is_directory(folder, ec)) {
-    throw Exception("作業用フォルダが作成できません\r\n" + PathToUtf8(folder));
+  if (folder.empty() || !ForceDirectories(folder) || !fs::is_directory(folder, ec)) {
+    throw Exception("作業用フォルダが作成できません\r\n" + PathToUtf8(source_.temp_folder / "~vmupdate"));
   }
   work_folder_ = folder;
 }
@@ -95,7 +112,7 @@ bool InstallRun::MergeDisc() {
     const int project = data_->IndexOf(kProjectFile);
     if (project >= 0) (*data_)[project].SetName(kOriginalProjectFile);
   }
-  if (!ForceDirectories(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
+  if (!MakeFolders(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
   if (!target_exe_.empty()) {
     for (int i = 0; i < archive_.Count(); ++i) {
       TVrFile& entry = archive_[i];
@@ -137,7 +154,8 @@ void InstallRun::WriteSeparateFiles() {
       settings_.AddInstalledFile(entry.Name());
       continue;
     }
-    ForceDirectories(target.parent_path());
+    MakeFolders(target.parent_path());
+    NoteNewFile(target);
     TMemoryStream content;
     archive_.ReadEntry(content, entry.Name());
     if (entry.CRC != 0 && StreamCRC32(content) != entry.CRC) {
@@ -160,21 +178,10 @@ bool InstallRun::RebuildTargetExe() {
   const DataString exe_name = Utf8ToCp932(PathToUtf8(target_exe_.filename()));
   const fs::path bare = BareExeCopy(work_folder_, target_exe_);
   if (archive_.IndexOf(exe_name) < 0) {
-    File exe(target_exe_, FileAccess::kRead);
-    const int64_t size = exe.Size();
-    char trailer[6];
-    if (size < 6 || exe.ReadAt(size - 6, trailer, 6) != 6 || std::memcmp(trailer + 4, "vd", 2) != 0) {
+    if (ProgramLengthBeforeArchive(target_exe_) < 0) {
       throw EFormatError(PathToUtf8(target_exe_) + ": the archive trailer is missing");
     }
-    int32_t start = 0;
-    std::memcpy(&start, trailer, 4);
-    if (start < 0 || start > size - 6)
-      throw EFormatError(PathToUtf8(target_exe_) + ": the archive trailer is damaged");
-    std::string head(static_cast<size_t>(start), '\0');
-    if (start > 0 && exe.ReadAt(0, head.data(), start) != start) {
-      throw EReadError(PathToUtf8(target_exe_) + ": cannot be read");
-    }
-    WriteFileAtomically(bare, head);
+    if (!CopyProgramAlone(target_exe_, bare)) throw EReadError(PathToUtf8(target_exe_) + ": cannot be read");
   } else {
     TFileStream file(bare, FileAccess::kCreate);
     archive_.ReadEntry(file, exe_name);
@@ -241,6 +248,7 @@ void InstallRun::RecordDataFile() {
 
 void InstallRun::BuildProgress(TVrFile&, int64_t size, int32_t index, int32_t count, bool& abort) {
   copied_bytes_ += size;
+  PauseForTest("merge");
   if (index % 10 != 9 && size <= kLargeEntry) return;
   ShowProgress();
   host_.SetText(WizardControl::LabelCopy, Format2("データファイルを構築中(%d/%d)...", index + 1, count));

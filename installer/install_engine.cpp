@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "installer/install_run.h"
+#include "installer/installation_files.h"
 #include "installer/shell_link.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
@@ -20,6 +21,17 @@ namespace {
 constexpr std::string_view kSoundExtensions = ".mp2.mp3.wma.wav.mid.ogg";
 constexpr std::string_view kMovieExtensions = ".avi.wmv.asf.mpg.mpeg";
 const char* const kAbortQuestion = "インストールを中断しますか？";
+const char* const kNotCompleted = "インストールは完了していません";
+
+// Rethrows the error being handled with the news that the installation was not completed (what
+// this run made has been removed by then).
+[[noreturn]] void ThrowNotCompleted() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    throw Exception(std::string(e.what()) + "\r\n" + kNotCompleted);
+  }
+}
 
 std::string Format(const char* format, int a) {
   char buffer[256];
@@ -44,12 +56,6 @@ std::string FolderText(const fs::path& folder) {
   const char delimiter = static_cast<char>(fs::path::preferred_separator);
   if (text.empty() || (text.back() != '/' && text.back() != delimiter)) text += delimiter;
   return text;
-}
-
-fs::path WithoutTrailingDelimiter(const fs::path& folder) {
-  fs::path p = folder;
-  while (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
-  return p;
 }
 
 }  // namespace
@@ -80,8 +86,14 @@ InstallRun::InstallRun(WizardHost& host, TVondInstallSet& settings, const Instal
 EngineResult InstallRun::Run() {
   target_exe_.clear();
   work_folder_.clear();
+  CheckBeforeCopying();
   std::error_code ec;
-  if (settings_.UpdateMode && !fs::exists(dest_ / "install.dat", ec)) PrepareUpdateTarget();
+  had_settings_file_ = fs::exists(dest_ / "install.dat", ec);
+  for (fs::directory_iterator it(dest_, ec), end; !ec && it != end; it.increment(ec)) {
+    files_before_.push_back(it->path());
+  }
+  std::sort(files_before_.begin(), files_before_.end());
+  if (settings_.UpdateMode && !had_settings_file_) PrepareUpdateTarget();
 
   EngineResult result;
   try {
@@ -89,13 +101,32 @@ EngineResult InstallRun::Run() {
   } catch (...) {
     data_.reset();
     if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
-    throw;
+    RollBack();
+    ThrowNotCompleted();
   }
   data_.reset();
   if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
-  if (result != EngineResult::kCompleted) return result;
+  work_folder_lock_.reset();
+  if (result != EngineResult::kCompleted) {
+    RollBack();
+    host_.SetText(WizardControl::LabelCopyCap, kNotCompleted);
+    return result;
+  }
 
-  if (settings_.InstallType != 2 && target_exe_.empty()) RecordInstallation();
+  if (settings_.InstallType != 2 && target_exe_.empty()) {
+    try {
+      RecordInstallation();
+    } catch (...) {
+      RollBack();
+      ThrowNotCompleted();
+    }
+  }
+  // Temporaries that a run stopped earlier (killed, power lost) left beside these files.
+  std::vector<fs::path> installed;
+  for (const DataString& name : settings_.InstalledFiles) {
+    if (fs::path path = InstalledFilePath(dest_, name); !path.empty()) installed.push_back(path);
+  }
+  RemoveStaleTemporaries(installed);
   OpenReadme();
   host_.ShowPage("exit");
   return EngineResult::kCompleted;
@@ -103,7 +134,8 @@ EngineResult InstallRun::Run() {
 
 EngineResult InstallRun::RunProtected() {
   copied_bytes_ = 0;
-  host_.SetProgressMax(choices_.required_bytes / 10);
+  progress_range_ = choices_.required_bytes;
+  host_.SetProgressMax(progress_range_ / 10);
   if (!settings_.UpdateMode) RemoveEarlierDataFile();
 
   PrepareDataCollection();
@@ -111,6 +143,8 @@ EngineResult InstallRun::RunProtected() {
     if (!choices_.all_discs && i != settings_.DiscIndex) continue;
     if (settings_.DiscIndex != i) {
       if (!ChangeDisc(i)) return EngineResult::kAborted;
+      CheckDiscArchive(i);
+      CheckSeparateNames();
     }
     if (!settings_.SeparateFiles) {
       const EngineResult copied = CopyLooseFiles();
@@ -130,18 +164,7 @@ EngineResult InstallRun::RunProtected() {
 }
 
 void InstallRun::RemoveEarlierDataFile() {
-  std::error_code ec;
-  const fs::path data = dest_ / "game.dat";
-  if (fs::exists(data, ec)) DeleteFileIfExists(data);
-  const fs::path side = DirectoryFileOf(data);
-  if (fs::exists(side, ec)) DeleteFileIfExists(side);
-  for (int n = 1;; ++n) {
-    char ext[16];
-    std::snprintf(ext, sizeof ext, ".%.3d", n);
-    const fs::path part = ChangeFileExtension(data, ext);
-    if (!fs::exists(fs::symlink_status(part, ec))) break;
-    DeleteFileIfExists(part);
-  }
+  for (const fs::path& part : DataFileParts()) DeleteFileIfExists(part);
 }
 
 // Asks for disc `index` until it is found or the user aborts. On Linux a disc is a folder: after
@@ -157,7 +180,7 @@ bool InstallRun::ChangeDisc(int32_t index) {
       host_.Sleep(500);
       if (AdoptDiscFolder(source_.source_folder, index)) break;
       bool found = false;
-      const fs::path current = WithoutTrailingDelimiter(source_.source_folder);
+      const fs::path current = FolderWithoutDelimiter(source_.source_folder);
       std::error_code ec;
       std::vector<fs::path> siblings;
       for (fs::directory_iterator it(current.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
@@ -233,20 +256,32 @@ EngineResult InstallRun::CopyLooseFiles() {
   }
 
   for (const Item& item : items) {
-    copied_bytes_ += FileSizeOf(item.file);
+    const int64_t size = FileSizeOf(item.file);
+    // A file every disc carries (the launcher) counts once in the component sizes but is copied from
+    // each disc; the bar's range grows by each further copy, so it does not reach its end while
+    // discs remain.
+    if (!copied_files_.insert(AnsiLowerCase(item.rel).bytes()).second) {
+      progress_range_ += size;
+      host_.SetProgressMax(progress_range_ / 10);
+    }
+    copied_bytes_ += size;
     ShowProgress();
     host_.SetText(WizardControl::LabelCopy, PathToUtf8(item.file.filename()) + " をコピー中...");
     host_.ProcessMessages();
     if (Aborted()) return EngineResult::kAborted;
 
     const fs::path target = JoinDataPath(dest_, item.rel);
-    if (!ForceDirectories(target.parent_path())) {
+    PauseForTest("copy");
+    if (!MakeFolders(target.parent_path())) {
       host_.MessageDialog(DialogKind::kWarning,
                           "ディレクトリを作成できませんでした\r\n" + PathToUtf8(target.parent_path()),
                           kButtonOK);
       host_.SetModalResult(mrOK);
       return EngineResult::kClosed;
     }
+    // The read-only attribute would make the copy fail: it goes before, not only after the copy.
+    NoteNewFile(target);
+    if (IsReadOnly(target)) ClearReadOnly(target);
     // A failed copy is recorded all the same (the uninstaller then removes whatever is there), but
     // the user hears of it rather than getting an installation that silently lacks a file.
     if (!CopyFileIfChanged(item.file, target, false)) {
@@ -267,43 +302,101 @@ EngineResult InstallRun::CopyLooseFiles() {
 
 void InstallRun::RecordInstallation() {
   // A run that copied nothing (no loose files, no data file chosen) has not made the folder yet.
-  if (!ForceDirectories(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
+  if (!MakeFolders(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
   settings_.Installed = true;
   settings_.AddInstalledFile(DataString("install.dat"));
-
-  // The uninstaller is the launcher itself, started from the install folder; a disc without its own
-  // install.exe gets the running one (replacing one an earlier installation left).
-  std::error_code ec;
-  const DataString launcher_name("install.exe");
-  if (settings_.FindInstalledFile(launcher_name) < 0 && !source_.launcher.empty()) {
-    const fs::path uninstaller = JoinDataPath(dest_, launcher_name);
-    if (fs::exists(uninstaller, ec)) ClearReadOnly(uninstaller);
-    if (CopyFileOver(source_.launcher, uninstaller)) settings_.AddInstalledFile(launcher_name);
-  }
+  CopyUninstaller();
+  InstallNativeUninstaller();
 
   const fs::path installed = dest_ / "install.dat";
+  PauseForTest("record");
+  NoteNewFile(installed);
+  std::error_code ec;
   if (settings_.UpdateMode && fs::exists(installed, ec)) {
     TVondInstallSet earlier;
     earlier.LoadFromFile(installed);
     for (const DataString& name : settings_.InstalledFiles) earlier.AddInstalledFile(name);
     earlier.SaveToFile(installed);
   } else {
+    KeepEarlierRecords(installed);
     settings_.SaveToFile(installed);
   }
 
+  PauseForTest("shortcuts");
   if (!settings_.UpdateMode) {
     host_.SetText(WizardControl::LabelCopyCap, "ショートカットを作成しています");
     host_.SetVisible(WizardControl::LabelCopy, false);
     host_.SetVisible(WizardControl::Progress, false);
     host_.ProcessMessages();
+    made_shortcuts_ = !had_settings_file_ && settings_.ReadValue("InstallPath", "").empty();
     CreateShortcuts();
     host_.Sleep(2000);
     host_.BringToFront();
   }
+  PauseForTest("registry");
   settings_.WriteValue("InstallPath", FolderText(dest_));
   host_.SetText(WizardControl::LabelCopyCap, "レジストリを更新しています");
   host_.ProcessMessages();
   host_.Sleep(1000);
+}
+
+// The uninstaller is the launcher itself, started from the install folder; a disc without its own
+// install.exe gets the running one (replacing one an earlier installation left). An update
+// executable carries its archive behind the program: the copy takes the program alone, or the
+// installed "uninstaller" would start that update again.
+void InstallRun::CopyUninstaller() {
+  const DataString launcher_name("install.exe");
+  const fs::path uninstaller = JoinDataPath(dest_, launcher_name);
+  if (settings_.FindInstalledFile(launcher_name) < 0 && !source_.launcher.empty()) {
+    CopyLauncherTo(uninstaller);
+    settings_.AddInstalledFile(launcher_name);
+  }
+  // Without it the installation could not be removed: that is no finished install.
+  std::error_code ec;
+  if (settings_.FindInstalledFile(launcher_name) >= 0 &&
+      !fs::is_regular_file(fs::symlink_status(uninstaller, ec))) {
+    throw Exception(PathToUtf8(uninstaller) + ":ファイルがありません");
+  }
+}
+
+// Copies the running launcher, the program alone, to `target` (noted as a file of this run); an
+// error when it cannot.
+void InstallRun::CopyLauncherTo(const fs::path& target) {
+  NoteNewFile(target);
+  if (IsReadOnly(target)) ClearReadOnly(target);
+  bool copied = false;
+  try {
+    copied = CopyProgramAlone(source_.launcher, target);
+  } catch (const Exception&) {
+  }
+  if (!copied) throw Exception(PathToUtf8(target) + "\r\nファイルをコピーできませんでした");
+}
+
+// A reinstall with fewer discs or components keeps the names an earlier installation of the same
+// title recorded, so the uninstaller still finds every file it left.
+void InstallRun::KeepEarlierRecords(const fs::path& installed) {
+  if (!had_settings_file_) return;
+  TVondInstallSet earlier;
+  try {
+    earlier.LoadFromFile(installed);
+  } catch (const Exception&) {
+    return;
+  }
+  if (earlier.Title != settings_.Title) return;
+  for (const DataString& name : earlier.InstalledFiles) settings_.AddInstalledFile(name);
+}
+
+// A disc whose launcher is a Windows program leaves that install.exe in the install folder as a file
+// of the game (it is the Windows uninstaller of the same folder); here the uninstaller is this
+// program, copied beside it as "vnsetup" and recorded, which the uninstall entry starts.
+void InstallRun::InstallNativeUninstaller() {
+  if (kRunsWindowsProgramsNatively || source_.launcher.empty()) return;
+  if (!IsWindowsProgram(JoinDataPath(dest_, DataString("install.exe")))) return;
+  const DataString name("vnsetup");
+  const fs::path uninstaller = JoinDataPath(dest_, name);
+  CopyLauncherTo(uninstaller);
+  settings_.AddInstalledFile(name);
+  uninstaller_ = name;
 }
 
 // The program group: the game, its uninstaller and the readme. The group is not opened in a file
@@ -316,8 +409,8 @@ void InstallRun::CreateShortcuts() {
                    dest_, title);
   }
   const std::string uninstall = title + "のアンインストール";
-  CreateShortcut(uninstall, JoinDataPath(dest_, DataString("install.exe")), "", 1, 0, TWindowState::Normal,
-                 title, type, dest_, uninstall);
+  CreateShortcut(uninstall, JoinDataPath(dest_, uninstaller_), "", 1, 0, TWindowState::Normal, title, type,
+                 dest_, uninstall);
   if (!settings_.ReadmeName.empty()) {
     CreateShortcut("お読みください", JoinDataPath(dest_, settings_.ReadmeName), "", 0, 0,
                    TWindowState::Normal, title, type, dest_, "お読みください");

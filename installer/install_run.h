@@ -5,10 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "archive/vr_files.h"
 #include "installer/install_engine.h"
+#include "platform/mutex.h"
 #include "settings/settings.h"
 
 namespace vn {
@@ -26,10 +30,30 @@ class InstallRun {
   bool AdoptDiscFolder(const std::filesystem::path& folder, int32_t index);
   EngineResult CopyLooseFiles();
   void RecordInstallation();
+  void InstallNativeUninstaller();
   void CreateShortcuts();
   void OpenReadme();
   bool Aborted() const { return host_.ModalResult() == mrAbort; }
   void ShowProgress();
+
+  // The checks that can fail without a question to the user, made before anything is written or
+  // removed: the fields of install.dat, every name the run joins onto the install folder, the
+  // archive of the disc in the drive.
+  void CheckBeforeCopying();
+  void CheckNameInFolder(const char* field, const DataString& name) const;
+  void CheckSeparateNames() const;
+  // A disc whose data the chosen components need must bring its archive.
+  void CheckDiscArchive(int32_t disc) const;
+  void CopyUninstaller();
+  void CopyLauncherTo(const std::filesystem::path& target);
+  void KeepEarlierRecords(const std::filesystem::path& installed);
+
+  // What this run made, so an abort or a failure can take it away again: files and folders that
+  // did not exist before it (files it replaced stay).
+  bool MakeFolders(const std::filesystem::path& folder);
+  void NoteNewFile(const std::filesystem::path& file);
+  std::vector<std::filesystem::path> DataFileParts() const;
+  void RollBack();
 
   // Data-file steps (data_file.cpp); each false return means "leave the procedure".
   void PrepareUpdateTarget();    // P
@@ -55,6 +79,17 @@ class InstallRun {
   std::filesystem::path work_folder_;
   std::unique_ptr<TVrFileCollection> data_;
   int64_t copied_bytes_ = 0;
+  int64_t progress_range_ = 0;          // bytes the bar spans: RequiredBytes and repeated copies
+  std::set<std::string> copied_files_;  // loose files this run copied (lower-case stored names)
+
+  std::optional<InstanceMutex> work_folder_lock_;  // held while the work folder is in use
+  std::vector<std::filesystem::path> new_files_, new_folders_;
+  std::vector<std::filesystem::path> files_before_;  // directly in the install folder, sorted
+  bool had_settings_file_ = false;                   // install.dat was in the install folder before the run
+  // Program-menu entries this run made where no earlier installation of the title had its own.
+  bool made_shortcuts_ = false;
+  // The program the uninstall entry starts, in the install folder.
+  DataString uninstaller_ = DataString("install.exe");
 };
 
 }  // namespace vn

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "installer/installation_files.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
@@ -123,6 +124,7 @@ void WriteGroupMenu(const fs::path& link_folder, TShellLinkType type, const std:
                       "<Menu>\n  <Name>Applications</Name>\n  <Menu>\n    <Name>" +
                           id + "</Name>\n    <Directory>" + id + ".directory</Directory>\n    <Include>\n" +
                           "      <Category>X-" + id + "</Category>\n    </Include>\n  </Menu>\n</Menu>\n");
+  RemoveStaleTemporaries({directory, menu});
 }
 
 }  // namespace
@@ -136,10 +138,20 @@ std::string SafeFileName(std::string_view name) {
 
 std::string DesktopExecLine(const fs::path& target, std::string_view arguments) {
   std::string line;
-  if (!IsLinuxProgram(target)) line = "xdg-open ";
+  // A Windows program runs through Wine as the shell's "open" starts it: the Japanese locale gives
+  // it code page 932; $VN_WINE at install time names the Wine to use, else the one on PATH.
+  const bool windows_program = !IsLinuxProgram(target) && IsWindowsProgram(target);
+  if (windows_program) {
+    line = "env ";
+    for (const std::string& variable : WineLocaleVariables()) line += QuoteExecArgument(variable) + " ";
+    const char* wine = ::getenv("VN_WINE");
+    line += (wine && *wine ? QuoteExecArgument(wine) : "wine") + " ";
+  } else if (!IsLinuxProgram(target)) {
+    line = "xdg-open ";
+  }
   line += QuoteExecArgument(PathToUtf8(target));
   // Arguments are passed to a program only; the opener takes the file alone.
-  if (IsLinuxProgram(target)) {
+  if (IsLinuxProgram(target) || windows_program) {
     for (const std::string& arg : SplitParameters(arguments)) {
       line += ' ';
       line += QuoteExecArgument(arg);
@@ -166,6 +178,7 @@ fs::path TShellLink::CreateLink() {
   const fs::path link = folder / (SafeFileName(Name) + ".desktop");
   WriteFileAtomically(link, entry);
   if (grouped) WriteGroupMenu(folder, LinkType, SubDir);
+  RemoveStaleTemporaries({link});  // left by a run that was stopped while writing it
   return link;
 }
 
@@ -176,6 +189,7 @@ void TShellLink::RemoveFolder() {
   if (IsProgramGroupType(LinkType)) {
     DeleteFileIfExists(MenuFileOf(folder, LinkType));
     DeleteFileIfExists(DirectoryEntryOf(folder));
+    RemoveStaleTemporaries({MenuFileOf(folder, LinkType), DirectoryEntryOf(folder)});
   }
 }
 

@@ -64,7 +64,8 @@ class TShellLink {
 };
 
 // The Exec line of a desktop entry that starts `target` with `arguments`: a Linux program (an ELF
-// file or a "#!" script we may execute) directly, anything else (documents, Windows programs)
+// file or a "#!" script we may execute) directly, a Windows program through Wine with the Japanese
+// locale (`env LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 wine FILE ARGS`), anything else (documents)
 // through xdg-open. Quoted and escaped as the desktop-entry rules require. (Linux only.)
 std::string DesktopExecLine(const std::filesystem::path& target, std::string_view arguments);
 

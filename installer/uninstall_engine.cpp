@@ -3,6 +3,7 @@
 #include <system_error>
 #include <vector>
 
+#include "installer/installation_files.h"
 #include "installer/shell_link.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
@@ -23,25 +24,12 @@ bool IsFile(const fs::path& path) {
   return fs::is_regular_file(fs::symlink_status(path, ec));
 }
 
-// The recorded file as a path inside the install folder, or empty when it must not be touched: a
-// name that would leave the folder, or one whose folders pass through a symbolic link (which could
-// lead anywhere). The file itself may be a link: deleting it removes the link only.
-fs::path InstalledFilePath(const fs::path& install_folder, const DataString& name) {
-  fs::path path;
-  try {
-    path = JoinDataPath(install_folder, name);
-  } catch (const Exception&) {
-    return {};
-  }
-  fs::path walk = install_folder;
-  const fs::path rel = path.lexically_relative(install_folder);
-  if (rel.empty() || *rel.begin() == "..") return {};
+// A recorded name is a file: a folder of that name is left alone.
+void DeleteInstalledFile(const fs::path& path) {
   std::error_code ec;
-  for (auto it = rel.begin(); it != rel.end() && std::next(it) != rel.end(); ++it) {
-    walk /= *it;
-    if (fs::is_symlink(fs::symlink_status(walk, ec))) return {};
-  }
-  return path;
+  if (fs::is_directory(fs::symlink_status(path, ec))) return;
+  ClearReadOnly(path);
+  DeleteFileIfExists(path);
 }
 
 std::vector<fs::path> SaveFolders(const TVondInstallSet& settings) {
@@ -60,17 +48,6 @@ bool SaveDataFound(const TVondInstallSet& settings, const fs::path& install_fold
   return false;
 }
 
-void RemoveEmptyFolders(const fs::path& folder) {
-  std::error_code ec;
-  if (!fs::is_directory(fs::symlink_status(folder, ec))) return;
-  std::vector<fs::path> subfolders;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (fs::is_directory(it->symlink_status(ec))) subfolders.push_back(it->path());
-  }
-  for (const fs::path& sub : subfolders) RemoveEmptyFolders(sub);
-  if (fs::is_empty(folder, ec) && !ec) fs::remove(folder, ec);
-}
-
 EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, const fs::path& install_folder) {
   const std::string title = Cp932ToUtf8Lossy(settings.Title);
   host.SetText(WizardControl::LabelDelTitle, title + " を削除しています");
@@ -86,15 +63,26 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   host.ProcessMessages();
   if (host.ModalResult() == mrAbort) return EngineResult::kAborted;
 
-  // From here the procedure runs to its end.
+  // From here the procedure runs to its end. install.dat goes last, and the launcher just before
+  // it: an uninstall that is stopped half-way (killed, power lost) can then be run again.
+  const fs::path folder = FolderWithoutDelimiter(install_folder);
+  std::vector<fs::path> recorded, folders;
+  fs::path launcher_file, settings_file;
   for (const DataString& name : settings.InstalledFiles) {
-    const fs::path path = InstalledFilePath(install_folder, name);
+    const fs::path path = InstalledFilePath(folder, name);
     if (path.empty()) continue;
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(path, ec))) continue;  // a recorded name is a file
-    ClearReadOnly(path);
-    DeleteFileIfExists(path);
+    recorded.push_back(path);
+    AddFoldersOnPath(folder, path, folders);
+    if (AnsiSameText(name, DataString("install.exe"))) {
+      launcher_file = path;
+    } else if (AnsiSameText(name, DataString("install.dat"))) {
+      settings_file = path;
+    } else {
+      DeleteInstalledFile(path);
+    }
+    PauseForTest("uninstall");
   }
+  RemoveStaleTemporaries(recorded);
 
   if (host.Choices().delete_save_data) {
     if (IsFile(install_folder / kSaveFile)) DeleteFileIfExists(install_folder / kSaveFile);
@@ -106,11 +94,17 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
     }
   }
   if (IsFile(install_folder / kGameIni)) DeleteFileIfExists(install_folder / kGameIni);
-  RemoveEmptyFolders(install_folder);
 
   host.SetText(WizardControl::LabelDel, "レジストリを削除しています...");
   host.ProcessMessages();
   settings.DeleteRegistryKey();
+  PauseForTest("uninstall-last");
+  for (const fs::path& path : {launcher_file, settings_file}) {
+    if (!path.empty()) DeleteInstalledFile(path);
+  }
+  // Only folders the installation made: those on the paths of its files, and the install folder.
+  folders.push_back(folder);
+  RemoveFoldersIfEmpty(folders);
   host.Sleep(1000);
 
   host.SetText(WizardControl::LabelExit, "アンインストールが完了しました");

@@ -17,13 +17,11 @@ bool SaveDataFound(const TVondInstallSet& settings, const std::filesystem::path&
 
 // Runs the procedure on the installation in `install_folder` (the folder of its install.dat).
 // Nothing outside that folder is deleted, save folders excepted: recorded names that would leave
-// it, or that lead through a symbolic link, are skipped. Returns kAborted when the user aborted
-// before files were deleted.
+// it, or that lead through a symbolic link, are skipped, and the only folders removed are empty
+// ones on the paths of recorded files and the install folder itself. install.dat is deleted last,
+// so a stopped uninstall can be run again. Returns kAborted when the user aborted before files
+// were deleted.
 EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings,
                           const std::filesystem::path& install_folder);
-
-// Removes, depth first, every folder below `folder` that holds nothing, then `folder` itself when
-// it is then empty. Symbolic links are never followed (a link counts as content).
-void RemoveEmptyFolders(const std::filesystem::path& folder);
 
 }  // namespace vn

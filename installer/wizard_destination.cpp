@@ -4,10 +4,12 @@
 // Drives are mount points here: the "drive" of a folder is the root of the file system it lies on,
 // and free space is measured on the folder's own file system.
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 #include "archive/vr_files.h"
 #include "installer/wizard_flow.h"
+#include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
@@ -45,6 +47,57 @@ void RemoveTrailingSeparator(std::string& s) {
 bool IsFolder(const std::string& text) {
   std::error_code ec;
   return !text.empty() && fs::is_directory(Utf8ToPath(text), ec);
+}
+
+// True when an existing part of `folder` (the folder itself or one of its parents) is anything but a
+// folder, or a link to nothing: a file there cannot become the install folder, and the copy would
+// fail on it.
+bool PassesThroughNonFolder(const fs::path& folder) {
+  fs::path walk;
+  std::error_code ec;
+  for (const fs::path& part : folder) {
+    walk /= part;
+    const fs::file_status status = fs::status(walk, ec);
+    if (!fs::exists(status)) return fs::is_symlink(fs::symlink_status(walk, ec));  // else still to be made
+    if (!fs::is_directory(status)) return true;
+  }
+  return false;
+}
+
+// The path with links resolved as far as it exists, for comparing places.
+fs::path Resolved(const fs::path& path) {
+  std::error_code ec;
+  fs::path resolved = fs::weakly_canonical(path, ec);
+  if (ec) resolved = path.lexically_normal();
+  while (!resolved.has_filename() && resolved.has_relative_path()) resolved = resolved.parent_path();
+  return resolved;
+}
+
+// True when `inner` lies below `outer` (not when both are the same folder).
+bool IsBelow(const fs::path& inner, const fs::path& outer) {
+  const fs::path rel = inner.lexically_relative(outer);
+  return !rel.empty() && rel != "." && *rel.begin() != "..";
+}
+
+// The settings file in `folder` when there is one; damaged files raise as in the update check.
+std::optional<TVondInstallSet> SettingsIn(const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::is_regular_file(folder / "install.dat", ec)) return std::nullopt;
+  TVondInstallSet settings;
+  settings.LoadFromFile(folder / "install.dat");
+  return settings;
+}
+
+// A disc folder of the game carries its install.dat, which no installation marked as installed.
+bool IsInsideDiscOf(const fs::path& folder, const DataString& title) {
+  for (fs::path p = folder.parent_path(); p.has_relative_path(); p = p.parent_path()) {
+    try {
+      if (const auto settings = SettingsIn(p); settings && !settings->Installed && settings->Title == title)
+        return true;
+    } catch (const Exception&) {
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -99,13 +152,17 @@ void TWizardFlow::DirectoryChange(const fs::path& folder) {
     text += folder_suffix_;
   }
   controls_.EditDir = text;
+  UpdateDriveSpace();
+}
+
+void TWizardFlow::EditDirChange() {
+  UpdateDriveSpace();
 }
 
 void TWizardFlow::DriveChange(const fs::path& drive) {
   // The folder list is bound to the drive list: it moves to the new drive's root first.
   controls_.Drive = drive;
   DirectoryChange(drive);
-  UpdateDriveSpace();
 }
 
 int64_t TWizardFlow::FreeMegabytes(const fs::path& path) const {
@@ -114,7 +171,7 @@ int64_t TWizardFlow::FreeMegabytes(const fs::path& path) const {
 }
 
 void TWizardFlow::UpdateDriveSpace() {
-  const int64_t n = FreeMegabytes(controls_.Drive);
+  const int64_t n = FreeMegabytes(DestinationFolder());
   controls_.LabelSzDrv = "このドライブには " + FormatThousands(n) + " MBの空きがあります";
 }
 
@@ -158,6 +215,36 @@ bool TWizardFlow::HoldsInstallationToUpdate(const fs::path& folder) const {
   return !FindArchiveExe(folder, settings_.Title, title_of).empty();
 }
 
+// Folders where an installation would mix its files with the user's own or another's, and where
+// the uninstaller would later delete what it never made: the home folder (or one holding it), the
+// desktop and documents folders, a disc, and the folder of another title's installation.
+std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
+  const fs::path place = Resolved(folder);
+  const fs::path home = Resolved(HomeFolder());
+  if (place == home) return "ホームフォルダにはインストールできません";
+  if (IsBelow(home, place)) return "ホームフォルダを含むフォルダにはインストールできません";
+  for (const int id : {kCsidlDesktopDirectory, kCsidlPersonal}) {
+    try {
+      if (place == Resolved(GetSpecialFolder(id)))
+        return "デスクトップやドキュメントのフォルダにはインストールできません";
+    } catch (const Exception&) {
+    }
+  }
+  // An update may well be started from inside the installation it updates.
+  if (!source_folder_.empty() && !settings_.UpdateMode) {
+    const fs::path disc = Resolved(source_folder_);
+    if (place == disc || IsBelow(place, disc) || IsBelow(disc, place))
+      return "ディスクのフォルダにはインストールできません";
+  }
+  if (const auto there = SettingsIn(folder)) {
+    if (there->Title != settings_.Title)
+      return "ほかのソフト（" + Cp932ToUtf8Lossy(there->Title) + "）がインストールされているフォルダです";
+    if (!there->Installed) return "ディスクのフォルダにはインストールできません";
+  }
+  if (IsInsideDiscOf(place, settings_.Title)) return "ディスクのフォルダにはインストールできません";
+  return "";
+}
+
 bool TWizardFlow::DestinationAccepted() {
   // A drive root, or a folder name that names no place of its own, is no install folder.
   const fs::path typed = Utf8ToPath(controls_.EditDir).lexically_normal();
@@ -165,7 +252,15 @@ bool TWizardFlow::DestinationAccepted() {
     view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
     return false;
   }
+  if (PassesThroughNonFolder(typed)) {
+    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
+    return false;
+  }
   const fs::path destination = DestinationFolder();
+  if (const std::string reason = RefusedFolderReason(destination); !reason.empty()) {
+    view_.MessageDialog(DialogKind::kWarning, std::string(kWrongFolder) + "\r\n" + reason, kButtonOK);
+    return false;
+  }
   if (settings_.UpdateMode && !HoldsInstallationToUpdate(destination)) {
     view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
     return false;

@@ -34,6 +34,7 @@ void TWizardFlow::FormCreate() {
   controls_.RadioDiskAll = settings_.DiscIndex == 0 && settings_.DiscCount() > 1;
   controls_.LabelUninst = Format("", settings_.Title, " をコンピュータから削除します");
   controls_.btnBack.visible = !settings_.Installed;
+  uninstall_run_ = settings_.Installed;
   SetUpDestination();
   controls_.EditHello = Cp932ToUtf8Lossy(settings_.HelloText);
   controls_.EditLicense = Cp932ToUtf8Lossy(settings_.LicenseText);
@@ -228,9 +229,18 @@ WizardChoices TWizardFlow::Choices() const {
   return choices;
 }
 
+void TWizardFlow::FormClose() {
+  if (modal_result_ != mrNone) return;
+  if (controls_.page == kPageCopy || controls_.page == kPageDelete) {
+    btnAbortClick();
+  } else {
+    modal_result_ = mrCancel;
+  }
+}
+
 bool TWizardFlow::FormCloseQuery() {
-  if (modal_result_ != mrCancel) return true;
-  const std::string question = std::string(ModeNames[settings_.Installed ? 1 : 0]) + "を中断しますか？";
+  if (modal_result_ != mrCancel || controls_.page == kPageExit) return true;
+  const std::string question = std::string(ModeNames[uninstall_run_ ? 1 : 0]) + "を中断しますか？";
   return view_.MessageDialog(DialogKind::kConfirmation, question, kButtonYes | kButtonNo) == kButtonYes;
 }
 

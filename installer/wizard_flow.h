@@ -107,12 +107,19 @@ class TWizardFlow {
   void CheckLicenseClick();
   void CheckProgClick();
   void CheckDataClick();  // CheckData, CheckSound and CheckMovie
-  // True when the window may close with the present modal result.
+  // The window's close box or Escape. While the copy or the deletion runs it means what Abort means
+  // there: the question comes at once (the procedure waits in it) and Yes aborts. Elsewhere it sets
+  // the modal result Cancel, which FormCloseQuery confirms.
+  void FormClose();
+  // True when the window may close with the present modal result. Cancel asks whether to abort
+  // what this run is (an install or an uninstall), except on "exit": the run is complete by then.
   bool FormCloseQuery();
   // The folder list moved to `folder`.
   void DirectoryChange(const std::filesystem::path& folder);
   // Another drive (mount point) was chosen; the folder list moves to its root.
   void DriveChange(const std::filesystem::path& drive);
+  // The user edited EditDir (already written to Controls()): the free-space line follows it.
+  void EditDirChange();
 
   // Enters page `index` and does its work; runs the install and uninstall procedures.
   void ShowPage(int index);
@@ -121,6 +128,8 @@ class TWizardFlow {
   bool PageEnabled(int index) const { return page_enabled_.at(index); }
 
   void UpdateSizes();
+  // The free-space line: the file system that holds the destination folder (its nearest existing
+  // parent), the same figure the check on leaving "seldir" uses.
   void UpdateDriveSpace();
   // Free MiB on the file system of `path`; 0 when it cannot be measured.
   int64_t FreeMegabytes(const std::filesystem::path& path) const;
@@ -138,6 +147,10 @@ class TWizardFlow {
   WizardChoices Choices() const;
   int64_t CopiedBytes = 0;  // bytes copied so far by the install procedure
 
+  // The folder of the disc the wizard installs from (unset: none known). It and the folders around
+  // it are refused as destination.
+  void SetSourceFolder(const std::filesystem::path& folder) { source_folder_ = folder; }
+
   // Bytes available on the file system of a path, -1 when unknown (FreeSpace unless replaced).
   std::function<int64_t(const std::filesystem::path&)> FreeSpaceOf;
 
@@ -148,6 +161,8 @@ class TWizardFlow {
   // The check when leaving "seldir": true to go on, false to stay.
   bool DestinationAccepted();
   bool HoldsInstallationToUpdate(const std::filesystem::path& folder) const;
+  // Why `folder` must not become the install folder (empty: it may).
+  std::string RefusedFolderReason(const std::filesystem::path& folder) const;
   int64_t DiscEntry(const std::vector<int64_t>& sizes) const;
 
   TVondInstallSet& settings_;
@@ -155,8 +170,10 @@ class TWizardFlow {
   WizardControls controls_;
   std::array<bool, kPageCount> page_enabled_{};
   int modal_result_ = mrNone;
+  bool uninstall_run_ = false;  // fixed at creation: the engines change Installed while they record
   int64_t required_bytes_ = 0;
   std::string folder_suffix_;  // native text, '/' between folders
+  std::filesystem::path source_folder_;
 };
 
 }  // namespace vn

@@ -60,12 +60,15 @@ class EntryFlow {
       ui_.ShowSystemWarning("管理者権限で実行してください");
       return;
     }
-    const fs::path exe_folder = env_.exe.parent_path();
-    in_resource_ = HasArchiveResource(env_.exe);
-    in_trailer_ = !in_resource_ && HasArchiveTrailer(env_.exe);
+    const fs::path launcher_folder = LauncherFolder(env_);
+    // The archive an executable carries belongs to its own disc, not to one opened with --disc.
+    if (env_.disc_folder.empty()) {
+      in_resource_ = HasArchiveResource(env_.exe);
+      in_trailer_ = !in_resource_ && HasArchiveTrailer(env_.exe);
+    }
 
     settings_.SetRegistry(env_.registry);
-    if (!LoadSettings(exe_folder)) return;
+    if (!LoadSettings(launcher_folder)) return;
 
     const std::string install_path = settings_.ReadValue("InstallPath", "");
     if (!install_path.empty() && MutexExists(InstallFolderMutexNameOfPath(install_path))) return;
@@ -94,7 +97,12 @@ class EntryFlow {
     ReleaseInstanceMutex(instance);
     if (!launch_file_.empty()) {
       const int result = ShellOpen(launch_file_, launch_params_);
-      if (result <= kShellErrorLimit) ui_.ShowWarning(LaunchFailureMessage(result));
+      if (result <= kShellErrorLimit) {
+        std::string message = LaunchFailureMessage(result);
+        const std::string hint = ShellOpenFailureHint(launch_file_, result);
+        if (!hint.empty()) message += "\r\n\r\n" + hint;
+        ui_.ShowWarning(message);
+      }
     }
   }
 
@@ -141,7 +149,8 @@ class EntryFlow {
     } else if (IsExistingFile(source_path_)) {
       archive.Open(source_path_);
     } else if (settings_.UpdateMode) {
-      archive.Open(env_.exe);  // an update carries its data in the executable
+      // An update carries its data in its launcher: this executable, or that of the disc opened.
+      archive.Open(env_.disc_folder.empty() ? env_.exe : env_.disc_folder / "install.exe");
     } else {
       archive.Open(source_path_ / "game.dat");
     }
@@ -158,7 +167,7 @@ class EntryFlow {
       ui_.RunWizard(settings_);
       return true;
     }
-    settings_.WriteValue("CDDrive", CdDriveOf(env_.exe.parent_path()));
+    settings_.WriteValue("CDDrive", CdDriveOf(LauncherFolder(env_)));
     int32_t choice = 0;
     if (!ui_.ShowStartMenu(settings_, choice)) return false;
     if (choice != 0) {
@@ -177,13 +186,14 @@ class EntryFlow {
   }
 
   // Copies the executable into the temporary folder; the copy is started at the end with the
-  // quoted folder of this executable.
+  // quoted folder of this executable (or of the disc this run is the launcher of).
   bool StartTemporaryCopy() {
     const fs::path copy = MakeTemporaryCopy(env_.exe, env_.temp_folder);
     if (copy.empty()) return false;
     launch_file_ = copy;
     launch_params_ = '"';  // built by appending: GCC 12 warns falsely on "\"" + std::string
-    launch_params_ += WithTrailingDelimiter(env_.exe.parent_path());
+    launch_params_ +=
+        env_.disc_argument.empty() ? WithTrailingDelimiter(LauncherFolder(env_)) : env_.disc_argument;
     launch_params_ += '"';
     return true;
   }
@@ -203,6 +213,10 @@ class EntryFlow {
 };
 
 }  // namespace
+
+fs::path LauncherFolder(const EntryEnvironment& env) {
+  return env.disc_folder.empty() ? env.exe.parent_path() : env.disc_folder;
+}
 
 EntryEnvironment ProcessEnvironment(int argc, char** argv) {
   EntryEnvironment env;

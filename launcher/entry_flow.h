@@ -26,7 +26,19 @@ struct EntryEnvironment {
   // An unattended run: no start menu and no temporary copy. The installer (not installed) or the
   // uninstaller (installed) runs at once from where it is; no file of this executable is removed.
   bool in_place = false;
+  // `vnsetup --disc DIR`: the run acts as the launcher of the disc in DIR, as that disc's own
+  // launcher started there without argument would: settings, archive, "CDDrive", the start menu's
+  // setup programs and the temporary copy's argument come from DIR, and the executable's own archive
+  // is not looked at. The role follows the usual table with DIR counted as no argument, so the
+  // temporary copy (started with an argument) keeps its role. Empty: the executable's own folder.
+  std::filesystem::path disc_folder;
+  // Passed (quoted) to the temporary copy instead of the disc folder when not empty: the disc image
+  // the folder was read from, which the copy opens again.
+  std::string disc_argument;
 };
+
+// The folder whose disc this run is the launcher of: disc_folder, else the executable's folder.
+std::filesystem::path LauncherFolder(const EntryEnvironment& env);
 
 // The environment of this process: its executable, the temporary folder, the real shell.
 EntryEnvironment ProcessEnvironment(int argc, char** argv);

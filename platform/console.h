@@ -12,8 +12,8 @@ namespace vn {
 // wide command line, never the ANSI code page, so every file name comes through.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
-// Makes standard output carry bytes unchanged and lets a console show UTF-8. Windows: binary mode (no
-// "\n" -> "\r\n"), UTF-8 console output. POSIX: nothing to do.
+// Makes standard input and output carry bytes unchanged and lets a console show UTF-8. Windows: binary
+// mode (no "\n" -> "\r\n"), UTF-8 console output. POSIX: nothing to do.
 void PrepareStandardStreams();
 
 // Shell wildcards: '*' any run of characters, '?' one character, "[...]" one of a set; ASCII letters

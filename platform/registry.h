@@ -24,7 +24,8 @@ class RegistryStore {
   virtual bool KeyExists(std::string_view key) = 0;
   // True when the key exists and holds neither subkeys nor values (the default value counts).
   virtual bool KeyIsEmpty(std::string_view key) = 0;
-  // Deletes the key with all its subkeys and values; false when it did not exist.
+  // Deletes the key with all its subkeys and values; false when it did not exist. Neither deletion
+  // touches a key directly below HKEY_CURRENT_USER (Software itself): false.
   virtual bool DeleteKeyTree(std::string_view key) = 0;
   // Deletes the key only if it is empty, checked and done as one step, so a value another
   // process writes meanwhile is never lost; true when the key was deleted.

@@ -27,12 +27,37 @@ constexpr int kShellStarted = 42;
 // kShellBadFormat, kShellNoAssociation (no opener), kShellOutOfResources.
 //
 // POSIX: a program is a regular file we may execute that is an ELF binary or a script starting with
-// "#!"; it is started in a session of its own, detached from this process. Everything else (documents,
-// folders, Windows programs) goes to `xdg-open FILE` -- $VN_XDG_OPEN names another opener -- which
-// counts as success once it was started; `params` are not passed to it.
+// "#!"; it is started in a session of its own, detached from this process. A Windows program (a
+// regular file starting with "MZ", executable bit or not) is started the same way through Wine:
+// $VN_WINE, else `wine` found on PATH, in the user's Wine prefix ($WINEPREFIX is passed on), with
+// WineLocaleVariables() for it so that it runs under code page 932; without Wine the
+// result is kShellNoAssociation (ShellOpenFailureHint says what to install). Everything else
+// (documents, folders) goes to `xdg-open FILE` -- $VN_XDG_OPEN names another opener -- which counts
+// as success once it was started; `params` are not passed to it.
 // Windows: ShellExecuteW "open"; an error is the shell's own code (at most kShellErrorLimit).
 int ShellOpen(const std::filesystem::path& file, std::string_view params,
               const std::filesystem::path& working_folder);
+
+// Whether this system starts Windows programs itself (elsewhere they run through Wine).
+#ifdef _WIN32
+constexpr bool kRunsWindowsProgramsNatively = true;
+#else
+constexpr bool kRunsWindowsProgramsNatively = false;
+#endif
+
+// Whether `file` is a Windows program: a regular file that begins with "MZ".
+bool IsWindowsProgram(const std::filesystem::path& file);
+
+// The environment variables ("NAME=value") a Windows program gets when it is started through Wine:
+// LC_ALL and LANG ja_JP.UTF-8 (code page 932), and LOCPATH where that locale is not installed and a
+// private copy made with localedef serves instead, so that Wine can still convert Japanese file
+// names. POSIX only.
+std::vector<std::string> WineLocaleVariables();
+
+// What the user must do so that ShellOpen(file) can succeed after it failed with `result`, in UTF-8
+// for a message; empty when there is nothing to add. POSIX: a Windows program without Wine names the
+// package to install.
+std::string ShellOpenFailureHint(const std::filesystem::path& file, int result);
 
 // The arguments of a command-line parameter string: split at spaces and tabs outside double quotes;
 // the quotes themselves are dropped ("\"a b\" c" gives "a b" and "c"). A backslash is an ordinary

@@ -12,6 +12,11 @@ packages=(
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
   hyperfine zip unzip xdg-utils
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
+  imagemagick python3-pil
+  fonts-noto-cjk qt6-translations-l10n libxcb1-dev
+  # Windows discs on Linux: disc images (libcdio, xorriso/genisoimage for the test images), Wine and
+  # the Japanese locale's data for the test game, desktop-file-validate and dpkg-shlibdeps for packaging.
+  libiso9660-dev libudf-dev xorriso genisoimage wine wine64 locales desktop-file-utils dpkg-dev
   clang libclang-rt-14-dev
 )
 # `setup.sh wine` adds Wine, which runs the Windows build's check program (`make windows-check`);

@@ -134,6 +134,14 @@ void TVondInstallSet::SetDiscCount(int32_t count) {
   }
 }
 
+void TVondInstallSet::CheckForInstall() const {
+  if (DiscIndex < 0 || DiscIndex >= disc_count_) {
+    throw EFormatError("DiscIndex " + std::to_string(DiscIndex) + " is outside 0 to " +
+                       std::to_string(disc_count_ - 1) + " (DiscCount " + std::to_string(disc_count_) +
+                       "): no disc of the set carries this file");
+  }
+}
+
 void TVondInstallSet::LoadFromStream(TStream& stream) {
   // Read into a copy: fields the version does not carry keep their values, and a damaged file
   // leaves this object untouched.

@@ -69,6 +69,10 @@ class TVondInstallSet {
   // Writes a temporary file beside the target and renames it over it, so the target is never
   // left half written.
   void SaveToFile(const std::filesystem::path& file_name) const;
+  // Refuses (EFormatError naming the field) settings an install cannot run on: a DiscIndex outside
+  // 0 ... DiscCount - 1 would install no disc at all. Reading itself accepts any value, so tools can
+  // show and repair such a file.
+  void CheckForInstall() const;
   // The version of the file last loaded (kFileVersion for an object never loaded).
   int LoadedVersion() const { return loaded_version_; }
 
@@ -82,10 +86,12 @@ class TVondInstallSet {
   DataString GetWizardCaption() const;
 
   // --- The product's key HKEY_CURRENT_USER\Software\<RegistryKey> --------------------------
-  // Value names and values are native text (UTF-8). Nothing happens without a RegistryKey.
+  // Value names and values are native text (UTF-8). Nothing happens without a RegistryKey; one that
+  // is empty after its leading '\', or holds only delimiters and blanks, counts as none.
+  bool HasRegistryKey() const;
   std::string ReadValue(const std::string& name, const std::string& default_value) const;
   void WriteValue(const std::string& name, const std::string& value) const;
-  // Removes the key with everything below it, then each parent left empty.
+  // Removes the key with everything below it, then each parent left empty (never Software itself).
   void DeleteRegistryKey() const;
   // True when "InstallPath" names a folder that holds ExeName.
   bool IsGameInstalled() const;

@@ -20,6 +20,23 @@ DataString RelativeKey(const DataString& registry_key) {
   return registry_key;
 }
 
+// True when the key names no key of its own: nothing but '\' delimiters and blanks (ASCII blanks and
+// the double-byte ideographic space). Such a key would address HKEY_CURRENT_USER\Software itself,
+// so writing would put values there and the uninstaller would delete the whole of it.
+bool NamesNoKey(const DataString& key) {
+  const std::string& b = key.bytes();
+  for (size_t i = 0; i < b.size(); ++i) {
+    const auto c = static_cast<uint8_t>(b[i]);
+    if (IsLeadByte(c) && i + 1 < b.size()) {
+      if (c != 0x81 || static_cast<uint8_t>(b[i + 1]) != 0x40) return false;
+      ++i;
+    } else if (c != '\\' && c != ' ' && c != '\t') {
+      return false;
+    }
+  }
+  return true;
+}
+
 // "Software\" + a key below it, as UTF-8; false when the key has no UTF-8 form.
 bool SoftwarePath(const DataString& key, std::string& path) {
   std::string utf8;
@@ -30,8 +47,12 @@ bool SoftwarePath(const DataString& key, std::string& path) {
 
 }  // namespace
 
+bool TVondInstallSet::HasRegistryKey() const {
+  return !NamesNoKey(RelativeKey(RegistryKey));
+}
+
 bool TVondInstallSet::KeyPath(std::string& path) const {
-  return !RegistryKey.empty() && SoftwarePath(RelativeKey(RegistryKey), path);
+  return HasRegistryKey() && SoftwarePath(RelativeKey(RegistryKey), path);
 }
 
 std::string TVondInstallSet::ReadValue(const std::string& name, const std::string& default_value) const {
@@ -41,7 +62,7 @@ std::string TVondInstallSet::ReadValue(const std::string& name, const std::strin
 }
 
 void TVondInstallSet::WriteValue(const std::string& name, const std::string& value) const {
-  if (RegistryKey.empty()) return;
+  if (!HasRegistryKey()) return;
   std::string path;
   if (!KeyPath(path)) {
     throw EConvertError("RegistryKey \"" + Cp932ToUtf8Lossy(RegistryKey) +
@@ -59,7 +80,7 @@ void TVondInstallSet::DeleteRegistryKey() const {
   // Then every parent below Software that nothing else uses any more, innermost first. The walk
   // goes over the stored bytes, whose delimiters are known only in code page 932.
   DataString parent = RelativeKey(RegistryKey);
-  for (ParentKeyPath(parent); !parent.empty(); ParentKeyPath(parent)) {
+  for (ParentKeyPath(parent); !NamesNoKey(parent); ParentKeyPath(parent)) {
     if (!SoftwarePath(parent, path) || !store.DeleteEmptyKey(path)) break;
   }
 }

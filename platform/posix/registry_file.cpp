@@ -35,6 +35,12 @@ std::string FoldCase(std::string_view s) {
 // A store of a few keys per game; anything near this size is not ours.
 constexpr int64_t kMaxStoreBytes = int64_t{64} << 20;
 
+// A key directly below HKEY_CURRENT_USER, such as Software: deletions never touch one, whatever
+// key path a damaged settings file leads to.
+bool IsTopLevelKey(const std::string& path) {
+  return path.find('\\') == std::string::npos;
+}
+
 // --- The file format ------------------------------------------------------------------------
 
 bool NeedsEscape(unsigned char c) {
@@ -294,14 +300,14 @@ bool FileRegistryStore::KeyIsEmpty(std::string_view key) {
 
 bool FileRegistryStore::DeleteKeyTree(std::string_view key) {
   const auto path = NormalizeRegistryKeyPath(key);
-  if (!path) return false;
+  if (!path || IsTopLevelKey(*path)) return false;
   if (!KeyExists(*path)) return false;  // no need to take the lock and rewrite the file
   return Modify(file_, [&](Model& model) { return model.EraseTree(*path); });
 }
 
 bool FileRegistryStore::DeleteEmptyKey(std::string_view key) {
   const auto path = NormalizeRegistryKeyPath(key);
-  if (!path) return false;
+  if (!path || IsTopLevelKey(*path)) return false;
   if (!KeyExists(*path)) return false;
   return Modify(file_, [&](Model& model) {
     const Key* k = model.Find(*path);

@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <locale.h>
+
 #include <cstring>
 
 #include "platform/shell.h"
+#include "platform/special_folders.h"
 
 extern char** environ;
 
@@ -68,10 +71,8 @@ bool IsProgram(const fs::path& file, const struct stat& st) {
          (n >= 2 && magic[0] == '#' && magic[1] == '!');
 }
 
-// The desktop's opener: $VN_XDG_OPEN when set, else xdg-open found on PATH.
-fs::path Opener() {
-  const char* override_path = getenv("VN_XDG_OPEN");
-  if (override_path && *override_path) return override_path;
+// `name` found in the folders of $PATH, empty when it is in none.
+fs::path FindOnPath(const char* name) {
   const char* path = getenv("PATH");
   std::string_view dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
   while (!dirs.empty()) {
@@ -79,20 +80,112 @@ fs::path Opener() {
     const std::string_view dir = dirs.substr(0, colon);
     dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
     if (dir.empty()) continue;
-    const fs::path candidate = fs::path(dir) / "xdg-open";
+    const fs::path candidate = fs::path(dir) / name;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return {};
+}
+
+// The desktop's opener: $VN_XDG_OPEN when set, else xdg-open found on PATH.
+fs::path Opener() {
+  const char* override_path = getenv("VN_XDG_OPEN");
+  if (override_path && *override_path) return override_path;
+  return FindOnPath("xdg-open");
+}
+
+// The program that runs Windows programs: $VN_WINE when set (and executable), else wine on PATH.
+fs::path Wine() {
+  const char* override_path = getenv("VN_WINE");
+  if (override_path && *override_path) {
+    return ::access(override_path, X_OK) == 0 ? fs::path(override_path) : fs::path();
+  }
+  return FindOnPath("wine");
+}
+
+constexpr char kJapaneseLocale[] = "ja_JP.UTF-8";
+
+// Runs `args` (the program found on PATH) and waits for it; true when it ran and exited with 0.
+bool RunAndWait(const std::vector<std::string>& args) {
+  const fs::path program = FindOnPath(args[0].c_str());
+  if (program.empty()) return false;
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    // Only async-signal-safe calls from here on: the parent may have other threads.
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+    }
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  pid_t waited;
+  while ((waited = ::waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+  }
+  return waited == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Wine takes a program's ANSI code page from the locale's name (ja_JP: 932) even where that locale
+// is not installed, but then converts file names as ASCII, so a program under a Japanese folder name
+// cannot even be opened. Where the system lacks ja_JP.UTF-8, a copy compiled with localedef (once per
+// user, into the Local AppData folder) serves the child through LOCPATH. Empty: the system's own
+// locale serves, or none can be made (Wine then starts programs on ASCII paths only).
+fs::path PrivateLocaleFolder() {
+  if (locale_t system = ::newlocale(LC_ALL_MASK, kJapaneseLocale, nullptr)) {
+    ::freelocale(system);
+    return {};
+  }
+  std::error_code ec;
+  const fs::path folder = GetSpecialFolder(kCsidlLocalAppData) / "vnsetup" / "locale";
+  const fs::path compiled = folder / kJapaneseLocale;
+  if (fs::is_regular_file(compiled / "LC_CTYPE", ec)) return folder;
+  // Made under a name of this process and renamed, so a half-made locale is never used.
+  const fs::path partial = folder / (std::string(kJapaneseLocale) + ".part" + std::to_string(::getpid()));
+  fs::create_directories(folder, ec);
+  fs::remove_all(partial, ec);
+  const bool made = RunAndWait({"localedef", "-i", "ja_JP", "-f", "UTF-8", partial.string()});
+  if (made) fs::rename(partial, compiled, ec);
+  fs::remove_all(partial, ec);
+  return fs::is_regular_file(compiled / "LC_CTYPE", ec) ? folder : fs::path();
+}
+
+// This process's environment with the Wine locale variables in place of its own.
+std::vector<std::string> JapaneseEnvironment() {
+  const std::vector<std::string> locale = WineLocaleVariables();
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry(*e);
+    bool replaced = false;
+    for (const std::string& variable : locale) {
+      replaced = replaced || entry.substr(0, entry.find('=')) == variable.substr(0, variable.find('='));
+    }
+    if (!replaced) env.emplace_back(entry);
+  }
+  env.insert(env.end(), locale.begin(), locale.end());
+  return env;
 }
 
 // Starts `program` detached: a short-lived child opens a new session and forks the process that
 // becomes the program, so nothing is left for us to reap but that child, whom we wait for at once.
 // The grandchild reports a failed chdir or exec through a close-on-exec pipe; end of file means the
 // program is running.
-int Spawn(const fs::path& program, const std::vector<std::string>& args, const fs::path& working_folder) {
+// `env`, when given, replaces this process's environment for the program.
+int Spawn(const fs::path& program, const std::vector<std::string>& args, const fs::path& working_folder,
+          const std::vector<std::string>* env = nullptr) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  if (env) {
+    for (const std::string& e : *env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+  }
+  char** const program_env = env ? envp.data() : environ;
   const char* wd = working_folder.empty() ? nullptr : working_folder.c_str();
 
   int pipe_fds[2];
@@ -117,7 +210,7 @@ int Spawn(const fs::path& program, const std::vector<std::string>& args, const f
     if (wd && ::chdir(wd) != 0) {
       failure.error = errno;
     } else {
-      ::execve(program.c_str(), argv.data(), environ);
+      ::execve(program.c_str(), argv.data(), program_env);
       failure = {kStageExec, errno};
     }
     [[maybe_unused]] const ssize_t written = ::write(pipe_fds[1], &failure, sizeof failure);
@@ -153,10 +246,33 @@ int ShellOpen(const fs::path& file, std::string_view params, const fs::path& wor
     for (std::string& a : SplitParameters(params)) args.push_back(std::move(a));
     return Spawn(target, args, working_folder);
   }
+  if (IsWindowsProgram(target)) {
+    const fs::path wine = Wine();
+    if (wine.empty()) return kShellNoAssociation;
+    std::vector<std::string> args{wine.string(), target.string()};
+    for (std::string& a : SplitParameters(params)) args.push_back(std::move(a));
+    const std::vector<std::string> env = JapaneseEnvironment();
+    const int result = Spawn(wine, args, working_folder, &env);
+    return result == kShellFileNotFound ? kShellNoAssociation : result;
+  }
   const fs::path opener = Opener();
   if (opener.empty()) return kShellNoAssociation;
   const int result = Spawn(opener, {opener.string(), target.string()}, working_folder);
   return result == kShellFileNotFound ? kShellNoAssociation : result;
+}
+
+std::vector<std::string> WineLocaleVariables() {
+  std::vector<std::string> variables{std::string("LC_ALL=") + kJapaneseLocale,
+                                     std::string("LANG=") + kJapaneseLocale};
+  if (const fs::path locales = PrivateLocaleFolder(); !locales.empty())
+    variables.push_back("LOCPATH=" + locales.string());
+  return variables;
+}
+
+std::string ShellOpenFailureHint(const fs::path& file, int result) {
+  if (result != kShellNoAssociation || !IsWindowsProgram(file) || !Wine().empty()) return {};
+  return "Windows のプログラムを実行するには Wine が必要です。\r\n"
+         "wine をインストールしてください（Debian/Ubuntu: sudo apt install wine）。";
 }
 
 }  // namespace vn

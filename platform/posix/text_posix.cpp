@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -73,6 +74,28 @@ Converter& ToCp932() {
   return c;
 }
 
+// A conversion to code page 932 is exact only when it converts back to the same text: iconv maps
+// some characters to codes that stand for others (U+00A5 to the backslash 0x5C, U+2212 to the code
+// of U+FF0D), and a name stored that way would be a different name.
+bool ToCp932Exactly(std::string_view utf8, std::string& out) {
+  size_t bad = 0;
+  if (!ToCp932().Run(utf8, out, &bad, {}, false)) return false;
+  std::string back;
+  return ToUtf8().Run(out, back, &bad, {}, false) && back == utf8;
+}
+
+// Byte offset of the first character of utf8 that has no exact code page 932 form.
+size_t FirstInexactCharacter(std::string_view utf8) {
+  std::string piece;
+  for (size_t i = 0; i < utf8.size();) {
+    size_t n = 1;
+    while (i + n < utf8.size() && (static_cast<uint8_t>(utf8[i + n]) & 0xC0) == 0x80) ++n;
+    if (!ToCp932Exactly(utf8.substr(i, n), piece)) return i;
+    i += n;
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool TryCp932ToUtf8(const DataString& text, std::string& out) {
@@ -81,8 +104,7 @@ bool TryCp932ToUtf8(const DataString& text, std::string& out) {
 }
 
 bool TryUtf8ToCp932(std::string_view utf8, DataString& out) {
-  size_t bad = 0;
-  return ToCp932().Run(utf8, out.bytes(), &bad, {}, false);
+  return ToCp932Exactly(utf8, out.bytes());
 }
 
 std::string Cp932ToUtf8(const DataString& text) {
@@ -97,8 +119,8 @@ std::string Cp932ToUtf8(const DataString& text) {
 
 DataString Utf8ToCp932(std::string_view utf8) {
   DataString out;
-  size_t bad = 0;
-  if (!ToCp932().Run(utf8, out.bytes(), &bad, {}, false)) {
+  if (!ToCp932Exactly(utf8, out.bytes())) {
+    const size_t bad = FirstInexactCharacter(utf8);
     throw EConvertError("\"" + std::string(utf8) + "\" has a character at byte " + std::to_string(bad) +
                         " that Shift-JIS (code page 932) cannot hold");
   }

@@ -24,6 +24,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 void PrepareStandardStreams() {
   std::fflush(stdout);
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);  // an archive may come in on standard input
   SetConsoleOutputCP(CP_UTF8);
 }
 

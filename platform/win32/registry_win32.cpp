@@ -34,6 +34,12 @@ std::optional<std::wstring> KeyPath(std::string_view key) {
   return win32::Utf8ToWide(*path);
 }
 
+// A key directly below HKEY_CURRENT_USER, such as Software: deletions never touch one, whatever
+// key path a damaged settings file leads to (RegDeleteTreeW on "Software" would empty it).
+bool IsTopLevelKey(const std::wstring& path) {
+  return path.find(L'\\') == std::wstring::npos;
+}
+
 std::string Describe(std::string_view key, std::string_view what, LSTATUS status) {
   return win32::Describe(std::filesystem::path(L"HKEY_CURRENT_USER\\" + win32::Utf8ToWide(key)),
                          std::string(what).c_str(), static_cast<DWORD>(status));
@@ -98,7 +104,7 @@ class Win32RegistryStore : public RegistryStore {
 
   bool DeleteKeyTree(std::string_view key) override {
     const std::optional<std::wstring> path = KeyPath(key);
-    if (!path) return false;
+    if (!path || IsTopLevelKey(*path)) return false;
     const LSTATUS r = RegDeleteTreeW(HKEY_CURRENT_USER, path->c_str());
     if (r == ERROR_FILE_NOT_FOUND) return false;
     if (r != ERROR_SUCCESS) throw Exception(Describe(key, "cannot delete the key", r));
@@ -111,7 +117,7 @@ class Win32RegistryStore : public RegistryStore {
     // short as two calls.
     const std::optional<std::wstring> path = KeyPath(key);
     Key k;
-    if (!path || !Open(*path, KEY_READ, k) || !IsEmpty(k.get())) return false;
+    if (!path || IsTopLevelKey(*path) || !Open(*path, KEY_READ, k) || !IsEmpty(k.get())) return false;
     return RegDeleteKeyW(HKEY_CURRENT_USER, path->c_str()) == ERROR_SUCCESS;
   }
 };

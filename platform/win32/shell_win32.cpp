@@ -26,4 +26,9 @@ int ShellOpen(const fs::path& file, std::string_view params, const fs::path& wor
   return value > kShellErrorLimit ? kShellStarted : static_cast<int>(value);
 }
 
+// Windows runs its own programs: nothing to install.
+std::string ShellOpenFailureHint(const std::filesystem::path&, int) {
+  return {};
+}
+
 }  // namespace vn

@@ -47,6 +47,13 @@ bool Convert(UINT from, UINT to, std::string_view in, std::string& out) {
   return ToWide(from, in, wide) && FromWide(to, wide, out);
 }
 
+// Exact only when the result converts back to the same text; the same rule as the POSIX backend, so
+// both refuse the same names even where a table maps a character to another one's code.
+bool ToCp932Exactly(std::string_view utf8, std::string& out) {
+  std::string back;
+  return Convert(CP_UTF8, kCp932, utf8, out) && Convert(kCp932, CP_UTF8, out, back) && back == utf8;
+}
+
 // Length of the character that starts at in[i]: CP932 lead bytes take their trail byte, UTF-8 lead
 // bytes their continuation bytes (a malformed lead counts as one byte).
 size_t CharLength(UINT code_page, std::string_view in, size_t i) {
@@ -91,7 +98,7 @@ bool TryCp932ToUtf8(const DataString& text, std::string& out) {
 }
 
 bool TryUtf8ToCp932(std::string_view utf8, DataString& out) {
-  return Convert(CP_UTF8, kCp932, utf8, out.bytes());
+  return ToCp932Exactly(utf8, out.bytes());
 }
 
 std::string Cp932ToUtf8(const DataString& text) {
@@ -104,10 +111,16 @@ std::string Cp932ToUtf8(const DataString& text) {
 
 DataString Utf8ToCp932(std::string_view utf8) {
   DataString out;
-  if (Convert(CP_UTF8, kCp932, utf8, out.bytes())) return out;
-  const size_t bad = ConvertEach(CP_UTF8, kCp932, utf8, out.bytes(), false, {});
-  throw EConvertError("\"" + std::string(utf8) + "\" has a character at byte " +
-                      std::to_string(bad == std::string::npos ? 0 : bad) +
+  if (ToCp932Exactly(utf8, out.bytes())) return out;
+  size_t bad = 0;
+  std::string piece;
+  for (size_t i = 0; i < utf8.size(); i += CharLength(CP_UTF8, utf8, i)) {
+    if (!ToCp932Exactly(utf8.substr(i, CharLength(CP_UTF8, utf8, i)), piece)) {
+      bad = i;
+      break;
+    }
+  }
+  throw EConvertError("\"" + std::string(utf8) + "\" has a character at byte " + std::to_string(bad) +
                       " that Shift-JIS (code page 932) cannot hold");
 }
 

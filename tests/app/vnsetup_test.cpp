@@ -103,6 +103,17 @@ TEST_F(Vnsetup, UninstallerHandsOverToATemporaryCopyThatRemovesItself) {
   EXPECT_TRUE(fs::exists(installed / "install.exe"));
 }
 
+TEST_F(Vnsetup, WithoutADisplayItNamesTheUnattendedMode) {
+  // No display at all, and one that names an X server nobody runs.
+  for (const std::string display : {"", "DISPLAY=:4711 "}) {
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE " +
+                                display + test::ShellQuoted((disc_ / "install.exe").string());
+    EXPECT_EQ(Run(command), 2) << display << err_;
+    EXPECT_NE(err_.find("no display"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("vnsetup --unattended"), std::string::npos) << err_;
+  }
+}
+
 TEST_F(Vnsetup, MissingSettingsAreReported) {
   const fs::path empty = test::MakeTempDir("empty");
   fs::copy_file(disc_ / "install.exe", empty / "install.exe");

@@ -65,6 +65,19 @@ TEST(BigFileStream, OpensPartsUpToTheFirstGapAndCreatingDeletesThem) {
   EXPECT_TRUE(fs::exists(dir / "a.004"));
 }
 
+TEST(BigFileStream, ShortReadNamesTheFile) {
+  const fs::path dir = test::MakeTempDir();
+  test::WriteFile(dir / "short.dat", "abc");
+  TBigFileStream r(dir / "short.dat", TBigFileStream::kRead);
+  char buffer[10];
+  try {
+    r.ReadBuffer(buffer, 10);
+    ADD_FAILURE() << "a short read passed";
+  } catch (const EReadError& e) {
+    EXPECT_NE(std::string(e.what()).find("short.dat: stream read error"), std::string::npos) << e.what();
+  }
+}
+
 TEST(BigFileStream, PartNamesReplaceOnlyTheLastExtension) {
   TBigFileStream none("/nowhere/x/data", TBigFileStream::kCreate);
   EXPECT_EQ(none.PartFileName(0), fs::path("/nowhere/x/data"));

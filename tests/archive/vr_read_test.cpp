@@ -348,6 +348,32 @@ TEST(ArchiveReader, DataSplitOverPartFiles) {
   EXPECT_TRUE(c.Verify());
 }
 
+TEST(ArchiveReader, ExecutableLargerThanAPartIsOnePlainFile) {
+  // An executable of over 1 GiB (sparse) with an archive appended; a stray part file beside a
+  // short executable is no part of it either.
+  const int64_t gib = TBigFileStream::kPartSize;
+  const fs::path folder = test::MakeTempDir();
+  const std::string archive = BuildArchive(SampleEntries());
+  { std::ofstream(folder / "big.exe", std::ios::binary) << "MZ"; }
+  fs::resize_file(folder / "big.exe", static_cast<uintmax_t>(gib + 100));
+  {
+    std::fstream f(folder / "big.exe", std::ios::binary | std::ios::in | std::ios::out | std::ios::ate);
+    const int32_t start = static_cast<int32_t>(gib + 100);
+    f << archive;
+    f.write(reinterpret_cast<const char*>(&start), 4);
+    f << "vd";
+  }
+  TVrFileCollection c;
+  c.Open(folder / "big.exe");
+  EXPECT_EQ(Read(c, "install.dat"), "settings");
+  EXPECT_TRUE(c.Verify());
+
+  test::WriteFile(folder / "small.exe", test::WithExeTrailer("MZ", archive));
+  test::WriteFile(folder / "small.001", "stray");
+  c.Open(folder / "small.exe");
+  EXPECT_EQ(Read(c, "install.dat"), "settings");
+}
+
 // --- Damaged directories --------------------------------------------------------------------
 
 void ExpectFormatError(const std::string& bytes, const std::string& fault) {

@@ -343,5 +343,27 @@ TEST(AppendArchive, TheResultIsReadThroughItsTrailer) {
   EXPECT_TRUE(c.Verify());
 }
 
+// Part files of a few bytes, so that an archive split over parts costs nothing.
+class SmallParts : public TBigFileStream {
+ public:
+  SmallParts(const fs::path& name, uint16_t mode) : TBigFileStream(name, mode, 16) {}
+};
+
+TEST(AppendArchive, ASplitArchiveGoesInWhole) {
+  const fs::path dir = test::MakeTempDir();
+  const std::string archive = test::BuildArchive({test::Compressed("install.dat", "split settings")});
+  {
+    SmallParts parts(dir / "update.pak", TBigFileStream::kCreate);
+    parts.Write(archive.data(), static_cast<int64_t>(archive.size()));
+  }
+  ASSERT_TRUE(fs::exists(dir / "update.002"));
+  test::WriteFile(dir / "setup.exe", "MZ program");
+  SmallParts parts(dir / "update.pak", TBigFileStream::kRead);
+  AppendArchive(dir / "setup.exe", parts);
+  EXPECT_EQ(test::ReadFile(dir / "setup.exe"), "MZ program" + archive + std::string("\x0a\0\0\0vd", 6));
+  // a missing archive is an error, not an empty append
+  EXPECT_THROW(AppendArchive(dir / "setup.exe", dir / "none.pak"), EFOpenError);
+}
+
 }  // namespace
 }  // namespace vn

@@ -190,6 +190,26 @@ TEST(Blend, AlphaBlendAtEachDepth) {
   EXPECT_EQ(dst.Pixels(2, 0), 9u);
 }
 
+// Two 24-bit boundaries: below full opacity, o * a of exactly 255 leaves the pixel while 256 and
+// more blend; and key 0 is a key like any other (black source pixels leave the destination).
+TEST(Blend, TwentyFourBitBoundaries) {
+  TDIBSurface src, dst;
+  Row(src, 24, {0x000000, 0x000000});
+  src.EnsureAlphaPlane();
+  src.AlphaPlane()->SetPixels(0, 0, 3);  // 85 * 3 = 255
+  src.AlphaPlane()->SetPixels(1, 0, 4);  // 85 * 4 = 340: e = 1
+  Row(dst, 24, {0xFFFFFF, 0xFFFFFF});
+  dst.DrawAlpha(0, 0, 85, src.BoundsRect(), src);
+  EXPECT_EQ(dst.Pixels(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(dst.Pixels(1, 0), 0xFDFDFDu);  // (254 * 255) >> 8
+
+  Row(src, 24, {0x000000, 0x000001});
+  Row(dst, 24, {0x808080, 0x808080});
+  dst.DrawTranslucent(0, 0, 128, 0, src.BoundsRect(), src);
+  EXPECT_EQ(dst.Pixels(0, 0), 0x808080u);
+  EXPECT_EQ(dst.Pixels(1, 0), 0x3F3F40u);  // (127 * 128 + 128 * s) / 255
+}
+
 TEST(Blend, AlphaWithoutPlaneIsTranslucentWithoutKey) {
   TDIBSurface src, a, b;
   src.SetSize(5, 5, 24);

@@ -86,6 +86,27 @@ TEST(GradBox, HorizontalAndCentredDirections) {
   EXPECT_EQ(ColorAt(s, 25, 0), RGBColor(200 - 133, 0, 0));
 }
 
+// When the bands stop less than one band short of the edge, the strip left is filled with the
+// last band's colour too, in every direction: no part of the control stays unpainted.
+TEST(GradBox, StripShorterThanABandIsFilled) {
+  for (TGradDirection direction :
+       {TGradDirection::gdVertical, TGradDirection::gdHorizontal, TGradDirection::gdHorzCenter}) {
+    SCOPED_TRACE(static_cast<int>(direction));
+    TGradBox box;
+    box.SetStartColor(0xFF0000);
+    box.SetEndColor(0x800000);
+    box.SetDirection(direction);
+    const bool vertical = direction == TGradDirection::gdVertical;
+    box.SetBounds(vertical ? 4 : 392, vertical ? 392 : 4);  // 392 / 129 -> 3: 130 bands cover 390
+    TDIBSurface s;
+    s.SetSize(vertical ? 4 : 392, vertical ? 392 : 4, 24);
+    s.FillRect(s.BoundsRect(), 0x123456);
+    box.Paint(s);
+    for (int32_t at = 387; at < 392; ++at)
+      EXPECT_EQ(vertical ? ColorAt(s, 1, at) : ColorAt(s, at, 1), 0x800000u) << at;
+  }
+}
+
 TEST(GradBox, SmallControlsAndZeroStep) {
   TGradBox box;         // white to black
   box.SetBounds(5, 3);  // smaller than G + 1: band size 1, later bands beyond the edge

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "archive/crc32.h"
 #include "imaging/icon_file.h"
 #include "imaging/png_io.h"
 #include "imaging/tga_file.h"
@@ -34,6 +35,7 @@ TEST(PictureCommand, EncodeAndConvertRoundTripWithAlpha) {
   TDIBSurface pic;
   pic.SetSize(40, 30, 24);
   test::FillPattern(pic, 3);
+  pic.FillRect({0, 0, 32, 16}, 0x123456);  // four equal 16 x 8 blocks: the block key matters
   pic.EnsureAlphaPlane();
   test::FillPattern(*pic.AlphaPlane(), 4);
   test::WriteFile(dir / "in.png", EncodePng(pic, true));
@@ -55,6 +57,100 @@ TEST(PictureCommand, EncodeAndConvertRoundTripWithAlpha) {
     EXPECT_TRUE(test::SamePixels(back, pic));
     ASSERT_NE(back.AlphaPlane(), nullptr);
     EXPECT_TRUE(test::SamePixels(*back.AlphaPlane(), *pic.AlphaPlane()));
+  }
+}
+
+// A wrong key scrambles a shuffled picture; options that would change nothing are refused, each
+// with what it would (not) do.
+TEST(PictureCommand, KeysScrambleAndIdleOptionsAreRefused) {
+  const fs::path dir = test::MakeTempDir("pic");
+  TDIBSurface pic;
+  pic.SetSize(32, 16, 24);
+  test::FillPattern(pic, 3);
+  const std::string in = (dir / "in.png").string(), rxa = (dir / "p.rxa").string(),
+                    out = (dir / "o.png").string();
+  auto encode = [&](const std::string& options) {
+    test::WriteFile(in, EncodePng(pic, false));
+    return Vnkit(dir, "picture encode '" + in + "' -o '" + rxa + "' " + options);
+  };
+  auto convert_with_key = [&](const std::string& key) {
+    TDIBSurface back;
+    EXPECT_EQ(Vnkit(dir, "picture convert '" + rxa + "' -o '" + out + "' --key " + key).status, 0);
+    ReadPng(test::ReadFile(out), back);
+    return test::SamePixels(back, pic);
+  };
+  ASSERT_EQ(encode("--shuffle --key 77").status, 0);
+  EXPECT_TRUE(convert_with_key("77"));
+  EXPECT_FALSE(convert_with_key("78"));    // rows in another order
+  pic.FillRect({0, 0, 16, 16}, 0x654321);  // two equal 8 x 8 blocks
+  ASSERT_EQ(encode("--blocks 8x8 --shuffle --key 77").status, 0);
+  EXPECT_TRUE(convert_with_key("77"));
+  EXPECT_FALSE(convert_with_key("78"));  // the repeat entry lands on another block
+
+  const struct {
+    std::string options, says;
+  } idle[] = {
+      {"--jpeg 90 --shuffle --key 3", "--shuffle cannot be combined with --jpeg"},
+      {"--key 3", "--key does nothing without --shuffle"},
+      {"--blocks 16x8 --shuffle --key 3", "no block of this picture repeats"},
+  };
+  test::FillPattern(pic, 9);
+  fs::remove(rxa);
+  for (const auto& c : idle) {
+    SCOPED_TRACE(c.options);
+    const CommandResult r = encode(c.options);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(rxa));
+  test::WriteFile(dir / "p.tga", EncodeTga(pic, {}));
+  const CommandResult r =
+      Vnkit(dir, "picture convert '" + (dir / "p.tga").string() + "' -o '" + out + "' --key 3");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--key applies to RXA pictures only"), std::string::npos) << r.err;
+}
+
+// PNG chunk: length, type, data, CRC-32 of type and data.
+std::string PngChunk(const std::string& type, const std::string& data) {
+  auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+  const std::string body = type + data;
+  return be32(static_cast<uint32_t>(data.size())) + body + be32(Crc32Update(0, body.data(), body.size()));
+}
+
+// A PNG with a gamma chunk (and one with a transparent colour) encodes its stored samples: the
+// RXA picture shows what every other tool shows, not a gamma-converted picture.
+TEST(PictureCommand, EncodeTakesStoredSamplesWhateverTheGamma) {
+  const fs::path dir = test::MakeTempDir("pic");
+  TDIBSurface pic, back;
+  pic.SetSize(16, 4, 24);
+  test::FillPattern(pic, 5);
+  pic.SetPixels(3, 1, 0);
+  const std::string plain = EncodePng(pic, false);
+  const std::string after_header = plain.substr(8 + 25);  // signature, IHDR
+  const std::string with_gamma =
+      plain.substr(0, 8 + 25) + PngChunk("gAMA", std::string("\0\x01\x86\xA0", 4)) + after_header;  // 1.0
+  const std::string with_key =
+      plain.substr(0, 8 + 25) + PngChunk("tRNS", std::string(6, '\0')) + after_header;  // black: transparent
+  for (const std::string* png : {&with_gamma, &with_key}) {
+    test::WriteFile(dir / "in.png", *png);
+    ASSERT_EQ(
+        Vnkit(dir, "picture encode '" + (dir / "in.png").string() + "' -o '" + (dir / "p.rxa").string() + "'")
+            .status,
+        0);
+    ASSERT_EQ(
+        Vnkit(dir, "picture convert '" + (dir / "p.rxa").string() + "' -o '" + (dir / "o.png").string() + "'")
+            .status,
+        0);
+    ReadPng(test::ReadFile(dir / "o.png"), back);
+    if (png == &with_key) {
+      ASSERT_NE(back.AlphaPlane(), nullptr);
+      EXPECT_EQ(back.AlphaPlane()->Pixels(3, 1), 0u);
+      EXPECT_EQ(back.AlphaPlane()->Pixels(4, 1), 255u);
+      back.FreeAlphaPlane();
+    } else {
+      EXPECT_EQ(back.AlphaPlane(), nullptr);
+    }
+    EXPECT_TRUE(test::SamePixels(back, pic));
   }
 }
 
@@ -98,7 +194,9 @@ TEST(PictureCommand, ErrorsExitTwoNamingFileAndFault) {
 
   CommandResult r = Vnkit(dir, "picture convert '" + rxa + "' -o '" + out + "' --frame 1");
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("vnkit: " + rxa + ": Error:TRuxaFrameList.GetFrame"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vnkit picture convert: " + rxa + ": Error:TRuxaFrameList.GetFrame"),
+            std::string::npos)
+      << r.err;
 
   const std::string whole = test::ReadFile(rxa);
   test::WriteFile(rxa, whole.substr(0, whole.size() / 2));

@@ -123,7 +123,7 @@ TEST(TgaRead, ColourMapGreyAndTheTransparentColour) {
   ASSERT_EQ(s.BitCount(), 8);
   EXPECT_EQ(s.Pixels(1, 0), 2u);
   EXPECT_EQ(s.Palette()[1], (TPaletteEntry{0, 0, 255, 0}));
-  EXPECT_EQ(s.Palette()[2], (TPaletteEntry{15, 15, 0, 0}));
+  EXPECT_EQ(s.Palette()[2], (TPaletteEntry{8, 8, 0, 0}));  // 5 bits widened as everywhere: 1 -> 8
 
   // A grey picture without a map shows its values as grey levels.
   ReadTga(TgaHeader(0, 0, 3, 0, 0, 0, 2, 1, 8, 0x20).u8(0).u8(0x80).s, s, false);
@@ -134,14 +134,46 @@ TEST(TgaRead, ColourMapGreyAndTheTransparentColour) {
   EXPECT_TRUE(s.Empty());
 }
 
-TEST(TgaRead, SixteenBitPixelsWidenTheirGreen) {
-  // 1 x 1 pixel: attribute bit, red 1, green 1, blue 3.
+TEST(TgaRead, SixteenBitPixelsWidenAlikePlainOrRunLength) {
+  // 1 x 1 pixel: attribute bit, red 1, green 1, blue 3; then white. 15 bits per pixel read alike.
   TDIBSurface s;
-  ReadTga(TgaHeader(0, 0, 2, 0, 0, 0, 1, 1, 16, 0x20).u16(0x8423).s, s, false);
-  EXPECT_EQ(s.EffectiveBitCount(), 16);
-  EXPECT_EQ(s.Pixels(0, 0), 0x0863u);  // the new low green bit repeats the file's
-  ReadTga(TgaHeader(0, 0, 10, 0, 0, 0, 1, 1, 16, 0x20).u8(0x80).u16(0x8423).s, s, false);
-  EXPECT_EQ(s.Pixels(0, 0), 0x0843u);  // run-length pictures leave it 0
+  for (uint8_t bits : {16, 15}) {
+    for (bool rle : {false, true}) {
+      for (auto [stored, want] : {std::pair{0x8423u, 0x0863u}, std::pair{0x7FFFu, 0xFFFFu}}) {
+        SCOPED_TRACE(testing::Message() << int{bits} << (rle ? " rle " : " ") << stored);
+        Bytes f = TgaHeader(0, 0, rle ? 10 : 2, 0, 0, 0, 1, 1, bits, 0x20);
+        if (rle) f.u8(0x80);
+        ReadTga(f.u16(stored).s, s, false);
+        EXPECT_EQ(s.EffectiveBitCount(), 16);
+        EXPECT_EQ(s.Pixels(0, 0), want);  // the new low green bit repeats the file's
+      }
+    }
+  }
+  EXPECT_EQ(s.PixelToColor(s.Pixels(0, 0)), 0xFFFFFFu);  // white stays white
+}
+
+// 2 x 1 grey with alpha (grey, then alpha), plain and run-length encoded.
+std::string TgaGreyAlpha(bool rle) {
+  Bytes f = TgaHeader(0, 0, rle ? 11 : 3, 0, 0, 0, 2, 1, 16, 0x28);
+  return rle ? f.u8(0x00).u8(0x40).u8(0x80).u8(0x00).u8(0xFF).u8(0x00).s
+             : f.u8(0x40).u8(0x80).u8(0xFF).u8(0x00).s;
+}
+
+TEST(TgaRead, GreyWithAlpha) {
+  for (bool rle : {false, true}) {
+    SCOPED_TRACE(rle);
+    TDIBSurface s;
+    ReadTga(TgaGreyAlpha(rle), s, true);
+    ASSERT_EQ(s.BitCount(), 24);
+    ASSERT_NE(s.AlphaPlane(), nullptr);
+    EXPECT_EQ(s.Pixels(0, 0), 0x404040u);
+    EXPECT_EQ(s.Pixels(1, 0), 0xFFFFFFu);
+    EXPECT_EQ(s.AlphaPlane()->Pixels(0, 0), 0x80u);
+    EXPECT_EQ(s.AlphaPlane()->Pixels(1, 0), 0u);
+    ReadTga(TgaGreyAlpha(rle), s, false);
+    EXPECT_EQ(s.Pixels(0, 0), 0x80404040u);  // 32 bits, the alpha in the fourth byte
+    ExpectEveryTruncationRefused(TgaGreyAlpha(rle), ReadTgaBytes);
+  }
 }
 
 // 3 x 2, 32 bits: a run of 2, two literals, and a run of 4 cut to the 2 pixels still missing.
@@ -299,8 +331,8 @@ TEST(BmpRead, EveryDepthAndHeaderForm) {
   EXPECT_EQ(s.EffectiveBitCount(), 15);
   ReadBmp(BmpHeaders(1, 1, 16, 3, 0, 66).u32(0xF800).u32(0x07E0).u32(0x1F).u16(0xFFFF).zeros(2).s, s, false);
   EXPECT_EQ(s.EffectiveBitCount(), 16);
-  EXPECT_THROW(ReadBmp(BmpHeaders(1, 1, 16, 3, 0, 66).u32(0xF00).u32(0xF0).u32(0xF).zeros(4).s, s, false),
-               EFormatError);
+  EXPECT_THROW(ReadBmp(BmpHeaders(1, 1, 16, 3, 0, 66).u32(0xF0F).u32(0xF0).u32(0).zeros(4).s, s, false),
+               EFormatError);  // a mask must be one run of bits
   // 32 bits, the fourth byte kept as alpha.
   ReadBmp(BmpHeaders(1, 1, 32, 0, 0, 54).u32(0x40ABCDEF).s, s, true);
   EXPECT_EQ(s.BitCount(), 24);
@@ -313,6 +345,72 @@ TEST(BmpRead, EveryDepthAndHeaderForm) {
   // Hostile: a colour table and a size far beyond the file.
   EXPECT_THROW(ReadBmp(BmpHeaders(1, 1, 8, 0, 0xFFFFFFFF, 54).zeros(4).s, s, false), EFormatError);
   EXPECT_THROW(ReadBmp(BmpHeaders(0x7FFFFFFF, 0x7FFFFFFF, 24, 0, 0, 54).s, s, false), EFormatError);
+}
+
+// A 2 x 1 bitmap with colour masks: in a header of header_size bytes (56 and more hold red, green,
+// blue and alpha), or after a 40-byte one (three masks, four with alpha bit fields).
+std::string BmpMasked(uint32_t header_size, uint16_t bits, uint32_t compression, std::vector<uint32_t> masks,
+                      std::vector<uint32_t> pixels) {
+  const uint32_t after = header_size == 40 ? 4 * static_cast<uint32_t>(masks.size()) : 0;
+  Bytes f = BmpHeaders(2, 1, bits, compression, 0, 14 + header_size + after);
+  const size_t header_end = 14 + header_size;
+  for (uint32_t m : masks) f.u32(m);
+  if (f.s.size() < header_end) f.zeros(header_end - f.s.size());
+  f.s[14] = static_cast<char>(header_size);
+  for (uint32_t p : pixels) bits == 16 ? f.u16(p) : f.u32(p);
+  return f.s;
+}
+
+// Every bit-field layout, with the alpha mask the header carries (a 0 alpha mask: no alpha).
+TEST(BmpRead, BitFieldLayoutsAndAlphaMasks) {
+  const uint32_t k555[] = {0x7C00, 0x03E0, 0x001F}, k4444[] = {0x0F00, 0x00F0, 0x000F};
+  struct Case {
+    const char* what;
+    std::string file;
+    uint32_t colour[2];
+    uint8_t alpha[2];
+  } cases[] = {
+      {"V4 1-5-5-5",
+       BmpMasked(108, 16, 3, {k555[0], k555[1], k555[2], 0x8000}, {0xFFFF, 0x7C00}),
+       {0xFFFFFF, 0xFF0000},
+       {255, 0}},
+      {"V5 4-4-4-4",
+       BmpMasked(124, 16, 3, {k4444[0], k4444[1], k4444[2], 0xF000}, {0x8F40, 0xF00F}),
+       {0xFF4400, 0x0000FF},
+       {0x88, 255}},
+      {"40 + alpha bit fields",
+       BmpMasked(40, 16, 6, {k4444[0], k4444[1], k4444[2], 0xF000}, {0x8F40, 0xF00F}),
+       {0xFF4400, 0x0000FF},
+       {0x88, 255}},
+      {"40 + 4-4-4-4 without alpha",
+       BmpMasked(40, 16, 3, {k4444[0], k4444[1], k4444[2]}, {0x8F40, 0x000F}),
+       {0xFF4400, 0x0000FF},
+       {255, 255}},
+      {"V5 8-8-8 alpha mask 0",
+       BmpMasked(124, 32, 3, {0xFF0000, 0xFF00, 0xFF, 0}, {0x12345678, 0x00ABCDEF}),
+       {0x345678, 0xABCDEF},
+       {255, 255}},
+      {"V5 red in the low byte",
+       BmpMasked(124, 32, 3, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}, {0x80332211, 0}),
+       {0x112233, 0},
+       {0x80, 0}},
+      {"V3 5-6-5",
+       BmpMasked(56, 16, 3, {0xF800, 0x07E0, 0x001F, 0}, {0xFFFF, 0x0000}),
+       {0xFFFFFF, 0},
+       {255, 255}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TDIBSurface s;
+    ReadBmp(c.file, s, true);
+    for (int32_t x = 0; x < 2; ++x) {
+      EXPECT_EQ(s.PixelToColor(s.Pixels(x, 0)),
+                RGBColor(c.colour[x] >> 16, (c.colour[x] >> 8) & 0xFF, c.colour[x] & 0xFF))
+          << x;
+      EXPECT_EQ(s.AlphaPlane() ? s.AlphaPlane()->Pixels(x, 0) : 255u, c.alpha[x]) << x;
+    }
+    ExpectEveryTruncationRefused(c.file, ReadBmpBytes);
+  }
 }
 
 // Run-length coded, 4 x 3 at 8 bits: a run, end of row, literals, end of row, a move, a run, the end.
@@ -380,7 +478,12 @@ TEST(BmpWrite, BytesAndRoundTrips) {
     test::FillPattern(s, 5);
     for (int i = 0; i < 256; ++i) s.Palette()[i] = {uint8_t(i), 1, 2, 0};
     ReadBmp(EncodeBmp(s, false), back, false);
-    EXPECT_TRUE(test::SamePixels(s, back));
+    if (bits == 32) {
+      for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 9; ++x) EXPECT_EQ(back.Pixels(x, y), s.Pixels(x, y) | 0xFF000000u);
+    } else {
+      EXPECT_TRUE(test::SamePixels(s, back));
+    }
     if (bits <= 8) {
       EXPECT_EQ(back.Palette()[1], s.Palette()[1]);
     }
@@ -459,6 +562,56 @@ TEST(IconRead, MaskAlphaKeyAndHotSpot) {
 
   for (const std::string& file : {Icon4(), Cursor32()}) {
     ExpectEveryTruncationRefused(file, ReadIconBytes);
+  }
+}
+
+// A 32-bit image carries its alpha: writers that leave out the AND mask are read; other depths
+// need the mask.
+TEST(IconRead, ThirtyTwoBitImagesWithoutMask) {
+  TDIBSurface s;
+  TIconLoadOptions options;
+  options.keep_alpha = true;
+  ReadIcon(IconFile(1, {{IconImageHeader(2, 1, 32).u32(0x40102030).u32(0xFF405060).s, 0}}), s, options);
+  EXPECT_EQ(s.Pixels(1, 0), 0x405060u);
+  EXPECT_EQ(s.AlphaPlane()->Pixels(0, 0), 0x40u);
+  EXPECT_EQ(s.AlphaPlane()->Pixels(1, 0), 255u);
+  const std::string icon4 = Icon4().substr(22);
+  EXPECT_THROW(ReadIcon(IconFile(1, {{icon4.substr(0, icon4.size() - 8), 0}}), s, options), EFormatError);
+}
+
+// 32-bit pictures whose fourth bytes are all 0 (screen captures, many tools) have no alpha: they
+// read as opaque, not invisible. Our writers put 255 there for a picture without alpha.
+TEST(PictureAlpha, FourthBytesAllZeroMeanOpaque) {
+  TDIBSurface s;
+  auto expect_opaque = [&s](uint32_t colour) {
+    ASSERT_NE(s.AlphaPlane(), nullptr);
+    EXPECT_EQ(s.Pixels(0, 0), colour);
+    for (int32_t y = 0; y < s.Height(); ++y)
+      for (int32_t x = 0; x < s.Width(); ++x) ASSERT_EQ(s.AlphaPlane()->Pixels(x, y), 255u);
+  };
+  ReadBmp(BmpHeaders(1, 1, 32, 0, 0, 54).u32(0x00ABCDEF).s, s, true);
+  expect_opaque(0xABCDEF);
+  ReadTga(TgaHeader(0, 0, 2, 0, 0, 0, 1, 1, 32, 0x20).u32(0x00ABCDEF).s, s, true);
+  expect_opaque(0xABCDEF);
+  // An icon: opaque but where its mask says transparent.
+  TIconLoadOptions keep;
+  keep.keep_alpha = true;
+  ReadIcon(IconFile(1, {{IconImageHeader(2, 1, 32).u32(0x102030).u32(0x405060).u8(0x40).zeros(3).s, 0}}), s,
+           keep);
+  EXPECT_EQ(s.AlphaPlane()->Pixels(0, 0), 255u);
+  EXPECT_EQ(s.AlphaPlane()->Pixels(1, 0), 0u);
+
+  TDIBSurface picture;
+  picture.SetSize(5, 3, 32);
+  test::FillPattern(picture, 4);  // fourth bytes 0
+  const std::string files[] = {EncodeBmp(picture, false), EncodeTga(picture, {false, false, -1}),
+                               EncodeTga(picture, {true, false, -1})};
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file.substr(0, 2));
+    file[0] == 'B' ? ReadBmp(file, s, false) : (void)ReadTga(file, s, false);
+    EXPECT_EQ(s.Pixels(4, 2), picture.Pixels(4, 2) | 0xFF000000u);  // 255 in the file
+    file[0] == 'B' ? ReadBmp(file, s, true) : (void)ReadTga(file, s, true);
+    expect_opaque(picture.Pixels(0, 0));
   }
 }
 
@@ -641,9 +794,14 @@ TEST(PictureFileHostile, TinyFilesCannotClaimHugePictures) {
 // result or refuses it with a format error, never reading outside the buffer (ASan) or overflowing.
 TEST(PictureFileHostile, EveryByteChangedIsReadOrRefused) {
   const std::vector<std::pair<std::string, std::function<void(std::string_view)>>> files = {
-      {TgaRle32(), ReadTgaBytes}, {Tga24(0) + TgaFooter(0, 0), ReadTgaBytes},
-      {Bmp24(), ReadBmpBytes},    {BmpRle8(), ReadBmpBytes},
-      {Icon4(), ReadIconBytes},   {Cursor32(), ReadIconBytes},
+      {TgaRle32(), ReadTgaBytes},
+      {Tga24(0) + TgaFooter(0, 0), ReadTgaBytes},
+      {Bmp24(), ReadBmpBytes},
+      {BmpRle8(), ReadBmpBytes},
+      {Icon4(), ReadIconBytes},
+      {Cursor32(), ReadIconBytes},
+      {TgaGreyAlpha(true), ReadTgaBytes},
+      {BmpMasked(124, 16, 3, {0x0F00, 0x00F0, 0x000F, 0xF000}, {0x8F40, 0xF00F}), ReadBmpBytes},
   };
   for (const auto& [file, read] : files) {
     for (size_t i = 0; i < file.size(); ++i) {

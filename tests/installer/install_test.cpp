@@ -5,6 +5,7 @@
 #include "archive/vr_files.h"
 #include "installer/install_engine.h"
 #include "installer/uninstall_engine.h"
+#include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "tests/installer/installer_fixture.h"
@@ -51,7 +52,7 @@ class InstallTest : public testing::Test {
     archive_.Open(disc_folder / "game.dat");
     temp_ = MakeTempDir("tmp");
     WriteFile(root_ / "vnsetup", "launcher");
-    InstallSource source{disc_folder, &archive_, temp_, root_ / "vnsetup",
+    InstallSource source{disc_folder, &archive_, temp_, launcher_.empty() ? root_ / "vnsetup" : launcher_,
                          [this](const fs::path& f, const fs::path&) {
                            opened_.push_back(f);
                            return 42;
@@ -65,7 +66,7 @@ class InstallTest : public testing::Test {
     return s;
   }
 
-  fs::path root_, dest_, temp_;
+  fs::path root_, dest_, temp_, launcher_;
   FakeHost host_;
   TVondInstallSet settings_;
   TVrFileCollection archive_;
@@ -173,7 +174,7 @@ TEST_F(InstallTest, DiscPromptAsksAgainUntilFoundOrAborted) {
   EXPECT_EQ(host_.dialogs.size(), 4u);
   EXPECT_EQ(ReadFile(dest_ / "Sound/bgm2.wav"), "wave");
 
-  // Abort confirmed: nothing recorded.
+  // Abort confirmed: nothing recorded, and the files this run made are taken away again.
   const fs::path dest2 = MakeTempDir("dest2");
   host_ = FakeHost();
   host_.choices = {.all_discs = true, .check_data = true, .destination = dest2};
@@ -181,8 +182,9 @@ TEST_F(InstallTest, DiscPromptAsksAgainUntilFoundOrAborted) {
   settings_.DeleteRegistryKey();
   ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
   EXPECT_EQ(host_.modal, mrAbort);
-  EXPECT_TRUE(fs::exists(dest2 / "game.sh"));
-  EXPECT_FALSE(fs::exists(dest2 / "install.dat"));
+  EXPECT_FALSE(fs::exists(dest2 / "game.sh"));
+  EXPECT_TRUE(fs::is_empty(dest2)) << "the folder was there before: it stays";
+  EXPECT_EQ(host_.texts[WizardControl::LabelCopyCap], "インストールは完了していません");
   EXPECT_EQ(settings_.ReadValue("InstallPath", ""), "");
 }
 
@@ -206,8 +208,35 @@ TEST_F(InstallTest, AbortWhileTheDataFileIsBuilt) {
     if (h.texts[WizardControl::LabelCopy].starts_with("データファイルを構築中(10/")) h.modal = mrAbort;
   };
   ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
-  EXPECT_TRUE(fs::exists(dest_ / "game.sh")) << "what was copied stays";
+  EXPECT_FALSE(fs::exists(dest_)) << "what this run made is removed, the folder with it";
+  EXPECT_TRUE(fs::is_empty(dest_.parent_path()));
+}
+
+// The uninstaller belongs to the installation: an install that could not put it in place failed,
+// and takes away what it made.
+TEST_F(InstallTest, InstallWithoutItsUninstallerFails) {
+  auto discs = BuildDiscSet(root_, {Disc1()}, GameSettings(1));
+  launcher_ = root_ / "no such launcher";
+  try {
+    Install(discs[0]);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("インストールは完了していません"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dest_));
+  EXPECT_EQ(settings_.ReadValue("InstallPath", ""), "");
+  EXPECT_FALSE(fs::exists(GetSpecialFolder(kCsidlPrograms) / "星の湖"));
+
+  // The disc's own install.exe cannot be copied (a folder of the user's is in the way); the user
+  // goes on past the warning, but the installation would have no uninstaller.
+  DiscSpec disc = Disc1();
+  disc.files["install.exe"] = "launcher of the disc";
+  discs = BuildDiscSet(MakeTempDir("set2"), {disc}, GameSettings(1));
+  WriteFile(dest_ / "install.exe" / "mine.txt", "mine");
+  EXPECT_THROW(Install(discs[0]), Exception);
+  EXPECT_EQ(ReadFile(dest_ / "install.exe" / "mine.txt"), "mine");
   EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
+  EXPECT_FALSE(fs::exists(dest_ / "game.dat"));
 }
 
 // Flips a byte inside an entry's data on the disc.

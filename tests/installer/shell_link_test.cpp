@@ -24,7 +24,12 @@ TEST(ShellLinkTest, ExecLineQuotesThePathAndOpensWhatIsNoProgram) {
     escaped += c;
   }
   EXPECT_EQ(DesktopExecLine(folder / "run.sh", "-x \"y z\""), "\"" + escaped + "/run.sh\" \"-x\" \"y z\"");
-  EXPECT_EQ(DesktopExecLine(folder / "game.exe", "-x"), "xdg-open \"" + escaped + "/game.exe\"");
+  WriteFile(folder / "readme.txt", "read me");
+  EXPECT_EQ(DesktopExecLine(folder / "readme.txt", "-x"), "xdg-open \"" + escaped + "/readme.txt\"");
+  // A Windows program: through Wine, with the locale that gives it code page 932.
+  const std::string wine = DesktopExecLine(folder / "game.exe", "-x");
+  EXPECT_EQ(wine.rfind("env \"LC_ALL=ja_JP.UTF-8\" \"LANG=ja_JP.UTF-8\" ", 0), 0u) << wine;
+  EXPECT_NE(wine.find(" wine \"" + escaped + "/game.exe\" \"-x\""), std::string::npos) << wine;
 }
 
 TEST(ShellLinkTest, GroupWithMenuFilesIsCreatedAndRemovedWhole) {

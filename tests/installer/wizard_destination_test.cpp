@@ -163,6 +163,7 @@ TEST_F(WizardDestinationTest, UpdateNeedsTheSameTitleInTheFolder) {
   settings.UpdateMode = true;
   const fs::path installed = test::MakeTempDir("installed");
   TVondInstallSet other;
+  other.Installed = true;
   other.Title = DataString("yume");  // titles compare exactly
   other.SaveToFile(installed / "install.dat");
   auto flow = OnSelDir();
@@ -171,8 +172,14 @@ TEST_F(WizardDestinationTest, UpdateNeedsTheSameTitleInTheFolder) {
   flow->btnNextClick();
   EXPECT_EQ(c.page, kPageSelDir);
   ASSERT_EQ(view.dialogs.size(), 1u);
-  EXPECT_EQ(view.dialogs[0].text, "正しいインストール先を指定してください");
-  EXPECT_EQ(flow->RequiredBytes(), 2 * kMiB);  // all components, whatever the boxes say
+  EXPECT_EQ(
+      view.dialogs[0].text,
+      "正しいインストール先を指定してください\r\nほかのソフト（yume）がインストールされているフォルダです");
+  EXPECT_EQ(flow->RequiredBytes(), 2 * kMiB);    // all components, whatever the boxes say
+  c.EditDir = Text(test::MakeTempDir("empty"));  // nothing to update there
+  flow->btnNextClick();
+  EXPECT_EQ(view.dialogs.back().text, "正しいインストール先を指定してください");
+  c.EditDir = Text(installed);
 
   other.Title = settings.Title;
   other.SaveToFile(installed / "install.dat");
@@ -183,6 +190,60 @@ TEST_F(WizardDestinationTest, UpdateNeedsTheSameTitleInTheFolder) {
   flow->btnBackClick();
   EXPECT_ANY_THROW(flow->btnNextClick());  // reported by the window's error box; the page stays
   EXPECT_EQ(c.page, kPageSelDir);
+}
+
+// Folders where the installation would mix with the user's own files, a disc or another game are
+// refused with the reason, whatever the free space.
+TEST_F(WizardDestinationTest, HomeDesktopDiscAndAnotherGamesFolderAreRefused) {
+  const fs::path set = test::MakeTempDir("set");
+  const fs::path disc = set / "disc1";
+  TVondInstallSet on_disc = settings;
+  fs::create_directories(disc);
+  on_disc.SaveToFile(disc / "install.dat");
+  const fs::path other = test::MakeTempDir("other");
+  TVondInstallSet other_game;
+  other_game.Title = DataString("Other");
+  other_game.Installed = true;
+  other_game.SaveToFile(other / "install.dat");
+  const std::string home = Text(HomeFolder());
+  const std::string why_disc = "ディスクのフォルダにはインストールできません";
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {home, "ホームフォルダにはインストールできません"},
+      {home + "/", "ホームフォルダにはインストールできません"},
+      {Text(HomeFolder().parent_path()), "ホームフォルダを含むフォルダにはインストールできません"},
+      {Text(GetSpecialFolder(kCsidlDesktopDirectory)),
+       "デスクトップやドキュメントのフォルダにはインストールできません"},
+      {Text(disc), why_disc},
+      {Text(disc / "Game"), why_disc},
+      {Text(set), why_disc},
+      {Text(other), "ほかのソフト（Other）がインストールされているフォルダです"}};
+  auto flow = OnSelDir();
+  flow->SetSourceFolder(disc);
+  WizardControls& c = flow->Controls();
+  for (const auto& [folder, why] : refused) {
+    view.dialogs.clear();
+    c.EditDir = folder;
+    flow->btnNextClick();
+    EXPECT_EQ(c.page, kPageSelDir) << folder;
+    ASSERT_EQ(view.dialogs.size(), 1u) << folder;
+    EXPECT_EQ(view.dialogs[0].text, "正しいインストール先を指定してください\r\n" + why) << folder;
+  }
+  // Disc 2 beside the disc run from, and a folder inside it: a disc all the same.
+  const fs::path disc2 = set / "disc2";
+  on_disc.DiscIndex = 1;
+  fs::create_directories(disc2);
+  on_disc.SaveToFile(disc2 / "install.dat");
+  flow->SetSourceFolder(test::MakeTempDir("elsewhere"));
+  for (const fs::path& folder : {disc2, disc2 / "sub"}) {
+    c.EditDir = Text(folder);
+    flow->btnNextClick();
+    EXPECT_EQ(view.dialogs.back().text, "正しいインストール先を指定してください\r\n" + why_disc) << folder;
+  }
+  view.dialogs.clear();
+  c.EditDir = Text(HomeFolder() / "Games" / "Yume");
+  flow->btnNextClick();
+  EXPECT_EQ(c.page, kPageConfirm);
+  EXPECT_TRUE(view.dialogs.empty());
 }
 
 }  // namespace

@@ -152,6 +152,7 @@ TEST_F(WizardFlowTest, CopyRunsTheInstallAndEndsOnTheExitPage) {
   view.install = [&] {
     EXPECT_FALSE(c.btnBack.visible || c.btnNext.visible);  // hidden before the procedure runs
     EXPECT_EQ(c.caption, "ファイルコピー");
+    settings.Installed = true;  // as the engine records the installation
     flow.ShowPage(kPageCopy + 1);
   };
   flow.btnNextClick();
@@ -169,7 +170,12 @@ TEST_F(WizardFlowTest, CopyRunsTheInstallAndEndsOnTheExitPage) {
   EXPECT_TRUE(flow.FormCloseQuery());
   EXPECT_TRUE(view.dialogs.empty());
 
-  flow.SetModalResult(mrCancel);  // the title bar's close box still asks
+  flow.SetModalResult(mrNone);
+  flow.FormClose();  // the title bar's close box: the run is complete, nothing to ask
+  EXPECT_TRUE(flow.FormCloseQuery());
+  EXPECT_TRUE(view.dialogs.empty());
+  // Elsewhere Cancel asks about what this run is, not what the engine made of the flag.
+  flow.ShowPage(kPageConfirm);
   EXPECT_FALSE(flow.FormCloseQuery());
   ASSERT_EQ(view.dialogs.size(), 1u);
   EXPECT_EQ(view.dialogs[0].text, "インストールを中断しますか？");
@@ -192,10 +198,12 @@ TEST_F(WizardFlowTest, AbortAsksFirstAndNoStays) {
   EXPECT_TRUE(flow.FormCloseQuery());
 
   // During the copy: Yes sets mrAbort for the procedure to notice; the buttons stay as they are.
+  // The close box asks there at once, as Abort does.
   flow.SetModalResult(mrNone);
   view.answers = {kButtonNo, kButtonYes};
   view.install = [&] {
-    flow.btnAbortClick();
+    flow.FormClose();
+    EXPECT_EQ(view.dialogs.back().text, "インストールを中断しますか？");
     EXPECT_EQ(flow.ModalResult(), mrNone);
     flow.btnAbortClick();
     EXPECT_EQ(flow.ModalResult(), mrAbort);

@@ -219,6 +219,49 @@ TEST_F(EntryFlowTest, SettingsComeFromAnArchiveArgumentOrTheOwnExecutable) {
   EXPECT_TRUE(ui_.warnings.empty());
 }
 
+// `vnsetup --disc DIR`: an installed vnsetup (carrying an archive of its own, even) acts as the
+// launcher of the disc in DIR, and its temporary copy, started with an argument, keeps the copy's role.
+TEST_F(EntryFlowTest, DiscFolderRunsAsThatDiscsLauncher) {
+  const fs::path installed = test::MakeTempDir("bin") / "vnsetup";
+  test::WriteFile(installed, "native launcher");
+  AppendArchive(installed, PackSettings());
+  settings_.Title = DataString("Disc opened");
+  SaveSettings(disc_);
+  env_.exe = installed;
+  env_.disc_folder = disc_;
+  Run();
+  EXPECT_EQ(ui_.menus, 1);
+  EXPECT_EQ(ui_.menu_title, "Disc opened");
+  ASSERT_EQ(started_.size(), 1u);
+  EXPECT_EQ(test::ReadFile(started_[0].first).substr(0, 15), "native launcher");
+  EXPECT_EQ(started_[0].second, "\"" + disc_.string() + "/\"");
+
+  env_.exe = started_[0].first;  // the copy runs the wizard on the disc folder
+  env_.disc_folder.clear();
+  env_.args = SplitParameters(started_[0].second);
+  Run();
+  EXPECT_EQ(ui_.wizards, 1);
+  EXPECT_TRUE(ui_.wizard_had_archive);
+
+  // A disc read from an image: the copy is handed the image, which it opens again.
+  env_.exe = installed;
+  env_.args.clear();
+  env_.disc_folder = disc_;
+  env_.disc_argument = "/media/images/disc 1.iso";
+  Run();
+  ASSERT_EQ(started_.size(), 2u);
+  EXPECT_EQ(started_[1].second, "\"/media/images/disc 1.iso\"");
+
+  // An installed copy opened with --disc is its uninstaller: a temporary copy for that folder.
+  settings_.Installed = true;
+  SaveSettings(disc_);
+  env_.disc_argument.clear();
+  Run();
+  EXPECT_EQ(ui_.menus, 2);
+  ASSERT_EQ(started_.size(), 3u);
+  EXPECT_EQ(started_[2].second, "\"" + disc_.string() + "/\"");
+}
+
 TEST_F(EntryFlowTest, FailedCopyIsReportedAndStartsNothing) {
   settings_.Installed = true;
   SaveSettings(disc_);

@@ -66,17 +66,39 @@ TEST_F(ShellOpenTest, StartsProgramWithArgumentsInWorkingFolder) {
   EXPECT_EQ(errno, ECHILD);
 }
 
-TEST_F(ShellOpenTest, DocumentsAndWindowsProgramsGoToOpener) {
+TEST_F(ShellOpenTest, DocumentsGoToOpenerAndWindowsProgramsToWine) {
   test::WriteFile(dir_ / "readme.txt", "read me");
   EXPECT_GT(ShellOpen(dir_ / "readme.txt", "", ""), kShellErrorLimit);
   EXPECT_EQ(WaitForFile(dir_ / "opened"), (dir_ / "readme.txt").string() + "\n");
   fs::remove(dir_ / "opened");
 
-  // Executable permission alone does not make a program (files on a FAT disc all carry it).
+  // A Windows program runs through Wine with the Japanese locale, whatever the user's locale, in the
+  // working folder asked for; executable permission plays no part (files on a FAT disc all carry it).
+  const fs::path work = dir_ / "work";
+  fs::create_directories(work);
+  WriteScript(
+      dir_ / "fake-wine",
+      "printf '%s|%s|%s|%s|%s|%s\\n' \"$LC_ALL\" \"$LANG\" \"$WINEPREFIX\" \"$(pwd)\" \"$1\" \"$2\" > '" +
+          (dir_ / "wine-ran").string() + "'\n");
   test::WriteFile(dir_ / "setup.exe", "MZ\x90");
-  fs::permissions(dir_ / "setup.exe", fs::perms::owner_exec, fs::perm_options::add);
-  EXPECT_GT(ShellOpen(dir_ / "setup.exe", "", ""), kShellErrorLimit);
-  EXPECT_EQ(WaitForFile(dir_ / "opened"), (dir_ / "setup.exe").string() + "\n");
+  setenv("VN_WINE", (dir_ / "fake-wine").c_str(), 1);
+  setenv("LC_ALL", "C", 1);
+  setenv("WINEPREFIX", "/prefix", 1);
+  EXPECT_GT(ShellOpen(dir_ / "setup.exe", "\"a b\"", work), kShellErrorLimit);
+  EXPECT_EQ(WaitForFile(dir_ / "wine-ran"), "ja_JP.UTF-8|ja_JP.UTF-8|/prefix|" + work.string() + "|" +
+                                                (dir_ / "setup.exe").string() + "|a b\n");
+  EXPECT_FALSE(fs::exists(dir_ / "opened"));
+  EXPECT_EQ(ShellOpenFailureHint(dir_ / "setup.exe", kShellNoAssociation), "");
+
+  // Without Wine nothing starts, and the hint names what to install.
+  setenv("VN_WINE", (dir_ / "no-wine").c_str(), 1);
+  EXPECT_EQ(ShellOpen(dir_ / "setup.exe", "", ""), kShellNoAssociation);
+  EXPECT_NE(ShellOpenFailureHint(dir_ / "setup.exe", kShellNoAssociation).find("apt install wine"),
+            std::string::npos);
+  EXPECT_EQ(ShellOpenFailureHint(dir_ / "readme.txt", kShellNoAssociation), "");
+  unsetenv("VN_WINE");
+  unsetenv("LC_ALL");
+  unsetenv("WINEPREFIX");
 }
 
 TEST_F(ShellOpenTest, FailuresCarryWindowsCodes) {

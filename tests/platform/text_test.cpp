@@ -29,6 +29,26 @@ TEST(Cp932, UnconvertibleBytesAreErrorsNotDropped) {
   EXPECT_EQ(Cp932ToUtf8Lossy(DataString("a\xA0z")), "a\xEF\xBF\xBDz");
 }
 
+TEST(Cp932, OnlyExactConversionsCount) {
+  // iconv maps these to codes that convert back to other characters (the yen sign to the
+  // backslash): a name stored so would be another name.
+  for (const char* inexact :
+       {"a\xC2\xA5"
+        "b",
+        "\xE2\x88\x92", "\xE3\x80\x9C", "\xC2\xA2", "\xC2\xA3", "\xC2\xAC", "\xE2\x80\x96"}) {
+    DataString out;
+    EXPECT_FALSE(TryUtf8ToCp932(inexact, out)) << inexact;
+    EXPECT_THROW(Utf8ToCp932(inexact), EConvertError) << inexact;
+  }
+  try {
+    Utf8ToCp932("ab\xC2\xA5");
+  } catch (const EConvertError& e) {
+    EXPECT_NE(std::string(e.what()).find("byte 2"), std::string::npos) << e.what();
+  }
+  // their full-width forms are exact
+  EXPECT_EQ(Utf8ToCp932("\xEF\xBF\xA5\xEF\xBC\x8D\xEF\xBD\x9E"), DataString("\x81\x8F\x81\x7C\x81\x60"));
+}
+
 TEST(Delimiters, TrailByteIsNoDelimiter) {
   const DataString path = DataString("dir\\") + kSoft;
   EXPECT_EQ(LastDelimiter(path), 3u);

@@ -45,6 +45,30 @@ TEST_F(SettingsRegistry, WithoutKeyNothingIsTouched) {
   EXPECT_FALSE(fs::exists(store_.File()));
 }
 
+// A key made of nothing but delimiters and blanks would be Software itself: it means no key, and
+// no deletion ever reaches Software or a key directly below HKEY_CURRENT_USER.
+TEST_F(SettingsRegistry, KeyOfOnlyDelimitersAndBlanksIsNoKey) {
+  store_.WriteString("Software\\Other\\Game", "InstallPath", "/other");
+  for (const DataString& key : {DataString("\\"), DataString("\\\\"), DataString(" \\ \t\\"), J("\\　")}) {
+    const TVondInstallSet s = Product(key);
+    EXPECT_FALSE(s.HasRegistryKey()) << key.bytes();
+    s.WriteValue("InstallPath", "/mine");
+    EXPECT_EQ(s.ReadValue("InstallPath", "none"), "none");
+    s.DeleteRegistryKey();
+    EXPECT_EQ(Product(DataString("Other\\Game")).ReadValue("InstallPath", ""), "/other") << key.bytes();
+  }
+  std::string value;
+  EXPECT_FALSE(store_.ReadString("Software", "InstallPath", value));
+  EXPECT_FALSE(store_.DeleteKeyTree("Software"));
+  EXPECT_FALSE(store_.DeleteKeyTree("Software\\"));
+  store_.WriteString("Empty\\Below", "v", "1");
+  EXPECT_TRUE(store_.DeleteKeyTree("Empty\\Below"));
+  EXPECT_FALSE(store_.DeleteEmptyKey("Empty"));
+  EXPECT_TRUE(store_.KeyExists("Software\\Other\\Game"));
+  EXPECT_TRUE(store_.KeyExists("Empty"));
+  EXPECT_TRUE(Product(J("\\ メーカー \\")).HasRegistryKey());
+}
+
 TEST_F(SettingsRegistry, DeleteRemovesEmptyParentsOnly) {
   const TVondInstallSet game1 = Product(J("メーカー\\ソフト一"));  // "ソ" ends in a 0x5C byte
   const TVondInstallSet game2 = Product(J("メーカー\\ゲーム二"));

@@ -140,6 +140,98 @@ TEST(VnkitArchive, VerifyAnswersIntactOrNamesTheDamage) {
   EXPECT_EQ(Vnkit({"verify", (archive.parent_path() / "none.dat").string()}).code, 2);
 }
 
+TEST(VnkitArchive, ListHasHeaderAndTotalAndShowsEveryNameWhole) {
+  auto entries = Entries();  // install.dat has a time, the others have none
+  entries.push_back(test::StoredWithCrc(std::string("nul\0name.txt", 12), "n"));
+  entries.push_back(
+      test::StoredWithCrc("bad\xA0"
+                          "byte.txt",
+                          "b"));
+  const RunResult r = Vnkit({"list", WriteArchive(entries).string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string header = r.out.substr(0, r.out.find('\n'));
+  EXPECT_NE(header.find("size"), std::string::npos) << r.out;
+  EXPECT_NE(header.find("name"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n5 entries, 48 bytes\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("1980-00-00"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  -  "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("nul\\x00name.txt"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("bad\\xA0byte.txt"), std::string::npos) << r.out;
+}
+
+TEST(VnkitArchive, NamesTakeSlashesAndPatternsAndExtractOnlyEntries) {
+  auto entries = Entries();
+  entries.push_back(test::StoredWithCrc("scenario\\01.txt", "one"));
+  entries.push_back(test::StoredWithCrc("scenario\\02.TXT", "two"));
+  entries.push_back(test::StoredWithCrc("/old.txt", "superseded"));
+  const fs::path archive = WriteArchive(entries);
+  test::WriteFile(archive.parent_path() / "loose.txt", "beside the archive");
+  RunResult r = Vnkit({"cat", archive.string(), "Data/BG.rxa", "/old.txt"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, std::string("pic\0ture", 8) + "superseded");
+  EXPECT_EQ(Vnkit({"cat", archive.string(), "loose.txt"}).out, "beside the archive");  // cat only
+
+  const fs::path out = test::MakeTempDir("out");
+  test::WriteFile(out / "scenario" / "01.txt", "mine");
+  r = Vnkit({"extract", archive.string(), "-C", out.string(), "--keep", "SCENARIO/*.txt", "loose.txt"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("vnkit extract: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("loose.txt"), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFile(out / "scenario" / "01.txt"), "mine");  // kept
+  EXPECT_EQ(test::ReadFile(out / "scenario" / "02.TXT"), "two");
+  EXPECT_FALSE(fs::exists(out / "loose.txt"));
+  EXPECT_FALSE(fs::exists(out / "install.dat"));
+  // without --keep existing files are replaced, as before
+  EXPECT_EQ(Vnkit({"extract", archive.string(), "-o", out.string(), "scenario\\01.txt"}).code, 0);
+  EXPECT_EQ(test::ReadFile(out / "scenario" / "01.txt"), "one");
+}
+
+TEST(VnkitArchive, VerifyInflatesWhatHasNoChecksumAndFindsTheCut) {
+  auto entries = Entries();
+  auto unchecked = test::Compressed("unchecked.txt", std::string(300, 'u'));
+  unchecked.crc = 0;
+  unchecked.bytes[unchecked.bytes.size() / 2] ^= 0x55;
+  entries.insert(entries.begin(), unchecked);
+  const fs::path archive = WriteArchive(entries);
+  RunResult r = Vnkit({"verify", archive.string()});
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_NE(r.err.find("unchecked.txt"), std::string::npos) << r.err;
+
+  // cut inside the last entry: the entries before it are intact and can be salvaged
+  std::string bytes = test::BuildArchive(Entries());
+  bytes.resize(bytes.size() - 3);
+  test::WriteFile(archive, bytes);
+  r = Vnkit({"verify", archive.string()});
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_NE(r.err.find("日本語\\テキスト.txt is cut off"), std::string::npos) << r.err;
+  const fs::path out = test::MakeTempDir("salvage");
+  EXPECT_EQ(Vnkit({"extract", archive.string(), "-o", out.string()}).code, 2);  // refused whole
+  r = Vnkit({"extract", "--salvage", "-v", archive.string(), "-o", out.string()});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(test::ReadFile(out / "install.dat"), "settings");
+  EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
+  EXPECT_FALSE(fs::exists(out / "日本語" / "テキスト.txt"));
+  EXPECT_NE(r.out.find("install.dat"), std::string::npos) << r.out;
+}
+
+TEST(VnkitArchive, MessagesNameTheCommandAndHelpListsEachCommandOnce) {
+  RunResult r = Vnkit({"lsit", "x"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("unknown command \"lsit\""), std::string::npos) << r.err;
+  r = Vnkit({"verify", "/nowhere/none.dat"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err.rfind("vnkit verify: /nowhere/none.dat", 0), 0u) << r.err;
+  r = Vnkit({"list"});
+  EXPECT_EQ(r.err.rfind("vnkit list: ", 0), 0u) << r.err;
+  r = Vnkit({"--help"});
+  EXPECT_EQ(r.code, 0);
+  for (const char* command : {"\n  list ", "\n  pack ", "\n  settings show "}) {
+    const size_t first = r.out.find(command);
+    EXPECT_NE(first, std::string::npos) << command;
+    EXPECT_EQ(r.out.find(command, first + 1), std::string::npos) << command << r.out;
+  }
+}
+
 TEST(VnkitArchive, HostileDirectoriesAreErrorsNeverCrashes) {
   const std::string good = test::BuildArchive(Entries());
   const fs::path path = test::MakeTempDir() / "hostile.dat";

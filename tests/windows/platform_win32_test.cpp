@@ -48,6 +48,19 @@ TEST(Win32Text, ConvertsThroughCodePage932WhateverTheLocale) {
   // No "best fit": a character code page 932 lacks is an error, not a look-alike or '?'.
   DataString cp932;
   EXPECT_FALSE(TryUtf8ToCp932("\xC3\xA9", cp932));  // e with acute
+  // Exact means it converts back to the same text, as on POSIX: the yen sign and the minus sign are
+  // refused, and the error names the character's place.
+  EXPECT_FALSE(
+      TryUtf8ToCp932("a\xC2\xA5"
+                     "b",
+                     cp932));
+  EXPECT_FALSE(TryUtf8ToCp932("\xE2\x88\x92", cp932));
+  try {
+    Utf8ToCp932("ab\xC2\xA5");
+    ADD_FAILURE() << "the yen sign converted";
+  } catch (const EConvertError& e) {
+    EXPECT_NE(std::string(e.what()).find("byte 2"), std::string::npos) << e.what();
+  }
   EXPECT_THROW(Utf8ToCp932("\xF0\x9F\x98\x80"), EConvertError);
   EXPECT_FALSE(TryUtf8ToCp932("\xFF", cp932));  // not UTF-8 at all
 }
@@ -239,6 +252,15 @@ TEST(Win32Registry, ProductKeyUnderTheCurrentUser) {
   EXPECT_TRUE(reg.KeyIsEmpty(maker));
   EXPECT_TRUE(reg.DeleteEmptyKey(maker));
   EXPECT_FALSE(reg.KeyExists(maker));
+
+  // A key directly below HKEY_CURRENT_USER (as Software is) is never deleted.
+  const std::string top = "vnsetup-check-top-" + std::to_string(GetCurrentProcessId());
+  reg.WriteString(top + "\\Game", "InstallPath", "C:\\Games");
+  EXPECT_FALSE(reg.DeleteKeyTree(top));
+  EXPECT_TRUE(reg.DeleteKeyTree(top + "\\Game"));
+  EXPECT_FALSE(reg.DeleteEmptyKey(top));
+  EXPECT_TRUE(reg.KeyExists(top));
+  RegDeleteTreeW(HKEY_CURRENT_USER, Utf8ToPath(top).c_str());
 }
 
 TEST(Win32System, FoldersAndTheRunningProgram) {

@@ -1,9 +1,5 @@
 // vnkit list / cat / extract / verify: reading "vf" archives.
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "archive/vr_files.h"
@@ -20,30 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Standard output as a stream for ReadEntry; it cannot seek, so seeking is ignored.
-class StdoutStream : public TStream {
- public:
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void* buffer, int64_t count) override {
-    const char* p = static_cast<const char*>(buffer);
-    int64_t left = count;
-    while (left > 0) {
-      const ssize_t n = ::write(STDOUT_FILENO, p, static_cast<size_t>(left));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw EWriteError(std::string("standard output: cannot write: ") + std::strerror(errno));
-      p += n;
-      left -= n;
-    }
-    written_ += count;
-    return count;
-  }
-  int64_t Seek(int64_t, SeekOrigin) override { return written_; }
-
- private:
-  int64_t written_ = 0;
-};
-
 std::string DosTimeText(int32_t dos) {
+  if (dos == 0) return "-";  // no time stored
   const DosDateTimeFields f = SplitDosDateTime(dos);
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
@@ -69,80 +43,123 @@ void List(const std::string& archive, bool json) {
     const nlohmann::ordered_json out = {{"version", files.Version()}, {"entries", entries}};
     std::printf("%s\n", out.dump(2).c_str());
   } else {
+    // as unzip -l: a header, one line per entry, and the total
+    std::printf("%12s  %-6s  %-8s  %-19s  %s\n", "size", "form", "crc", "time", "name");
+    int64_t bytes = 0;
     for (int i = 0; i + 1 < files.Count(); ++i) {
       const TVrFile& e = files[i];
-      std::printf("%12lld  %-6s  %08x  %s  %s%s\n", static_cast<long long>(e.Size),
+      bytes += e.Size;
+      std::printf("%12lld  %-6s  %08x  %-19s  %s%s\n", static_cast<long long>(e.Size),
                   e.Stored ? "stored" : "zlib", e.CRC, DosTimeText(e.Time).c_str(),
-                  NameToUtf8(e.Name()).c_str(), e.Separate ? "  [separate]" : "");
+                  DisplayName(e.Name()).c_str(), e.Separate ? "  [separate]" : "");
     }
+    std::printf("%d entries, %lld bytes\n", files.Count() - 1, static_cast<long long>(bytes));
   }
-  if (DirectoryCoversNoData(files)) PrintError(archive + ": warning: " + NoDataWarning(files));
+  if (DirectoryCoversNoData(files)) PrintError(ArchiveLabel(archive) + ": warning: " + NoDataWarning(files));
   SetResult(kOk);
 }
 
-void Cat(const std::string& archive, const std::string& name) {
+void Cat(const std::string& archive, const std::vector<std::string>& names) {
+  KeepStdoutForData();
   TVrFileCollection files;
   OpenArchiveForTool(files, archive);
   StdoutStream out;
-  try {
-    files.ReadEntry(out, NameFromUtf8(name));
-  } catch (const Exception& e) {
-    throw Exception(archive + ": " + e.what());
+  int result = kOk;
+  for (const std::string& name : names) {
+    bool pattern = false;
+    const std::vector<int> selected = SelectEntries(files, name, &pattern);
+    try {
+      if (selected.empty() && pattern) {
+        throw EFOpenError("no entry matches " + name);
+      } else if (selected.empty()) {
+        // not an entry: the loose file of that name beside the archive, as the installer reads it
+        try {
+          files.ReadEntry(out, NameFromUtf8(name));
+        } catch (const EFOpenError&) {
+          throw EFOpenError("no entry named " + name + ", and no such file beside it");
+        }
+      }
+      for (int index : selected) files.ReadEntry(out, files[index].Name());
+    } catch (const Exception& e) {
+      PrintError(ArchiveLabel(archive) + ": " + e.what());
+      result = kError;
+    }
   }
-  SetResult(kOk);
+  SetResult(result);
 }
 
 void Verify(const std::string& archive) {
   TVrFileCollection files;
-  OpenArchiveForTool(files, archive);
-  ProgressBar bar("verify", files.Count() - 1);
-  files.OnProgress = [&](TVrFileCollection&, TVrFile&, int64_t, int32_t index, int32_t, bool&) {
-    bar.Update(index + 1);
-  };
-  int bad = -1;
-  const bool intact = files.Verify(&bad);
-  bar.Finish();
-  if (!intact) {
-    PrintError(archive + ": entry " + NameToUtf8(files[bad].Name()) + " is damaged (checksum mismatch)");
-    SetResult(kNegative);
-    return;
-  }
-  if (DirectoryCoversNoData(files)) {
-    PrintError(archive + ": " + NoDataWarning(files));
-    SetResult(kNegative);
-    return;
-  }
+  // A truncated archive is checked up to the cut, which is then reported like any damage.
+  OpenArchiveForTool(files, archive, true);
+  int64_t total = 0;
+  for (int i = 0; i + 1 < files.Count(); ++i) total += files[i].Size;
+  ProgressBar bar("verify", total);
+  int64_t done = 0;
   int checked = 0;
   for (int i = 0; i + 1 < files.Count(); ++i) {
-    if (files[i].CRC != 0 && files[i].Name().bytes().rfind('/', 0) != 0) ++checked;
+    const TVrFile& e = files[i];
+    // superseded entries are kept for their place in the data file only
+    if (!e.Name().empty() && e.Name()[0] == '/') continue;
+    const EntryCheck check = CheckEntry(files, i);
+    if (check.state != EntryState::kIntact) {
+      bar.Finish();
+      PrintError(ArchiveLabel(archive) + ": entry " + DisplayName(e.Name()) + " is " +
+                 (check.state == EntryState::kCutOff ? "" : "damaged: ") + check.reason);
+      SetResult(kNegative);
+      return;
+    }
+    if (e.CRC != 0) ++checked;
+    SayVerbose("ok  " + DisplayName(e.Name()));
+    bar.Update(done += e.Size);
   }
-  std::printf("%s: intact (%d entries, %d with a checksum)\n", archive.c_str(), files.Count() - 1, checked);
+  bar.Finish();
+  if (DirectoryCoversNoData(files)) {
+    PrintError(ArchiveLabel(archive) + ": " + NoDataWarning(files));
+    SetResult(kNegative);
+    return;
+  }
+  Say(ArchiveLabel(archive) + ": intact (" + std::to_string(files.Count() - 1) + " entries, " +
+      std::to_string(checked) + " with a checksum)");
   SetResult(kOk);
 }
 
 void Register(CLI::App& app) {
-  static std::string archive, name, out_dir = ".";
+  static std::string archive;
   static bool json = false;
   static std::vector<std::string> names;
+  static ExtractOptions extract_options;
+  const char* archive_help = "archive file, data file or executable with an archive; - for standard input";
 
   auto* list = app.add_subcommand("list", "List the stored entries of an archive in directory order");
-  list->add_option("ARCHIVE", archive, "archive file, data file or executable with an archive")->required();
+  list->add_option("ARCHIVE", archive, archive_help)->required();
   list->add_flag("--json", json, "JSON output");
   list->callback([] { List(archive, json); });
 
-  auto* cat = app.add_subcommand("cat", "Write an entry's content to standard output");
-  cat->add_option("ARCHIVE", archive)->required();
-  cat->add_option("NAME", name, "entry name (UTF-8, '\\' between folders)")->required();
-  cat->callback([] { Cat(archive, name); });
+  auto* cat = app.add_subcommand("cat", "Write entries' content to standard output");
+  cat->add_option("ARCHIVE", archive, archive_help)->required();
+  cat->add_option("NAME", names,
+                  "entry name (UTF-8, '\\' or '/' between folders) or pattern (*.txt); a name that is no "
+                  "entry reads the file of that name beside the archive")
+      ->required();
+  cat->callback([] { Cat(archive, names); });
 
   auto* extract = app.add_subcommand("extract", "Extract entries (all when no NAME is given) into a folder");
-  extract->add_option("ARCHIVE", archive)->required();
-  extract->add_option("-o,--output", out_dir, "target folder (default: the current folder)");
-  extract->add_option("NAME", names, "entry names");
-  extract->callback([] { SetResult(ExtractArchive(archive, out_dir, names)); });
+  extract->add_option("ARCHIVE", archive, archive_help)->required();
+  extract->add_option("-o,--output,-C", extract_options.out_dir,
+                      "target folder (default: the current folder)");
+  extract->add_option("NAME", names, "entry names or patterns (*.txt, scenario/*), any letter case");
+  extract->add_flag("-k,--keep", extract_options.keep, "leave files that already exist as they are");
+  extract->add_flag("--salvage", extract_options.salvage,
+                    "from a truncated or damaged archive, write the entries that are intact");
+  AddVerbosityFlags(*extract);
+  extract->callback([] { SetResult(ExtractArchive(archive, extract_options, names)); });
 
-  auto* verify = app.add_subcommand("verify", "Check every entry's CRC-32 (exit 1 when one is damaged)");
-  verify->add_option("ARCHIVE", archive)->required();
+  auto* verify = app.add_subcommand(
+      "verify",
+      "Check every entry (CRC-32, or zlib's check where none is stored); exit 1 when one is damaged");
+  verify->add_option("ARCHIVE", archive, archive_help)->required();
+  AddVerbosityFlags(*verify);
   verify->callback([] { Verify(archive); });
 }
 

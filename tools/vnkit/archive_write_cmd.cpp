@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "archive/vr_files.h"
@@ -9,6 +10,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "platform/special_folders.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
 
@@ -21,6 +23,7 @@ namespace {
 struct PackFile {
   DataString name;
   std::string relative;  // UTF-8 with '/', for matching --separate
+  fs::path path;         // the file as listed (a link: the link itself)
 };
 
 bool MatchesAny(const std::vector<std::string>& globs, const std::string& relative) {
@@ -31,57 +34,235 @@ bool MatchesAny(const std::vector<std::string>& globs, const std::string& relati
   return false;
 }
 
-// Removes an archive that could not be finished, with its part files.
-void RemoveArchive(const fs::path& out) {
-  std::error_code ec;
-  TBigFileStream parts(out, TBigFileStream::kCreate);  // creating deletes every existing part
-  fs::remove(out, ec);
+// As tar's --exclude: a pattern matches the relative path or any folder on the way to it.
+bool Excluded(const std::vector<std::string>& globs, const std::string& relative) {
+  if (globs.empty()) return false;
+  for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
+    if (MatchesAny(globs, relative.substr(0, slash))) return true;
+  }
+  return MatchesAny(globs, relative);
 }
 
-void Pack(const std::string& dir, const std::string& out, const std::vector<std::string>& separate) {
-  const fs::path root = Utf8ToPath(dir);
-  const fs::path target = Utf8ToPath(out);
-  std::error_code ec;
-  if (!fs::is_directory(root, ec)) throw EFOpenError(dir + ": no such folder");
-  const fs::path target_abs = fs::weakly_canonical(target, ec);
+// Part i of a data file, as the split stream names them (game.dat, game.001, ...).
+fs::path PartName(const fs::path& file, int index) {
+  if (index == 0) return file;
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".%.3d", index);
+  fs::path name = ChangeFileExtension(file, "");
+  name += suffix;
+  return name;
+}
 
+// A file with its part files and its directory side file: what "the archive at this path" is.
+std::vector<fs::path> ArchiveFiles(const fs::path& file) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (int i = 0; i == 0 || fs::exists(PartName(file, i), ec); ++i) files.push_back(PartName(file, i));
+  files.push_back(DirectoryFileOf(file));
+  return files;
+}
+
+// Removes an archive written under a temporary name, with its part files.
+void RemoveArchive(const fs::path& file) {
+  std::error_code ec;
+  for (int i = 0; fs::exists(PartName(file, i), ec); ++i) fs::remove(PartName(file, i), ec);
+}
+
+// The relative path of a listed file in UTF-8 with '/'.
+std::string RelativeName(const fs::path& root, const fs::path& file) {
+  std::string relative;
+  for (const fs::path& part : file.lexically_relative(root))
+    relative += (relative.empty() ? "" : "/") + PathToUtf8(part);
+  return relative;
+}
+
+// Whether a listed item is packed. Links follow zip: a link to a file inside the folder is stored
+// under its own name with the file's content; a link that leads out of the folder, to a folder, or
+// nowhere is skipped with a warning (never stored twice, never an escape).
+bool ShouldPack(const fs::directory_entry& item, const fs::path& root_real, const std::string& shown) {
+  std::error_code ec;
+  const fs::file_status own = item.symlink_status(ec);
+  if (fs::is_directory(own)) return false;
+  if (fs::is_symlink(own)) {
+    const fs::path real = fs::canonical(item.path(), ec);
+    if (ec) {
+      PrintError("warning: " + shown + ": a link that leads nowhere, skipped");
+      return false;
+    }
+    const fs::path inside = real.lexically_relative(root_real);
+    if (inside.empty() || *inside.begin() == "..") {
+      PrintError("warning: " + shown + ": a link that leads out of the folder, skipped");
+      return false;
+    }
+    if (fs::is_directory(real, ec)) {
+      PrintError("warning: " + shown + ": a link to a folder, skipped");
+      return false;
+    }
+    if (!fs::is_regular_file(real, ec)) {
+      PrintError("warning: " + shown + ": a link to something that is not a file, skipped");
+      return false;
+    }
+    return true;
+  }
+  if (!fs::is_regular_file(own)) {
+    PrintError("warning: " + shown + ": not a regular file (a device, pipe or socket), skipped");
+    return false;
+  }
+  return true;
+}
+
+std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std::string>& exclude,
+                                    const std::vector<fs::path>& skip) {
+  std::error_code ec;
+  const fs::path root_real = fs::canonical(root, ec);
   std::vector<PackFile> files;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    if (!item.is_regular_file()) continue;
-    if (!target_abs.empty() && fs::weakly_canonical(item.path(), ec) == target_abs) continue;
-    const std::string relative = fs::relative(item.path(), root).generic_string();
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::directory_entry& item = *it;
+    const std::string relative = RelativeName(root, item.path());
+    if (Excluded(exclude, relative)) {
+      if (item.is_directory(ec) && !item.is_symlink(ec)) it.disable_recursion_pending();
+      continue;
+    }
+    if (!ShouldPack(item, root_real, PathToUtf8(item.path()))) continue;
+    // the archive being written (with its parts and side file) when it lies inside the folder
+    bool is_output = false;
+    for (const fs::path& s : skip) is_output = is_output || fs::equivalent(item.path(), s, ec);
+    if (is_output) continue;
+    // a name holding '\' (possible on POSIX) would be read back as a folder delimiter
+    if (relative.find('\\') != std::string::npos) {
+      throw EConvertError(PathToUtf8(item.path()) +
+                          ": the name holds '\\', which the archive takes for a folder delimiter, so it "
+                          "cannot be stored");
+    }
+    PackFile f{{}, relative, item.path()};
     std::string stored = relative;
     std::replace(stored.begin(), stored.end(), '/', '\\');
-    PackFile f{{}, relative};
     if (!TryUtf8ToCp932(stored, f.name)) {
       throw EConvertError(PathToUtf8(item.path()) +
-                          ": the name has no Shift-JIS form, so it cannot be stored");
+                          ": the name has no exact Shift-JIS form, so it cannot be stored");
     }
     files.push_back(std::move(f));
   }
   // Sorted by the stored bytes, so the same folder always packs to the same archive.
   std::sort(files.begin(), files.end(), [](const PackFile& a, const PackFile& b) { return a.name < b.name; });
+  // Names the archive cannot tell apart (it finds entries without regard to case) would hide a file.
+  std::map<DataString, const PackFile*> seen;
+  for (const PackFile& f : files) {
+    const auto [at, fresh] = seen.emplace(AnsiUpperCase(f.name), &f);
+    if (!fresh) {
+      throw EConvertError(PathToUtf8(f.path) + ": the archive cannot tell this name from " +
+                          PathToUtf8(at->second->path) + " (names are found without regard to case)");
+    }
+  }
+  return files;
+}
 
+// Packs into `file` (a temporary name); returns the archive's size.
+int64_t WritePack(const fs::path& root, const std::vector<PackFile>& files,
+                  const std::vector<std::string>& separate, const fs::path& file) {
   TVrFileCollection archive;
   archive.Open(root);
-  for (const PackFile& f : files) archive.Add(f.name).Separate = MatchesAny(separate, f.relative);
-
+  for (const PackFile& f : files) {
+    TVrFile& entry = archive.Add(f.name);
+    entry.Separate = MatchesAny(separate, f.relative);
+    entry.Source = f.path;
+  }
   ProgressBar bar("pack", static_cast<int64_t>(files.size()));
-  archive.OnProgress = [&](TVrFileCollection&, TVrFile&, int64_t, int32_t index, int32_t, bool&) {
+  int current = -1;
+  archive.OnProgress = [&](TVrFileCollection&, TVrFile&, int64_t size, int32_t index, int32_t, bool&) {
+    if (index != current) {
+      current = index;  // called before and after each entry
+      return;
+    }
     bar.Update(index + 1);
+    SayVerbose("packed " + files[static_cast<size_t>(index)].relative + " (" + std::to_string(size) +
+               " bytes)");
   };
-  int64_t size = 0;
   try {
-    TBigFileStream stream(target, TBigFileStream::kCreate);
+    TBigFileStream stream(file, TBigFileStream::kCreate);
     archive.SaveToStream(stream);
-    size = stream.GetSize();
+    bar.Finish();
+    return stream.GetSize();
+  } catch (const Exception& e) {
+    bar.Finish();
+    RemoveArchive(file);
+    if (current < 0) throw;
+    // the library names the entry in its own words; say which file could not be read
+    const PackFile& f = files[static_cast<size_t>(current)];
+    std::string why = e.what();
+    const std::string prefix = "エラー:" + Cp932ToUtf8Lossy(f.name) + ": ";
+    if (why.compare(0, prefix.size(), prefix) == 0) why = why.substr(prefix.size());
+    throw Exception(PathToUtf8(f.path) + ": cannot be packed: " + why);
   } catch (...) {
     bar.Finish();
-    RemoveArchive(target);
+    RemoveArchive(file);
     throw;
   }
-  bar.Finish();
-  std::printf("%s: %zu entries, %lld bytes\n", out.c_str(), files.size(), static_cast<long long>(size));
+}
+
+// Moves the archive written under `temp` into place: part files first, part 0 last; then the old
+// archive's part files beyond the new ones and its side file go, which would otherwise be read with it.
+void MoveArchiveIntoPlace(const fs::path& temp, const fs::path& target) {
+  std::error_code ec;
+  int parts = 0;
+  while (fs::exists(PartName(temp, parts), ec)) ++parts;
+  for (int i = parts - 1; i >= 0; --i) ReplaceFile(PartName(temp, i), PartName(target, i));
+  for (int i = parts; fs::exists(PartName(target, i), ec); ++i) {
+    if (!fs::remove(PartName(target, i), ec)) {
+      throw EWriteError(PathToUtf8(PartName(target, i)) +
+                        ": cannot remove the old part file: " + ec.message());
+    }
+  }
+  const fs::path side = DirectoryFileOf(target);
+  if (fs::exists(side, ec) && !fs::equivalent(side, target, ec) && !fs::remove(side, ec)) {
+    throw EWriteError(PathToUtf8(side) + ": cannot remove the old directory side file: " + ec.message());
+  }
+}
+
+// A temporary name beside the target whose part files cannot be mistaken for the target's.
+fs::path TemporaryArchiveName(const fs::path& target) {
+  fs::path temp = TemporarySibling(target);
+  const std::string ext = FileExtension(target);
+  temp += ext.empty() ? std::string(".tmp") : ext;
+  return temp;
+}
+
+void CopyArchiveToStdout(const fs::path& file) {
+  TBigFileStream stream(file, TBigFileStream::kRead);
+  StdoutStream out;
+  stream.ReadToStream(out, stream.GetSize());
+}
+
+void Pack(const std::string& dir, const std::string& out, const std::vector<std::string>& separate,
+          const std::vector<std::string>& exclude) {
+  const fs::path root = Utf8ToPath(dir);
+  const bool to_stdout = out == "-";
+  if (to_stdout) KeepStdoutForData();
+  const fs::path target = to_stdout ? fs::path() : Utf8ToPath(out);
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) throw EFOpenError(dir + ": no such folder");
+  if (!to_stdout && fs::is_directory(target, ec))
+    throw EFOpenError(out + ": is a folder, not an archive file");
+
+  const std::vector<PackFile> files =
+      ListPackFiles(root, exclude, to_stdout ? std::vector<fs::path>() : ArchiveFiles(target));
+  // Written under a temporary name and moved into place only when complete: a failure leaves
+  // whatever was at the target as it was.
+  const fs::path temp = TemporaryArchiveName(to_stdout ? TemporaryFolder() / "vnkit-pack.dat" : target);
+  const int64_t size = WritePack(root, files, separate, temp);
+  try {
+    if (to_stdout) {
+      CopyArchiveToStdout(temp);
+      RemoveArchive(temp);
+    } else {
+      MoveArchiveIntoPlace(temp, target);
+    }
+  } catch (...) {
+    RemoveArchive(temp);
+    throw;
+  }
+  Say((to_stdout ? std::string("standard output") : out) + ": " + std::to_string(files.size()) +
+      " entries, " + std::to_string(size) + " bytes");
   SetResult(kOk);
 }
 
@@ -89,6 +270,16 @@ void Merge(const std::string& data_file, const std::string& source_file) {
   const fs::path data_path = Utf8ToPath(data_file);
   std::error_code ec;
   if (fs::is_directory(data_path, ec)) throw EFOpenError(data_file + ": is a folder, not a data file");
+  // The directory goes to the data file's name with ".ext": for a ".ext" name that is the data
+  // file itself, which would be replaced by the directory.
+  if (SameNameIgnoringCase(FileExtension(data_path), ".ext")) {
+    throw EFOpenError(data_file + ": a data file cannot have the extension .ext (its directory side file " +
+                      "would be the data file itself)");
+  }
+  const fs::path source_path = ArchivePath(source_file);
+  if (fs::equivalent(data_path, source_path, ec)) {
+    throw EFOpenError(data_file + ": is the source archive itself");
+  }
   TVrFileCollection source;
   OpenArchiveForTool(source, source_file);
   TVrFileCollection data;
@@ -99,16 +290,17 @@ void Merge(const std::string& data_file, const std::string& source_file) {
   ProgressBar bar("merge", total);
   int64_t done = 0;
   int taken = 0;
-  data.OnProgress = [&](TVrFileCollection&, TVrFile&, int64_t size, int32_t, int32_t, bool&) {
+  data.OnProgress = [&](TVrFileCollection&, TVrFile& entry, int64_t size, int32_t, int32_t, bool&) {
     bar.Update(done += size);
     ++taken;
+    SayVerbose("added " + DisplayName(entry.Name()) + " (" + std::to_string(size) + " bytes)");
   };
   const bool changed = data.Merge(source);
   bar.Finish();
   if (changed) {
-    std::printf("%s: %d entries taken over from %s\n", data_file.c_str(), taken, source_file.c_str());
+    Say(data_file + ": " + std::to_string(taken) + " entries taken over from " + ArchiveLabel(source_file));
   } else {
-    std::printf("%s: already up to date\n", data_file.c_str());
+    Say(data_file + ": already up to date");
   }
   SetResult(kOk);
 }
@@ -116,17 +308,27 @@ void Merge(const std::string& data_file, const std::string& source_file) {
 void Append(const std::string& exe, const std::string& archive, const std::string& out) {
   std::error_code ec;
   if (!fs::is_regular_file(Utf8ToPath(exe), ec)) throw EFOpenError(exe + ": no such file");
-  {
-    // only a readable archive is appended
-    TVrFileCollection check;
-    OpenArchiveForTool(check, archive);
+  // Only a readable archive that is whole in its own file (and its part files) is appended: the
+  // offsets of an executable's archive or of a data file's side file would point elsewhere.
+  TVrFileCollection check;
+  OpenArchiveForTool(check, archive);
+  const fs::path archive_path = ArchivePath(archive);
+  const std::string ext = FileExtension(archive_path);
+  if (SameNameIgnoringCase(ext, ".exe") || SameNameIgnoringCase(ext, ".scr")) {
+    throw EFormatError(ArchiveLabel(archive) +
+                       ": already appended to an executable; append the archive file");
+  }
+  if (fs::exists(DirectoryFileOf(archive_path), ec)) {
+    throw EFormatError(ArchiveLabel(archive) + ": its directory lies in " +
+                       PathToUtf8(DirectoryFileOf(archive_path)) +
+                       "; pack the entries into one archive first");
   }
   const fs::path target = Utf8ToPath(out);
   const fs::path temp = TemporarySibling(target);
   try {
     fs::copy_file(Utf8ToPath(exe), temp, fs::copy_options::overwrite_existing);
-    AppendArchive(temp, Utf8ToPath(archive));
-    fs::rename(temp, target);
+    AppendArchive(temp, *check.Stream());
+    ReplaceFile(temp, target);
   } catch (...) {
     fs::remove(temp, ec);
     throw;
@@ -136,25 +338,32 @@ void Append(const std::string& exe, const std::string& archive, const std::strin
 
 void Register(CLI::App& app) {
   static std::string dir, out, data_file, source, exe, archive;
-  static std::vector<std::string> separate;
+  static std::vector<std::string> separate, exclude;
 
   auto* pack = app.add_subcommand("pack", "Pack the files under DIR into a new archive");
   pack->add_option("DIR", dir, "folder whose files become the entries (names relative, with '\\')")
       ->required();
-  pack->add_option("-o,--output", out, "archive to write")->required();
+  pack->add_option("-o,--output", out,
+                   "archive to write (replaced only when complete); - for standard output")
+      ->required();
   pack->add_option("--separate", separate,
                    "mark entries matching GLOB (relative path with '/', any case) as separate files");
-  pack->callback([] { Pack(dir, out, separate); });
+  pack->add_option("--exclude", exclude,
+                   "leave out files and folders matching GLOB (relative path with '/')");
+  AddVerbosityFlags(*pack);
+  pack->callback([] { Pack(dir, out, separate, exclude); });
 
   auto* merge = app.add_subcommand("merge", "Bring DATAFILE and its .ext side file up to date from SOURCE");
   merge->add_option("DATAFILE", data_file, "installed data file (created when missing)")->required();
-  merge->add_option("SOURCE", source, "archive with the new entries")->required();
+  merge->add_option("SOURCE", source, "archive with the new entries; - for standard input")->required();
+  AddVerbosityFlags(*merge);
   merge->callback([] { Merge(data_file, source); });
 
   auto* append = app.add_subcommand("append", "Write EXE + ARCHIVE + exe trailer to OUT");
-  append->add_option("EXE", exe)->required();
-  append->add_option("ARCHIVE", archive)->required();
-  append->add_option("-o,--output", out)->required();
+  append->add_option("EXE", exe, "the program to carry the archive")->required();
+  append->add_option("ARCHIVE", archive, "archive file (with its part files); - for standard input")
+      ->required();
+  append->add_option("-o,--output", out, "executable to write (replaced only when complete)")->required();
   append->callback([] { Append(exe, archive, out); });
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace vn::cli {
@@ -17,6 +18,28 @@ std::vector<std::pair<int, Registrar>>& Registry() {
 }
 
 int g_result = kOk;
+std::string g_command;
+bool g_verbose = false;
+bool g_quiet = false;
+bool g_stdout_is_data = false;
+
+// Every runnable command (a leaf of the subcommand tree) with its full name.
+void ForEachCommand(CLI::App& app, const std::string& prefix,
+                    const std::function<void(CLI::App&, const std::string&)>& fn) {
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+    const std::string name = prefix + sub->get_name();
+    if (sub->get_subcommands([](CLI::App*) { return true; }).empty()) {
+      fn(*sub, name);
+    } else {
+      ForEachCommand(*sub, name + " ", fn);
+    }
+  }
+}
+
+void NoWindowsStyleOptions(CLI::App& app) {
+  app.allow_windows_style_options(false);
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) NoWindowsStyleOptions(*sub);
+}
 
 int64_t NowMs() {
   using namespace std::chrono;
@@ -35,6 +58,43 @@ void AddAllCommands(CLI::App& app) {
   for (auto& [order, registrar] : groups) registrar(app);
 }
 
+void ConfigureApp(CLI::App& app) {
+  // CLI11 takes "/name" for an option on Windows; here it is a superseded entry or an absolute path.
+  NoWindowsStyleOptions(app);
+  ForEachCommand(app, "", [](CLI::App& command, const std::string& name) {
+    command.preparse_callback([name](size_t) { g_command = name; });
+  });
+  // main's footer lists every command with its description; the groups are not listed again.
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) sub->group("");
+}
+
+const std::string& CommandName() {
+  return g_command;
+}
+
+void AddVerbosityFlags(CLI::App& command) {
+  command.add_flag("-v,--verbose", g_verbose, "one line per entry as it goes");
+  command.add_flag("-q,--quiet", g_quiet, "print nothing but errors");
+}
+
+Verbosity CurrentVerbosity() {
+  if (g_quiet) return Verbosity::kQuiet;
+  return g_verbose ? Verbosity::kVerbose : Verbosity::kNormal;
+}
+
+void KeepStdoutForData() {
+  g_stdout_is_data = true;
+}
+
+void Say(const std::string& line) {
+  if (CurrentVerbosity() != Verbosity::kQuiet)
+    std::fprintf(g_stdout_is_data ? stderr : stdout, "%s\n", line.c_str());
+}
+
+void SayVerbose(const std::string& line) {
+  if (CurrentVerbosity() == Verbosity::kVerbose) Say(line);
+}
+
 void SetResult(int code) {
   g_result = code;
 }
@@ -43,11 +103,14 @@ int Result() {
 }
 
 void PrintError(const std::string& message) {
-  std::fprintf(stderr, "vnkit: %s\n", message.c_str());
+  const std::string prefix = g_command.empty() ? "vnkit" : "vnkit " + g_command;
+  std::fprintf(stderr, "%s: %s\n", prefix.c_str(), message.c_str());
 }
 
 ProgressBar::ProgressBar(std::string label, int64_t total)
-    : label_(std::move(label)), total_(total), enabled_(isatty(STDERR_FILENO) == 1) {}
+    : label_(std::move(label)),
+      total_(total),
+      enabled_(isatty(STDERR_FILENO) == 1 && CurrentVerbosity() == Verbosity::kNormal) {}
 
 ProgressBar::~ProgressBar() {
   Finish();

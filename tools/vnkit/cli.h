@@ -27,8 +27,27 @@ void AddAllCommands(CLI::App& app);
 void SetResult(int code);
 int Result();
 
-// Prints "vnkit: message" to stderr.
+// Sets up parsing and help for the whole command tree (main and the tests of the commands build
+// the app the same way): arguments beginning with '/' are never options, every command is listed
+// once in the top-level help, and each runnable command records its name for the messages.
+void ConfigureApp(CLI::App& app);
+// The runnable command being parsed or run ("list", "settings show"), empty before one is known.
+const std::string& CommandName();
+
+// Prints "vnkit COMMAND: message" to stderr (an error or a warning).
 void PrintError(const std::string& message);
+
+// -v and -q of the commands that have them: kVerbose lists each entry as it goes, kQuiet prints
+// nothing but errors.
+enum class Verbosity { kNormal, kVerbose, kQuiet };
+void AddVerbosityFlags(CLI::App& command);
+Verbosity CurrentVerbosity();
+// A line on stdout unless -q was given.
+void Say(const std::string& line);
+// A line on stdout with -v only.
+void SayVerbose(const std::string& line);
+// Standard output carries data (an archive or an entry's content): Say and SayVerbose go to stderr.
+void KeepStdoutForData();
 
 // A progress bar on stderr, drawn only when stderr is a terminal; at most a few redraws a second.
 class ProgressBar {

@@ -42,6 +42,23 @@ std::string CommandsFooter(const CLI::App& app) {
   return out;
 }
 
+// The first argument that names no command where one is expected ("vnkit lsit"), or empty.
+std::string UnknownCommand(CLI::App& app, const std::vector<std::string>& args, std::string& where) {
+  CLI::App* at = &app;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const auto subs = at->get_subcommands([](CLI::App*) { return true; });
+    if (subs.empty() || args[i].empty() || args[i][0] == '-') return {};
+    CLI::App* next = nullptr;
+    for (CLI::App* sub : subs) {
+      if (sub->check_name(args[i])) next = sub;
+    }
+    if (next == nullptr) return args[i];
+    where += " " + next->get_name();
+    at = next;
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,18 +73,30 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("vnkit ") + VN_VERSION);
   app.require_subcommand(1);
   vn::cli::AddAllCommands(app);
+  vn::cli::ConfigureApp(app);
   app.footer([&app] { return CommandsFooter(app); });
   if (argc < 2) {
     // no command at all: show what there is rather than a bare complaint
     std::fputs(app.help().c_str(), stderr);
     return vn::cli::kError;
   }
+  std::string where = "vnkit";
+  const std::string unknown = UnknownCommand(app, args, where);
+  if (!unknown.empty()) {
+    std::fprintf(stderr, "%s: unknown command \"%s\" (\"%s --help\" lists the commands)\n", where.c_str(),
+                 unknown.c_str(), where.c_str());
+    return vn::cli::kError;
+  }
   try {
     app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);  // --help and --version
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    // --help and --version end with success; a usage mistake is an error
-    return code == 0 ? 0 : vn::cli::kError;
+    // a usage mistake is an error, reported like every other one
+    vn::cli::PrintError(std::string(e.what()) + " (\"vnkit " +
+                        (vn::cli::CommandName().empty() ? "" : vn::cli::CommandName() + " ") +
+                        "--help\" shows the arguments)");
+    return vn::cli::kError;
   } catch (const std::exception& e) {
     vn::cli::PrintError(e.what());
     return vn::cli::kError;

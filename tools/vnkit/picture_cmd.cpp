@@ -115,11 +115,19 @@ void Encode(const std::string& in, const std::string& out, const TRuxaEncodeOpti
   const std::string png = ReadWholeFile(Utf8ToPath(in), TDIBSurface::kMaxFileBytes);
   TDIBSurface picture;
   std::string rxa;
+  bool key_matters = false;
   try {
     ReadPng(png, picture);
-    rxa = EncodeRuxa(picture, options);
+    rxa = EncodeRuxa(picture, options, &key_matters);
   } catch (const Exception& e) {
     Rethrow(in, e);
+  }
+  if (options.shuffle && !key_matters) {
+    throw Exception(in + (options.block_width > 0
+                              ? ": --shuffle would change nothing: no block of this picture repeats, and "
+                                "the shuffled block table reads the same with any key (leave out --blocks "
+                                "to shuffle rows)"
+                              : ": --shuffle would change nothing: the picture has one row"));
   }
   WriteOutput(out, rxa);
 }
@@ -137,16 +145,23 @@ void Register(CLI::App& app) {
                                           "as PNG (RGBA when it has transparency)");
   convert->add_option("IN", in, "RXA picture, or a TGA, icon, cursor or bitmap file")->required();
   convert->add_option("-o,--output", out, "PNG file to write")->required();
-  convert->add_option("--key", key, "the picture's key (the PictureKey of install.dat)");
+  static CLI::Option* convert_key =
+      convert->add_option("--key", key, "the RXA picture's key (the PictureKey of install.dat)");
   convert->add_option("--frame", frame, "frame (icons: image) to write, from 0 (default 0)");
-  convert->callback([] { Convert(in, out, key, frame); });
+  convert->callback([] {
+    if (convert_key->count() > 0 && IsPictureFile(in)) {
+      throw Exception("--key applies to RXA pictures only; " + in + " is read by its extension");
+    }
+    Convert(in, out, key, frame);
+  });
 
   auto* encode =
       picture->add_subcommand("encode", "Encode a PNG as an RXA picture (one frame, one 24-bit layer)");
   encode->add_option("IN", in, "PNG picture")->required();
   encode->add_option("-o,--output", out, "RXA file to write")->required();
-  encode->add_option("--key", key, "key of the shuffled layout");
-  encode->add_flag("--shuffle", shuffle, "store rows or blocks in the key's order");
+  static CLI::Option* encode_key =
+      encode->add_option("--key", key, "key of the shuffled order (with --shuffle)");
+  encode->add_flag("--shuffle", shuffle, "store rows (with --blocks: the block table) in the key's order");
   encode->add_option("--blocks", blocks, "block layout with WxH blocks (identical blocks stored once)");
   encode->add_option("--jpeg", quality, "JPEG colour plane at this quality (1-100)")
       ->check(CLI::Range(1, 100));
@@ -158,7 +173,12 @@ void Register(CLI::App& app) {
     if (!blocks.empty() && !ParseBlocks(blocks, options.block_width, options.block_height)) {
       throw Exception("--blocks: expected WxH with positive numbers, got \"" + blocks + "\"");
     }
+    // Options that would change nothing are refused rather than silently ignored.
     if (quality != 0 && !blocks.empty()) throw Exception("--blocks cannot be combined with --jpeg");
+    if (quality != 0 && shuffle) {
+      throw Exception("--shuffle cannot be combined with --jpeg: a JPEG colour plane is never shuffled");
+    }
+    if (encode_key->count() > 0 && !shuffle) throw Exception("--key does nothing without --shuffle");
     Encode(in, out, options);
   });
 }

@@ -93,11 +93,15 @@ class HeadlessWizard : public WizardHost, private WizardView {
         source_folder_(std::move(source_folder)),
         console_(console),
         flow_(settings, *this),
-        uninstalling_(settings.Installed) {}
+        uninstalling_(settings.Installed) {
+    flow_.SetSourceFolder(source_folder_);
+  }
 
   // Runs the pages from the first to "exit"; returns the exit code.
   int Run() {
     try {
+      // Settings no install can run on are refused before any page is answered.
+      if (!uninstalling_) settings_.CheckForInstall();
       flow_.FormCreate();
       for (int steps = 0; steps < 4 * kPageCount; ++steps) {
         const int page = flow_.Controls().page;
@@ -120,7 +124,8 @@ class HeadlessWizard : public WizardHost, private WizardView {
     }
     if (flow_.Controls().page == kPageExit) return Completed();
     if (stop_code_ != 0) return Stop(stop_code_, stop_reason_);
-    return Stop(kUnattendedFailed, std::string(ModeNames[uninstalling_]) + "を中断しました");
+    return Stop(kUnattendedFailed, std::string(ModeNames[uninstalling_]) + "を中断しました" +
+                                       (uninstalling_ ? "" : "（インストールは完了していません）"));
   }
 
   // WizardHost
@@ -270,17 +275,27 @@ class HeadlessWizard : public WizardHost, private WizardView {
   }
 
   // Nobody can change discs during an unattended run: every disc to install must be a folder it can
-  // find, which is checked before anything is copied.
+  // find, with the archive its data needs, which is checked before anything is copied.
   bool AllDiscsReachable() {
     if (!flow_.Choices().all_discs) return true;
     const std::vector<fs::path> candidates = DiscCandidates(source_folder_, options_.disc_folders);
     for (int32_t i = 0; i < settings_.DiscCount(); ++i) {
       if (i == settings_.DiscIndex) continue;
-      bool found = false;
+      fs::path found;
       for (const fs::path& folder : candidates) {
-        if ((found = HoldsDisc(folder, i, settings_.Title))) break;
+        if (HoldsDisc(folder, i, settings_.Title)) {
+          found = folder;
+          break;
+        }
       }
-      if (!found) {
+      std::error_code ec;
+      if (!found.empty() && DataNeeded(i) && !fs::is_regular_file(found / "game.dat", ec)) {
+        stop_code_ = kUnattendedFailed;
+        stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + PathToUtf8(found / "game.dat") +
+                       ":ファイルがありません (the data of this disc cannot be installed)";
+        return false;
+      }
+      if (found.empty()) {
         stop_code_ = kUnattendedUsage;
         stop_reason_ = "disc " + std::to_string(i + 1) +
                        " is in no folder beside this disc; name its folder with --disc DIR (or install "
@@ -289,6 +304,13 @@ class HeadlessWizard : public WizardHost, private WizardView {
       }
     }
     return true;
+  }
+
+  // Whether disc `i` must bring its archive: the data component is chosen and the disc carries some.
+  bool DataNeeded(int32_t i) const {
+    const std::vector<int64_t>& sizes = settings_.DiscDataSize;
+    return (flow_.Choices().check_data || settings_.UpdateMode) && static_cast<size_t>(i) < sizes.size() &&
+           sizes[i] > 0;
   }
 
   // "Insert disc N, then OK": OK while some folder remains to look in, else the run gives up.

@@ -1,9 +1,12 @@
 #include "ui/qt/form_style_window.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 
 namespace vn {
@@ -23,6 +26,16 @@ ErrorReporter& ReporterStorage() {
 }
 
 }  // namespace
+
+bool InstallQtTranslations() {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return false;
+  }
+  return true;
+}
 
 void InstallFormFontSubstitute() {
   const QString family = QString::fromUtf8(kFormFontFamily);

@@ -39,4 +39,8 @@ QString FromData(const DataString& text);
 // Gives a window the fixed client size of a dialog border and centres it on its screen.
 void FixClientSize(QWidget& window, int width, int height);
 
+// Loads Qt's own Japanese texts (standard dialogs, edit menus) from the installed translations, as the
+// program's own texts are Japanese. Needs the application object; false when none were found.
+bool InstallQtTranslations();
+
 }  // namespace vn

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "settings/settings.h"
+#include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/grad_box_view.h"
 #include "ui/qt/paint_box_view.h"
@@ -27,6 +28,7 @@ TFormMain::TFormMain(TVondInstallSet& settings, TVrFileCollection* archive, QWid
   PaintBox = new TDXPaintBox(this);
   LabelRight = new QLabel(this);
   LabelRight->setFont(FormFont());
+  LabelRight->setTextFormat(Qt::PlainText);
   LabelRight->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   LabelRight->setAutoFillBackground(true);
   QPalette palette = LabelRight->palette();
@@ -43,6 +45,7 @@ TFormMain::TFormMain(TVondInstallSet& settings, TVrFileCollection* archive, QWid
     ShowErrorBox(this, QString::fromUtf8(e.what()));
   }
   FixClientSize(*this, width(), height());
+  FitTexts(*this);
 }
 
 QSize TFormMain::ClientSizeFor(QSize screen) {

@@ -1,11 +1,13 @@
 #include "ui/qt/start_window.h"
 
+#include <QMessageBox>
 #include <QPushButton>
 #include <exception>
 
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "settings/settings.h"
+#include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/paint_box_view.h"
 
@@ -53,13 +55,14 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
   }
   FixClientSize(*this, kClientWidth, client_height_);
   PaintBox->setGeometry(0, 0, kClientWidth, client_height_);
+  FitTexts(*this);
 }
 
 QPushButton* TFormStart::AddButton(const char* caption, int top, int tag) {
   auto* button = new QPushButton(QString::fromUtf8(caption), this);
   button->setGeometry(kButtonLeft, top, kButtonWidth, kButtonHeight);
   button->setProperty("Tag", tag);
-  button->setAutoDefault(false);
+  button->setAutoDefault(true);  // Return presses the focused button, as on Windows
   return button;
 }
 
@@ -102,13 +105,21 @@ void TFormStart::btnExitClick() {
   reject();
 }
 
-// The setup program runs on its own; whether it started is not reported, and the menu stays.
+// The setup program runs on its own; whether it started is not reported, and the menu stays. Only
+// a Windows setup that cannot start for want of Wine is explained, as the user can mend that.
 void TFormStart::btnDirectXClick() {
-  OpenSetupProgram(SetupProgram("directx", "dxsetup.exe"));
+  OpenSetup(SetupProgram("directx", "dxsetup.exe"));
 }
 
 void TFormStart::btnWinMediaClick() {
-  OpenSetupProgram(SetupProgram("winmedia", "mp71.exe"));
+  OpenSetup(SetupProgram("winmedia", "mp71.exe"));
+}
+
+void TFormStart::OpenSetup(const fs::path& program) {
+  const std::string hint = ShellOpenFailureHint(program, OpenSetupProgram(program));
+  if (!hint.empty()) {
+    QMessageBox::warning(this, QString::fromUtf8("警告"), QString::fromStdString(hint), QMessageBox::Ok);
+  }
 }
 
 }  // namespace vn

@@ -50,6 +50,7 @@ class TFormStart : public QDialog {
   void FormCreate();
   QPushButton* AddButton(const char* caption, int top, int tag);
   std::filesystem::path SetupProgram(const char* folder, const char* file) const;
+  void OpenSetup(const std::filesystem::path& program);
 
   TVondInstallSet& settings_;
   TVrFileCollection* archive_;

@@ -35,6 +35,7 @@
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "settings/settings.h"
+#include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
 
 namespace vn {
@@ -56,6 +57,7 @@ QString Text(const std::string& utf8) {
 
 QLabel* AddLabel(QWidget* page, const char* caption, int top) {
   auto* label = new QLabel(QString::fromUtf8(caption), page);
+  label->setTextFormat(Qt::PlainText);  // titles and file names are shown as they are
   label->setGeometry(kLeft, top, TFormType::kClientWidth - kLeft - 8, 14);  // long lines may pass the margin
   return label;
 }
@@ -170,11 +172,14 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
   btnNext->setDefault(true);
   btnAbort = new QPushButton(QString::fromUtf8("中断(&A)"), this);
   btnAbort->setGeometry(416, kButtonTop, kButtonWidth, kButtonHeight);
-  btnBack->setAutoDefault(false);
-  btnAbort->setAutoDefault(false);
+  // Return presses the focused button, as on Windows; elsewhere (an edit box, a check box) it
+  // presses Next, the default button.
+  btnBack->setAutoDefault(true);
+  btnAbort->setAutoDefault(true);
   BuildPages();
 
   SourceFolder = source_folder.empty() ? RunSourceFolder() : source_folder;
+  flow_.SetSourceFolder(SourceFolder);
   InstallProcedure = [this](TFormType&) {
     InstallSource source;
     source.source_folder = SourceFolder;
@@ -197,8 +202,7 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
   for (QCheckBox* box : {CheckData, CheckSound, CheckMovie}) {
     connect(box, &QCheckBox::clicked, this, &TFormType::CheckDataClick);
   }
-  connect(EditDir, &QLineEdit::textEdited, this,
-          [this](const QString& text) { flow_.Controls().EditDir = text.toStdString(); });
+  connect(EditDir, &QLineEdit::textEdited, this, [this] { Forward([this] { flow_.EditDirChange(); }); });
   connect(Drive, &QComboBox::activated, this, &TFormType::DriveChange);
 
   FillDriveList();
@@ -240,6 +244,7 @@ void TFormType::BuildPages() {
   Label4 = AddLabel(license, "に同意しなければなりません。", 28);
   Label2->setGeometry(16, 12, kClientWidth - 32, 14);
   Label4->setGeometry(16, 28, kClientWidth - 32, 14);
+  ShareFontSize({Label2, Label4});
   EditLicense = AddTextPage(license, 48, 208);
   CheckLicense = AddCheckBox(license, "同意する(&P)", 16, 266);
 
@@ -288,6 +293,7 @@ void TFormType::BuildPages() {
       confirm, "[インストール] をクリックするとコピーを開始します。設定を確認・変更したい場合は [戻る] を",
       60);
   LabelBack2 = AddLabel(confirm, "クリックしてください", 76);
+  ShareFontSize({LabelBack, LabelBack2});
 
   QWidget* copy = pages[kPageCopy];
   LabelCopyCap = AddLabel(copy, "ファイルをコピーしています", 24);
@@ -308,6 +314,8 @@ void TFormType::BuildPages() {
   QWidget* erase = pages[kPageDelete];
   LabelDelTitle = AddLabel(erase, "ファイルを削除しています", 24);
   LabelDel = AddLabel(erase, "", 60);
+  // Lines that name files or the title: cut in the middle when too long (SetText).
+  for (QLabel* label : {LabelCopy, LabelDelTitle, LabelDel}) SetElidedText(*label, label->text());
 }
 
 QWidget* TFormType::Page(const char* name) const {
@@ -389,6 +397,7 @@ void TFormType::Render() {
     btnAbort->setFocus();
     c.focus_abort = false;
   }
+  FitTexts(*this);
   rendering_ = false;
 }
 
@@ -436,9 +445,10 @@ void TFormType::CloseOnModalResult() {
 }
 
 void TFormType::closeEvent(QCloseEvent* event) {
-  // The close box sets the modal result Cancel, which closes the window once no handler runs.
+  // The window closes through its modal result, once no handler runs; during the copy the question
+  // is asked at once (the copy waits in it), as its Abort button does.
   event->ignore();
-  if (flow_.ModalResult() == mrNone) flow_.SetModalResult(mrCancel);
+  flow_.FormClose();
   if (handler_depth_ == 0) CloseOnModalResult();
 }
 
@@ -520,7 +530,15 @@ QLabel* TFormType::Label(WizardControl control) const {
 }
 
 void TFormType::SetText(WizardControl control, const std::string& text) {
-  if (QLabel* label = Label(control)) label->setText(Text(text));
+  QLabel* label = Label(control);
+  if (!label) return;
+  if (control == WizardControl::LabelCopy || control == WizardControl::LabelDel ||
+      control == WizardControl::LabelDelTitle) {
+    SetElidedText(*label, Text(text));
+  } else {
+    label->setText(Text(text));
+    FitTexts(*this);
+  }
 }
 
 void TFormType::SetVisible(WizardControl control, bool visible) {
@@ -560,10 +578,16 @@ DialogButton TFormType::MessageDialog(DialogKind kind, const std::string& text, 
 }
 
 std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
-  const QString folder = QFileDialog::getExistingDirectory(
-      this, Text(prompt), QString::fromStdString(PathToUtf8(SourceFolder.parent_path())));
-  if (folder.isEmpty()) return std::nullopt;
-  return Utf8ToPath(folder.toStdString());
+  // Opens beside the current disc, where the other discs of a copied set or other media lie. Qt's
+  // own chooser, whose texts are Japanese like the program's; a desktop's chooser follows the
+  // desktop's language.
+  fs::path disc = SourceFolder;
+  if (!disc.has_filename()) disc = disc.parent_path();  // a folder given with its trailing '/'
+  QFileDialog chooser(this, Text(prompt), QString::fromStdString(PathToUtf8(disc.parent_path())));
+  chooser.setFileMode(QFileDialog::Directory);
+  chooser.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+  return Utf8ToPath(chooser.selectedFiles().first().toStdString());
 }
 
 void TFormType::Sleep(int milliseconds) {

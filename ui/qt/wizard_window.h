@@ -153,7 +153,7 @@ class TFormType : public QDialog, public WizardHost, private WizardView {
   // box. Once the outermost handler has returned, a modal result closes the window.
   void Forward(const std::function<void()>& handler);
   void Pull();
-  void Render();
+  void Render();  // also keeps every text whole (FitTexts)
   void ShowDirectory();
   void CloseOnModalResult();
 

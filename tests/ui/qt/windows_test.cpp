@@ -169,7 +169,12 @@ class WindowsTest : public QObject {
     QVERIFY(form.isVisible());
     QCOMPARE(form.result(), 0);
 
-    QTest::mouseClick(form.btnInstall, Qt::LeftButton);
+    // Return presses the focused button, as on Windows.
+    form.btnWinMedia->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), form.btnInstall);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(form.result(), int(QDialog::Accepted));
     QCOMPARE(form.StartChoice(), 1);
   }

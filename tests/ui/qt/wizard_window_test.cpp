@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -176,6 +177,8 @@ class WizardWindowTest : public QObject {
     QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
   }
 
+  // The close box and Escape during the copy mean what Abort means there: the question comes at
+  // once, while the copy waits; Return presses the focused button, on the exit page 閉じる.
   void copyAndExitPages() {
     settings_.SetDiscCount(1);
     auto form = Open();
@@ -183,20 +186,27 @@ class WizardWindowTest : public QObject {
     form->InstallProcedure = [&](TFormType& wizard) {
       QVERIFY(!wizard.btnBack->isVisible() && !wizard.btnNext->isVisible());
       QCOMPARE(wizard.windowTitle(), QString("ファイルコピー"));
-      wizard.LabelCopy->setText(QString::fromUtf8("yume.exe をコピー中..."));
+      wizard.SetText(WizardControl::LabelCopy, "yume.exe をコピー中...");
       wizard.Progress->setValue(40);
-      // The close box during the copy only marks the window; the question comes afterwards.
-      wizard.close();
-      QVERIFY(wizard.isVisible());
       SaveScreenshot(wizard, "wizard_copy");
+      // The user presses Escape while a file is copied; the copy lets pending messages run.
+      QTimer::singleShot(0, &wizard, [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); });
+      wizard.ProcessMessages();
+      QCOMPARE(questions_, QStringList{"インストールを中断しますか？"});  // at once; answered No
+      QCOMPARE(wizard.ModalResult(), mrNone);
       ++shown_during_copy;
       wizard.Flow().ShowPage(kPageExit);
     };
     QTest::mouseClick(form->btnNext, Qt::LeftButton);  // file -> seldir
+    QTest::keyClick(form->EditDir, Qt::Key_Return);    // -> confirm: Return in an edit box presses Next
+    QCOMPARE(Page(*form), QString("confirm"));
+    form->btnBack->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // the focused Back, not the default Next
+    QCOMPARE(Page(*form), QString("seldir"));
     QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> confirm
     QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> copy -> exit
     QCOMPARE(shown_during_copy, 1);
-    QCOMPARE(questions_, QStringList{"インストールを中断しますか？"});  // asked once the copy returned; No
+    QCOMPARE(questions_.size(), 1);  // nothing more asked once the copy returned
     QVERIFY(form->isVisible());
     QCOMPARE(Page(*form), QString("exit"));
     QCOMPARE(form->windowTitle(), QString("完了"));
@@ -204,10 +214,66 @@ class WizardWindowTest : public QObject {
     QVERIFY(form->btnAbort->hasFocus());
     QVERIFY(!form->btnNext->isVisible() && !form->btnBack->isVisible());
     SaveScreenshot(*form, "wizard_exit");
-    QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(questions_.size(), 1);  // closes without a question
     QVERIFY(!form->isVisible());
     QCOMPARE(form->result(), int(mrOK));
+
+    // The close box during the copy, answered Yes: the copy notices the abort at its next check.
+    questions_.clear();
+    answers_ << kButtonYes;
+    form = Open();
+    form->InstallProcedure = [&](TFormType& wizard) {
+      QTimer::singleShot(0, &wizard, [&wizard] { wizard.close(); });
+      wizard.ProcessMessages();
+      QCOMPARE(wizard.ModalResult(), mrAbort);
+      QVERIFY(wizard.isVisible());  // closes once the procedure has returned
+    };
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);
+    QCOMPARE(questions_, QStringList{"インストールを中断しますか？"});
+    QVERIFY(!form->isVisible());
+    QCOMPARE(form->result(), int(mrAbort));
+  }
+
+  // The free-space line follows the folder typed, measured where that folder would be made; a file
+  // (or a link to nothing) is refused as a destination before anything is copied.
+  void destinationSpaceAndFiles() {
+    settings_.SetDiscCount(1);
+    auto form = Open();
+    const fs::path roomy = test::MakeTempDir("roomy"), cramped = test::MakeTempDir("cramped");
+    form->Flow().FreeSpaceOf = [&](const fs::path& path) -> int64_t {
+      const std::string text = PathToUtf8(path);
+      return (text.rfind(PathToUtf8(roomy), 0) == 0     ? 7000
+              : text.rfind(PathToUtf8(cramped), 0) == 0 ? 2
+                                                        : 1) *
+             int64_t{1048576};
+    };
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // file -> seldir
+    QCOMPARE(Page(*form), QString("seldir"));
+    const fs::path file = roomy / "notes.txt";
+    test::WriteFile(file, "a file, not a folder");
+    fs::create_symlink(roomy / "gone", roomy / "dangling");
+    for (const fs::path& typed : {file, file / "Yume", roomy / "dangling" / "Yume"}) {
+      questions_.clear();
+      form->EditDir->clear();
+      QTest::keyClicks(form->EditDir, QString::fromStdString(PathToUtf8(typed)));
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);
+      QCOMPARE(questions_, QStringList{"正しいインストール先を指定してください"});
+      QCOMPARE(Page(*form), QString("seldir"));
+    }
+    QCOMPARE(test::ReadFile(file), std::string("a file, not a folder"));
+    form->EditDir->clear();
+    QTest::keyClicks(form->EditDir, QString::fromStdString(PathToUtf8(roomy / "new" / "Yume")));
+    QCOMPARE(form->LabelSzDrv->text(), QString("このドライブには 7,000 MBの空きがあります"));
+    form->EditDir->clear();
+    QTest::keyClicks(form->EditDir, QString::fromStdString(PathToUtf8(cramped / "Yume")));
+    QCOMPARE(form->LabelSzDrv->text(), QString("このドライブには 2 MBの空きがあります"));
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // 3 MB needed, 2 free: the same figure asks
+    QCOMPARE(questions_.last(),
+             QString("ドライブにじゅうぶんな空き容量がありません\r\nこのまま処理を続けますか？"));
+    QCOMPARE(Page(*form), QString("seldir"));
   }
 
   void installFailureKeepsOnlyAbort() {
@@ -255,8 +321,9 @@ class WizardWindowTest : public QObject {
       QCOMPARE(Page(*form), QString("exit"));
       QCOMPARE(form->LabelExit->text(), QString("インストールが完了しました"));
       SaveScreenshot(*form, "wizard_installed");
-      QTest::mouseClick(form->btnAbort, Qt::LeftButton);
-      QCOMPARE(form->result(), int(mrOK));
+      form->close();  // the install is complete (and recorded as installed): nothing to ask
+      QVERIFY(questions_.isEmpty());
+      QVERIFY(!form->isVisible());
     }
     QCOMPARE(test::ReadFile(dest / "game.sh"), std::string("#!/bin/sh\n"));
     QVERIFY(fs::exists(dest / "game.dat"));
@@ -280,9 +347,108 @@ class WizardWindowTest : public QObject {
     SaveScreenshot(*form, "wizard_uninstalled");
     QVERIFY(!fs::exists(dest / "game.sh"));
     QVERIFY(!fs::exists(dest / "save.dat"));
-    form->close();  // the close box asks even on the last page
-    QCOMPARE(questions_, QStringList{"アンインストールを中断しますか？"});
-    QVERIFY(form->isVisible());
+    form->close();  // the run is complete: the close box asks nothing
+    QVERIFY(questions_.isEmpty());
+    QVERIFY(!form->isVisible());
+  }
+
+  // Two discs, the second not beside the first: the disc prompt, Qt's chooser in Japanese opened
+  // beside the first disc, the progress bar over both discs (the launcher on each), and a long file
+  // name cut in the middle.
+  void twoDiscInstallWithTheChooser() {
+    TVondInstallSet base = test::GameSettings(2);
+    base.ShowReadme = false;
+    base.DefaultFolder = DataString("<ProgramFiles>\\Hoshi");
+    const std::string launcher(64 * 1024, 'L');
+    const std::string long_name =
+        "星降る湖のほとりで出会った二人の物語・第一章・前編・始まりの朝の出来事を記録した"
+        "とても長い名前のファイル.txt";
+    std::map<std::string, std::string> entries1, entries2;
+    for (int i = 0; i < 10; ++i) {
+      entries1["script\\" + std::to_string(i) + ".txt"] = "本文";
+      entries2["script\\2-" + std::to_string(i) + ".txt"] = "続き";
+    }
+    const fs::path root = test::MakeTempDir("set");
+    std::vector<fs::path> discs =
+        test::BuildDiscSet(root,
+                           {{{{"game.sh", "#!/bin/sh\n"}, {"install.exe", launcher}}, entries1, {}},
+                            {{{"install.exe", launcher}, {"data/" + long_name, "朝"}}, entries2, {}}},
+                           base);
+    // The sizes count a file on several discs once, as a disc set's install.dat does.
+    const int64_t prog1 = 10 + launcher.size(), prog2 = launcher.size() + 3;
+    const int64_t data1 = fs::file_size(discs[0] / "game.dat"), data2 = fs::file_size(discs[1] / "game.dat");
+    for (int i = 0; i < 2; ++i) {
+      TVondInstallSet disc;
+      disc.LoadFromFile(discs[i] / "install.dat");
+      disc.DiscProgSize = {prog1, prog2};
+      disc.DiscDataSize = {data1, data2};
+      disc.ProgSize = 10 + launcher.size() + 3;
+      disc.DataSize = data1 + data2;
+      disc.SaveToFile(discs[i] / "install.dat");
+    }
+    const fs::path elsewhere = test::MakeTempDir("elsewhere") / "disc2";
+    fs::rename(discs[1], elsewhere);
+    settings_.LoadFromFile(discs[0] / "install.dat");
+    const fs::path dest = test::MakeTempDir("dest") / "星の湖";
+
+    struct Sample {
+      int value, maximum;
+      QString label;
+      bool fits, after_prompt;
+    };
+    std::vector<Sample> samples;
+    QString chooser_folder;
+    QStringList chooser_buttons;
+    TVrFileCollection archive;
+    archive.Open(discs[0] / "game.dat");
+    SharedArchiveScope shared(&archive);
+    auto form = Open(discs[0] / "");  // as the temporary copy gets it: the folder with its '/'
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, [&] {
+      if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        chooser_folder = chooser->directory().absolutePath();
+        for (const QPushButton* b : chooser->findChildren<QPushButton*>()) chooser_buttons << b->text();
+        chooser->selectFile(QString::fromStdString(PathToUtf8(elsewhere)));
+        static_cast<QDialog*>(chooser)->accept();  // as its Choose button does
+        return;
+      }
+      const QLabel* label = form->LabelCopy;
+      samples.push_back(
+          {form->Progress->value(), form->Progress->maximum(), label->text(),
+           QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->contentsRect().width(),
+           !questions_.isEmpty()});
+    });
+    sampler.start(0);
+    answers_ << kButtonOK;                             // disc 2 is "in the drive"
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // Media (all discs) -> file
+    QTest::mouseClick(form->CheckData, Qt::LeftButton);
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> seldir
+    form->EditDir->setText(QString::fromStdString(PathToUtf8(dest)));
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> confirm
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> copy, both discs
+    sampler.stop();
+    QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+    QCOMPARE(questions_, QStringList{"ディスク2を入れてからOKをクリックしてください"});
+    QCOMPARE(Page(*form), QString("exit"));
+    QCOMPARE(test::ReadFile(dest / "data" / Utf8ToPath(long_name)), std::string("朝"));
+
+    bool long_name_shown = false;
+    for (const Sample& sample : samples) {
+      QVERIFY2(sample.fits, qPrintable(sample.label));
+      if (sample.label.endsWith("をコピー中...") && sample.label.contains("…")) {
+        long_name_shown = true;
+        QVERIFY(sample.label.startsWith("星降る湖"));
+      }
+      // Merging disc 2 is work that remains: the bar may not stand at its end before the check.
+      if (sample.after_prompt && sample.label.startsWith("データファイルを構築中"))
+        QVERIFY2(sample.value < sample.maximum,
+                 qPrintable(QString("%1 of %2").arg(sample.value).arg(sample.maximum)));
+    }
+    QVERIFY(long_name_shown);
+
+    QCOMPARE(chooser_folder, QString::fromStdString(PathToUtf8(root)));
+    QVERIFY2(chooser_buttons.contains("キャンセル") && !chooser_buttons.contains("Cancel"),
+             qPrintable(chooser_buttons.join(", ")));
   }
 
   void shownInFrontOfTheMainWindow() {
@@ -312,6 +478,9 @@ class WizardWindowTest : public QObject {
 
 }  // namespace vn
 
-VN_QTEST_MAIN(vn::WizardWindowTest, vn::InstallFormFontSubstitute())
+VN_QTEST_MAIN(vn::WizardWindowTest, {
+  vn::InstallFormFontSubstitute();
+  vn::InstallQtTranslations();
+})
 
 #include "wizard_window_test.moc"

@@ -1,0 +1,155 @@
+#include "installer/installation_files.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/fileops.h"
+#include "platform/paths.h"
+
+namespace vn {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The name a temporary of TemporarySibling carries for `base`: base + ".tmp" + digits + '-' + digits.
+bool IsTemporaryOf(const std::string& name, const std::set<std::string>& bases) {
+  const size_t mark = name.rfind(".tmp");
+  if (mark == std::string::npos || bases.count(name.substr(0, mark)) == 0) return false;
+  const std::string_view rest = std::string_view(name).substr(mark + 4);
+  const size_t dash = rest.find('-');
+  return dash != std::string_view::npos && AllDigits(rest.substr(0, dash)) &&
+         AllDigits(rest.substr(dash + 1));
+}
+
+size_t Depth(const fs::path& p) {
+  return static_cast<size_t>(std::distance(p.begin(), p.end()));
+}
+
+}  // namespace
+
+fs::path InstalledFilePath(const fs::path& install_folder, const DataString& name) {
+  fs::path path;
+  try {
+    path = JoinDataPath(install_folder, name);
+  } catch (const Exception&) {
+    return {};
+  }
+  fs::path walk = install_folder;
+  const fs::path rel = path.lexically_relative(install_folder);
+  if (rel.empty() || *rel.begin() == "..") return {};
+  std::error_code ec;
+  for (auto it = rel.begin(); it != rel.end() && std::next(it) != rel.end(); ++it) {
+    walk /= *it;
+    if (fs::is_symlink(fs::symlink_status(walk, ec))) return {};
+  }
+  return path;
+}
+
+fs::path FolderWithoutDelimiter(fs::path folder) {
+  while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+  return folder;
+}
+
+void RemoveStaleTemporaries(const std::vector<fs::path>& files) {
+  std::map<fs::path, std::set<std::string>> by_folder;
+  for (const fs::path& file : files) {
+    if (file.has_filename()) by_folder[file.parent_path()].insert(PathToUtf8(file.filename()));
+  }
+  for (const auto& [folder, bases] : by_folder) {
+    std::error_code ec;
+    std::vector<fs::path> stale;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (fs::is_regular_file(it->symlink_status(ec)) &&
+          IsTemporaryOf(PathToUtf8(it->path().filename()), bases))
+        stale.push_back(it->path());
+    }
+    for (const fs::path& file : stale) DeleteFileIfExists(file);
+  }
+}
+
+void AddFoldersOnPath(const fs::path& base, const fs::path& file, std::vector<fs::path>& folders) {
+  const fs::path rel = file.lexically_relative(base);
+  if (rel.empty() || *rel.begin() == "..") return;
+  fs::path walk = base;
+  for (auto it = rel.begin(); it != rel.end() && std::next(it) != rel.end(); ++it) {
+    walk /= *it;
+    if (std::find(folders.begin(), folders.end(), walk) == folders.end()) folders.push_back(walk);
+  }
+}
+
+void RemoveFoldersIfEmpty(std::vector<fs::path> folders) {
+  std::stable_sort(folders.begin(), folders.end(),
+                   [](const fs::path& a, const fs::path& b) { return Depth(a) > Depth(b); });
+  for (const fs::path& folder : folders) {
+    std::error_code ec;
+    if (IsRealFolder(folder) && fs::is_empty(folder, ec) && !ec) fs::remove(folder, ec);
+  }
+}
+
+int64_t ProgramLengthBeforeArchive(const fs::path& exe) {
+  File file(exe, FileAccess::kRead);
+  const int64_t size = file.Size();
+  char trailer[6];
+  if (size < 6 || file.ReadAt(size - 6, trailer, 6) != 6 || std::memcmp(trailer + 4, "vd", 2) != 0) return -1;
+  int32_t start = 0;
+  std::memcpy(&start, trailer, 4);
+  if (start < 0 || start > size - 6) throw EFormatError(PathToUtf8(exe) + ": the archive trailer is damaged");
+  return start;
+}
+
+bool CopyProgramAlone(const fs::path& program, const fs::path& target) {
+  const int64_t length = ProgramLengthBeforeArchive(program);
+  if (length < 0) return CopyFileOver(program, target);
+  if (IsReadOnly(target)) return false;  // as CopyFileOver: a read-only file is not replaced
+  const fs::path temporary = TemporarySibling(target);
+  try {
+    File from(program, FileAccess::kRead);
+    File to(temporary, FileAccess::kCreate);
+    std::string buffer(size_t{1} << 20, '\0');
+    for (int64_t at = 0; at < length;) {
+      const int64_t want = std::min<int64_t>(length - at, static_cast<int64_t>(buffer.size()));
+      if (from.ReadAt(at, buffer.data(), want) != want) throw EReadError(PathToUtf8(program) + ": cut short");
+      to.Write(buffer.data(), want);
+      at += want;
+    }
+    to.Sync();
+    to.Close();
+    std::error_code ec;
+    fs::permissions(temporary, fs::status(program, ec).permissions(), ec);
+    ReplaceFile(temporary, target);
+  } catch (const Exception&) {
+    DeleteFileIfExists(temporary);
+    return false;
+  }
+  return true;
+}
+
+void PauseForTest(std::string_view point) {
+  const char* wanted = std::getenv("VNSETUP_TEST_PAUSE");
+  if (wanted == nullptr || *wanted == '\0') return;
+  static std::map<std::string, int, std::less<>> passed;
+  const int count = ++passed[std::string(point)];
+  const std::string_view name(wanted);
+  if (name != point && name != std::string(point) + ":" + std::to_string(count)) return;
+  if (const char* marker = std::getenv("VNSETUP_TEST_PAUSE_FILE"); marker && *marker) {
+    WriteFileAtomically(Utf8ToPath(marker), std::string(point));
+  }
+  // The test kills the run here; one that never comes must not leave a process behind forever.
+  for (int i = 0; i < 6000; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::_Exit(3);
+}
+
+}  // namespace vn

@@ -1,0 +1,53 @@
+// Clean-up shared by the install and uninstall engines: temporaries that a stopped run left beside
+// the files of an installation, folders made for an installation, the launcher copied without the
+// archive it may carry, and the pause points end-to-end tests kill a run at. Internal to the
+// installer library.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace vn {
+
+// A recorded file as a path inside the install folder, or empty when it must not be touched: a name
+// that would leave the folder, or one whose folders pass through a symbolic link (which could lead
+// anywhere). The file itself may be a link: deleting it removes the link only.
+std::filesystem::path InstalledFilePath(const std::filesystem::path& install_folder, const DataString& name);
+
+// `folder` without trailing delimiters ("/games/x/" is "/games/x"; a root stays a root).
+std::filesystem::path FolderWithoutDelimiter(std::filesystem::path folder);
+
+// Deletes the temporaries that atomic writes of `files` left behind when their process was stopped
+// (killed, power lost): regular files named like TemporarySibling's names of one of them, "<name>.tmp"
+// followed by a process number, '-' and a counter, in the same folder. Nothing else is touched.
+void RemoveStaleTemporaries(const std::vector<std::filesystem::path>& files);
+
+// Adds to `folders` every folder between `base` (not included) and `file` (not included).
+void AddFoldersOnPath(const std::filesystem::path& base, const std::filesystem::path& file,
+                      std::vector<std::filesystem::path>& folders);
+
+// Removes each of `folders` that is a real folder (not a link) and empty, deepest first, so a folder
+// emptied by removing its sub-folders goes too. Folders holding anything stay, with their parents.
+void RemoveFoldersIfEmpty(std::vector<std::filesystem::path> folders);
+
+// Copies the executable `program` onto `target` without the archive an update executable carries
+// behind it (the part before the start its trailer names), keeping its permissions. The copy is
+// written beside the target and renamed over it. False when it could not be made (its temporary is
+// removed); EFOpenError when the program cannot be opened, EFormatError when its trailer names no
+// place inside it.
+bool CopyProgramAlone(const std::filesystem::path& program, const std::filesystem::path& target);
+
+// The length of the program in front of an archive appended to `exe` (the archive start of its
+// trailer, the 4 bytes before the final "vd"); -1 when it carries no trailer. EFormatError when the
+// trailer's start lies outside the file.
+int64_t ProgramLengthBeforeArchive(const std::filesystem::path& exe);
+
+// Test hook: when the environment variable VNSETUP_TEST_PAUSE names `point` ("copy", "merge", ...;
+// "copy:3" the third time the point is passed), the run creates the file VNSETUP_TEST_PAUSE_FILE
+// names and waits there for the test to kill it. Without the variable nothing happens.
+void PauseForTest(std::string_view point);
+
+}  // namespace vn

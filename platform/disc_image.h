@@ -1,0 +1,60 @@
+// A disc image (ISO 9660 with Joliet or Rock Ridge names, or UDF) read without mounting it: the
+// stand-in for a disc in the drive when a set is kept as image files.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vn {
+
+struct DiscImageEntry {
+  std::string path;  // UTF-8, '/' between folders, relative to the image's root; never "..", never empty
+  bool directory = false;
+  int64_t offset = -1;  // where the file's bytes lie in the image (one extent); -1: read through the library
+  int64_t size = 0;
+  std::time_t time = 0;     // recorded modification time, 0 when none
+  bool executable = false;  // Rock Ridge mode with an execute bit
+};
+
+// Whether `file` is a regular file that carries the volume descriptors of a disc image ("CD001",
+// "BEA01" or "NSR0x" at 32 KiB). Says nothing of whether the rest of it is intact.
+bool LooksLikeDiscImage(const std::filesystem::path& file);
+
+class DiscImage {
+ public:
+  // Reads the image's directory tree. Raises EFormatError naming the image when it is no disc image,
+  // its directories cannot be read, or a file lies past its end (a truncated or damaged image).
+  explicit DiscImage(const std::filesystem::path& image);
+  ~DiscImage();
+  DiscImage(const DiscImage&) = delete;
+  DiscImage& operator=(const DiscImage&) = delete;
+
+  const std::filesystem::path& Path() const { return image_; }
+  // Folders before what they hold.
+  const std::vector<DiscImageEntry>& Entries() const { return entries_; }
+
+  // The content of the file `path` (as in Entries(), letters compared without regard to case) when
+  // it is at most `max_bytes` long; none when there is no such file.
+  std::optional<std::string> ReadSmallFile(std::string_view path, int64_t max_bytes) const;
+
+  // Copies the image's files into `folder` (which must exist and be empty): a file whose extent is
+  // known is read as that range of the image. Raises EWriteError / EReadError naming the file. With
+  // `wanted`, only the files it accepts are copied (every folder is made).
+  void ExtractTo(const std::filesystem::path& folder,
+                 const std::function<bool(const DiscImageEntry&)>& wanted = {}) const;
+
+ private:
+  struct Reader;
+  std::filesystem::path image_;
+  std::unique_ptr<Reader> reader_;
+  std::vector<DiscImageEntry> entries_;
+};
+
+}  // namespace vn

@@ -1,0 +1,26 @@
+// Windows opens disc images itself (Explorer mounts them as a drive), so the program reads none.
+#include "platform/disc_image.h"
+
+#include "platform/error.h"
+#include "platform/paths.h"
+
+namespace vn {
+
+struct DiscImage::Reader {};
+
+DiscImage::DiscImage(const std::filesystem::path& image) : image_(image) {
+  throw EFOpenError(PathToUtf8(image) +
+                    ": ディスクイメージはエクスプローラーでマウントしてから、そのドライブの install.exe "
+                    "を実行してください");
+}
+
+DiscImage::~DiscImage() = default;
+
+std::optional<std::string> DiscImage::ReadSmallFile(std::string_view, int64_t) const {
+  return std::nullopt;
+}
+
+void DiscImage::ExtractTo(const std::filesystem::path&,
+                          const std::function<bool(const DiscImageEntry&)>&) const {}
+
+}  // namespace vn

@@ -1,0 +1,421 @@
+// vnsetup --unattended against what a hostile or unlucky user brings: settings files that lie, folders
+// that must not become install folders, discs without their archive, aborts and failures in the
+// middle, and runs killed (SIGKILL) at any moment -- on disc sets vnkit builds. Whatever happens,
+// the user's own files around the game (beside it, in its save folder, in $HOME, in another game's
+// folder) survive: every test checks them when it ends.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include "archive/vr_files.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "settings/settings.h"
+#include "tests/support/test_env.h"
+
+namespace vn {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kTitle[] = "安全テスト";
+
+fs::path EnvFolder(const char* name) {
+  return fs::path(std::getenv(name));
+}
+
+// Every file and folder below `root`: relative path -> size and a hash of the content ("/" for a
+// folder).
+std::map<std::string, std::string> Tree(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string rel = it->path().lexically_relative(root).string();
+    if (it->is_directory()) {
+      tree[rel] = "/";
+    } else {
+      const std::string content = test::ReadFile(it->path());
+      tree[rel] = std::to_string(content.size()) + ":" + std::to_string(std::hash<std::string>{}(content));
+    }
+  }
+  return tree;
+}
+
+bool HoldsTemporary(const fs::path& root) {
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->path().filename().string().find(".tmp") != std::string::npos) return true;
+  }
+  return false;
+}
+
+class InstallSafety : public testing::Test {
+ protected:
+  void SetUp() override { PlantUserFiles(); }
+  void TearDown() override { ExpectUserFilesIntact(); }
+
+  // The two-disc set; `big` adds a large sound file to disc 1 (for a kill in the middle of a copy).
+  void BuildSet(bool big = false) {
+    std::string archive;
+    for (int i = 0; i < 25; ++i) archive += "\"data\\\\" + std::to_string(i) + ".bin\": {\"size\": 2000}, ";
+    test::WriteFile(dir_ / "spec.json", std::string(R"({
+      "settings": {"Title": "安全テスト", "RegistryKey": "\\Safety\\Game", "ExeName": "game.sh",
+                   "ReadmeName": "readme.txt", "ShowReadme": true},
+      "discs": [
+        {"files": {"game.sh": {"text": "#!/bin/sh\n"}, "readme.txt": {"text": "読んでね"},
+                   "bgm\\op.ogg": {"size": 3000})") +
+                                            (big ? R"(, "bgm\\big.ogg": {"size": 30000000})" : "") +
+                                            R"(},
+         "archive": {)" + archive + R"("scenario\\a.txt": {"text": "一"}}},
+        {"files": {"movie\\ed.mpg": {"size": 5000}}, "archive": {"scenario\\b.txt": {"text": "二"}}}
+      ]
+    })");
+    ASSERT_EQ(Run(test::ShellQuoted(VNKIT) + " disc build " + Quoted(dir_ / "spec.json") + " -o " +
+                  Quoted(dir_ / "set") + " --no-launcher"),
+              0)
+        << err_;
+  }
+
+  // Changes the install.dat of every disc.
+  void EditDiscs(const std::function<void(TVondInstallSet&)>& edit) {
+    for (const fs::path& disc : {disc1_, disc2_}) {
+      TVondInstallSet s;
+      s.LoadFromFile(disc / "install.dat");
+      edit(s);
+      s.SaveToFile(disc / "install.dat");
+    }
+  }
+
+  static std::string Quoted(const fs::path& p) { return test::ShellQuoted(p.string()); }
+
+  int Run(const std::string& command) {
+    test::CommandResult result = test::RunShell(command, dir_);
+    out_ = std::move(result.out);
+    err_ = std::move(result.err);
+    return result.status;
+  }
+
+  // `exe --unattended ARGS`, with no display; `env` adds variables.
+  std::string Command(const fs::path& exe, const std::string& args, const std::string& env = "") {
+    return "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + env + " " + Quoted(exe) +
+           " --unattended " + args;
+  }
+  std::string InstallArgs(const fs::path& folder, const std::string& extra = "") {
+    return "--accept-license --folder " + Quoted(folder) + " " + extra + " " + Quoted(disc1_);
+  }
+  int Install(const std::string& extra = "") { return Run(Command(VNSETUP, InstallArgs(game_, extra))); }
+  int Uninstall(const fs::path& folder) { return Run(Command(VNSETUP, Quoted(folder))); }
+
+  // Starts `command` (exec'd by the shell, so the shell's process becomes the program's), waits for
+  // `ready`, and kills the program with SIGKILL. False when it ended before.
+  bool KillWhen(const std::string& command, const std::function<bool()>& ready) {
+    const std::string line =
+        "exec " + command + " >" + Quoted(dir_ / "killed.out") + " 2>" + Quoted(dir_ / "killed.err");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    int status = 0;
+    for (long i = 0; i < 2000000; ++i) {  // bounded: a run that never gets there fails the test
+      if (ready()) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+      }
+      if (::waitpid(pid, &status, WNOHANG) == pid) return false;
+      ::usleep(100);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return false;
+  }
+  // Kills the run when it reaches the test pause point `point` (see PauseForTest).
+  bool KilledAt(const std::string& point, const fs::path& exe, const std::string& args) {
+    const fs::path marker = dir_ / ("paused-" + std::to_string(++pauses_));
+    return KillWhen(
+        Command(exe, args, "VNSETUP_TEST_PAUSE=" + point + " VNSETUP_TEST_PAUSE_FILE=" + Quoted(marker)),
+        [&] { return fs::exists(marker); });
+  }
+
+  std::string InstallPathValue() {
+    TVondInstallSet s;
+    s.RegistryKey = DataString("Safety\\Game");
+    return s.ReadValue("InstallPath", "");
+  }
+  fs::path Menu() { return EnvFolder("XDG_DATA_HOME") / "applications" / kTitle; }
+
+  // Files and empty folders of the user around the game.
+  void PlantUserFiles() {
+    for (const auto& [path, content] : Planted()) test::WriteFile(path, content);
+    for (const fs::path& folder : PlantedFolders()) fs::create_directories(folder);
+    TVondInstallSet other;
+    other.Title = Utf8ToCp932("他のゲーム");
+    other.Installed = true;
+    other.AddInstalledFile(DataString("data.txt"));
+    other.SaveToFile(games_ / "Other" / "install.dat");
+  }
+  std::map<fs::path, std::string> Planted() {
+    return {{games_ / "beside.txt", "beside"},
+            {home_ / "notes.txt", "home"},
+            {EnvFolder("XDG_DATA_HOME") / kTitle / "save.dat", "progress"},
+            {EnvFolder("XDG_DATA_HOME") / kTitle / "diary.txt", "diary"},
+            {games_ / "Other" / "data.txt", "other game"}};
+  }
+  std::vector<fs::path> PlantedFolders() {
+    return {games_ / "Empty", home_ / "Documents", home_ / ".ssh", games_ / "Other" / "empty"};
+  }
+  void ExpectUserFilesIntact() {
+    for (const auto& [path, content] : Planted()) {
+      EXPECT_TRUE(fs::exists(path) && test::ReadFile(path) == content) << path;
+    }
+    for (const fs::path& folder : PlantedFolders()) EXPECT_TRUE(fs::is_directory(folder)) << folder;
+    EXPECT_TRUE(fs::exists(games_ / "Other" / "install.dat"));
+  }
+
+  fs::path dir_ = test::MakeTempDir("safety");
+  fs::path home_ = EnvFolder("HOME");
+  fs::path games_ = dir_ / "Games";
+  fs::path game_ = games_ / "星";
+  fs::path disc1_ = dir_ / "set" / "disc1", disc2_ = dir_ / "set" / "disc2";
+  std::string out_, err_;
+  int pauses_ = 0;
+};
+
+// Killed at any moment of an install, then run again: the same installation as an uninterrupted
+// run, no temporaries left, and the uninstaller removes all of it.
+TEST_F(InstallSafety, KilledInstallRunAgainGivesTheSameInstallation) {
+  BuildSet(true);
+  const fs::path reference = games_ / "reference";
+  ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(reference))), 0) << err_;
+  const auto expected = Tree(reference);
+  ASSERT_EQ(Uninstall(reference), 0) << err_;
+  ASSERT_FALSE(fs::exists(reference));
+
+  // The big copy: killed while its temporary exists (when the machine is slow enough to see it).
+  KillWhen(Command(VNSETUP, InstallArgs(game_)), [&] { return HoldsTemporary(game_); });
+  for (const char* point : {"", "copy:3", "merge:7", "record", "shortcuts", "registry"}) {
+    SCOPED_TRACE(point);
+    if (*point) {
+      ASSERT_TRUE(KilledAt(point, VNSETUP, InstallArgs(game_))) << test::ReadFile(dir_ / "killed.err");
+    }
+    ASSERT_EQ(Install(), 0) << err_;
+    EXPECT_EQ(Tree(game_), expected);
+    EXPECT_TRUE(fs::exists(Menu() / (std::string(kTitle) + ".desktop")));
+    EXPECT_FALSE(HoldsTemporary(Menu()));
+    EXPECT_EQ(InstallPathValue(), game_.string() + "/");
+
+    ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
+    EXPECT_FALSE(fs::exists(game_));
+    EXPECT_FALSE(fs::exists(Menu()));
+    EXPECT_EQ(InstallPathValue(), "");
+  }
+}
+
+// install.dat goes last: an uninstall killed half-way is run again from the same launcher.
+TEST_F(InstallSafety, KilledUninstallCanBeRunAgain) {
+  BuildSet();
+  for (const char* point : {"uninstall:4", "uninstall-last"}) {
+    SCOPED_TRACE(point);
+    ASSERT_EQ(Install(), 0) << err_;
+    ASSERT_TRUE(KilledAt(point, game_ / "install.exe", ""));
+    EXPECT_TRUE(fs::exists(game_ / "install.dat"));
+    ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
+    EXPECT_FALSE(fs::exists(game_));
+    EXPECT_EQ(InstallPathValue(), "");
+  }
+}
+
+// The home folder, the desktop, another game's folder and the discs are no install folders; a shared
+// folder is, and the uninstaller then removes only what the installation made there.
+TEST_F(InstallSafety, RefusedFoldersAndASharedFolder) {
+  BuildSet();
+  const std::string disc_before = test::ReadFile(disc1_ / "install.dat");
+  const std::vector<std::pair<fs::path, std::string>> refused = {{home_, "ホームフォルダ"},
+                                                                 {home_ / "Desktop", "デスクトップ"},
+                                                                 {games_ / "Other", "他のゲーム"},
+                                                                 {disc1_, "ディスクのフォルダ"},
+                                                                 {disc1_ / "sub", "ディスクのフォルダ"},
+                                                                 {dir_ / "set", "ディスクのフォルダ"},
+                                                                 {disc2_, "ディスクのフォルダ"}};
+  for (const auto& [folder, why] : refused) {
+    EXPECT_EQ(Run(Command(VNSETUP, InstallArgs(folder))), 2) << folder;
+    EXPECT_NE(err_.find(why), std::string::npos) << err_;
+  }
+  EXPECT_EQ(test::ReadFile(disc1_ / "install.dat"), disc_before);
+  EXPECT_FALSE(fs::exists(disc1_ / "sub"));
+
+  const auto before = Tree(games_);
+  ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(games_))), 0) << err_;
+  EXPECT_TRUE(fs::exists(games_ / "bgm" / "op.ogg"));
+  ASSERT_EQ(Uninstall(games_), 0) << err_;
+  EXPECT_EQ(Tree(games_), before);
+}
+
+// Settings that lie are refused before anything is written, and a reinstall over a read-only file
+// replaces it: an earlier installation is never left broken.
+TEST_F(InstallSafety, HostileSettingsAndReadOnlyFilesLeaveTheInstallationWhole) {
+  BuildSet();
+  ASSERT_EQ(Install(), 0) << err_;
+  fs::permissions(game_ / "game.sh", fs::perms::owner_read);
+  ASSERT_EQ(Install(), 0) << err_;
+  EXPECT_TRUE(fs::exists(game_ / "game.dat"));
+  EXPECT_EQ(test::ReadFile(game_ / "game.sh"), test::ReadFile(disc1_ / "game.sh"));
+  const auto installed = Tree(game_);
+
+  const std::vector<std::pair<std::function<void(TVondInstallSet&)>, std::string>> lies = {
+      {[](TVondInstallSet& s) { s.ExeName = DataString("..\\..\\evil.sh"); }, "ExeName"},
+      {[](TVondInstallSet& s) { s.ReadmeName = DataString("/etc/passwd"); }, "ReadmeName"},
+      {[](TVondInstallSet& s) { s.DiscIndex = 5; }, "DiscIndex"}};
+  const std::string disc1 = test::ReadFile(disc1_ / "install.dat"),
+                    disc2 = test::ReadFile(disc2_ / "install.dat");
+  for (const auto& [lie, field] : lies) {
+    const fs::path fresh = games_ / "fresh";
+    EditDiscs(lie);
+    EXPECT_EQ(Install(), 1) << field;
+    EXPECT_NE(err_.find(field), std::string::npos) << err_;
+    EXPECT_EQ(Tree(game_), installed) << field;
+    EXPECT_EQ(Run(Command(VNSETUP, InstallArgs(fresh))), 1) << field;
+    EXPECT_FALSE(fs::exists(fresh)) << field;
+    test::WriteFile(disc1_ / "install.dat", disc1);
+    test::WriteFile(disc2_ / "install.dat", disc2);
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "evil.sh"));
+  EXPECT_FALSE(fs::exists(games_ / "evil.sh"));
+}
+
+// A disc whose data is chosen must bring its archive: refused before anything is copied.
+TEST_F(InstallSafety, DiscWithoutItsArchiveIsRefused) {
+  BuildSet();
+  fs::remove(disc2_ / "game.dat");
+  EXPECT_EQ(Install(), 1);
+  EXPECT_NE(err_.find("ディスク2"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("game.dat"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+
+  fs::remove(disc1_ / "game.dat");
+  EXPECT_EQ(Install("--this-disc-only"), 1);
+  EXPECT_NE(err_.find("ディスク1"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+  ASSERT_EQ(Install("--this-disc-only --components sound"), 0) << err_;  // no data chosen
+  EXPECT_FALSE(fs::exists(game_ / "game.dat"));
+}
+
+// A failure in the middle takes away what the run made; what was there before stays.
+TEST_F(InstallSafety, FailedInstallRemovesWhatItMade) {
+  BuildSet();
+  {
+    std::string bytes = test::ReadFile(disc1_ / "game.dat");
+    TVrFileCollection archive;
+    archive.Open(disc1_ / "game.dat");
+    bytes[static_cast<size_t>(archive[archive.IndexOf(DataString("data\\3.bin"))].Offset + 5)] ^= 0x5A;
+    archive.Open(fs::path());
+    test::WriteFile(disc1_ / "game.dat", bytes);
+  }
+  test::WriteFile(game_ / "readme.txt", "an older readme");
+  test::WriteFile(game_ / "mine.txt", "mine");
+  EXPECT_EQ(Install(), 1);
+  EXPECT_NE(err_.find("ファイルの内容が正しくありません"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("インストールは完了していません"), std::string::npos) << err_;
+  EXPECT_EQ(Tree(game_).size(), 2u) << "only the files that were there before";
+  EXPECT_EQ(test::ReadFile(game_ / "readme.txt"), test::ReadFile(disc1_ / "readme.txt"))
+      << "a file it replaced stays";
+  EXPECT_EQ(test::ReadFile(game_ / "mine.txt"), "mine");
+  EXPECT_EQ(InstallPathValue(), "");
+  EXPECT_FALSE(fs::exists(Menu()));
+}
+
+// A reinstall from fewer discs keeps the records of the files the earlier one installed.
+TEST_F(InstallSafety, ReinstallWithFewerDiscsKeepsTheEarlierRecords) {
+  BuildSet();
+  ASSERT_EQ(Install(), 0) << err_;
+  ASSERT_EQ(Install("--this-disc-only --components sound"), 0) << err_;
+  ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_)) << "movie/ed.mpg of disc 2 is removed too";
+}
+
+// A RegistryKey of nothing but delimiters names no key: the install writes no value under Software
+// and the uninstall deletes no other product's key.
+TEST_F(InstallSafety, RegistryKeyOfOnlyDelimitersTouchesNoKey) {
+  BuildSet();
+  TVondInstallSet other;
+  other.RegistryKey = DataString("Other\\Product");
+  other.WriteValue("InstallPath", "/elsewhere");
+  EditDiscs([](TVondInstallSet& s) { s.RegistryKey = DataString("\\\\"); });
+  ASSERT_EQ(Install(), 0) << err_;
+  ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+  EXPECT_EQ(other.ReadValue("InstallPath", ""), "/elsewhere");
+  std::string value;
+  EXPECT_FALSE(DefaultRegistry().ReadString("Software", "InstallPath", value)) << value;
+}
+
+// Run from a setup program that carries the game's archive behind it, the installation's
+// uninstaller is the program alone: it uninstalls rather than starting the setup again.
+TEST_F(InstallSafety, SetupProgramWithItsArchiveInstallsThePlainLauncher) {
+  BuildSet();
+  const fs::path pack = dir_ / "pack", setup = dir_ / "web" / "setup.exe";
+  ASSERT_EQ(Run(test::ShellQuoted(VNKIT) + " extract " + Quoted(disc1_ / "game.dat") + " -o " + Quoted(pack)),
+            0)
+      << err_;
+  fs::copy_file(disc1_ / "install.dat", pack / "install.dat");
+  fs::create_directories(setup.parent_path());
+  ASSERT_EQ(Run(test::ShellQuoted(VNKIT) + " pack " + Quoted(pack) + " -o " + Quoted(dir_ / "setup.pak") +
+                " && " + test::ShellQuoted(VNKIT) + " append " + Quoted(VNSETUP) + " " +
+                Quoted(dir_ / "setup.pak") + " -o " + Quoted(setup) + " && chmod 755 " + Quoted(setup)),
+            0)
+      << err_;
+  ASSERT_EQ(Run(Command(setup, "--accept-license --this-disc-only --folder " + Quoted(game_))), 0) << err_;
+  EXPECT_TRUE(fs::exists(game_ / "game.dat"));
+  EXPECT_TRUE(test::ReadFile(game_ / "install.exe") == test::ReadFile(VNSETUP));
+  ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+}
+
+// An update of an executable that carries the game's archive, killed while the archive is packed in
+// its work folder: the next run clears that folder, uses it, and gives the same executable.
+TEST_F(InstallSafety, KilledExecutableUpdateLeavesNoWorkFolder) {
+  const auto pack = [&](const fs::path& folder, const fs::path& program, const fs::path& out) {
+    ASSERT_EQ(
+        Run(test::ShellQuoted(VNKIT) + " pack " + Quoted(folder) + " -o " + Quoted(folder.string() + ".pak") +
+            " && " + test::ShellQuoted(VNKIT) + " append " + Quoted(program) + " " +
+            Quoted(folder.string() + ".pak") + " -o " + Quoted(out) + " && chmod 755 " + Quoted(out)),
+        0)
+        << err_;
+  };
+  for (const char* folder : {"old", "new", "web"}) fs::create_directories(dir_ / folder);
+  TVondInstallSet settings;
+  settings.Title = Utf8ToCp932(kTitle);
+  settings.SetDiscCount(1);
+  settings.SaveToFile(dir_ / "old" / "install.dat");
+  test::WriteFile(dir_ / "old" / "old.txt", "old only");
+  test::WriteFile(dir_ / "stub", "MZ the old program");
+  fs::create_directories(games_ / "game");
+  pack(dir_ / "old", dir_ / "stub", games_ / "game" / "game.exe");
+  fs::copy(games_ / "game", games_ / "reference");
+
+  settings.UpdateMode = true;
+  settings.DiscDataSize[0] = settings.DataSize = 1;
+  settings.SaveToFile(dir_ / "new" / "install.dat");
+  for (int i = 0; i < 20; ++i) test::WriteFile(dir_ / "new" / ("new" + std::to_string(i) + ".txt"), "new");
+  pack(dir_ / "new", VNSETUP, dir_ / "web" / "update.exe");
+
+  const fs::path update = dir_ / "web" / "update.exe", temp = EnvFolder("TMPDIR");
+  ASSERT_EQ(Run(Command(update, "--folder " + Quoted(games_ / "reference"))), 0) << err_;
+  ASSERT_TRUE(KilledAt("merge:5", update, "--folder " + Quoted(games_ / "game")));
+  EXPECT_TRUE(fs::exists(temp / "~vmupdate"));
+  ASSERT_EQ(Run(Command(update, "--folder " + Quoted(games_ / "game"))), 0) << err_;
+  EXPECT_TRUE(test::ReadFile(games_ / "game" / "game.exe") ==
+              test::ReadFile(games_ / "reference" / "game.exe"));
+  for (const auto& entry : fs::directory_iterator(temp)) {
+    EXPECT_EQ(entry.path().filename().string().find("~vmupdate"), std::string::npos) << entry.path();
+  }
+}
+
+}  // namespace
+}  // namespace vn

@@ -1,0 +1,251 @@
+// What the archive commands share: archive arguments (standard input among them), names for the
+// command line and the terminal, selecting entries by name or pattern, and checking one entry.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+#include "archive/crc32.h"
+#include "archive/zlib_stream.h"
+#include "platform/console.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "platform/special_folders.h"
+#include "tools/vnkit/archive_tool.h"
+
+namespace vn::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Standard input spooled to a file, removed with its folder when the program ends.
+class SpooledInput {
+ public:
+  SpooledInput() {
+    folder_ = TemporarySibling(TemporaryFolder() / "vnkit-stdin");
+    fs::create_directories(folder_);
+    std::string bytes;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, n);
+    if (std::ferror(stdin)) throw EReadError("standard input: cannot read");
+    // An executable that carries an archive is read through its trailer, so it keeps that kind.
+    const bool exe =
+        bytes.size() >= 8 && bytes.compare(0, 2, "MZ") == 0 && bytes.compare(bytes.size() - 2, 2, "vd") == 0;
+    file_ = folder_ / (exe ? "stdin.exe" : "stdin.dat");
+    File out(file_, FileAccess::kCreate);
+    out.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+  }
+  ~SpooledInput() {
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+  }
+  const fs::path& Path() const { return file_; }
+
+ private:
+  fs::path folder_, file_;
+};
+
+bool HasWildcards(const std::string& name) {
+  return name.find_first_of("*?[") != std::string::npos;
+}
+
+// The name with '/' for '\' between folders, for matching against patterns.
+std::string MatchableName(const DataString& name) {
+  std::string text = NameToUtf8(name);
+  for (size_t i = 1; i < text.size(); ++i) {
+    if (text[i] == '\\') text[i] = '/';
+  }
+  return text;
+}
+
+// A sink that only keeps the CRC-32 of what passes through it.
+class CrcSink : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override {
+    crc_ = Crc32Update(crc_, buffer, static_cast<size_t>(count));
+    size_ += count;
+    return count;
+  }
+  int64_t Seek(int64_t, SeekOrigin) override { return size_; }
+  uint32_t Crc() const { return crc_; }
+
+ private:
+  uint32_t crc_ = 0;
+  int64_t size_ = 0;
+};
+
+}  // namespace
+
+int64_t StdoutStream::Write(const void* buffer, int64_t count) {
+  const char* p = static_cast<const char*>(buffer);
+  int64_t left = count;
+  while (left > 0) {
+    const ssize_t n = ::write(STDOUT_FILENO, p, static_cast<size_t>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw EWriteError(std::string("standard output: cannot write: ") + std::strerror(errno));
+    p += n;
+    left -= n;
+  }
+  written_ += count;
+  return count;
+}
+
+fs::path ArchivePath(const std::string& archive) {
+  if (archive != "-") return Utf8ToPath(archive);
+  static std::unique_ptr<SpooledInput> input;
+  if (!input) input = std::make_unique<SpooledInput>();
+  return input->Path();
+}
+
+std::string ArchiveLabel(const std::string& archive) {
+  return archive == "-" ? "standard input" : archive;
+}
+
+void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive, bool cut_off_data) {
+  std::error_code ec;
+  const fs::path path = ArchivePath(archive);
+  if (!fs::exists(path, ec)) throw EFOpenError(archive + ": no such archive file");
+  OpenRegularFile(path);  // a folder or a pipe is refused with its reason, and never waited for
+  files.AcceptCutOffData = cut_off_data;
+  try {
+    files.Open(path);
+  } catch (const Exception& e) {
+    // a spooled standard input is named as such, not by its temporary file
+    if (archive != "-") throw;
+    std::string what = e.what();
+    const std::string spool = PathToUtf8(path);
+    for (size_t at; (at = what.find(spool)) != std::string::npos;)
+      what.replace(at, spool.size(), "standard input");
+    throw Exception(what);
+  }
+}
+
+bool DirectoryCoversNoData(const TVrFileCollection& files) {
+  if (files.Version() != 0 || files.Stream() == nullptr || files.Count() < 1) return false;
+  for (int i = 0; i + 1 < files.Count(); ++i) {
+    if (files[i].Size > 0) return false;
+  }
+  return files.Stream()->GetSize() > std::max<int64_t>(files[files.Count() - 1].Offset, 8);
+}
+
+std::string NoDataWarning(const TVrFileCollection& files) {
+  return "the directory (oldest form, without magic) covers none of the " +
+         std::to_string(files.Stream()->GetSize()) + " bytes of the data file; it may not belong to it";
+}
+
+std::string NameToUtf8(const DataString& name) {
+  std::string utf8;
+  return TryCp932ToUtf8(name, utf8) ? utf8 : Cp932ToUtf8Lossy(name);
+}
+
+DataString NameFromUtf8(const std::string& name) {
+  DataString out;
+  if (!TryUtf8ToCp932(name, out))
+    throw EConvertError("\"" + name + "\" has no Shift-JIS form, so no entry has that name");
+  return out;
+}
+
+std::string DisplayName(const DataString& name) {
+  const auto is_control = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
+  std::string utf8;
+  if (TryCp932ToUtf8(name, utf8)) {
+    bool plain = true;
+    for (unsigned char c : utf8) plain = plain && !is_control(c);
+    if (plain) return utf8;
+  }
+  // character by character: what has no character (or is a control character) is shown as bytes
+  std::string out, piece;
+  for (size_t i = 0; i < name.size();) {
+    const size_t n = IsLeadByte(name[i]) && i + 1 < name.size() ? 2 : 1;
+    const DataString character(name.data() + i, n);
+    if (TryCp932ToUtf8(character, piece) && !(n == 1 && is_control(name[i]))) {
+      out += piece;
+    } else {
+      for (size_t k = 0; k < n; ++k) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", name[i + k]);
+        out += hex;
+      }
+    }
+    i += n;
+  }
+  return out;
+}
+
+bool IsCurrentEntry(const TVrFileCollection& files, int index) {
+  const DataString& name = files[index].Name();
+  return !(name.size() > 0 && name[0] == '/') && files.IndexOf(name) == index;
+}
+
+std::vector<int> SelectEntries(const TVrFileCollection& files, const std::string& name, bool* is_pattern) {
+  *is_pattern = false;
+  DataString exact;
+  if (TryUtf8ToCp932(name, exact)) {
+    int index = files.IndexOf(exact);
+    if (index < 0) {
+      std::string with_backslashes = name;
+      for (size_t i = 1; i < with_backslashes.size(); ++i) {
+        if (with_backslashes[i] == '/') with_backslashes[i] = '\\';
+      }
+      DataString converted;
+      if (TryUtf8ToCp932(with_backslashes, converted)) index = files.IndexOf(converted);
+    }
+    if (index >= 0 && index + 1 < files.Count()) return {index};
+  }
+  if (!HasWildcards(name)) return {};
+  *is_pattern = true;
+  std::string pattern = name;
+  for (size_t i = 1; i < pattern.size(); ++i) {
+    if (pattern[i] == '\\') pattern[i] = '/';
+  }
+  const bool superseded = !pattern.empty() && pattern[0] == '/';
+  std::vector<int> selected;
+  for (int i = 0; i + 1 < files.Count(); ++i) {
+    const DataString& entry = files[i].Name();
+    const bool is_superseded = !entry.empty() && entry[0] == '/';
+    if (is_superseded != superseded || (!is_superseded && files.IndexOf(entry) != i)) continue;
+    if (MatchesPattern(pattern, MatchableName(entry))) selected.push_back(i);
+  }
+  return selected;
+}
+
+EntryCheck CheckEntry(TVrFileCollection& files, int index) {
+  TVrFile& e = files[index];
+  TBigStream& stream = *files.Stream();
+  if (e.Offset + e.Size > stream.GetSize()) {
+    return {EntryState::kCutOff, "cut off: the archive ends " +
+                                     std::to_string(e.Offset + e.Size - stream.GetSize()) +
+                                     " bytes before the end of this entry"};
+  }
+  // an entry of no bytes reads as empty content, whatever its flags say
+  if (e.Size == 0) return e.CRC == 0 ? EntryCheck{} : EntryCheck{EntryState::kDamaged, "checksum mismatch"};
+  if (e.CRC != 0) {
+    static std::vector<char> buffer(1 << 20);  // one buffer for all entries, as the library's check
+    stream.SetPosition(e.Offset);
+    if (RangeCRC32(stream, e.Size, buffer.data(), static_cast<int64_t>(buffer.size())) == e.CRC) return {};
+    // a separate entry packed from a file carries the checksum of its content
+    if (!(e.Separate && !e.Stored)) return {EntryState::kDamaged, "checksum mismatch"};
+  } else if (e.Stored) {
+    return {};  // nothing to check it by
+  }
+  TMemoryStream packed;
+  stream.SetPosition(e.Offset);
+  if (stream.ReadToStream(packed, e.Size) != e.Size) return {EntryState::kCutOff, "cut off"};
+  CrcSink content;
+  try {
+    InflateToStream(packed.Memory(), static_cast<size_t>(packed.GetSize()), content);
+  } catch (const Exception& x) {
+    return {EntryState::kDamaged, std::string("the compressed data is damaged: ") + x.what()};
+  }
+  if (e.CRC != 0 && content.Crc() != e.CRC) return {EntryState::kDamaged, "checksum mismatch"};
+  return {};
+}
+
+}  // namespace vn::cli
