@@ -39,10 +39,17 @@ std::string ReadWholeFile(const fs::path& path, int64_t max_size) {
   };
   const int64_t size = f.Size();
   if (size > max_size) throw too_large(size);
-  // One byte more than the size said, so that a file that grows meanwhile is noticed.
-  std::string content(static_cast<size_t>(size) + 1, '\0');
-  const int64_t got = f.Read(content.data(), size + 1);
-  if (got > max_size) throw too_large(got);
+  // Read to the end rather than to the size: a file that grows meanwhile (or a /proc file, which
+  // says 0) comes whole, and still within the limit.
+  std::string content(static_cast<size_t>(size), '\0');
+  int64_t got = f.Read(content.data(), size);
+  char buffer[65536];
+  for (int64_t n; got == static_cast<int64_t>(content.size()) && (n = f.Read(buffer, sizeof buffer)) > 0;) {
+    if (static_cast<int64_t>(content.size()) + n > max_size)
+      throw too_large(static_cast<int64_t>(content.size()) + n);
+    content.append(buffer, static_cast<size_t>(n));
+    got = static_cast<int64_t>(content.size());
+  }
   content.resize(static_cast<size_t>(got));
   return content;
 }
