@@ -1,17 +1,17 @@
 # make test  - set-up, sanitizer build, every test through ctest
 # make demo  - set-up, build, the main job on generated sample discs
 # make bench - set-up, Release build, benchmarks against the usual tools
-# make windows - set-up, cross build of everything but the windows for 64-bit Windows (mingw-w64)
-# make windows-full - the same with the imaging layer and vnkit.exe (libjpeg/libpng built from Debian sources)
-# make windows-check - the Windows build's checks, run under Wine (installs Wine)
+# make windows - set-up, vnsetup.exe and vnkit.exe for 32- and 64-bit Windows (mingw-w64; libjpeg and
+#                libpng built from Debian sources), in build-win32 and build-win
+# make windows-check - the Windows programs' checks, run under Wine and Xvfb
 # make fuzz - set-up, the libFuzzer targets (clang) run FUZZ_SECONDS each (FUZZ_PARALLEL at a time)
 # make install - build, then install vnsetup, vnkit, the desktop entry and the icon (PREFIX, DESTDIR)
 # make package - build, then a Debian package of the same (build/vnsetup_*.deb)
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all setup build test demo bench windows windows-build windows-full windows-check format clean \
-	fuzz fuzz-build install package
+.PHONY: all setup build test demo bench windows windows-build windows-build32 windows-full windows-check format clean install package \
+	fuzz fuzz-build
 
 all: build
 
@@ -25,9 +25,10 @@ build: setup
 test: setup
 	cmake -S . -B build-asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DVN_SANITIZE=ON -DVN_BUILD_TESTS=ON
 	cmake --build build-asan -j $(JOBS)
-	$(MAKE) --no-print-directory windows-build
+	$(MAKE) --no-print-directory windows-build windows-build32
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	bash scripts/windows_check.sh --linux-build build-asan build-win build-win32
 	$(MAKE) --no-print-directory fuzz-build
 	cd build-fuzz && ctest --output-on-failure -j $(JOBS)
 
@@ -39,28 +40,31 @@ bench: setup
 	cmake --build build-release -j $(JOBS)
 	bash bench/run.sh build-release
 
-# The Windows build, with the program that checks the Windows backend (tests/windows). A POSIX call
-# that leaks into a shared layer breaks it, so `make test` runs it too; running the checks needs Wine,
-# which is large, so only `make windows-check` installs it and runs them.
-windows: setup windows-build
+# The Windows builds: vnsetup.exe and vnkit.exe, statically linked, Release, stripped; the 64-bit one
+# with the program that checks the Windows backend (tests/windows). Debian has no mingw libjpeg or
+# libpng: scripts/mingw_imaging.sh builds them from Debian's source packages first. A POSIX call that
+# leaks into a shared layer breaks the build, so `make test` runs it and the checks under Wine.
+WINDOWS_FLAGS = $(GEN) -DCMAKE_BUILD_TYPE=Release -DVN_BUILD_GUI=OFF -DVN_BUILD_TESTS=OFF
+windows: setup windows-build windows-build32
 
 windows-build:
-	cmake -S . -B build-win $(GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DCMAKE_BUILD_TYPE=Release -DVN_BUILD_GUI=OFF -DVN_BUILD_TESTS=OFF -DVN_WINDOWS_CHECK=ON
+	bash scripts/mingw_imaging.sh build-win-deps x86_64
+	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_PREFIX_PATH=$(CURDIR)/build-win-deps/x86_64 $(WINDOWS_FLAGS) -DVN_WINDOWS_CHECK=ON
 	cmake --build build-win -j $(JOBS)
 
-# The whole Windows build, imaging and vnkit.exe included, with libjpeg and libpng built for mingw from
-# Debian's source packages (scripts/mingw_imaging.sh).
-windows-full: setup
-	bash scripts/mingw_imaging.sh build-win-deps
-	cmake -S . -B build-win-full $(GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DCMAKE_PREFIX_PATH=$(CURDIR)/build-win-deps/prefix \
-		-DCMAKE_BUILD_TYPE=Release -DVN_BUILD_GUI=OFF -DVN_BUILD_TESTS=OFF -DVN_WINDOWS_CHECK=ON
-	cmake --build build-win-full -j $(JOBS)
+windows-build32:
+	bash scripts/mingw_imaging.sh build-win-deps i686
+	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+		-DCMAKE_PREFIX_PATH=$(CURDIR)/build-win-deps/i686 $(WINDOWS_FLAGS)
+	cmake --build build-win32 -j $(JOBS) --target vnsetup vnkit
+
+windows-full: windows
 
 windows-check: windows
-	bash scripts/setup.sh wine
-	bash scripts/windows_check.sh build-win
+	cmake -S . -B build-asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DVN_SANITIZE=ON -DVN_BUILD_TESTS=ON
+	cmake --build build-asan -j $(JOBS) --target vnkit
+	bash scripts/windows_check.sh --linux-build build-asan build-win build-win32
 
 PREFIX ?= /usr/local
 install: build
@@ -84,4 +88,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release build-win build-win-full build-win-deps build-fuzz
+	rm -rf build build-asan build-release build-win build-win32 build-win-deps build-fuzz

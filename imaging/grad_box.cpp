@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "imaging/uint128.h"
+
 namespace vn {
 
 namespace {
@@ -26,7 +28,7 @@ uint32_t NearestColor(const TDIBSurface& target, uint32_t c) {
 // it, where extended precision gives exactly -127.5 and just above it. Worked in integers so that
 // every platform and compiler paints the same bands. divisor > 0.
 int32_t ExtendedNearest(int32_t numerator, int32_t divisor, int32_t factor) {
-  using u128 = unsigned __int128;
+  using u128 = UInt128;
   if (numerator == 0 || factor == 0) return 0;
   const auto bit_length = [](u128 v) {
     int n = 0;
@@ -35,18 +37,19 @@ int32_t ExtendedNearest(int32_t numerator, int32_t divisor, int32_t factor) {
   };
   // Rounds value * 2^-shift to the nearest integer, ties to even (0 < shift < 128).
   const auto round_shifted = [](u128 value, int shift) {
-    const u128 rest = value & ((u128{1} << shift) - 1), half = u128{1} << (shift - 1);
+    const u128 rest = value & ((u128{1} << shift) - u128{1}), half = u128{1} << (shift - 1);
     value >>= shift;
     if (rest > half || (rest == half && (value & 1))) ++value;
     return value;
   };
   const bool negative = (numerator < 0) != (factor < 0);
-  const u128 a = static_cast<uint32_t>(std::abs(numerator)), b = static_cast<uint32_t>(divisor);
+  const u128 a = static_cast<uint32_t>(std::abs(numerator));
+  const uint32_t b = static_cast<uint32_t>(divisor);
   // The quotient as m * 2^-e with 2^63 <= m < 2^64.
   int e = 64 - bit_length(a) + bit_length(b);
   u128 m = (a << e) / b;
   if (m >> 64) m = (a << --e) / b;
-  const u128 r = (a << e) % b;
+  const uint64_t r = (a << e) % b;
   if (2 * r > b || (2 * r == b && (m & 1))) ++m;
   if (m >> 64) {
     m >>= 1;
@@ -59,7 +62,8 @@ int32_t ExtendedNearest(int32_t numerator, int32_t divisor, int32_t factor) {
     e -= extra;
   }
   const u128 n = e <= 0 ? p << -e : e >= 128 ? 0 : round_shifted(p, e);
-  return negative ? -static_cast<int32_t>(n) : static_cast<int32_t>(n);
+  const auto value = static_cast<int32_t>(static_cast<uint64_t>(n));
+  return negative ? -value : value;
 }
 
 uint8_t Component(uint32_t color, int shift) {

@@ -27,21 +27,29 @@ constexpr char kProgramFilesTag[] = "<ProgramFiles>";
 constexpr int64_t kMiB = 1048576;
 constexpr char kWrongFolder[] = "正しいインストール先を指定してください";
 
-// A stored folder name (code page 932, '\' between folders) as native text with '/'.
+// The system's folder delimiter in native text: '\\' on Windows, '/' elsewhere.
+constexpr char kSeparator = static_cast<char>(fs::path::preferred_separator);
+
+bool IsSeparator(char c) {
+  return c == '/' || c == kSeparator;
+}
+
+// A stored folder name (code page 932, '\\' between folders) as native text with the system's
+// delimiter.
 std::string NativeFolderText(const DataString& stored) {
   std::string text = Cp932ToUtf8Lossy(stored);
   for (char& c : text) {
-    if (c == '\\') c = '/';
+    if (c == '\\' || c == '/') c = kSeparator;
   }
   return text;
 }
 
 void RemoveLeadingSeparator(std::string& s) {
-  if (!s.empty() && s.front() == '/') s.erase(0, 1);
+  if (!s.empty() && IsSeparator(s.front())) s.erase(0, 1);
 }
 
 void RemoveTrailingSeparator(std::string& s) {
-  if (s.size() > 1 && s.back() == '/') s.pop_back();
+  if (s.size() > 1 && IsSeparator(s.back())) s.pop_back();
 }
 
 bool IsFolder(const std::string& text) {
@@ -113,14 +121,14 @@ void TWizardFlow::SetUpDestination() {
       RemoveTrailingSeparator(folder_suffix_);
       std::string base = PathToUtf8(GetSpecialFolder(kCsidlProgramFiles));
       RemoveTrailingSeparator(base);
-      folder = base + "/" + folder_suffix_;
+      folder = base + kSeparator + folder_suffix_;
     } else {
       // Without the tag the preset lies on the system drive, whose stand-in is the home folder.
       folder_suffix_ = NativeFolderText(preset);
       RemoveLeadingSeparator(folder_suffix_);
       std::string base = PathToUtf8(GetSystemDrive());
       RemoveTrailingSeparator(base);
-      folder = base + "/" + folder_suffix_;
+      folder = base + kSeparator + folder_suffix_;
       RemoveLeadingSeparator(folder_suffix_);
       RemoveTrailingSeparator(folder_suffix_);
     }
@@ -148,7 +156,7 @@ void TWizardFlow::DirectoryChange(const fs::path& folder) {
   controls_.Directory = folder;
   std::string text = PathToUtf8(folder);
   if (!folder_suffix_.empty() && !settings_.UpdateMode) {
-    if (text.empty() || text.back() != '/') text += '/';
+    if (text.empty() || !IsSeparator(text.back())) text += kSeparator;
     text += folder_suffix_;
   }
   controls_.EditDir = text;
@@ -195,7 +203,7 @@ void TWizardFlow::UpdateSizes() {
 
 fs::path TWizardFlow::DestinationFolder() const {
   std::string text = settings_.InstallType == 2 ? PathToUtf8(WindowsFolder()) : controls_.EditDir;
-  if (text.empty() || text.back() != '/') text += '/';
+  if (text.empty() || !IsSeparator(text.back())) text += kSeparator;
   return Utf8ToPath(text);
 }
 

@@ -14,6 +14,10 @@ bool IsAdministrator();
 // The full path of the running executable; empty when the system cannot tell.
 std::filesystem::path OwnExecutablePath();
 
+// A path that reads the running program's own bytes, even after its file was deleted (the temporary
+// copy removes itself once started): /proc/self/exe on Linux, else OwnExecutablePath().
+std::filesystem::path RunningImagePath();
+
 // Decimal digits with ',' between groups of three from the right: 0 gives "0", 1000 "1,000",
 // 1234567 "1,234,567". A negative value keeps its sign in front of the first group.
 std::string FormatThousands(int64_t value);

@@ -16,14 +16,13 @@ packages=(
   fonts-noto-cjk qt6-translations-l10n libxcb1-dev
   # Windows discs on Linux: disc images (libcdio, xorriso/genisoimage for the test images), Wine and
   # the Japanese locale's data for the test game, desktop-file-validate and dpkg-shlibdeps for packaging.
-  libiso9660-dev libudf-dev xorriso genisoimage wine wine64 locales desktop-file-utils dpkg-dev
+  libiso9660-dev libudf-dev xorriso genisoimage wine locales desktop-file-utils dpkg-dev
+  g++-mingw-w64-i686-posix
   clang libclang-rt-14-dev
 )
-# `setup.sh wine` adds Wine, which runs the Windows build's check program (`make windows-check`);
-# it is large (about 700 MB), so nothing else asks for it.
-if [ "${1:-}" = wine ]; then
-  packages+=(wine64)
-fi
+# The Windows programs' checks run under Wine (64-bit, and 32-bit from the i386 architecture) with
+# Xvfb as their display; python3 reads pixels of their pictures.
+packages+=(wine64 wine32:i386 xvfb xauth python3)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -40,5 +39,8 @@ echo "setup: installing ${missing[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

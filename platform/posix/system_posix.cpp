@@ -17,6 +17,14 @@ fs::path OwnExecutablePath() {
   return ec ? fs::path() : exe;
 }
 
+fs::path RunningImagePath() {
+#if defined(__linux__)
+  return "/proc/self/exe";
+#else
+  return OwnExecutablePath();
+#endif
+}
+
 bool DeleteOnReboot(const fs::path& file) {
   return ::unlink(file.c_str()) == 0;
 }

@@ -30,6 +30,10 @@ fs::path OwnExecutablePath() {
   }
 }
 
+fs::path RunningImagePath() {
+  return OwnExecutablePath();
+}
+
 bool DeleteOnReboot(const fs::path& file) {
   // A running program's file cannot be deleted; the system deletes it at its next start. Only
   // RemoveTemporaryCopy calls this, for a genuine temporary copy.

@@ -41,16 +41,6 @@ std::string ConsoleText(std::string text) {
   return text;
 }
 
-// The launcher the install engine copies into the install folder when the disc brought none (see
-// the wizard window: the running image reads through /proc/self/exe).
-fs::path RunningLauncher() {
-#if defined(__linux__)
-  return "/proc/self/exe";
-#else
-  return OwnExecutablePath();
-#endif
-}
-
 // Whether `folder` holds disc `index` of the game titled `title` (its install.dat says so).
 bool HoldsDisc(const fs::path& folder, int32_t index, const DataString& title) {
   std::error_code ec;
@@ -329,7 +319,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
     source.source_folder = source_folder_;
     source.archive = SharedArchive();
     source.temp_folder = TemporaryFolder();
-    source.launcher = RunningLauncher();
+    source.launcher = RunningImagePath();  // the launcher copied when the disc brought none
     // Nobody is there to read a document opened on the desktop; say where it is instead.
     source.shell_open = [this](const fs::path& file, const fs::path&) {
       console_.Line("readme: " + PathToUtf8(file));

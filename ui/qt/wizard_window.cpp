@@ -138,17 +138,6 @@ fs::path RunSourceFolder() {
   return fs::is_regular_file(given, ec) ? given.parent_path() : given;
 }
 
-// The launcher the install engine copies into the install folder when the disc brought none. The
-// temporary copy removes its own file once started, but the running image still reads through
-// /proc/self/exe.
-fs::path RunningLauncher() {
-#if defined(__linux__)
-  return "/proc/self/exe";
-#else
-  return OwnExecutablePath();
-#endif
-}
-
 }  // namespace
 
 TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path& source_folder)
@@ -185,7 +174,7 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
     source.source_folder = SourceFolder;
     source.archive = SharedArchive();
     source.temp_folder = TemporaryFolder();
-    source.launcher = RunningLauncher();
+    source.launcher = RunningImagePath();  // the launcher copied when the disc brought none
     vn::RunInstall(*this, settings_, source);
   };
   UninstallProcedure = [this](TFormType&) { vn::RunUninstall(*this, settings_, SourceFolder); };

@@ -1,0 +1,120 @@
+// wizard_driver STEP...: works another program's windows as a user would, with mouse and keyboard.
+// Each STEP is "CAPTION|TEXT": wait (up to 60 s) until a visible, enabled top-level window titled
+// CAPTION has an enabled control whose text is TEXT, then move the mouse pointer onto that control and
+// click it (SendInput, the system's synthetic input). TEXT "{RETURN}" presses the Return key in that
+// window instead. Exit status: 0 every step done, 1 a step timed out (named on stderr), 2 bad
+// arguments.
+#include <windows.h>
+// after <windows.h>, whose types it uses
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Narrow(const std::wstring& wide) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr,
+                      nullptr);
+  return utf8;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+struct Search {
+  std::wstring caption, text;
+  HWND window = nullptr, control = nullptr;
+};
+
+BOOL CALLBACK FindControl(HWND child, LPARAM param) {
+  auto* s = reinterpret_cast<Search*>(param);
+  if (IsWindowVisible(child) && IsWindowEnabled(child) && TextOf(child) == s->text) {
+    s->control = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+constexpr wchar_t kReturnKey[] = L"{RETURN}";
+
+BOOL CALLBACK FindWindowWithControl(HWND top, LPARAM param) {
+  auto* s = reinterpret_cast<Search*>(param);
+  if (!IsWindowVisible(top) || !IsWindowEnabled(top) || TextOf(top) != s->caption) return TRUE;
+  if (s->text == kReturnKey) s->control = top;
+  if (!s->control) EnumChildWindows(top, FindControl, param);
+  if (!s->control) return TRUE;
+  s->window = top;
+  return FALSE;
+}
+
+void ClickAt(int x, int y) {
+  SetCursorPos(x, y);
+  Sleep(50);
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_MOUSE;
+  input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, input, sizeof(INPUT));
+}
+
+void PressReturn() {
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = input[1].ki.wVk = VK_RETURN;
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, input, sizeof(INPUT));
+}
+
+}  // namespace
+
+int main() {
+  // The steps from the wide command line: the ANSI code page need not hold their Japanese texts.
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv || argc < 2) {
+    std::fprintf(stderr, "usage: wizard_driver CAPTION|TEXT...\n");
+    return 2;
+  }
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring wide_step = argv[i];
+    const std::string step = Narrow(wide_step);
+    const size_t bar = wide_step.find(L'|');
+    if (bar == std::wstring::npos) {
+      std::fprintf(stderr, "wizard_driver: no '|' in the step %s\n", step.c_str());
+      return 2;
+    }
+    Search search;
+    search.caption = wide_step.substr(0, bar);
+    search.text = wide_step.substr(bar + 1);
+    const DWORD start = GetTickCount();
+    while (!search.control && GetTickCount() - start < 60000) {
+      Sleep(200);
+      EnumWindows(FindWindowWithControl, reinterpret_cast<LPARAM>(&search));
+    }
+    if (!search.control) {
+      std::fprintf(stderr, "wizard_driver: step %d timed out: %s\n", i, step.c_str());
+      return 1;
+    }
+    SetForegroundWindow(search.window);
+    Sleep(300);  // the window has painted its page
+    if (search.text == kReturnKey) {
+      PressReturn();
+    } else {
+      RECT r{};
+      GetWindowRect(search.control, &r);
+      ClickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
+    std::printf("clicked: %s\n", step.c_str());
+    std::fflush(stdout);
+    Sleep(300);
+  }
+  return 0;
+}

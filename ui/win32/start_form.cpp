@@ -1,0 +1,117 @@
+#include "ui/win32/start_form.h"
+
+#include <exception>
+#include <string>
+#include <system_error>
+
+#include "installer/wizard_host.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+#include "settings/settings.h"
+#include "ui/win32/form_style.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int kButtonLeft = 28;
+constexpr int kButtonWidth = 213;
+constexpr int kButtonHeight = 29;
+}  // namespace
+
+TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs::path folder)
+    : settings_(settings), archive_(archive), folder_(std::move(folder)) {
+  CreateForm(nullptr, L"", kClientWidth, kClientHeight);
+  // The buttons in their tab order; the paint box is the window's own background.
+  btnStart = AddButton("btnStart", "ゲームスタート", 12);
+  btnInstall = AddButton("btnInstall", "インストール", 64);
+  btnDirectX = AddButton("btnDirectX", "DirectXをインストール", 100);
+  btnWinMedia = AddButton("btnWinMedia", "WindowsMediaPlayerをインストール", 136);
+  btnExit = AddButton("btnExit", "終了", 188);
+  try {
+    FormCreate();
+  } catch (const std::exception& e) {
+    // The menu is shown all the same, with whatever the creation reached.
+    ShowErrorBox(Handle(), e.what());
+  }
+  SetClientSize(kClientWidth, client_height_);
+  PaintBox.Width = kClientWidth;
+  PaintBox.Height = client_height_;
+  canvas_.Compose(kClientWidth, client_height_, nullptr, PaintBox, std::nullopt);
+}
+
+HWND TFormStart::AddButton(const char* name, const char* caption, int top) {
+  return AddControl(name, L"Button", Wide(caption), WS_TABSTOP | BS_PUSHBUTTON, kButtonLeft, top,
+                    kButtonWidth, kButtonHeight);
+}
+
+fs::path TFormStart::SetupProgram(const char* folder, const char* file) const {
+  return JoinNativePath(folder_, std::string(folder) + "\\" + file);
+}
+
+void TFormStart::MoveUp(HWND button, int step) {
+  RECT r{};
+  GetWindowRect(button, &r);
+  MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&r), 2);
+  SetWindowPos(button, nullptr, r.left, r.top - step, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormStart::FormCreate() {
+  const std::wstring title = FromData(settings_.Title);
+  SetApplicationTitle(title);
+  SetCaption(title);
+  EnableWindow(btnStart, settings_.IsGameInstalled());
+  if (archive_) {
+    PaintBox.Width = kClientWidth;
+    PaintBox.Height = kClientHeight;
+    DrawBackground(PaintBox, settings_, *archive_);
+  }
+
+  // The runtime buttons that are not offered leave no gap: what lies below moves up.
+  constexpr int step = 100 - 64;  // btnDirectX.Top - btnInstall.Top
+  std::error_code ec;
+  if (!settings_.OfferRuntimes || !fs::is_regular_file(SetupProgram("directx", "dxsetup.exe"), ec)) {
+    ShowWindow(btnDirectX, SW_HIDE);
+    MoveUp(btnWinMedia, step);
+    MoveUp(btnExit, step);
+    client_height_ -= step;
+  }
+  if (!settings_.OfferRuntimes || !fs::is_regular_file(SetupProgram("winmedia", "mp71.exe"), ec)) {
+    ShowWindow(btnWinMedia, SW_HIDE);
+    MoveUp(btnExit, step);
+    client_height_ -= step;
+  }
+}
+
+std::vector<std::string> TFormStart::WindowlessLayout() const {
+  return {PaintBoxLayout(PaintBox)};
+}
+
+void TFormStart::PaintBackground(HDC dc, const RECT& client) {
+  canvas_.Paint(dc, client);
+}
+
+void TFormStart::ControlCommand(HWND control, int code) {
+  if (code != BN_CLICKED) return;
+  if (control == btnStart || control == btnInstall) btnStartClick(control);
+  if (control == btnExit) SetFormResult(mrCancel);
+  if (control == btnDirectX) btnDirectXClick();
+  if (control == btnWinMedia) btnWinMediaClick();
+}
+
+void TFormStart::btnStartClick(HWND button) {
+  start_choice_ = button == btnInstall ? 1 : 0;  // the buttons' Tags
+  SetFormResult(mrOK);
+}
+
+// The setup program runs on its own; whether it started is not reported, and the menu stays.
+void TFormStart::btnDirectXClick() {
+  ShellOpen(SetupProgram("directx", "dxsetup.exe"), {}, {});
+}
+
+void TFormStart::btnWinMediaClick() {
+  ShellOpen(SetupProgram("winmedia", "mp71.exe"), {}, {});
+}
+
+}  // namespace vn

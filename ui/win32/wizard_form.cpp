@@ -1,0 +1,491 @@
+#include "ui/win32/wizard_form.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <system_error>
+
+#include "installer/install_engine.h"
+#include "installer/uninstall_engine.h"
+#include "launcher/shared_archive.h"
+#include "platform/paths.h"
+#include "platform/special_folders.h"
+#include "platform/system.h"
+#include "settings/settings.h"
+#include "ui/win32/form_style.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kNoPage = -1;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kLeft = 24;
+constexpr int kInnerWidth = TFormType::kClientWidth - 2 * kLeft;
+constexpr int kLabelWidth = TFormType::kClientWidth - kLeft - 8;  // long lines may pass the margin
+constexpr int kLabelHeight = 14;
+constexpr int kRowHeight = 17;
+constexpr int kTextLimit = 5242880;  // characters a text page holds
+constexpr size_t kMaxListedFolders = 2000;
+
+constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kCheckBox = WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr DWORD kTextPage = WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
+
+// A multi-line edit wants "\r\n" between lines.
+std::wstring EditText(const std::string& utf8) {
+  std::wstring text = Wide(utf8);
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) out += L'\r';
+    out += text[i];
+  }
+  if (out.size() > static_cast<size_t>(kTextLimit)) out.resize(kTextLimit);
+  return out;
+}
+
+bool Checked(HWND box) {
+  return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::wstring WindowText(HWND window) {
+  const int n = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  GetWindowTextW(window, text.data(), n + 1);
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
+
+// The launcher the install engine copies into the install folder when the disc brought none.
+fs::path RunningLauncher() {
+  return OwnExecutablePath();
+}
+
+}  // namespace
+
+TFormType::TFormType(TVondInstallSet& settings, HWND owner, fs::path source_folder)
+    : settings_(settings), source_folder_(std::move(source_folder)), flow_(settings, *this) {
+  CreateForm(owner, L"インストールタイプの選択", kClientWidth, kClientHeight);
+  BuildPages();
+  FillDriveList();
+  Forward([this] { flow_.FormCreate(); });
+}
+
+HWND TFormType::Add(int page, const char* name, const wchar_t* window_class, const std::string& caption,
+                    DWORD style, int left, int top, int width, int height) {
+  HWND control = AddControl(name, window_class, Wide(caption), style, left, top, width, height);
+  if (page != kNoPage) page_of_[control] = page;
+  return control;
+}
+
+void TFormType::BuildPages() {
+  // The controls of every page, each page's in its tab order; the buttons last, as they lie below.
+  EditHello = Add(kPageHello, "EditHello", L"Edit", "", kTextPage, 16, 16, kClientWidth - 32, 261);
+
+  Label2 = Add(kPageLicense, "Label2", L"Static",
+               "以下のライセンス同意書をお読みください。セットアップを継続するには、必ず全ての契約条項",
+               kLabel, 16, 12, kClientWidth - 32, kLabelHeight);
+  Label4 = Add(kPageLicense, "Label4", L"Static", "に同意しなければなりません。", kLabel, 16, 28,
+               kClientWidth - 32, kLabelHeight);
+  EditLicense = Add(kPageLicense, "EditLicense", L"Edit", "", kTextPage, 16, 48, kClientWidth - 32, 208);
+  CheckLicense = Add(kPageLicense, "CheckLicense", L"Button", "同意する(&P)", kCheckBox, 16, 266,
+                     TextWidth(L"同意する(P)") + 24, kRowHeight);
+
+  LabelDisk = Add(kPageMedia, "LabelDisk", L"Static", "", kLabel, kLeft, 24, kLabelWidth, kLabelHeight);
+  RadioDiskAll = Add(kPageMedia, "RadioDiskAll", L"Button", "", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+                     48, 64, 300, kRowHeight);
+  RadioDiskThis = Add(kPageMedia, "RadioDiskThis", L"Button", "", WS_TABSTOP | BS_AUTORADIOBUTTON, 48, 92,
+                      300, kRowHeight);
+
+  Label1 = Add(kPageFile, "Label1", L"Static", "インストールするファイルを選択してください", kLabel, kLeft,
+               24, kLabelWidth, kLabelHeight);
+  const auto add_box = [this](const char* name, const char* caption, int top, DWORD extra) {
+    return Add(kPageFile, name, L"Button", caption, kCheckBox | extra, 48, top, TextWidth(Wide(caption)) + 24,
+               kRowHeight);
+  };
+  CheckProg = add_box("CheckProg", "プログラム", 60, WS_GROUP | WS_DISABLED);  // ends the radio group above
+  SendMessageW(CheckProg, BM_SETCHECK, BST_CHECKED, 0);  // the program files are always installed
+  CheckData = add_box("CheckData", "シナリオ・グラフィック", 88, 0);
+  CheckSound = add_box("CheckSound", "サウンド", 116, 0);
+  CheckMovie = add_box("CheckMovie", "ムービー", 144, 0);
+  LabelSize = Add(kPageFile, "LabelSize", L"Static", "", kLabel, kLeft, 250, kLabelWidth, kLabelHeight);
+
+  Label3 = Add(kPageSelDir, "Label3", L"Static", "インストール先を選択してください", kLabel, kLeft, 12,
+               kLabelWidth, kLabelHeight);
+  EditDir = Add(kPageSelDir, "EditDir", L"Edit", "", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kLeft, 30,
+                kInnerWidth, 21);
+  Drive = Add(kPageSelDir, "Drive", L"ComboBox", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kLeft, 57,
+              kInnerWidth, 200);
+  Directory = Add(kPageSelDir, "Directory", L"ListBox", "",
+                  WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kLeft, 85,
+                  kInnerWidth, 161);
+  LabelSzDrv = Add(kPageSelDir, "LabelSzDrv", L"Static", "", kLabel, kLeft, 254, kLabelWidth, kLabelHeight);
+  LabelSzNeed = Add(kPageSelDir, "LabelSzNeed", L"Static", "", kLabel, kLeft, 272, kLabelWidth, kLabelHeight);
+
+  Label5 = Add(kPageConfirm, "Label5", L"Static", "ファイルをコピーする準備が整いました", kLabel, kLeft, 24,
+               kLabelWidth, kLabelHeight);
+  LabelBack = Add(kPageConfirm, "LabelBack", L"Static",
+                  "[インストール] をクリックするとコピーを開始します。設定を確認・変更したい場合は [戻る] を",
+                  kLabel, kLeft, 60, kLabelWidth, kLabelHeight);
+  LabelBack2 = Add(kPageConfirm, "LabelBack2", L"Static", "クリックしてください", kLabel, kLeft, 76,
+                   kLabelWidth, kLabelHeight);
+
+  LabelCopyCap = Add(kPageCopy, "LabelCopyCap", L"Static", "ファイルをコピーしています", kLabel, kLeft, 24,
+                     kLabelWidth, kLabelHeight);
+  LabelCopy = Add(kPageCopy, "LabelCopy", L"Static", "...", kLabel | SS_PATHELLIPSIS, kLeft, 60, kLabelWidth,
+                  kLabelHeight);
+  Progress = Add(kPageCopy, "Progress", PROGRESS_CLASSW, "", 0, kLeft, 84, kInnerWidth, 20);
+  SendMessageW(Progress, PBM_SETRANGE32, 0, 100);
+
+  LabelExit = Add(kPageExit, "LabelExit", L"Static", "インストールが完了しました", kLabel, kLeft, 24,
+                  kLabelWidth, kLabelHeight);
+
+  LabelUninst = Add(kPageUninst, "LabelUninst", L"Static", "", kLabel, kLeft, 24, kLabelWidth, kLabelHeight);
+  Label7 = Add(kPageUninst, "Label7", L"Static", "[実行] をクリックすると削除処理を開始します", kLabel, kLeft,
+               60, kLabelWidth, kLabelHeight);
+  CheckDelSave = Add(kPageUninst, "CheckDelSave", L"Button", "セーブデータも削除", kCheckBox, kLeft, 100,
+                     TextWidth(L"セーブデータも削除") + 24, kRowHeight);
+
+  LabelDelTitle = Add(kPageDelete, "LabelDelTitle", L"Static", "ファイルを削除しています", kLabel, kLeft, 24,
+                      kLabelWidth, kLabelHeight);
+  LabelDel = Add(kPageDelete, "LabelDel", L"Static", "", kLabel | SS_PATHELLIPSIS, kLeft, 60, kLabelWidth,
+                 kLabelHeight);
+
+  Bevel = Add(kNoPage, "Bevel", L"Static", "", SS_ETCHEDHORZ, 0, kNotebookHeight, kClientWidth, 2);
+  // An etched line adds its edge to the size it was made with; the line spans the client width.
+  SetWindowPos(Bevel, nullptr, 0, kNotebookHeight, kClientWidth, 2, SWP_NOZORDER | SWP_NOACTIVATE);
+  btnBack = Add(kNoPage, "btnBack", L"Button", "< 戻る(&B)", WS_TABSTOP | BS_PUSHBUTTON, 244, kButtonTop,
+                kButtonWidth, kButtonHeight);
+  btnNext = Add(kNoPage, "btnNext", L"Button", "次へ(&N) >", WS_TABSTOP | BS_DEFPUSHBUTTON, 324, kButtonTop,
+                kButtonWidth, kButtonHeight);
+  btnAbort = Add(kNoPage, "btnAbort", L"Button", "中断(&A)", WS_TABSTOP | BS_PUSHBUTTON, 416, kButtonTop,
+                 kButtonWidth, kButtonHeight);
+  EnableWindow(btnBack, FALSE);
+  SetDefaultButton(btnNext);
+  SendMessageW(EditHello, EM_SETLIMITTEXT, kTextLimit, 0);
+  SendMessageW(EditLicense, EM_SETLIMITTEXT, kTextLimit, 0);
+}
+
+void TFormType::FillDriveList() {
+  drives_.clear();
+  SendMessageW(Drive, CB_RESETCONTENT, 0, 0);
+  const DWORD mask = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(mask & (1u << i))) continue;
+    const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\";
+    const UINT type = GetDriveTypeW(root.c_str());
+    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) continue;
+    drives_.emplace_back(root);
+    SendMessageW(Drive, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(root.c_str()));
+  }
+}
+
+template <typename Handler>
+void TFormType::Forward(Handler handler) {
+  Pull();
+  ++handler_depth_;
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowErrorBox(Handle(), e.what());
+  }
+  --handler_depth_;
+  Render();
+}
+
+void TFormType::Pull() {
+  WizardControls& c = flow_.Controls();
+  c.CheckLicense = Checked(CheckLicense);
+  c.RadioDiskAll = Checked(RadioDiskAll);
+  c.RadioDiskThis = Checked(RadioDiskThis);
+  c.CheckProg = Checked(CheckProg);
+  c.CheckData = Checked(CheckData);
+  c.CheckSound = Checked(CheckSound);
+  c.CheckMovie = Checked(CheckMovie);
+  c.EditDir = Narrow(WindowText(EditDir));
+  c.CheckDelSave = Checked(CheckDelSave);
+}
+
+void TFormType::ShowControls() {
+  const WizardControls& c = flow_.Controls();
+  const std::map<HWND, bool> shown_by_flow = {
+      {CheckProg, c.ProgVisible},       {CheckData, c.DataVisible},      {CheckSound, c.SoundVisible},
+      {CheckMovie, c.MovieVisible},     {LabelBack, c.LabelBackVisible}, {LabelBack2, c.LabelBackVisible},
+      {CheckDelSave, c.DelSaveVisible},
+  };
+  for (const auto& [control, page] : page_of_) {
+    bool visible = page == c.page;
+    if (const auto rule = shown_by_flow.find(control); rule != shown_by_flow.end())
+      visible = visible && rule->second;
+    if (const auto hidden = hidden_.find(control); hidden != hidden_.end())
+      visible = visible && !hidden->second;
+    ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE);
+  }
+}
+
+void TFormType::Render() {
+  rendering_ = true;
+  WizardControls& c = flow_.Controls();
+  SetCaption(Wide(c.caption));
+  const auto set_text = [this](HWND control, const std::wstring& text) {
+    std::wstring& shown = shown_text_[control];
+    if (shown == text) return;
+    shown = text;
+    SetWindowTextW(control, text.c_str());
+  };
+  const auto show_button = [&](HWND button, const WizardButton& state) {
+    ShowWindow(button, state.visible ? SW_SHOWNA : SW_HIDE);
+    EnableWindow(button, state.enabled);
+    set_text(button, Wide(state.caption));
+  };
+  show_button(btnBack, c.btnBack);
+  show_button(btnNext, c.btnNext);
+  show_button(btnAbort, c.btnAbort);
+
+  set_text(EditHello, EditText(c.EditHello));
+  set_text(EditLicense, EditText(c.EditLicense));
+  const auto check = [](HWND box, bool on) {
+    SendMessageW(box, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+  };
+  check(CheckLicense, c.CheckLicense);
+  set_text(LabelDisk, Wide(c.LabelDisk));
+  set_text(RadioDiskAll, Wide(c.RadioDiskAllText));
+  set_text(RadioDiskThis, Wide(c.RadioDiskThisText));
+  check(RadioDiskAll, c.RadioDiskAll);
+  check(RadioDiskThis, c.RadioDiskThis);
+  check(CheckProg, c.CheckProg);
+  check(CheckData, c.CheckData);
+  check(CheckSound, c.CheckSound);
+  check(CheckMovie, c.CheckMovie);
+  set_text(LabelSize, Wide(c.LabelSize));
+
+  if (Narrow(WindowText(EditDir)) != c.EditDir) SetWindowTextW(EditDir, Wide(c.EditDir).c_str());
+  ShowDirectory();
+  set_text(LabelSzDrv, Wide(c.LabelSzDrv));
+  set_text(LabelSzNeed, Wide(c.LabelSzNeed));
+  set_text(LabelUninst, Wide(c.LabelUninst));
+  check(CheckDelSave, c.CheckDelSave);
+  ShowControls();
+  // The default button follows the flow's Next; a hidden one cannot be pressed by Return.
+  if (c.focus_abort) {
+    SetFocus(btnAbort);
+    c.focus_abort = false;
+  }
+  const HWND focus = GetFocus();
+  if (focus && IsChild(Handle(), focus) && (!IsWindowVisible(focus) || !IsWindowEnabled(focus))) {
+    SetFocus(IsWindowVisible(btnNext) && IsWindowEnabled(btnNext) ? btnNext : btnAbort);
+  }
+  rendering_ = false;
+}
+
+// The folder list as a folder tree shows it: the drive's root, each folder down to the chosen one,
+// then the chosen one's sub-folders, indented by depth.
+void TFormType::ShowDirectory() {
+  const WizardControls& c = flow_.Controls();
+  const int drive_index =
+      static_cast<int>(std::find(drives_.begin(), drives_.end(), c.Drive) - drives_.begin());
+  SendMessageW(Drive, CB_SETCURSEL, drive_index < static_cast<int>(drives_.size()) ? drive_index : -1, 0);
+  if (c.Directory == listed_folder_) return;
+  listed_folder_ = c.Directory;
+  folders_.clear();
+  SendMessageW(Directory, LB_RESETCONTENT, 0, 0);
+  if (c.Directory.empty()) return;
+  std::vector<fs::path> chain;
+  for (fs::path p = c.Directory; !p.empty(); p = p.parent_path()) {
+    chain.insert(chain.begin(), p);
+    if (p == p.parent_path()) break;
+  }
+  std::vector<fs::path> children;
+  std::error_code ec;
+  for (fs::directory_iterator it(c.Directory, ec), end;
+       !ec && it != end && children.size() < kMaxListedFolders; it.increment(ec)) {
+    std::error_code type_ec;
+    if (it->is_directory(type_ec)) children.push_back(it->path());
+  }
+  std::sort(children.begin(), children.end());
+  const auto add = [this](const fs::path& folder, size_t depth) {
+    const std::wstring name = folder.has_filename() ? folder.filename().wstring() : folder.wstring();
+    const std::wstring text = std::wstring(depth * 2, L' ') + name;
+    SendMessageW(Directory, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    folders_.push_back(folder);
+  };
+  for (size_t i = 0; i < chain.size(); ++i) add(chain[i], i);
+  for (const fs::path& child : children) add(child, chain.size());
+  SendMessageW(Directory, LB_SETCURSEL, chain.size() - 1, 0);
+}
+
+void TFormType::DisplayPage(int index) {
+  WizardControls& c = flow_.Controls();
+  c.page = index;
+  // From "copy" on, only Abort remains; while a procedure runs it reads 中断.
+  if (index == kPageCopy || index == kPageDelete) {
+    c.btnBack.visible = c.btnNext.visible = false;
+    c.btnAbort = {true, true, "中断(&A)"};
+  }
+  Render();
+}
+
+void TFormType::Press(HWND button) {
+  SendMessageW(Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+}
+
+LRESULT TFormType::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  // The text pages are read-only edits shown as ordinary (white) text boxes.
+  if (message == WM_CTLCOLORSTATIC) {
+    const HWND control = reinterpret_cast<HWND>(lparam);
+    if (control == EditHello || control == EditLicense) {
+      SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
+  }
+  return TForm::HandleMessage(message, wparam, lparam);
+}
+
+void TFormType::ControlCommand(HWND control, int code) {
+  if (rendering_) return;
+  if (code == BN_CLICKED) {
+    if (control == btnNext) Forward([this] { flow_.btnNextClick(); });
+    if (control == btnBack) Forward([this] { flow_.btnBackClick(); });
+    if (control == btnAbort) Forward([this] { flow_.btnAbortClick(); });
+    if (control == CheckLicense) Forward([this] { flow_.CheckLicenseClick(); });
+    if (control == CheckProg) Forward([this] { flow_.CheckProgClick(); });
+    if (control == CheckData || control == CheckSound || control == CheckMovie)
+      Forward([this] { flow_.CheckDataClick(); });
+    if (control == RadioDiskAll || control == RadioDiskThis) Pull();
+  } else if (code == EN_CHANGE && control == EditDir) {
+    flow_.Controls().EditDir = Narrow(WindowText(EditDir));
+  } else if (code == CBN_SELCHANGE && control == Drive) {
+    const LRESULT index = SendMessageW(Drive, CB_GETCURSEL, 0, 0);
+    if (index >= 0 && static_cast<size_t>(index) < drives_.size()) {
+      const fs::path drive = drives_[static_cast<size_t>(index)];
+      Forward([this, drive] { flow_.DriveChange(drive); });
+    }
+  } else if (code == LBN_DBLCLK && control == Directory) {
+    const LRESULT index = SendMessageW(Directory, LB_GETCURSEL, 0, 0);
+    if (index >= 0 && static_cast<size_t>(index) < folders_.size()) {
+      const fs::path folder = folders_[static_cast<size_t>(index)];
+      Forward([this, folder] { flow_.DirectoryChange(folder); });
+    }
+  }
+}
+
+void TFormType::RunInstallProcedure() {
+  InstallSource source;
+  source.source_folder = source_folder_;
+  source.archive = SharedArchive();
+  source.temp_folder = TemporaryFolder();
+  source.launcher = RunningLauncher();
+  RunInstall(*this, settings_, source);
+}
+
+void TFormType::RunUninstallProcedure() {
+  RunUninstall(*this, settings_, source_folder_);
+}
+
+bool TFormType::SaveDataOffered() {
+  return SaveDataFound(settings_, source_folder_);
+}
+
+// --- WizardHost -------------------------------------------------------------------------------
+
+WizardChoices TFormType::Choices() const {
+  return flow_.Choices();
+}
+
+HWND TFormType::Label(WizardControl control) const {
+  switch (control) {
+    case WizardControl::LabelCopyCap:
+      return LabelCopyCap;
+    case WizardControl::LabelCopy:
+      return LabelCopy;
+    case WizardControl::LabelDelTitle:
+      return LabelDelTitle;
+    case WizardControl::LabelDel:
+      return LabelDel;
+    case WizardControl::LabelExit:
+      return LabelExit;
+    case WizardControl::Progress:
+      return Progress;
+  }
+  return nullptr;
+}
+
+void TFormType::SetText(WizardControl control, const std::string& text) {
+  if (control == WizardControl::Progress) return;
+  if (HWND label = Label(control)) SetWindowTextW(label, Wide(text).c_str());
+}
+
+void TFormType::SetVisible(WizardControl control, bool visible) {
+  if (HWND target = Label(control)) {
+    hidden_[target] = !visible;
+    ShowControls();
+  }
+}
+
+void TFormType::SetProgressMax(int64_t maximum) {
+  const int64_t limit = std::numeric_limits<int>::max();
+  progress_scale_ = maximum > limit ? maximum / limit + 1 : 1;
+  SendMessageW(Progress, PBM_SETRANGE32, 0,
+               static_cast<LPARAM>(std::max<int64_t>(maximum, 0) / progress_scale_));
+}
+
+void TFormType::SetProgressPosition(int64_t position) {
+  const int64_t top = SendMessageW(Progress, PBM_GETRANGE, FALSE, 0);
+  const int64_t scaled = std::clamp<int64_t>(position / progress_scale_, 0, std::max<int64_t>(top, 0));
+  SendMessageW(Progress, PBM_SETPOS, static_cast<WPARAM>(scaled), 0);
+}
+
+void TFormType::ProcessMessages() {
+  Render();
+  TForm::ProcessMessages();
+}
+
+TModalResult TFormType::ModalResult() const {
+  return static_cast<TModalResult>(flow_.ModalResult());
+}
+
+void TFormType::SetModalResult(TModalResult result) {
+  flow_.SetModalResult(result);
+}
+
+DialogButton TFormType::MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) {
+  return ShowMessageDialog(Handle(), kind, text, buttons);
+}
+
+std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
+  const std::wstring title = Wide(prompt);
+  BROWSEINFOW info{};
+  info.hwndOwner = Handle();
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (!chosen) return std::nullopt;
+  wchar_t folder[MAX_PATH] = {};
+  const bool ok = SHGetPathFromIDListW(chosen, folder);
+  CoTaskMemFree(chosen);
+  if (!ok) return std::nullopt;
+  return fs::path(folder);
+}
+
+void TFormType::Sleep(int milliseconds) {
+  ::Sleep(static_cast<DWORD>(std::max(milliseconds, 0)));
+}
+
+void TFormType::BringToFront() {
+  SetForegroundWindow(Handle());
+}
+
+void TFormType::ShowPage(const std::string& name) {
+  flow_.ShowPage(PageIndexOf(name));
+  Render();
+}
+
+}  // namespace vn
