@@ -4,12 +4,14 @@
 # make windows - set-up, vnsetup.exe and vnkit.exe for 32- and 64-bit Windows (mingw-w64; libjpeg and
 #                libpng built from Debian sources), in build-win32 and build-win
 # make windows-check - the Windows programs' checks, run under Wine and Xvfb
+# make fuzz - set-up, the libFuzzer targets (clang) run FUZZ_SECONDS each (FUZZ_PARALLEL at a time)
 # make install - build, then install vnsetup, vnkit, the desktop entry and the icon (PREFIX, DESTDIR)
 # make package - build, then a Debian package of the same (build/vnsetup_*.deb)
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all setup build test demo bench windows windows-build windows-build32 windows-full windows-check format clean install package
+.PHONY: all setup build test demo bench windows windows-build windows-build32 windows-full windows-check format clean install package \
+	fuzz fuzz-build
 
 all: build
 
@@ -27,6 +29,8 @@ test: setup
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	bash scripts/windows_check.sh --linux-build build-asan build-win build-win32
+	$(MAKE) --no-print-directory fuzz-build
+	cd build-fuzz && ctest --output-on-failure -j $(JOBS)
 
 demo: build
 	bash scripts/demo.sh build
@@ -69,8 +73,19 @@ install: build
 package: build
 	cd build && cpack -G DEB
 
+# The fuzz targets (fuzz/) in their own clang build; `make test` runs a short smoke run of each.
+FUZZ_SECONDS ?= 60
+FUZZ_PARALLEL ?= 2
+fuzz-build:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVN_BUILD_FUZZ=ON \
+		-DVN_BUILD_TESTS=OFF -DVN_BUILD_GUI=OFF
+	cmake --build build-fuzz -j $(JOBS)
+
+fuzz: setup fuzz-build
+	bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_PARALLEL)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release build-win build-win32 build-win-deps
+	rm -rf build build-asan build-release build-win build-win32 build-win-deps build-fuzz

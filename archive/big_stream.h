@@ -116,7 +116,9 @@ class TBigMemoryStream : public TBigStream {
   int64_t WriteFromStream(TStream& source, int64_t count) override;
   int64_t ReadToStream(TStream& target, int64_t count) override;
 
-  void LoadFromFile(const std::filesystem::path& path) { memory_.LoadFromFile(path); }
+  void LoadFromFile(const std::filesystem::path& path, int64_t max_size = kAnyFileSize) {
+    memory_.LoadFromFile(path, max_size);
+  }
   TMemoryStream& Memory() { return memory_; }
 
  private:

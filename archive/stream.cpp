@@ -86,8 +86,8 @@ void TMemoryStream::Clear() {
   position_ = 0;
 }
 
-void TMemoryStream::LoadFromFile(const std::filesystem::path& path) {
-  data_ = ReadWholeFile(path);
+void TMemoryStream::LoadFromFile(const std::filesystem::path& path, int64_t max_size) {
+  data_ = ReadWholeFile(path, max_size);
   position_ = 0;
 }
 

@@ -57,7 +57,8 @@ class TMemoryStream : public TStream {
   const std::string& Bytes() const { return data_; }
   std::string TakeBytes();
   void Clear();
-  void LoadFromFile(const std::filesystem::path& path);
+  // Refuses, before reading, anything but a regular file of at most max_size bytes.
+  void LoadFromFile(const std::filesystem::path& path, int64_t max_size = kAnyFileSize);
   void SaveToFile(const std::filesystem::path& path) const;
 
  private:

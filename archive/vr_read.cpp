@@ -21,6 +21,9 @@ bool HasExtensionIgnoringCase(const fs::path& path, std::string_view ext) {
 
 }  // namespace
 
+// A side file holds only the directory: a million entries with long names fit in this.
+constexpr int64_t kMaxDirectoryFileBytes = int64_t{64} << 20;
+
 // Letter case of the side file's name does not matter, as on the systems the discs were made for.
 fs::path DirectoryFileOf(const fs::path& data_file) {
   const fs::path side = ChangeFileExtension(data_file, ".ext");
@@ -88,7 +91,7 @@ void TVrFileCollection::Open(const fs::path& file_name, bool use_folder_of_file)
     if (fs::is_regular_file(side, ec)) {
       // The side file's offsets point into the data file as they stand.
       TBigMemoryStream directory;
-      directory.LoadFromFile(side);
+      directory.LoadFromFile(side, kMaxDirectoryFileBytes);
       LoadDirectory(directory, size, PathToUtf8(side));
     } else {
       LoadDirectory(*stream_, size, Describe());

@@ -155,7 +155,7 @@ TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const TVrFile& 
     return p;
   }
   // The file is read once: its content serves the checksum, the compression and the fallback.
-  TMemoryStream packed(ReadWholeFile(p.path));
+  TMemoryStream packed(ReadWholeFile(p.path, kAnyFileSize));
   const std::string content = packed.Bytes();
   CompressMemoryStream(packed, 2);
   p.kind = PreparedEntry::kPacked;

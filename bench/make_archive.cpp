@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
       std::string rel = fs::relative(f, dir).string();
       std::replace(rel.begin(), rel.end(), '/', '\\');
       names.emplace_back(rel);
-      TMemoryStream m(ReadWholeFile(f));
+      TMemoryStream m(ReadWholeFile(f, kAnyFileSize));
       CompressMemoryStream(m, 2);
       data.push_back(m.TakeBytes());
     }

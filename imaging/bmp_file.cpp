@@ -11,6 +11,11 @@ namespace vn {
 
 namespace {
 
+// Bounds of a run-length picture by its data: any picture up to the floor, else at most this many
+// pixels per byte (a 2-byte run gives 255 of them).
+constexpr uint64_t kRunLengthFloorPixels = uint64_t{1} << 22;
+constexpr uint64_t kRunLengthPixelsPerByte = 256;
+
 // Colour masks of 16- and 32-bit pictures; alpha 0 = the layout has no alpha.
 struct TMasks {
   uint32_t red = 0, green = 0, blue = 0, alpha = 0;
@@ -246,6 +251,14 @@ TDibLayout DecodeDib(std::string_view data, uint64_t header, std::optional<uint6
   if (height == 0) throw EFormatError("bitmap of " + std::to_string(h.width) + " x 0 pixels");
   if (IsRunLength(h)) {
     if (h.top_down) throw EFormatError("run-length bitmap stored top row first");
+    // Run-length data may leave pixels unwritten, so it need not cover the picture; but a few
+    // bytes that claim a huge one are damage, not a picture worth a gigabyte of memory.
+    const uint64_t coded = offset < data.size() ? data.size() - offset : 0;
+    if (uint64_t(h.width) * uint64_t(height) >
+        std::max(kRunLengthFloorPixels, coded * kRunLengthPixelsPerByte)) {
+      throw EFormatError("run-length bitmap of " + std::to_string(h.width) + " x " + std::to_string(height) +
+                         " pixels with " + std::to_string(coded) + " bytes of data");
+    }
     target.SetSize(h.width, height, surface_bits);
     target.Palette() = palette;
     target.UpdatePalette();

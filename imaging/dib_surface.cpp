@@ -235,7 +235,8 @@ void TDIBSurface::CopyAlphaFrom(const TDIBSurface& source) {
     throw EFormatError("alpha plane of another size or depth than its picture");
   }
   EnsureAlphaPlane();
-  if (&source == alpha_.get()) return;
+  // An empty frame has no pixel memory at all, and memcpy may not be given null even for 0 bytes.
+  if (&source == alpha_.get() || source.bits_.empty()) return;
   std::memcpy(alpha_->bits_.data(), source.bits_.data(), source.bits_.size());
 }
 

@@ -70,6 +70,9 @@ class TDIBSurface {
   // come from files; a size beyond these is damage, refused before anything is allocated.
   static constexpr int64_t kMaxBytes = int64_t{256} << 20;
   static constexpr int32_t kMaxSide = 65535;
+  // The largest picture file read whole: the largest surface plus room for headers, colour tables,
+  // several icon images and coding overhead.
+  static constexpr int64_t kMaxFileBytes = kMaxBytes + kMaxBytes / 2;
   // Whether SetSize(width, height, bits) would be accepted and what it would allocate.
   static bool IsSupportedBitCount(int32_t bits);
   static int64_t BytesFor(int32_t width, int32_t height, int32_t bits);

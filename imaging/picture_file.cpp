@@ -28,7 +28,7 @@ TPictureKind KindOf(const std::filesystem::path& file) {
 TPictureLoadResult LoadPictureFile(const std::filesystem::path& file, TDIBSurface& target,
                                    const TPictureLoadOptions& options) {
   target.Clear();
-  const std::string bytes = ReadWholeFile(file);
+  const std::string bytes = ReadWholeFile(file, TDIBSurface::kMaxFileBytes);
   TPictureLoadResult result;
   try {
     switch (KindOf(file)) {

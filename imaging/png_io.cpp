@@ -99,6 +99,13 @@ void ReadPng(std::string_view bytes, TDIBSurface& target) {
     throw EFormatError("PNG of " + std::to_string(width) + " x " + std::to_string(height) +
                        " pixels is larger than this program accepts");
   }
+  // Every row takes at least its filter byte and one bit per pixel once inflated, and zlib expands
+  // at most 1032 times: a file too short for that is refused before its picture is allocated.
+  const int64_t least_inflated = int64_t{height} * (1 + (int64_t{width} + 7) / 8);
+  if (static_cast<int64_t>(bytes.size()) * 1032 < least_inflated) {
+    throw EFormatError("PNG of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " pixels in only " + std::to_string(bytes.size()) + " bytes");
+  }
   std::vector<uint8_t> pixels(size_t{width} * height * 4);
   std::vector<png_bytep> rows(height);
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels.data() + size_t{y} * width * 4;

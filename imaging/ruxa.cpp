@@ -17,9 +17,21 @@ using ruxa::kCompressionJpeg;
 using ruxa::kCompressionNone;
 using ruxa::kCompressionZlib;
 
-// All the surfaces of one load together may not take more than this; a picture that asks for
-// more (a huge layer count over a large frame, say) is damage and is refused before allocating.
-constexpr int64_t kLoadBudget = int64_t{1} << 30;
+// A picture that asks for more than kRuxaMaxLoadBytes (a huge layer count over a large frame, say)
+// is damage and is refused before allocating.
+constexpr int64_t kLoadBudget = kRuxaMaxLoadBytes;
+// Below that, surfaces are bounded by the picture's own size: a frame without layers, or a JPEG
+// plane whose header does not match, would otherwise make a file of a few dozen bytes allocate
+// (and fill) a gigabyte. Planes expand at most 1032 times (zlib); a frame with its layers, alpha
+// planes and the 24-bit copy of a palette frame takes a few times that; frames built from blocks
+// of earlier ones take little data each. Small pictures always fit in the floor.
+constexpr int64_t kBudgetFloor = int64_t{32} << 20;
+constexpr int64_t kBudgetPerInputByte = 8192;
+
+// True when no pixel of a surface of `bits` bits can have this value.
+bool KeyCannotOccur(int64_t key, int32_t bits) {
+  return key < 0 || (bits < 32 && key >= (int64_t{1} << bits));
+}
 
 std::string Num(int64_t v) {
   return std::to_string(v);
@@ -69,7 +81,9 @@ class RuxaLoader {
         start_(stream.GetPosition()),
         size_(stream.GetSize()),
         apply_transparency_(apply_transparency),
-        keep_layers_(keep_layers) {}
+        keep_layers_(keep_layers),
+        budget_(std::min(kLoadBudget,
+                         kBudgetFloor + std::max<int64_t>(0, size_ - start_) * kBudgetPerInputByte)) {}
 
   void Load(bool first_frame_only) {
     ReadHeader();
@@ -126,9 +140,20 @@ class RuxaLoader {
     return name;
   }
 
+  // Every surface is charged before it is allocated or anything proportional to it is done: its
+  // memory, but at least one unit per pixel, as filling, drawing and converting go pixel by pixel
+  // (a 1-bit frame of 32 MB has 268 million pixels).
+  void ChargeSurface(int32_t width, int32_t height, int32_t bits) {
+    const int64_t pixels = width > 0 && height > 0 ? int64_t{width} * height : 0;
+    Charge(std::max(TDIBSurface::BytesFor(width, height, bits), pixels));
+  }
   void Charge(int64_t bytes) {
     used_ += bytes;
     if (used_ > kLoadBudget) throw EFormatError("picture needs more memory than this program allows");
+    if (used_ > budget_) {
+      throw EFormatError("picture of " + Num(std::max<int64_t>(0, size_ - start_)) + " bytes asks for " +
+                         Num(used_) + " bytes (or pixels) of pictures; its data could not fill them");
+    }
   }
 
   void ReadHeader() {
@@ -181,7 +206,7 @@ class RuxaLoader {
       throw EFormatError(where + " has an impossible layer count (" + Num(layers) + ")");
     }
     TDIBSurface::CheckSize(width, height, bits);
-    Charge(TDIBSurface::BytesFor(width, height, bits));
+    ChargeSurface(width, height, bits);
     frame.Surface.SetSize(width, height, bits);
     TDIBSurface& surface = frame.Surface;
     if (bits <= 8) {
@@ -214,7 +239,7 @@ class RuxaLoader {
       if (!layer.Visible) continue;
       const TDIBSurface* alpha = layer.Surface.AlphaPlane();
       if (first && alpha && layer.AlphaOn) {
-        Charge(TDIBSurface::BytesFor(width, height, 8));
+        ChargeSurface(width, height, 8);
         surface.CopyAlphaFrom(*alpha);
       }
       const TRect all = layer.Surface.BoundsRect();
@@ -252,7 +277,7 @@ class RuxaLoader {
     const int32_t width = frame.Surface.Width(), height = frame.Surface.Height();
     const int32_t bits = frame.Surface.EffectiveBitCount();
     CheckPlaneCanFill(colour_size, false, width, height, bits, where + ", colour plane");
-    Charge(TDIBSurface::BytesFor(width, height, bits));
+    ChargeSurface(width, height, bits);
     layer.Surface.SetSize(width, height, bits);
     const int64_t colour_start = stream_.GetPosition();
     DecodePlane(colour_size, false, layer.Surface, where + ", colour plane");
@@ -263,7 +288,7 @@ class RuxaLoader {
     if (alpha_size > Remaining()) throw EFormatError("picture ends early (" + where + ", alpha plane)");
     if (layer.AlphaOn) layer.TransColor = -1;  // the alpha plane replaces the colour key
     CheckPlaneCanFill(alpha_size, true, width, height, 8, where + ", alpha plane");
-    Charge(TDIBSurface::BytesFor(width, height, 8));
+    ChargeSurface(width, height, 8);
     layer.Surface.EnsureAlphaPlane();
     const int64_t alpha_start = stream_.GetPosition();
     DecodePlane(alpha_size, true, *layer.Surface.AlphaPlane(), where + ", alpha plane");
@@ -392,8 +417,9 @@ class RuxaLoader {
       }
     }
     if (surface.BitCount() <= 8) {
+      ChargeSurface(surface.Width(), surface.Height(), 24);
       int32_t found_x = -1, found_y = -1;
-      if (frame.TransColor >= 0) {
+      if (!KeyCannotOccur(frame.TransColor, surface.BitCount())) {
         for (int32_t y = 0; y < surface.Height() && found_y < 0; ++y) {
           for (int32_t x = 0; x < surface.Width(); ++x) {
             if (int64_t{surface.Pixels(x, y)} == frame.TransColor) {
@@ -404,12 +430,11 @@ class RuxaLoader {
           }
         }
       }
-      Charge(TDIBSurface::BytesFor(surface.Width(), surface.Height(), 24));
       surface.ConvertBitCount(24);
       if (found_y >= 0) frame.TransColor = static_cast<int32_t>(surface.Pixels(found_x, found_y));
       if (keep_layers_) {
         for (int32_t i = 0; i < frame.LayerCount(); ++i) {
-          Charge(TDIBSurface::BytesFor(surface.Width(), surface.Height(), 24));
+          ChargeSurface(surface.Width(), surface.Height(), 24);
           frame.Layer(i).Surface.ConvertBitCount(24);
         }
       }
@@ -417,10 +442,10 @@ class RuxaLoader {
   }
 
   void MakeKeyedAlpha(TDIBSurface& surface, int32_t key) {
-    Charge(TDIBSurface::BytesFor(surface.Width(), surface.Height(), 8));
+    ChargeSurface(surface.Width(), surface.Height(), 8);
     surface.EnsureAlphaPlane();
     surface.FillAlphaOpaque();
-    if (key < 0) return;
+    if (KeyCannotOccur(key, surface.BitCount())) return;
     TDIBSurface& alpha = *surface.AlphaPlane();
     for (int32_t y = 0; y < surface.Height(); ++y) {
       uint8_t* a = alpha.ScanLine(y);
@@ -437,6 +462,7 @@ class RuxaLoader {
   int64_t size_;
   bool apply_transparency_;
   bool keep_layers_;
+  int64_t budget_;
   int64_t used_ = 0;
 
   int32_t layout_version_ = 0;

@@ -17,6 +17,11 @@ namespace vn {
 class TRuxaFrame;
 class TRuxaFrameList;
 
+// All the surfaces of one load together may not take more than this, and a picture file read
+// whole may not be larger: its planes could not fill more.
+inline constexpr int64_t kRuxaMaxLoadBytes = int64_t{1} << 30;
+inline constexpr int64_t kRuxaMaxFileBytes = kRuxaMaxLoadBytes;
+
 class TRuxaLayer {
  public:
   explicit TRuxaLayer(TRuxaFrame& owner) : owner_(owner) {}

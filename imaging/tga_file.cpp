@@ -143,6 +143,15 @@ void ReadPlainPixels(std::string_view data, uint64_t offset, const TTgaPixelForm
   }
 }
 
+uint64_t RlePacketsNeeded(uint32_t width, uint32_t height) {
+  return (uint64_t(width) * height + 127) / 128;
+}
+
+// How many of the shortest packets (a repeated pixel) fit between start and end.
+uint64_t RlePacketsIn(uint64_t start, uint64_t end, uint32_t pixel_bytes) {
+  return start < end ? (end - start) / (1 + pixel_bytes) : 0;
+}
+
 // Packets until every pixel is there: h >= 128 repeats one pixel h - 127 times, h < 128 is
 // followed by h + 1 literal pixels; a packet reaching past the picture is cut.
 void ReadRlePixels(std::string_view data, uint64_t offset, uint64_t end, const TTgaPixelFormat& format,
@@ -287,6 +296,12 @@ int32_t ReadTga(std::string_view data, TDIBSurface& target, bool keep_alpha) {
   // Plain pixels must be in the file before the picture is allocated.
   if (!rle && (data.size() - offset - map_bytes) / (uint64_t(h.width) * pixel_bytes) < h.height) {
     throw EFormatError("TGA pixels run past the end of the file");
+  }
+  // Run-length data must cover every pixel too: at best 128 of them per packet.
+  if (rle && RlePacketsNeeded(h.width, h.height) >
+                 RlePacketsIn(offset + map_bytes, footer.pixels_end, pixel_bytes)) {
+    throw EFormatError("TGA run-length data is too short for a picture of " + std::to_string(h.width) +
+                       " x " + std::to_string(h.height) + " pixels");
   }
   target.SetSize(h.width, h.height, format.surface_bits);
   TPalette palette{};

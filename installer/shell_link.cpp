@@ -114,7 +114,7 @@ void WriteFileUnlessSame(const fs::path& path, const std::string& content) {
   std::error_code ec;
   if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) == content.size() && !ec) {
     try {
-      if (ReadWholeFile(path) == content) return;
+      if (ReadWholeFile(path, static_cast<int64_t>(content.size())) == content) return;
     } catch (const std::exception&) {
       // unreadable: written anew below
     }

@@ -3,7 +3,9 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 
 namespace vn {
 
@@ -38,15 +40,34 @@ int64_t CopyRangeThroughBuffer(File& source, int64_t source_position, File& targ
   return done;
 }
 
-std::string ReadWholeFile(const fs::path& path) {
+File OpenRegularFile(const fs::path& path) {
   File f(path, FileAccess::kRead);
-  std::string content;
-  char buffer[65536];
-  for (;;) {
-    const int64_t n = f.Read(buffer, sizeof buffer);
-    if (n <= 0) break;
-    content.append(buffer, static_cast<size_t>(n));
+  if (!f.IsRegularFile()) {
+    throw EFOpenError(PathToUtf8(path) + ": not a regular file (a pipe, a socket or a device)");
   }
+  return f;
+}
+
+std::string ReadWholeFile(const fs::path& path, int64_t max_size) {
+  File f = OpenRegularFile(path);
+  const auto too_large = [&](int64_t size) {
+    return EFOpenError(PathToUtf8(path) + ": the file is " + std::to_string(size) + " bytes, more than the " +
+                       std::to_string(max_size) + " accepted here");
+  };
+  const int64_t size = f.Size();
+  if (size > max_size) throw too_large(size);
+  // Read to the end rather than to the size: a file that grows meanwhile (or a /proc file, which
+  // says 0) comes whole, and still within the limit.
+  std::string content(static_cast<size_t>(size), '\0');
+  int64_t got = f.Read(content.data(), size);
+  char buffer[65536];
+  for (int64_t n; got == static_cast<int64_t>(content.size()) && (n = f.Read(buffer, sizeof buffer)) > 0;) {
+    if (static_cast<int64_t>(content.size()) + n > max_size)
+      throw too_large(static_cast<int64_t>(content.size()) + n);
+    content.append(buffer, static_cast<size_t>(n));
+    got = static_cast<int64_t>(content.size());
+  }
+  content.resize(static_cast<size_t>(got));
   return content;
 }
 

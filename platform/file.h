@@ -26,6 +26,9 @@ class File {
   File& operator=(const File&) = delete;
 
   bool IsOpen() const { return handle_ >= 0; }
+  // False for a folder, a pipe, a socket or a device: anything whose size says nothing about
+  // what a read will bring.
+  bool IsRegularFile() const;
   const std::filesystem::path& Path() const { return path_; }
 
   // Reads up to count bytes at the current position; fewer only at the end of the file.
@@ -60,8 +63,16 @@ class File {
 int64_t CopyRangeThroughBuffer(File& source, int64_t source_position, File& target, int64_t position,
                                int64_t count);
 
-// Reads a whole file; EFOpenError / EReadError on failure.
-std::string ReadWholeFile(const std::filesystem::path& path);
+// Opens a file for reading that must be a regular file: a pipe or device is refused (EFOpenError
+// naming the file) without waiting for a writer, as a folder or a missing file is.
+File OpenRegularFile(const std::filesystem::path& path);
+
+// Reads a whole regular file of at most max_size bytes. A pipe or device is refused without
+// waiting for a writer, and a larger file from its size before anything is read: EFOpenError naming
+// the file and the fault; EReadError when reading fails.
+std::string ReadWholeFile(const std::filesystem::path& path, int64_t max_size);
+// For readers whose file may be as large as memory allows (a loose file served as an entry).
+inline constexpr int64_t kAnyFileSize = INT64_MAX - 1;
 
 // Replaces `path` with `content` so that a crash leaves either the old file or the new one:
 // writes a temporary file in the same folder, syncs it and renames it over the target.

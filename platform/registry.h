@@ -2,6 +2,7 @@
 // installed. On Windows it is the real registry; the POSIX backend keeps it in one store file.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,10 @@ class RegistryStore {
   // process writes meanwhile is never lost; true when the key was deleted.
   virtual bool DeleteEmptyKey(std::string_view key) = 0;
 };
+
+// A key path as every store operation (write, read, delete, and the POSIX store's file parser)
+// addresses it: one trailing '\' dropped; none when a component is empty ("", "\a", "a\\b", "a\\").
+std::optional<std::string> NormalizeRegistryKeyPath(std::string_view key);
 
 // The process-wide store of the current user.
 RegistryStore& DefaultRegistry();

@@ -19,6 +19,7 @@ packages=(
   # the Japanese locale's data for the test game, desktop-file-validate and dpkg-shlibdeps for packaging.
   libiso9660-dev libudf-dev xorriso genisoimage wine locales desktop-file-utils dpkg-dev
   g++-mingw-w64-i686-posix
+  clang libclang-rt-14-dev
 )
 # The Windows programs' checks run under Wine (64-bit, and 32-bit from the i386 architecture) with
 # Xvfb as their display; python3 reads pixels of their pictures.

@@ -209,7 +209,7 @@ void TVondInstallSet::LoadFromStream(TStream& stream) {
 }
 
 void TVondInstallSet::LoadFromFile(const std::filesystem::path& file_name) {
-  TMemoryStream data(ReadWholeFile(file_name));
+  TMemoryStream data(ReadWholeFile(file_name, kMaxFileBytes));
   try {
     LoadFromStream(data);
   } catch (const EFormatError& e) {

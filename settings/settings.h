@@ -22,6 +22,8 @@ class TVondInstallSet {
  public:
   // The version SaveToStream writes; newer files are read as this one.
   static constexpr int kFileVersion = 108;
+  // The largest settings file read: texts and file lists of a whole game fit many times over.
+  static constexpr int64_t kMaxFileBytes = int64_t{64} << 20;
 
   // Fields in declaration order. A new object has every number 0, every flag false, every string
   // and list empty. The four per-disc arrays always hold DiscCount() entries; change their

@@ -36,14 +36,23 @@ File::File(const fs::path& path, FileAccess access) : path_(path) {
       flags |= O_RDWR | O_CREAT | O_TRUNC;
       break;
   }
-  const int fd = ::open(path.c_str(), flags, 0644);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer (or reader) forever. Regular files
+  // ignore the flag; it is taken off again so that later reads block as usual.
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0644);
   if (fd < 0) throw EFOpenError(Describe(path, "cannot open", errno));
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     throw EFOpenError(Describe(path, "cannot open", EISDIR));
   }
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
   handle_ = fd;
+}
+
+bool File::IsRegularFile() const {
+  struct stat st;
+  return ::fstat(static_cast<int>(handle_), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 File::~File() {

@@ -32,13 +32,8 @@ std::string FoldCase(std::string_view s) {
   return out;
 }
 
-// A key path as stored: components joined by '\', one trailing '\' dropped. Empty components
-// (a leading '\', "a\\b", an empty path) cannot name a key.
-std::optional<std::string> NormalizeKey(std::string_view key) {
-  if (!key.empty() && key.back() == '\\') key.remove_suffix(1);
-  if (key.empty() || key.front() == '\\' || key.find("\\\\") != std::string_view::npos) return std::nullopt;
-  return std::string(key);
-}
+// A store of a few keys per game; anything near this size is not ours.
+constexpr int64_t kMaxStoreBytes = int64_t{64} << 20;
 
 // A key directly below HKEY_CURRENT_USER, such as Software: deletions never touch one, whatever
 // key path a damaged settings file leads to.
@@ -141,7 +136,7 @@ class Model {
         if (line.size() < 2 || line.back() != ']') fail("a section header must end with ']'");
         std::string path;
         if (!Unescape(line.substr(1, line.size() - 2), path)) fail("bad %-escape in the key path");
-        const auto key = NormalizeKey(path);
+        const auto key = NormalizeRegistryKeyPath(path);
         if (!key) fail("the key path \"" + path + "\" has an empty component");
         current = &Create(*key);
         continue;
@@ -205,7 +200,7 @@ Model Load(const fs::path& file) {
   Model model;
   std::string text;
   try {
-    text = ReadWholeFile(file);
+    text = ReadWholeFile(file, kMaxStoreBytes);
   } catch (const EFOpenError&) {
     std::error_code ec;
     if (!fs::exists(file, ec) && !ec) return model;  // no store yet: no keys
@@ -259,7 +254,7 @@ bool Modify(const fs::path& file, Change change) {
 FileRegistryStore::FileRegistryStore(fs::path file) : file_(std::move(file)) {}
 
 bool FileRegistryStore::ReadString(std::string_view key, std::string_view name, std::string& value) {
-  const auto path = NormalizeKey(key);
+  const auto path = NormalizeRegistryKeyPath(key);
   if (!path) return false;
   Model model = Load(file_);
   Key* k = model.Find(*path);
@@ -271,7 +266,7 @@ bool FileRegistryStore::ReadString(std::string_view key, std::string_view name, 
 }
 
 void FileRegistryStore::WriteString(std::string_view key, std::string_view name, std::string_view value) {
-  const auto path = NormalizeKey(key);
+  const auto path = NormalizeRegistryKeyPath(key);
   if (!path) {
     throw EWriteError(PathToUtf8(file_) + ": cannot create the key \"" + std::string(key) +
                       "\": empty component in the key path");
@@ -289,14 +284,14 @@ void FileRegistryStore::WriteString(std::string_view key, std::string_view name,
 }
 
 bool FileRegistryStore::KeyExists(std::string_view key) {
-  const auto path = NormalizeKey(key);
+  const auto path = NormalizeRegistryKeyPath(key);
   if (!path) return false;
   Model model = Load(file_);
   return model.Find(*path) != nullptr;
 }
 
 bool FileRegistryStore::KeyIsEmpty(std::string_view key) {
-  const auto path = NormalizeKey(key);
+  const auto path = NormalizeRegistryKeyPath(key);
   if (!path) return false;
   Model model = Load(file_);
   const Key* k = model.Find(*path);
@@ -304,14 +299,14 @@ bool FileRegistryStore::KeyIsEmpty(std::string_view key) {
 }
 
 bool FileRegistryStore::DeleteKeyTree(std::string_view key) {
-  const auto path = NormalizeKey(key);
+  const auto path = NormalizeRegistryKeyPath(key);
   if (!path || IsTopLevelKey(*path)) return false;
   if (!KeyExists(*path)) return false;  // no need to take the lock and rewrite the file
   return Modify(file_, [&](Model& model) { return model.EraseTree(*path); });
 }
 
 bool FileRegistryStore::DeleteEmptyKey(std::string_view key) {
-  const auto path = NormalizeKey(key);
+  const auto path = NormalizeRegistryKeyPath(key);
   if (!path || IsTopLevelKey(*path)) return false;
   if (!KeyExists(*path)) return false;
   return Modify(file_, [&](Model& model) {

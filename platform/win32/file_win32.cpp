@@ -45,6 +45,11 @@ File::File(const fs::path& path, FileAccess access) : path_(path) {
   handle_ = reinterpret_cast<intptr_t>(h);
 }
 
+bool File::IsRegularFile() const {
+  // A folder cannot be opened here at all (no FILE_FLAG_BACKUP_SEMANTICS); pipes and consoles can.
+  return GetFileType(AsHandle(handle_)) == FILE_TYPE_DISK;
+}
+
 File::~File() {
   if (handle_ >= 0) CloseHandle(AsHandle(handle_));
 }

@@ -27,12 +27,11 @@ class Key {
   HKEY key_ = nullptr;
 };
 
-// The key path in UTF-16 with one trailing '\' dropped; none when a component is empty (the system
-// would quietly read "a\\b" as "a\b", and the POSIX store refuses it).
+// The key path in UTF-16, normalised as every store does it; none when a component is empty.
 std::optional<std::wstring> KeyPath(std::string_view key) {
-  if (!key.empty() && key.back() == '\\') key.remove_suffix(1);
-  if (key.empty() || key.front() == '\\' || key.find("\\\\") != std::string_view::npos) return std::nullopt;
-  return win32::Utf8ToWide(key);
+  const std::optional<std::string> path = NormalizeRegistryKeyPath(key);
+  if (!path) return std::nullopt;
+  return win32::Utf8ToWide(*path);
 }
 
 // A key directly below HKEY_CURRENT_USER, such as Software: deletions never touch one, whatever

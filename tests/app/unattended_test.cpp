@@ -1,6 +1,7 @@
 // vnsetup --unattended run as a user runs it: on a two-disc set vnkit builds, with no display and
 // no Qt platform named.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -118,6 +119,17 @@ TEST_F(Unattended, NextDiscElsewhereNeedsItsFolder) {
 TEST_F(Unattended, RefusedFolderIsBadUsage) {
   EXPECT_EQ(Unattend(VNSETUP, "--accept-license --folder / " + test::ShellQuoted(disc1_.string())), 2);
   EXPECT_NE(err_.find("正しいインストール先"), std::string::npos) << err_;
+}
+
+// A settings file that is a pipe would block the launcher in open() for ever (`timeout` makes
+// that a failed exit code here); it is refused at once with the file named.
+TEST_F(Unattended, APipeForASettingsFileIsRefusedNotWaitedFor) {
+  fs::remove(disc1_ / "install.dat");
+  ASSERT_EQ(::mkfifo((disc1_ / "install.dat").c_str(), 0600), 0);
+  EXPECT_EQ(Run("timeout 60 env -u DISPLAY " + test::ShellQuoted(fs::path(VNSETUP).string()) +
+                " --unattended " + test::ShellQuoted(disc1_.string())),
+            1);
+  EXPECT_NE(err_.find("install.dat: not a regular file"), std::string::npos) << err_;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // TGA, bitmap, icon and cursor files: hand-built files of each variant decode to the expected
 // pixels, writers produce the exact bytes, round trips keep pictures, and damaged files are refused.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <functional>
@@ -751,6 +752,42 @@ TEST(PictureFile, ChoosesByExtensionAndNamesTheFile) {
     EXPECT_NE(std::string(e.what()).find("bad.ico: not an icon"), std::string::npos) << e.what();
   }
   EXPECT_TRUE(back.Empty());
+}
+
+// A few dozen bytes that claim a picture of tens of megapixels are refused before it is allocated:
+// run-length data that could not fill it, a PNG whose data is far too short.
+TEST(PictureFileHostile, TinyFilesCannotClaimHugePictures) {
+  const auto error_of = [](const std::function<void(TDIBSurface&)>& read) -> std::string {
+    TDIBSurface picture;
+    try {
+      read(picture);
+    } catch (const EFormatError& e) {
+      return e.what();
+    }
+    return "(no error)";
+  };
+  const std::string bmp = test::TinyRunLengthBitmap(12000);
+  EXPECT_NE(
+      error_of([&](TDIBSurface& p) { ReadBmp(bmp, p, false); }).find("12000 x 12000 pixels with 2 bytes"),
+      std::string::npos);
+  const std::string tga = test::TinyRunLengthTga(9000);
+  EXPECT_NE(error_of([&](TDIBSurface& p) {
+              ReadTga(tga, p, false);
+            }).find("too short for a picture of 9000 x 9000"),
+            std::string::npos);
+
+  TDIBSurface dot;
+  dot.SetSize(1, 1, 24);
+  std::string png = EncodePng(dot, false);
+  const char side[4] = {0, 0, 0x1F, 0x40};  // 8000, big-endian
+  png.replace(16, 4, side, 4);
+  png.replace(20, 4, side, 4);
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17));
+  const char crc_bytes[4] = {static_cast<char>(crc >> 24), static_cast<char>(crc >> 16),
+                             static_cast<char>(crc >> 8), static_cast<char>(crc)};
+  png.replace(29, 4, crc_bytes, 4);
+  EXPECT_NE(error_of([&](TDIBSurface& p) { ReadPng(png, p); }).find("8000 x 8000 pixels in only"),
+            std::string::npos);
 }
 
 // Every byte of each small file set to 0x00, 0x7F and 0xFF in turn: each reader either reads the

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "archive/seeded_random.h"
@@ -141,6 +142,30 @@ std::string BuildRuxa(const PictureSpec& spec) {
     }
   }
   return out;
+}
+
+std::string TinyRunLengthBitmap(int32_t side) {
+  std::string file = "BM" + std::string(12, '\0');
+  file[10] = 14 + 40 + 4;  // the pixels follow the one palette entry
+  std::string info(40, '\0');
+  const int32_t one = 1;
+  info[0] = 40;
+  std::memcpy(&info[4], &side, 4);
+  std::memcpy(&info[8], &side, 4);
+  info[12] = 1;                     // planes
+  info[14] = 8;                     // bits
+  info[16] = 1;                     // RLE8
+  std::memcpy(&info[32], &one, 4);  // colours used
+  return file + info + std::string(4, '\0') + std::string("\0\x01", 2);
+}
+
+std::string TinyRunLengthTga(uint16_t side) {
+  std::string tga(18, '\0');
+  tga[2] = 10;  // run-length true colour
+  tga[12] = tga[14] = static_cast<char>(side & 0xFF);
+  tga[13] = tga[15] = static_cast<char>(side >> 8);
+  tga[16] = 24;
+  return tga + std::string("\xFF\x01\x02\x03", 4);
 }
 
 void FillPattern(TDIBSurface& picture, uint32_t salt) {

@@ -66,6 +66,11 @@ struct Block {
 std::string BlocksRaw(const TDIBSurface& picture, int32_t block_width, int32_t block_height,
                       const std::vector<Block>& tiles, int32_t shuffle_seed);
 
+// Files of a few bytes that claim a huge picture: an RLE8 bitmap of side x side pixels whose data
+// is only the end-of-picture mark, and a run-length TGA of side x side whose data is one packet.
+std::string TinyRunLengthBitmap(int32_t side);
+std::string TinyRunLengthTga(uint16_t side);
+
 // A picture filled with distinct, position-dependent pixel values.
 void FillPattern(TDIBSurface& picture, uint32_t salt);
 // Whether two pictures show the same pixels (size, bit count and every pixel value).

@@ -195,7 +195,11 @@ TEST(RuxaHostile, ImpossibleSizesAreRefusedBeforeAllocating) {
   s.raw = false;
   s.width = s.height = 8000;
   s.plane = Zlib(std::string(100, '\0'));
-  EXPECT_NE(ErrorOf(Build(s)).find("bytes of zlib data; the picture needs 192000000"), std::string::npos);
+  EXPECT_NE(ErrorOf(Build(s)).find("its data could not fill them"), std::string::npos);
+  // Padding makes the file large enough for the frame, so the plane's own check speaks.
+  EXPECT_NE(
+      ErrorOf(Build(s) + std::string(24000, '\0')).find("bytes of zlib data; the picture needs 192000000"),
+      std::string::npos);
   // 1x1 blocks on a 16 MB 1-bit picture: a block table over 1 GiB, refused before inflating.
   s = {};
   s.raw = false;
@@ -210,6 +214,26 @@ TEST(RuxaHostile, ImpossibleSizesAreRefusedBeforeAllocating) {
   s.raw = false;
   s.plane = "\x78\x9c garbage";
   EXPECT_NE(ErrorOf(Build(s)).find("frame 0, layer 0, colour plane: damaged zlib data"), std::string::npos);
+}
+
+// A frame without layers needs no data at all, so a file of a few dozen bytes could ask for the
+// largest frame; surfaces are bounded by what the file could fill.
+TEST(RuxaHostile, AFrameWithoutLayersIsBoundedByTheFileSize) {
+  Spoil s;
+  s.layers = 0;
+  s.width = s.height = 8000;
+  s.bits = 8;
+  const std::string tiny = Build(s);
+  EXPECT_LT(tiny.size(), 2000u);
+  EXPECT_NE(
+      ErrorOf(tiny).find("asks for 64000000 bytes (or pixels) of pictures; its data could not fill them"),
+      std::string::npos);
+  // At 1 bit the same memory holds eight times the pixels, and filling goes pixel by pixel.
+  s.width = s.height = 16000;
+  s.bits = 1;
+  EXPECT_NE(ErrorOf(Build(s)).find("asks for 256000000 bytes (or pixels)"), std::string::npos);
+  s.width = s.height = 1000;
+  EXPECT_EQ(ErrorOf(Build(s)), "(no error)");  // small pictures always fit
 }
 
 TEST(RuxaHostile, BlockReferencesAreChecked) {

@@ -44,6 +44,15 @@ TEST(Surface, SetSizeLayoutsRowsAndEmptying) {
   EXPECT_EQ(s.AlphaPlane(), nullptr);
 }
 
+TEST(Surface, AnEmptyPictureTakesAnEmptyAlphaPlane) {
+  TDIBSurface picture, alpha;
+  picture.SetSize(0, 0, 24);
+  alpha.SetSize(0, 0, 8);
+  picture.CopyAlphaFrom(alpha);  // nothing to copy: no null pointer may reach memcpy (UBSan)
+  EXPECT_TRUE(picture.Empty());
+  EXPECT_NE(picture.AlphaPlane(), nullptr);
+}
+
 TEST(Surface, RefusesImpossibleSizesBeforeAllocating) {
   TDIBSurface s;
   s.SetSize(4, 4, 24);

@@ -60,6 +60,25 @@ TEST_F(RegistryFile, KeysAndNamesIgnoreLetterCase) {
   EXPECT_THROW(store_.WriteString("Software\\\\Maker", "x", "y"), EWriteError);
 }
 
+// Whatever spelling a key is written under, reading, deleting and a fresh reader of the file find
+// it under the same spelling; a spelling with an empty component is refused on writing.
+TEST_F(RegistryFile, EveryKeyWrittenIsFoundUnderItsSpellingOrRefused) {
+  for (const char* key : {"Software\\M\\G\\", "Software\\M\\G\\\\", "Software\\M\\G\\\\\\",
+                          "Software\\M\\\\G", "\\Software\\M"}) {
+    try {
+      store_.WriteString(key, "v", "1");
+    } catch (const EWriteError&) {
+      EXPECT_FALSE(store_.KeyExists(key)) << key;
+      continue;
+    }
+    FileRegistryStore reopened(file_);
+    EXPECT_EQ(Read(reopened, key, "v"), "1") << key;
+    EXPECT_TRUE(reopened.DeleteKeyTree(key)) << key;
+    EXPECT_FALSE(reopened.KeyExists(key)) << key;
+  }
+  EXPECT_THROW(store_.WriteString("Software\\M\\G\\\\", "v", "1"), EWriteError);
+}
+
 TEST_F(RegistryFile, EmptinessAndDeletion) {
   std::string value;
   EXPECT_FALSE(store_.KeyExists("Software"));

@@ -85,7 +85,7 @@ TEST(Win32Files, JapaneseNamesReachTheFileSystemAsWideNames) {
   ASSERT_TRUE(ForceDirectories(folder));
   const fs::path file = JoinDataPath(dir.path(), relative);
   WriteFileAtomically(file, "content");
-  EXPECT_EQ(ReadWholeFile(file), "content");
+  EXPECT_EQ(ReadWholeFile(file, kAnyFileSize), "content");
   // The wide name the system holds is the converted one.
   EXPECT_EQ(file, dir.path() / Utf8ToPath(kHyoujiUtf8) / Utf8ToPath(kHyoujiUtf8 + ".txt"));
   EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -96,7 +96,7 @@ TEST(Win32Files, JapaneseNamesReachTheFileSystemAsWideNames) {
   std::vector<fs::path> entries;
   ListFolder(folder, 0x3F, true, true, entries, false, false, false, "");
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(ReadWholeFile(entries[0]), "second");
+  EXPECT_EQ(ReadWholeFile(entries[0], kAnyFileSize), "second");
 
   EXPECT_THROW(File(dir.path() / "missing", FileAccess::kRead), EFOpenError);
   EXPECT_THROW(JoinDataPath(dir.path(), DataString("..\\x")), EPathError);
@@ -129,7 +129,7 @@ TEST(Win32Files, PositionedTransfersLeaveTheFilePositionAlone) {
   EXPECT_EQ(f.Read(buffer, 4), 2);
   EXPECT_EQ(std::string(buffer, 2), "34");
   f.Close();
-  EXPECT_EQ(ReadWholeFile(dir.path() / "f.bin"), "ab234");
+  EXPECT_EQ(ReadWholeFile(dir.path() / "f.bin", kAnyFileSize), "ab234");
 }
 
 TEST(Win32Files, TimesAttributesCopiesAndDeletion) {
@@ -145,7 +145,7 @@ TEST(Win32Files, TimesAttributesCopiesAndDeletion) {
   EXPECT_EQ(FileAge(dir.path()), -1);                                             // a folder
 
   ASSERT_TRUE(CopyFileOver(source, target));
-  EXPECT_EQ(ReadWholeFile(target), "data");
+  EXPECT_EQ(ReadWholeFile(target, kAnyFileSize), "data");
   EXPECT_EQ(FileAge(target), dos);
   EXPECT_EQ(FileSizeOf(target), 4);
   EXPECT_TRUE(CopyFileIfChanged(source, target, true));

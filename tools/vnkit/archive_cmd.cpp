@@ -73,6 +73,7 @@ void List(const std::string& archive, bool json) {
     }
     std::printf("%d entries, %lld bytes\n", files.Count() - 1, static_cast<long long>(bytes));
   }
+  if (DirectoryCoversNoData(files)) PrintError(ArchiveLabel(archive) + ": warning: " + NoDataWarning(files));
   SetResult(kOk);
 }
 
@@ -145,6 +146,11 @@ void Verify(const std::string& archive) {
     if (i >= stopped_at) bar.Update(before[i + 1]);
   }
   bar.Finish();
+  if (DirectoryCoversNoData(files)) {
+    PrintError(ArchiveLabel(archive) + ": " + NoDataWarning(files));
+    SetResult(kNegative);
+    return;
+  }
   Say(ArchiveLabel(archive) + ": intact (" + std::to_string(count) + " entries, " + std::to_string(checked) +
       " with a checksum)");
   SetResult(kOk);

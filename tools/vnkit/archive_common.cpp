@@ -111,7 +111,8 @@ std::string ArchiveLabel(const std::string& archive) {
 void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive, bool cut_off_data) {
   std::error_code ec;
   const fs::path path = ArchivePath(archive);
-  if (!fs::is_regular_file(path, ec)) throw EFOpenError(archive + ": no such archive file");
+  if (!fs::exists(path, ec)) throw EFOpenError(archive + ": no such archive file");
+  OpenRegularFile(path);  // a folder or a pipe is refused with its reason, and never waited for
   files.AcceptCutOffData = cut_off_data;
   try {
     files.Open(path);
@@ -124,6 +125,19 @@ void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive, bo
       what.replace(at, spool.size(), "standard input");
     throw Exception(what);
   }
+}
+
+bool DirectoryCoversNoData(const TVrFileCollection& files) {
+  if (files.Version() != 0 || files.Stream() == nullptr || files.Count() < 1) return false;
+  for (int i = 0; i + 1 < files.Count(); ++i) {
+    if (files[i].Size > 0) return false;
+  }
+  return files.Stream()->GetSize() > std::max<int64_t>(files[files.Count() - 1].Offset, 8);
+}
+
+std::string NoDataWarning(const TVrFileCollection& files) {
+  return "the directory (oldest form, without magic) covers none of the " +
+         std::to_string(files.Stream()->GetSize()) + " bytes of the data file; it may not belong to it";
 }
 
 std::string NameToUtf8(const DataString& name) {

@@ -31,6 +31,12 @@ class StdoutStream : public TStream {
   int64_t written_ = 0;
 };
 
+// True for a directory of the oldest form (no magic, so any bytes read as one: eight zero bytes
+// make an empty directory) whose entries cover none of a data file that holds bytes. The format
+// allows it, but the archive's content is then most likely hidden; NoDataWarning says so.
+bool DirectoryCoversNoData(const TVrFileCollection& files);
+std::string NoDataWarning(const TVrFileCollection& files);
+
 // Entry names on the command line and in JSON are UTF-8.
 std::string NameToUtf8(const DataString& name);
 DataString NameFromUtf8(const std::string& name);

@@ -45,6 +45,9 @@ using Json = nlohmann::ordered_json;
 
 // The largest generated file ({"size": N}); the samples need a few kilobytes.
 constexpr int64_t kMaxGeneratedSize = int64_t{64} << 20;
+// A disc's description and the launcher copied onto it are read whole.
+constexpr int64_t kMaxSpecBytes = int64_t{64} << 20;
+constexpr int64_t kMaxLauncherBytes = int64_t{1} << 30;
 
 // Settings that describe the disc set itself; they are computed from the files.
 const char* const kComputedKeys[] = {"DiscCount",    "DiscIndex",     "DiscFiles",     "DiscProgSize",
@@ -115,7 +118,7 @@ class DiscSetBuilder {
       c.where = where;
       c.loose = Entries(disc, "files", where);
       if (!launcher_.empty())
-        c.loose.push_back({DataString("install.exe"), {ReadWholeFile(launcher_), true}});
+        c.loose.push_back({DataString("install.exe"), {ReadWholeFile(launcher_, kMaxLauncherBytes), true}});
       c.entries = Entries(disc, "archive", where);
       if (!picture.empty()) c.entries.push_back({settings.BackgroundPicture, {picture, false}});
       if (disc.contains("runtimes")) {
@@ -192,7 +195,7 @@ class DiscSetBuilder {
   fs::path DiscFolder(size_t index) const { return out_ / ("disc" + std::to_string(index + 1)); }
 
   Json ReadSpec() const {
-    const std::string text = ReadWholeFile(Utf8ToPath(spec_name_));
+    const std::string text = ReadWholeFile(Utf8ToPath(spec_name_), kMaxSpecBytes);
     try {
       return Json::parse(text);
     } catch (const Json::parse_error& e) {
@@ -210,7 +213,7 @@ class DiscSetBuilder {
   FileContent Source(const std::string& where, const DataString& name, const Json& value) const {
     FileContent content;
     if (value.is_string()) {
-      content.bytes = ReadWholeFile(spec_folder_ / Utf8ToPath(value.get<std::string>()));
+      content.bytes = ReadWholeFile(spec_folder_ / Utf8ToPath(value.get<std::string>()), kAnyFileSize);
       return content;
     }
     if (!value.is_object()) Fail(where, "expected a file name or an object with \"text\" or \"size\"");
@@ -340,7 +343,7 @@ class DiscSetBuilder {
     const fs::path file = spec_folder_ / Utf8ToPath(value.get<std::string>());
     TDIBSurface picture;
     try {
-      ReadPng(ReadWholeFile(file), picture);
+      ReadPng(ReadWholeFile(file, TDIBSurface::kMaxFileBytes), picture);
     } catch (const EFormatError& e) {
       throw EFormatError(PathToUtf8(file) + ": " + e.what());
     }

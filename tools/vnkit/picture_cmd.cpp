@@ -81,7 +81,7 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
     ConvertPictureFile(in, out, frame_index);
     return;
   }
-  TMemoryStream stream(ReadWholeFile(Utf8ToPath(in)));
+  TMemoryStream stream(ReadWholeFile(Utf8ToPath(in), kRuxaMaxFileBytes));
   TRuxaFrameList list(key);
   TDIBSurface* surface = nullptr;
   try {
@@ -112,7 +112,7 @@ bool ParseBlocks(const std::string& text, int32_t& w, int32_t& h) {
 }
 
 void Encode(const std::string& in, const std::string& out, const TRuxaEncodeOptions& options) {
-  const std::string png = ReadWholeFile(Utf8ToPath(in));
+  const std::string png = ReadWholeFile(Utf8ToPath(in), TDIBSurface::kMaxFileBytes);
   TDIBSurface picture;
   std::string rxa;
   bool key_matters = false;

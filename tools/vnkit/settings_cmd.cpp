@@ -320,13 +320,25 @@ class Builder {
   std::vector<std::tuple<std::string, std::vector<int64_t> S::*, std::vector<int64_t>>> per_disc_;
 };
 
-void BuildFile(const std::string& json_file, const std::string& out_file) {
+// The JSON form of a settings file: every byte may take a few characters of escape.
+constexpr int64_t kMaxJsonBytes = 4 * TVondInstallSet::kMaxFileBytes;
+
+std::string ReadStandardInput(int64_t max_size) {
   std::string text;
-  if (json_file == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  } else {
-    text = ReadWholeFile(Utf8ToPath(json_file));
+  char buffer[65536];
+  while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+    text.append(buffer, static_cast<size_t>(std::cin.gcount()));
+    if (static_cast<int64_t>(text.size()) > max_size) {
+      throw EReadError("standard input: more than the " + std::to_string(max_size) +
+                       " bytes a settings description may have");
+    }
   }
+  return text;
+}
+
+void BuildFile(const std::string& json_file, const std::string& out_file) {
+  const std::string text = json_file == "-" ? ReadStandardInput(kMaxJsonBytes)
+                                            : ReadWholeFile(Utf8ToPath(json_file), kMaxJsonBytes);
   const std::string source = json_file == "-" ? "standard input" : json_file;
   Json j;
   try {
