@@ -236,6 +236,20 @@ class StoreLock {
   int fd_ = -1;
 };
 
+// Temporaries of the store ("registry.ini.tmp<pid>-<n>") exist only while a writer holds the lock:
+// under the lock, any that remain were left by a writer that was killed, and go.
+void RemoveStaleStoreTemporaries(const fs::path& file) {
+  const std::string prefix = file.filename().string() + ".tmp";
+  std::error_code ec;
+  for (const fs::directory_entry& item : fs::directory_iterator(file.parent_path(), ec)) {
+    const std::string name = item.path().filename().string();
+    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+        item.is_regular_file(ec)) {
+      fs::remove(item.path(), ec);
+    }
+  }
+}
+
 // Runs change on the current store under the lock and writes the result when change says so.
 template <typename Change>
 bool Modify(const fs::path& file, Change change) {
@@ -243,6 +257,7 @@ bool Modify(const fs::path& file, Change change) {
   fs::create_directories(file.parent_path(), ec);
   if (ec) throw EWriteError(PathToUtf8(file.parent_path()) + ": cannot create the folder: " + ec.message());
   StoreLock lock(file);
+  RemoveStaleStoreTemporaries(file);
   Model model = Load(file);
   const bool changed = change(model);
   if (changed) WriteFileAtomically(file, model.Serialize());

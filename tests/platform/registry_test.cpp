@@ -106,8 +106,15 @@ TEST_F(RegistryFile, EmptinessAndDeletion) {
   EXPECT_FALSE(store_.KeyExists("Software\\Empty"));
 }
 
+// Writers hold the lock and replace the store atomically; a temporary left by one that was killed
+// goes with the next write, and nothing else in the folder is touched.
 TEST_F(RegistryFile, ConcurrentWritersLoseNothing) {
   constexpr int kThreads = 6, kValues = 15;
+  fs::create_directories(file_.parent_path());
+  const fs::path stale = file_.parent_path() / "registry.ini.tmp4242-0";
+  const fs::path mine = file_.parent_path() / "registry.ini.bak";
+  test::WriteFile(stale, "[Software\\Half");
+  test::WriteFile(mine, "kept");
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([this, t] {
@@ -125,6 +132,11 @@ TEST_F(RegistryFile, ConcurrentWritersLoseNothing) {
                      "v" + std::to_string(t) + "-" + std::to_string(i)),
                 std::to_string(i));
     }
+  }
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_EQ(test::ReadFile(mine), "kept");
+  for (const auto& item : fs::directory_iterator(file_.parent_path())) {
+    EXPECT_EQ(item.path().filename().string().find("registry.ini.tmp"), std::string::npos) << item.path();
   }
 }
 
