@@ -203,7 +203,7 @@ bool InstallRun::ChangeDisc(int32_t index) {
       return false;
     }
   }
-  archive_.Open(source_.source_folder / "game.dat");
+  archive_.Open(FileInFolder(source_.source_folder, "game.dat"));
   return true;
 }
 
@@ -211,7 +211,7 @@ bool InstallRun::ChangeDisc(int32_t index) {
 // installed copy (Installed set; it names the disc it was last installed from) is no disc. The
 // settings are reloaded from it; the files recorded from earlier discs are kept.
 bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
-  const fs::path file = folder / "install.dat";
+  const fs::path file = FileInFolder(folder, "install.dat");
   std::error_code ec;
   if (!fs::is_regular_file(file, ec)) return false;
   TVondInstallSet disc;

@@ -90,9 +90,10 @@ bool IsBelow(const fs::path& inner, const fs::path& outer) {
 // The settings file in `folder` when there is one; damaged files raise as in the update check.
 std::optional<TVondInstallSet> SettingsIn(const fs::path& folder) {
   std::error_code ec;
-  if (!fs::is_regular_file(folder / "install.dat", ec)) return std::nullopt;
+  const fs::path file = FileInFolder(folder, "install.dat");
+  if (!fs::is_regular_file(file, ec)) return std::nullopt;
   TVondInstallSet settings;
-  settings.LoadFromFile(folder / "install.dat");
+  settings.LoadFromFile(file);
   return settings;
 }
 

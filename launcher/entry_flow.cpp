@@ -131,7 +131,7 @@ class EntryFlow {
     } else if (HasArgument() && IsExistingFile(source_path_)) {
       LoadFromArchive(source_path_, false);
     } else {
-      const fs::path file = source_path_ / "install.dat";
+      const fs::path file = FileInFolder(source_path_, "install.dat");
       if (!IsExistingFile(file)) {
         ui_.ShowWarning("インストール設定ファイルがありません");
         return false;
@@ -152,7 +152,7 @@ class EntryFlow {
       // An update carries its data in its launcher: this executable, or that of the disc opened.
       archive.Open(env_.disc_folder.empty() ? env_.exe : env_.disc_folder / "install.exe");
     } else {
-      archive.Open(source_path_ / "game.dat");
+      archive.Open(FileInFolder(source_path_, "game.dat"));
     }
   }
 

@@ -175,4 +175,12 @@ fs::path Utf8ToPath(std::string_view utf8) {
   return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+fs::path FileInFolder(const fs::path& folder, std::string_view name) {
+  try {
+    return JoinNativePath(folder, name);
+  } catch (const Exception&) {
+    return folder / Utf8ToPath(name);
+  }
+}
+
 }  // namespace vn

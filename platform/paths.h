@@ -19,6 +19,12 @@ namespace vn {
 // refused too.
 std::filesystem::path JoinDataPath(const std::filesystem::path& base, const DataString& relative);
 
+// A file the program reads from a folder it did not write (a disc's install.dat and game.dat), found
+// without regard to letter case as Windows finds it: a disc mastered as INSTALL.DAT and mounted on a
+// case-sensitive file system is read too. `name` is a plain file name; `folder / name` when there is
+// no such file.
+std::filesystem::path FileInFolder(const std::filesystem::path& folder, std::string_view name);
+
 // As JoinDataPath for a name already in native text (UTF-8 on POSIX) with '\' or '/' delimiters.
 std::filesystem::path JoinNativePath(const std::filesystem::path& base, std::string_view relative);
 

@@ -121,6 +121,24 @@ TEST_F(Unattended, RefusedFolderIsBadUsage) {
   EXPECT_NE(err_.find("正しいインストール先"), std::string::npos) << err_;
 }
 
+// Discs mastered with capital names (INSTALL.DAT, GAME.DAT) and mounted on a case-sensitive file
+// system are read as Windows reads them.
+TEST_F(Unattended, DiscsWithCapitalNamesInstall) {
+  for (const fs::path& disc : {disc1_, disc2_}) {
+    fs::rename(disc / "install.dat", disc / "INSTALL.DAT");
+    fs::rename(disc / "game.dat", disc / "GAME.DAT");
+  }
+  ASSERT_EQ(Install("--accept-license"), 0) << err_;
+  EXPECT_TRUE(fs::exists(game_ / "movie" / "ed.mpg"));  // disc 2 found beside disc 1
+  for (const char* entry : {"scenario\\a.txt", "scenario\\b.txt"}) {
+    EXPECT_EQ(Run(test::ShellQuoted(VNKIT) + " cat " + test::ShellQuoted((game_ / "game.dat").string()) +
+                  " '" + entry + "'"),
+              0)
+        << err_;
+  }
+  EXPECT_EQ(out_, "\x93\xF1");  // "二", stored as Shift-JIS
+}
+
 // A settings file that is a pipe would block the launcher in open() for ever (`timeout` makes
 // that a failed exit code here); it is refused at once with the file named.
 TEST_F(Unattended, APipeForASettingsFileIsRefusedNotWaitedFor) {

@@ -44,10 +44,11 @@ std::string ConsoleText(std::string text) {
 // Whether `folder` holds disc `index` of the game titled `title` (its install.dat says so).
 bool HoldsDisc(const fs::path& folder, int32_t index, const DataString& title) {
   std::error_code ec;
-  if (!fs::is_regular_file(folder / "install.dat", ec)) return false;
+  const fs::path file = FileInFolder(folder, "install.dat");
+  if (!fs::is_regular_file(file, ec)) return false;
   TVondInstallSet disc;
   try {
-    disc.LoadFromFile(folder / "install.dat");
+    disc.LoadFromFile(file);
   } catch (const Exception&) {
     return false;
   }
@@ -279,7 +280,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
         }
       }
       std::error_code ec;
-      if (!found.empty() && DataNeeded(i) && !fs::is_regular_file(found / "game.dat", ec)) {
+      if (!found.empty() && DataNeeded(i) && !fs::is_regular_file(FileInFolder(found, "game.dat"), ec)) {
         stop_code_ = kUnattendedFailed;
         stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + PathToUtf8(found / "game.dat") +
                        ":ファイルがありません (the data of this disc cannot be installed)";
