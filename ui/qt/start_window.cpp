@@ -15,12 +15,6 @@ namespace vn {
 
 namespace fs = std::filesystem;
 
-namespace {
-constexpr int kButtonLeft = 28;
-constexpr int kButtonWidth = 213;
-constexpr int kButtonHeight = 29;
-}  // namespace
-
 TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs::path folder,
                        QWidget* parent)
     : QDialog(parent), settings_(settings), archive_(archive), folder_(std::move(folder)) {
@@ -31,11 +25,11 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
 
   PaintBox = new TDXPaintBox(this);
   PaintBox->setGeometry(0, 0, kClientWidth, kClientHeight);
-  btnStart = AddButton("ゲームスタート", 12, 0);
-  btnInstall = AddButton("インストール", 64, 1);
-  btnDirectX = AddButton("DirectXをインストール", 100, 2);
-  btnWinMedia = AddButton("WindowsMediaPlayerをインストール", 136, 3);
-  btnExit = AddButton("終了", 188, 0);
+  btnStart = AddButton("ゲームスタート", start_menu::kStartTop, 0);
+  btnInstall = AddButton("インストール", start_menu::kInstallTop, 1);
+  btnDirectX = AddButton("DirectXをインストール", start_menu::kDirectXTop, 2);
+  btnWinMedia = AddButton("WindowsMediaPlayerをインストール", start_menu::kWinMediaTop, 3);
+  btnExit = AddButton("終了", start_menu::kExitTop, 0);
   setTabOrder(btnStart, btnInstall);
   setTabOrder(btnInstall, btnDirectX);
   setTabOrder(btnDirectX, btnWinMedia);
@@ -60,14 +54,10 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
 
 QPushButton* TFormStart::AddButton(const char* caption, int top, int tag) {
   auto* button = new QPushButton(QString::fromUtf8(caption), this);
-  button->setGeometry(kButtonLeft, top, kButtonWidth, kButtonHeight);
+  button->setGeometry(start_menu::kButtonLeft, top, start_menu::kButtonWidth, start_menu::kButtonHeight);
   button->setProperty("Tag", tag);
   button->setAutoDefault(true);  // Return presses the focused button, as on Windows
   return button;
-}
-
-fs::path TFormStart::SetupProgram(const char* folder, const char* file) const {
-  return JoinNativePath(folder_, std::string(folder) + "\\" + file);
 }
 
 void TFormStart::FormCreate() {
@@ -81,15 +71,14 @@ void TFormStart::FormCreate() {
   }
 
   // The runtime buttons that are not offered leave no gap: what lies below moves up.
-  const int step = btnDirectX->y() - btnInstall->y();
-  std::error_code ec;
-  if (!settings_.OfferRuntimes || !fs::is_regular_file(SetupProgram("directx", "dxsetup.exe"), ec)) {
+  const int step = start_menu::kRuntimeStep;
+  if (!start_menu::OffersRuntime(settings_, folder_, start_menu::Runtime::kDirectX)) {
     btnDirectX->hide();
     btnWinMedia->move(btnWinMedia->x(), btnWinMedia->y() - step);
     btnExit->move(btnExit->x(), btnExit->y() - step);
     client_height_ -= step;
   }
-  if (!settings_.OfferRuntimes || !fs::is_regular_file(SetupProgram("winmedia", "mp71.exe"), ec)) {
+  if (!start_menu::OffersRuntime(settings_, folder_, start_menu::Runtime::kWinMedia)) {
     btnWinMedia->hide();
     btnExit->move(btnExit->x(), btnExit->y() - step);
     client_height_ -= step;
@@ -108,11 +97,11 @@ void TFormStart::btnExitClick() {
 // The setup program runs on its own; whether it started is not reported, and the menu stays. Only
 // a Windows setup that cannot start for want of Wine is explained, as the user can mend that.
 void TFormStart::btnDirectXClick() {
-  OpenSetup(SetupProgram("directx", "dxsetup.exe"));
+  OpenSetup(start_menu::SetupProgram(folder_, start_menu::Runtime::kDirectX));
 }
 
 void TFormStart::btnWinMediaClick() {
-  OpenSetup(SetupProgram("winmedia", "mp71.exe"));
+  OpenSetup(start_menu::SetupProgram(folder_, start_menu::Runtime::kWinMedia));
 }
 
 void TFormStart::OpenSetup(const fs::path& program) {

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "launcher/start_menu.h"
+
 class QPushButton;
 
 namespace vn {
@@ -37,8 +39,8 @@ class TFormStart : public QDialog {
   QPushButton* btnWinMedia;
   QPushButton* btnExit;
 
-  static constexpr int kClientWidth = 265;
-  static constexpr int kClientHeight = 230;
+  static constexpr int kClientWidth = start_menu::kClientWidth;
+  static constexpr int kClientHeight = start_menu::kClientHeight;
 
  private slots:
   void btnStartClick();
@@ -49,7 +51,6 @@ class TFormStart : public QDialog {
  private:
   void FormCreate();
   QPushButton* AddButton(const char* caption, int top, int tag);
-  std::filesystem::path SetupProgram(const char* folder, const char* file) const;
   void OpenSetup(const std::filesystem::path& program);
 
   TVondInstallSet& settings_;

@@ -14,21 +14,15 @@ namespace vn {
 
 namespace fs = std::filesystem;
 
-namespace {
-constexpr int kButtonLeft = 28;
-constexpr int kButtonWidth = 213;
-constexpr int kButtonHeight = 29;
-}  // namespace
-
 TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs::path folder)
     : settings_(settings), archive_(archive), folder_(std::move(folder)) {
   CreateForm(nullptr, L"", kClientWidth, kClientHeight);
   // The buttons in their tab order; the paint box is the window's own background.
-  btnStart = AddButton("btnStart", "ゲームスタート", 12);
-  btnInstall = AddButton("btnInstall", "インストール", 64);
-  btnDirectX = AddButton("btnDirectX", "DirectXをインストール", 100);
-  btnWinMedia = AddButton("btnWinMedia", "WindowsMediaPlayerをインストール", 136);
-  btnExit = AddButton("btnExit", "終了", 188);
+  btnStart = AddButton("btnStart", "ゲームスタート", start_menu::kStartTop);
+  btnInstall = AddButton("btnInstall", "インストール", start_menu::kInstallTop);
+  btnDirectX = AddButton("btnDirectX", "DirectXをインストール", start_menu::kDirectXTop);
+  btnWinMedia = AddButton("btnWinMedia", "WindowsMediaPlayerをインストール", start_menu::kWinMediaTop);
+  btnExit = AddButton("btnExit", "終了", start_menu::kExitTop);
   try {
     FormCreate();
   } catch (const std::exception& e) {
@@ -42,12 +36,8 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
 }
 
 HWND TFormStart::AddButton(const char* name, const char* caption, int top) {
-  return AddControl(name, L"Button", Wide(caption), WS_TABSTOP | BS_PUSHBUTTON, kButtonLeft, top,
-                    kButtonWidth, kButtonHeight);
-}
-
-fs::path TFormStart::SetupProgram(const char* folder, const char* file) const {
-  return JoinNativePath(folder_, std::string(folder) + "\\" + file);
+  return AddControl(name, L"Button", Wide(caption), WS_TABSTOP | BS_PUSHBUTTON, start_menu::kButtonLeft, top,
+                    start_menu::kButtonWidth, start_menu::kButtonHeight);
 }
 
 void TFormStart::MoveUp(HWND button, int step) {
@@ -69,15 +59,14 @@ void TFormStart::FormCreate() {
   }
 
   // The runtime buttons that are not offered leave no gap: what lies below moves up.
-  constexpr int step = 100 - 64;  // btnDirectX.Top - btnInstall.Top
-  std::error_code ec;
-  if (!settings_.OfferRuntimes || !fs::is_regular_file(SetupProgram("directx", "dxsetup.exe"), ec)) {
+  constexpr int step = start_menu::kRuntimeStep;
+  if (!start_menu::OffersRuntime(settings_, folder_, start_menu::Runtime::kDirectX)) {
     ShowWindow(btnDirectX, SW_HIDE);
     MoveUp(btnWinMedia, step);
     MoveUp(btnExit, step);
     client_height_ -= step;
   }
-  if (!settings_.OfferRuntimes || !fs::is_regular_file(SetupProgram("winmedia", "mp71.exe"), ec)) {
+  if (!start_menu::OffersRuntime(settings_, folder_, start_menu::Runtime::kWinMedia)) {
     ShowWindow(btnWinMedia, SW_HIDE);
     MoveUp(btnExit, step);
     client_height_ -= step;
@@ -107,11 +96,11 @@ void TFormStart::btnStartClick(HWND button) {
 
 // The setup program runs on its own; whether it started is not reported, and the menu stays.
 void TFormStart::btnDirectXClick() {
-  ShellOpen(SetupProgram("directx", "dxsetup.exe"), {}, {});
+  ShellOpen(start_menu::SetupProgram(folder_, start_menu::Runtime::kDirectX), {}, {});
 }
 
 void TFormStart::btnWinMediaClick() {
-  ShellOpen(SetupProgram("winmedia", "mp71.exe"), {}, {});
+  ShellOpen(start_menu::SetupProgram(folder_, start_menu::Runtime::kWinMedia), {}, {});
 }
 
 }  // namespace vn

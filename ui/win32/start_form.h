@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "launcher/background.h"
+#include "launcher/start_menu.h"
 #include "ui/win32/background_canvas.h"
 #include "ui/win32/form.h"
 
@@ -26,8 +27,8 @@ class TFormStart : public TForm {
   HWND btnStart, btnInstall, btnDirectX, btnWinMedia, btnExit;
   TDXPaintBoxPicture PaintBox;
 
-  static constexpr int kClientWidth = 265;
-  static constexpr int kClientHeight = 230;
+  static constexpr int kClientWidth = start_menu::kClientWidth;
+  static constexpr int kClientHeight = start_menu::kClientHeight;
 
  protected:
   std::vector<std::string> WindowlessLayout() const override;
@@ -38,7 +39,6 @@ class TFormStart : public TForm {
   void FormCreate();
   HWND AddButton(const char* name, const char* caption, int top);
   void MoveUp(HWND button, int step);
-  std::filesystem::path SetupProgram(const char* folder, const char* file) const;
   void btnStartClick(HWND button);
   void btnDirectXClick();
   void btnWinMediaClick();
