@@ -107,7 +107,9 @@ TEST(AnsiCase, OnlySingleByteAsciiLettersChange) {
     const DataString da(a), db(b);
     const int folded = AnsiUpperCase(da).bytes().compare(AnsiUpperCase(db).bytes());
     EXPECT_EQ(AnsiCompareText(da, db), folded < 0 ? -1 : (folded > 0 ? 1 : 0)) << a << " / " << b;
-    if (folded == 0) EXPECT_EQ(AnsiTextHash(da), AnsiTextHash(db));
+    if (folded == 0) {
+      EXPECT_EQ(AnsiTextHash(da), AnsiTextHash(db));
+    }
   }
 }
 
