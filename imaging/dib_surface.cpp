@@ -9,18 +9,13 @@
 
 namespace vn {
 
+using pixel::Widen5;
+using pixel::Widen6;
+
 namespace {
 
 int32_t RowBytes(int32_t width, int32_t bits) {
   return static_cast<int32_t>(((int64_t{width} * bits + 31) / 32) * 4);
-}
-
-// 5- and 6-bit components widened to 8 bits by repeating their top bits (31 -> 255, 63 -> 255).
-uint8_t Widen5(uint32_t v) {
-  return static_cast<uint8_t>((v << 3) | (v >> 2));
-}
-uint8_t Widen6(uint32_t v) {
-  return static_cast<uint8_t>((v << 2) | (v >> 4));
 }
 
 }  // namespace

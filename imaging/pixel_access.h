@@ -7,6 +7,14 @@
 
 namespace vn::pixel {
 
+// 5- and 6-bit components widened to 8 bits by repeating their top bits (31 -> 255, 63 -> 255).
+inline uint8_t Widen5(uint32_t v) {
+  return static_cast<uint8_t>((v << 3) | (v >> 2));
+}
+inline uint8_t Widen6(uint32_t v) {
+  return static_cast<uint8_t>((v << 2) | (v >> 4));
+}
+
 inline uint32_t Get(const uint8_t* row, int32_t x, int32_t bits) {
   switch (bits) {
     case 1:

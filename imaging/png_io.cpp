@@ -17,10 +17,22 @@ namespace vn {
 
 namespace {
 
+// Room for libpng's message of a fatal error.
+constexpr size_t kMessageSize = 200;
+
+// libpng reports fatal errors here, its error pointer being the message buffer of the reader or
+// writer; the jump goes back to the setjmp of the stage that runs.
+void OnError(png_structp png, png_const_charp message) {
+  std::snprintf(static_cast<char*>(png_get_error_ptr(png)), kMessageSize, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void OnWarning(png_structp, png_const_charp) {}
+
 struct ReadContext {
   std::string_view bytes;
   size_t position = 0;
-  char message[200] = "";
+  char message[kMessageSize] = "";
 };
 
 void OnRead(png_structp png, png_bytep out, size_t size) {
@@ -29,15 +41,6 @@ void OnRead(png_structp png, png_bytep out, size_t size) {
   std::memcpy(out, context->bytes.data() + context->position, size);
   context->position += size;
 }
-
-// libpng reports fatal errors here; the jump goes back to the setjmp of the stage that runs.
-void OnReadError(png_structp png, png_const_charp message) {
-  auto* context = static_cast<ReadContext*>(png_get_error_ptr(png));
-  std::snprintf(context->message, sizeof context->message, "%s", message);
-  png_longjmp(png, 1);
-}
-
-void OnReadWarning(png_structp, png_const_charp) {}
 
 // The stored samples as 8-bit blue, green, red, alpha (255 without alpha): palettes and grey
 // expanded, 16-bit samples scaled, a transparent colour made alpha. No gamma or other colour
@@ -84,7 +87,7 @@ void ReadPng(std::string_view bytes, TDIBSurface& target) {
     throw EFormatError("not a readable PNG: no PNG signature");
   }
   PngReader reader;
-  reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, OnReadError, OnReadWarning);
+  reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, context.message, OnError, OnWarning);
   if (!reader.png) throw EFormatError("libpng cannot start");
   reader.info = png_create_info_struct(reader.png);
   if (!reader.info) throw EFormatError("libpng cannot start");
@@ -136,7 +139,7 @@ namespace {
 struct WriteContext {
   std::string out;
   bool failed = false;
-  char message[200] = "";
+  char message[kMessageSize] = "";
 };
 
 void OnWrite(png_structp png, png_bytep data, size_t size) {
@@ -150,15 +153,6 @@ void OnWrite(png_structp png, png_bytep data, size_t size) {
 }
 
 void OnFlush(png_structp) {}
-
-// libpng reports fatal errors here; the jump goes back to the setjmp in WriteRows.
-void OnError(png_structp png, png_const_charp message) {
-  auto* context = static_cast<WriteContext*>(png_get_error_ptr(png));
-  std::snprintf(context->message, sizeof context->message, "%s", message);
-  png_longjmp(png, 1);
-}
-
-void OnWarning(png_structp, png_const_charp) {}
 
 // C-style on purpose: libpng leaves by longjmp, so no C++ object may live in this frame. libpng
 // writes the signature, the header and the chunks around the image data, which comes compressed.
@@ -251,7 +245,7 @@ std::string EncodePng(const TDIBSurface& source, bool with_alpha) {
 
   WriteContext context;
   context.out.reserve(idat_size + 1024);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, OnError, OnWarning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, context.message, OnError, OnWarning);
   if (!png) throw EFormatError("libpng cannot start");
   png_infop info = png_create_info_struct(png);
   if (!info) {

@@ -118,8 +118,7 @@ void ReadColorMap(std::string_view data, uint64_t offset, const TTgaHeader& h, T
       // Each 5-bit component becomes the top five bits, its own top bits repeated below, as 5-bit
       // components widen everywhere else (so the map shows what the same colour as a pixel shows).
       const uint32_t v = uint32_t{p[0]} | (uint32_t{p[1]} << 8);
-      auto widen = [](uint32_t c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); };
-      e = {widen(v & 31), widen((v >> 5) & 31), widen((v >> 10) & 31), 0};
+      e = {pixel::Widen5(v & 31), pixel::Widen5((v >> 5) & 31), pixel::Widen5((v >> 10) & 31), 0};
     } else {
       e = {p[0], p[1], p[2], 0};
     }
