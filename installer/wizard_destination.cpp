@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "archive/vr_files.h"
+#include "installer/installation_files.h"
 #include "installer/wizard_flow.h"
 #include "platform/error.h"
 #include "platform/paths.h"
@@ -77,8 +78,7 @@ fs::path Resolved(const fs::path& path) {
   std::error_code ec;
   fs::path resolved = fs::weakly_canonical(path, ec);
   if (ec) resolved = path.lexically_normal();
-  while (!resolved.has_filename() && resolved.has_relative_path()) resolved = resolved.parent_path();
-  return resolved;
+  return FolderWithoutDelimiter(resolved);
 }
 
 // True when `inner` lies below `outer` (not when both are the same folder).
