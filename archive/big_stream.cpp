@@ -153,13 +153,17 @@ bool TBigFileStream::Writable() const {
   return access == 1 || access == 2 || mode_ == kCreate;
 }
 
-fs::path TBigFileStream::PartFileName(int index) const {
-  if (index == 0) return file_name_;
-  fs::path name = ChangeFileExtension(file_name_, "");
+fs::path PartFileOf(const fs::path& file_name, int index) {
+  if (index == 0) return file_name;
+  fs::path name = ChangeFileExtension(file_name, "");
   char suffix[24];
   std::snprintf(suffix, sizeof suffix, ".%.3d", index);
   name += suffix;
   return name;
+}
+
+fs::path TBigFileStream::PartFileName(int index) const {
+  return PartFileOf(file_name_, index);
 }
 
 int64_t TBigFileStream::GetSize() {

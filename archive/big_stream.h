@@ -50,6 +50,9 @@ class TBigStream {
   virtual std::string Describe() { return "stream"; }
 };
 
+// Part `index` of the data file `file_name`, named as the split stream below names its parts.
+std::filesystem::path PartFileOf(const std::filesystem::path& file_name, int index);
+
 // A data file kept as part files of PartSize bytes: part 0 is the file name itself, part i >= 1 is
 // the name without its extension plus ".%.3d". Every part but the last is exactly PartSize long.
 class TBigFileStream : public TBigStream {

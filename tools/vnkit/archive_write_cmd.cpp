@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "archive/big_stream.h"
 #include "archive/vr_files.h"
 #include "platform/console.h"
 #include "platform/error.h"
@@ -45,21 +46,11 @@ bool Excluded(const std::vector<std::string>& globs, const std::string& relative
   return MatchesAny(globs, relative);
 }
 
-// Part i of a data file, as the split stream names them (game.dat, game.001, ...).
-fs::path PartName(const fs::path& file, int index) {
-  if (index == 0) return file;
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".%.3d", index);
-  fs::path name = ChangeFileExtension(file, "");
-  name += suffix;
-  return name;
-}
-
 // A file with its part files and its directory side file: what "the archive at this path" is.
 std::vector<fs::path> ArchiveFiles(const fs::path& file) {
   std::vector<fs::path> files;
   std::error_code ec;
-  for (int i = 0; i == 0 || fs::exists(PartName(file, i), ec); ++i) files.push_back(PartName(file, i));
+  for (int i = 0; i == 0 || fs::exists(PartFileOf(file, i), ec); ++i) files.push_back(PartFileOf(file, i));
   files.push_back(DirectoryFileOf(file));
   return files;
 }
@@ -67,7 +58,7 @@ std::vector<fs::path> ArchiveFiles(const fs::path& file) {
 // Removes an archive written under a temporary name, with its part files.
 void RemoveArchive(const fs::path& file) {
   std::error_code ec;
-  for (int i = 0; fs::exists(PartName(file, i), ec); ++i) fs::remove(PartName(file, i), ec);
+  for (int i = 0; fs::exists(PartFileOf(file, i), ec); ++i) fs::remove(PartFileOf(file, i), ec);
 }
 
 // The relative path of a listed file in UTF-8 with '/'.
@@ -213,11 +204,11 @@ int64_t WritePack(const fs::path& root, const std::vector<PackFile>& files,
 void MoveArchiveIntoPlace(const fs::path& temp, const fs::path& target) {
   std::error_code ec;
   int parts = 0;
-  while (fs::exists(PartName(temp, parts), ec)) ++parts;
-  for (int i = parts - 1; i >= 0; --i) ReplaceFile(PartName(temp, i), PartName(target, i));
-  for (int i = parts; fs::exists(PartName(target, i), ec); ++i) {
-    if (!fs::remove(PartName(target, i), ec)) {
-      throw EWriteError(PathToUtf8(PartName(target, i)) +
+  while (fs::exists(PartFileOf(temp, parts), ec)) ++parts;
+  for (int i = parts - 1; i >= 0; --i) ReplaceFile(PartFileOf(temp, i), PartFileOf(target, i));
+  for (int i = parts; fs::exists(PartFileOf(target, i), ec); ++i) {
+    if (!fs::remove(PartFileOf(target, i), ec)) {
+      throw EWriteError(PathToUtf8(PartFileOf(target, i)) +
                         ": cannot remove the old part file: " + ec.message());
     }
   }
