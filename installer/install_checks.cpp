@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "archive/big_stream.h"
 #include "installer/install_run.h"
 #include "installer/installation_files.h"
 #include "installer/shell_link.h"
@@ -92,9 +93,7 @@ std::vector<fs::path> InstallRun::DataFileParts() const {
     if (Exists(file)) parts.push_back(file);
   }
   for (int n = 1;; ++n) {
-    char ext[16];
-    std::snprintf(ext, sizeof ext, ".%.3d", n);
-    const fs::path part = ChangeFileExtension(data, ext);
+    const fs::path part = PartFileOf(data, n);
     if (!Exists(part)) break;
     parts.push_back(part);
   }
