@@ -15,7 +15,8 @@ class TVondInstallSet;
 class TVrFileCollection;
 
 struct InstallSource {
-  // The folder of the disc the run was started from (a mounted medium or a copy of one).
+  // The disc the run was started from: its folder (a mounted medium or a copy of one) or its disc
+  // image, whose files are read in place.
   std::filesystem::path source_folder;
   // The run's one source archive; reopened on each disc's game.dat.
   TVrFileCollection* archive = nullptr;

@@ -12,6 +12,7 @@
 
 #include "archive/vr_files.h"
 #include "installer/install_engine.h"
+#include "platform/disc_files.h"
 #include "platform/mutex.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
@@ -90,6 +91,7 @@ class InstallRun {
   TVondInstallSet& settings_;
   InstallSource source_;
   TVrFileCollection& archive_;
+  std::shared_ptr<DiscFiles> disc_;  // the disc in the drive: source_.source_folder's files
   WizardChoices choices_;
   std::filesystem::path dest_;
   std::filesystem::path target_exe_;

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file.h"
+
 namespace vn {
 
 struct DiscImageEntry {
@@ -44,6 +46,11 @@ class DiscImage {
   // it is at most `max_bytes` long; none when there is no such file.
   std::optional<std::string> ReadSmallFile(std::string_view path, int64_t max_bytes) const;
 
+  // Opens a file of the image for reading: a window onto its extent, or, where the extent is not
+  // known (files of a UDF-only image), a copy in the temporary folder of this process that is gone
+  // once the file is closed. Raises EFormatError / EWriteError naming the file.
+  File OpenFile(const DiscImageEntry& entry) const;
+
   // Copies the image's files into `folder` (which must exist and be empty): a file whose extent is
   // known is read as that range of the image. Raises EWriteError / EReadError naming the file. With
   // `wanted`, only the files it accepts are copied (every folder is made).
@@ -52,6 +59,9 @@ class DiscImage {
 
  private:
   struct Reader;
+  // Writes the file of `entry` as the new file `target`.
+  void ExtractFile(const DiscImageEntry& entry, const std::filesystem::path& target, File& image) const;
+
   std::filesystem::path image_;
   std::unique_ptr<Reader> reader_;
   std::vector<DiscImageEntry> entries_;

@@ -13,6 +13,7 @@
 
 #include <cstring>
 
+#include "platform/disc_files.h"
 #include "platform/disc_image.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -257,6 +258,56 @@ std::optional<std::string> DiscImage::ReadSmallFile(std::string_view path, int64
   return std::nullopt;
 }
 
+File DiscImage::OpenFile(const DiscImageEntry& entry) const {
+  if (entry.offset >= 0) return File::Window(image_, entry.offset, entry.size);
+  static int counter = 0;
+  const std::string what = PathToUtf8(image_) + ": " + entry.path;
+  CheckScratchSpace(what, entry.size);
+  const fs::path copy = DiscScratchFolder() / ("file-" + std::to_string(++counter));
+  File image(image_, FileAccess::kRead);
+  try {
+    ExtractFile(entry, copy, image);
+    File file(copy, FileAccess::kRead);
+    ::unlink(copy.c_str());  // the open file stays readable; nothing is left behind
+    return file;
+  } catch (...) {
+    ::unlink(copy.c_str());
+    throw;
+  }
+}
+
+void DiscImage::ExtractFile(const DiscImageEntry& entry, const fs::path& target, File& image) const {
+  if (entry.offset >= 0) {
+    WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t position, int64_t count) {
+      if (image.ReadAt(entry.offset + position, buffer, count) != count) {
+        Damaged(image_, entry.path + " lies past the end of the image");
+      }
+    });
+  } else {
+    udf_dirent_t* file = udf_fopen(reader_->udf_root, entry.path.c_str());
+    if (!file) Damaged(image_, entry.path + " cannot be found again");
+    try {
+      std::vector<char> block;
+      WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t, int64_t count) {
+        const int64_t blocks = (count + UDF_BLOCKSIZE - 1) / UDF_BLOCKSIZE;
+        block.resize(static_cast<size_t>(blocks * UDF_BLOCKSIZE));
+        const ssize_t n = udf_read_block(file, block.data(), static_cast<size_t>(blocks));
+        if (n < count) Damaged(image_, entry.path + " cannot be read whole");
+        std::memcpy(buffer, block.data(), static_cast<size_t>(count));
+      });
+    } catch (...) {
+      udf_dirent_free(file);
+      throw;
+    }
+    udf_dirent_free(file);
+  }
+  if (!entry.executable) MarkIfProgram(target);
+  if (entry.time > 0) {
+    const struct timeval times[2] = {{entry.time, 0}, {entry.time, 0}};
+    ::utimes(target.c_str(), times);
+  }
+}
+
 void DiscImage::ExtractTo(const fs::path& folder,
                           const std::function<bool(const DiscImageEntry&)>& wanted) const {
   File image(image_, FileAccess::kRead);
@@ -268,36 +319,7 @@ void DiscImage::ExtractTo(const fs::path& folder,
       }
       continue;
     }
-    if (wanted && !wanted(entry)) continue;
-    if (entry.offset >= 0) {
-      WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t position, int64_t count) {
-        if (image.ReadAt(entry.offset + position, buffer, count) != count) {
-          Damaged(image_, entry.path + " lies past the end of the image");
-        }
-      });
-    } else {
-      udf_dirent_t* file = udf_fopen(reader_->udf_root, entry.path.c_str());
-      if (!file) Damaged(image_, entry.path + " cannot be found again");
-      try {
-        std::vector<char> block;
-        WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t, int64_t count) {
-          const int64_t blocks = (count + UDF_BLOCKSIZE - 1) / UDF_BLOCKSIZE;
-          block.resize(static_cast<size_t>(blocks * UDF_BLOCKSIZE));
-          const ssize_t n = udf_read_block(file, block.data(), static_cast<size_t>(blocks));
-          if (n < count) Damaged(image_, entry.path + " cannot be read whole");
-          std::memcpy(buffer, block.data(), static_cast<size_t>(count));
-        });
-      } catch (...) {
-        udf_dirent_free(file);
-        throw;
-      }
-      udf_dirent_free(file);
-    }
-    if (!entry.executable) MarkIfProgram(target);
-    if (entry.time > 0) {
-      const struct timeval times[2] = {{entry.time, 0}, {entry.time, 0}};
-      ::utimes(target.c_str(), times);
-    }
+    if (!wanted || wanted(entry)) ExtractFile(entry, target, image);
   }
 }
 

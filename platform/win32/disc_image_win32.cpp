@@ -20,6 +20,12 @@ std::optional<std::string> DiscImage::ReadSmallFile(std::string_view, int64_t) c
   return std::nullopt;
 }
 
+File DiscImage::OpenFile(const DiscImageEntry&) const {
+  return File();
+}
+
+void DiscImage::ExtractFile(const DiscImageEntry&, const std::filesystem::path&, File&) const {}
+
 void DiscImage::ExtractTo(const std::filesystem::path&,
                           const std::function<bool(const DiscImageEntry&)>&) const {}
 

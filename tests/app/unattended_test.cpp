@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <functional>
+#include <map>
 
 #include "settings/settings.h"
 #include "tests/support/test_env.h"
@@ -137,6 +139,53 @@ TEST_F(Unattended, DiscsWithCapitalNamesInstall) {
         << err_;
   }
   EXPECT_EQ(out_, "\x93\xF1");  // "二", stored as Shift-JIS
+}
+
+// Every file of the installation: whether it is executable, its size and a hash of its content.
+std::map<std::string, std::string> InstalledTree(const fs::path& folder) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    const bool program = (entry.status().permissions() & fs::perms::owner_exec) != fs::perms::none;
+    const std::string content = test::ReadFile(entry.path());
+    tree[entry.path().lexically_relative(folder).string()] =
+        (program ? "x " : "- ") + std::to_string(content.size()) + " " +
+        std::to_string(std::hash<std::string>()(content));
+  }
+  return tree;
+}
+
+// A set kept as ISO images installs as the folders do, byte for byte, read where it lies: with TMPDIR
+// naming a file, not one byte could be copied out first. Joliet names only (the script is known as a
+// program by its first bytes), the second disc's install.dat and game.dat in capitals.
+TEST_F(Unattended, DiscImagesInstallInPlaceAsTheFoldersDo) {
+  if (std::system("command -v xorriso >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "xorriso missing (scripts/setup.sh)";
+  fs::rename(disc2_ / "install.dat", disc2_ / "INSTALL.DAT");
+  fs::rename(disc2_ / "game.dat", disc2_ / "GAME.DAT");
+  fs::permissions(disc1_ / "game.sh", fs::perms::owner_exec, fs::perm_options::add);
+  ASSERT_EQ(Install("--accept-license"), 0) << err_;
+  const std::map<std::string, std::string> from_folders = InstalledTree(game_);
+  ASSERT_EQ(Unattend(game_ / "install.exe", ""), 0) << err_;
+  ASSERT_FALSE(fs::exists(game_));
+
+  const fs::path images = test::MakeTempDir("images");
+  for (const fs::path& disc : {disc1_, disc2_}) {
+    ASSERT_EQ(
+        Run("xorriso -as mkisofs -J -o " + test::ShellQuoted((images / disc.filename()).string() + ".iso") +
+            " " + test::ShellQuoted(disc.string())),
+        0)
+        << err_;
+  }
+  const fs::path no_temp = images / "not-a-folder";
+  test::WriteFile(no_temp, "");
+  ASSERT_EQ(Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TMPDIR=" +
+                test::ShellQuoted(no_temp.string()) + " " + test::ShellQuoted(VNSETUP) +
+                " --unattended --accept-license --folder " + test::ShellQuoted(game_.string()) + " " +
+                test::ShellQuoted((images / "disc1.iso").string())),
+            0)
+      << err_;
+  EXPECT_EQ(InstalledTree(game_), from_folders);
 }
 
 // A settings file that is a pipe would block the launcher in open() for ever (`timeout` makes

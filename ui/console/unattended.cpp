@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "launcher/entry_flow.h"
 #include "launcher/launcher_ui.h"
 #include "launcher/shared_archive.h"
+#include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
@@ -41,22 +43,22 @@ std::string ConsoleText(std::string text) {
   return text;
 }
 
-// Whether `folder` holds disc `index` of the game titled `title` (its install.dat says so).
-bool HoldsDisc(const fs::path& folder, int32_t index, const DataString& title) {
-  std::error_code ec;
-  const fs::path file = FileInFolder(folder, "install.dat");
-  if (!fs::is_regular_file(file, ec)) return false;
-  TVondInstallSet disc;
+// The files of the disc in `place` (a folder or a disc image) when it is disc `index` of the game
+// titled `title` (its install.dat says so); none otherwise.
+std::unique_ptr<DiscFiles> DiscHeldIn(const fs::path& place, int32_t index, const DataString& title) {
+  TVondInstallSet settings;
   try {
-    disc.LoadFromFile(file);
+    std::unique_ptr<DiscFiles> disc = OpenDiscFiles(place);
+    if (!settings.LoadFromDisc(*disc) || settings.DiscIndex != index || settings.Title != title)
+      return nullptr;
+    return disc;
   } catch (const Exception&) {
-    return false;
+    return nullptr;
   }
-  return disc.DiscIndex == index && disc.Title == title;
 }
 
-// The folders where the install looks for the next discs: each known disc folder and the folders
-// beside it.
+// The places where the install looks for the next discs: each known disc (folder or image) and the
+// folders and images beside it.
 std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<fs::path>& given) {
   std::vector<fs::path> candidates;
   std::vector<fs::path> known = {source};
@@ -67,7 +69,7 @@ std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<f
     while (!parent.has_filename() && parent.has_relative_path()) parent = parent.parent_path();
     std::error_code ec;
     for (fs::directory_iterator it(parent.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-      if (it->is_directory(ec)) candidates.push_back(it->path());
+      if (IsDiscLocation(it->path())) candidates.push_back(it->path());
     }
   }
   return candidates;
@@ -272,21 +274,17 @@ class HeadlessWizard : public WizardHost, private WizardView {
     const std::vector<fs::path> candidates = DiscCandidates(source_folder_, options_.disc_folders);
     for (int32_t i = 0; i < settings_.DiscCount(); ++i) {
       if (i == settings_.DiscIndex) continue;
-      fs::path found;
-      for (const fs::path& folder : candidates) {
-        if (HoldsDisc(folder, i, settings_.Title)) {
-          found = folder;
-          break;
-        }
+      std::unique_ptr<DiscFiles> found;
+      for (const fs::path& place : candidates) {
+        if ((found = DiscHeldIn(place, i, settings_.Title))) break;
       }
-      std::error_code ec;
-      if (!found.empty() && DataNeeded(i) && !fs::is_regular_file(FileInFolder(found, "game.dat"), ec)) {
+      if (found && DataNeeded(i) && !found->Find("game.dat")) {
         stop_code_ = kUnattendedFailed;
-        stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + PathToUtf8(found / "game.dat") +
+        stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + found->Describe("game.dat") +
                        ":ファイルがありません (the data of this disc cannot be installed)";
         return false;
       }
-      if (found.empty()) {
+      if (!found) {
         stop_code_ = kUnattendedUsage;
         stop_reason_ = "disc " + std::to_string(i + 1) +
                        " is in no folder beside this disc; name its folder with --disc DIR (or install "
@@ -394,11 +392,7 @@ int RunUnattended(EntryEnvironment env, const UnattendedOptions& options) {
   // The folder the wizard works on: the one named (the folder of an archive file named), else the
   // launcher's own.
   fs::path source = env.exe.parent_path();
-  if (!env.args.empty()) {
-    source = Utf8ToPath(env.args[0]);
-    std::error_code ec;
-    if (fs::is_regular_file(source, ec)) source = source.parent_path();
-  }
+  if (!env.args.empty()) source = DiscLocationOf(Utf8ToPath(env.args[0]));
   UnattendedUi ui(options, source);
   try {
     RunEntryFlow(env, ui);
