@@ -7,9 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/file.h"
@@ -41,10 +39,6 @@ class DiscImage {
   const std::filesystem::path& Path() const { return image_; }
   // Folders before what they hold.
   const std::vector<DiscImageEntry>& Entries() const { return entries_; }
-
-  // The content of the file `path` (as in Entries(), letters compared without regard to case) when
-  // it is at most `max_bytes` long; none when there is no such file.
-  std::optional<std::string> ReadSmallFile(std::string_view path, int64_t max_bytes) const;
 
   // Opens a file of the image for reading: a window onto its extent, or, where the extent is not
   // known (files of a UDF-only image), a copy in the temporary folder of this process that is gone

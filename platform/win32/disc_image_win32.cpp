@@ -16,10 +16,6 @@ DiscImage::DiscImage(const std::filesystem::path& image) : image_(image) {
 
 DiscImage::~DiscImage() = default;
 
-std::optional<std::string> DiscImage::ReadSmallFile(std::string_view, int64_t) const {
-  return std::nullopt;
-}
-
 File DiscImage::OpenFile(const DiscImageEntry&) const {
   return File();
 }
