@@ -40,9 +40,9 @@ class DiscImage {
   // Folders before what they hold.
   const std::vector<DiscImageEntry>& Entries() const { return entries_; }
 
-  // Opens a file of the image for reading: a window onto its extent, or, where the extent is not
-  // known (files of a UDF-only image), a copy in the temporary folder of this process that is gone
-  // once the file is closed. Raises EFormatError / EWriteError naming the file.
+  // Opens a file of the image for reading: a window onto its extent, or, where it has none (a UDF
+  // file in several extents or inside its entry), a copy in the temporary folder of this process
+  // that is gone once the file is closed. Raises EFormatError / EWriteError naming the file.
   File OpenFile(const DiscImageEntry& entry) const;
 
   // Copies the image's files into `folder` (which must exist and be empty): a file whose extent is
