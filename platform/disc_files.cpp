@@ -182,6 +182,7 @@ class ImageDiscFiles : public DiscFiles {
     for (const DiscImageEntry& entry : image_.Entries()) {
       if (entry.directory) continue;
       files_.push_back({entry.path, entry.size, entry.time});
+      by_path_.emplace(entry.path, &entry);
       by_folded_path_.emplace(FoldedDiscPath(entry.path), &entry);
     }
     SortByPath(files_);
@@ -264,14 +265,16 @@ class ImageDiscFiles : public DiscFiles {
   }
 
  private:
+  // By the exact path: Rock Ridge names may differ in letter case only.
   const DiscImageEntry& EntryOf(const DiscFileInfo& file) const {
-    const auto found = by_folded_path_.find(FoldedDiscPath(file.path));
-    if (found == by_folded_path_.end()) throw EFOpenError(Describe(file) + ": ファイルがありません");
+    const auto found = by_path_.find(file.path);
+    if (found == by_path_.end()) throw EFOpenError(Describe(file) + ": ファイルがありません");
     return *found->second;
   }
 
   DiscImage image_;
   std::vector<DiscFileInfo> files_;
+  std::unordered_map<std::string, const DiscImageEntry*> by_path_;
   std::unordered_map<std::string, const DiscImageEntry*> by_folded_path_;
 };
 
