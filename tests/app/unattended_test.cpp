@@ -190,13 +190,20 @@ TEST_F(Unattended, DiscImagesInstallInPlaceAsTheFoldersDo) {
 
 // A settings file that is a pipe would block the launcher in open() for ever (`timeout` makes
 // that a failed exit code here); it is refused at once with the file named.
-TEST_F(Unattended, APipeForASettingsFileIsRefusedNotWaitedFor) {
+TEST_F(Unattended, APipeForASettingsFileOrSourceIsRefusedNotWaitedFor) {
   fs::remove(disc1_ / "install.dat");
   ASSERT_EQ(::mkfifo((disc1_ / "install.dat").c_str(), 0600), 0);
   EXPECT_EQ(Run("timeout 60 env -u DISPLAY " + test::ShellQuoted(fs::path(VNSETUP).string()) +
                 " --unattended " + test::ShellQuoted(disc1_.string())),
             1);
   EXPECT_NE(err_.find("install.dat: not a regular file"), std::string::npos) << err_;
+  // A pipe named as the source itself is no disc either.
+  const fs::path pipe = disc1_.parent_path() / "disc.iso";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(Run("timeout 60 env -u DISPLAY " + test::ShellQuoted(fs::path(VNSETUP).string()) +
+                " --unattended " + test::ShellQuoted(pipe.string())),
+            1);
+  EXPECT_NE(err_.find("disc.iso: no disc folder, disc image"), std::string::npos) << err_;
 }
 
 }  // namespace

@@ -394,6 +394,11 @@ int RunUnattended(EntryEnvironment env, const UnattendedOptions& options) {
   fs::path source = env.exe.parent_path();
   if (!env.args.empty()) source = DiscLocationOf(Utf8ToPath(env.args[0]));
   UnattendedUi ui(options, source);
+  // A pipe, a device or a socket named as the source: said as such, not as a missing install.dat.
+  if (std::error_code ec; !env.args.empty() && !IsDiscLocation(source) && fs::exists(source, ec)) {
+    ui.Fail(env.args[0] + ": no disc folder, disc image (ISO 9660 / UDF) or archive file");
+    return kUnattendedFailed;
+  }
   try {
     RunEntryFlow(env, ui);
   } catch (const std::exception& e) {
