@@ -46,8 +46,16 @@ bool ToDataPath(std::string relative, DataString& out) {
   return TryUtf8ToCp932(relative, out);
 }
 
-// The places beside the disc `current` where another disc of the set may be: the folders (other
-// mounted media, the other folders of a copied set) and disc images there, in name order.
+// A folder path with its trailing delimiter, as the registry value and messages show it.
+std::string FolderText(const fs::path& folder) {
+  std::string text = PathToUtf8(folder);
+  const char delimiter = static_cast<char>(fs::path::preferred_separator);
+  if (text.empty() || (text.back() != '/' && text.back() != delimiter)) text += delimiter;
+  return text;
+}
+
+}  // namespace
+
 std::vector<fs::path> DiscsBeside(const fs::path& current) {
   std::error_code ec;
   std::vector<fs::path> beside;
@@ -58,15 +66,17 @@ std::vector<fs::path> DiscsBeside(const fs::path& current) {
   return beside;
 }
 
-// A folder path with its trailing delimiter, as the registry value and messages show it.
-std::string FolderText(const fs::path& folder) {
-  std::string text = PathToUtf8(folder);
-  const char delimiter = static_cast<char>(fs::path::preferred_separator);
-  if (text.empty() || (text.back() != '/' && text.back() != delimiter)) text += delimiter;
-  return text;
+std::unique_ptr<DiscFiles> OpenDiscOfSet(const fs::path& place, int32_t index, const DataString& title) {
+  TVondInstallSet disc;
+  try {
+    std::unique_ptr<DiscFiles> files = OpenDiscFiles(place);
+    if (!disc.LoadFromDisc(*files)) return nullptr;
+    if (disc.Installed || disc.DiscIndex != index || disc.Title != title) return nullptr;
+    return files;
+  } catch (const Exception&) {
+    return nullptr;  // not a disc of ours (or a damaged image)
+  }
 }
-
-}  // namespace
 
 int FileGroup(const DataString& extension) {
   if (extension.empty()) return 0;
@@ -218,15 +228,8 @@ bool InstallRun::ChangeDisc(int32_t index) {
 // installed copy (Installed set; it names the disc it was last installed from) is no disc. The
 // settings are reloaded from it; the files recorded from earlier discs are kept.
 bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
-  std::shared_ptr<DiscFiles> files;
-  TVondInstallSet disc;
-  try {
-    files = OpenDiscFiles(folder);
-    if (!disc.LoadFromDisc(*files)) return false;
-  } catch (const Exception&) {
-    return false;  // not a disc of ours (or a damaged image)
-  }
-  if (disc.Installed || disc.DiscIndex != index || disc.Title != settings_.Title) return false;
+  std::unique_ptr<DiscFiles> files = OpenDiscOfSet(folder, index, settings_.Title);
+  if (!files) return false;
   const std::vector<DataString> recorded = settings_.InstalledFiles;
   settings_.LoadFromDisc(*files);
   InstalledFileRecorder recorder(settings_);

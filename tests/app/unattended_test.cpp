@@ -107,6 +107,12 @@ TEST_F(Unattended, ThisDiscOnlyWithChosenComponents) {
 }
 
 TEST_F(Unattended, NextDiscElsewhereNeedsItsFolder) {
+  // An installation beside the discs names the last disc it came from; it is no disc 2.
+  const fs::path installed = dir_ / "set" / "installed";
+  ASSERT_EQ(Unattend(VNSETUP, "--accept-license --folder " + test::ShellQuoted(installed.string()) + " " +
+                                  test::ShellQuoted(disc1_.string())),
+            0)
+      << err_;
   const fs::path away = test::MakeTempDir("away") / "second";
   fs::rename(disc2_, away);
   EXPECT_EQ(Install("--accept-license"), 2);

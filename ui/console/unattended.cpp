@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "installer/install_engine.h"
+#include "installer/installation_files.h"
 #include "installer/uninstall_engine.h"
 #include "installer/wizard_flow.h"
 #include "installer/wizard_host.h"
@@ -43,34 +44,16 @@ std::string ConsoleText(std::string text) {
   return text;
 }
 
-// The files of the disc in `place` (a folder or a disc image) when it is disc `index` of the game
-// titled `title` (its install.dat says so); none otherwise.
-std::unique_ptr<DiscFiles> DiscHeldIn(const fs::path& place, int32_t index, const DataString& title) {
-  TVondInstallSet settings;
-  try {
-    std::unique_ptr<DiscFiles> disc = OpenDiscFiles(place);
-    if (!settings.LoadFromDisc(*disc) || settings.DiscIndex != index || settings.Title != title)
-      return nullptr;
-    return disc;
-  } catch (const Exception&) {
-    return nullptr;
-  }
-}
-
 // The places where the install looks for the next discs: each known disc (folder or image) and the
 // folders and images beside it.
 std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<fs::path>& given) {
   std::vector<fs::path> candidates;
   std::vector<fs::path> known = {source};
   known.insert(known.end(), given.begin(), given.end());
-  for (const fs::path& folder : known) {
-    candidates.push_back(folder);
-    fs::path parent = folder;
-    while (!parent.has_filename() && parent.has_relative_path()) parent = parent.parent_path();
-    std::error_code ec;
-    for (fs::directory_iterator it(parent.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-      if (IsDiscLocation(it->path())) candidates.push_back(it->path());
-    }
+  for (const fs::path& place : known) {
+    candidates.push_back(place);
+    const std::vector<fs::path> beside = DiscsBeside(FolderWithoutDelimiter(place));
+    candidates.insert(candidates.end(), beside.begin(), beside.end());
   }
   return candidates;
 }
@@ -276,7 +259,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
       if (i == settings_.DiscIndex) continue;
       std::unique_ptr<DiscFiles> found;
       for (const fs::path& place : candidates) {
-        if ((found = DiscHeldIn(place, i, settings_.Title))) break;
+        if ((found = OpenDiscOfSet(place, i, settings_.Title))) break;
       }
       if (found && DataNeeded(i) && !found->Find("game.dat")) {
         stop_code_ = kUnattendedFailed;
