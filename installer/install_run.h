@@ -102,7 +102,8 @@ class InstallRun {
   std::set<std::string> copied_files_;  // loose files this run copied (lower-case stored names)
 
   std::optional<InstanceMutex> work_folder_lock_;  // held while the work folder is in use
-  std::vector<std::filesystem::path> new_files_, new_folders_;
+  std::vector<std::filesystem::path> new_files_;
+  std::set<std::filesystem::path> new_folders_;
   std::vector<std::filesystem::path> files_before_;  // directly in the install folder, sorted
   bool had_settings_file_ = false;                   // install.dat was in the install folder before the run
   // Program-menu entries this run made where no earlier installation of the title had its own.
