@@ -60,6 +60,41 @@ TEST(PictureCommand, EncodeAndConvertRoundTripWithAlpha) {
   }
 }
 
+// A large picture's PNG is made in bands of rows on several threads, each band filtered and
+// compressed on its own (the last band shorter), unless its data compresses so well that one
+// stream serves. Every way reads back pixel for pixel, with alpha and without.
+TEST(PictureCommand, LargePicturesRoundTripInBandsAndWhole) {
+  const fs::path dir = test::MakeTempDir("pic");
+  const std::string in = (dir / "big.tga").string(), out = (dir / "big.png").string();
+  for (const bool noisy : {true, false}) {
+    for (const bool alpha : {false, true}) {
+      SCOPED_TRACE(std::string(noisy ? "noisy" : "smooth") + (alpha ? ", alpha" : ""));
+      TDIBSurface pic;
+      pic.SetSize(4096, 600, 24);
+      if (noisy) {
+        test::FillPattern(pic, 5);
+      } else {
+        for (int32_t y = 0; y < pic.Height(); ++y) {
+          for (int32_t x = 0; x < pic.Width(); ++x) pic.SetPixels(x, y, RGBColor(x / 16, y / 4, 200));
+        }
+      }
+      if (alpha) {
+        pic.EnsureAlphaPlane();
+        test::FillPattern(*pic.AlphaPlane(), 6);
+      }
+      test::WriteFile(in, EncodeTga(pic, {false, alpha, -1}));
+      ASSERT_EQ(Vnkit(dir, "picture convert '" + in + "' -o '" + out + "'").status, 0);
+      TDIBSurface back;
+      ReadPng(test::ReadFile(out), back);
+      EXPECT_TRUE(test::SamePixels(back, pic));
+      ASSERT_EQ(back.AlphaPlane() != nullptr, alpha);
+      if (alpha) {
+        EXPECT_TRUE(test::SamePixels(*back.AlphaPlane(), *pic.AlphaPlane()));
+      }
+    }
+  }
+}
+
 // A wrong key scrambles a shuffled picture; options that would change nothing are refused, each
 // with what it would (not) do.
 TEST(PictureCommand, KeysScrambleAndIdleOptionsAreRefused) {

@@ -2,6 +2,7 @@
 // PNG to RXA.
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -29,14 +30,14 @@ namespace {
 // Writes under a temporary name and renames it over the target, so that a failed write never
 // leaves a damaged or truncated file where an older one was. Not synced: the output is a working
 // file that can be made again, and syncing would cost more than the whole conversion.
-void WriteOutput(const std::string& out, std::string_view bytes) {
+void WriteOutputWith(const std::string& out, const std::function<void(File&)>& write) {
   const std::filesystem::path target = Utf8ToPath(out);
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
   if (!std::filesystem::is_directory(folder)) throw EWriteError(out + ": the folder does not exist");
   const std::filesystem::path temporary = TemporarySibling(target);
   try {
     File file(temporary, FileAccess::kCreate);
-    file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    write(file);
     file.Close();
     std::filesystem::rename(temporary, target);
   } catch (const std::filesystem::filesystem_error& e) {
@@ -48,6 +49,18 @@ void WriteOutput(const std::string& out, std::string_view bytes) {
     std::filesystem::remove(temporary, ignored);
     throw;
   }
+}
+
+void WriteOutput(const std::string& out, std::string_view bytes) {
+  WriteOutputWith(out, [&](File& file) { file.Write(bytes.data(), static_cast<int64_t>(bytes.size())); });
+}
+
+// The PNG goes to the file as it is made: a large picture's file is never held whole.
+void WritePngOutput(const std::string& out, const TDIBSurface& picture) {
+  WriteOutputWith(out, [&](File& file) {
+    WritePng(picture, true,
+             [&](const void* data, size_t size) { file.Write(data, static_cast<int64_t>(size)); });
+  });
 }
 
 // TGA, icon, cursor and bitmap files by their extension; everything else is read as RXA.
@@ -73,7 +86,7 @@ void ConvertPictureFile(const std::string& in, const std::string& out, int32_t f
   }
   if (surface.Empty()) throw Exception(in + ": the file holds no picture this program reads");
   if (surface.BitCount() != 24) surface.ConvertBitCount(24);
-  WriteOutput(out, EncodePng(surface, true));
+  WritePngOutput(out, surface);
 }
 
 void Convert(const std::string& in, const std::string& out, int32_t key, int32_t frame_index) {
@@ -101,7 +114,7 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
     }
     Rethrow(in, e);
   }
-  WriteOutput(out, EncodePng(*surface, true));
+  WritePngOutput(out, *surface);
 }
 
 // "WxH" with both positive.
