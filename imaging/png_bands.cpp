@@ -37,9 +37,10 @@ constexpr int32_t kMostThreads = 8;
 constexpr uint8_t kZlibHeader[2] = {0x78, 0x01};
 
 struct Layout {
-  Layout(const TDIBSurface& s, const TDIBSurface* a)
+  Layout(const TDIBSurface& s, const TDIBSurface* a, const RowsReady& r)
       : source(s),
         alpha(a),
+        rows_ready(r),
         bpp(a ? 4 : 3),
         row_bytes(static_cast<size_t>(s.Width()) * bpp),
         stride(1 + row_bytes),
@@ -50,6 +51,7 @@ struct Layout {
 
   const TDIBSurface& source;
   const TDIBSurface* alpha;
+  const RowsReady& rows_ready;
   size_t bpp;
   size_t row_bytes;
   size_t stride;  // the filter type byte and the row
@@ -77,14 +79,15 @@ class BandWorker {
   // Writes the band's rows, filtered, to out.
   void FilterBand(int32_t band, uint8_t* out) {
     const int32_t top = layout_.Top(band), rows = layout_.Rows(band);
+    WaitForBand(band);
     FilterRows(ChooseFilter(top, rows).filter, top, rows, out);
   }
 
   // Whether the picture's data compresses so well that the whole stream should be made at once:
-  // judged by the sample of its middle band.
+  // judged by the sample of its first band, the first to be ready.
   bool CompressesVeryWell() {
-    const int32_t band = layout_.bands / 2;
-    const Trial best = ChooseFilter(layout_.Top(band), layout_.Rows(band));
+    WaitForBand(0);
+    const Trial best = ChooseFilter(0, layout_.Rows(0));
     return best.compressed * kWholeStreamShare < best.filtered;
   }
 
@@ -110,6 +113,10 @@ class BandWorker {
       }
     }
     return best;
+  }
+
+  void WaitForBand(int32_t band) {
+    if (layout_.rows_ready) layout_.rows_ready(layout_.Top(band) + layout_.Rows(band));
   }
 
   void FilterRows(RowFilter filter, int32_t top, int32_t rows, uint8_t* out) {
@@ -240,8 +247,9 @@ void CompressWhole(const Layout& layout, BandWorker& worker, const PieceSink& si
 
 }  // namespace
 
-void CompressImageData(const TDIBSurface& source, const TDIBSurface* alpha, const PieceSink& sink) {
-  const Layout layout(source, alpha);
+void CompressImageData(const TDIBSurface& source, const TDIBSurface* alpha, const PieceSink& sink,
+                       const RowsReady& rows_ready) {
+  const Layout layout(source, alpha, rows_ready);
   {
     BandWorker worker(layout);
     if (HaveWholeStream() && worker.CompressesVeryWell()) {

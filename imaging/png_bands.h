@@ -14,7 +14,13 @@ namespace vn::png {
 // stops the work and comes out of CompressImageData.
 using PieceSink = std::function<void(const uint8_t* data, size_t size)>;
 
-// The image data of a 24-bit surface (RGB, or RGBA with alpha's plane) as one zlib stream.
-void CompressImageData(const TDIBSurface& source, const TDIBSurface* alpha, const PieceSink& sink);
+// Returns once the first `rows` rows of the picture are final; raises when they never will be.
+// Called from any of the threads.
+using RowsReady = std::function<void(int32_t rows)>;
+
+// The image data of a 24-bit surface (RGB, or RGBA with alpha's plane) as one zlib stream. With
+// rows_ready, the picture may still be in the making: each band waits for its rows.
+void CompressImageData(const TDIBSurface& source, const TDIBSurface* alpha, const PieceSink& sink,
+                       const RowsReady& rows_ready = {});
 
 }  // namespace vn::png

@@ -195,7 +195,8 @@ struct PngWriter {
 
 // The image data comes filtered and compressed band by band (png_bands.h) and goes out as one IDAT
 // chunk per band, so that neither the filtered picture nor the compressed one is ever held whole.
-void WritePng(const TDIBSurface& source, bool with_alpha, const ByteSink& sink) {
+void WritePng(const TDIBSurface& source, bool with_alpha, const ByteSink& sink,
+              const std::function<void(int32_t rows)>& rows_ready) {
   if (source.BitCount() != 24 || source.Empty()) throw EFormatError("PNG output needs a 24-bit picture");
   const TDIBSurface* alpha = with_alpha ? source.AlphaPlane() : nullptr;
   WriteContext context;
@@ -209,9 +210,12 @@ void WritePng(const TDIBSurface& source, bool with_alpha, const ByteSink& sink) 
   if (!WriteHeader(writer.png, writer.info, source.Width(), source.Height(), alpha != nullptr)) {
     WriteFailed(context);
   }
-  png::CompressImageData(source, alpha, [&](const uint8_t* data, size_t size) {
-    if (!WriteImageData(writer.png, data, size)) WriteFailed(context);
-  });
+  png::CompressImageData(
+      source, alpha,
+      [&](const uint8_t* data, size_t size) {
+        if (!WriteImageData(writer.png, data, size)) WriteFailed(context);
+      },
+      rows_ready);
   if (!WriteEnd(writer.png)) WriteFailed(context);
 }
 

@@ -183,6 +183,7 @@ class RuxaLoader {
   }
 
   void ReadFrame(TRuxaFrame& frame, int32_t index) {
+    rows_told_ = false;
     frame.Name = ReadName("frame name");
     frame.TransColor = Read<int32_t>("frame colour key");
     frame.Delay = Read<int32_t>("frame delay");
@@ -240,7 +241,12 @@ class RuxaLoader {
       bool first = true;
       for (int32_t i = 0; i < layers; ++i) {
         TRuxaLayer& layer = frame.AddLayer();
-        const bool in_frame = ReadLayer(frame, layer, where + ", layer " + Num(i), first);
+        // The rows of a frame made by its last layer alone are final as they are decoded, unless
+        // a colour key is still to become its alpha plane.
+        const bool rows_final =
+            list_.OnRowsFinal && i == layers - 1 && !(apply_transparency_ && frame.TransRGB >= 0);
+        const bool in_frame =
+            ReadLayer(frame, layer, where + ", layer " + Num(i), first, rows_final ? index : -1);
         if (keep_layers_ && bits <= 8) {
           layer.Surface.Palette() = surface.Palette();
           layer.Surface.UpdatePalette();
@@ -273,7 +279,8 @@ class RuxaLoader {
         first = false;
       }
     } catch (...) {
-      paint_background();  // a damaged frame shows what was drawn before the damage
+      // A damaged frame shows what was drawn before the damage; rows told final stay as they are.
+      if (!rows_told_) paint_background();
       throw;
     }
     paint_background();
@@ -291,8 +298,10 @@ class RuxaLoader {
     ReadBytes(list.data(), int64_t{count} * 16, what);
   }
 
-  // Returns true when the colour plane went straight into the frame's surface (DecodesIntoFrame).
-  bool ReadLayer(TRuxaFrame& frame, TRuxaLayer& layer, const std::string& where, bool bottom) {
+  // Returns true when the colour plane went straight into the frame's surface (DecodesIntoFrame);
+  // its rows are then told to OnRowsFinal as frame report_as, unless that is negative.
+  bool ReadLayer(TRuxaFrame& frame, TRuxaLayer& layer, const std::string& where, bool bottom,
+                 int32_t report_as) {
     Skip(8, "layer header");
     layer.Visible = Read<uint8_t>("layer visibility");
     layer.TransColor = Read<int32_t>("layer colour key");
@@ -307,7 +316,14 @@ class RuxaLoader {
     const int64_t colour_start = stream_.GetPosition();
     const bool in_frame = bottom && DecodesIntoFrame(frame, layer, colour_start, colour_size);
     if (in_frame) {
-      DecodePlane(colour_size, false, frame.Surface, where + ", colour plane");
+      std::function<void(int32_t)> on_rows;
+      if (report_as >= 0) {
+        on_rows = [&](int32_t rows) {
+          rows_told_ = true;
+          list_.OnRowsFinal(report_as, frame.Surface, rows);
+        };
+      }
+      DecodePlane(colour_size, false, frame.Surface, where + ", colour plane", on_rows);
     } else {
       layer.Surface.SetSize(width, height, bits);
       DecodePlane(colour_size, false, layer.Surface, where + ", colour plane");
@@ -397,12 +413,13 @@ class RuxaLoader {
     }
   }
 
-  void DecodePlane(int32_t size, bool alpha, TDIBSurface& target, const std::string& what) {
+  void DecodePlane(int32_t size, bool alpha, TDIBSurface& target, const std::string& what,
+                   const std::function<void(int32_t)>& on_rows = {}) {
     std::vector<uint8_t> copy;
     const uint8_t* data = PlaneBytes(size, copy);
     const PlaneLayout layout = LayoutOf(alpha);
     if (layout.jpeg) {
-      DecodeJpegInto(data, static_cast<size_t>(size), target, what);
+      DecodeJpegInto(data, static_cast<size_t>(size), target, what, on_rows);
       return;
     }
     ruxa::BlockGrid grid;
@@ -441,12 +458,13 @@ class RuxaLoader {
     ruxa::DecodeBlocks(data, length, grid, layout.shuffled, list_.Key, target, reference, what);
   }
 
-  void DecodeJpegInto(const uint8_t* data, size_t size, TDIBSurface& target, const std::string& what) {
+  void DecodeJpegInto(const uint8_t* data, size_t size, TDIBSurface& target, const std::string& what,
+                      const std::function<void(int32_t)>& on_rows) {
     const int32_t bits = target.EffectiveBitCount();
     if (bits <= 8)
       throw EFormatError(what + ": a JPEG plane in a picture of " + Num(bits) + " bits per pixel");
     try {
-      DecodeJpegPlane(data, size, target.Width(), target.Height(), target);
+      DecodeJpegPlane(data, size, target.Width(), target.Height(), target, on_rows);
     } catch (const EFormatError& e) {
       throw EFormatError(what + ": " + e.what());
     }
@@ -515,6 +533,7 @@ class RuxaLoader {
   bool keep_layers_;
   int64_t budget_;
   int64_t used_ = 0;
+  bool rows_told_ = false;  // OnRowsFinal heard of rows of the frame being read
 
   int32_t layout_version_ = 0;
   int32_t frame_count_ = 0;

@@ -1,11 +1,15 @@
 // vnkit picture convert / encode: RXA pictures (and TGA, icon, cursor, bitmap files) to PNG, and
 // PNG to RXA.
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "archive/stream.h"
@@ -89,6 +93,75 @@ void ConvertPictureFile(const std::string& in, const std::string& out, int32_t f
   WritePngOutput(out, surface);
 }
 
+// Loads an RXA picture on a thread of its own. A frame whose rows are final as they are decoded
+// (OnRowsFinal: a JPEG picture, mostly) is written while it is being decoded, each band of the
+// PNG waiting for its rows, so that decoding and compressing share the processor's cores.
+class BackgroundLoad {
+ public:
+  BackgroundLoad(TRuxaFrameList& list, TStream& stream, int32_t frame_index) : frame_index_(frame_index) {
+    list.OnRowsFinal = [this](int32_t frame, const TDIBSurface& surface, int32_t rows) {
+      if (frame != frame_index_) return;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        surface_ = &surface;
+        rows_ = rows;
+      }
+      changed_.notify_all();
+    };
+    thread_ = std::thread([this, &list, &stream] {
+      std::exception_ptr failure;
+      try {
+        list.LoadFromStream(stream, false, true, false);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = failure;
+        ended_ = true;
+      }
+      changed_.notify_all();
+    });
+  }
+  ~BackgroundLoad() { Join(); }
+
+  // The frame's surface once rows of it are final; nullptr when the load ended without that.
+  const TDIBSurface* FrameInTheMaking() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return surface_ || ended_; });
+    return surface_;
+  }
+  // Returns once the frame's first `rows` rows are final; raises when the load ended before.
+  void WaitForRows(int32_t rows) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return rows_ >= rows || ended_; });
+    if (rows_ < rows) throw EFormatError("the picture's rows end early");
+  }
+  // Waits for the end of the load and raises its failure.
+  void Finish() {
+    Join();
+    if (failure_) std::rethrow_exception(failure_);
+  }
+  bool Failed() {
+    Join();
+    return failure_ != nullptr;
+  }
+
+ private:
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  const int32_t frame_index_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const TDIBSurface* surface_ = nullptr;
+  int32_t rows_ = 0;
+  bool ended_ = false;
+  std::exception_ptr failure_;
+};
+
 void Convert(const std::string& in, const std::string& out, int32_t key, int32_t frame_index) {
   if (IsPictureFile(in)) {
     ConvertPictureFile(in, out, frame_index);
@@ -96,9 +169,24 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
   }
   TMemoryStream stream(ReadWholeFile(Utf8ToPath(in), kRuxaMaxFileBytes));
   TRuxaFrameList list(key);
+  BackgroundLoad load(list, stream, frame_index);
+  if (const TDIBSurface* streamed = load.FrameInTheMaking()) {
+    try {
+      WriteOutputWith(out, [&](File& file) {
+        WritePng(
+            *streamed, true,
+            [&](const void* data, size_t size) { file.Write(data, static_cast<int64_t>(size)); },
+            [&](int32_t rows) { load.WaitForRows(rows); });
+        load.Finish();  // a damaged later frame fails the picture before the output is in place
+      });
+      return;
+    } catch (...) {
+      if (!load.Failed()) throw;  // the output's own failure; the load's is reported below
+    }
+  }
   TDIBSurface* surface = nullptr;
   try {
-    list.LoadFromStream(stream, false, true, false);
+    load.Finish();
     if (frame_index < 0 || frame_index >= list.Count()) {
       throw EFormatError("Error:TRuxaFrameList.GetFrame (frame " + std::to_string(frame_index) +
                          "; the picture has " + std::to_string(list.Count()) + ")");
