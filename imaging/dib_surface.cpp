@@ -6,6 +6,7 @@
 
 #include "imaging/pixel_access.h"
 #include "platform/error.h"
+#include "platform/system.h"
 
 namespace vn {
 
@@ -55,6 +56,13 @@ void TDIBSurface::CheckSize(int32_t width, int32_t height, int32_t bits) {
   }
 }
 
+uint8_t* AllocatePixelMemory(size_t size) {
+  uint8_t* data = std::allocator<uint8_t>().allocate(size);
+  constexpr size_t kLarge = size_t{4} << 20;  // below this, few faults to save
+  if (size >= kLarge) AdviseHugePages(data, size);
+  return data;
+}
+
 void TDIBSurface::SetSize(int32_t width, int32_t height, int32_t bits) {
   CheckSize(width, height, bits);
   const bool rgb555 = bits == 15;
@@ -65,7 +73,7 @@ void TDIBSurface::SetSize(int32_t width, int32_t height, int32_t bits) {
   }
   if (width != width_ || height != height_ || bit_count != bit_count_ || rgb555 != rgb555_) {
     // Allocate first: a failure leaves the surface as it was.
-    std::vector<uint8_t> fresh(static_cast<size_t>(BytesFor(width, height, bit_count)));
+    decltype(bits_) fresh(static_cast<size_t>(BytesFor(width, height, bit_count)));
     bits_ = std::move(fresh);
     width_ = width;
     height_ = height;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -58,6 +59,26 @@ constexpr uint8_t ColorGreen(uint32_t c) {
 constexpr uint8_t ColorBlue(uint32_t c) {
   return static_cast<uint8_t>(c >> 16);
 }
+
+// Memory for pixels. Large pictures are backed by huge pages where the system has them, asked for
+// before the memory is first filled: that takes most of the page faults out of making a picture.
+uint8_t* AllocatePixelMemory(size_t size);
+template <typename T>
+struct PixelAllocator {
+  static_assert(sizeof(T) == 1);
+  using value_type = T;
+  PixelAllocator() = default;
+  template <typename U>
+  PixelAllocator(const PixelAllocator<U>&) {}
+  T* allocate(size_t n) { return reinterpret_cast<T*>(AllocatePixelMemory(n)); }
+  void deallocate(T* p, size_t n) noexcept {
+    std::allocator<uint8_t>().deallocate(reinterpret_cast<uint8_t*>(p), n);
+  }
+  template <typename U>
+  bool operator==(const PixelAllocator<U>&) const {
+    return true;
+  }
+};
 
 class TDIBSurface {
  public:
@@ -188,7 +209,7 @@ class TDIBSurface {
   int32_t bit_count_ = 24;
   bool rgb555_ = false;  // 16-bit layout: 5-5-5 when set, 5-6-5 otherwise
   int32_t row_size_ = 0;
-  std::vector<uint8_t> bits_;
+  std::vector<uint8_t, PixelAllocator<uint8_t>> bits_;
   TPalette palette_{};
   std::unique_ptr<TDIBSurface> alpha_;
 };

@@ -59,7 +59,8 @@ bool ReadHeader(Decompressor* d, const uint8_t* data, size_t size) {
 }
 
 // Decodes every row into rows top..bottom, first_row + y * step bytes apart.
-bool ReadRows(Decompressor* d, uint8_t* first_row, std::ptrdiff_t step, int32_t height) {
+bool ReadRows(Decompressor* d, uint8_t* first_row, std::ptrdiff_t step, int32_t height,
+              const std::function<void(int32_t)>* on_rows) {
   if (setjmp(d->errors.jump)) return false;
   jpeg_decompress_struct* cinfo = &d->cinfo;
   cinfo->out_color_space = JCS_EXT_BGR;  // the byte order of 24-bit surface rows
@@ -74,9 +75,13 @@ bool ReadRows(Decompressor* d, uint8_t* first_row, std::ptrdiff_t step, int32_t 
     std::snprintf(d->errors.message, sizeof d->errors.message, "unexpected JPEG output form");
     return false;
   }
+  constexpr JDIMENSION kRowsPerReport = 16;
   while (cinfo->output_scanline < cinfo->output_height) {
     JSAMPROW row = first_row + step * static_cast<std::ptrdiff_t>(cinfo->output_scanline);
     jpeg_read_scanlines(cinfo, &row, 1);
+    if (*on_rows && cinfo->output_scanline % kRowsPerReport == 0) {
+      (*on_rows)(static_cast<int32_t>(cinfo->output_scanline));
+    }
   }
   jpeg_finish_decompress(cinfo);
   return true;
@@ -120,7 +125,7 @@ bool WriteRows(Compressor* c, const TDIBSurface* source, int quality) {
 }  // namespace
 
 void DecodeJpegPlane(const uint8_t* data, size_t size, int32_t expected_width, int32_t expected_height,
-                     TDIBSurface& target) {
+                     TDIBSurface& target, const std::function<void(int32_t rows)>& on_rows) {
   Decompressor d;
   InitErrors(d.errors);
   d.cinfo.err = &d.errors.pub;
@@ -133,9 +138,10 @@ void DecodeJpegPlane(const uint8_t* data, size_t size, int32_t expected_width, i
   }
   target.SetSize(expected_width, expected_height, 24);
   if (target.Empty()) return;
-  if (!ReadRows(&d, target.ScanLine(0), target.RowStep(), target.Height())) {
+  if (!ReadRows(&d, target.ScanLine(0), target.RowStep(), target.Height(), &on_rows)) {
     throw EFormatError(std::string("JPEG plane: ") + d.errors.message);
   }
+  if (on_rows) on_rows(target.Height());
 }
 
 std::string EncodeJpeg(const TDIBSurface& source, int quality) {

@@ -1,16 +1,13 @@
 #include "imaging/png_io.h"
 
 #include <png.h>
-#include <zlib.h>
-#ifdef VN_HAVE_LIBDEFLATE
-#include <libdeflate.h>
-#endif
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <exception>
 #include <vector>
 
+#include "imaging/png_bands.h"
 #include "platform/error.h"
 
 namespace vn {
@@ -137,127 +134,96 @@ void ReadPng(std::string_view bytes, TDIBSurface& target) {
 namespace {
 
 struct WriteContext {
-  std::string out;
-  bool failed = false;
+  const ByteSink* sink = nullptr;
+  std::exception_ptr failure;  // what the sink raised
   char message[kMessageSize] = "";
 };
 
 void OnWrite(png_structp png, png_bytep data, size_t size) {
   auto* context = static_cast<WriteContext*>(png_get_io_ptr(png));
   try {
-    context->out.append(reinterpret_cast<const char*>(data), size);
+    (*context->sink)(data, size);
   } catch (...) {
-    context->failed = true;
+    context->failure = std::current_exception();
   }
-  if (context->failed) png_error(png, "out of memory");
+  if (context->failure) png_error(png, "the output cannot be written");
 }
 
 void OnFlush(png_structp) {}
 
-// C-style on purpose: libpng leaves by longjmp, so no C++ object may live in this frame. libpng
+// C-style on purpose: libpng leaves by longjmp, so no C++ object may live in these frames. libpng
 // writes the signature, the header and the chunks around the image data, which comes compressed.
-bool WriteChunks(png_structp png, png_infop info, int32_t width, int32_t height, bool rgba,
-                 const unsigned char* idat, size_t idat_size) {
+bool WriteHeader(png_structp png, png_infop info, int32_t width, int32_t height, bool rgba) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                rgba ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
   png_write_info(png, info);
-  // A chunk holds at most 2^31 - 1 bytes; the image data may span several.
+  return true;
+}
+
+// The image data may span any number of chunks; one holds at most 2^31 - 1 bytes.
+bool WriteImageData(png_structp png, const uint8_t* data, size_t size) {
+  if (setjmp(png_jmpbuf(png))) return false;
   constexpr size_t kLargestChunk = 0x7FFFFFFF;
-  for (size_t at = 0; at < idat_size; at += kLargestChunk) {
-    png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), idat + at,
-                    idat_size - at < kLargestChunk ? idat_size - at : kLargestChunk);
+  for (size_t at = 0; at < size; at += kLargestChunk) {
+    png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), data + at,
+                    size - at < kLargestChunk ? size - at : kLargestChunk);
   }
+  return true;
+}
+
+bool WriteEnd(png_structp png) {
+  if (setjmp(png_jmpbuf(png))) return false;
   png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
   return true;
 }
 
-// The image data before compression: each row as the Sub filter gives it (every byte minus the
-// same byte of the pixel to its left), colours in the file's order red, green, blue (and alpha).
-std::vector<uint8_t> SubFilteredRows(const TDIBSurface& source, const TDIBSurface* alpha) {
-  const size_t width = static_cast<size_t>(source.Width());
-  const size_t channels = alpha ? 4 : 3;
-  const size_t stride = 1 + width * channels;
-  std::vector<uint8_t> rows(stride * static_cast<size_t>(source.Height()));
-  for (int32_t y = 0; y < source.Height(); ++y) {
-    const uint8_t* s = source.ScanLine(y);
-    const uint8_t* a = alpha ? alpha->ScanLine(y) : nullptr;
-    uint8_t* d = rows.data() + static_cast<size_t>(y) * stride;
-    *d++ = 1;  // filter type Sub
-    uint8_t r0 = 0, g0 = 0, b0 = 0, a0 = 0;
-    for (size_t x = 0; x < width; ++x, s += 3) {
-      const uint8_t r = s[2], g = s[1], b = s[0];
-      *d++ = static_cast<uint8_t>(r - r0);
-      *d++ = static_cast<uint8_t>(g - g0);
-      *d++ = static_cast<uint8_t>(b - b0);
-      r0 = r, g0 = g, b0 = b;
-      if (a) {
-        *d++ = static_cast<uint8_t>(a[x] - a0);
-        a0 = a[x];
-      }
-    }
-  }
-  return rows;
-}
+// Owns libpng's write structures.
+struct PngWriter {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~PngWriter() { png_destroy_write_struct(&png, info ? &info : nullptr); }
+};
 
-// The zlib stream of the image data. Speed over size: the Sub filter with libdeflate's fastest level
-// is as fast as zlib's Huffman-only deflate (which this writer used before) and gives files about 7 %
-// smaller; zlib's default level would save a further tenth at several times the cost.
-// Where libdeflate is not available (the Windows build), zlib's Huffman-only deflate serves.
-std::vector<unsigned char> CompressImageData(const std::vector<uint8_t>& rows) {
-#ifdef VN_HAVE_LIBDEFLATE
-  std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-      libdeflate_alloc_compressor(1), libdeflate_free_compressor);
-  if (!compressor) throw EFormatError("PNG encoding failed: out of memory");
-  std::vector<unsigned char> out(libdeflate_zlib_compress_bound(compressor.get(), rows.size()));
-  const size_t size =
-      libdeflate_zlib_compress(compressor.get(), rows.data(), rows.size(), out.data(), out.size());
-  if (size == 0) throw EFormatError("PNG encoding failed: the compressed data does not fit");
-  out.resize(size);
-  return out;
-#else
-  z_stream z{};
-  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 8, Z_HUFFMAN_ONLY) != Z_OK) {
-    throw EFormatError("PNG encoding failed: zlib cannot start");
-  }
-  std::vector<unsigned char> out(deflateBound(&z, static_cast<uLong>(rows.size())));
-  z.next_in = const_cast<Bytef*>(rows.data());
-  z.avail_in = static_cast<uInt>(rows.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int result = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  if (result != Z_STREAM_END) throw EFormatError("PNG encoding failed: zlib could not finish");
-  return out;
-#endif
+[[noreturn]] void WriteFailed(const WriteContext& context) {
+  if (context.failure) std::rethrow_exception(context.failure);
+  throw EFormatError(std::string("PNG encoding failed: ") + context.message);
 }
 
 }  // namespace
 
-std::string EncodePng(const TDIBSurface& source, bool with_alpha) {
+// The image data comes filtered and compressed band by band (png_bands.h) and goes out as one IDAT
+// chunk per band, so that neither the filtered picture nor the compressed one is ever held whole.
+void WritePng(const TDIBSurface& source, bool with_alpha, const ByteSink& sink,
+              const std::function<void(int32_t rows)>& rows_ready) {
   if (source.BitCount() != 24 || source.Empty()) throw EFormatError("PNG output needs a 24-bit picture");
   const TDIBSurface* alpha = with_alpha ? source.AlphaPlane() : nullptr;
-  const std::vector<uint8_t> rows = SubFilteredRows(source, alpha);
-  const std::vector<unsigned char> idat = CompressImageData(rows);
-  const size_t idat_size = idat.size();
-
   WriteContext context;
-  context.out.reserve(idat_size + 1024);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, context.message, OnError, OnWarning);
-  if (!png) throw EFormatError("libpng cannot start");
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    throw EFormatError("libpng cannot start");
+  context.sink = &sink;
+  PngWriter writer;
+  writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, context.message, OnError, OnWarning);
+  if (!writer.png) throw EFormatError("libpng cannot start");
+  writer.info = png_create_info_struct(writer.png);
+  if (!writer.info) throw EFormatError("libpng cannot start");
+  png_set_write_fn(writer.png, &context, OnWrite, OnFlush);
+  if (!WriteHeader(writer.png, writer.info, source.Width(), source.Height(), alpha != nullptr)) {
+    WriteFailed(context);
   }
-  png_set_write_fn(png, &context, OnWrite, OnFlush);
-  const bool ok =
-      WriteChunks(png, info, source.Width(), source.Height(), alpha != nullptr, idat.data(), idat_size);
-  png_destroy_write_struct(&png, &info);
-  if (!ok) throw EFormatError(std::string("PNG encoding failed: ") + context.message);
-  return std::move(context.out);
+  png::CompressImageData(
+      source, alpha,
+      [&](const uint8_t* data, size_t size) {
+        if (!WriteImageData(writer.png, data, size)) WriteFailed(context);
+      },
+      rows_ready);
+  if (!WriteEnd(writer.png)) WriteFailed(context);
+}
+
+std::string EncodePng(const TDIBSurface& source, bool with_alpha) {
+  std::string out;
+  WritePng(source, with_alpha,
+           [&](const void* data, size_t size) { out.append(static_cast<const char*>(data), size); });
+  return out;
 }
 
 }  // namespace vn

@@ -183,6 +183,7 @@ class RuxaLoader {
   }
 
   void ReadFrame(TRuxaFrame& frame, int32_t index) {
+    rows_told_ = false;
     frame.Name = ReadName("frame name");
     frame.TransColor = Read<int32_t>("frame colour key");
     frame.Delay = Read<int32_t>("frame delay");
@@ -225,33 +226,64 @@ class RuxaLoader {
     } else {
       frame.TransRGB = static_cast<int32_t>(surface.PixelToColor(static_cast<uint32_t>(frame.TransColor)));
     }
-    const uint32_t background = list_.BackgroundColor;
-    surface.FillRect(surface.BoundsRect(), surface.ColorToPixel(ColorRed(background), ColorGreen(background),
-                                                                ColorBlue(background)));
-    bool first = true;
-    for (int32_t i = 0; i < layers; ++i) {
-      TRuxaLayer& layer = frame.AddLayer();
-      ReadLayer(frame, layer, where + ", layer " + Num(i));
-      if (keep_layers_ && bits <= 8) {
-        layer.Surface.Palette() = surface.Palette();
-        layer.Surface.UpdatePalette();
+    // The background goes under the first layer drawn over it. A bottom layer copied whole covers
+    // it, and painting it first would cost a pass over the whole picture for nothing.
+    bool background_done = false;
+    const auto paint_background = [&] {
+      if (background_done) return;
+      const uint32_t background = list_.BackgroundColor;
+      surface.FillRect(
+          surface.BoundsRect(),
+          surface.ColorToPixel(ColorRed(background), ColorGreen(background), ColorBlue(background)));
+      background_done = true;
+    };
+    try {
+      bool first = true;
+      for (int32_t i = 0; i < layers; ++i) {
+        TRuxaLayer& layer = frame.AddLayer();
+        // The rows of a frame made by its last layer alone are final as they are decoded, unless
+        // a colour key is still to become its alpha plane.
+        const bool rows_final =
+            list_.OnRowsFinal && i == layers - 1 && !(apply_transparency_ && frame.TransRGB >= 0);
+        const bool in_frame =
+            ReadLayer(frame, layer, where + ", layer " + Num(i), first, rows_final ? index : -1);
+        if (keep_layers_ && bits <= 8) {
+          layer.Surface.Palette() = surface.Palette();
+          layer.Surface.UpdatePalette();
+        }
+        if (!layer.Visible) continue;
+        if (in_frame) {
+          background_done = true;
+          first = false;
+          continue;
+        }
+        const TDIBSurface* alpha = layer.Surface.AlphaPlane();
+        if (first && alpha && layer.AlphaOn) {
+          ChargeSurface(width, height, 8);
+          surface.CopyAlphaFrom(*alpha);
+        }
+        const TRect all = layer.Surface.BoundsRect();
+        if (alpha && layer.AlphaOn && i > 0) {
+          paint_background();
+          surface.DrawAlpha(0, 0, 255, all, layer.Surface);
+        } else if ((layer.TransColor < 0 || (first && list_.BottomLayerOpaque)) && layer.Opacity >= 255) {
+          surface.CopyFrom(0, 0, layer.Surface);
+          // Layers take the frame's size and depth, so the copy covers every pixel.
+          if (layer.Surface.BitCount() == surface.BitCount() && all == surface.BoundsRect()) {
+            background_done = true;
+          }
+        } else {
+          paint_background();
+          surface.DrawTranslucent(0, 0, layer.Opacity, layer.TransColor, all, layer.Surface);
+        }
+        first = false;
       }
-      if (!layer.Visible) continue;
-      const TDIBSurface* alpha = layer.Surface.AlphaPlane();
-      if (first && alpha && layer.AlphaOn) {
-        ChargeSurface(width, height, 8);
-        surface.CopyAlphaFrom(*alpha);
-      }
-      const TRect all = layer.Surface.BoundsRect();
-      if (alpha && layer.AlphaOn && i > 0) {
-        surface.DrawAlpha(0, 0, 255, all, layer.Surface);
-      } else if ((layer.TransColor < 0 || (first && list_.BottomLayerOpaque)) && layer.Opacity >= 255) {
-        surface.CopyFrom(0, 0, layer.Surface);
-      } else {
-        surface.DrawTranslucent(0, 0, layer.Opacity, layer.TransColor, all, layer.Surface);
-      }
-      first = false;
+    } catch (...) {
+      // A damaged frame shows what was drawn before the damage; rows told final stay as they are.
+      if (!rows_told_) paint_background();
+      throw;
     }
+    paint_background();
     if (layout_version_ >= 104) {
       ReadExtraList(frame.ExtraList1, "first extra list");
       ReadExtraList(frame.ExtraList2, "second extra list");
@@ -266,7 +298,10 @@ class RuxaLoader {
     ReadBytes(list.data(), int64_t{count} * 16, what);
   }
 
-  void ReadLayer(TRuxaFrame& frame, TRuxaLayer& layer, const std::string& where) {
+  // Returns true when the colour plane went straight into the frame's surface (DecodesIntoFrame);
+  // its rows are then told to OnRowsFinal as frame report_as, unless that is negative.
+  bool ReadLayer(TRuxaFrame& frame, TRuxaLayer& layer, const std::string& where, bool bottom,
+                 int32_t report_as) {
     Skip(8, "layer header");
     layer.Visible = Read<uint8_t>("layer visibility");
     layer.TransColor = Read<int32_t>("layer colour key");
@@ -278,13 +313,25 @@ class RuxaLoader {
     const int32_t bits = frame.Surface.EffectiveBitCount();
     CheckPlaneCanFill(colour_size, false, width, height, bits, where + ", colour plane");
     ChargeSurface(width, height, bits);
-    layer.Surface.SetSize(width, height, bits);
     const int64_t colour_start = stream_.GetPosition();
-    DecodePlane(colour_size, false, layer.Surface, where + ", colour plane");
+    const bool in_frame = bottom && DecodesIntoFrame(frame, layer, colour_start, colour_size);
+    if (in_frame) {
+      std::function<void(int32_t)> on_rows;
+      if (report_as >= 0) {
+        on_rows = [&](int32_t rows) {
+          rows_told_ = true;
+          list_.OnRowsFinal(report_as, frame.Surface, rows);
+        };
+      }
+      DecodePlane(colour_size, false, frame.Surface, where + ", colour plane", on_rows);
+    } else {
+      layer.Surface.SetSize(width, height, bits);
+      DecodePlane(colour_size, false, layer.Surface, where + ", colour plane");
+    }
     stream_.SetPosition(colour_start + colour_size);
-    if (layout_version_ < 100) return;
+    if (layout_version_ < 100) return in_frame;
     const int32_t alpha_size = Read<int32_t>("alpha plane size");
-    if (alpha_size <= 0) return;
+    if (alpha_size <= 0) return in_frame;
     if (alpha_size > Remaining()) throw EFormatError("picture ends early (" + where + ", alpha plane)");
     if (layer.AlphaOn) layer.TransColor = -1;  // the alpha plane replaces the colour key
     CheckPlaneCanFill(alpha_size, true, width, height, 8, where + ", alpha plane");
@@ -293,6 +340,26 @@ class RuxaLoader {
     const int64_t alpha_start = stream_.GetPosition();
     DecodePlane(alpha_size, true, *layer.Surface.AlphaPlane(), where + ", alpha plane");
     stream_.SetPosition(alpha_start + alpha_size);
+    return in_frame;
+  }
+
+  // A JPEG colour plane that the frame takes whole - the bottom visible layer, opaque, without an
+  // alpha plane, in a 24-bit frame whose layers are not kept - is decoded straight into the
+  // frame's surface: the layer's own picture would be made only to be copied over and dropped.
+  bool DecodesIntoFrame(const TRuxaFrame& frame, const TRuxaLayer& layer, int64_t colour_start,
+                        int32_t colour_size) {
+    if (keep_layers_ || !LayoutOf(false).jpeg || frame.Surface.BitCount() != 24 || !layer.Visible ||
+        layer.Opacity < 255 || (layer.TransColor >= 0 && !list_.BottomLayerOpaque)) {
+      return false;
+    }
+    if (layout_version_ < 100) return true;
+    // The alpha plane's size follows the colour plane.
+    const int64_t at = colour_start + colour_size;
+    if (size_ - at < 4) return false;  // the normal path reports the damage
+    stream_.SetPosition(at);
+    const int32_t alpha_size = Read<int32_t>("alpha plane size");
+    stream_.SetPosition(colour_start);
+    return alpha_size <= 0;
   }
 
   // The plane's bytes at the current position: straight out of a memory stream's buffer, else
@@ -346,12 +413,13 @@ class RuxaLoader {
     }
   }
 
-  void DecodePlane(int32_t size, bool alpha, TDIBSurface& target, const std::string& what) {
+  void DecodePlane(int32_t size, bool alpha, TDIBSurface& target, const std::string& what,
+                   const std::function<void(int32_t)>& on_rows = {}) {
     std::vector<uint8_t> copy;
     const uint8_t* data = PlaneBytes(size, copy);
     const PlaneLayout layout = LayoutOf(alpha);
     if (layout.jpeg) {
-      DecodeJpegInto(data, static_cast<size_t>(size), target, what);
+      DecodeJpegInto(data, static_cast<size_t>(size), target, what, on_rows);
       return;
     }
     ruxa::BlockGrid grid;
@@ -390,12 +458,13 @@ class RuxaLoader {
     ruxa::DecodeBlocks(data, length, grid, layout.shuffled, list_.Key, target, reference, what);
   }
 
-  void DecodeJpegInto(const uint8_t* data, size_t size, TDIBSurface& target, const std::string& what) {
+  void DecodeJpegInto(const uint8_t* data, size_t size, TDIBSurface& target, const std::string& what,
+                      const std::function<void(int32_t)>& on_rows) {
     const int32_t bits = target.EffectiveBitCount();
     if (bits <= 8)
       throw EFormatError(what + ": a JPEG plane in a picture of " + Num(bits) + " bits per pixel");
     try {
-      DecodeJpegPlane(data, size, target.Width(), target.Height(), target);
+      DecodeJpegPlane(data, size, target.Width(), target.Height(), target, on_rows);
     } catch (const EFormatError& e) {
       throw EFormatError(what + ": " + e.what());
     }
@@ -464,6 +533,7 @@ class RuxaLoader {
   bool keep_layers_;
   int64_t budget_;
   int64_t used_ = 0;
+  bool rows_told_ = false;  // OnRowsFinal heard of rows of the frame being read
 
   int32_t layout_version_ = 0;
   int32_t frame_count_ = 0;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,6 +80,13 @@ class TRuxaFrameList {
   TRuxaFrame& GetFrame(int32_t index);
   int32_t Count() const { return static_cast<int32_t>(frames_.size()); }
   void Clear() { frames_.clear(); }
+
+  // Heard while loading, on the loading thread, as rows of a frame's surface become final: the
+  // frame's index, its surface and how many rows from the top are final. Only for a frame whose
+  // surface is decoded straight from a JPEG plane and changed no more afterwards (its one drawn
+  // layer, opaque, without alpha, and no colour key to apply); other frames are final only when
+  // the load returns. Rows heard of are not written again, even when the load fails later.
+  std::function<void(int32_t frame, const TDIBSurface& surface, int32_t rows)> OnRowsFinal;
 
   uint32_t BackgroundColor = 0;  // RGB colour value, red in the low byte
   int32_t Version = 0;           // from the signature; 0 without one

@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
   hyperfine zip unzip xdg-utils
   libdeflate-dev jq time
+  libisal-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
   imagemagick python3-pil
   fonts-noto-cjk qt6-translations-l10n libxcb1-dev

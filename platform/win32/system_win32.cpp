@@ -40,4 +40,6 @@ bool DeleteOnReboot(const fs::path& file) {
   return MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
+void AdviseHugePages(void*, size_t) {}
+
 }  // namespace vn

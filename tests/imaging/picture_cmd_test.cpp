@@ -8,7 +8,9 @@
 
 #include "archive/crc32.h"
 #include "imaging/icon_file.h"
+#include "imaging/jpeg_codec.h"
 #include "imaging/png_io.h"
+#include "imaging/ruxa.h"
 #include "imaging/tga_file.h"
 #include "tests/imaging/ruxa_builder.h"
 #include "tests/support/test_env.h"
@@ -58,6 +60,82 @@ TEST(PictureCommand, EncodeAndConvertRoundTripWithAlpha) {
     ASSERT_NE(back.AlphaPlane(), nullptr);
     EXPECT_TRUE(test::SamePixels(*back.AlphaPlane(), *pic.AlphaPlane()));
   }
+}
+
+// A large picture's PNG is made in bands of rows on several threads, each band filtered and
+// compressed on its own (the last band shorter), unless its data compresses so well that one
+// stream serves. Every way reads back pixel for pixel, with alpha and without.
+TEST(PictureCommand, LargePicturesRoundTripInBandsAndWhole) {
+  const fs::path dir = test::MakeTempDir("pic");
+  const std::string in = (dir / "big.tga").string(), out = (dir / "big.png").string();
+  for (const bool noisy : {true, false}) {
+    for (const bool alpha : {false, true}) {
+      SCOPED_TRACE(std::string(noisy ? "noisy" : "smooth") + (alpha ? ", alpha" : ""));
+      TDIBSurface pic;
+      pic.SetSize(4096, 600, 24);
+      if (noisy) {
+        test::FillPattern(pic, 5);
+      } else {
+        for (int32_t y = 0; y < pic.Height(); ++y) {
+          for (int32_t x = 0; x < pic.Width(); ++x) pic.SetPixels(x, y, RGBColor(x / 16, y / 4, 200));
+        }
+      }
+      if (alpha) {
+        pic.EnsureAlphaPlane();
+        test::FillPattern(*pic.AlphaPlane(), 6);
+      }
+      test::WriteFile(in, EncodeTga(pic, {false, alpha, -1}));
+      ASSERT_EQ(Vnkit(dir, "picture convert '" + in + "' -o '" + out + "'").status, 0);
+      TDIBSurface back;
+      ReadPng(test::ReadFile(out), back);
+      EXPECT_TRUE(test::SamePixels(back, pic));
+      ASSERT_EQ(back.AlphaPlane() != nullptr, alpha);
+      if (alpha) {
+        EXPECT_TRUE(test::SamePixels(*back.AlphaPlane(), *pic.AlphaPlane()));
+      }
+    }
+  }
+}
+
+// A frame made by its JPEG plane alone is written while it decodes, each band of the PNG waiting
+// for its rows: the pixels are those of a load that decodes first. A later frame that turns out
+// damaged still fails the picture, and no output is left behind.
+TEST(PictureCommand, JpegFramesAreWrittenWhileTheyDecode) {
+  const fs::path dir = test::MakeTempDir("pic");
+  TDIBSurface pic;
+  pic.SetSize(1100, 1000, 24);  // two bands of rows, the second short
+  for (int32_t y = 0; y < pic.Height(); ++y) {
+    for (int32_t x = 0; x < pic.Width(); ++x) pic.SetPixels(x, y, RGBColor(x / 5, y / 4, (x * y) % 251));
+  }
+  test::PictureSpec spec;
+  spec.compression = 2;
+  test::FrameSpec frame;
+  frame.width = pic.Width();
+  frame.height = pic.Height();
+  test::LayerSpec layer;
+  layer.colour = EncodeJpeg(pic, 90);
+  frame.layers = {layer};
+  spec.frames = {frame};
+  const std::string rxa = (dir / "p.rxa").string(), out = (dir / "o.png").string();
+  test::WriteFile(rxa, test::BuildRuxa(spec));
+  ASSERT_EQ(Vnkit(dir, "picture convert '" + rxa + "' -o '" + out + "'").status, 0);
+  TRuxaFrameList decoded_first(0);
+  TMemoryStream stream(test::ReadFile(rxa));
+  decoded_first.LoadFromStream(stream, false, true, true);  // layers kept: decoded, then drawn
+  TDIBSurface back;
+  ReadPng(test::ReadFile(out), back);
+  EXPECT_TRUE(test::SamePixels(back, decoded_first.GetFrame(0).Surface));
+  EXPECT_EQ(back.AlphaPlane(), nullptr);
+
+  frame.width = 64;  // a JPEG plane of another size
+  spec.frames.push_back(frame);
+  test::WriteFile(rxa, test::BuildRuxa(spec));
+  fs::remove(out);
+  const CommandResult r = Vnkit(dir, "picture convert '" + rxa + "' -o '" + out + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("p.rxa: frame 1"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);  // p.rxa, stderr
 }
 
 // A wrong key scrambles a shuffled picture; options that would change nothing are refused, each

@@ -409,6 +409,67 @@ TEST(Ruxa, JpegPlanesTakeTheFramesDepth) {
   EXPECT_THROW(Load(BuildRuxa(spec)), EFormatError);
 }
 
+// A bottom JPEG layer that covers the frame is decoded straight into it when the layers are not
+// kept; whatever the layer's flags, the frame must come out as when the layers are kept (each
+// layer decoded on its own, then drawn over the background).
+TEST(Ruxa, JpegBottomLayersComposeAlikeWithAndWithoutKeptLayers) {
+  TDIBSurface photo, alpha;
+  Pattern(photo, 24, 17, 24, 5);
+  Pattern(alpha, 24, 17, 8, 6);
+  const std::string jpeg = EncodeJpeg(photo, 90);
+  const std::string alpha_plane = test::Zlib(test::RowsRaw(alpha, 0));
+  struct Case {
+    uint8_t visible;
+    int32_t opacity, trans_color;
+    uint8_t bottom_opaque, alpha_on;
+    bool with_alpha, second_layer;
+  };
+  const Case cases[] = {
+      {1, 255, -1, 0, 0, false, false},       {1, 255, -1, 0, 0, false, true},
+      {0, 255, -1, 0, 0, false, true},        {1, 128, -1, 0, 0, false, false},
+      {1, 255, 0x102030, 0, 0, false, false}, {1, 255, 0x102030, 1, 0, false, false},
+      {1, 255, -1, 0, 1, true, false},        {1, 255, 7, 0, 1, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << int(c.visible) << " " << c.opacity << " " << c.trans_color << " "
+                                      << int(c.bottom_opaque) << " " << c.with_alpha << c.second_layer);
+    PictureSpec spec;
+    spec.compression = 2;
+    spec.background = 0x405060;
+    spec.bottom_opaque = c.bottom_opaque;
+    FrameSpec f;
+    f.width = 24;
+    f.height = 17;
+    LayerSpec bottom;
+    bottom.visible = c.visible;
+    bottom.opacity = c.opacity;
+    bottom.trans_color = c.trans_color;
+    bottom.alpha_on = c.alpha_on;
+    bottom.colour = jpeg;
+    if (c.with_alpha) bottom.alpha = alpha_plane;
+    f.layers = {bottom};
+    if (c.second_layer) {
+      LayerSpec top;
+      top.opacity = 100;
+      top.colour = jpeg;
+      f.layers.push_back(top);
+    }
+    spec.frames = {f};
+    const std::string bytes = BuildRuxa(spec);
+    for (const bool transparency : {false, true}) {
+      auto straight = Load(bytes, 0, false, transparency, false);
+      auto kept = Load(bytes, 0, false, transparency, true);
+      const TDIBSurface& a = straight->GetFrame(0).Surface;
+      const TDIBSurface& b = kept->GetFrame(0).Surface;
+      EXPECT_TRUE(test::SamePixels(a, b));
+      ASSERT_EQ(a.AlphaPlane() != nullptr, b.AlphaPlane() != nullptr);
+      if (a.AlphaPlane()) {
+        EXPECT_TRUE(test::SamePixels(*a.AlphaPlane(), *b.AlphaPlane()));
+      }
+    }
+  }
+}
+
 TEST(Ruxa, EncoderRoundTripsEveryLayout) {
   TDIBSurface pic;
   Pattern(pic, 50, 31, 24, 8);

@@ -1,10 +1,15 @@
 // vnkit picture convert / encode: RXA pictures (and TGA, icon, cursor, bitmap files) to PNG, and
 // PNG to RXA.
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "archive/stream.h"
@@ -29,14 +34,14 @@ namespace {
 // Writes under a temporary name and renames it over the target, so that a failed write never
 // leaves a damaged or truncated file where an older one was. Not synced: the output is a working
 // file that can be made again, and syncing would cost more than the whole conversion.
-void WriteOutput(const std::string& out, std::string_view bytes) {
+void WriteOutputWith(const std::string& out, const std::function<void(File&)>& write) {
   const std::filesystem::path target = Utf8ToPath(out);
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
   if (!std::filesystem::is_directory(folder)) throw EWriteError(out + ": the folder does not exist");
   const std::filesystem::path temporary = TemporarySibling(target);
   try {
     File file(temporary, FileAccess::kCreate);
-    file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    write(file);
     file.Close();
     std::filesystem::rename(temporary, target);
   } catch (const std::filesystem::filesystem_error& e) {
@@ -48,6 +53,18 @@ void WriteOutput(const std::string& out, std::string_view bytes) {
     std::filesystem::remove(temporary, ignored);
     throw;
   }
+}
+
+void WriteOutput(const std::string& out, std::string_view bytes) {
+  WriteOutputWith(out, [&](File& file) { file.Write(bytes.data(), static_cast<int64_t>(bytes.size())); });
+}
+
+// The PNG goes to the file as it is made: a large picture's file is never held whole.
+void WritePngOutput(const std::string& out, const TDIBSurface& picture) {
+  WriteOutputWith(out, [&](File& file) {
+    WritePng(picture, true,
+             [&](const void* data, size_t size) { file.Write(data, static_cast<int64_t>(size)); });
+  });
 }
 
 // TGA, icon, cursor and bitmap files by their extension; everything else is read as RXA.
@@ -73,8 +90,77 @@ void ConvertPictureFile(const std::string& in, const std::string& out, int32_t f
   }
   if (surface.Empty()) throw Exception(in + ": the file holds no picture this program reads");
   if (surface.BitCount() != 24) surface.ConvertBitCount(24);
-  WriteOutput(out, EncodePng(surface, true));
+  WritePngOutput(out, surface);
 }
+
+// Loads an RXA picture on a thread of its own. A frame whose rows are final as they are decoded
+// (OnRowsFinal: a JPEG picture, mostly) is written while it is being decoded, each band of the
+// PNG waiting for its rows, so that decoding and compressing share the processor's cores.
+class BackgroundLoad {
+ public:
+  BackgroundLoad(TRuxaFrameList& list, TStream& stream, int32_t frame_index) : frame_index_(frame_index) {
+    list.OnRowsFinal = [this](int32_t frame, const TDIBSurface& surface, int32_t rows) {
+      if (frame != frame_index_) return;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        surface_ = &surface;
+        rows_ = rows;
+      }
+      changed_.notify_all();
+    };
+    thread_ = std::thread([this, &list, &stream] {
+      std::exception_ptr failure;
+      try {
+        list.LoadFromStream(stream, false, true, false);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = failure;
+        ended_ = true;
+      }
+      changed_.notify_all();
+    });
+  }
+  ~BackgroundLoad() { Join(); }
+
+  // The frame's surface once rows of it are final; nullptr when the load ended without that.
+  const TDIBSurface* FrameInTheMaking() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return surface_ || ended_; });
+    return surface_;
+  }
+  // Returns once the frame's first `rows` rows are final; raises when the load ended before.
+  void WaitForRows(int32_t rows) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return rows_ >= rows || ended_; });
+    if (rows_ < rows) throw EFormatError("the picture's rows end early");
+  }
+  // Waits for the end of the load and raises its failure.
+  void Finish() {
+    Join();
+    if (failure_) std::rethrow_exception(failure_);
+  }
+  bool Failed() {
+    Join();
+    return failure_ != nullptr;
+  }
+
+ private:
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  const int32_t frame_index_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const TDIBSurface* surface_ = nullptr;
+  int32_t rows_ = 0;
+  bool ended_ = false;
+  std::exception_ptr failure_;
+};
 
 void Convert(const std::string& in, const std::string& out, int32_t key, int32_t frame_index) {
   if (IsPictureFile(in)) {
@@ -83,9 +169,24 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
   }
   TMemoryStream stream(ReadWholeFile(Utf8ToPath(in), kRuxaMaxFileBytes));
   TRuxaFrameList list(key);
+  BackgroundLoad load(list, stream, frame_index);
+  if (const TDIBSurface* streamed = load.FrameInTheMaking()) {
+    try {
+      WriteOutputWith(out, [&](File& file) {
+        WritePng(
+            *streamed, true,
+            [&](const void* data, size_t size) { file.Write(data, static_cast<int64_t>(size)); },
+            [&](int32_t rows) { load.WaitForRows(rows); });
+        load.Finish();  // a damaged later frame fails the picture before the output is in place
+      });
+      return;
+    } catch (...) {
+      if (!load.Failed()) throw;  // the output's own failure; the load's is reported below
+    }
+  }
   TDIBSurface* surface = nullptr;
   try {
-    list.LoadFromStream(stream, false, true, false);
+    load.Finish();
     if (frame_index < 0 || frame_index >= list.Count()) {
       throw EFormatError("Error:TRuxaFrameList.GetFrame (frame " + std::to_string(frame_index) +
                          "; the picture has " + std::to_string(list.Count()) + ")");
@@ -101,7 +202,7 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
     }
     Rethrow(in, e);
   }
-  WriteOutput(out, EncodePng(*surface, true));
+  WritePngOutput(out, *surface);
 }
 
 // "WxH" with both positive.
