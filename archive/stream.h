@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -70,6 +71,7 @@ class TMemoryStream : public TStream {
 class TFileStream : public TStream {
  public:
   TFileStream(const std::filesystem::path& path, FileAccess access) : file_(path, access) {}
+  explicit TFileStream(File file) : file_(std::move(file)) {}
 
   int64_t Read(void* buffer, int64_t count) override { return file_.Read(buffer, count); }
   int64_t Write(const void* buffer, int64_t count) override;

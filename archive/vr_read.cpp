@@ -144,22 +144,22 @@ void TVrFileCollection::LoadDirectory(TBigStream& source, int64_t data_end, cons
   Add(EofName()).Offset = dir.offsets[n];
 }
 
-void TVrFileCollection::ReadStoredEntry(TVrFile& entry, TStream& target) {
+void TVrFileCollection::ReadStoredEntry(TBigStream& data, const TVrFile& entry, TStream& target) const {
   const auto cut_short = [&] {
     return EReadError(Describe() + ": entry " + Cp932ToUtf8Lossy(entry.Name()) + " is cut short");
   };
   // An entry of stored length 0 (the end marker among them) is empty, whatever its flags say.
   if (entry.Size == 0) return;
-  stream_->SetPosition(entry.Offset);
+  data.SetPosition(entry.Offset);
   auto* memory = dynamic_cast<TMemoryStream*>(&target);
   try {
     if (entry.Stored || memory != nullptr) {
-      if (stream_->ReadToStream(target, entry.Size) != entry.Size) throw cut_short();
+      if (data.ReadToStream(target, entry.Size) != entry.Size) throw cut_short();
       // a memory target was emptied before, so it holds exactly the compressed bytes
       if (!entry.Stored) DecompressMemoryStream(*memory);
     } else {
       TMemoryStream packed;
-      if (stream_->ReadToStream(packed, entry.Size) != entry.Size) throw cut_short();
+      if (data.ReadToStream(packed, entry.Size) != entry.Size) throw cut_short();
       InflateToStream(packed.Memory(), static_cast<size_t>(packed.GetSize()), target);
     }
   } catch (const EFormatError& e) {
@@ -173,7 +173,7 @@ void TVrFileCollection::ReadEntry(TStream& target, const DataString& name) {
 
   const int index = stream_ ? IndexOf(name) : -1;
   if (index >= 0) {
-    ReadStoredEntry((*this)[index], target);
+    ReadStoredEntry(*stream_, (*this)[index], target);
     target.SetPosition(0);
     return;
   }
@@ -194,6 +194,16 @@ void TVrFileCollection::ReadEntry(TStream& target, const DataString& name) {
     }
   }
   throw EFOpenError(Cp932ToUtf8Lossy(name) + ":ファイルがありません");
+}
+
+std::unique_ptr<TBigStream> TVrFileCollection::OpenDataStream() const {
+  const auto* file = dynamic_cast<const TBigFileStream*>(stream_.get());
+  if (file == nullptr) return nullptr;
+  return std::make_unique<TBigFileStream>(file->FileName(), TBigFileStream::kRead);
+}
+
+void TVrFileCollection::ReadEntryFrom(TBigStream& data, const TVrFile& entry, TStream& target) const {
+  ReadStoredEntry(data, entry, target);
 }
 
 }  // namespace vn
