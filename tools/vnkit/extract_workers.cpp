@@ -21,6 +21,7 @@ constexpr int64_t kFileWeight = 16384;
 // More writers than this gain nothing: the file system's own locks serialise them.
 constexpr unsigned kMaxWorkers = 4;
 static_assert(kMaxWorkers <= UnfinishedFile::kMaxWriters);
+constexpr size_t kMaxQueued = 16384;
 
 }  // namespace
 
@@ -52,6 +53,10 @@ ExtractWorkers::~ExtractWorkers() {
 }
 
 void ExtractWorkers::Extract(size_t slot, int index, fs::path path, const fs::path& folder) {
+  // The queues hold a bounded number of names, so memory does not grow with the archive.
+  if (handed_out_ - finished_.load(std::memory_order_acquire) >= kMaxQueued) {
+    WaitUntil([&] { return handed_out_ - finished_.load(std::memory_order_acquire) < kMaxQueued / 2; });
+  }
   auto [it, added] = folders_.try_emplace(folder.native(), nullptr);
   if (added) {
     it->second = std::min_element(workers_.begin(), workers_.end(), [](const auto& a, const auto& b) {
