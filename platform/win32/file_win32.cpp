@@ -52,6 +52,10 @@ std::optional<File> File::CreateNew(const fs::path& path) {
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::nullopt;
+    // a folder of that name refuses the creation as access denied
+    if (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return std::nullopt;
+    }
     throw EFOpenError(win32::Describe(path, "cannot create", error));
   }
   std::optional<File> file(File{});
