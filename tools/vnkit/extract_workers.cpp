@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
+#include "tools/vnkit/read_ahead_stream.h"
 
 namespace vn::cli {
 
@@ -116,7 +117,7 @@ void ExtractWorkers::Close() {
 }
 
 void ExtractWorkers::Run(Worker& worker, int number) {
-  TBigStream& data = worker.data ? *worker.data : *files_.Stream();
+  ReadAheadStream data(worker.data ? *worker.data : *files_.Stream());
   UnfinishedFile unfinished(number);
   std::deque<Task> batch;
   for (;;) {
