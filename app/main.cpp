@@ -45,9 +45,8 @@ int main(int argc, char** argv) {
   vn::InstallFormFontSubstitute();
   vn::InstallQtTranslations();
   vn::EntryEnvironment env = vn::ProcessEnvironment(argc, argv);
-  vn::OpenedDiscImages images;  // removed when the run ends
   try {
-    if (const std::string usage = vn::ApplyDiscArguments(env, images); !usage.empty()) {
+    if (const std::string usage = vn::ApplyDiscArguments(env); !usage.empty()) {
       std::fprintf(stderr, "vnsetup: %s\n", usage.c_str());
       return 2;
     }

@@ -8,6 +8,7 @@
 
 #include "app/disc_source.h"
 #include "launcher/entry_flow.h"
+#include "platform/disc_files.h"
 #include "platform/paths.h"
 #include "ui/console/unattended.h"
 
@@ -82,17 +83,22 @@ int RunUnattendedCommand(int argc, char** argv) {
   }
 
   EntryEnvironment env = ProcessEnvironment(1, argv);
-  // Disc images are read into folders of their own, side by side, for the whole run.
-  OpenedDiscImages images;
+  // Disc images are read in place; a damaged one is refused before anything else happens.
   try {
-    if (!source.empty()) env.args.push_back(PathToUtf8(images.FolderOfSet(Utf8ToPath(source))));
+    if (!source.empty()) {
+      // Absolute, so that the discs beside it are found from a relative name too.
+      const fs::path disc = fs::absolute(Utf8ToPath(source));
+      CheckDiscImage(disc);
+      env.args.push_back(PathToUtf8(disc));
+    }
     for (const std::string& disc : discs) {
-      const fs::path folder = images.FolderOf(Utf8ToPath(disc));
-      if (!fs::is_directory(folder)) {
+      const fs::path place = Utf8ToPath(disc);
+      if (!IsDiscLocation(place)) {
         std::fprintf(stderr, "vnsetup: --disc %s: no disc folder and no disc image\n", disc.c_str());
         return kUnattendedUsage;
       }
-      options.disc_folders.push_back(folder);
+      CheckDiscImage(place);
+      options.disc_folders.push_back(place);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vnsetup: %s\n", e.what());

@@ -126,6 +126,18 @@ TBigFileStream::TBigFileStream(const fs::path& file_name, uint16_t mode, int64_t
   }
 }
 
+TBigFileStream::TBigFileStream(const fs::path& file_name, std::vector<File> parts)
+    : file_name_(file_name), mode_(kRead), part_size_(kPartSize) {
+  for (File& part : parts) {
+    parts_.push_back(std::move(part));
+    part_sizes_.push_back(parts_.back().Size());
+    if (part_sizes_.back() == part_size_) continue;
+    if (parts_.size() == 1 && part_sizes_.back() > part_size_)
+      part_size_ = std::numeric_limits<int64_t>::max();
+    break;
+  }
+}
+
 TBigFileStream::~TBigFileStream() {
   // The parts of a file being written reach the disk before the stream is gone (the data files
   // are written once and read by later runs).

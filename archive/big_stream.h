@@ -66,6 +66,10 @@ class TBigFileStream : public TBigStream {
 
   TBigFileStream(const std::filesystem::path& file_name, uint16_t mode)
       : TBigFileStream(file_name, mode, kPartSize) {}
+  // Reads a data file from parts opened elsewhere (the files of a disc image), in order, by the
+  // same rule as the files named: a part shorter than PartSize is the last one. `file_name` names
+  // it in messages. Read-only.
+  TBigFileStream(const std::filesystem::path& file_name, std::vector<File> parts);
   ~TBigFileStream() override;
 
   int64_t GetSize() override;

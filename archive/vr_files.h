@@ -17,6 +17,7 @@
 
 namespace vn {
 
+class DiscFiles;
 class TVrFileCollection;
 
 // One entry. Offset counts in the collection's Stream (the archive's start already added).
@@ -60,6 +61,10 @@ class TVrFileCollection : public THashCollection {
   // executable (".exe"/".scr") through its trailer, or, when no such file exists, a folder of loose
   // files. An empty name closes the archive.
   void Open(const std::filesystem::path& file_name, bool use_folder_of_file = false);
+  // Opens the archive file `name` of a disc (letters compared without regard to case): in a folder
+  // as Open above; in a disc image read where it lies, with its side file and part files from the
+  // image, and the image's loose files served as entries as those under BasePath are.
+  void Open(std::shared_ptr<const DiscFiles> disc, std::string_view name);
   // Opens an archive held as a resource of a module; a module that cannot be loaded leaves the
   // collection empty without an error.
   void OpenResource(const std::filesystem::path& module, const std::string& name, const std::string& type);
@@ -102,6 +107,10 @@ class TVrFileCollection : public THashCollection {
  private:
   void Close();
   void LoadDirectory(TBigStream& source, int64_t data_end, const std::string& label);
+  // The directory of the archive in stream_: from `side` (the side file's content) when given, else
+  // from an executable's trailer or from the data itself.
+  void LoadOpenedArchive(TBigMemoryStream* side, const std::string& side_label);
+  bool ReadDiscEntry(TStream& target, const DataString& name);
   void ReadStoredEntry(TBigStream& data, const TVrFile& entry, TStream& target) const;
   bool CallProgress(TVrFile& item, int64_t size, int32_t index, int32_t total);
   struct PreparedEntry;
@@ -111,6 +120,7 @@ class TVrFileCollection : public THashCollection {
 
   std::filesystem::path base_path_;
   std::unique_ptr<TBigStream> stream_;
+  std::shared_ptr<const DiscFiles> disc_;  // the disc image the archive was opened from
   std::filesystem::path file_name_;
   int32_t version_ = 0;
 };

@@ -1,11 +1,13 @@
 // Opening archives and reading entries.
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 #include "archive/archive_directory.h"
 #include "archive/vr_files.h"
 #include "archive/zlib_stream.h"
+#include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 
@@ -17,6 +19,11 @@ namespace {
 
 bool HasExtensionIgnoringCase(const fs::path& path, std::string_view ext) {
   return SameNameIgnoringCase(FileExtension(path), ext);
+}
+
+// An executable carries its archive behind the program, found through the trailer.
+bool IsExecutableName(const fs::path& path) {
+  return HasExtensionIgnoringCase(path, ".exe") || HasExtensionIgnoringCase(path, ".scr");
 }
 
 }  // namespace
@@ -66,6 +73,7 @@ TVrFile& TVrFileCollection::Add(const DataString& name) {
 void TVrFileCollection::Close() {
   Clear();
   stream_.reset();
+  disc_.reset();
   version_ = 0;
 }
 
@@ -85,14 +93,56 @@ void TVrFileCollection::Open(const fs::path& file_name, bool use_folder_of_file)
   if (!exists) return;
 
   stream_ = std::make_unique<TBigFileStream>(file_name, TBigFileStream::kRead);
+  const fs::path side = DirectoryFileOf(file_name);
+  TBigMemoryStream directory;
+  const bool has_side = !IsExecutableName(file_name) && fs::is_regular_file(side, ec);
+  if (has_side) directory.LoadFromFile(side, kMaxDirectoryFileBytes);
+  LoadOpenedArchive(has_side ? &directory : nullptr, PathToUtf8(side));
+}
+
+void TVrFileCollection::Open(std::shared_ptr<const DiscFiles> disc, std::string_view name) {
+  if (!disc->IsImage()) {
+    Open(FileInFolder(disc->Location(), name));
+    return;
+  }
+  Close();
+  disc_ = disc;
+  std::optional<DiscFileInfo> data = disc->Find(name);
+  file_name_ = disc->Location() / Utf8ToPath(data ? data->path : std::string(name));
+  if (!data) return;
+  // The part files, each the part's name in the image, up to the first missing number.
+  std::vector<File> parts;
+  parts.push_back(disc->Open(*data));
+  for (int i = 1;; ++i) {
+    const std::optional<DiscFileInfo> part = disc->Find(PathToUtf8(PartFileOf(Utf8ToPath(data->path), i)));
+    if (!part) break;
+    parts.push_back(disc->Open(*part));
+  }
+  stream_ = std::make_unique<TBigFileStream>(file_name_, std::move(parts));
+  const std::string side_name = PathToUtf8(ChangeFileExtension(Utf8ToPath(data->path), ".ext"));
+  const std::optional<DiscFileInfo> side =
+      IsExecutableName(file_name_) ? std::nullopt : disc->Find(side_name);
+  TBigMemoryStream directory;
+  if (side) {
+    if (side->size > kMaxDirectoryFileBytes) {
+      throw EFOpenError(disc->Describe(*side) + ": the file is " + std::to_string(side->size) +
+                        " bytes, more than the " + std::to_string(kMaxDirectoryFileBytes) + " accepted here");
+    }
+    File file = disc->Open(*side);
+    directory.Memory().SetSize(side->size);
+    if (file.ReadAt(0, directory.Memory().Memory(), side->size) != side->size) {
+      throw EReadError(disc->Describe(*side) + ": cannot read");
+    }
+  }
+  LoadOpenedArchive(side ? &directory : nullptr, side ? disc->Describe(*side) : std::string());
+}
+
+void TVrFileCollection::LoadOpenedArchive(TBigMemoryStream* side, const std::string& side_label) {
   const int64_t size = stream_->GetSize();
-  if (!HasExtensionIgnoringCase(file_name, ".exe") && !HasExtensionIgnoringCase(file_name, ".scr")) {
-    const fs::path side = DirectoryFileOf(file_name);
-    if (fs::is_regular_file(side, ec)) {
+  if (!IsExecutableName(file_name_)) {
+    if (side) {
       // The side file's offsets point into the data file as they stand.
-      TBigMemoryStream directory;
-      directory.LoadFromFile(side, kMaxDirectoryFileBytes);
-      LoadDirectory(directory, size, PathToUtf8(side));
+      LoadDirectory(*side, size, side_label);
     } else {
       LoadDirectory(*stream_, size, Describe());
     }
@@ -177,6 +227,7 @@ void TVrFileCollection::ReadEntry(TStream& target, const DataString& name) {
     target.SetPosition(0);
     return;
   }
+  if (disc_ && ReadDiscEntry(target, name)) return;
   if (!base_path_.empty()) {
     const fs::path path = JoinDataPath(base_path_, name);
     std::error_code ec;
@@ -196,9 +247,23 @@ void TVrFileCollection::ReadEntry(TStream& target, const DataString& name) {
   throw EFOpenError(Cp932ToUtf8Lossy(name) + ":ファイルがありません");
 }
 
+// A loose file of the disc image as the entry `name`; false when the image has none of that name.
+bool TVrFileCollection::ReadDiscEntry(TStream& target, const DataString& name) {
+  std::string relative;
+  if (!TryCp932ToUtf8(name, relative)) return false;
+  const std::optional<DiscFileInfo> file = disc_->Find(relative);
+  // the archive file itself is never served as one of its own entries
+  if (!file || disc_->Location() / Utf8ToPath(file->path) == file_name_) return false;
+  TFileStream stream(disc_->Open(*file));
+  CopyStreamData(target, stream, 0);
+  target.SetPosition(0);
+  return true;
+}
+
 std::unique_ptr<TBigStream> TVrFileCollection::OpenDataStream() const {
+  // an archive inside a disc image has no file of its own to open again
   const auto* file = dynamic_cast<const TBigFileStream*>(stream_.get());
-  if (file == nullptr) return nullptr;
+  if (file == nullptr || disc_ != nullptr) return nullptr;
   return std::make_unique<TBigFileStream>(file->FileName(), TBigFileStream::kRead);
 }
 

@@ -77,7 +77,7 @@ bool InstallRun::MakeFolders(const fs::path& folder) {
   }
   const bool made = ForceDirectories(folder);
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (IsRealFolder(*it)) new_folders_.push_back(*it);
+    if (IsRealFolder(*it)) new_folders_.insert(*it);
   }
   return made;
 }

@@ -39,15 +39,11 @@ std::string Format(const char* format, int a) {
   return buffer;
 }
 
-// A native relative path as a data string with '\' between folders; false when a name has no
-// code page 932 form (such a file cannot be one of the disc's listed files).
-bool ToDataPath(const fs::path& relative, DataString& out) {
-  std::string text;
-  for (const fs::path& part : relative) {
-    if (!text.empty()) text += '\\';
-    text += PathToUtf8(part);
-  }
-  return TryUtf8ToCp932(text, out);
+// A disc file's path as a data string with '\' between folders; false when a name has no code
+// page 932 form (such a file cannot be one of the disc's listed files).
+bool ToDataPath(std::string relative, DataString& out) {
+  for (char& c : relative) c = c == '/' ? '\\' : c;
+  return TryUtf8ToCp932(relative, out);
 }
 
 // A folder path with its trailing delimiter, as the registry value and messages show it.
@@ -59,6 +55,28 @@ std::string FolderText(const fs::path& folder) {
 }
 
 }  // namespace
+
+std::vector<fs::path> DiscsBeside(const fs::path& current) {
+  std::error_code ec;
+  std::vector<fs::path> beside;
+  for (fs::directory_iterator it(current.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->path() != current && IsDiscLocation(it->path())) beside.push_back(it->path());
+  }
+  std::sort(beside.begin(), beside.end());
+  return beside;
+}
+
+std::unique_ptr<DiscFiles> OpenDiscOfSet(const fs::path& place, int32_t index, const DataString& title) {
+  TVondInstallSet disc;
+  try {
+    std::unique_ptr<DiscFiles> files = OpenDiscFiles(place);
+    if (!disc.LoadFromDisc(*files)) return nullptr;
+    if (disc.Installed || disc.DiscIndex != index || disc.Title != title) return nullptr;
+    return files;
+  } catch (const Exception&) {
+    return nullptr;  // not a disc of ours (or a damaged image)
+  }
+}
 
 int FileGroup(const DataString& extension) {
   if (extension.empty()) return 0;
@@ -74,7 +92,12 @@ EngineResult RunInstall(WizardHost& host, TVondInstallSet& settings, const Insta
 }
 
 InstallRun::InstallRun(WizardHost& host, TVondInstallSet& settings, const InstallSource& source)
-    : host_(host), settings_(settings), source_(source), archive_(*source.archive), choices_(host.Choices()) {
+    : host_(host),
+      settings_(settings),
+      source_(source),
+      archive_(*source.archive),
+      disc_(OpenDiscFiles(source.source_folder)),
+      choices_(host.Choices()) {
   dest_ = choices_.destination;
   if (!source_.shell_open) {
     source_.shell_open = [](const fs::path& file, const fs::path& working) {
@@ -168,9 +191,10 @@ void InstallRun::RemoveEarlierDataFile() {
   for (const fs::path& part : DataFileParts()) DeleteFileIfExists(part);
 }
 
-// Asks for disc `index` until it is found or the user aborts. On Linux a disc is a folder: after
-// OK the disc is looked for in the current disc folder, then in the folders beside it (other
-// mounted media, or the other folders of a copied set), then in a folder the user points at.
+// Asks for disc `index` until it is found or the user aborts. On Linux a disc is a folder or a disc
+// image: after OK the disc is looked for in the current disc folder, then in the folders and images
+// beside it (other mounted media, the other folders or images of a set), then in a folder the user
+// points at.
 bool InstallRun::ChangeDisc(int32_t index) {
   archive_.Open(fs::path());  // releases the previous disc's game.dat
   while (settings_.DiscIndex != index) {
@@ -181,14 +205,7 @@ bool InstallRun::ChangeDisc(int32_t index) {
       host_.Sleep(500);
       if (AdoptDiscFolder(source_.source_folder, index)) break;
       bool found = false;
-      const fs::path current = FolderWithoutDelimiter(source_.source_folder);
-      std::error_code ec;
-      std::vector<fs::path> siblings;
-      for (fs::directory_iterator it(current.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_directory(ec) && it->path() != current) siblings.push_back(it->path());
-      }
-      std::sort(siblings.begin(), siblings.end());
-      for (const fs::path& folder : siblings) {
+      for (const fs::path& folder : DiscsBeside(FolderWithoutDelimiter(source_.source_folder))) {
         if ((found = AdoptDiscFolder(folder, index))) break;
       }
       if (found) break;
@@ -203,7 +220,7 @@ bool InstallRun::ChangeDisc(int32_t index) {
       return false;
     }
   }
-  archive_.Open(FileInFolder(source_.source_folder, "game.dat"));
+  archive_.Open(disc_, "game.dat");
   return true;
 }
 
@@ -211,21 +228,14 @@ bool InstallRun::ChangeDisc(int32_t index) {
 // installed copy (Installed set; it names the disc it was last installed from) is no disc. The
 // settings are reloaded from it; the files recorded from earlier discs are kept.
 bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
-  const fs::path file = FileInFolder(folder, "install.dat");
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) return false;
-  TVondInstallSet disc;
-  try {
-    disc.LoadFromFile(file);
-  } catch (const Exception&) {
-    return false;  // not a disc of ours
-  }
-  if (disc.Installed || disc.DiscIndex != index || disc.Title != settings_.Title) return false;
+  std::unique_ptr<DiscFiles> files = OpenDiscOfSet(folder, index, settings_.Title);
+  if (!files) return false;
   const std::vector<DataString> recorded = settings_.InstalledFiles;
-  settings_.LoadFromFile(file);
+  settings_.LoadFromDisc(*files);
   InstalledFileRecorder recorder(settings_);
   for (const DataString& name : recorded) recorder.Add(name);
   source_.source_folder = folder;
+  disc_ = std::move(files);
   return true;
 }
 
@@ -234,35 +244,26 @@ void InstallRun::ShowProgress() {
 }
 
 EngineResult InstallRun::CopyLooseFiles() {
-  const fs::path source = source_.source_folder;
-  std::vector<fs::path> list;
-  ListFolder(source, kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive, true, true, list, true, false, false,
-             "");
-
   struct Item {
-    fs::path file;
+    const DiscFileInfo* file;
     DataString rel;
   };
   std::vector<Item> items;
   const bool all_components = settings_.UpdateMode;
   const AnsiTextSet disc_files(settings_.DiscFiles.begin(), settings_.DiscFiles.end());
-  for (const fs::path& file : list) {
-    std::error_code ec;
-    // Only regular files: a link on the disc could point anywhere on this machine.
-    if (!fs::is_regular_file(fs::symlink_status(file, ec))) continue;
+  for (const DiscFileInfo& file : disc_->Files()) {
     DataString rel;
-    if (!ToDataPath(file.lexically_relative(source), rel) || !disc_files.count(rel))
-      continue;  // IsDiscFile, by index
-    const int group = FileGroup(DataString(FileExtension(file)));
+    if (!ToDataPath(file.path, rel) || !disc_files.count(rel)) continue;  // IsDiscFile, by index
+    const int group = FileGroup(DataString(FileExtension(Utf8ToPath(file.path))));
     if (group == 1 && !choices_.check_sound && !all_components) continue;
     if (group == 2 && !choices_.check_movie && !all_components) continue;
-    items.push_back({file, rel});
+    items.push_back({&file, rel});
   }
 
   PathJoiner joiner(dest_);
   InstalledFileRecorder recorder(settings_);
   for (const Item& item : items) {
-    const int64_t size = FileSizeOf(item.file);
+    const int64_t size = item.file->size;
     // A file every disc carries (the launcher) counts once in the component sizes but is copied from
     // each disc; the bar's range grows by each further copy, so it does not reach its end while
     // discs remain.
@@ -272,7 +273,8 @@ EngineResult InstallRun::CopyLooseFiles() {
     }
     copied_bytes_ += size;
     ShowProgress();
-    host_.SetText(WizardControl::LabelCopy, PathToUtf8(item.file.filename()) + " をコピー中...");
+    host_.SetText(WizardControl::LabelCopy,
+                  PathToUtf8(Utf8ToPath(item.file->path).filename()) + " をコピー中...");
     host_.ProcessMessages();
     if (Aborted()) return EngineResult::kAborted;
 
@@ -290,7 +292,7 @@ EngineResult InstallRun::CopyLooseFiles() {
     if (IsReadOnly(target)) ClearReadOnly(target);
     // A failed copy is recorded all the same (the uninstaller then removes whatever is there), but
     // the user hears of it rather than getting an installation that silently lacks a file.
-    if (!CopyFileIfChanged(item.file, target, false)) {
+    if (!disc_->CopyTo(*item.file, target)) {
       const DialogButton answer = host_.MessageDialog(
           DialogKind::kWarning, PathToUtf8(target) + "\r\nファイルをコピーできませんでした",
           kButtonOK | kButtonAbort);

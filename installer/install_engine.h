@@ -3,19 +3,24 @@
 // (install.dat marked as installed, program-menu entries, the "InstallPath" value, the readme).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "installer/wizard_host.h"
 #include "platform/text.h"
 
 namespace vn {
 
+class DiscFiles;
 class TVondInstallSet;
 class TVrFileCollection;
 
 struct InstallSource {
-  // The folder of the disc the run was started from (a mounted medium or a copy of one).
+  // The disc the run was started from: its folder (a mounted medium or a copy of one) or its disc
+  // image, whose files are read in place.
   std::filesystem::path source_folder;
   // The run's one source archive; reopened on each disc's game.dat.
   TVrFileCollection* archive = nullptr;
@@ -39,6 +44,17 @@ enum class EngineResult {
 // Runs the whole procedure. Errors of the archive and file operations propagate (after the work
 // folder was removed) for the window to show; what was written stays.
 EngineResult RunInstall(WizardHost& host, TVondInstallSet& settings, const InstallSource& source);
+
+// The places beside the disc `current` (a folder or a disc image) where another disc of the set may
+// be: the folders (other mounted media, the other folders of a copied set) and the disc images there,
+// in name order.
+std::vector<std::filesystem::path> DiscsBeside(const std::filesystem::path& current);
+
+// The disc in `place` (a folder or a disc image) when its install.dat makes it disc `index` of the
+// game titled `title`; none otherwise. An installed copy (Installed set; it names the disc it was last
+// installed from) is no disc.
+std::unique_ptr<DiscFiles> OpenDiscOfSet(const std::filesystem::path& place, int32_t index,
+                                         const DataString& title);
 
 // The component a disc file belongs to, by its extension (dot included): 1 sound, 2 movie, 0
 // program and data. A substring test on the lists, so ".mp" counts as sound and ".mpe" as movie.

@@ -12,6 +12,7 @@
 
 #include "archive/vr_files.h"
 #include "installer/install_engine.h"
+#include "platform/disc_files.h"
 #include "platform/mutex.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
@@ -90,6 +91,7 @@ class InstallRun {
   TVondInstallSet& settings_;
   InstallSource source_;
   TVrFileCollection& archive_;
+  std::shared_ptr<DiscFiles> disc_;  // the disc in the drive: source_.source_folder's files
   WizardChoices choices_;
   std::filesystem::path dest_;
   std::filesystem::path target_exe_;
@@ -100,7 +102,8 @@ class InstallRun {
   std::set<std::string> copied_files_;  // loose files this run copied (lower-case stored names)
 
   std::optional<InstanceMutex> work_folder_lock_;  // held while the work folder is in use
-  std::vector<std::filesystem::path> new_files_, new_folders_;
+  std::vector<std::filesystem::path> new_files_;
+  std::set<std::filesystem::path> new_folders_;
   std::vector<std::filesystem::path> files_before_;  // directly in the install folder, sorted
   bool had_settings_file_ = false;                   // install.dat was in the install folder before the run
   // Program-menu entries this run made where no earlier installation of the title had its own.

@@ -81,20 +81,21 @@ void RemoveStaleTemporaries(const std::vector<fs::path>& files) {
   }
 }
 
-void AddFoldersOnPath(const fs::path& base, const fs::path& file, std::vector<fs::path>& folders) {
+void AddFoldersOnPath(const fs::path& base, const fs::path& file, std::set<fs::path>& folders) {
   const fs::path rel = file.lexically_relative(base);
   if (rel.empty() || *rel.begin() == "..") return;
   fs::path walk = base;
   for (auto it = rel.begin(); it != rel.end() && std::next(it) != rel.end(); ++it) {
     walk /= *it;
-    if (std::find(folders.begin(), folders.end(), walk) == folders.end()) folders.push_back(walk);
+    folders.insert(walk);
   }
 }
 
-void RemoveFoldersIfEmpty(std::vector<fs::path> folders) {
-  std::stable_sort(folders.begin(), folders.end(),
+void RemoveFoldersIfEmpty(const std::set<fs::path>& folders) {
+  std::vector<fs::path> deepest_first(folders.begin(), folders.end());
+  std::stable_sort(deepest_first.begin(), deepest_first.end(),
                    [](const fs::path& a, const fs::path& b) { return Depth(a) > Depth(b); });
-  for (const fs::path& folder : folders) {
+  for (const fs::path& folder : deepest_first) {
     std::error_code ec;
     if (IsRealFolder(folder) && fs::is_empty(folder, ec) && !ec) fs::remove(folder, ec);
   }

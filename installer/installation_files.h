@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -29,11 +30,11 @@ void RemoveStaleTemporaries(const std::vector<std::filesystem::path>& files);
 
 // Adds to `folders` every folder between `base` (not included) and `file` (not included).
 void AddFoldersOnPath(const std::filesystem::path& base, const std::filesystem::path& file,
-                      std::vector<std::filesystem::path>& folders);
+                      std::set<std::filesystem::path>& folders);
 
 // Removes each of `folders` that is a real folder (not a link) and empty, deepest first, so a folder
 // emptied by removing its sub-folders goes too. Folders holding anything stay, with their parents.
-void RemoveFoldersIfEmpty(std::vector<std::filesystem::path> folders);
+void RemoveFoldersIfEmpty(const std::set<std::filesystem::path>& folders);
 
 // Copies the executable `program` onto `target` without the archive an update executable carries
 // behind it (the part before the start its trailer names), keeping its permissions. The copy is

@@ -1,5 +1,6 @@
 #include "installer/uninstall_engine.h"
 
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -67,7 +68,8 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   // it: an uninstall that is stopped half-way (killed, power lost) can then be run again.
   const fs::path folder = FolderWithoutDelimiter(install_folder);
   PathJoiner joiner(folder);
-  std::vector<fs::path> recorded, folders;
+  std::vector<fs::path> recorded;
+  std::set<fs::path> folders;
   fs::path launcher_file, settings_file;
   for (const DataString& name : settings.InstalledFiles) {
     const fs::path path = InstalledFilePath(joiner, name);
@@ -104,7 +106,7 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
     if (!path.empty()) DeleteInstalledFile(path);
   }
   // Only folders the installation made: those on the paths of its files, and the install folder.
-  folders.push_back(folder);
+  folders.insert(folder);
   RemoveFoldersIfEmpty(folders);
   host.Sleep(1000);
 

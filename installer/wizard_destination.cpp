@@ -239,8 +239,10 @@ std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
     } catch (const Exception&) {
     }
   }
-  // An update may well be started from inside the installation it updates.
-  if (!source_folder_.empty() && !settings_.UpdateMode) {
+  // An update may well be started from inside the installation it updates. A disc image is no
+  // folder to mix with: a folder holding one may take the installation.
+  std::error_code ec;
+  if (!source_folder_.empty() && !settings_.UpdateMode && !fs::is_regular_file(source_folder_, ec)) {
     const fs::path disc = Resolved(source_folder_);
     if (place == disc || IsBelow(place, disc) || IsBelow(disc, place))
       return "ディスクのフォルダにはインストールできません";

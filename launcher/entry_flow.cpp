@@ -8,6 +8,8 @@
 #include "archive/vr_files.h"
 #include "launcher/entry_rules.h"
 #include "launcher/shared_archive.h"
+#include "platform/disc_files.h"
+#include "platform/disc_image.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/mutex.h"
@@ -128,15 +130,15 @@ class EntryFlow {
       LoadFromArchive(env_.exe, true);
     } else if (in_trailer_) {
       LoadFromArchive(env_.exe, false);
-    } else if (HasArgument() && IsExistingFile(source_path_)) {
+    } else if (IsExistingFile(source_path_) && !LooksLikeDiscImage(source_path_)) {
       LoadFromArchive(source_path_, false);
     } else {
-      const fs::path file = FileInFolder(source_path_, "install.dat");
-      if (!IsExistingFile(file)) {
+      // A disc folder, or a disc image read in place.
+      disc_ = OpenDiscFiles(source_path_);
+      if (!settings_.LoadFromDisc(*disc_)) {
         ui_.ShowWarning("インストール設定ファイルがありません");
         return false;
       }
-      settings_.LoadFromFile(file);
     }
     return true;
   }
@@ -146,13 +148,17 @@ class EntryFlow {
       archive.OpenResource(env_.exe, kResourceName, kResourceType);
     } else if (in_trailer_) {
       archive.Open(env_.exe);
-    } else if (IsExistingFile(source_path_)) {
-      archive.Open(source_path_);
+    } else if (!disc_) {
+      archive.Open(source_path_);  // an archive file named on the command line
     } else if (settings_.UpdateMode) {
       // An update carries its data in its launcher: this executable, or that of the disc opened.
-      archive.Open(env_.disc_folder.empty() ? env_.exe : env_.disc_folder / "install.exe");
+      if (env_.disc_folder.empty()) {
+        archive.Open(env_.exe);
+      } else {
+        archive.Open(disc_, "install.exe");
+      }
     } else {
-      archive.Open(FileInFolder(source_path_, "game.dat"));
+      archive.Open(disc_, "game.dat");
     }
   }
 
@@ -208,6 +214,7 @@ class EntryFlow {
   bool in_resource_ = false;
   bool in_trailer_ = false;
   fs::path source_path_;
+  std::shared_ptr<DiscFiles> disc_;  // the disc the settings came from, when they came from one
   fs::path launch_file_;
   std::string launch_params_;
 };

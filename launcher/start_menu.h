@@ -28,6 +28,8 @@ inline constexpr int kRuntimeStep = kDirectXTop - kInstallTop;
 enum class Runtime { kDirectX, kWinMedia };
 
 // The runtime's setup program on the disc in `disc_folder`: directx\dxsetup.exe, winmedia\mp71.exe.
+// On a disc image, the program's folder is copied out to be started from (DiscFiles::RunnablePath;
+// EWriteError when it cannot be).
 std::filesystem::path SetupProgram(const std::filesystem::path& disc_folder, Runtime runtime);
 
 // Whether the menu shows the runtime's button: the settings offer runtimes and the disc holds the

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "platform/file.h"
 
 namespace vn {
 
@@ -40,9 +40,10 @@ class DiscImage {
   // Folders before what they hold.
   const std::vector<DiscImageEntry>& Entries() const { return entries_; }
 
-  // The content of the file `path` (as in Entries(), letters compared without regard to case) when
-  // it is at most `max_bytes` long; none when there is no such file.
-  std::optional<std::string> ReadSmallFile(std::string_view path, int64_t max_bytes) const;
+  // Opens a file of the image for reading: a window onto its extent, or, where it has none (a UDF
+  // file in several extents or inside its entry), a copy in the temporary folder of this process
+  // that is gone once the file is closed. Raises EFormatError / EWriteError naming the file.
+  File OpenFile(const DiscImageEntry& entry) const;
 
   // Copies the image's files into `folder` (which must exist and be empty): a file whose extent is
   // known is read as that range of the image. Raises EWriteError / EReadError naming the file. With
@@ -52,6 +53,9 @@ class DiscImage {
 
  private:
   struct Reader;
+  // Writes the file of `entry` as the new file `target`.
+  void ExtractFile(const DiscImageEntry& entry, const std::filesystem::path& target, File& image) const;
+
   std::filesystem::path image_;
   std::unique_ptr<Reader> reader_;
   std::vector<DiscImageEntry> entries_;

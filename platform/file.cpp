@@ -11,7 +11,11 @@ namespace vn {
 
 namespace fs = std::filesystem;
 
-File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+File::File(File&& other) noexcept
+    : handle_(other.handle_),
+      path_(std::move(other.path_)),
+      window_offset_(other.window_offset_),
+      window_length_(other.window_length_) {
   other.handle_ = -1;
 }
 
@@ -20,9 +24,34 @@ File& File::operator=(File&& other) noexcept {
     Close();
     handle_ = other.handle_;
     path_ = std::move(other.path_);
+    window_offset_ = other.window_offset_;
+    window_length_ = other.window_length_;
     other.handle_ = -1;
   }
   return *this;
+}
+
+File File::Window(const fs::path& path, int64_t offset, int64_t length) {
+  File file(path, FileAccess::kRead);
+  if (offset < 0 || length < 0 || offset > file.Size() || length > file.Size() - offset) {
+    throw EReadError(PathToUtf8(path) + ": " + std::to_string(length) + " bytes at " +
+                     std::to_string(offset) + " lie past the end of the file");
+  }
+  file.window_offset_ = offset;
+  file.window_length_ = length;
+  file.Seek(0);
+  return file;
+}
+
+int64_t File::InWindow(int64_t position, int64_t count) const {
+  if (window_length_ < 0) return count;
+  if (position < 0 || position >= window_length_ || count <= 0) return 0;
+  return std::min(count, window_length_ - position);
+}
+
+void File::RefuseWriteToWindow() const {
+  if (window_length_ >= 0)
+    throw EWriteError(PathToUtf8(path_) + ": a file of a disc image cannot be written");
 }
 
 int64_t CopyRangeThroughBuffer(File& source, int64_t source_position, File& target, int64_t position,

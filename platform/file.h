@@ -30,7 +30,13 @@ class File {
   // raise EFOpenError.
   static std::optional<File> CreateNew(const std::filesystem::path& path);
 
+  // A read-only window onto `length` bytes at `offset` of the file at `path` (a file stored inside a
+  // disc image): positions count from the window's start, Size is its length, reads end at its end,
+  // and writes are refused (EWriteError). `path` must hold the whole window.
+  static File Window(const std::filesystem::path& path, int64_t offset, int64_t length);
+
   bool IsOpen() const { return handle_ >= 0; }
+  bool IsWindow() const { return window_length_ >= 0; }
   // False for a folder, a pipe, a socket or a device: anything whose size says nothing about
   // what a read will bring.
   bool IsRegularFile() const;
@@ -62,8 +68,15 @@ class File {
 
  private:
   [[noreturn]] void Fail(const char* what) const;
+  // Window arithmetic shared by the backends: the bytes of count that lie in the window from
+  // `position` on (count itself for a whole file), and the refusal of every write.
+  int64_t InWindow(int64_t position, int64_t count) const;
+  void RefuseWriteToWindow() const;
+
   intptr_t handle_ = -1;
   std::filesystem::path path_;
+  int64_t window_offset_ = 0;   // where a window starts in the file; 0 for a whole file
+  int64_t window_length_ = -1;  // -1: the whole file
 };
 
 // The copy of File::CopyRangeFrom through a buffer of this process (where the system cannot do it).

@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string_view>
 
+#include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -215,6 +217,31 @@ void TVondInstallSet::LoadFromFile(const std::filesystem::path& file_name) {
   } catch (const EFormatError& e) {
     throw EFormatError(PathToUtf8(file_name) + ": damaged settings file: " + e.what());
   }
+}
+
+bool TVondInstallSet::LoadFromDisc(const vn::DiscFiles& disc) {
+  const std::optional<DiscFileInfo> file = disc.Find("install.dat");
+  if (!file) return false;
+  if (!disc.IsImage()) {
+    LoadFromFile(disc.Location() / Utf8ToPath(file->path));
+    return true;
+  }
+  const std::string name = disc.Describe(*file);
+  if (file->size > kMaxFileBytes) {
+    throw EFOpenError(name + ": the file is " + std::to_string(file->size) + " bytes, more than the " +
+                      std::to_string(kMaxFileBytes) + " accepted here");
+  }
+  TMemoryStream data;
+  data.SetSize(file->size);
+  if (disc.Open(*file).ReadAt(0, data.Memory(), file->size) != file->size) {
+    throw EReadError(name + ": cannot read");
+  }
+  try {
+    LoadFromStream(data);
+  } catch (const EFormatError& e) {
+    throw EFormatError(name + ": damaged settings file: " + e.what());
+  }
+  return true;
 }
 
 void TVondInstallSet::SaveToStream(TStream& stream) const {

@@ -16,6 +16,8 @@
 
 namespace vn {
 
+class DiscFiles;
+
 class RegistryStore;
 
 class TVondInstallSet {
@@ -64,6 +66,9 @@ class TVondInstallSet {
   void LoadFromStream(TStream& stream);
   // As LoadFromStream; errors name the file.
   void LoadFromFile(const std::filesystem::path& file_name);
+  // The install.dat of a disc (a folder or a disc image; the name without regard to letter case), as
+  // LoadFromFile; false when the disc has none.
+  bool LoadFromDisc(const vn::DiscFiles& disc);
   // Writes version 108.
   void SaveToStream(TStream& stream) const;
   // Writes a temporary file beside the target and renames it over it, so the target is never

@@ -1,5 +1,6 @@
 // Disc images through libcdio: libiso9660 for ISO 9660 (Joliet and Rock Ridge names, whose files are
 // single extents read straight from the image), libudf for images that carry UDF only.
+#include <cdio/bytesex.h>
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
 #include <cdio/udf.h>
@@ -9,10 +10,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <strings.h>
-
 #include <cstring>
 
+#include "platform/disc_files.h"
 #include "platform/disc_image.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -110,9 +110,44 @@ void ListIso(iso9660_t* iso, uint8_t joliet_level, const fs::path& image, int64_
   for (const std::string& sub : folders) ListIso(iso, joliet_level, image, image_size, sub, depth + 1, out);
 }
 
+// Where the bytes of the file `it` stands at lie in the image, when they are one recorded extent
+// (as mastering tools write files): its one allocation descriptor, read as libudf reads it (the
+// partition's start plus the block). -1 for anything else (data inside the entry, several extents,
+// an extent allocated but not recorded), which libudf then reads itself.
+int64_t UdfExtentOffset(const udf_dirent_t* it, int64_t size) {
+  const udf_file_entry_t& fe = it->fe;
+  const uint32_t descriptors = uint32_from_le(fe.i_alloc_descs);
+  const uint32_t attributes = uint32_from_le(fe.i_extended_attr);
+  if (size <= 0 || attributes > UDF_BLOCKSIZE - UDF_FENTRY_SIZE - sizeof(udf_long_ad_t)) return -1;
+  const uint8_t* ad = fe.u.pad_to_one_block + attributes;
+  uint32_t length = 0, block = 0;
+  switch (uint16_from_le(fe.icb_tag.flags) & ICBTAG_FLAG_AD_MASK) {
+    case ICBTAG_FLAG_AD_SHORT: {
+      if (descriptors != sizeof(udf_short_ad_t)) return -1;
+      udf_short_ad_t one;
+      std::memcpy(&one, ad, sizeof one);
+      length = uint32_from_le(one.len);
+      block = uint32_from_le(one.pos);
+      break;
+    }
+    case ICBTAG_FLAG_AD_LONG: {
+      if (descriptors != sizeof(udf_long_ad_t)) return -1;
+      udf_long_ad_t one;
+      std::memcpy(&one, ad, sizeof one);
+      length = uint32_from_le(one.len);
+      block = uint32_from_le(one.loc.lba);
+      break;
+    }
+    default:
+      return -1;
+  }
+  if ((length & ~UDF_LENGTH_MASK) != 0 || (length & UDF_LENGTH_MASK) < size) return -1;
+  return (static_cast<int64_t>(it->i_part_start) + block) * UDF_BLOCKSIZE;
+}
+
 // Lists the folder `it` stands before (as udf_get_root and udf_opendir give it); consumes `it`.
-void ListUdf(udf_dirent_t* it, const fs::path& image, const std::string& folder, int depth,
-             std::vector<DiscImageEntry>& out) {
+void ListUdf(udf_dirent_t* it, const fs::path& image, int64_t image_size, const std::string& folder,
+             int depth, std::vector<DiscImageEntry>& out) {
   if (depth > kMaxDepth) {
     udf_dirent_free(it);
     Damaged(image, "folders nested too deeply");
@@ -126,6 +161,13 @@ void ListUdf(udf_dirent_t* it, const fs::path& image, const std::string& folder,
     entry.time = udf_get_modification_time(it);
     entry.executable = (udf_get_posix_filemode(it) & 0111) != 0 && !entry.directory;
     entry.size = entry.directory ? 0 : static_cast<int64_t>(udf_get_file_length(it));
+    if (!entry.directory) {
+      entry.offset = UdfExtentOffset(it, entry.size);
+      if (entry.offset >= 0 && (entry.offset > image_size || entry.size > image_size - entry.offset)) {
+        udf_dirent_free(it);
+        Damaged(image, entry.path + " lies past the end of the image");
+      }
+    }
     out.push_back(entry);
     if (out.size() > kMaxEntries) {
       udf_dirent_free(it);
@@ -134,7 +176,7 @@ void ListUdf(udf_dirent_t* it, const fs::path& image, const std::string& folder,
     if (entry.directory) {
       if (udf_dirent_t* sub = udf_opendir(it)) {
         try {
-          ListUdf(sub, image, entry.path, depth + 1, out);
+          ListUdf(sub, image, image_size, entry.path, depth + 1, out);
         } catch (...) {
           udf_dirent_free(it);
           throw;
@@ -225,36 +267,62 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_u
   if (reader_->udf) reader_->udf_root = udf_get_root(reader_->udf, true, 0);
   if (!reader_->udf_root) Damaged(image, "its volume descriptors cannot be read");
   // The listing walks a root of its own: reader_->udf_root stays to find files by name.
-  if (udf_dirent_t* walk = udf_get_root(reader_->udf, true, 0)) ListUdf(walk, image, "", 0, entries_);
-  // UDF keeps its own allocation; the files are read through the library, which stops at the end of
-  // a truncated image with an error.
+  if (udf_dirent_t* walk = udf_get_root(reader_->udf, true, 0))
+    ListUdf(walk, image, image_size, "", 0, entries_);
+  // A file of another allocation is read through the library, which stops at the end of a truncated
+  // image with an error.
 }
 
 DiscImage::~DiscImage() = default;
 
-std::optional<std::string> DiscImage::ReadSmallFile(std::string_view path, int64_t max_bytes) const {
-  for (const DiscImageEntry& entry : entries_) {
-    if (entry.directory || entry.size > max_bytes || entry.path.size() != path.size() ||
-        ::strncasecmp(entry.path.c_str(), std::string(path).c_str(), path.size()) != 0) {
-      continue;
-    }
-    std::string content(static_cast<size_t>(entry.size), '\0');
-    if (entry.offset >= 0) {
-      File image(image_, FileAccess::kRead);
-      if (image.ReadAt(entry.offset, content.data(), entry.size) != entry.size) return std::nullopt;
-      return content;
-    }
-    udf_dirent_t* file = udf_fopen(reader_->udf_root, entry.path.c_str());
-    if (!file) return std::nullopt;
-    std::vector<char> blocks(
-        static_cast<size_t>((entry.size + UDF_BLOCKSIZE - 1) / UDF_BLOCKSIZE * UDF_BLOCKSIZE));
-    const ssize_t n = blocks.empty() ? 0 : udf_read_block(file, blocks.data(), blocks.size() / UDF_BLOCKSIZE);
-    udf_dirent_free(file);
-    if (n < entry.size) return std::nullopt;
-    content.assign(blocks.data(), static_cast<size_t>(entry.size));
-    return content;
+File DiscImage::OpenFile(const DiscImageEntry& entry) const {
+  if (entry.offset >= 0) return File::Window(image_, entry.offset, entry.size);
+  static int counter = 0;
+  const std::string what = PathToUtf8(image_) + ": " + entry.path;
+  CheckScratchSpace(what, entry.size);
+  const fs::path copy = DiscScratchFolder() / ("file-" + std::to_string(++counter));
+  File image(image_, FileAccess::kRead);
+  try {
+    ExtractFile(entry, copy, image);
+    File file(copy, FileAccess::kRead);
+    ::unlink(copy.c_str());  // the open file stays readable; nothing is left behind
+    return file;
+  } catch (...) {
+    ::unlink(copy.c_str());
+    throw;
   }
-  return std::nullopt;
+}
+
+void DiscImage::ExtractFile(const DiscImageEntry& entry, const fs::path& target, File& image) const {
+  if (entry.offset >= 0) {
+    WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t position, int64_t count) {
+      if (image.ReadAt(entry.offset + position, buffer, count) != count) {
+        Damaged(image_, entry.path + " lies past the end of the image");
+      }
+    });
+  } else {
+    udf_dirent_t* file = udf_fopen(reader_->udf_root, entry.path.c_str());
+    if (!file) Damaged(image_, entry.path + " cannot be found again");
+    try {
+      std::vector<char> block;
+      WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t, int64_t count) {
+        const int64_t blocks = (count + UDF_BLOCKSIZE - 1) / UDF_BLOCKSIZE;
+        block.resize(static_cast<size_t>(blocks * UDF_BLOCKSIZE));
+        const ssize_t n = udf_read_block(file, block.data(), static_cast<size_t>(blocks));
+        if (n < count) Damaged(image_, entry.path + " cannot be read whole");
+        std::memcpy(buffer, block.data(), static_cast<size_t>(count));
+      });
+    } catch (...) {
+      udf_dirent_free(file);
+      throw;
+    }
+    udf_dirent_free(file);
+  }
+  if (!entry.executable) MarkIfProgram(target);
+  if (entry.time > 0) {
+    const struct timeval times[2] = {{entry.time, 0}, {entry.time, 0}};
+    ::utimes(target.c_str(), times);
+  }
 }
 
 void DiscImage::ExtractTo(const fs::path& folder,
@@ -268,36 +336,7 @@ void DiscImage::ExtractTo(const fs::path& folder,
       }
       continue;
     }
-    if (wanted && !wanted(entry)) continue;
-    if (entry.offset >= 0) {
-      WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t position, int64_t count) {
-        if (image.ReadAt(entry.offset + position, buffer, count) != count) {
-          Damaged(image_, entry.path + " lies past the end of the image");
-        }
-      });
-    } else {
-      udf_dirent_t* file = udf_fopen(reader_->udf_root, entry.path.c_str());
-      if (!file) Damaged(image_, entry.path + " cannot be found again");
-      try {
-        std::vector<char> block;
-        WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t, int64_t count) {
-          const int64_t blocks = (count + UDF_BLOCKSIZE - 1) / UDF_BLOCKSIZE;
-          block.resize(static_cast<size_t>(blocks * UDF_BLOCKSIZE));
-          const ssize_t n = udf_read_block(file, block.data(), static_cast<size_t>(blocks));
-          if (n < count) Damaged(image_, entry.path + " cannot be read whole");
-          std::memcpy(buffer, block.data(), static_cast<size_t>(count));
-        });
-      } catch (...) {
-        udf_dirent_free(file);
-        throw;
-      }
-      udf_dirent_free(file);
-    }
-    if (!entry.executable) MarkIfProgram(target);
-    if (entry.time > 0) {
-      const struct timeval times[2] = {{entry.time, 0}, {entry.time, 0}};
-      ::utimes(target.c_str(), times);
-    }
+    if (!wanted || wanted(entry)) ExtractFile(entry, target, image);
   }
 }
 

@@ -95,6 +95,7 @@ int64_t TransferAll(int64_t count, Transfer transfer) {
 }  // namespace
 
 int64_t File::Read(void* buffer, int64_t count) {
+  if (IsWindow()) count = InWindow(Position(), count);
   auto* out = static_cast<char*>(buffer);
   const int fd = static_cast<int>(handle_);
   const int64_t done = TransferAll(count, [&](int64_t at, size_t n) { return ::read(fd, out + at, n); });
@@ -103,6 +104,8 @@ int64_t File::Read(void* buffer, int64_t count) {
 }
 
 int64_t File::ReadAt(int64_t position, void* buffer, int64_t count) {
+  count = InWindow(position, count);
+  position += window_offset_;
   auto* out = static_cast<char*>(buffer);
   const int fd = static_cast<int>(handle_);
   const int64_t done =
@@ -112,6 +115,7 @@ int64_t File::ReadAt(int64_t position, void* buffer, int64_t count) {
 }
 
 void File::Write(const void* buffer, int64_t count) {
+  RefuseWriteToWindow();
   const auto* in = static_cast<const char*>(buffer);
   const int fd = static_cast<int>(handle_);
   const int64_t done = TransferAll(count, [&](int64_t at, size_t n) { return ::write(fd, in + at, n); });
@@ -119,6 +123,7 @@ void File::Write(const void* buffer, int64_t count) {
 }
 
 void File::WriteAt(int64_t position, const void* buffer, int64_t count) {
+  RefuseWriteToWindow();
   const auto* in = static_cast<const char*>(buffer);
   const int fd = static_cast<int>(handle_);
   const int64_t done =
@@ -127,31 +132,36 @@ void File::WriteAt(int64_t position, const void* buffer, int64_t count) {
 }
 
 int64_t File::Seek(int64_t position) {
-  const off_t r = ::lseek(static_cast<int>(handle_), position, SEEK_SET);
+  const off_t r = ::lseek(static_cast<int>(handle_), position + window_offset_, SEEK_SET);
   if (r < 0) Fail("cannot seek");
-  return r;
+  return r - window_offset_;
 }
 
 int64_t File::Position() const {
   const off_t r = ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
   if (r < 0) Fail("cannot seek");
-  return r;
+  return r - window_offset_;
 }
 
 int64_t File::Size() const {
+  if (IsWindow()) return window_length_;
   struct stat st;
   if (::fstat(static_cast<int>(handle_), &st) != 0) Fail("cannot get the size");
   return st.st_size;
 }
 
 void File::SetSize(int64_t size) {
+  RefuseWriteToWindow();
   if (::ftruncate(static_cast<int>(handle_), size) != 0) {
     throw EWriteError(Describe(path_, "cannot set the size", errno));
   }
 }
 
 int64_t File::CopyRangeFrom(File& source, int64_t source_position, int64_t position, int64_t count) {
-  off_t from = source_position;
+  RefuseWriteToWindow();
+  // From a window: its bytes only, wherever it lies in its file.
+  count = source.InWindow(source_position, count);
+  off_t from = source_position + source.window_offset_;
   off_t to = position;
   int64_t done = 0;
   while (done < count) {

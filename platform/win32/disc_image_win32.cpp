@@ -16,9 +16,11 @@ DiscImage::DiscImage(const std::filesystem::path& image) : image_(image) {
 
 DiscImage::~DiscImage() = default;
 
-std::optional<std::string> DiscImage::ReadSmallFile(std::string_view, int64_t) const {
-  return std::nullopt;
+File DiscImage::OpenFile(const DiscImageEntry&) const {
+  return File();
 }
+
+void DiscImage::ExtractFile(const DiscImageEntry&, const std::filesystem::path&, File&) const {}
 
 void DiscImage::ExtractTo(const std::filesystem::path&,
                           const std::function<bool(const DiscImageEntry&)>&) const {}

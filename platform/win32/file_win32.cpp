@@ -78,6 +78,7 @@ void File::Fail(const char* what) const {
 }
 
 int64_t File::Read(void* buffer, int64_t count) {
+  if (IsWindow()) count = InWindow(Position(), count);
   auto* out = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < count) {
@@ -93,6 +94,8 @@ int64_t File::Read(void* buffer, int64_t count) {
 int64_t File::ReadAt(int64_t position, void* buffer, int64_t count) {
   // A positioned read moves the file pointer of a synchronous handle; it is put back afterwards.
   const int64_t current = Position();
+  count = InWindow(position, count);
+  position += window_offset_;
   auto* out = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < count) {
@@ -111,6 +114,7 @@ int64_t File::ReadAt(int64_t position, void* buffer, int64_t count) {
 }
 
 void File::Write(const void* buffer, int64_t count) {
+  RefuseWriteToWindow();
   const auto* in = static_cast<const char*>(buffer);
   for (int64_t done = 0; done < count;) {
     DWORD put = 0;
@@ -123,6 +127,7 @@ void File::Write(const void* buffer, int64_t count) {
 }
 
 void File::WriteAt(int64_t position, const void* buffer, int64_t count) {
+  RefuseWriteToWindow();
   const int64_t current = Position();
   const auto* in = static_cast<const char*>(buffer);
   for (int64_t done = 0; done < count;) {
@@ -139,19 +144,20 @@ void File::WriteAt(int64_t position, const void* buffer, int64_t count) {
 
 int64_t File::Seek(int64_t position) {
   LARGE_INTEGER to, now;
-  to.QuadPart = position;
+  to.QuadPart = position + window_offset_;
   if (!SetFilePointerEx(AsHandle(handle_), to, &now, FILE_BEGIN)) Fail("cannot seek");
-  return now.QuadPart;
+  return now.QuadPart - window_offset_;
 }
 
 int64_t File::Position() const {
   LARGE_INTEGER zero, now;
   zero.QuadPart = 0;
   if (!SetFilePointerEx(AsHandle(handle_), zero, &now, FILE_CURRENT)) Fail("cannot seek");
-  return now.QuadPart;
+  return now.QuadPart - window_offset_;
 }
 
 int64_t File::Size() const {
+  if (IsWindow()) return window_length_;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(AsHandle(handle_), &size)) Fail("cannot get the size");
   return size.QuadPart;
@@ -159,6 +165,7 @@ int64_t File::Size() const {
 
 void File::SetSize(int64_t size) {
   // SetEndOfFile cuts at the file pointer; the caller's position stays where it was, as with ftruncate.
+  RefuseWriteToWindow();
   const int64_t current = Position();
   Seek(size);
   const bool ok = SetEndOfFile(AsHandle(handle_));

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <functional>
+#include <map>
 
 #include "settings/settings.h"
 #include "tests/support/test_env.h"
@@ -105,6 +107,12 @@ TEST_F(Unattended, ThisDiscOnlyWithChosenComponents) {
 }
 
 TEST_F(Unattended, NextDiscElsewhereNeedsItsFolder) {
+  // An installation beside the discs names the last disc it came from; it is no disc 2.
+  const fs::path installed = dir_ / "set" / "installed";
+  ASSERT_EQ(Unattend(VNSETUP, "--accept-license --folder " + test::ShellQuoted(installed.string()) + " " +
+                                  test::ShellQuoted(disc1_.string())),
+            0)
+      << err_;
   const fs::path away = test::MakeTempDir("away") / "second";
   fs::rename(disc2_, away);
   EXPECT_EQ(Install("--accept-license"), 2);
@@ -139,15 +147,69 @@ TEST_F(Unattended, DiscsWithCapitalNamesInstall) {
   EXPECT_EQ(out_, "\x93\xF1");  // "二", stored as Shift-JIS
 }
 
+// Every file of the installation: whether it is executable, its size and a hash of its content.
+std::map<std::string, std::string> InstalledTree(const fs::path& folder) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    const bool program = (entry.status().permissions() & fs::perms::owner_exec) != fs::perms::none;
+    const std::string content = test::ReadFile(entry.path());
+    tree[entry.path().lexically_relative(folder).string()] =
+        (program ? "x " : "- ") + std::to_string(content.size()) + " " +
+        std::to_string(std::hash<std::string>()(content));
+  }
+  return tree;
+}
+
+// A set kept as ISO images installs as the folders do, byte for byte, read where it lies: with TMPDIR
+// naming a file, not one byte could be copied out first. Joliet names only (the script is known as a
+// program by its first bytes), the second disc's install.dat and game.dat in capitals.
+TEST_F(Unattended, DiscImagesInstallInPlaceAsTheFoldersDo) {
+  if (std::system("command -v xorriso >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "xorriso missing (scripts/setup.sh)";
+  fs::rename(disc2_ / "install.dat", disc2_ / "INSTALL.DAT");
+  fs::rename(disc2_ / "game.dat", disc2_ / "GAME.DAT");
+  fs::permissions(disc1_ / "game.sh", fs::perms::owner_exec, fs::perm_options::add);
+  ASSERT_EQ(Install("--accept-license"), 0) << err_;
+  const std::map<std::string, std::string> from_folders = InstalledTree(game_);
+  ASSERT_EQ(Unattend(game_ / "install.exe", ""), 0) << err_;
+  ASSERT_FALSE(fs::exists(game_));
+
+  const fs::path images = test::MakeTempDir("images");
+  for (const fs::path& disc : {disc1_, disc2_}) {
+    ASSERT_EQ(
+        Run("xorriso -as mkisofs -J -o " + test::ShellQuoted((images / disc.filename()).string() + ".iso") +
+            " " + test::ShellQuoted(disc.string())),
+        0)
+        << err_;
+  }
+  const fs::path no_temp = images / "not-a-folder";
+  test::WriteFile(no_temp, "");
+  ASSERT_EQ(Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TMPDIR=" +
+                test::ShellQuoted(no_temp.string()) + " " + test::ShellQuoted(VNSETUP) +
+                " --unattended --accept-license --folder " + test::ShellQuoted(game_.string()) + " " +
+                test::ShellQuoted((images / "disc1.iso").string())),
+            0)
+      << err_;
+  EXPECT_EQ(InstalledTree(game_), from_folders);
+}
+
 // A settings file that is a pipe would block the launcher in open() for ever (`timeout` makes
 // that a failed exit code here); it is refused at once with the file named.
-TEST_F(Unattended, APipeForASettingsFileIsRefusedNotWaitedFor) {
+TEST_F(Unattended, APipeForASettingsFileOrSourceIsRefusedNotWaitedFor) {
   fs::remove(disc1_ / "install.dat");
   ASSERT_EQ(::mkfifo((disc1_ / "install.dat").c_str(), 0600), 0);
   EXPECT_EQ(Run("timeout 60 env -u DISPLAY " + test::ShellQuoted(fs::path(VNSETUP).string()) +
                 " --unattended " + test::ShellQuoted(disc1_.string())),
             1);
   EXPECT_NE(err_.find("install.dat: not a regular file"), std::string::npos) << err_;
+  // A pipe named as the source itself is no disc either.
+  const fs::path pipe = disc1_.parent_path() / "disc.iso";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(Run("timeout 60 env -u DISPLAY " + test::ShellQuoted(fs::path(VNSETUP).string()) +
+                " --unattended " + test::ShellQuoted(pipe.string())),
+            1);
+  EXPECT_NE(err_.find("disc.iso: no disc folder, disc image"), std::string::npos) << err_;
 }
 
 }  // namespace

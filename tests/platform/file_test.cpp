@@ -31,6 +31,34 @@ TEST(File, ReadWriteAndErrorsNameTheFile) {
   EXPECT_THROW(File(dir, FileAccess::kRead), EFOpenError);
 }
 
+// A file inside a disc image: every read, position and copy stays within its range of the image.
+TEST(File, WindowReadsOnlyItsRangeAndRefusesWrites) {
+  const fs::path dir = test::MakeTempDir();
+  WriteFileAtomically(dir / "image", "....window....");
+  File w = File::Window(dir / "image", 4, 6);
+  EXPECT_EQ(w.Size(), 6);
+  char buf[16] = {};
+  EXPECT_EQ(w.Read(buf, 16), 6);
+  EXPECT_EQ(std::string(buf, 6), "window");
+  EXPECT_EQ(w.Position(), 6);
+  EXPECT_EQ(w.Read(buf, 16), 0);
+  EXPECT_EQ(w.Seek(3), 3);
+  EXPECT_EQ(w.Read(buf, 2), 2);
+  EXPECT_EQ(std::string(buf, 2), "do");
+  EXPECT_EQ(w.ReadAt(4, buf, 16), 2);
+  EXPECT_EQ(w.ReadAt(9, buf, 16), 0);
+  {
+    File copy(dir / "copy", FileAccess::kCreate);
+    EXPECT_EQ(copy.CopyRangeFrom(w, 1, 0, 100), 5);
+  }
+  EXPECT_EQ(ReadWholeFile(dir / "copy", kAnyFileSize), "indow");
+  EXPECT_THROW(w.Write("x", 1), EWriteError);
+  EXPECT_THROW(w.WriteAt(0, "x", 1), EWriteError);
+  EXPECT_THROW(w.SetSize(0), EWriteError);
+  EXPECT_EQ(ReadWholeFile(dir / "image", kAnyFileSize), "....window....");
+  EXPECT_THROW(File::Window(dir / "image", 10, 5), EReadError);  // past the end: a truncated image
+}
+
 TEST(File, AtomicReplaceLeavesNoTemporaryBehind) {
   const fs::path dir = test::MakeTempDir();
   WriteFileAtomically(dir / "s.dat", "old");

@@ -130,6 +130,17 @@ TEST(Win32Files, PositionedTransfersLeaveTheFilePositionAlone) {
   EXPECT_EQ(std::string(buffer, 2), "34");
   f.Close();
   EXPECT_EQ(ReadWholeFile(dir.path() / "f.bin", kAnyFileSize), "ab234");
+
+  // A window (a file inside a disc image): positions from its start, reads end at its end.
+  File w = File::Window(dir.path() / "f.bin", 1, 3);
+  EXPECT_EQ(w.Read(buffer, 4), 3);
+  EXPECT_EQ(std::string(buffer, 3), "b23");
+  EXPECT_EQ(w.Seek(1), 1);
+  EXPECT_EQ(w.ReadAt(2, buffer, 4), 1);
+  EXPECT_EQ(buffer[0], '3');
+  EXPECT_EQ(w.Position(), 1);
+  EXPECT_EQ(w.Size(), 3);
+  EXPECT_THROW(w.Write("x", 1), EWriteError);
 }
 
 TEST(Win32Files, TimesAttributesCopiesAndDeletion) {

@@ -3,17 +3,20 @@
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
 
 #include "installer/install_engine.h"
+#include "installer/installation_files.h"
 #include "installer/uninstall_engine.h"
 #include "installer/wizard_flow.h"
 #include "installer/wizard_host.h"
 #include "launcher/entry_flow.h"
 #include "launcher/launcher_ui.h"
 #include "launcher/shared_archive.h"
+#include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
@@ -41,34 +44,16 @@ std::string ConsoleText(std::string text) {
   return text;
 }
 
-// Whether `folder` holds disc `index` of the game titled `title` (its install.dat says so).
-bool HoldsDisc(const fs::path& folder, int32_t index, const DataString& title) {
-  std::error_code ec;
-  const fs::path file = FileInFolder(folder, "install.dat");
-  if (!fs::is_regular_file(file, ec)) return false;
-  TVondInstallSet disc;
-  try {
-    disc.LoadFromFile(file);
-  } catch (const Exception&) {
-    return false;
-  }
-  return disc.DiscIndex == index && disc.Title == title;
-}
-
-// The folders where the install looks for the next discs: each known disc folder and the folders
-// beside it.
+// The places where the install looks for the next discs: each known disc (folder or image) and the
+// folders and images beside it.
 std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<fs::path>& given) {
   std::vector<fs::path> candidates;
   std::vector<fs::path> known = {source};
   known.insert(known.end(), given.begin(), given.end());
-  for (const fs::path& folder : known) {
-    candidates.push_back(folder);
-    fs::path parent = folder;
-    while (!parent.has_filename() && parent.has_relative_path()) parent = parent.parent_path();
-    std::error_code ec;
-    for (fs::directory_iterator it(parent.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-      if (it->is_directory(ec)) candidates.push_back(it->path());
-    }
+  for (const fs::path& place : known) {
+    candidates.push_back(place);
+    const std::vector<fs::path> beside = DiscsBeside(FolderWithoutDelimiter(place));
+    candidates.insert(candidates.end(), beside.begin(), beside.end());
   }
   return candidates;
 }
@@ -272,21 +257,17 @@ class HeadlessWizard : public WizardHost, private WizardView {
     const std::vector<fs::path> candidates = DiscCandidates(source_folder_, options_.disc_folders);
     for (int32_t i = 0; i < settings_.DiscCount(); ++i) {
       if (i == settings_.DiscIndex) continue;
-      fs::path found;
-      for (const fs::path& folder : candidates) {
-        if (HoldsDisc(folder, i, settings_.Title)) {
-          found = folder;
-          break;
-        }
+      std::unique_ptr<DiscFiles> found;
+      for (const fs::path& place : candidates) {
+        if ((found = OpenDiscOfSet(place, i, settings_.Title))) break;
       }
-      std::error_code ec;
-      if (!found.empty() && DataNeeded(i) && !fs::is_regular_file(FileInFolder(found, "game.dat"), ec)) {
+      if (found && DataNeeded(i) && !found->Find("game.dat")) {
         stop_code_ = kUnattendedFailed;
-        stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + PathToUtf8(found / "game.dat") +
+        stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + found->Describe("game.dat") +
                        ":ファイルがありません (the data of this disc cannot be installed)";
         return false;
       }
-      if (found.empty()) {
+      if (!found) {
         stop_code_ = kUnattendedUsage;
         stop_reason_ = "disc " + std::to_string(i + 1) +
                        " is in no folder beside this disc; name its folder with --disc DIR (or install "
@@ -394,12 +375,13 @@ int RunUnattended(EntryEnvironment env, const UnattendedOptions& options) {
   // The folder the wizard works on: the one named (the folder of an archive file named), else the
   // launcher's own.
   fs::path source = env.exe.parent_path();
-  if (!env.args.empty()) {
-    source = Utf8ToPath(env.args[0]);
-    std::error_code ec;
-    if (fs::is_regular_file(source, ec)) source = source.parent_path();
-  }
+  if (!env.args.empty()) source = DiscLocationOf(Utf8ToPath(env.args[0]));
   UnattendedUi ui(options, source);
+  // A pipe, a device or a socket named as the source: said as such, not as a missing install.dat.
+  if (std::error_code ec; !env.args.empty() && !IsDiscLocation(source) && fs::exists(source, ec)) {
+    ui.Fail(env.args[0] + ": no disc folder, disc image (ISO 9660 / UDF) or archive file");
+    return kUnattendedFailed;
+  }
   try {
     RunEntryFlow(env, ui);
   } catch (const std::exception& e) {

@@ -97,14 +97,21 @@ void TFormStart::btnExitClick() {
 // The setup program runs on its own; whether it started is not reported, and the menu stays. Only
 // a Windows setup that cannot start for want of Wine is explained, as the user can mend that.
 void TFormStart::btnDirectXClick() {
-  OpenSetup(start_menu::SetupProgram(folder_, start_menu::Runtime::kDirectX));
+  OpenSetup(start_menu::Runtime::kDirectX);
 }
 
 void TFormStart::btnWinMediaClick() {
-  OpenSetup(start_menu::SetupProgram(folder_, start_menu::Runtime::kWinMedia));
+  OpenSetup(start_menu::Runtime::kWinMedia);
 }
 
-void TFormStart::OpenSetup(const fs::path& program) {
+void TFormStart::OpenSetup(start_menu::Runtime runtime) {
+  fs::path program;
+  try {
+    program = start_menu::SetupProgram(folder_, runtime);  // copied out of a disc image first
+  } catch (const std::exception& e) {
+    ShowErrorBox(this, QString::fromUtf8(e.what()));
+    return;
+  }
   const std::string hint = ShellOpenFailureHint(program, OpenSetupProgram(program));
   if (!hint.empty()) {
     QMessageBox::warning(this, QString::fromUtf8("警告"), QString::fromStdString(hint), QMessageBox::Ok);

@@ -51,7 +51,7 @@ class TFormStart : public QDialog {
  private:
   void FormCreate();
   QPushButton* AddButton(const char* caption, int top, int tag);
-  void OpenSetup(const std::filesystem::path& program);
+  void OpenSetup(start_menu::Runtime runtime);
 
   TVondInstallSet& settings_;
   TVrFileCollection* archive_;

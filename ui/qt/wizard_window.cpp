@@ -30,6 +30,7 @@
 #include "installer/install_engine.h"
 #include "installer/uninstall_engine.h"
 #include "launcher/shared_archive.h"
+#include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
@@ -128,14 +129,12 @@ DialogButton ShowMessageBox(QWidget* parent, DialogKind kind, const std::string&
   return (buttons & kButtonNo) ? kButtonNo : (buttons & kButtonAbort) ? kButtonAbort : kButtonOK;
 }
 
-// The folder of the run: the first argument (the folder of an archive file named there), else the
-// executable's own folder.
+// The disc of the run: the first argument (a disc folder or image, or the folder of an archive
+// file named there), else the executable's own folder.
 fs::path RunSourceFolder() {
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() < 2) return OwnExecutablePath().parent_path();
-  const fs::path given = Utf8ToPath(arguments[1].toStdString());
-  std::error_code ec;
-  return fs::is_regular_file(given, ec) ? given.parent_path() : given;
+  return DiscLocationOf(Utf8ToPath(arguments[1].toStdString()));
 }
 
 }  // namespace

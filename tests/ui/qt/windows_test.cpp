@@ -11,6 +11,7 @@
 #include "imaging/ruxa_writer.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "platform/special_folders.h"
 #include "settings/settings.h"
 #include "tests/support/qt_test_main.h"
 #include "tests/support/test_env.h"
@@ -168,6 +169,26 @@ class WindowsTest : public QObject {
     QCOMPARE(started[2], disc_ / "winmedia" / "mp71.exe");
     QVERIFY(form.isVisible());
     QCOMPARE(form.result(), 0);
+
+    // On a disc image a setup's folder is copied out to run from when its button is pressed (once).
+    const fs::path image = test::MakeTempDir("image") / "disc.iso";
+    if (test::RunShell("xorriso -as mkisofs -J -o " + test::ShellQuoted(image.string()) + " " +
+                           test::ShellQuoted(disc_.string()),
+                       disc_)
+            .status == 0) {
+      TFormStart on_image(settings_, archive_.get(), image);
+      on_image.OpenSetupProgram = form.OpenSetupProgram;
+      on_image.show();
+      QVERIFY(on_image.btnDirectX->isVisible() && on_image.btnWinMedia->isVisible());
+      QTest::mouseClick(on_image.btnDirectX, Qt::LeftButton);
+      QTest::mouseClick(on_image.btnDirectX, Qt::LeftButton);
+      QCOMPARE(started.size(), size_t{5});
+      QCOMPARE(started[4], started[3]);
+      QCOMPARE(started[3].parent_path().filename(), fs::path("directx"));
+      QVERIFY(started[3].string().rfind(TemporaryFolder().string(), 0) == 0);
+      QCOMPARE(test::ReadFile(started[3]), std::string("#!/bin/sh\n"));
+      QVERIFY(!fs::exists(started[3].parent_path().parent_path() / "winmedia" / "mp71.exe"));
+    }
 
     // Return presses the focused button, as on Windows.
     form.btnWinMedia->setFocus();

@@ -1,0 +1,321 @@
+#include "platform/disc_files.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <random>
+#include <system_error>
+#include <unordered_map>
+
+#include "platform/disc_image.h"
+#include "platform/error.h"
+#include "platform/fileops.h"
+#include "platform/folders.h"
+#include "platform/mutex.h"
+#include "platform/paths.h"
+#include "platform/special_folders.h"
+#include "platform/volumes.h"
+
+namespace vn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ASCII letters folded and '\' taken as '/': how a disc path is compared, as Windows compares names
+// (the bytes of a multi-byte UTF-8 character are all above 0x7F and stay as they are).
+std::string FoldedDiscPath(std::string_view path) {
+  std::string folded(path);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c == '\\') c = '/';
+  }
+  return folded;
+}
+
+// A disc's files in one order whatever holds them, so that a set installs the same from folders and
+// from images (the order of the recorded files included).
+void SortByPath(std::vector<DiscFileInfo>& files) {
+  std::sort(files.begin(), files.end(),
+            [](const DiscFileInfo& a, const DiscFileInfo& b) { return a.path < b.path; });
+}
+
+// --- the scratch folder ----------------------------------------------------------------------
+
+constexpr char kScratchPrefix[] = "vnsetup-disc-";
+// Room left beside what is copied: the file system's own blocks and whatever else runs.
+constexpr int64_t kSpareBytes = int64_t{16} << 20;
+
+DataString ScratchMutexName(const fs::path& folder) {
+  return DataString("vnsetup-disc:" + PathToUtf8(folder));
+}
+
+// Folders of earlier runs that ended without removing theirs (killed, or the display went away).
+void RemoveAbandonedScratchFolders(const fs::path& base) {
+  std::error_code ec;
+  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = PathToUtf8(it->path().filename());
+    if (name.rfind(kScratchPrefix, 0) != 0 || !IsRealFolder(it->path())) continue;
+    if (!MutexExists(ScratchMutexName(it->path()))) DeleteFolderTree(it->path());
+  }
+}
+
+class ScratchFolder {
+ public:
+  ~ScratchFolder() {
+    if (!folder_.empty()) DeleteFolderTree(folder_);
+  }
+
+  // Our own new folder in the temporary folder, marked in use before it exists.
+  const fs::path& Get() {
+    if (!folder_.empty()) return folder_;
+    const fs::path base = TemporaryFolder();
+    RemoveAbandonedScratchFolders(base);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const fs::path folder = base / (kScratchPrefix + std::to_string(random() % 1000000000));
+      std::optional<InstanceMutex> mark = CreateInstanceMutex(ScratchMutexName(folder));
+      std::error_code ec;
+      if (mark && fs::create_directory(folder, ec)) {
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+        in_use_ = std::move(mark);
+        return folder_ = folder;
+      }
+    }
+    throw EWriteError(PathToUtf8(base) + ": 一時フォルダを作成できません");
+  }
+
+  // The folders of images copied out so far: (image, top folder) -> where.
+  std::map<std::pair<fs::path, std::string>, fs::path> copied;
+
+ private:
+  fs::path folder_;
+  std::optional<InstanceMutex> in_use_;
+};
+
+ScratchFolder& Scratch() {
+  static ScratchFolder scratch;
+  return scratch;
+}
+
+// --- a folder --------------------------------------------------------------------------------
+
+class FolderDiscFiles : public DiscFiles {
+ public:
+  explicit FolderDiscFiles(const fs::path& folder) : DiscFiles(folder) {}
+  bool IsImage() const override { return false; }
+
+  const std::vector<DiscFileInfo>& Files() const override {
+    if (listed_) return files_;
+    listed_ = true;
+    std::vector<fs::path> list;
+    ListFolder(Location(), kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive, true, true, list, true, false,
+               false, "");
+    for (const fs::path& file : list) {
+      std::error_code ec;
+      // Only regular files: a link on the disc could point anywhere on this machine.
+      if (!fs::is_regular_file(fs::symlink_status(file, ec))) continue;
+      files_.push_back(InfoOf(file, PathToUtf8(file.lexically_relative(Location()).generic_string())));
+    }
+    SortByPath(files_);
+    return files_;
+  }
+
+  // A file asked for by name (install.dat, game.dat) is read through a link, and a pipe or device of
+  // that name is found too, so that opening it says what is wrong; only the listing of files to copy
+  // leaves them out.
+  std::optional<DiscFileInfo> Find(std::string_view relative) const override {
+    try {
+      const fs::path file = JoinNativePath(Location(), relative);
+      std::error_code ec;
+      if (!fs::exists(file, ec) || fs::is_directory(file, ec)) return std::nullopt;
+      return InfoOf(file, PathToUtf8(file.lexically_relative(Location()).generic_string()));
+    } catch (const Exception&) {
+      return std::nullopt;  // a name that would leave the disc
+    }
+  }
+
+  File Open(const DiscFileInfo& file) const override { return OpenRegularFile(PathOf(file)); }
+  bool CopyTo(const DiscFileInfo& file, const fs::path& target) const override {
+    return CopyFileOver(PathOf(file), target);
+  }
+  fs::path RunnablePath(const DiscFileInfo& file) const override { return PathOf(file); }
+
+ private:
+  fs::path PathOf(const DiscFileInfo& file) const { return Location() / Utf8ToPath(file.path); }
+
+  static DiscFileInfo InfoOf(const fs::path& file, std::string relative) {
+    DiscFileInfo info;
+    info.path = std::move(relative);
+    std::error_code ec;
+    info.size = fs::is_regular_file(file, ec) ? static_cast<int64_t>(fs::file_size(file, ec)) : 0;
+    const auto time = fs::last_write_time(file, ec);
+    if (!ec) {
+      info.time = std::chrono::system_clock::to_time_t(
+          std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+              fs::file_time_type::clock::to_sys(time)));
+    }
+    return info;
+  }
+
+  mutable bool listed_ = false;
+  mutable std::vector<DiscFileInfo> files_;
+};
+
+// --- a disc image ----------------------------------------------------------------------------
+
+// Whether the first bytes are those of a Linux program: an ELF file or a "#!" script.
+bool StartsLikeProgram(File& file) {
+  char head[4] = {};
+  const int64_t n = file.ReadAt(0, head, sizeof head);
+  return (n == 4 && std::memcmp(head,
+                                "\x7f"
+                                "ELF",
+                                4) == 0) ||
+         (n >= 2 && head[0] == '#' && head[1] == '!');
+}
+
+class ImageDiscFiles : public DiscFiles {
+ public:
+  explicit ImageDiscFiles(const fs::path& image) : DiscFiles(image), image_(image) {
+    for (const DiscImageEntry& entry : image_.Entries()) {
+      if (entry.directory) continue;
+      files_.push_back({entry.path, entry.size, entry.time});
+      by_path_.emplace(entry.path, &entry);
+      by_folded_path_.emplace(FoldedDiscPath(entry.path), &entry);
+    }
+    SortByPath(files_);
+  }
+  bool IsImage() const override { return true; }
+  const std::vector<DiscFileInfo>& Files() const override { return files_; }
+
+  std::optional<DiscFileInfo> Find(std::string_view relative) const override {
+    const auto found = by_folded_path_.find(FoldedDiscPath(relative));
+    if (found == by_folded_path_.end()) return std::nullopt;
+    const DiscImageEntry& entry = *found->second;
+    return DiscFileInfo{entry.path, entry.size, entry.time};
+  }
+
+  File Open(const DiscFileInfo& file) const override { return image_.OpenFile(EntryOf(file)); }
+
+  bool CopyTo(const DiscFileInfo& file, const fs::path& target) const override {
+    const fs::path tmp = TemporarySibling(target);
+    try {
+      std::error_code ec;
+      const fs::file_status existing = fs::symlink_status(target, ec);
+      if (fs::is_directory(existing) || (fs::is_regular_file(existing) && IsReadOnly(target))) return false;
+      File source = Open(file);
+      const bool program = EntryOf(file).executable || StartsLikeProgram(source);
+      {
+        File copy(tmp, FileAccess::kCreate);
+        if (copy.CopyRangeFrom(source, 0, 0, file.size) != file.size) throw EReadError(Describe(file));
+      }
+      using fs::perms;
+      const perms mode =
+          program ? perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                        perms::others_exec
+                  : perms::owner_read | perms::owner_write | perms::group_read | perms::others_read;
+      fs::permissions(tmp, mode, fs::perm_options::replace);
+      if (file.time > 0) {
+        fs::last_write_time(
+            tmp, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(file.time)));
+      }
+      ReplaceFile(tmp, target);
+      return true;
+    } catch (const std::exception&) {
+      std::error_code ec;
+      fs::remove(tmp, ec);
+      return false;
+    }
+  }
+
+  fs::path RunnablePath(const DiscFileInfo& file) const override {
+    const DiscImageEntry& wanted = EntryOf(file);
+    const size_t slash = wanted.path.find('/');
+    const std::string top = wanted.path.substr(0, slash);
+    const auto belongs = [&](const DiscImageEntry& entry) {
+      return slash == std::string::npos ? entry.path == wanted.path : entry.path.rfind(top + "/", 0) == 0;
+    };
+    std::error_code ec;
+    const std::pair<fs::path, std::string> key{fs::weakly_canonical(Location(), ec), top};
+    if (const auto done = Scratch().copied.find(key); done != Scratch().copied.end()) {
+      return done->second / Utf8ToPath(wanted.path);
+    }
+    int64_t bytes = 0;
+    for (const DiscImageEntry& entry : image_.Entries()) bytes += belongs(entry) ? entry.size : 0;
+    CheckScratchSpace(Describe(slash == std::string::npos ? wanted.path : top), bytes);
+    // Named after the image, as a copied disc folder would be; a second image of that name gets a number.
+    const std::string stem = Location().stem().empty() ? std::string("disc") : PathToUtf8(Location().stem());
+    const fs::path root = DiscScratchFolder();
+    fs::path folder = root / Utf8ToPath(stem);
+    for (int n = 2; fs::exists(fs::symlink_status(folder, ec)); ++n) {
+      folder = root / Utf8ToPath(stem + "-" + std::to_string(n));
+    }
+    fs::create_directory(folder, ec);
+    if (ec) throw EWriteError(PathToUtf8(folder) + ": " + ec.message());
+    try {
+      image_.ExtractTo(folder, belongs);
+    } catch (...) {
+      DeleteFolderTree(folder);
+      throw;
+    }
+    Scratch().copied[key] = folder;
+    return folder / Utf8ToPath(wanted.path);
+  }
+
+ private:
+  // By the exact path: Rock Ridge names may differ in letter case only.
+  const DiscImageEntry& EntryOf(const DiscFileInfo& file) const {
+    const auto found = by_path_.find(file.path);
+    if (found == by_path_.end()) throw EFOpenError(Describe(file) + ": ファイルがありません");
+    return *found->second;
+  }
+
+  DiscImage image_;
+  std::vector<DiscFileInfo> files_;
+  std::unordered_map<std::string, const DiscImageEntry*> by_path_;
+  std::unordered_map<std::string, const DiscImageEntry*> by_folded_path_;
+};
+
+}  // namespace
+
+std::string DiscFiles::Describe(const DiscFileInfo& file) const {
+  return Describe(file.path);
+}
+
+std::string DiscFiles::Describe(std::string_view relative) const {
+  return PathToUtf8(location_ / Utf8ToPath(relative));
+}
+
+std::unique_ptr<DiscFiles> OpenDiscFiles(const fs::path& location) {
+  if (LooksLikeDiscImage(location)) return std::make_unique<ImageDiscFiles>(location);
+  return std::make_unique<FolderDiscFiles>(location);
+}
+
+fs::path DiscLocationOf(const fs::path& argument) {
+  std::error_code ec;
+  if (!fs::is_regular_file(argument, ec) || LooksLikeDiscImage(argument)) return argument;
+  return argument.parent_path();
+}
+
+bool IsDiscLocation(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec) || LooksLikeDiscImage(path);
+}
+
+fs::path DiscScratchFolder() {
+  return Scratch().Get();
+}
+
+void CheckScratchSpace(const std::string& what, int64_t bytes) {
+  const fs::path folder = DiscScratchFolder();
+  const int64_t needed = bytes + kSpareBytes;
+  const int64_t free = FreeSpace(folder);
+  if (free >= 0 && free < needed) {
+    throw EWriteError(what + ": 一時フォルダ " + PathToUtf8(folder) + " の空き容量が足りません (" +
+                      std::to_string(needed) + " バイト必要、空き " + std::to_string(free) + " バイト)");
+  }
+}
+
+}  // namespace vn
