@@ -24,6 +24,40 @@ constexpr unsigned kMaxWorkers = 4;
 static_assert(kMaxWorkers <= UnfinishedFile::kMaxWriters);
 constexpr size_t kMaxQueued = 16384;
 
+// Creates a file through `create`, known to the signal handler from the moment it exists; none when
+// create made none (the name is someone else's).
+template <typename Create>
+std::optional<File> CreateTracked(const fs::path& path, UnfinishedFile& unfinished, Create create) {
+  if (!unfinished.Begin(path)) throw Exception("interrupted");
+  std::optional<File> file;
+  try {
+    file = create();
+  } catch (...) {
+    unfinished.Abandoned();
+    throw;
+  }
+  if (file) {
+    unfinished.Created();
+  } else {
+    unfinished.Abandoned();
+  }
+  return file;
+}
+
+// Runs write on the file at `path` that this writer created: a failure removes the file again.
+template <typename Write>
+void WriteOrRemove(const fs::path& path, UnfinishedFile& unfinished, Write write) {
+  try {
+    write();
+  } catch (...) {
+    std::error_code ec;
+    fs::remove(path, ec);
+    unfinished.Finished();
+    throw;
+  }
+  unfinished.Finished();
+}
+
 }  // namespace
 
 ExtractWorkers::ExtractWorkers(const TVrFileCollection& files, const ExtractOptions& options, size_t count)
@@ -152,53 +186,31 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Unfin
       throw EReadError(check.reason);
     }
   }
-  if (!unfinished.Begin(path)) throw Exception("interrupted");
-  std::optional<File> created;
-  try {
-    created = File::CreateNew(path);
-  } catch (...) {
-    unfinished.Abandoned();
-    throw;
-  }
-  if (created) {
+  if (std::optional<File> created = CreateTracked(path, unfinished, [&] { return File::CreateNew(path); })) {
     // Nothing had this name: the entry is written in place. A failed write removes the file again,
     // so no partial file stands under the entry's name.
-    unfinished.Created();
-    try {
-      TFileStream out(std::move(*created));
-      files_.ReadEntryFrom(data, entry, out);
-      // the stored time becomes the file's modification time, as unzip does
-      if (entry.Time != 0) FileSetDate(out.Handle(), entry.Time);
-    } catch (...) {
-      fs::remove(path, ec);
-      unfinished.Finished();
-      throw;
-    }
-    unfinished.Finished();
+    WriteOrRemove(path, unfinished, [&] { WriteContent(data, entry, std::move(*created)); });
     return EntryResult::kExtracted;
   }
-  unfinished.Abandoned();
   if (options_.keep) return EntryResult::kKept;
 
   // Something has this name: the entry is written beside it and renamed over it, so that a failure
   // leaves what was there as it was.
   const fs::path temp = TemporarySibling(path);
-  if (!unfinished.Begin(temp)) throw Exception("interrupted");
-  try {
-    {
-      TFileStream out(temp, FileAccess::kCreate);
-      unfinished.Created();
-      files_.ReadEntryFrom(data, entry, out);
-      if (entry.Time != 0) FileSetDate(out.Handle(), entry.Time);
-    }
+  std::optional<File> file =
+      CreateTracked(temp, unfinished, [&] { return std::optional<File>(File(temp, FileAccess::kCreate)); });
+  WriteOrRemove(temp, unfinished, [&] {
+    WriteContent(data, entry, std::move(*file));
     fs::rename(temp, path);
-  } catch (...) {
-    fs::remove(temp, ec);
-    unfinished.Finished();
-    throw;
-  }
-  unfinished.Finished();
+  });
   return EntryResult::kExtracted;
+}
+
+void ExtractWorkers::WriteContent(TBigStream& data, const TVrFile& entry, File file) {
+  TFileStream out(std::move(file));
+  files_.ReadEntryFrom(data, entry, out);
+  // the stored time becomes the file's modification time, as unzip does
+  if (entry.Time != 0) FileSetDate(out.Handle(), entry.Time);
 }
 
 }  // namespace vn::cli

@@ -70,6 +70,7 @@ class ExtractWorkers {
 
   void Run(Worker& worker, int number);
   EntryResult WriteEntry(TBigStream& data, const Task& task, UnfinishedFile& unfinished);
+  void WriteContent(TBigStream& data, const TVrFile& entry, File file);
   void Finish(size_t slot, EntryResult result, std::string error);
   void WakeWaiter();
   template <typename Ready>

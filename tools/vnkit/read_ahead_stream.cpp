@@ -23,32 +23,31 @@ bool ReadAheadStream::Buffer(int64_t count) {
   return got >= count;
 }
 
-int64_t ReadAheadStream::Read(void* buffer, int64_t count) {
+template <typename FromSource, typename FromBuffer>
+int64_t ReadAheadStream::Transfer(int64_t count, FromSource from_source, FromBuffer from_buffer) {
   count = std::min(count, size_ - position_);
   if (count <= 0) return 0;
   if (count > kLargest / 2 || !Buffer(count)) {
     source_.SetPosition(position_);
-    const int64_t got = source_.Read(buffer, count);
+    const int64_t got = from_source(count);
     position_ += std::max<int64_t>(got, 0);
     return got;
   }
-  std::memcpy(buffer, Buffered(), static_cast<size_t>(count));
+  from_buffer(Buffered(), count);
   position_ += count;
   return count;
 }
 
+int64_t ReadAheadStream::Read(void* buffer, int64_t count) {
+  return Transfer(
+      count, [&](int64_t n) { return source_.Read(buffer, n); },
+      [&](const char* bytes, int64_t n) { std::memcpy(buffer, bytes, static_cast<size_t>(n)); });
+}
+
 int64_t ReadAheadStream::ReadToStream(TStream& target, int64_t count) {
-  count = std::min(count, size_ - position_);
-  if (count <= 0) return 0;
-  if (count > kLargest / 2 || !Buffer(count)) {
-    source_.SetPosition(position_);
-    const int64_t got = source_.ReadToStream(target, count);
-    position_ += std::max<int64_t>(got, 0);
-    return got;
-  }
-  target.WriteBuffer(Buffered(), count);
-  position_ += count;
-  return count;
+  return Transfer(
+      count, [&](int64_t n) { return source_.ReadToStream(target, n); },
+      [&](const char* bytes, int64_t n) { target.WriteBuffer(bytes, n); });
 }
 
 }  // namespace vn::cli

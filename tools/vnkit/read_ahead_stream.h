@@ -29,6 +29,10 @@ class ReadAheadStream : public TBigStream {
   // source has fewer.
   bool Buffer(int64_t count);
   const char* Buffered() const { return buffer_.data() + (position_ - start_); }
+  // A read of count bytes at the position: straight from the source when large or past what the
+  // buffer can hold, else out of the buffer.
+  template <typename FromSource, typename FromBuffer>
+  int64_t Transfer(int64_t count, FromSource from_source, FromBuffer from_buffer);
 
   static constexpr int64_t kSmallest = 16 << 10;
   static constexpr int64_t kLargest = 512 << 10;
