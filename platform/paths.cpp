@@ -149,13 +149,22 @@ PathJoiner::Listing& PathJoiner::NamesIn(const fs::path& folder) {
     std::error_code ec;
     fs::directory_iterator entry(folder, ec), end;
     for (; !ec && entry != end; entry.increment(ec)) {
-      const std::string name = PathToUtf8(entry->path().filename());
-      listing.folded.try_emplace(FoldedName(name), name);  // the first listed wins, as in a plain join
-      listing.exact.insert(name);
+      listing.Add(PathToUtf8(entry->path().filename()));
     }
     listing.complete = !ec;
   }
   return it->second;
+}
+
+void PathJoiner::Listing::Add(const std::string& name) {
+  // the first listed wins, as in a plain join; a name differing from it only in case is kept apart
+  const auto [it, added] = folded.try_emplace(FoldedName(name), name);
+  if (!added && it->second != name) case_variants.insert(name);
+}
+
+bool PathJoiner::Listing::Has(const std::string& name) const {
+  const auto it = folded.find(FoldedName(name));
+  return it != folded.end() && (it->second == name || case_variants.count(name) != 0);
 }
 
 fs::path PathJoiner::JoinNative(std::string_view relative) {
@@ -165,7 +174,7 @@ fs::path PathJoiner::JoinNative(std::string_view relative) {
       // (missing, or not readable) is asked name by name.
       [this](const fs::path& folder, const std::string& name, const fs::path& path) {
         const Listing& listing = NamesIn(folder);
-        return listing.complete ? listing.exact.count(name) != 0 : ExistsOnDisk(path);
+        return listing.complete ? listing.Has(name) : ExistsOnDisk(path);
       },
       [this](const fs::path& folder, const std::string& name, fs::path& found) {
         const Listing& listing = NamesIn(folder);
@@ -174,11 +183,7 @@ fs::path PathJoiner::JoinNative(std::string_view relative) {
         found = folder / Utf8ToPath(it->second);
         return true;
       },
-      [this](const fs::path& folder, const std::string& name) {
-        Listing& listing = NamesIn(folder);
-        listing.folded.try_emplace(FoldedName(name), name);
-        listing.exact.insert(name);
-      });
+      [this](const fs::path& folder, const std::string& name) { NamesIn(folder).Add(name); });
 }
 
 fs::path PathJoiner::Join(const DataString& relative) {

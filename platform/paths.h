@@ -46,8 +46,10 @@ class PathJoiner {
  private:
   struct Listing {
     std::unordered_map<std::string, std::string> folded;  // folded name -> name on disk
-    std::unordered_set<std::string> exact;
-    bool complete = false;  // false: the folder could not be listed
+    std::unordered_set<std::string> case_variants;        // names whose folded form another has
+    bool complete = false;                                // false: the folder could not be listed
+    void Add(const std::string& name);
+    bool Has(const std::string& name) const;  // under this exact name
   };
   Listing& NamesIn(const std::filesystem::path& folder);
 

@@ -56,13 +56,16 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
   ExtractWorkers workers(files, options, wanted.size());
   unfinished.WritersStarted();
   PathJoiner joiner(target);
-  std::unordered_set<fs::path::string_type> folders_made, files_handed_out;
+  std::unordered_set<fs::path::string_type> folders_made;
+  // The files handed out, by a hash of their path (a match by chance costs only a wait).
+  std::unordered_set<size_t> files_handed_out;
+  const auto key = [](const fs::path& path) { return std::hash<fs::path::string_type>{}(path.native()); };
   // A folder where an earlier entry's file goes (an archive naming both "a" and "a\b") is made only
   // once that file is written, so the outcome is the one of writing the entries one by one.
   const auto make_folder = [&](const fs::path& folder) {
     if (folders_made.count(folder.native()) != 0) return;
     for (fs::path p = folder; p.native().size() > target.native().size(); p = p.parent_path()) {
-      if (files_handed_out.count(p.native()) != 0) {
+      if (files_handed_out.count(key(p)) != 0) {
         workers.WaitForAll();
         break;
       }
@@ -106,7 +109,7 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
       } else {
         fs::path folder = path.parent_path();
         make_folder(folder);
-        files_handed_out.insert(path.native());
+        files_handed_out.insert(key(path));
         workers.Extract(slot, index, std::move(path), folder);
       }
     } catch (const std::exception& e) {
