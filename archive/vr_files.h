@@ -74,6 +74,13 @@ class TVrFileCollection : public THashCollection {
   // The content of an entry (or of the loose file of that name under BasePath) into target at its
   // position; a memory stream is emptied first. Target stands at position 0 afterwards.
   void ReadEntry(TStream& target, const DataString& name);
+  // Another read-only stream over the archive's data (its file opened again), so that several
+  // threads can read entries at once, each through a stream of its own; null when the archive is
+  // not read from a file.
+  std::unique_ptr<TBigStream> OpenDataStream() const;
+  // The content of a stored entry read through `data` (from OpenDataStream) into target at its
+  // position; the collection's own stream is left alone. Target stands after the content.
+  void ReadEntryFrom(TBigStream& data, const TVrFile& entry, TStream& target) const;
 
   // Checks the CRC-32 of every entry that has one. bad_index, when given, receives the first
   // entry that failed (-1 when none did).
@@ -104,7 +111,7 @@ class TVrFileCollection : public THashCollection {
   // from an executable's trailer or from the data itself.
   void LoadOpenedArchive(TBigMemoryStream* side, const std::string& side_label);
   bool ReadDiscEntry(TStream& target, const DataString& name);
-  void ReadStoredEntry(TVrFile& entry, TStream& target);
+  void ReadStoredEntry(TBigStream& data, const TVrFile& entry, TStream& target) const;
   bool CallProgress(TVrFile& item, int64_t size, int32_t index, int32_t total);
   struct PreparedEntry;
   PreparedEntry PrepareEntry(const TVrFile& entry) const;

@@ -194,22 +194,22 @@ void TVrFileCollection::LoadDirectory(TBigStream& source, int64_t data_end, cons
   Add(EofName()).Offset = dir.offsets[n];
 }
 
-void TVrFileCollection::ReadStoredEntry(TVrFile& entry, TStream& target) {
+void TVrFileCollection::ReadStoredEntry(TBigStream& data, const TVrFile& entry, TStream& target) const {
   const auto cut_short = [&] {
     return EReadError(Describe() + ": entry " + Cp932ToUtf8Lossy(entry.Name()) + " is cut short");
   };
   // An entry of stored length 0 (the end marker among them) is empty, whatever its flags say.
   if (entry.Size == 0) return;
-  stream_->SetPosition(entry.Offset);
+  data.SetPosition(entry.Offset);
   auto* memory = dynamic_cast<TMemoryStream*>(&target);
   try {
     if (entry.Stored || memory != nullptr) {
-      if (stream_->ReadToStream(target, entry.Size) != entry.Size) throw cut_short();
+      if (data.ReadToStream(target, entry.Size) != entry.Size) throw cut_short();
       // a memory target was emptied before, so it holds exactly the compressed bytes
       if (!entry.Stored) DecompressMemoryStream(*memory);
     } else {
       TMemoryStream packed;
-      if (stream_->ReadToStream(packed, entry.Size) != entry.Size) throw cut_short();
+      if (data.ReadToStream(packed, entry.Size) != entry.Size) throw cut_short();
       InflateToStream(packed.Memory(), static_cast<size_t>(packed.GetSize()), target);
     }
   } catch (const EFormatError& e) {
@@ -223,7 +223,7 @@ void TVrFileCollection::ReadEntry(TStream& target, const DataString& name) {
 
   const int index = stream_ ? IndexOf(name) : -1;
   if (index >= 0) {
-    ReadStoredEntry((*this)[index], target);
+    ReadStoredEntry(*stream_, (*this)[index], target);
     target.SetPosition(0);
     return;
   }
@@ -258,6 +258,17 @@ bool TVrFileCollection::ReadDiscEntry(TStream& target, const DataString& name) {
   CopyStreamData(target, stream, 0);
   target.SetPosition(0);
   return true;
+}
+
+std::unique_ptr<TBigStream> TVrFileCollection::OpenDataStream() const {
+  // an archive inside a disc image has no file of its own to open again
+  const auto* file = dynamic_cast<const TBigFileStream*>(stream_.get());
+  if (file == nullptr || disc_ != nullptr) return nullptr;
+  return std::make_unique<TBigFileStream>(file->FileName(), TBigFileStream::kRead);
+}
+
+void TVrFileCollection::ReadEntryFrom(TBigStream& data, const TVrFile& entry, TStream& target) const {
+  ReadStoredEntry(data, entry, target);
 }
 
 }  // namespace vn

@@ -83,7 +83,9 @@ void DecompressMemoryStream(TMemoryStream& stream) {
 
 int64_t InflateToStream(const char* data, size_t length, TStream& target) {
   Inflater inflater(data, length);
-  std::vector<char> chunk(1 << 20);
+  // One buffer per thread for every call: allocating and clearing a megabyte each time would cost
+  // more than inflating a small entry.
+  thread_local std::vector<char> chunk(1 << 20);
   int64_t total = 0;
   while (const size_t got = inflater.Next(chunk.data(), chunk.size())) {
     target.WriteBuffer(chunk.data(), static_cast<int64_t>(got));

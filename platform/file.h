@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,10 @@ class File {
   File& operator=(File&& other) noexcept;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
+  // Creates a new file for reading and writing; none when anything of that name exists already (a
+  // symbolic link is not followed), so nothing there is ever opened or truncated. Other failures
+  // raise EFOpenError.
+  static std::optional<File> CreateNew(const std::filesystem::path& path);
 
   // A read-only window onto `length` bytes at `offset` of the file at `path` (a file stored inside a
   // disc image): positions count from the window's start, Size is its length, reads end at its end,
@@ -36,6 +41,8 @@ class File {
   // what a read will bring.
   bool IsRegularFile() const;
   const std::filesystem::path& Path() const { return path_; }
+  // The system's handle (a descriptor on POSIX, a HANDLE on Windows), for calls made on an open file.
+  intptr_t NativeHandle() const { return handle_; }
 
   // Reads up to count bytes at the current position; fewer only at the end of the file.
   int64_t Read(void* buffer, int64_t count);

@@ -8,6 +8,8 @@
 
 namespace vn {
 
+class File;
+
 // --- DOS date-time --------------------------------------------------------------------------
 // The archive's time stamp: date in the high 16 bits (day 0-4, month 5-8, year - 1980 9-15), time in
 // the low 16 bits (seconds / 2 0-4, minutes 5-10, hours 11-15), local time. Compared as int32.
@@ -33,6 +35,8 @@ int32_t FileAge(const std::filesystem::path& file);
 // Sets the modification (and access) time of a file from a DOS date-time; false on failure or an
 // invalid date-time.
 bool FileSetDate(const std::filesystem::path& file, int32_t dos);
+// The same through a file open for writing, once it is written (no lookup of the name): for many files.
+bool FileSetDate(File& file, int32_t dos);
 
 // --- Copy ---------------------------------------------------------------------------------
 

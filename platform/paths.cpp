@@ -80,19 +80,24 @@ bool FindCaseInsensitive(const fs::path& folder, const std::string& name, fs::pa
   return false;
 }
 
-// Joins checked components onto base: a component missing under its exact name is looked up by
-// `find_folded(folder, name, found)` among the folder's names; once one is missing, later ones cannot
-// exist either. `missing(folder, name)` hears of the first missing component.
-template <typename FindFolded, typename Missing>
-fs::path JoinComponents(const fs::path& base, const std::vector<std::string>& parts, FindFolded find_folded,
-                        Missing missing) {
+// True when `path` names anything, a dangling symbolic link included.
+bool ExistsOnDisk(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Joins checked components onto base: a component that `exists(folder, name, path)` denies under its
+// exact name is looked up by `find_folded(folder, name, found)` among the folder's names; once one is
+// missing, later ones cannot exist either. `missing(folder, name)` hears of the first missing component.
+template <typename Exists, typename FindFolded, typename Missing>
+fs::path JoinComponents(const fs::path& base, const std::vector<std::string>& parts, Exists exists,
+                        FindFolded find_folded, Missing missing) {
   fs::path result = base;
   bool searching = true;
   for (const std::string& part : parts) {
     fs::path next = result / Utf8ToPath(part);
     if (searching) {
-      std::error_code ec;
-      if (!fs::exists(fs::symlink_status(next, ec))) {
+      if (!exists(result, part, next)) {
         fs::path found;
         if (find_folded(result, part, found)) {
           next = found;
@@ -127,39 +132,58 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 fs::path JoinNativePath(const fs::path& base, std::string_view relative) {
-  return JoinComponents(base, SplitComponents(relative, relative), FindCaseInsensitive,
-                        [](const fs::path&, const std::string&) {});
+  return JoinComponents(
+      base, SplitComponents(relative, relative),
+      [](const fs::path&, const std::string&, const fs::path& path) { return ExistsOnDisk(path); },
+      FindCaseInsensitive, [](const fs::path&, const std::string&) {});
 }
 
 fs::path JoinDataPath(const fs::path& base, const DataString& relative) {
   return JoinNativePath(base, DataPathToNative(relative));
 }
 
-PathJoiner::FoldedNames& PathJoiner::NamesIn(const fs::path& folder) {
+PathJoiner::Listing& PathJoiner::NamesIn(const fs::path& folder) {
   const auto [it, added] = folders_.try_emplace(folder.native());
   if (added) {
+    Listing& listing = it->second;
     std::error_code ec;
-    for (fs::directory_iterator entry(folder, ec), end; !ec && entry != end; entry.increment(ec)) {
-      const std::string name = PathToUtf8(entry->path().filename());
-      it->second.try_emplace(FoldedName(name), name);  // the first listed wins, as in a plain join
+    fs::directory_iterator entry(folder, ec), end;
+    for (; !ec && entry != end; entry.increment(ec)) {
+      listing.Add(PathToUtf8(entry->path().filename()));
     }
+    listing.complete = !ec;
   }
   return it->second;
+}
+
+void PathJoiner::Listing::Add(const std::string& name) {
+  // the first listed wins, as in a plain join; a name differing from it only in case is kept apart
+  const auto [it, added] = folded.try_emplace(FoldedName(name), name);
+  if (!added && it->second != name) case_variants.insert(name);
+}
+
+bool PathJoiner::Listing::Has(const std::string& name) const {
+  const auto it = folded.find(FoldedName(name));
+  return it != folded.end() && (it->second == name || case_variants.count(name) != 0);
 }
 
 fs::path PathJoiner::JoinNative(std::string_view relative) {
   return JoinComponents(
       base_, SplitComponents(relative, relative),
+      // A folder listed whole answers without asking the system again; one that could not be listed
+      // (missing, or not readable) is asked name by name.
+      [this](const fs::path& folder, const std::string& name, const fs::path& path) {
+        const Listing& listing = NamesIn(folder);
+        return listing.complete ? listing.Has(name) : ExistsOnDisk(path);
+      },
       [this](const fs::path& folder, const std::string& name, fs::path& found) {
-        const FoldedNames& names = NamesIn(folder);
-        const auto it = names.find(FoldedName(name));
-        if (it == names.end()) return false;
+        const Listing& listing = NamesIn(folder);
+        const auto it = listing.folded.find(FoldedName(name));
+        if (it == listing.folded.end()) return false;
         found = folder / Utf8ToPath(it->second);
         return true;
       },
-      [this](const fs::path& folder, const std::string& name) {
-        NamesIn(folder).try_emplace(FoldedName(name), name);
-      });
+      [this](const fs::path& folder, const std::string& name) { NamesIn(folder).Add(name); });
 }
 
 fs::path PathJoiner::Join(const DataString& relative) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/text.h"
 
@@ -30,10 +31,11 @@ std::filesystem::path JoinNativePath(const std::filesystem::path& base, std::str
 
 // JoinDataPath for a batch of names under one base (extracting an archive, copying a disc's files,
 // removing an installation). JoinDataPath lists a folder each time a name is missing from it, which
-// makes a batch of new files quadratic; this lists each folder once and keeps its names, case-folded,
-// for the life of the object. The caller is expected to create what it joins: every name it returns
-// counts as present from then on, so that a later name differing only in letter case joins onto it,
-// as it would once the file exists. Changes made to the folders by others meanwhile are not seen.
+// makes a batch of new files quadratic; this lists each folder once and keeps its names (exact and
+// case-folded) for the life of the object, and asks the system no more about a folder it listed. The
+// caller is expected to create what it joins: every name it returns counts as present from then on,
+// so that a later name differing only in letter case joins onto it, as it would once the file exists.
+// Changes made to the folders by others meanwhile are not seen.
 class PathJoiner {
  public:
   explicit PathJoiner(std::filesystem::path base) : base_(std::move(base)) {}
@@ -42,11 +44,17 @@ class PathJoiner {
   const std::filesystem::path& Base() const { return base_; }
 
  private:
-  using FoldedNames = std::unordered_map<std::string, std::string>;  // folded name -> name on disk
-  FoldedNames& NamesIn(const std::filesystem::path& folder);
+  struct Listing {
+    std::unordered_map<std::string, std::string> folded;  // folded name -> name on disk
+    std::unordered_set<std::string> case_variants;        // names whose folded form another has
+    bool complete = false;                                // false: the folder could not be listed
+    void Add(const std::string& name);
+    bool Has(const std::string& name) const;  // under this exact name
+  };
+  Listing& NamesIn(const std::filesystem::path& folder);
 
   std::filesystem::path base_;
-  std::unordered_map<std::filesystem::path::string_type, FoldedNames> folders_;
+  std::unordered_map<std::filesystem::path::string_type, Listing> folders_;
 };
 
 // Case-insensitive (ASCII letters only, as the system's ANSI rules) comparison of native names.

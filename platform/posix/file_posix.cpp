@@ -50,6 +50,16 @@ File::File(const fs::path& path, FileAccess access) : path_(path) {
   handle_ = fd;
 }
 
+std::optional<File> File::CreateNew(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EEXIST) return std::nullopt;
+  if (fd < 0) throw EFOpenError(Describe(path, "cannot create", errno));
+  std::optional<File> file(File{});
+  file->handle_ = fd;
+  file->path_ = path;
+  return file;
+}
+
 bool File::IsRegularFile() const {
   struct stat st;
   return ::fstat(static_cast<int>(handle_), &st) == 0 && S_ISREG(st.st_mode);

@@ -109,6 +109,20 @@ bool FileSetDate(const fs::path& file, int32_t dos) {
   return ::utimensat(AT_FDCWD, file.c_str(), times, 0) == 0;
 }
 
+bool FileSetDate(File& file, int32_t dos) {
+  // Files extracted together mostly share their time: the conversion (which consults the time zone
+  // each time) is made once for a run of them.
+  thread_local int32_t last_dos = 0;
+  thread_local std::optional<std::time_t> last_time;
+  if (dos != last_dos || !last_time) {
+    last_time = DosDateTimeToTime(dos);
+    last_dos = dos;
+  }
+  if (!last_time) return false;
+  const struct timespec times[2] = {{*last_time, 0}, {*last_time, 0}};
+  return ::futimens(static_cast<int>(file.NativeHandle()), times) == 0;
+}
+
 bool CopyFileOver(const fs::path& source, const fs::path& target) {
   Fd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st;

@@ -45,6 +45,25 @@ File::File(const fs::path& path, FileAccess access) : path_(path) {
   handle_ = reinterpret_cast<intptr_t>(h);
 }
 
+std::optional<File> File::CreateNew(const fs::path& path) {
+  const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::nullopt;
+    // a folder of that name refuses the creation as access denied
+    if (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return std::nullopt;
+    }
+    throw EFOpenError(win32::Describe(path, "cannot create", error));
+  }
+  std::optional<File> file(File{});
+  file->handle_ = reinterpret_cast<intptr_t>(h);
+  file->path_ = path;
+  return file;
+}
+
 bool File::IsRegularFile() const {
   // A folder cannot be opened here at all (no FILE_FLAG_BACKUP_SEMANTICS); pipes and consoles can.
   return GetFileType(AsHandle(handle_)) == FILE_TYPE_DISK;

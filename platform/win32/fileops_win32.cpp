@@ -85,6 +85,12 @@ bool FileSetDate(const fs::path& file, int32_t dos) {
   return ok;
 }
 
+bool FileSetDate(File& file, int32_t dos) {
+  FILETIME utc;
+  return DosToFileTime(dos, utc) &&
+         SetFileTime(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr, &utc, &utc);
+}
+
 bool CopyFileOver(const fs::path& source, const fs::path& target) {
   const std::optional<DWORD> from = win32::AttributesOf(source);
   if (!from || (*from & FILE_ATTRIBUTE_DIRECTORY)) return false;

@@ -1,10 +1,14 @@
 // vnkit list / cat / extract / verify, run as a separate process.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
+#include "platform/fileops.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/support/test_env.h"
 
@@ -126,6 +130,59 @@ TEST(VnkitArchive, ExtractReportsADamagedEntryAndKeepsGoing) {
   EXPECT_NE(r.err.find("install.dat"), std::string::npos) << r.err;
   EXPECT_EQ(test::ReadFile(out / "install.dat"), "kept");  // a damaged entry destroys nothing
   EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
+}
+
+// Many entries in folders that take turns in the archive, as the writers share them out: every file
+// whole with its stored time, -v in archive order, a later entry for the same file (another name
+// for it) replacing an earlier one, and failures reported without a partial file left behind.
+TEST(VnkitArchive, ExtractOfManyFoldersWritesEveryFileWithItsTime) {
+  std::vector<test::BuildEntry> entries;
+  std::map<std::string, std::pair<std::string, int32_t>> expected;  // path -> content, DOS time
+  std::vector<std::string> order;                                   // -v lines expected
+  const auto add = [&](test::BuildEntry entry, const std::string& path, const std::string& content) {
+    expected[path] = {content, entry.time};
+    order.push_back("extracted " + entry.name);
+    entries.push_back(std::move(entry));
+  };
+  for (int i = 0; i < 600; ++i) {
+    const std::string name = "f" + std::to_string(i % 12) + "\\e" + std::to_string(i) + ".txt";
+    const std::string content = "entry " + std::to_string(i) + std::string(i % 50, 'x');
+    auto entry = i % 3 == 0 ? test::Compressed(name, content) : test::StoredWithCrc(name, content);
+    // DOS date-time: a different day, hour, minute and second for each entry
+    entry.time = ((2001 - 1980 + i % 20) << 25) | ((1 + i % 12) << 21) | ((1 + i % 28) << 16) |
+                 ((i % 24) << 11) | ((i % 60) << 5) | (i % 30);
+    add(entry, "f" + std::to_string(i % 12) + "/e" + std::to_string(i) + ".txt", content);
+  }
+  auto again = test::StoredWithCrc("f3/e3.txt", "written last");  // '/' joins as '\\'
+  again.time = 0x3A210000;
+  add(again, "f3/e3.txt", "written last");
+  entries.push_back(test::StoredWithCrc("blocked\\x.txt", "no folder for it"));
+  // damaged in its checksum: the first megabyte is written before the damage shows
+  auto broken = test::Compressed("f5\\broken.bin", std::string(3 << 20, 'b'));
+  broken.bytes.back() ^= 0x01;
+  entries.push_back(broken);
+  const fs::path archive = WriteArchive(entries);
+  const fs::path out = test::MakeTempDir("many");
+  test::WriteFile(out / "blocked", "a file where the folder would go");
+
+  const RunResult r = Vnkit({"extract", "-v", archive.string(), "-o", out.string()});
+  EXPECT_EQ(r.code, 2) << r.err;
+  EXPECT_NE(r.err.find("blocked\\x.txt: not extracted"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("f5\\broken.bin: not extracted"), std::string::npos) << r.err;
+  std::istringstream lines(r.out);
+  std::vector<std::string> said;
+  for (std::string line; std::getline(lines, line);) said.push_back(line);
+  EXPECT_EQ(said, order);
+  size_t files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(out)) files += e.is_regular_file();
+  EXPECT_EQ(files, expected.size() + 1);  // and "blocked": no partial or temporary file
+  EXPECT_FALSE(fs::exists(out / "f5" / "broken.bin"));
+  for (const auto& [path, want] : expected) {
+    ASSERT_EQ(test::ReadFile(out / path), want.first) << path;
+    struct stat st {};
+    ASSERT_EQ(::stat((out / path).c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mtime, DosDateTimeToTime(want.second).value()) << path;
+  }
 }
 
 TEST(VnkitArchive, VerifyAnswersIntactOrNamesTheDamage) {

@@ -217,8 +217,11 @@ std::vector<int> SelectEntries(const TVrFileCollection& files, const std::string
 }
 
 EntryCheck CheckEntry(TVrFileCollection& files, int index) {
-  TVrFile& e = files[index];
-  TBigStream& stream = *files.Stream();
+  return CheckEntry(files, index, *files.Stream());
+}
+
+EntryCheck CheckEntry(const TVrFileCollection& files, int index, TBigStream& stream) {
+  const TVrFile& e = files[index];
   if (e.Offset + e.Size > stream.GetSize()) {
     return {EntryState::kCutOff, "cut off: the archive ends " +
                                      std::to_string(e.Offset + e.Size - stream.GetSize()) +
@@ -227,7 +230,8 @@ EntryCheck CheckEntry(TVrFileCollection& files, int index) {
   // an entry of no bytes reads as empty content, whatever its flags say
   if (e.Size == 0) return e.CRC == 0 ? EntryCheck{} : EntryCheck{EntryState::kDamaged, "checksum mismatch"};
   if (e.CRC != 0) {
-    static std::vector<char> buffer(1 << 20);  // one buffer for all entries, as the library's check
+    // one buffer for all entries, as the library's check (one per thread: extract checks from several)
+    thread_local std::vector<char> buffer(1 << 20);
     stream.SetPosition(e.Offset);
     if (RangeCRC32(stream, e.Size, buffer.data(), static_cast<int64_t>(buffer.size())) == e.CRC) return {};
     // a separate entry packed from a file carries the checksum of its content

@@ -1,6 +1,7 @@
 // vnkit extract: every entry through the one safe path join; a refused or damaged entry is reported
 // and the others are still extracted.
 #include <system_error>
+#include <unordered_set>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -8,6 +9,8 @@
 #include "platform/paths.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
+#include "tools/vnkit/extract_workers.h"
+#include "tools/vnkit/unfinished_files.h"
 
 namespace vn::cli {
 
@@ -47,47 +50,75 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
   }
   for (int index : wanted) total += files[index].Size;
 
+  // The names are joined here, in archive order, and the folders made; the files are written by
+  // the workers. Results are reported in archive order as they come in.
+  UnfinishedFilesGuard unfinished;
+  ExtractWorkers workers(files, options, wanted.size());
+  unfinished.WritersStarted();
+  PathJoiner joiner(target);
+  std::unordered_set<fs::path::string_type> folders_made;
+  // The files handed out, by a hash of their path (a match by chance costs only a wait).
+  std::unordered_set<size_t> files_handed_out;
+  const auto key = [](const fs::path& path) { return std::hash<fs::path::string_type>{}(path.native()); };
+  // A folder where an earlier entry's file goes (an archive naming both "a" and "a\b") is made only
+  // once that file is written, so the outcome is the one of writing the entries one by one.
+  const auto make_folder = [&](const fs::path& folder) {
+    if (folders_made.count(folder.native()) != 0) return;
+    for (fs::path p = folder; p.native().size() > target.native().size(); p = p.parent_path()) {
+      if (files_handed_out.count(key(p)) != 0) {
+        workers.WaitForAll();
+        break;
+      }
+    }
+    fs::create_directories(folder);
+    folders_made.insert(folder.native());
+  };
+
   int64_t done = 0;
   ProgressBar bar("extract", total);
-  PathJoiner joiner(target);
-  for (const int index : wanted) {
-    const TVrFile& entry = files[index];
-    const DataString& name = entry.Name();
-    fs::path temp;
-    try {
-      const fs::path path = joiner.Join(name);
-      if (HasTrailingDelimiter(name)) {
-        fs::create_directories(path);
-        continue;
-      }
-      if (options.keep && fs::exists(fs::symlink_status(path, ec))) {
-        SayVerbose("kept     " + DisplayName(name));
-        continue;
-      }
-      if (options.salvage) {
-        const EntryCheck check = CheckEntry(files, index);
-        if (check.state != EntryState::kIntact) throw EReadError(check.reason);
-      }
-      fs::create_directories(path.parent_path());
-      temp = TemporarySibling(path);
-      {
-        TFileStream out(temp, FileAccess::kCreate);
-        files.ReadEntry(out, name);
-      }
-      // the stored time becomes the file's modification time, as unzip does
-      if (entry.Time != 0) FileSetDate(temp, entry.Time);
-      fs::rename(temp, path);
-      temp.clear();
-      SayVerbose("extracted " + DisplayName(name));
-    } catch (const std::exception& e) {
-      if (!temp.empty()) fs::remove(temp, ec);
-      bar.Finish();
-      PrintError(label + ": " + DisplayName(name) + ": not extracted: " + e.what());
-      failed = true;
+  size_t reported = 0;
+  const auto report = [&](size_t slot) {
+    const TVrFile& entry = files[wanted[slot]];
+    switch (workers.Wait(slot)) {
+      case EntryResult::kExtracted:
+        SayVerbose("extracted " + DisplayName(entry.Name()));
+        break;
+      case EntryResult::kKept:
+        SayVerbose("kept     " + DisplayName(entry.Name()));
+        break;
+      case EntryResult::kFailed:
+        bar.Finish();
+        PrintError(label + ": " + DisplayName(entry.Name()) + ": not extracted: " + workers.Error(slot));
+        failed = true;
+        break;
+      default:
+        break;
     }
     done += entry.Size;
     bar.Update(done);
+  };
+
+  for (size_t slot = 0; slot < wanted.size(); ++slot) {
+    const int index = wanted[slot];
+    const DataString& name = files[index].Name();
+    try {
+      fs::path path = joiner.Join(name);
+      if (HasTrailingDelimiter(name)) {
+        make_folder(path);
+        workers.SetResult(slot, EntryResult::kFolder);
+      } else {
+        fs::path folder = path.parent_path();
+        make_folder(folder);
+        files_handed_out.insert(key(path));
+        workers.Extract(slot, index, std::move(path), folder);
+      }
+    } catch (const std::exception& e) {
+      workers.SetResult(slot, EntryResult::kFailed, e.what());
+    }
+    while (reported < wanted.size() && workers.IsDone(reported)) report(reported++);
   }
+  workers.Close();
+  while (reported < wanted.size()) report(reported++);
   bar.Finish();
   return failed ? kError : kOk;
 }

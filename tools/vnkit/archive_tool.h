@@ -63,6 +63,8 @@ struct EntryCheck {
 // Checks one entry: its CRC-32 over the stored bytes (a separate compressed entry's over its
 // content), and a compressed entry without checksum by inflating it (zlib's own check).
 EntryCheck CheckEntry(TVrFileCollection& files, int index);
+// The same, reading through `data` (TVrFileCollection::OpenDataStream), so threads can check at once.
+EntryCheck CheckEntry(const TVrFileCollection& files, int index, TBigStream& data);
 
 struct ExtractOptions {
   std::string out_dir = ".";

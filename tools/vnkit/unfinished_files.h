@@ -1,0 +1,40 @@
+// Files that vnkit is still writing, removed when a signal ends the program (Ctrl-C, SIGTERM,
+// SIGHUP, a closed output pipe), so that an interrupted extraction leaves no partial file under an
+// entry's name. Only what a writer created itself is ever tracked (and so removed).
+#pragma once
+
+#include <filesystem>
+
+namespace vn::cli {
+
+// While one lives, the signals above remove the tracked files before they end the program; threads
+// started meanwhile do not receive them (the handler runs in the thread that made the guard, and
+// waits for a file that is being created).
+class UnfinishedFilesGuard {
+ public:
+  UnfinishedFilesGuard();
+  ~UnfinishedFilesGuard();
+  UnfinishedFilesGuard(const UnfinishedFilesGuard&) = delete;
+  UnfinishedFilesGuard& operator=(const UnfinishedFilesGuard&) = delete;
+  // Call once the writer threads are started: the signals reach this thread again.
+  void WritersStarted();
+};
+
+// One writer's file in progress. Begin before creating the file (false: the program is being
+// ended, create nothing), then Created once the writer has made it (or Abandoned when it made none:
+// the name belongs to someone else), and Finished once the file is complete or removed again.
+class UnfinishedFile {
+ public:
+  explicit UnfinishedFile(int writer) : writer_(writer) {}
+  bool Begin(const std::filesystem::path& path);
+  void Created();
+  void Abandoned();
+  void Finished();
+
+  static constexpr int kMaxWriters = 16;
+
+ private:
+  int writer_;
+};
+
+}  // namespace vn::cli
