@@ -15,6 +15,7 @@
 #include "platform/mutex.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "platform/text.h"
 #include "platform/volumes.h"
 
 namespace vn {
@@ -26,11 +27,8 @@ namespace {
 // ASCII letters folded and '\' taken as '/': how a disc path is compared, as Windows compares names
 // (the bytes of a multi-byte UTF-8 character are all above 0x7F and stay as they are).
 std::string FoldedDiscPath(std::string_view path) {
-  std::string folded(path);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c == '\\') c = '/';
-  }
+  std::string folded = AsciiLowerCase(path);
+  std::replace(folded.begin(), folded.end(), '\\', '/');
   return folded;
 }
 

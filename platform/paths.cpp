@@ -4,16 +4,13 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace vn {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 #ifdef _WIN32
 // Win32 drops trailing dots and spaces from a name, so ".. " would be "..", and a device name (with
@@ -57,12 +54,6 @@ std::vector<std::string> SplitComponents(std::string_view text, std::string_view
     start = i + 1;
   }
   return parts;
-}
-
-std::string FoldedName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = FoldAscii(c);
-  return folded;
 }
 
 // Finds an existing entry of `folder` whose name equals `name` without regard to ASCII case.
@@ -126,7 +117,7 @@ std::string DataPathToNative(const DataString& relative) {
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
 }
@@ -158,12 +149,12 @@ PathJoiner::Listing& PathJoiner::NamesIn(const fs::path& folder) {
 
 void PathJoiner::Listing::Add(const std::string& name) {
   // the first listed wins, as in a plain join; a name differing from it only in case is kept apart
-  const auto [it, added] = folded.try_emplace(FoldedName(name), name);
+  const auto [it, added] = folded.try_emplace(AsciiLowerCase(name), name);
   if (!added && it->second != name) case_variants.insert(name);
 }
 
 bool PathJoiner::Listing::Has(const std::string& name) const {
-  const auto it = folded.find(FoldedName(name));
+  const auto it = folded.find(AsciiLowerCase(name));
   return it != folded.end() && (it->second == name || case_variants.count(name) != 0);
 }
 
@@ -178,7 +169,7 @@ fs::path PathJoiner::JoinNative(std::string_view relative) {
       },
       [this](const fs::path& folder, const std::string& name, fs::path& found) {
         const Listing& listing = NamesIn(folder);
-        const auto it = listing.folded.find(FoldedName(name));
+        const auto it = listing.folded.find(AsciiLowerCase(name));
         if (it == listing.folded.end()) return false;
         found = folder / Utf8ToPath(it->second);
         return true;

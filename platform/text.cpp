@@ -11,9 +11,6 @@ constexpr uint8_t kDelimiter = 0x5C;
 char AsciiUpper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Applies fn to every byte in a single-byte position; double-byte characters pass unchanged.
 template <typename Fn>
@@ -30,6 +27,16 @@ DataString MapSingleBytes(const DataString& s, Fn fn) {
 }
 
 }  // namespace
+
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string AsciiLowerCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
 
 bool IsCharStart(const DataString& s, size_t i) {
   if (i >= s.size()) return false;

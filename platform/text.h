@@ -68,6 +68,11 @@ size_t FirstDelimiter(const DataString& s, size_t from = 0);
 // True when the last character of s is a '\' delimiter.
 bool HasTrailingDelimiter(const DataString& s);
 
+// ASCII letters A-Z as a-z, every other byte as it is: names compared as Windows compares them where
+// they are UTF-8 (each byte of a multi-byte character is above 0x7F) or plain ASCII.
+char AsciiLower(char c);
+std::string AsciiLowerCase(std::string_view s);
+
 // ANSI casing of the system: ASCII letters in single-byte positions change; double-byte
 // characters (lead and trail byte) and single-byte katakana stay as they are.
 DataString AnsiUpperCase(const DataString& s);

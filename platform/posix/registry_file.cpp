@@ -17,20 +17,13 @@
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "platform/text.h"
 
 namespace vn {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string FoldCase(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 // A store of a few keys per game; anything near this size is not ours.
 constexpr int64_t kMaxStoreBytes = int64_t{64} << 20;
@@ -77,9 +70,9 @@ struct Key {
   std::vector<std::pair<std::string, std::string>> values;  // name, value; in the order written
 
   std::vector<std::pair<std::string, std::string>>::iterator Find(std::string_view name) {
-    const std::string folded = FoldCase(name);
+    const std::string folded = AsciiLowerCase(name);
     for (auto it = values.begin(); it != values.end(); ++it) {
-      if (FoldCase(it->first) == folded) return it;
+      if (AsciiLowerCase(it->first) == folded) return it;
     }
     return values.end();
   }
@@ -89,7 +82,7 @@ struct Key {
 class Model {
  public:
   Key* Find(const std::string& path) {
-    const auto it = keys_.find(FoldCase(path));
+    const auto it = keys_.find(AsciiLowerCase(path));
     return it == keys_.end() ? nullptr : &it->second;
   }
 
@@ -102,14 +95,14 @@ class Model {
   }
 
   bool HasSubkeys(const std::string& path) const {
-    const std::string prefix = FoldCase(path) + '\\';
+    const std::string prefix = AsciiLowerCase(path) + '\\';
     const auto it = keys_.lower_bound(prefix);
     return it != keys_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
   }
 
   // Removes the key and every key below it.
   bool EraseTree(const std::string& path) {
-    const std::string folded = FoldCase(path);
+    const std::string folded = AsciiLowerCase(path);
     const bool existed = keys_.erase(folded) > 0;
     const std::string prefix = folded + '\\';
     auto it = keys_.lower_bound(prefix);
@@ -171,7 +164,7 @@ class Model {
 
  private:
   Key& Add(const std::string& path) {
-    auto [it, inserted] = keys_.try_emplace(FoldCase(path));
+    auto [it, inserted] = keys_.try_emplace(AsciiLowerCase(path));
     if (inserted) it->second.path = path;
     return it->second;
   }

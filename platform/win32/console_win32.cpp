@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/console.h"
+#include "platform/text.h"
 #include "platform/win32/wide.h"
 
 namespace vn {
@@ -30,10 +31,6 @@ void PrepareStandardStreams() {
 
 namespace {
 
-char Fold(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // One "[...]" set at pattern[p] (just after '['): whether c is in it, and where the set ends. A set
 // without its ']' is no set: the '[' then stands for itself, as fnmatch takes it.
 bool MatchSet(std::string_view pattern, size_t& p, char c, bool& in_set) {
@@ -50,8 +47,8 @@ bool MatchSet(std::string_view pattern, size_t& p, char c, bool& in_set) {
     } else {
       ++i;
     }
-    const char f = Fold(c);
-    if ((c >= low && c <= high) || (f >= Fold(low) && f <= Fold(high))) found = true;
+    const char f = AsciiLower(c);
+    if ((c >= low && c <= high) || (f >= AsciiLower(low) && f <= AsciiLower(high))) found = true;
   }
   if (i >= pattern.size()) return false;
   p = i + 1;
@@ -80,7 +77,7 @@ bool MatchesPattern(std::string_view pattern, std::string_view text) {
         ok = in_set;
       } else {
         next = p + 1;
-        ok = Fold(pattern[p]) == Fold(text[t]);
+        ok = AsciiLower(pattern[p]) == AsciiLower(text[t]);
       }
       if (ok) {
         p = next;
