@@ -113,6 +113,9 @@ class TVrFileCollection : public THashCollection {
   bool ReadDiscEntry(TStream& target, const DataString& name);
   void ReadStoredEntry(TBigStream& data, const TVrFile& entry, TStream& target) const;
   bool CallProgress(TVrFile& item, int64_t size, int32_t index, int32_t total);
+  // Verify with the reading and checksums shared by this thread and one more, which reads through
+  // `second` (a stream of its own over the same data).
+  bool VerifyOnTwoThreads(TBigStream& second, int* bad_index);
   struct PreparedEntry;
   PreparedEntry PrepareEntry(const TVrFile& entry) const;
   void EmitEntry(TVrFile& entry, PreparedEntry& prepared, TBigStream& target);

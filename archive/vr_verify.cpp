@@ -1,14 +1,18 @@
 // Checksums: verifying an archive's entries, and the CRC-32 of streams.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include <zlib.h>
+
 #include "archive/crc32.h"
 #include "archive/vr_files.h"
+#include "platform/error.h"
 
 namespace vn {
 
@@ -231,9 +235,141 @@ bool IsChecked(const TVrFile& entry) {
 
 }  // namespace
 
+namespace {
+
+// A part of a checked entry (all of a small one) and its checksum once read.
+struct Segment {
+  int entry;
+  int64_t offset;
+  int64_t length;
+  uint32_t crc = 0;
+  int64_t got = 0;  // the bytes there were: fewer than length where the stream ended
+};
+
+// Segments that follow each other in the stream, read with one call into a buffer of kJobSpan bytes.
+struct ReadJob {
+  size_t first;  // into the segments
+  size_t end;
+  int64_t begin;  // the stream range read
+  int64_t stop;
+};
+
+constexpr int64_t kJobSpan = 1 << 20;
+// A batch is checked before the next is read: its entries are then judged and reported in order.
+constexpr int64_t kBatchBytes = int64_t{64} << 20;
+constexpr int kBatchEntries = 8192;
+
+void RunReadJobs(TBigStream& stream, const std::vector<ReadJob>& jobs, std::vector<Segment>& segments,
+                 std::atomic<size_t>& next) {
+  std::vector<char> buffer(static_cast<size_t>(kJobSpan));
+  for (size_t k; (k = next.fetch_add(1)) < jobs.size();) {
+    const ReadJob& job = jobs[k];
+    stream.SetPosition(job.begin);
+    int64_t got = 0;
+    while (got < job.stop - job.begin) {
+      const int64_t n = stream.Read(buffer.data() + got, job.stop - job.begin - got);
+      if (n <= 0) break;
+      got += n;
+    }
+    for (size_t i = job.first; i < job.end; ++i) {
+      Segment& segment = segments[i];
+      const int64_t at = segment.offset - job.begin;
+      segment.got = std::clamp<int64_t>(got - at, 0, segment.length);
+      segment.crc = Crc32Update(0, buffer.data() + at, static_cast<size_t>(segment.got));
+    }
+  }
+}
+
+}  // namespace
+
+bool TVrFileCollection::VerifyOnTwoThreads(TBigStream& second, int* bad_index) {
+  std::vector<Segment> segments;
+  std::vector<ReadJob> jobs;
+  for (int i = 0; i + 1 < Count();) {
+    // The next batch: entries [i, end) and the segments of those that are checked.
+    segments.clear();
+    jobs.clear();
+    int end = i;
+    for (int64_t bytes = 0; end + 1 < Count() && bytes < kBatchBytes && end - i < kBatchEntries; ++end) {
+      const TVrFile& entry = (*this)[end];
+      if (!IsChecked(entry)) continue;
+      const int64_t offset = std::max<int64_t>(0, entry.Offset);
+      const int64_t size = std::max<int64_t>(0, entry.Size);
+      for (int64_t at = 0; at < size; at += kJobSpan) {
+        segments.push_back({end, offset + at, std::min(kJobSpan, size - at)});
+      }
+      bytes += size;
+    }
+    // Segments in stream order with small gaps share a read, as long as it fits the buffer.
+    for (size_t k = 0; k < segments.size(); ++k) {
+      const Segment& segment = segments[k];
+      const int64_t stop = segment.offset + segment.length;
+      if (!jobs.empty()) {
+        ReadJob& job = jobs.back();
+        if (segment.offset >= job.stop && segment.offset - job.stop <= kLargestGapReadThrough &&
+            stop - job.begin <= kJobSpan) {
+          job.end = k + 1;
+          job.stop = stop;
+          continue;
+        }
+      }
+      jobs.push_back({k, k + 1, segment.offset, stop});
+    }
+
+    std::atomic<size_t> next{0};
+    std::exception_ptr error;
+    std::thread helper([&] {
+      try {
+        RunReadJobs(second, jobs, segments, next);
+      } catch (...) {
+        error = std::current_exception();
+      }
+    });
+    try {
+      RunReadJobs(*stream_, jobs, segments, next);
+    } catch (...) {
+      next = jobs.size();  // the helper takes no more
+      helper.join();
+      throw;
+    }
+    helper.join();
+    if (error) std::rethrow_exception(error);
+
+    // Judged in entry order, as read one by one.
+    size_t k = 0;
+    for (; i < end; ++i) {
+      TVrFile& entry = (*this)[i];
+      if (i % 10 == 9 && CallProgress(entry, entry.Size, i, Count() - 1)) return true;
+      if (!IsChecked(entry)) continue;
+      uint32_t crc = 0;
+      for (bool first = true; k < segments.size() && segments[k].entry == i; ++k, first = false) {
+        const Segment& segment = segments[k];
+        crc = first
+                  ? segment.crc
+                  : static_cast<uint32_t>(crc32_combine(crc, segment.crc, static_cast<z_off_t>(segment.got)));
+      }
+      if (crc != entry.CRC) {
+        if (bad_index != nullptr) *bad_index = i;
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 bool TVrFileCollection::Verify(int* bad_index) {
   if (bad_index != nullptr) *bad_index = -1;
   if (!stream_) return false;
+  // A second reader where the data file can be opened again and a second core can run it.
+  std::unique_ptr<TBigStream> second;
+  if (std::thread::hardware_concurrency() > 1) {
+    try {
+      second = OpenDataStream();
+    } catch (const Exception&) {
+      // (shared for writing elsewhere, say): checked on this thread alone
+    }
+  }
+  if (second) return VerifyOnTwoThreads(*second, bad_index);
   RangeReader reader(*stream_);
   int run_last = -1;  // the last entry of the range being read
   for (int i = 0; i + 1 < Count(); ++i) {

@@ -270,6 +270,30 @@ TEST(ArchiveVerify, FindsDamageAndPassesOverEntriesWithoutChecksum) {
   EXPECT_EQ(bad, 1);
 }
 
+// An entry of several MiB is checked in pieces whose checksums are joined: a bit flipped in a later
+// piece is found, and the entries around it are judged as well.
+TEST(ArchiveVerify, LargeEntriesAreCheckedWhole) {
+  std::string large(3 * 1048576 + 5, '\0');
+  for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 4096);
+  const std::vector<BuildEntry> entries = {test::StoredWithCrc("a.bin", "first"),
+                                           test::StoredWithCrc("large.bin", large),
+                                           test::StoredWithCrc("z.bin", "last")};
+  std::string bytes = BuildArchive(entries);
+  const fs::path path = WriteArchive(bytes);
+  TVrFileCollection c;
+  c.Open(path);
+  int bad = 7;
+  EXPECT_TRUE(c.Verify(&bad));
+  EXPECT_EQ(bad, -1);
+  const int index = c.IndexOf(DataString("large.bin"));
+  ASSERT_GE(index, 0);
+  bytes[static_cast<size_t>(c[index].Offset) + 2 * 1048576 + 100] ^= 0x10;
+  test::WriteFile(path, bytes);
+  c.Open(path);
+  EXPECT_FALSE(c.Verify(&bad));
+  EXPECT_EQ(bad, index);
+}
+
 TEST(ArchiveVerify, ProgressEveryTenthEntryAndCancel) {
   std::vector<BuildEntry> entries;
   for (int i = 0; i < 25; ++i) entries.push_back(test::StoredWithCrc("f" + std::to_string(i), "x"));
