@@ -31,7 +31,9 @@ class TVrFile : public THashCollectionItem {
   bool Separate = false;
   // Packing: the loose file this entry is packed from, when it is not BasePath + Name (a tool
   // packs the path it listed, whatever the name's round trip through the code page would give).
-  std::filesystem::path Source;
+  // Kept as the path's native text: a path object also holds each of its components, which costs
+  // a kilobyte or more per entry of a deep folder.
+  std::filesystem::path::string_type Source;
 
   void Assign(const THashCollectionItem& source) override;
 

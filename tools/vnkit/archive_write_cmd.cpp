@@ -26,7 +26,9 @@ namespace {
 struct PackFile {
   DataString name;
   std::string relative;  // UTF-8 with '/', for matching --separate
-  fs::path path;         // the file as listed (a link: the link itself)
+  // the file as listed (a link: the link itself), as native text: a path object would also hold
+  // each of its components, a kilobyte or more per file of a deep folder
+  fs::path::string_type path;
 };
 
 bool MatchesAny(const std::vector<std::string>& globs, const std::string& relative) {
@@ -64,8 +66,10 @@ void RemoveArchive(const fs::path& file) {
 // The relative path of a listed file in UTF-8 with '/'.
 std::string RelativeName(const fs::path& root, const fs::path& file) {
   std::string relative;
-  for (const fs::path& part : file.lexically_relative(root))
-    relative += (relative.empty() ? "" : "/") + PathToUtf8(part);
+  for (const fs::path& part : file.lexically_relative(root)) {
+    if (!relative.empty()) relative += '/';
+    relative += PathToUtf8(part);
+  }
   return relative;
 }
 
@@ -133,7 +137,7 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
                           ": the name holds '\\', which the archive takes for a folder delimiter, so it "
                           "cannot be stored");
     }
-    PackFile f{{}, relative, item.path()};
+    PackFile f{{}, relative, item.path().native()};
     std::string stored = relative;
     std::replace(stored.begin(), stored.end(), '/', '\\');
     if (!TryUtf8ToCp932(stored, f.name)) {
@@ -149,8 +153,9 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
   for (const PackFile& f : files) {
     const auto [at, fresh] = seen.emplace(AnsiUpperCase(f.name), &f);
     if (!fresh) {
-      throw EConvertError(PathToUtf8(f.path) + ": the archive cannot tell this name from " +
-                          PathToUtf8(at->second->path) + " (names are found without regard to case)");
+      throw EConvertError(PathToUtf8(fs::path(f.path)) + ": the archive cannot tell this name from " +
+                          PathToUtf8(fs::path(at->second->path)) +
+                          " (names are found without regard to case)");
     }
   }
   return files;
@@ -191,7 +196,7 @@ int64_t WritePack(const fs::path& root, const std::vector<PackFile>& files,
     std::string why = e.what();
     const std::string prefix = "エラー:" + Cp932ToUtf8Lossy(f.name) + ": ";
     if (why.compare(0, prefix.size(), prefix) == 0) why = why.substr(prefix.size());
-    throw Exception(PathToUtf8(f.path) + ": cannot be packed: " + why);
+    throw Exception(PathToUtf8(fs::path(f.path)) + ": cannot be packed: " + why);
   } catch (...) {
     bar.Finish();
     RemoveArchive(file);
