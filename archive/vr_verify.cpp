@@ -57,6 +57,18 @@ bool TVrFileCollection::CallProgress(TVrFile& item, int64_t size, int32_t index,
 
 namespace {
 
+// Reads count bytes at position, fewer only where the stream ends.
+int64_t ReadUpTo(TBigStream& stream, int64_t position, char* buffer, int64_t count) {
+  stream.SetPosition(position);
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t got = stream.Read(buffer + done, count - done);
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
+}
+
 // Reads a range of a big stream on a second thread, a few chunks ahead of the checksum, so that the
 // copy out of the page cache (or the disk) and the CRC overlap instead of taking turns. A range that
 // fits one chunk is read at once, without the thread: archives of many tiny entries that are not
@@ -154,14 +166,7 @@ class RangeReader {
   static constexpr size_t kChunkCount = 4;
 
   int64_t ReadAt(int64_t position, char* buffer, int64_t count) {
-    stream_.SetPosition(position);
-    int64_t done = 0;
-    while (done < count) {
-      const int64_t got = stream_.Read(buffer + done, count - done);
-      if (got <= 0) break;
-      done += got;
-    }
-    return done;
+    return ReadUpTo(stream_, position, buffer, count);
   }
 
   void Work() {
@@ -264,13 +269,7 @@ void RunReadJobs(TBigStream& stream, const std::vector<ReadJob>& jobs, std::vect
   std::vector<char> buffer(static_cast<size_t>(kJobSpan));
   for (size_t k; (k = next.fetch_add(1)) < jobs.size();) {
     const ReadJob& job = jobs[k];
-    stream.SetPosition(job.begin);
-    int64_t got = 0;
-    while (got < job.stop - job.begin) {
-      const int64_t n = stream.Read(buffer.data() + got, job.stop - job.begin - got);
-      if (n <= 0) break;
-      got += n;
-    }
+    const int64_t got = ReadUpTo(stream, job.begin, buffer.data(), job.stop - job.begin);
     for (size_t i = job.first; i < job.end; ++i) {
       Segment& segment = segments[i];
       const int64_t at = segment.offset - job.begin;
