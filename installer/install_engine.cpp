@@ -66,8 +66,8 @@ std::vector<fs::path> DiscsBeside(const fs::path& current) {
   return beside;
 }
 
-std::unique_ptr<DiscFiles> OpenDiscOfSet(const fs::path& place, int32_t index, const DataString& title) {
-  TVondInstallSet disc;
+std::unique_ptr<DiscFiles> OpenDiscOfSet(const fs::path& place, int32_t index, const DataString& title,
+                                         TVondInstallSet& disc) {
   try {
     std::unique_ptr<DiscFiles> files = OpenDiscFiles(place);
     if (!disc.LoadFromDisc(*files)) return nullptr;
@@ -228,10 +228,13 @@ bool InstallRun::ChangeDisc(int32_t index) {
 // installed copy (Installed set; it names the disc it was last installed from) is no disc. The
 // settings are reloaded from it; the files recorded from earlier discs are kept.
 bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
-  std::unique_ptr<DiscFiles> files = OpenDiscOfSet(folder, index, settings_.Title);
+  // Loaded over a copy of these settings, as loading into them would (fields an older file does not
+  // carry keep their values), so the disc's install.dat is read once.
+  TVondInstallSet disc = settings_;
+  std::unique_ptr<DiscFiles> files = OpenDiscOfSet(folder, index, settings_.Title, disc);
   if (!files) return false;
   const std::vector<DataString> recorded = settings_.InstalledFiles;
-  settings_.LoadFromDisc(*files);
+  settings_ = std::move(disc);
   InstalledFileRecorder recorder(settings_);
   for (const DataString& name : recorded) recorder.Add(name);
   source_.source_folder = folder;

@@ -259,7 +259,8 @@ class HeadlessWizard : public WizardHost, private WizardView {
       if (i == settings_.DiscIndex) continue;
       std::unique_ptr<DiscFiles> found;
       for (const fs::path& place : candidates) {
-        if ((found = OpenDiscOfSet(place, i, settings_.Title))) break;
+        TVondInstallSet disc;
+        if ((found = OpenDiscOfSet(place, i, settings_.Title, disc))) break;
       }
       if (found && DataNeeded(i) && !found->Find("game.dat")) {
         stop_code_ = kUnattendedFailed;
