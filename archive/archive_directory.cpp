@@ -1,5 +1,6 @@
 #include "archive/archive_directory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -27,13 +28,6 @@ void AppendLE(std::string& out, T value) {
   out.append(bytes, sizeof value);
 }
 
-template <typename T>
-std::vector<T> ReadTable(TBigStream& source, size_t count) {
-  std::vector<T> table(count);
-  source.ReadBuffer(table.data(), static_cast<int64_t>(count * sizeof(T)));
-  return table;
-}
-
 }  // namespace
 
 void ScrambleNames(std::vector<DataString>& names) {
@@ -48,102 +42,216 @@ void ScrambleOffsets(std::vector<int64_t>& offsets) {
   for (int64_t& v : offsets) v ^= static_cast<int64_t>(keys.Next());  // sign-extended
 }
 
-ArchiveDirectory ReadArchiveDirectory(TBigStream& source, int64_t data_end, const std::string& label) {
-  const auto fault = [&](const std::string& what) -> EFormatError {
-    return EFormatError(label + ": damaged archive directory: " + what);
-  };
-  const int64_t start = source.GetPosition();
-  const int64_t available = source.GetSize() - start;
+// Reads one table (or the name records) from its own place in the source, a piece at a time.
+class ArchiveDirectoryReader::Cursor {
+ public:
+  Cursor(TBigStream& source, int64_t position) : source_(source), next_read_(position) {}
+
+  // False when the source ends first.
+  bool Read(void* out, int64_t count) {
+    char* to = static_cast<char*>(out);
+    while (count > 0) {
+      if (at_ == length_ && !Fill()) return false;
+      const int64_t n = std::min(count, length_ - at_);
+      std::memcpy(to, buffer_.data() + at_, static_cast<size_t>(n));
+      to += n;
+      at_ += n;
+      count -= n;
+    }
+    return true;
+  }
+
+  template <typename T>
+  bool Read(T& value) {
+    return Read(&value, sizeof value);
+  }
+
+  void Skip(int64_t count) {
+    if (count <= length_ - at_) {
+      at_ += count;
+    } else {
+      next_read_ += count - (length_ - at_);
+      at_ = length_ = 0;
+    }
+  }
+
+ private:
+  static constexpr int64_t kPiece = 65536;
+
+  bool Fill() {
+    buffer_.resize(static_cast<size_t>(kPiece));
+    source_.SetPosition(next_read_);
+    const int64_t got = source_.Read(buffer_.data(), kPiece);
+    if (got <= 0) return false;
+    next_read_ += got;
+    at_ = 0;
+    length_ = got;
+    return true;
+  }
+
+  TBigStream& source_;
+  int64_t next_read_;  // where the piece after the buffered one begins
+  std::vector<char> buffer_;
+  int64_t at_ = 0;
+  int64_t length_ = 0;
+};
+
+EFormatError ArchiveDirectoryReader::Fault(const std::string& what) const {
+  return EFormatError(label_ + ": damaged archive directory: " + what);
+}
+
+ArchiveDirectoryReader::ArchiveDirectoryReader(TBigStream& source, int64_t data_end, std::string label)
+    : source_(source), label_(std::move(label)), name_keys_(kArchiveSeed), offset_keys_(kArchiveSeed) {
+  start_ = source.GetPosition();
+  const int64_t available = source.GetSize() - start_;
   int64_t used = 0;  // bytes of the directory consumed so far
   const auto take = [&](void* out, int64_t n, const char* what) {
-    if (n > available - used || source.Read(out, n) != n) throw fault(std::string("it ends inside ") + what);
+    if (n > available - used || source.Read(out, n) != n) throw Fault(std::string("it ends inside ") + what);
     used += n;
   };
 
-  ArchiveDirectory dir;
   char magic[2] = {0, 0};
   if (available >= 2 && source.Read(magic, 2) == 2 && magic[0] == 'v' && magic[1] == 'f') {
     used = 2;
-    take(&dir.version, 4, "the header");
+    take(&version_, 4, "the header");
   } else {
     // no magic: those two bytes already belong to the entry count
-    source.SetPosition(start);
+    source.SetPosition(start_);
   }
   int32_t n = 0;
   take(&n, 4, "the header");
-  if (n < 0) throw fault("negative entry count " + std::to_string(n));
+  if (n < 0) throw Fault("negative entry count " + std::to_string(n));
+  count_ = n;
 
   // Every entry needs at least its name length, its offset and its flags; a count that cannot fit
   // in the bytes that remain is refused before anything is sized from it.
-  const int64_t width = OffsetWidth(dir.version);
-  const int64_t flags = FlagBytesPerEntry(dir.version);
+  const int64_t width = OffsetWidth(version_);
+  const int64_t flags = FlagBytesPerEntry(version_);
   const int64_t minimum = int64_t{n} * (4 + width + flags) + width;
   if (minimum > available - used) {
-    throw fault("entry count " + std::to_string(n) + " does not fit in the " + std::to_string(available) +
+    throw Fault("entry count " + std::to_string(n) + " does not fit in the " + std::to_string(available) +
                 " bytes of the directory");
   }
 
-  dir.names.resize(static_cast<size_t>(n));
+  // The name records: only their lengths now, to find the tables behind them.
+  names_ = start_ + used;
   {
-    TBuffBigStream names(source);
+    Cursor names(source, names_);
     for (int32_t i = 0; i < n; ++i) {
       int32_t length = 0;
-      if (names.Read(&length, 4) != 4) throw fault("it ends inside the name of entry " + std::to_string(i));
+      if (!names.Read(length)) throw Fault("it ends inside the name of entry " + std::to_string(i));
       used += 4;
       if (length <= 0) continue;
       // what the rest of the directory needs at the least: the other name lengths and the tables
       const int64_t still_needed = (int64_t{n} - 1 - i) * 4 + (int64_t{n} + 1) * width + int64_t{n} * flags;
       if (length > available - used - still_needed) {
-        throw fault("the name length " + std::to_string(length) + " of entry " + std::to_string(i) +
+        throw Fault("the name length " + std::to_string(length) + " of entry " + std::to_string(i) +
                     " runs past the end");
       }
-      std::string& bytes = dir.names[static_cast<size_t>(i)].bytes();
-      bytes.resize(static_cast<size_t>(length));
-      if (names.Read(bytes.data(), length) != length) {
-        throw fault("it ends inside the name of entry " + std::to_string(i));
-      }
+      names.Skip(length);
       used += length;
     }
   }
-  if (dir.version >= 100) ScrambleNames(dir.names);
-
-  const size_t count = static_cast<size_t>(n);
   const int64_t tables = (int64_t{n} + 1) * width + int64_t{n} * flags;
-  if (tables > available - used) throw fault("its tables run past the end");
-  if (source.GetPosition() != start + used) throw fault("it could not be read in order");
+  if (tables > available - used) throw Fault("its tables run past the end");
+  tables_ = start_ + used;
+  end_ = tables_ + tables;
 
-  if (width == 8) {
-    dir.offsets = ReadTable<int64_t>(source, count + 1);
-    ScrambleOffsets(dir.offsets);
-  } else {
-    auto raw = ReadTable<uint32_t>(source, count + 1);
-    if (dir.version >= 100) {
-      TSeededRandom keys(kArchiveSeed);
-      for (uint32_t& v : raw) v ^= static_cast<uint32_t>(keys.Next());
-    }
-    dir.offsets.assign(raw.begin(), raw.end());  // widened without sign
+  // The offsets, checked through to the end before any entry is handed out.
+  Rewind();
+  for (int64_t k = 0; k <= n; ++k) {
+    const int64_t offset = k == 0 ? offset_ : NextOffset();
+    if (offset < 0) throw Fault("entry " + std::to_string(k) + " has a negative offset");
+    if (k > 0 && offset < end_offset_) throw Fault("the offset table is not ascending at entry " + std::to_string(k));
+    if (k == 0) first_offset_ = offset;
+    end_offset_ = offset;
   }
-  if (dir.version >= 101) {
-    dir.stored = ReadTable<uint8_t>(source, count);
-    dir.time = ReadTable<int32_t>(source, count);
-    dir.crc = ReadTable<uint32_t>(source, count);
-  } else {
-    dir.stored.assign(count, 0);
-    dir.time.assign(count, 0);
-    dir.crc.assign(count, 0);
-  }
-  dir.separate = dir.version >= 102 ? ReadTable<uint8_t>(source, count) : std::vector<uint8_t>(count, 0);
-
-  for (size_t k = 0; k <= count; ++k) {
-    if (dir.offsets[k] < 0) throw fault("entry " + std::to_string(k) + " has a negative offset");
-    if (k > 0 && dir.offsets[k] < dir.offsets[k - 1]) {
-      throw fault("the offset table is not ascending at entry " + std::to_string(k));
-    }
-  }
-  if (dir.offsets[count] > data_end) {
-    throw fault("the entries end at " + std::to_string(dir.offsets[count]) + ", past the end of the data (" +
+  if (end_offset_ > data_end) {
+    throw Fault("the entries end at " + std::to_string(end_offset_) + ", past the end of the data (" +
                 std::to_string(data_end) + " bytes)");
   }
+  Rewind();
+  source.SetPosition(end_);
+}
+
+ArchiveDirectoryReader::~ArchiveDirectoryReader() = default;
+
+int64_t ArchiveDirectoryReader::NextOffset() {
+  if (OffsetWidth(version_) == 8) {
+    int64_t v = 0;
+    if (!offsets_cursor_->Read(v)) throw Fault("it ends inside the offset table");
+    return v ^ static_cast<int64_t>(offset_keys_.Next());  // sign-extended
+  }
+  uint32_t v = 0;
+  if (!offsets_cursor_->Read(v)) throw Fault("it ends inside the offset table");
+  if (version_ >= 100) v ^= static_cast<uint32_t>(offset_keys_.Next());
+  return v;  // widened without sign
+}
+
+void ArchiveDirectoryReader::Rewind() {
+  const int64_t n = count_;
+  const int64_t width = OffsetWidth(version_);
+  names_cursor_ = std::make_unique<Cursor>(source_, names_);
+  offsets_cursor_ = std::make_unique<Cursor>(source_, tables_);
+  stored_cursor_ = std::make_unique<Cursor>(source_, tables_ + (n + 1) * width);
+  time_cursor_ = std::make_unique<Cursor>(source_, tables_ + (n + 1) * width + n);
+  crc_cursor_ = std::make_unique<Cursor>(source_, tables_ + (n + 1) * width + 5 * n);
+  separate_cursor_ = std::make_unique<Cursor>(source_, tables_ + (n + 1) * width + 9 * n);
+  name_keys_ = TSeededRandom(kArchiveSeed);
+  offset_keys_ = TSeededRandom(kArchiveSeed);
+  next_ = 0;
+  offset_ = NextOffset();
+}
+
+bool ArchiveDirectoryReader::Next(DirectoryEntry& entry) {
+  if (next_ >= count_) return false;
+  const auto ended = [&] { return Fault("it ends inside entry " + std::to_string(next_)); };
+  int32_t length = 0;
+  if (!names_cursor_->Read(length)) throw ended();
+  std::string& name = entry.name.bytes();
+  name.resize(static_cast<size_t>(std::max(length, 0)));
+  if (!names_cursor_->Read(name.data(), static_cast<int64_t>(name.size()))) throw ended();
+  if (version_ >= 100) {
+    for (char& c : name) c = static_cast<char>(c ^ static_cast<char>(name_keys_.Next() & 0xFF));
+  }
+  entry.offset = offset_;
+  offset_ = NextOffset();
+  entry.size = offset_ - entry.offset;
+  uint8_t stored = 0, separate = 0;
+  entry.time = 0;
+  entry.crc = 0;
+  if (version_ >= 101 && !(stored_cursor_->Read(stored) && time_cursor_->Read(entry.time) &&
+                           crc_cursor_->Read(entry.crc))) {
+    throw ended();
+  }
+  if (version_ >= 102 && !separate_cursor_->Read(separate)) throw ended();
+  entry.stored = stored != 0;
+  entry.separate = separate != 0;
+  ++next_;
+  return true;
+}
+
+ArchiveDirectory ReadArchiveDirectory(TBigStream& source, int64_t data_end, const std::string& label) {
+  ArchiveDirectoryReader reader(source, data_end, label);
+  ArchiveDirectory dir;
+  dir.version = reader.Version();
+  const size_t n = static_cast<size_t>(reader.Count());
+  dir.names.reserve(n);
+  dir.offsets.reserve(n + 1);
+  dir.stored.reserve(n);
+  dir.time.reserve(n);
+  dir.crc.reserve(n);
+  dir.separate.reserve(n);
+  for (DirectoryEntry e; reader.Next(e);) {
+    dir.names.push_back(e.name);
+    dir.offsets.push_back(e.offset);
+    dir.stored.push_back(e.stored ? 1 : 0);
+    dir.time.push_back(e.time);
+    dir.crc.push_back(e.crc);
+    dir.separate.push_back(e.separate ? 1 : 0);
+  }
+  dir.offsets.push_back(reader.EndOffset());
+  source.SetPosition(reader.End());
   return dir;
 }
 

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/big_stream.h"
+#include "archive/seeded_random.h"
+#include "platform/error.h"
 #include "platform/text.h"
 
 namespace vn {
@@ -24,6 +27,68 @@ struct ArchiveDirectory {
   std::vector<uint8_t> stored, separate;
   std::vector<int32_t> time;
   std::vector<uint32_t> crc;
+};
+
+// One entry as the directory holds it.
+struct DirectoryEntry {
+  DataString name;
+  int64_t offset = 0;  // from the archive's start
+  int64_t size = 0;    // stored length: the next entry's offset minus this one's
+  bool stored = false;
+  int32_t time = 0;
+  uint32_t crc = 0;
+  bool separate = false;
+};
+
+// A directory read entry by entry, so that an archive of any size is listed or checked in memory
+// that does not grow with its entries. The whole directory is checked when the reader is made, as
+// ReadArchiveDirectory checks it, so that no entry is handed out of a directory found damaged
+// further on. The reader sets source's position as it reads; whoever else reads source sets its own.
+class ArchiveDirectoryReader {
+ public:
+  // The directory at source's position; entry data must lie within data_end bytes of it. Raises
+  // EFormatError "<label>: damaged archive directory: <fault>".
+  ArchiveDirectoryReader(TBigStream& source, int64_t data_end, std::string label);
+  ~ArchiveDirectoryReader();
+  ArchiveDirectoryReader(const ArchiveDirectoryReader&) = delete;
+  ArchiveDirectoryReader& operator=(const ArchiveDirectoryReader&) = delete;
+
+  int32_t Version() const { return version_; }
+  int32_t Count() const { return count_; }
+  // The directory's position in source: the archive's start, which entry offsets count from.
+  int64_t Start() const { return start_; }
+  // Where the bytes of the first entry begin / the last entry's end (from the archive's start).
+  int64_t FirstOffset() const { return first_offset_; }
+  int64_t EndOffset() const { return end_offset_; }
+  // source's position just past the tables.
+  int64_t End() const { return end_; }
+
+  // The next entry in directory order; false after the last one.
+  bool Next(DirectoryEntry& entry);
+  // Hands out the entries again from the first.
+  void Rewind();
+
+ private:
+  class Cursor;
+  EFormatError Fault(const std::string& what) const;
+  int64_t NextOffset();
+
+  TBigStream& source_;
+  std::string label_;
+  int32_t version_ = 0;
+  int32_t count_ = 0;
+  int64_t start_ = 0;
+  int64_t names_ = 0;   // position of the first name record
+  int64_t tables_ = 0;  // position of the offset table
+  int64_t end_ = 0;
+  int64_t first_offset_ = 0;
+  int64_t end_offset_ = 0;
+  // reading state of Next
+  int32_t next_ = 0;
+  int64_t offset_ = 0;  // the next entry's offset
+  std::unique_ptr<Cursor> names_cursor_, offsets_cursor_, stored_cursor_, time_cursor_, crc_cursor_,
+      separate_cursor_;
+  TSeededRandom name_keys_, offset_keys_;
 };
 
 // Reads a directory from source's position. Entry data must lie within the first data_end bytes

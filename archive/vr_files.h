@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_directory.h"
 #include "archive/big_stream.h"
 #include "archive/hash_collection.h"
 #include "archive/stream.h"
@@ -41,6 +42,27 @@ class TVrFile : public THashCollectionItem {
   friend class TVrFileCollection;
   TVrFile() = default;
 };
+
+// An entry's stored bytes: where they lie in the archive's data and what they are checked by.
+struct TVrEntryData {
+  int64_t offset = 0;
+  int64_t size = 0;
+  uint32_t crc = 0;  // 0: no checksum
+  bool stored = false;
+  bool separate = false;
+  bool superseded = false;  // kept for its place in the data only (its name begins with '/')
+};
+TVrEntryData EntryDataOf(const TVrFile& entry);
+// An entry read from a directory whose archive starts at `start` in the data.
+TVrEntryData EntryDataOf(const DirectoryEntry& entry, int64_t start);
+
+// Checks the CRC-32 of the entries handed out by `next` (in directory order; false after the last)
+// that have one and are not superseded, reading `data`; with `second` (another stream over the same
+// data) on two threads. progress(index, bytes of the entries before it) is called for every tenth
+// entry and returns true to cancel the check, which is then no failure. bad_index receives the
+// first entry that failed, else -1.
+bool VerifyEntryData(TBigStream& data, TBigStream* second, const std::function<bool(TVrEntryData&)>& next,
+                     const std::function<bool(int32_t index, int64_t bytes_before)>& progress, int* bad_index);
 
 // Progress and cancellation: (sender, entry, byte count, index, total, abort). The handler sets
 // abort to stop the running operation.
@@ -88,6 +110,15 @@ class TVrFileCollection : public THashCollection {
   // entry that failed (-1 when none did).
   bool Verify(int* bad_index = nullptr);
 
+  // Opens an archive as Open does, but leaves its entries in the directory: the reader hands them
+  // out one by one, so that an archive of any size is listed or checked in memory that does not
+  // grow with it. The collection holds no entries then; the reader lives while the archive is open
+  // and reads through Stream() unless the directory came from a side file. Null when there is no
+  // archive file.
+  ArchiveDirectoryReader* OpenDirectory(const std::filesystem::path& file_name);
+  // Verify for an archive opened by OpenDirectory; progress as for VerifyEntryData.
+  bool VerifyDirectory(int* bad_index, const std::function<bool(int32_t index, int64_t bytes_before)>& progress);
+
   // Writing (vr_write.cpp).
   bool SaveToStream(TBigStream& target);
   bool Merge(TVrFileCollection& source);
@@ -108,6 +139,8 @@ class TVrFileCollection : public THashCollection {
 
  private:
   void Close();
+  // Another stream over the data for a second checking thread, where one can be opened and run.
+  std::unique_ptr<TBigStream> SecondStreamForCheck() const;
   void LoadDirectory(TBigStream& source, int64_t data_end, const std::string& label);
   // The directory of the archive in stream_: from `side` (the side file's content) when given, else
   // from an executable's trailer or from the data itself.
@@ -115,9 +148,6 @@ class TVrFileCollection : public THashCollection {
   bool ReadDiscEntry(TStream& target, const DataString& name);
   void ReadStoredEntry(TBigStream& data, const TVrFile& entry, TStream& target) const;
   bool CallProgress(TVrFile& item, int64_t size, int32_t index, int32_t total);
-  // Verify with the reading and checksums shared by this thread and one more, which reads through
-  // `second` (a stream of its own over the same data).
-  bool VerifyOnTwoThreads(TBigStream& second, int* bad_index);
   struct PreparedEntry;
   PreparedEntry PrepareEntry(const TVrFile& entry) const;
   void EmitEntry(TVrFile& entry, PreparedEntry& prepared, TBigStream& target);
@@ -128,6 +158,11 @@ class TVrFileCollection : public THashCollection {
   std::shared_ptr<const DiscFiles> disc_;  // the disc image the archive was opened from
   std::filesystem::path file_name_;
   int32_t version_ = 0;
+  // OpenDirectory: the entries are left in the directory, read by directory_ (from side_directory_
+  // when the directory came from a side file).
+  bool entries_in_directory_ = false;
+  std::unique_ptr<TBigMemoryStream> side_directory_;
+  std::unique_ptr<ArchiveDirectoryReader> directory_;
 };
 
 // Packing rules: whether a loose file is worth compressing for an entry of this name (by the

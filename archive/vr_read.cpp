@@ -72,9 +72,23 @@ TVrFile& TVrFileCollection::Add(const DataString& name) {
 
 void TVrFileCollection::Close() {
   Clear();
+  directory_.reset();
+  side_directory_.reset();
   stream_.reset();
   disc_.reset();
   version_ = 0;
+}
+
+ArchiveDirectoryReader* TVrFileCollection::OpenDirectory(const fs::path& file_name) {
+  entries_in_directory_ = true;
+  try {
+    Open(file_name);
+  } catch (...) {
+    entries_in_directory_ = false;
+    throw;
+  }
+  entries_in_directory_ = false;
+  return directory_.get();
 }
 
 std::string TVrFileCollection::Describe() const {
@@ -94,10 +108,11 @@ void TVrFileCollection::Open(const fs::path& file_name, bool use_folder_of_file)
 
   stream_ = std::make_unique<TBigFileStream>(file_name, TBigFileStream::kRead);
   const fs::path side = DirectoryFileOf(file_name);
-  TBigMemoryStream directory;
+  auto directory = std::make_unique<TBigMemoryStream>();
   const bool has_side = !IsExecutableName(file_name) && fs::is_regular_file(side, ec);
-  if (has_side) directory.LoadFromFile(side, kMaxDirectoryFileBytes);
-  LoadOpenedArchive(has_side ? &directory : nullptr, PathToUtf8(side));
+  if (has_side) directory->LoadFromFile(side, kMaxDirectoryFileBytes);
+  LoadOpenedArchive(has_side ? directory.get() : nullptr, PathToUtf8(side));
+  if (directory_ && has_side) side_directory_ = std::move(directory);  // the reader reads it
 }
 
 void TVrFileCollection::Open(std::shared_ptr<const DiscFiles> disc, std::string_view name) {
@@ -176,22 +191,26 @@ void TVrFileCollection::LoadFromStream(TBigStream& source) {
 }
 
 void TVrFileCollection::LoadDirectory(TBigStream& source, int64_t data_end, const std::string& label) {
-  const int64_t start = source.GetPosition();
-  ArchiveDirectory dir =
-      ReadArchiveDirectory(source, AcceptCutOffData ? std::numeric_limits<int64_t>::max() : data_end, label);
-  version_ = dir.version;
-  const size_t n = dir.names.size();
-  for (size_t i = 0; i < n; ++i) {
-    TVrFile& entry = Add(dir.names[i]);
-    entry.Offset = dir.offsets[i] + start;
-    entry.Size = dir.offsets[i + 1] - dir.offsets[i];
-    entry.Stored = dir.stored[i] != 0;
-    entry.Time = dir.time[i];
-    entry.CRC = dir.crc[i];
-    entry.Separate = dir.separate[i] != 0;
+  auto read = std::make_unique<ArchiveDirectoryReader>(
+      source, AcceptCutOffData ? std::numeric_limits<int64_t>::max() : data_end, label);
+  ArchiveDirectoryReader& reader = *read;
+  version_ = reader.Version();
+  if (entries_in_directory_) {
+    directory_ = std::move(read);
+    return;
+  }
+  for (DirectoryEntry e; reader.Next(e);) {
+    TVrFile& entry = Add(e.name);
+    entry.Offset = e.offset + reader.Start();
+    entry.Size = e.size;
+    entry.Stored = e.stored;
+    entry.Time = e.time;
+    entry.CRC = e.crc;
+    entry.Separate = e.separate;
   }
   // The end marker keeps the unshifted end offset and no size.
-  Add(EofName()).Offset = dir.offsets[n];
+  Add(EofName()).Offset = reader.EndOffset();
+  source.SetPosition(reader.End());
 }
 
 void TVrFileCollection::ReadStoredEntry(TBigStream& data, const TVrFile& entry, TStream& target) const {

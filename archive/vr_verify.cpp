@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -90,11 +91,7 @@ class RangeReader {
   // Starts handing out the bytes [begin, end); what is left of the previous range is dropped.
   void Start(int64_t begin, int64_t end) {
     std::unique_lock lock(mutex_);
-    abandon_ = true;
-    consumed_ = filled_;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return !busy_; });
-    abandon_ = false;
+    Abandon(lock);
     if (error_) std::rethrow_exception(error_);
     filled_ = consumed_ = 0;
     release_pending_ = false;
@@ -115,6 +112,12 @@ class RangeReader {
     if (!thread_.joinable()) thread_ = std::thread([this] { Work(); });
     lock.unlock();
     changed_.notify_all();
+  }
+
+  // Drops what is left of the range: the thread no longer reads the stream when this returns.
+  void Stop() {
+    std::unique_lock lock(mutex_);
+    Abandon(lock);
   }
 
   // The position of the next byte Take hands out.
@@ -164,6 +167,14 @@ class RangeReader {
  private:
   static constexpr int64_t kChunkSize = 1 << 20;
   static constexpr size_t kChunkCount = 4;
+
+  void Abandon(std::unique_lock<std::mutex>& lock) {
+    abandon_ = true;
+    consumed_ = filled_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !busy_; });
+    abandon_ = false;
+  }
 
   int64_t ReadAt(int64_t position, char* buffer, int64_t count) {
     return ReadUpTo(stream_, position, buffer, count);
@@ -233,18 +244,14 @@ class RangeReader {
 // Gaps up to this size between the entries checked are read through rather than jumped over.
 constexpr int64_t kLargestGapReadThrough = 1 << 20;
 
-bool IsChecked(const TVrFile& entry) {
-  // Entries without a checksum, and superseded ones (names beginning with '/'), are not checked.
-  return entry.CRC != 0 && !(!entry.Name().empty() && entry.Name()[0] == '/');
+bool IsChecked(const TVrEntryData& entry) {
+  // Entries without a checksum, and superseded ones, are not checked.
+  return entry.crc != 0 && !entry.superseded;
 }
-
-}  // namespace
-
-namespace {
 
 // A part of a checked entry (all of a small one) and its checksum once read.
 struct Segment {
-  int entry;
+  size_t entry;  // into the batch
   int64_t offset;
   int64_t length;
   uint32_t crc = 0;
@@ -262,7 +269,7 @@ struct ReadJob {
 constexpr int64_t kJobSpan = 1 << 20;
 // A batch is checked before the next is read: its entries are then judged and reported in order.
 constexpr int64_t kBatchBytes = int64_t{64} << 20;
-constexpr int kBatchEntries = 8192;
+constexpr size_t kBatchEntries = 8192;
 
 void RunReadJobs(TBigStream& stream, const std::vector<ReadJob>& jobs, std::vector<Segment>& segments,
                  std::atomic<size_t>& next) {
@@ -279,76 +286,141 @@ void RunReadJobs(TBigStream& stream, const std::vector<ReadJob>& jobs, std::vect
   }
 }
 
-}  // namespace
-
-bool TVrFileCollection::VerifyOnTwoThreads(TBigStream& second, int* bad_index) {
+// The checksums of a batch's checked entries, the reading and summing shared by this thread and one
+// more, which reads through `second` (a stream of its own over the same data).
+void SumOnTwoThreads(TBigStream& data, TBigStream& second, const std::vector<TVrEntryData>& batch,
+                     std::vector<uint32_t>& crcs) {
   std::vector<Segment> segments;
   std::vector<ReadJob> jobs;
-  for (int i = 0; i + 1 < Count();) {
-    // The next batch: entries [i, end) and the segments of those that are checked.
-    segments.clear();
-    jobs.clear();
-    int end = i;
-    for (int64_t bytes = 0; end + 1 < Count() && bytes < kBatchBytes && end - i < kBatchEntries; ++end) {
-      const TVrFile& entry = (*this)[end];
-      if (!IsChecked(entry)) continue;
-      const int64_t offset = std::max<int64_t>(0, entry.Offset);
-      const int64_t size = std::max<int64_t>(0, entry.Size);
-      for (int64_t at = 0; at < size; at += kJobSpan) {
-        segments.push_back({end, offset + at, std::min(kJobSpan, size - at)});
+  for (size_t i = 0; i < batch.size(); ++i) {
+    const TVrEntryData& entry = batch[i];
+    if (!IsChecked(entry)) continue;
+    const int64_t offset = std::max<int64_t>(0, entry.offset);
+    const int64_t size = std::max<int64_t>(0, entry.size);
+    for (int64_t at = 0; at < size; at += kJobSpan) segments.push_back({i, offset + at, std::min(kJobSpan, size - at)});
+  }
+  // Segments in stream order with small gaps share a read, as long as it fits the buffer.
+  for (size_t k = 0; k < segments.size(); ++k) {
+    const Segment& segment = segments[k];
+    const int64_t stop = segment.offset + segment.length;
+    if (!jobs.empty()) {
+      ReadJob& job = jobs.back();
+      if (segment.offset >= job.stop && segment.offset - job.stop <= kLargestGapReadThrough &&
+          stop - job.begin <= kJobSpan) {
+        job.end = k + 1;
+        job.stop = stop;
+        continue;
       }
-      bytes += size;
     }
-    // Segments in stream order with small gaps share a read, as long as it fits the buffer.
-    for (size_t k = 0; k < segments.size(); ++k) {
-      const Segment& segment = segments[k];
-      const int64_t stop = segment.offset + segment.length;
-      if (!jobs.empty()) {
-        ReadJob& job = jobs.back();
-        if (segment.offset >= job.stop && segment.offset - job.stop <= kLargestGapReadThrough &&
-            stop - job.begin <= kJobSpan) {
-          job.end = k + 1;
-          job.stop = stop;
-          continue;
-        }
-      }
-      jobs.push_back({k, k + 1, segment.offset, stop});
-    }
+    jobs.push_back({k, k + 1, segment.offset, stop});
+  }
 
-    std::atomic<size_t> next{0};
-    std::exception_ptr error;
-    std::thread helper([&] {
-      try {
-        RunReadJobs(second, jobs, segments, next);
-      } catch (...) {
-        error = std::current_exception();
-      }
-    });
+  std::atomic<size_t> next{0};
+  std::exception_ptr error;
+  std::thread helper([&] {
     try {
-      RunReadJobs(*stream_, jobs, segments, next);
+      RunReadJobs(second, jobs, segments, next);
     } catch (...) {
-      next = jobs.size();  // the helper takes no more
-      helper.join();
-      throw;
+      error = std::current_exception();
     }
+  });
+  try {
+    RunReadJobs(data, jobs, segments, next);
+  } catch (...) {
+    next = jobs.size();  // the helper takes no more
     helper.join();
-    if (error) std::rethrow_exception(error);
+    throw;
+  }
+  helper.join();
+  if (error) std::rethrow_exception(error);
 
-    // Judged in entry order, as read one by one.
-    size_t k = 0;
-    for (; i < end; ++i) {
-      TVrFile& entry = (*this)[i];
-      if (i % 10 == 9 && CallProgress(entry, entry.Size, i, Count() - 1)) return true;
-      if (!IsChecked(entry)) continue;
-      uint32_t crc = 0;
-      for (bool first = true; k < segments.size() && segments[k].entry == i; ++k, first = false) {
-        const Segment& segment = segments[k];
-        crc = first
-                  ? segment.crc
-                  : static_cast<uint32_t>(crc32_combine(crc, segment.crc, static_cast<z_off_t>(segment.got)));
+  // an entry's pieces joined in order
+  for (size_t k = 0; k < segments.size(); ++k) {
+    const Segment& segment = segments[k];
+    uint32_t& crc = crcs[segment.entry];
+    crc = k > 0 && segments[k - 1].entry == segment.entry
+              ? static_cast<uint32_t>(crc32_combine(crc, segment.crc, static_cast<z_off_t>(segment.got)))
+              : segment.crc;
+  }
+}
+
+// The same on this thread, with the read-ahead of `reader`: the checked entries that follow each
+// other in the stream are read as one range.
+void SumWithReadAhead(RangeReader& reader, const std::vector<TVrEntryData>& batch, std::vector<uint32_t>& crcs) {
+  size_t run_end = 0;  // the entries before it belong to the range being read
+  for (size_t i = 0; i < batch.size(); ++i) {
+    const TVrEntryData& entry = batch[i];
+    if (!IsChecked(entry)) continue;
+    if (i >= run_end) {
+      const int64_t begin = std::max<int64_t>(0, entry.offset);
+      int64_t end = begin + std::max<int64_t>(0, entry.size);
+      run_end = i + 1;
+      for (size_t k = i + 1; k < batch.size(); ++k) {
+        const TVrEntryData& next = batch[k];
+        if (!IsChecked(next)) continue;
+        if (next.offset < end || next.offset - end > kLargestGapReadThrough) break;
+        end = next.offset + std::max<int64_t>(0, next.size);
+        run_end = k + 1;
       }
-      if (crc != entry.CRC) {
-        if (bad_index != nullptr) *bad_index = i;
+      reader.Start(begin, end);
+    }
+    uint32_t crc = 0;
+    if (reader.Skip(std::max<int64_t>(0, entry.offset) - reader.Position())) {
+      for (int64_t left = entry.size; left > 0;) {
+        const auto [bytes, n] = reader.Take(left);
+        if (n <= 0) break;  // the stream ended early: the checksum covers what there was
+        crc = Crc32Update(crc, bytes, static_cast<size_t>(n));
+        left -= n;
+      }
+    }
+    crcs[i] = crc;
+  }
+}
+
+}  // namespace
+
+TVrEntryData EntryDataOf(const TVrFile& entry) {
+  return {entry.Offset, entry.Size, entry.CRC, entry.Stored, entry.Separate,
+          !entry.Name().empty() && entry.Name()[0] == '/'};
+}
+
+TVrEntryData EntryDataOf(const DirectoryEntry& entry, int64_t start) {
+  return {entry.offset + start, entry.size, entry.crc, entry.stored, entry.separate,
+          !entry.name.empty() && entry.name[0] == '/'};
+}
+
+bool VerifyEntryData(TBigStream& data, TBigStream* second, const std::function<bool(TVrEntryData&)>& next,
+                     const std::function<bool(int32_t, int64_t)>& progress, int* bad_index) {
+  if (bad_index != nullptr) *bad_index = -1;
+  std::optional<RangeReader> reader;
+  if (second == nullptr) reader.emplace(data);
+  std::vector<TVrEntryData> batch;
+  std::vector<uint32_t> crcs;
+  int32_t index = 0;  // of the batch's first entry
+  int64_t bytes_before = 0;
+  for (bool more = true; more;) {
+    // The next batch, checked as a whole, then judged in entry order as if read one by one.
+    batch.clear();
+    int64_t bytes = 0;
+    TVrEntryData entry;
+    while (batch.size() < kBatchEntries && bytes < kBatchBytes) {
+      if (!(more = next(entry))) break;
+      batch.push_back(entry);
+      if (IsChecked(entry)) bytes += std::max<int64_t>(0, entry.size);
+    }
+    crcs.assign(batch.size(), 0);
+    if (second != nullptr) {
+      SumOnTwoThreads(data, *second, batch, crcs);
+    } else {
+      SumWithReadAhead(*reader, batch, crcs);
+      reader->Stop();  // the directory may be read through the same stream
+    }
+    for (size_t i = 0; i < batch.size(); ++i, ++index) {
+      // A cancelled check is not a failed one: the caller knows it cancelled.
+      if (index % 10 == 9 && progress && progress(index, bytes_before)) return true;
+      bytes_before += batch[i].size;
+      if (IsChecked(batch[i]) && crcs[i] != batch[i].crc) {
+        if (bad_index != nullptr) *bad_index = index;
         return false;
       }
     }
@@ -356,55 +428,50 @@ bool TVrFileCollection::VerifyOnTwoThreads(TBigStream& second, int* bad_index) {
   return true;
 }
 
+std::unique_ptr<TBigStream> TVrFileCollection::SecondStreamForCheck() const {
+  if (std::thread::hardware_concurrency() < 2) return nullptr;
+  try {
+    return OpenDataStream();
+  } catch (const Exception&) {
+    return nullptr;  // (shared for writing elsewhere, say): checked on one thread
+  }
+}
+
 bool TVrFileCollection::Verify(int* bad_index) {
   if (bad_index != nullptr) *bad_index = -1;
   if (!stream_) return false;
-  // A second reader where the data file can be opened again and a second core can run it.
-  std::unique_ptr<TBigStream> second;
-  if (std::thread::hardware_concurrency() > 1) {
-    try {
-      second = OpenDataStream();
-    } catch (const Exception&) {
-      // (shared for writing elsewhere, say): checked on this thread alone
-    }
-  }
-  if (second) return VerifyOnTwoThreads(*second, bad_index);
-  RangeReader reader(*stream_);
-  int run_last = -1;  // the last entry of the range being read
-  for (int i = 0; i + 1 < Count(); ++i) {
-    TVrFile& entry = (*this)[i];
-    // A cancelled check is not a failed one: the caller knows it cancelled.
-    if (i % 10 == 9 && CallProgress(entry, entry.Size, i, Count() - 1)) return true;
-    if (!IsChecked(entry)) continue;
-    if (i > run_last) {
-      // The entries from here on that follow each other in the stream are read as one range.
-      const int64_t begin = std::max<int64_t>(0, entry.Offset);
-      int64_t end = begin + std::max<int64_t>(0, entry.Size);
-      run_last = i;
-      for (int k = i + 1; k + 1 < Count(); ++k) {
-        const TVrFile& next = (*this)[k];
-        if (!IsChecked(next)) continue;
-        if (next.Offset < end || next.Offset - end > kLargestGapReadThrough) break;
-        end = next.Offset + std::max<int64_t>(0, next.Size);
-        run_last = k;
-      }
-      reader.Start(begin, end);
-    }
-    uint32_t crc = 0;
-    if (reader.Skip(std::max<int64_t>(0, entry.Offset) - reader.Position())) {
-      for (int64_t left = entry.Size; left > 0;) {
-        const auto [bytes, n] = reader.Take(left);
-        if (n <= 0) break;  // the stream ended early: the checksum covers what there was
-        crc = Crc32Update(crc, bytes, static_cast<size_t>(n));
-        left -= n;
-      }
-    }
-    if (crc != entry.CRC) {
-      if (bad_index != nullptr) *bad_index = i;
-      return false;
-    }
-  }
-  return true;
+  const std::unique_ptr<TBigStream> second = SecondStreamForCheck();
+  int next = 0;
+  return VerifyEntryData(
+      *stream_, second.get(),
+      [&](TVrEntryData& entry) {
+        if (next + 1 >= Count()) return false;  // the end marker is no entry
+        entry = EntryDataOf((*this)[next++]);
+        return true;
+      },
+      [&](int32_t index, int64_t) {
+        TVrFile& entry = (*this)[index];
+        return CallProgress(entry, entry.Size, index, Count() - 1);
+      },
+      bad_index);
+}
+
+bool TVrFileCollection::VerifyDirectory(int* bad_index,
+                                        const std::function<bool(int32_t, int64_t)>& progress) {
+  if (bad_index != nullptr) *bad_index = -1;
+  if (!stream_ || !directory_) return false;
+  const std::unique_ptr<TBigStream> second = SecondStreamForCheck();
+  directory_->Rewind();
+  DirectoryEntry read;
+  const int64_t start = directory_->Start();
+  return VerifyEntryData(
+      *stream_, second.get(),
+      [&](TVrEntryData& entry) {
+        if (!directory_->Next(read)) return false;
+        entry = EntryDataOf(read, start);
+        return true;
+      },
+      progress, bad_index);
 }
 
 }  // namespace vn

@@ -27,53 +27,53 @@ std::string DosTimeText(int32_t dos) {
 }
 
 // The JSON listing entry by entry, in the very layout of a JSON document dumped with an indent of 2,
-// so that an archive of a million entries is listed without a second copy of its directory in memory.
-void PrintJsonListing(const TVrFileCollection& files) {
-  std::string out = "{\n  \"version\": " + std::to_string(files.Version()) + ",\n  \"entries\": [";
+// read from the directory as it is written: an archive of any size is listed in the same memory.
+void PrintJsonListing(ArchiveDirectoryReader& directory) {
+  std::string out = "{\n  \"version\": " + std::to_string(directory.Version()) + ",\n  \"entries\": [";
   const auto flush = [&] {
     if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size())
       throw EWriteError(std::string("standard output: cannot write: ") + std::strerror(errno));
     out.clear();
   };
   const auto boolean = [](bool b) { return b ? "true" : "false"; };
-  for (int i = 0; i + 1 < files.Count(); ++i) {
-    const TVrFile& e = files[i];
-    out += i == 0 ? "\n    {\n      \"name\": " : ",\n    {\n      \"name\": ";
-    out += nlohmann::json(NameToUtf8(e.Name())).dump();
-    out += ",\n      \"offset\": " + std::to_string(e.Offset);
-    out += ",\n      \"size\": " + std::to_string(e.Size);
+  bool first = true;
+  for (DirectoryEntry e; directory.Next(e); first = false) {
+    out += first ? "\n    {\n      \"name\": " : ",\n    {\n      \"name\": ";
+    out += nlohmann::json(NameToUtf8(e.name)).dump();
+    out += ",\n      \"offset\": " + std::to_string(e.offset + directory.Start());
+    out += ",\n      \"size\": " + std::to_string(e.size);
     out += ",\n      \"stored\": ";
-    out += boolean(e.Stored);
-    out += ",\n      \"time\": " + std::to_string(e.Time);
-    out += ",\n      \"crc\": " + std::to_string(e.CRC);
+    out += boolean(e.stored);
+    out += ",\n      \"time\": " + std::to_string(e.time);
+    out += ",\n      \"crc\": " + std::to_string(e.crc);
     out += ",\n      \"separate\": ";
-    out += boolean(e.Separate);
+    out += boolean(e.separate);
     out += "\n    }";
     if (out.size() >= 65536) flush();
   }
-  out += files.Count() > 1 ? "\n  ]\n}\n" : "]\n}\n";
+  out += first ? "]\n}\n" : "\n  ]\n}\n";
   flush();
 }
 
 void List(const std::string& archive, bool json) {
   TVrFileCollection files;
-  OpenArchiveForTool(files, archive);
+  ArchiveDirectoryReader& directory = OpenArchiveDirectoryForTool(files, archive);
   if (json) {
-    PrintJsonListing(files);
+    PrintJsonListing(directory);
   } else {
     // as unzip -l: a header, one line per entry, and the total
     std::printf("%12s  %-6s  %-8s  %-19s  %s\n", "size", "form", "crc", "time", "name");
     int64_t bytes = 0;
-    for (int i = 0; i + 1 < files.Count(); ++i) {
-      const TVrFile& e = files[i];
-      bytes += e.Size;
-      std::printf("%12lld  %-6s  %08x  %-19s  %s%s\n", static_cast<long long>(e.Size),
-                  e.Stored ? "stored" : "zlib", e.CRC, DosTimeText(e.Time).c_str(),
-                  DisplayName(e.Name()).c_str(), e.Separate ? "  [separate]" : "");
+    for (DirectoryEntry e; directory.Next(e);) {
+      bytes += e.size;
+      std::printf("%12lld  %-6s  %08x  %-19s  %s%s\n", static_cast<long long>(e.size),
+                  e.stored ? "stored" : "zlib", e.crc, DosTimeText(e.time).c_str(), DisplayName(e.name).c_str(),
+                  e.separate ? "  [separate]" : "");
     }
-    std::printf("%d entries, %lld bytes\n", files.Count() - 1, static_cast<long long>(bytes));
+    std::printf("%d entries, %lld bytes\n", directory.Count(), static_cast<long long>(bytes));
   }
-  if (DirectoryCoversNoData(files)) PrintError(ArchiveLabel(archive) + ": warning: " + NoDataWarning(files));
+  if (DirectoryCoversNoData(directory, *files.Stream()))
+    PrintError(ArchiveLabel(archive) + ": warning: " + NoDataWarning(*files.Stream()));
   SetResult(kOk);
 }
 
@@ -108,46 +108,53 @@ void Cat(const std::string& archive, const std::vector<std::string>& names) {
 
 void Verify(const std::string& archive) {
   TVrFileCollection files;
-  // A truncated archive is checked up to the cut, which is then reported like any damage.
-  OpenArchiveForTool(files, archive, true);
-  const int count = files.Count() - 1;
-  std::vector<int64_t> before(static_cast<size_t>(count) + 1, 0);  // bytes of the entries before each
-  for (int i = 0; i < count; ++i) before[i + 1] = before[i] + files[i].Size;
-  ProgressBar bar("verify", before[count]);
+  // A truncated archive is checked up to the cut, which is then reported like any damage. The
+  // entries are read from the directory as they are checked, twice at the most: the memory used
+  // does not grow with their number.
+  ArchiveDirectoryReader& directory = OpenArchiveDirectoryForTool(files, archive, true);
+  TBigStream& data = *files.Stream();
+  const int count = directory.Count();
+  ProgressBar bar("verify", directory.EndOffset() - directory.FirstOffset());
 
   // The library's check reads ahead while it sums, at the pace of reading the file. Where it stops,
   // the entries are judged one by one: a separate compressed entry carries the checksum of its
   // content, and a cut-off entry deserves its own message. Compressed entries without a checksum
   // are inflated (zlib's own check) either way.
-  files.OnProgress = [&](TVrFileCollection&, TVrFile&, int64_t, int32_t index, int32_t, bool&) {
-    bar.Update(before[index]);
-  };
   int stopped_at = -1;
-  if (files.Verify(&stopped_at)) stopped_at = count;
-  files.OnProgress = nullptr;
+  if (files.VerifyDirectory(&stopped_at, [&](int32_t, int64_t bytes_before) {
+        bar.Update(bytes_before);
+        return false;
+      })) {
+    stopped_at = count;
+  }
 
   int checked = 0;
-  for (int i = 0; i < count; ++i) {
-    const TVrFile& e = files[i];
+  int64_t bytes_before = 0;
+  const bool verbose = CurrentVerbosity() == Verbosity::kVerbose;
+  directory.Rewind();
+  DirectoryEntry e;
+  for (int i = 0; directory.Next(e); ++i) {
+    bytes_before += e.size;
+    const TVrEntryData entry = EntryDataOf(e, directory.Start());
     // superseded entries are kept for their place in the data file only
-    if (!e.Name().empty() && e.Name()[0] == '/') continue;
-    if (i >= stopped_at || (e.CRC == 0 && !e.Stored && e.Size > 0)) {
-      const EntryCheck check = CheckEntry(files, i);
+    if (entry.superseded) continue;
+    if (i >= stopped_at || (e.crc == 0 && !e.stored && e.size > 0)) {
+      const EntryCheck check = CheckEntry(entry, data);
       if (check.state != EntryState::kIntact) {
         bar.Finish();
-        PrintError(ArchiveLabel(archive) + ": entry " + DisplayName(e.Name()) + " is " +
+        PrintError(ArchiveLabel(archive) + ": entry " + DisplayName(e.name) + " is " +
                    (check.state == EntryState::kCutOff ? "" : "damaged: ") + check.reason);
         SetResult(kNegative);
         return;
       }
     }
-    if (e.CRC != 0) ++checked;
-    SayVerbose("ok  " + DisplayName(e.Name()));
-    if (i >= stopped_at) bar.Update(before[i + 1]);
+    if (e.crc != 0) ++checked;
+    if (verbose) SayVerbose("ok  " + DisplayName(e.name));
+    if (i >= stopped_at) bar.Update(bytes_before);
   }
   bar.Finish();
-  if (DirectoryCoversNoData(files)) {
-    PrintError(ArchiveLabel(archive) + ": " + NoDataWarning(files));
+  if (DirectoryCoversNoData(directory, data)) {
+    PrintError(ArchiveLabel(archive) + ": " + NoDataWarning(data));
     SetResult(kNegative);
     return;
   }

@@ -108,16 +108,19 @@ std::string ArchiveLabel(const std::string& archive) {
   return archive == "-" ? "standard input" : archive;
 }
 
-void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive, bool cut_off_data) {
+namespace {
+
+// Opens through `open`; a spooled standard input is named as such in errors, not by its temporary file.
+template <typename Open>
+auto OpenForTool(TVrFileCollection& files, const std::string& archive, bool cut_off_data, Open open) {
   std::error_code ec;
   const fs::path path = ArchivePath(archive);
   if (!fs::exists(path, ec)) throw EFOpenError(archive + ": no such archive file");
   OpenRegularFile(path);  // a folder or a pipe is refused with its reason, and never waited for
   files.AcceptCutOffData = cut_off_data;
   try {
-    files.Open(path);
+    return open(path);
   } catch (const Exception& e) {
-    // a spooled standard input is named as such, not by its temporary file
     if (archive != "-") throw;
     std::string what = e.what();
     const std::string spool = PathToUtf8(path);
@@ -127,17 +130,30 @@ void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive, bo
   }
 }
 
-bool DirectoryCoversNoData(const TVrFileCollection& files) {
-  if (files.Version() != 0 || files.Stream() == nullptr || files.Count() < 1) return false;
-  for (int i = 0; i + 1 < files.Count(); ++i) {
-    if (files[i].Size > 0) return false;
-  }
-  return files.Stream()->GetSize() > std::max<int64_t>(files[files.Count() - 1].Offset, 8);
+}  // namespace
+
+void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive, bool cut_off_data) {
+  OpenForTool(files, archive, cut_off_data, [&](const fs::path& path) { files.Open(path); });
 }
 
-std::string NoDataWarning(const TVrFileCollection& files) {
-  return "the directory (oldest form, without magic) covers none of the " +
-         std::to_string(files.Stream()->GetSize()) + " bytes of the data file; it may not belong to it";
+ArchiveDirectoryReader& OpenArchiveDirectoryForTool(TVrFileCollection& files, const std::string& archive,
+                                                    bool cut_off_data) {
+  return *OpenForTool(files, archive, cut_off_data, [&](const fs::path& path) {
+    ArchiveDirectoryReader* directory = files.OpenDirectory(path);
+    if (directory == nullptr) throw EFOpenError(archive + ": no such archive file");
+    return directory;
+  });
+}
+
+bool DirectoryCoversNoData(const ArchiveDirectoryReader& directory, TBigStream& data) {
+  // offsets ascend, so no entry holds a byte when the first and the end offset are equal
+  if (directory.Version() != 0 || directory.FirstOffset() != directory.EndOffset()) return false;
+  return data.GetSize() > std::max<int64_t>(directory.EndOffset(), 8);
+}
+
+std::string NoDataWarning(TBigStream& data) {
+  return "the directory (oldest form, without magic) covers none of the " + std::to_string(data.GetSize()) +
+         " bytes of the data file; it may not belong to it";
 }
 
 std::string NameToUtf8(const DataString& name) {
@@ -216,39 +232,34 @@ std::vector<int> SelectEntries(const TVrFileCollection& files, const std::string
   return selected;
 }
 
-EntryCheck CheckEntry(TVrFileCollection& files, int index) {
-  return CheckEntry(files, index, *files.Stream());
-}
-
-EntryCheck CheckEntry(const TVrFileCollection& files, int index, TBigStream& stream) {
-  const TVrFile& e = files[index];
-  if (e.Offset + e.Size > stream.GetSize()) {
+EntryCheck CheckEntry(const TVrEntryData& e, TBigStream& stream) {
+  if (e.offset + e.size > stream.GetSize()) {
     return {EntryState::kCutOff, "cut off: the archive ends " +
-                                     std::to_string(e.Offset + e.Size - stream.GetSize()) +
+                                     std::to_string(e.offset + e.size - stream.GetSize()) +
                                      " bytes before the end of this entry"};
   }
   // an entry of no bytes reads as empty content, whatever its flags say
-  if (e.Size == 0) return e.CRC == 0 ? EntryCheck{} : EntryCheck{EntryState::kDamaged, "checksum mismatch"};
-  if (e.CRC != 0) {
+  if (e.size == 0) return e.crc == 0 ? EntryCheck{} : EntryCheck{EntryState::kDamaged, "checksum mismatch"};
+  if (e.crc != 0) {
     // one buffer for all entries, as the library's check (one per thread: extract checks from several)
     thread_local std::vector<char> buffer(1 << 20);
-    stream.SetPosition(e.Offset);
-    if (RangeCRC32(stream, e.Size, buffer.data(), static_cast<int64_t>(buffer.size())) == e.CRC) return {};
+    stream.SetPosition(e.offset);
+    if (RangeCRC32(stream, e.size, buffer.data(), static_cast<int64_t>(buffer.size())) == e.crc) return {};
     // a separate entry packed from a file carries the checksum of its content
-    if (!(e.Separate && !e.Stored)) return {EntryState::kDamaged, "checksum mismatch"};
-  } else if (e.Stored) {
+    if (!(e.separate && !e.stored)) return {EntryState::kDamaged, "checksum mismatch"};
+  } else if (e.stored) {
     return {};  // nothing to check it by
   }
   TMemoryStream packed;
-  stream.SetPosition(e.Offset);
-  if (stream.ReadToStream(packed, e.Size) != e.Size) return {EntryState::kCutOff, "cut off"};
+  stream.SetPosition(e.offset);
+  if (stream.ReadToStream(packed, e.size) != e.size) return {EntryState::kCutOff, "cut off"};
   CrcSink content;
   try {
     InflateToStream(packed.Memory(), static_cast<size_t>(packed.GetSize()), content);
   } catch (const Exception& x) {
     return {EntryState::kDamaged, std::string("the compressed data is damaged: ") + x.what()};
   }
-  if (e.CRC != 0 && content.Crc() != e.CRC) return {EntryState::kDamaged, "checksum mismatch"};
+  if (e.crc != 0 && content.Crc() != e.crc) return {EntryState::kDamaged, "checksum mismatch"};
   return {};
 }
 

@@ -19,6 +19,10 @@ std::string ArchiveLabel(const std::string& archive);
 // Opens an existing archive (a missing file is an error here, not a folder of loose files). With
 // cut_off_data, a truncated archive is opened too (its entries after the cut cannot be read).
 void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive, bool cut_off_data = false);
+// The same with the entries left in the directory (TVrFileCollection::OpenDirectory), for the
+// commands that go through them once in order.
+ArchiveDirectoryReader& OpenArchiveDirectoryForTool(TVrFileCollection& files, const std::string& archive,
+                                                    bool cut_off_data = false);
 
 // Standard output as a stream for ReadEntry and archives; it cannot seek, so seeking is ignored.
 class StdoutStream : public TStream {
@@ -34,8 +38,8 @@ class StdoutStream : public TStream {
 // True for a directory of the oldest form (no magic, so any bytes read as one: eight zero bytes
 // make an empty directory) whose entries cover none of a data file that holds bytes. The format
 // allows it, but the archive's content is then most likely hidden; NoDataWarning says so.
-bool DirectoryCoversNoData(const TVrFileCollection& files);
-std::string NoDataWarning(const TVrFileCollection& files);
+bool DirectoryCoversNoData(const ArchiveDirectoryReader& directory, TBigStream& data);
+std::string NoDataWarning(TBigStream& data);
 
 // Entry names on the command line and in JSON are UTF-8.
 std::string NameToUtf8(const DataString& name);
@@ -62,9 +66,9 @@ struct EntryCheck {
 };
 // Checks one entry: its CRC-32 over the stored bytes (a separate compressed entry's over its
 // content), and a compressed entry without checksum by inflating it (zlib's own check).
-EntryCheck CheckEntry(TVrFileCollection& files, int index);
-// The same, reading through `data` (TVrFileCollection::OpenDataStream), so threads can check at once.
-EntryCheck CheckEntry(const TVrFileCollection& files, int index, TBigStream& data);
+// `data` is the archive's stream, or another over the same data (TVrFileCollection::OpenDataStream),
+// so that threads can check at once.
+EntryCheck CheckEntry(const TVrEntryData& entry, TBigStream& data);
 
 struct ExtractOptions {
   std::string out_dir = ".";

@@ -180,7 +180,7 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Unfin
   const fs::path& path = task.path;
   std::error_code ec;
   if (options_.salvage) {
-    const EntryCheck check = CheckEntry(files_, task.index, data);
+    const EntryCheck check = CheckEntry(EntryDataOf(entry), data);
     if (check.state != EntryState::kIntact) {
       if (options_.keep && fs::exists(fs::symlink_status(path, ec))) return EntryResult::kKept;
       throw EReadError(check.reason);
