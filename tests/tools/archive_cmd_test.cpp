@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "archive/vr_files.h"
 #include "platform/fileops.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/support/test_env.h"
@@ -306,6 +307,76 @@ TEST(VnkitArchive, HostileDirectoriesAreErrorsNeverCrashes) {
       EXPECT_EQ(r.code, 2) << command << " on " << bytes.size() << " bytes: " << r.err;
       EXPECT_NE(r.err.find("hostile.dat"), std::string::npos) << r.err;
     }
+  }
+}
+
+// list and verify read the directory entry by entry instead of loading it: they must give what the
+// library's loaded collection gives, for every place a directory can lie (in the data, in a side
+// file, behind an executable), with more entries than one read of the directory holds.
+TEST(VnkitArchive, ListAndVerifyOfManyEntriesAgreeWithTheLoadedDirectory) {
+  std::vector<test::BuildEntry> entries;
+  for (int i = 0; i < 6000; ++i) {
+    const std::string name = "scene" + std::to_string(i % 7) + "\\file" + std::to_string(i) + ".txt";
+    auto e = i % 3 == 0 ? test::Compressed(name, std::string(40 + i % 50, 'a' + i % 26))
+                        : test::StoredWithCrc(name, "content " + std::to_string(i));
+    e.time = 0x5A2B0000 + i;
+    e.separate = i % 5 == 0;
+    entries.push_back(e);
+  }
+  const fs::path dir = test::MakeTempDir("forms");
+  test::WriteFile(dir / "plain.dat", test::BuildArchive(entries));
+  test::WriteFile(dir / "side.dat", test::EntryData(entries));
+  test::BuildOptions side;
+  side.first_offset = 0;
+  side.directory_only = true;
+  test::WriteFile(dir / "side.ext", test::BuildArchive(entries, side));
+  test::WriteFile(dir / "setup.exe", test::WithExeTrailer(std::string(1000, 'M'), test::BuildArchive(entries)));
+
+  for (const char* form : {"plain.dat", "side.dat", "setup.exe"}) {
+    SCOPED_TRACE(form);
+    const fs::path archive = dir / form;
+    TVrFileCollection loaded;
+    loaded.Open(archive);
+    ASSERT_EQ(loaded.Count(), 6001);
+    const RunResult r = Vnkit({"list", "--json", archive.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out)["entries"];
+    ASSERT_EQ(j.size(), 6000u);
+    for (int i = 0; i < 6000; i += 7) {
+      const TVrFile& e = loaded[i];
+      ASSERT_EQ(j[i]["name"], entries[i].name) << i;
+      ASSERT_EQ(j[i]["offset"], e.Offset) << i;
+      ASSERT_EQ(j[i]["size"], e.Size) << i;
+      ASSERT_EQ(j[i]["stored"], e.Stored) << i;
+      ASSERT_EQ(j[i]["time"], e.Time) << i;
+      ASSERT_EQ(j[i]["crc"], e.CRC) << i;
+      ASSERT_EQ(j[i]["separate"], e.Separate) << i;
+    }
+    RunResult v = Vnkit({"verify", archive.string()});
+    EXPECT_EQ(v.code, 0) << v.err;
+    EXPECT_NE(v.out.find("intact (6000 entries, 6000 with a checksum)"), std::string::npos) << v.out;
+
+    // one byte of entry 4321 changed: that entry is named, none before it
+    std::string bytes = test::ReadFile(archive);
+    const std::string original = bytes;
+    bytes[static_cast<size_t>(loaded[4321].Offset + 2)] ^= 0x20;
+    test::WriteFile(archive, bytes);
+    v = Vnkit({"verify", archive.string()});
+    EXPECT_EQ(v.code, 1) << v.err;
+    EXPECT_NE(v.err.find("file4321.txt is damaged"), std::string::npos) << v.err;
+    test::WriteFile(archive, original);
+  }
+
+  // An offset table that stops ascending far down is found before anything is listed.
+  std::string bytes = test::ReadFile(dir / "side.ext");
+  const size_t table = bytes.size() - 10 * entries.size() - 8 * (entries.size() + 1);
+  for (size_t k = 0; k < 8; ++k) bytes[table + 8 * 5000 + k] ^= static_cast<char>(0x55);
+  test::WriteFile(dir / "side.ext", bytes);
+  for (const char* command : {"list", "verify"}) {
+    const RunResult r = Vnkit({command, (dir / "side.dat").string()});
+    EXPECT_EQ(r.code, 2) << command << r.err;
+    EXPECT_EQ(r.out, "") << command;
+    EXPECT_NE(r.err.find("side.ext: damaged archive directory"), std::string::npos) << r.err;
   }
 }
 
