@@ -28,14 +28,13 @@ void AppendLE(std::string& out, T value) {
   out.append(bytes, sizeof value);
 }
 
-}  // namespace
-
-void ScrambleNames(std::vector<DataString>& names) {
-  TSeededRandom keys(kArchiveSeed);
-  for (DataString& name : names) {
-    for (char& c : name.bytes()) c = static_cast<char>(c ^ static_cast<char>(keys.Next() & 0xFF));
-  }
+// XORs a name's bytes with the next bytes of the keystream, which runs on across all names of a
+// directory; its own inverse.
+void ScrambleName(char* bytes, size_t length, TSeededRandom& keys) {
+  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(bytes[i] ^ static_cast<char>(keys.Next() & 0xFF));
 }
+
+}  // namespace
 
 void ScrambleOffsets(std::vector<int64_t>& offsets) {
   TSeededRandom keys(kArchiveSeed);
@@ -211,9 +210,7 @@ bool ArchiveDirectoryReader::Next(DirectoryEntry& entry) {
   std::string& name = entry.name.bytes();
   name.resize(static_cast<size_t>(std::max(length, 0)));
   if (!names_cursor_->Read(name.data(), static_cast<int64_t>(name.size()))) throw ended();
-  if (version_ >= 100) {
-    for (char& c : name) c = static_cast<char>(c ^ static_cast<char>(name_keys_.Next() & 0xFF));
-  }
+  if (version_ >= 100) ScrambleName(name.data(), name.size(), name_keys_);
   entry.offset = offset_;
   offset_ = NextOffset();
   entry.size = offset_ - entry.offset;
@@ -269,11 +266,11 @@ std::string EncodeArchiveDirectory(const ArchiveDirectory& dir) {
   out += "vf";
   AppendLE<int32_t>(out, kArchiveVersion);
   AppendLE<int32_t>(out, static_cast<int32_t>(n));
-  std::vector<DataString> names = dir.names;
-  ScrambleNames(names);
-  for (const DataString& name : names) {
+  TSeededRandom keys(kArchiveSeed);
+  for (const DataString& name : dir.names) {
     AppendLE<int32_t>(out, static_cast<int32_t>(name.size()));
     out += name.bytes();
+    ScrambleName(out.data() + out.size() - name.size(), name.size(), keys);
   }
   std::vector<int64_t> offsets = dir.offsets;
   offsets.resize(n + 1, 0);

@@ -101,9 +101,8 @@ std::string EncodeArchiveDirectory(const ArchiveDirectory& directory);
 // Length of the encoded directory: where the first entry's bytes begin.
 int64_t EncodedDirectorySize(const ArchiveDirectory& directory);
 
-// XORs each name byte with the keystream (one generator across all names) / each offset with one
-// value sign-extended to 64 bits. Each is its own inverse.
-void ScrambleNames(std::vector<DataString>& names);
+// XORs each offset with one value of the keystream sign-extended to 64 bits; its own inverse. (Name
+// bytes are scrambled with a keystream of their own, which runs on across all names.)
 void ScrambleOffsets(std::vector<int64_t>& offsets);
 
 }  // namespace vn

@@ -121,6 +121,8 @@ class TVrFileCollection : public THashCollection {
 
   // Writing (vr_write.cpp).
   bool SaveToStream(TBigStream& target);
+  // Appends the entries of source that are new or newer to this data file and writes its directory
+  // to the side file. The source may be opened by OpenDirectory: it is then read entry by entry.
   bool Merge(TVrFileCollection& source);
   // Packs one entry from its loose file (or from this archive) at target's position.
   void WriteEntryData(TVrFile& entry, TBigStream& target);

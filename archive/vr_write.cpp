@@ -271,27 +271,50 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
   stream_ = std::move(data);
   out.SetPosition(out.GetSize());
 
+  // The source's entries in order: its items, or its directory when it was opened by OpenDirectory
+  // (an archive of any size merged without loading it). The end marker closes the items.
+  ArchiveDirectoryReader* const directory = source.directory_.get();
+  const int total = directory != nullptr ? directory->Count() + 1 : source.Count();
+  if (directory != nullptr) directory->Rewind();
+  DirectoryEntry s;
+  const auto next = [&](int i) {
+    if (directory != nullptr) {
+      if (!directory->Next(s)) return false;
+      s.offset += directory->Start();
+      return true;
+    }
+    if (i + 1 >= source.Count()) return false;
+    const TVrFile& item = source[i];
+    s.name = item.Name();
+    s.offset = item.Offset;
+    s.size = item.Size;
+    s.stored = item.Stored;
+    s.time = item.Time;
+    s.crc = item.CRC;
+    s.separate = item.Separate;
+    return true;
+  };
+
   bool changed = false;
-  for (int i = 0; i < source.Count(); ++i) {
-    TVrFile& s = source[i];
-    if (IsEofName(s.Name()) || s.Separate) continue;
-    const int k = IndexOf(s.Name());
-    if (k >= 0 && (*this)[k].Time >= s.Time) continue;
+  for (int i = 0; next(i); ++i) {
+    if (IsEofName(s.name) || s.separate) continue;
+    const int k = IndexOf(s.name);
+    if (k >= 0 && (*this)[k].Time >= s.time) continue;
     changed = true;
     // The older version keeps its bytes but is no longer found under its name.
     if (k >= 0) (*this)[k].SetName(DataString("/") + (*this)[k].Name());
-    TVrFile& added = Add(s.Name());
+    TVrFile& added = Add(s.name);
     added.Offset = out.GetSize();
-    added.Size = s.Size;
-    added.CRC = s.CRC;
-    added.Time = s.Time;
-    added.Stored = s.Stored;
-    if (CallProgress(added, added.Size, i, source.Count())) return changed;
-    if (s.Size > 0) {
+    added.Size = s.size;
+    added.CRC = s.crc;
+    added.Time = s.time;
+    added.Stored = s.stored;
+    if (CallProgress(added, added.Size, i, total)) return changed;
+    if (s.size > 0) {
       if (source.Stream() == nullptr) throw EReadError(source.Describe() + ": no archive is open");
-      source.Stream()->SetPosition(s.Offset);
-      if (out.CopyFrom(*source.Stream(), s.Size) != s.Size) {
-        throw EReadError(source.Describe() + ": entry " + Cp932ToUtf8Lossy(s.Name()) + " is cut short");
+      source.Stream()->SetPosition(s.offset);
+      if (out.CopyFrom(*source.Stream(), s.size) != s.size) {
+        throw EReadError(source.Describe() + ": entry " + Cp932ToUtf8Lossy(s.name) + " is cut short");
       }
     }
   }

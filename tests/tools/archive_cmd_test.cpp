@@ -355,6 +355,13 @@ TEST(VnkitArchive, ListAndVerifyOfManyEntriesAgreeWithTheLoadedDirectory) {
     RunResult v = Vnkit({"verify", archive.string()});
     EXPECT_EQ(v.code, 0) << v.err;
     EXPECT_NE(v.out.find("intact (6000 entries, 6000 with a checksum)"), std::string::npos) << v.out;
+    // merge reads its source the same way: every entry but the separate ones lands in the new data
+    // file intact
+    const fs::path merged = test::MakeTempDir("merged") / "new.dat";
+    ASSERT_EQ(Vnkit({"merge", merged.string(), archive.string()}).code, 0);
+    v = Vnkit({"verify", merged.string()});
+    EXPECT_NE(v.out.find("intact (4800 entries, 4800 with a checksum)"), std::string::npos) << v.out << v.err;
+    EXPECT_EQ(Vnkit({"cat", merged.string(), "scene6\\file5998.txt"}).out, "content 5998");
 
     // one byte of entry 4321 changed: that entry is named, none before it
     std::string bytes = test::ReadFile(archive);

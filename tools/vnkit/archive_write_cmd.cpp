@@ -284,14 +284,13 @@ void Merge(const std::string& data_file, const std::string& source_file) {
   if (fs::equivalent(data_path, source_path, ec)) {
     throw EFOpenError(data_file + ": is the source archive itself");
   }
+  // the source is read entry by entry, not loaded: it is gone through once, in order
   TVrFileCollection source;
-  OpenArchiveForTool(source, source_file);
+  const ArchiveDirectoryReader& directory = OpenArchiveDirectoryForTool(source, source_file);
   TVrFileCollection data;
   data.Open(data_path);
 
-  int64_t total = 0;
-  for (int i = 0; i + 1 < source.Count(); ++i) total += source[i].Size;
-  ProgressBar bar("merge", total);
+  ProgressBar bar("merge", directory.EndOffset() - directory.FirstOffset());
   int64_t done = 0;
   int taken = 0;
   data.OnProgress = [&](TVrFileCollection&, TVrFile& entry, int64_t size, int32_t, int32_t, bool&) {
