@@ -31,7 +31,8 @@ void AppendLE(std::string& out, T value) {
 // XORs a name's bytes with the next bytes of the keystream, which runs on across all names of a
 // directory; its own inverse.
 void ScrambleName(char* bytes, size_t length, TSeededRandom& keys) {
-  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(bytes[i] ^ static_cast<char>(keys.Next() & 0xFF));
+  for (size_t i = 0; i < length; ++i)
+    bytes[i] = static_cast<char>(bytes[i] ^ static_cast<char>(keys.Next() & 0xFF));
 }
 
 }  // namespace
@@ -161,7 +162,8 @@ ArchiveDirectoryReader::ArchiveDirectoryReader(TBigStream& source, int64_t data_
   for (int64_t k = 0; k <= n; ++k) {
     const int64_t offset = k == 0 ? offset_ : NextOffset();
     if (offset < 0) throw Fault("entry " + std::to_string(k) + " has a negative offset");
-    if (k > 0 && offset < end_offset_) throw Fault("the offset table is not ascending at entry " + std::to_string(k));
+    if (k > 0 && offset < end_offset_)
+      throw Fault("the offset table is not ascending at entry " + std::to_string(k));
     if (k == 0) first_offset_ = offset;
     end_offset_ = offset;
   }
@@ -199,6 +201,7 @@ void ArchiveDirectoryReader::Rewind() {
   name_keys_ = TSeededRandom(kArchiveSeed);
   offset_keys_ = TSeededRandom(kArchiveSeed);
   next_ = 0;
+  names_left_ = tables_ - names_;
   offset_ = NextOffset();
 }
 
@@ -207,6 +210,9 @@ bool ArchiveDirectoryReader::Next(DirectoryEntry& entry) {
   const auto ended = [&] { return Fault("it ends inside entry " + std::to_string(next_)); };
   int32_t length = 0;
   if (!names_cursor_->Read(length)) throw ended();
+  // checked when the reader was made; a file changed since is not trusted with an allocation
+  if (int64_t{length} > names_left_ - 4) throw ended();
+  names_left_ -= 4 + std::max(length, 0);
   std::string& name = entry.name.bytes();
   name.resize(static_cast<size_t>(std::max(length, 0)));
   if (!names_cursor_->Read(name.data(), static_cast<int64_t>(name.size()))) throw ended();
@@ -217,8 +223,8 @@ bool ArchiveDirectoryReader::Next(DirectoryEntry& entry) {
   uint8_t stored = 0, separate = 0;
   entry.time = 0;
   entry.crc = 0;
-  if (version_ >= 101 && !(stored_cursor_->Read(stored) && time_cursor_->Read(entry.time) &&
-                           crc_cursor_->Read(entry.crc))) {
+  if (version_ >= 101 &&
+      !(stored_cursor_->Read(stored) && time_cursor_->Read(entry.time) && crc_cursor_->Read(entry.crc))) {
     throw ended();
   }
   if (version_ >= 102 && !separate_cursor_->Read(separate)) throw ended();

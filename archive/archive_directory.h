@@ -85,7 +85,8 @@ class ArchiveDirectoryReader {
   int64_t end_offset_ = 0;
   // reading state of Next
   int32_t next_ = 0;
-  int64_t offset_ = 0;  // the next entry's offset
+  int64_t names_left_ = 0;  // bytes of name records not read yet
+  int64_t offset_ = 0;      // the next entry's offset
   std::unique_ptr<Cursor> names_cursor_, offsets_cursor_, stored_cursor_, time_cursor_, crc_cursor_,
       separate_cursor_;
   TSeededRandom name_keys_, offset_keys_;

@@ -62,7 +62,8 @@ TVrEntryData EntryDataOf(const DirectoryEntry& entry, int64_t start);
 // entry and returns true to cancel the check, which is then no failure. bad_index receives the
 // first entry that failed, else -1.
 bool VerifyEntryData(TBigStream& data, TBigStream* second, const std::function<bool(TVrEntryData&)>& next,
-                     const std::function<bool(int32_t index, int64_t bytes_before)>& progress, int* bad_index);
+                     const std::function<bool(int32_t index, int64_t bytes_before)>& progress,
+                     int* bad_index);
 
 // Progress and cancellation: (sender, entry, byte count, index, total, abort). The handler sets
 // abort to stop the running operation.
@@ -117,7 +118,8 @@ class TVrFileCollection : public THashCollection {
   // archive file.
   ArchiveDirectoryReader* OpenDirectory(const std::filesystem::path& file_name);
   // Verify for an archive opened by OpenDirectory; progress as for VerifyEntryData.
-  bool VerifyDirectory(int* bad_index, const std::function<bool(int32_t index, int64_t bytes_before)>& progress);
+  bool VerifyDirectory(int* bad_index,
+                       const std::function<bool(int32_t index, int64_t bytes_before)>& progress);
 
   // Writing (vr_write.cpp).
   bool SaveToStream(TBigStream& target);

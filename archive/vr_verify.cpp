@@ -297,7 +297,8 @@ void SumOnTwoThreads(TBigStream& data, TBigStream& second, const std::vector<TVr
     if (!IsChecked(entry)) continue;
     const int64_t offset = std::max<int64_t>(0, entry.offset);
     const int64_t size = std::max<int64_t>(0, entry.size);
-    for (int64_t at = 0; at < size; at += kJobSpan) segments.push_back({i, offset + at, std::min(kJobSpan, size - at)});
+    for (int64_t at = 0; at < size; at += kJobSpan)
+      segments.push_back({i, offset + at, std::min(kJobSpan, size - at)});
   }
   // Segments in stream order with small gaps share a read, as long as it fits the buffer.
   for (size_t k = 0; k < segments.size(); ++k) {
@@ -346,7 +347,8 @@ void SumOnTwoThreads(TBigStream& data, TBigStream& second, const std::vector<TVr
 
 // The same on this thread, with the read-ahead of `reader`: the checked entries that follow each
 // other in the stream are read as one range.
-void SumWithReadAhead(RangeReader& reader, const std::vector<TVrEntryData>& batch, std::vector<uint32_t>& crcs) {
+void SumWithReadAhead(RangeReader& reader, const std::vector<TVrEntryData>& batch,
+                      std::vector<uint32_t>& crcs) {
   size_t run_end = 0;  // the entries before it belong to the range being read
   for (size_t i = 0; i < batch.size(); ++i) {
     const TVrEntryData& entry = batch[i];
@@ -380,13 +382,13 @@ void SumWithReadAhead(RangeReader& reader, const std::vector<TVrEntryData>& batc
 }  // namespace
 
 TVrEntryData EntryDataOf(const TVrFile& entry) {
-  return {entry.Offset, entry.Size, entry.CRC, entry.Stored, entry.Separate,
-          !entry.Name().empty() && entry.Name()[0] == '/'};
+  return {entry.Offset, entry.Size,     entry.CRC,
+          entry.Stored, entry.Separate, !entry.Name().empty() && entry.Name()[0] == '/'};
 }
 
 TVrEntryData EntryDataOf(const DirectoryEntry& entry, int64_t start) {
-  return {entry.offset + start, entry.size, entry.crc, entry.stored, entry.separate,
-          !entry.name.empty() && entry.name[0] == '/'};
+  return {entry.offset + start, entry.size,     entry.crc,
+          entry.stored,         entry.separate, !entry.name.empty() && entry.name[0] == '/'};
 }
 
 bool VerifyEntryData(TBigStream& data, TBigStream* second, const std::function<bool(TVrEntryData&)>& next,

@@ -330,7 +330,8 @@ TEST(VnkitArchive, ListAndVerifyOfManyEntriesAgreeWithTheLoadedDirectory) {
   side.first_offset = 0;
   side.directory_only = true;
   test::WriteFile(dir / "side.ext", test::BuildArchive(entries, side));
-  test::WriteFile(dir / "setup.exe", test::WithExeTrailer(std::string(1000, 'M'), test::BuildArchive(entries)));
+  test::WriteFile(dir / "setup.exe",
+                  test::WithExeTrailer(std::string(1000, 'M'), test::BuildArchive(entries)));
 
   for (const char* form : {"plain.dat", "side.dat", "setup.exe"}) {
     SCOPED_TRACE(form);

@@ -67,8 +67,8 @@ void List(const std::string& archive, bool json) {
     for (DirectoryEntry e; directory.Next(e);) {
       bytes += e.size;
       std::printf("%12lld  %-6s  %08x  %-19s  %s%s\n", static_cast<long long>(e.size),
-                  e.stored ? "stored" : "zlib", e.crc, DosTimeText(e.time).c_str(), DisplayName(e.name).c_str(),
-                  e.separate ? "  [separate]" : "");
+                  e.stored ? "stored" : "zlib", e.crc, DosTimeText(e.time).c_str(),
+                  DisplayName(e.name).c_str(), e.separate ? "  [separate]" : "");
     }
     std::printf("%d entries, %lld bytes\n", directory.Count(), static_cast<long long>(bytes));
   }
