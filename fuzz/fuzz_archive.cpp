@@ -1,6 +1,7 @@
 // The "vf" archive as a user opens it: a data file with its directory inside, a data file with a
 // side file, or an executable with the archive behind its trailer. Every entry is read into memory
-// and into a plain stream, and the whole archive is verified.
+// and into a plain stream, and the whole archive is verified; then it is read again entry by entry from
+// its directory, verified that way and merged into a new data file.
 //
 // Input: one byte for the form (0 plain, 1 side file, 2 executable); for the side-file form two
 // bytes (little-endian) for the side file's length, then the side file; the rest is the file.
@@ -39,6 +40,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
     files.Verify();
+  } catch (const Exception&) {
+  }
+  // The same archive left in its directory, as the listing and checking tools read it: every entry
+  // handed out, verified, then merged into a new data file.
+  try {
+    TVrFileCollection source;
+    if (ArchiveDirectoryReader* directory = source.OpenDirectory(file)) {
+      for (DirectoryEntry entry; directory->Next(entry);) {
+      }
+      source.VerifyDirectory(nullptr, nullptr);
+      fuzz::RemoveFile(folder / "merged.dat");
+      fuzz::RemoveFile(folder / "merged.ext");
+      TVrFileCollection merged;
+      merged.Open(folder / "merged.dat");
+      merged.Merge(source);
+    }
   } catch (const Exception&) {
   }
   return 0;
