@@ -143,6 +143,46 @@ class InstallSafety : public testing::Test {
         [&] { return fs::exists(marker); });
   }
 
+  // Sends `signal` to the run when it reaches `point`, lets it go on, and returns its exit status
+  // (-1 when it did not exit by itself). Its stderr lands in err_.
+  int SignalledAt(const std::string& point, int signal, const fs::path& exe, const std::string& args) {
+    const fs::path marker = dir_ / ("paused-" + std::to_string(++pauses_));
+    const std::string line =
+        "exec " +
+        Command(exe, args, "VNSETUP_TEST_PAUSE=" + point + " VNSETUP_TEST_PAUSE_FILE=" + Quoted(marker)) +
+        " >/dev/null 2>" + Quoted(dir_ / "signalled.err");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    for (long i = 0; i < 2000000 && !fs::exists(marker); ++i) ::usleep(100);
+    ::kill(pid, signal);
+    fs::remove(marker);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    err_ = test::ReadFile(dir_ / "signalled.err");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // Runs `command` with stdout and stderr on a pipe nobody reads any more; returns its exit status.
+  int RunWithClosedOutput(const std::string& command) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    ::close(fds[0]);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::signal(SIGPIPE, SIG_DFL);  // as in a shell pipeline, whatever this test process does
+      ::dup2(fds[1], 1);
+      ::dup2(fds[1], 2);
+      ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
   std::string InstallPathValue() {
     TVondInstallSet s;
     s.RegistryKey = DataString("Safety\\Game");
@@ -229,6 +269,31 @@ TEST_F(InstallSafety, KilledUninstallCanBeRunAgain) {
     EXPECT_FALSE(fs::exists(game_));
     EXPECT_EQ(InstallPathValue(), "");
   }
+}
+
+// Ctrl-C, SIGTERM or a closed terminal stop an install as Abort does: what it made is removed and
+// the run says so. An uninstall already deleting files runs to its end. A progress pipe closed by
+// its reader (`vnsetup ... | head`) stops nothing.
+TEST_F(InstallSafety, SignalsStopARunCleanlyAndAClosedPipeStopsNothing) {
+  BuildSet();
+  for (const auto& [point, signal] :
+       {std::pair{"copy:2", SIGINT}, {"merge:7", SIGTERM}, {"copy:4", SIGHUP}}) {
+    SCOPED_TRACE(point);
+    EXPECT_EQ(SignalledAt(point, signal, VNSETUP, InstallArgs(game_)), 1) << err_;
+    EXPECT_NE(err_.find("インストールを中断しました"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(game_));
+    EXPECT_FALSE(fs::exists(Menu()));
+    EXPECT_EQ(InstallPathValue(), "");
+  }
+  ASSERT_EQ(Install(), 0) << err_;
+  EXPECT_EQ(SignalledAt("uninstall:3", SIGINT, game_ / "install.exe", ""), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+
+  ASSERT_EQ(RunWithClosedOutput(Command(VNSETUP, InstallArgs(game_))), 0);
+  EXPECT_TRUE(fs::exists(game_ / "install.dat"));
+  EXPECT_EQ(InstallPathValue(), game_.string() + "/");
+  ASSERT_EQ(RunWithClosedOutput(Command(game_ / "install.exe", "")), 0);
+  EXPECT_FALSE(fs::exists(game_));
 }
 
 // The home folder, the desktop, another game's folder and the discs are no install folders; a shared

@@ -24,6 +24,7 @@
 #include "platform/text.h"
 #include "settings/settings.h"
 #include "ui/console/console_progress.h"
+#include "ui/console/interruption.h"
 
 namespace vn {
 
@@ -82,6 +83,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
       for (int steps = 0; steps < 4 * kPageCount; ++steps) {
         const int page = flow_.Controls().page;
         if (page == kPageExit) return Completed();
+        ProcessMessages();
         if (flow_.ModalResult() != mrNone || stop_code_ != 0) break;
         if (!AnswerPage(page)) break;
         flow_.btnNextClick();
@@ -129,7 +131,14 @@ class HeadlessWizard : public WizardHost, private WizardView {
   }
   void SetProgressMax(int64_t maximum) override { console_.SetMax(maximum); }
   void SetProgressPosition(int64_t position) override { console_.SetPosition(position); }
-  void ProcessMessages() override {}
+  // The console's "pending message": a stop signal, which aborts the run as the window's Abort
+  // button does once the user confirmed it.
+  void ProcessMessages() override {
+    const int signal = InterruptionGuard::Signal();
+    if (signal == 0 || flow_.ModalResult() != mrNone) return;
+    console_.Line(std::string("vnsetup: ") + InterruptionGuard::SignalName(signal) + ": stopping");
+    flow_.SetModalResult(mrAbort);
+  }
   TModalResult ModalResult() const override { return static_cast<TModalResult>(flow_.ModalResult()); }
   void SetModalResult(TModalResult result) override { flow_.SetModalResult(result); }
 
@@ -378,6 +387,7 @@ int RunUnattended(EntryEnvironment env, const UnattendedOptions& options) {
   fs::path source = env.exe.parent_path();
   if (!env.args.empty()) source = DiscLocationOf(Utf8ToPath(env.args[0]));
   UnattendedUi ui(options, source);
+  InterruptionGuard interruption;
   // A pipe, a device or a socket named as the source: said as such, not as a missing install.dat.
   if (std::error_code ec; !env.args.empty() && !IsDiscLocation(source) && fs::exists(source, ec)) {
     ui.Fail(env.args[0] + ": no disc folder, disc image (ISO 9660 / UDF) or archive file");
