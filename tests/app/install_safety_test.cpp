@@ -296,6 +296,19 @@ TEST_F(InstallSafety, SignalsStopARunCleanlyAndAClosedPipeStopsNothing) {
   EXPECT_FALSE(fs::exists(game_));
 }
 
+// A runtime folder that cannot be used (another user's, as after `su`; one already removed) is no
+// reason to refuse: the run neither ends as if another copy of it were running nor fails.
+TEST_F(InstallSafety, UnusableRuntimeFolderDoesNotStopTheRun) {
+  BuildSet();
+  test::WriteFile(dir_ / "not-a-folder", "");
+  for (const fs::path& runtime : {dir_ / "removed", dir_ / "not-a-folder"}) {
+    const std::string env = "XDG_RUNTIME_DIR=" + Quoted(runtime);
+    ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(game_), env)), 0) << err_;
+    ASSERT_EQ(Run(Command(game_ / "install.exe", "", env)), 0) << err_;
+    EXPECT_FALSE(fs::exists(game_));
+  }
+}
+
 // The home folder, the desktop, another game's folder and the discs are no install folders; a shared
 // folder is, and the uninstaller then removes only what the installation made there.
 TEST_F(InstallSafety, RefusedFoldersAndASharedFolder) {
