@@ -183,6 +183,17 @@ class InstallSafety : public testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  // `program` with the files of `folder` packed and appended as its archive: an update or setup
+  // program as a publisher ships it.
+  void PackProgram(const fs::path& folder, const fs::path& program, const fs::path& out) {
+    ASSERT_EQ(
+        Run(test::ShellQuoted(VNKIT) + " pack " + Quoted(folder) + " -o " + Quoted(folder.string() + ".pak") +
+            " && " + test::ShellQuoted(VNKIT) + " append " + Quoted(program) + " " +
+            Quoted(folder.string() + ".pak") + " -o " + Quoted(out) + " && chmod 755 " + Quoted(out)),
+        0)
+        << err_;
+  }
+
   std::string InstallPathValue() {
     TVondInstallSet s;
     s.RegistryKey = DataString("Safety\\Game");
@@ -307,6 +318,31 @@ TEST_F(InstallSafety, UnusableRuntimeFolderDoesNotStopTheRun) {
     ASSERT_EQ(Run(Command(game_ / "install.exe", "", env)), 0) << err_;
     EXPECT_FALSE(fs::exists(game_));
   }
+}
+
+// An update of an installation stopped in the middle of its data file (killed, or aborted) leaves
+// bytes behind the data the directory knows; the update run again writes over them, so no entry of
+// the installed data file takes them in.
+TEST_F(InstallSafety, UpdateRunAgainAfterAStoppedOneKeepsTheDataFileWhole) {
+  BuildSet();
+  ASSERT_EQ(Install(), 0) << err_;
+  TVondInstallSet update;
+  update.LoadFromFile(disc1_ / "install.dat");
+  update.UpdateMode = true;
+  update.SetDiscCount(1);
+  update.DiscDataSize[0] = update.DataSize = 1;
+  fs::create_directories(dir_ / "update");
+  update.SaveToFile(dir_ / "update" / "install.dat");
+  for (int i = 0; i < 25; ++i) test::WriteFile(dir_ / "update" / ("new" + std::to_string(i) + ".txt"), "new");
+  const fs::path program = dir_ / "web" / "update.exe";
+  fs::create_directories(program.parent_path());
+  PackProgram(dir_ / "update", VNSETUP, program);
+
+  ASSERT_TRUE(KilledAt("merge:12", program, "--folder " + Quoted(game_)));
+  ASSERT_EQ(Run(Command(program, "--folder " + Quoted(game_))), 0) << err_;
+  EXPECT_EQ(Run(test::ShellQuoted(VNKIT) + " verify " + Quoted(game_ / "game.dat")), 0) << err_;
+  ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
 }
 
 // The home folder, the desktop, another game's folder and the discs are no install folders; a shared
@@ -459,12 +495,7 @@ TEST_F(InstallSafety, SetupProgramWithItsArchiveInstallsThePlainLauncher) {
 // its work folder: the next run clears that folder, uses it, and gives the same executable.
 TEST_F(InstallSafety, KilledExecutableUpdateLeavesNoWorkFolder) {
   const auto pack = [&](const fs::path& folder, const fs::path& program, const fs::path& out) {
-    ASSERT_EQ(
-        Run(test::ShellQuoted(VNKIT) + " pack " + Quoted(folder) + " -o " + Quoted(folder.string() + ".pak") +
-            " && " + test::ShellQuoted(VNKIT) + " append " + Quoted(program) + " " +
-            Quoted(folder.string() + ".pak") + " -o " + Quoted(out) + " && chmod 755 " + Quoted(out)),
-        0)
-        << err_;
+    PackProgram(folder, program, out);
   };
   for (const char* folder : {"old", "new", "web"}) fs::create_directories(dir_ / folder);
   TVondInstallSet settings;
