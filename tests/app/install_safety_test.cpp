@@ -420,6 +420,18 @@ TEST_F(InstallSafety, DiscWithoutItsArchiveIsRefused) {
   EXPECT_FALSE(fs::exists(game_ / "game.dat"));
 }
 
+// A next disc that is there but cannot be read is named with what is wrong with it: a failure of
+// the files (exit 1), not a folder the user forgot to name.
+TEST_F(InstallSafety, UnreadableNextDiscIsNamed) {
+  BuildSet();
+  const std::string settings = test::ReadFile(disc2_ / "install.dat");
+  test::WriteFile(disc2_ / "install.dat", settings.substr(0, settings.size() / 2));
+  EXPECT_EQ(Install(), 1);
+  EXPECT_NE(err_.find((disc2_ / "install.dat").string() + ": damaged settings file"), std::string::npos)
+      << err_;
+  EXPECT_FALSE(fs::exists(game_));
+}
+
 // A failure in the middle takes away what the run made; what was there before stays.
 TEST_F(InstallSafety, FailedInstallRemovesWhatItMade) {
   BuildSet();

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -57,6 +58,23 @@ std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<f
     candidates.insert(candidates.end(), beside.begin(), beside.end());
   }
   return candidates;
+}
+
+// Why the discs among `places` that could not be read were passed over (a damaged image or settings
+// file), a line each; empty when none was.
+std::string UnreadableDiscs(const std::vector<fs::path>& places) {
+  std::string lines;
+  std::set<fs::path> seen;
+  for (const fs::path& place : places) {
+    if (!seen.insert(place).second) continue;
+    try {
+      TVondInstallSet disc;
+      disc.LoadFromDisc(*OpenDiscFiles(place));
+    } catch (const std::exception& e) {
+      lines += std::string("\n") + e.what();
+    }
+  }
+  return lines;
 }
 
 // The wizard without a window: the page flow answered from the options, the engines' labels and
@@ -278,10 +296,13 @@ class HeadlessWizard : public WizardHost, private WizardView {
         return false;
       }
       if (!found) {
-        stop_code_ = kUnattendedUsage;
+        // A disc that is there but cannot be read is a failure of the files, not of the options.
+        const std::string unreadable = UnreadableDiscs(candidates);
+        stop_code_ = unreadable.empty() ? kUnattendedUsage : kUnattendedFailed;
         stop_reason_ = "disc " + std::to_string(i + 1) +
                        " is in no folder beside this disc; name its folder with --disc DIR (or install "
-                       "--this-disc-only)";
+                       "--this-disc-only)" +
+                       (unreadable.empty() ? "" : "\ndiscs passed over:" + unreadable);
         return false;
       }
     }
