@@ -32,6 +32,8 @@ Dialogs are answered without a user:
   the licence agreement                needs --accept-license, else exit 2
   other questions (e.g. too little     not answered: stop before anything is copied, exit 2
   free space, go on?)
+  Ctrl-C, SIGTERM, SIGHUP              abort: what the install made is removed, exit 1 (a second
+                                       one ends the program at once)
 
 Progress goes to stderr (a bar on a terminal); a completed install prints the install folder on
 stdout.

@@ -269,7 +269,21 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
       file_name_, fs::is_regular_file(file_name_) ? TBigFileStream::kReadWrite : TBigFileStream::kCreate);
   TBigFileStream& out = *data;
   stream_ = std::move(data);
-  out.SetPosition(out.GetSize());
+  // With a side file, new entries go where the data it knows ends, not at the end of the file: a
+  // merge stopped before it wrote its directory (aborted, killed) leaves bytes there that no entry
+  // owns, and as an entry's size is the distance to the next offset, the last old entry would take
+  // them in and fail its check. (A data file that carries its own directory keeps it: that one is
+  // appended to.)
+  int64_t end = out.GetSize();
+  if (std::error_code ec; fs::is_regular_file(DirectoryFileOf(file_name_), ec)) {
+    int64_t known = 0;
+    for (int i = 0; i < Count(); ++i) {
+      const TVrFile& e = (*this)[i];
+      if (!IsEofName(e.Name())) known = std::max(known, e.Offset + e.Size);
+    }
+    if (known > 0 && known < end) end = known;
+  }
+  out.SetPosition(end);
 
   // The source's entries in order: its items, or its directory when it was opened by OpenDirectory
   // (an archive of any size merged without loading it). The end marker closes the items.
@@ -304,7 +318,7 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
     // The older version keeps its bytes but is no longer found under its name.
     if (k >= 0) (*this)[k].SetName(DataString("/") + (*this)[k].Name());
     TVrFile& added = Add(s.name);
-    added.Offset = out.GetSize();
+    added.Offset = out.GetPosition();
     added.Size = s.size;
     added.CRC = s.crc;
     added.Time = s.time;
@@ -332,7 +346,7 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
     dir.crc.push_back(e.CRC);
     dir.separate.push_back(e.Separate);
   }
-  dir.offsets.push_back(out.GetSize());
+  dir.offsets.push_back(out.GetPosition());
   // The data reaches the disk before the directory that points into it, and the directory
   // replaces the old one in one step: a crash leaves the old side file or the new one.
   out.Flush();

@@ -146,11 +146,16 @@ void PauseForTest(std::string_view point) {
   const int count = ++passed[std::string(point)];
   const std::string_view name(wanted);
   if (name != point && name != std::string(point) + ":" + std::to_string(count)) return;
-  if (const char* marker = std::getenv("VNSETUP_TEST_PAUSE_FILE"); marker && *marker) {
-    WriteFileAtomically(Utf8ToPath(marker), std::string(point));
+  const char* marker = std::getenv("VNSETUP_TEST_PAUSE_FILE");
+  const bool marked = marker != nullptr && *marker != '\0';
+  if (marked) WriteFileAtomically(Utf8ToPath(marker), std::string(point));
+  // The test kills the run here, or removes the marker to let it go on; one that does neither must
+  // not leave a process behind forever.
+  for (int i = 0; i < 6000; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::error_code ec;
+    if (marked && !std::filesystem::exists(Utf8ToPath(marker), ec) && !ec) return;
   }
-  // The test kills the run here; one that never comes must not leave a process behind forever.
-  for (int i = 0; i < 6000; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::_Exit(3);
 }
 

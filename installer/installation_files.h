@@ -50,7 +50,8 @@ int64_t ProgramLengthBeforeArchive(const std::filesystem::path& exe);
 
 // Test hook: when the environment variable VNSETUP_TEST_PAUSE names `point` ("copy", "merge", ...;
 // "copy:3" the third time the point is passed), the run creates the file VNSETUP_TEST_PAUSE_FILE
-// names and waits there for the test to kill it. Without the variable nothing happens.
+// names and waits there for the test to kill it, or to remove that file to let the run go on.
+// Without the variable nothing happens.
 void PauseForTest(std::string_view point);
 
 }  // namespace vn

@@ -13,8 +13,8 @@ namespace vn {
 // the process ends, however it ends). Movable, not copyable.
 //
 // Windows: the named kernel mutex (CreateMutexW, not owned), the name converted from code page 932.
-// POSIX: an advisory lock (flock) on a file in $XDG_RUNTIME_DIR/vnsetup (else /tmp/vnsetup-UID),
-// whose name is derived from the mutex name by MutexFilePath.
+// POSIX: an advisory lock (flock) on a file in $XDG_RUNTIME_DIR/vnsetup (else, or when that cannot be
+// used, /tmp/vnsetup-UID), whose name is derived from the mutex name by MutexFilePath.
 class InstanceMutex {
  public:
   InstanceMutex(InstanceMutex&& other) noexcept;

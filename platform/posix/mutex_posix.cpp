@@ -15,23 +15,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A folder of lock files: made when missing, and used only when it is a folder of ours closed to
+// others.
+bool UsableLockFolder(const fs::path& folder) {
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st;
+  return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+         !(st.st_mode & (S_IWGRP | S_IWOTH));
+}
+
 // The folder of the lock files. $XDG_RUNTIME_DIR is private to the user by definition; the fallback in
 // /tmp is a folder of our own that must belong to us and be closed to others, or nothing is locked there.
+// A runtime folder that cannot be used (another user's after `su`, one already removed) falls back to
+// /tmp too: without a lock folder every mutex would count as held, and the launcher would end as if
+// another copy of it were running.
 std::optional<fs::path> LockFolder() {
-  fs::path folder;
   const char* runtime = getenv("XDG_RUNTIME_DIR");
   if (runtime && runtime[0] == '/') {
-    folder = fs::path(runtime) / "vnsetup";
-  } else {
-    folder = "/tmp/vnsetup-" + std::to_string(::getuid());
+    const fs::path folder = fs::path(runtime) / "vnsetup";
+    if (UsableLockFolder(folder)) return folder;
   }
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
-  struct stat st;
-  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-      (st.st_mode & (S_IWGRP | S_IWOTH))) {
-    return std::nullopt;
-  }
-  return folder;
+  const fs::path fallback = "/tmp/vnsetup-" + std::to_string(::getuid());
+  if (UsableLockFolder(fallback)) return fallback;
+  return std::nullopt;
 }
 
 std::string MutexFileName(const DataString& name) {

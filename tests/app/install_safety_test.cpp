@@ -143,6 +143,57 @@ class InstallSafety : public testing::Test {
         [&] { return fs::exists(marker); });
   }
 
+  // Sends `signal` to the run when it reaches `point`, lets it go on, and returns its exit status
+  // (-1 when it did not exit by itself). Its stderr lands in err_.
+  int SignalledAt(const std::string& point, int signal, const fs::path& exe, const std::string& args) {
+    const fs::path marker = dir_ / ("paused-" + std::to_string(++pauses_));
+    const std::string line =
+        "exec " +
+        Command(exe, args, "VNSETUP_TEST_PAUSE=" + point + " VNSETUP_TEST_PAUSE_FILE=" + Quoted(marker)) +
+        " >/dev/null 2>" + Quoted(dir_ / "signalled.err");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    for (long i = 0; i < 2000000 && !fs::exists(marker); ++i) ::usleep(100);
+    ::kill(pid, signal);
+    fs::remove(marker);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    err_ = test::ReadFile(dir_ / "signalled.err");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // Runs `command` with stdout and stderr on a pipe nobody reads any more; returns its exit status.
+  int RunWithClosedOutput(const std::string& command) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    ::close(fds[0]);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::signal(SIGPIPE, SIG_DFL);  // as in a shell pipeline, whatever this test process does
+      ::dup2(fds[1], 1);
+      ::dup2(fds[1], 2);
+      ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // `program` with the files of `folder` packed and appended as its archive: an update or setup
+  // program as a publisher ships it.
+  void PackProgram(const fs::path& folder, const fs::path& program, const fs::path& out) {
+    ASSERT_EQ(
+        Run(test::ShellQuoted(VNKIT) + " pack " + Quoted(folder) + " -o " + Quoted(folder.string() + ".pak") +
+            " && " + test::ShellQuoted(VNKIT) + " append " + Quoted(program) + " " +
+            Quoted(folder.string() + ".pak") + " -o " + Quoted(out) + " && chmod 755 " + Quoted(out)),
+        0)
+        << err_;
+  }
+
   std::string InstallPathValue() {
     TVondInstallSet s;
     s.RegistryKey = DataString("Safety\\Game");
@@ -231,6 +282,69 @@ TEST_F(InstallSafety, KilledUninstallCanBeRunAgain) {
   }
 }
 
+// Ctrl-C, SIGTERM or a closed terminal stop an install as Abort does: what it made is removed and
+// the run says so. An uninstall already deleting files runs to its end. A progress pipe closed by
+// its reader (`vnsetup ... | head`) stops nothing.
+TEST_F(InstallSafety, SignalsStopARunCleanlyAndAClosedPipeStopsNothing) {
+  BuildSet();
+  for (const auto& [point, signal] :
+       {std::pair{"copy:2", SIGINT}, {"merge:7", SIGTERM}, {"copy:4", SIGHUP}}) {
+    SCOPED_TRACE(point);
+    EXPECT_EQ(SignalledAt(point, signal, VNSETUP, InstallArgs(game_)), 1) << err_;
+    EXPECT_NE(err_.find("インストールを中断しました"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(game_));
+    EXPECT_FALSE(fs::exists(Menu()));
+    EXPECT_EQ(InstallPathValue(), "");
+  }
+  ASSERT_EQ(Install(), 0) << err_;
+  EXPECT_EQ(SignalledAt("uninstall:3", SIGINT, game_ / "install.exe", ""), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+
+  ASSERT_EQ(RunWithClosedOutput(Command(VNSETUP, InstallArgs(game_))), 0);
+  EXPECT_TRUE(fs::exists(game_ / "install.dat"));
+  EXPECT_EQ(InstallPathValue(), game_.string() + "/");
+  ASSERT_EQ(RunWithClosedOutput(Command(game_ / "install.exe", "")), 0);
+  EXPECT_FALSE(fs::exists(game_));
+}
+
+// A runtime folder that cannot be used (another user's, as after `su`; one already removed) is no
+// reason to refuse: the run neither ends as if another copy of it were running nor fails.
+TEST_F(InstallSafety, UnusableRuntimeFolderDoesNotStopTheRun) {
+  BuildSet();
+  test::WriteFile(dir_ / "not-a-folder", "");
+  for (const fs::path& runtime : {dir_ / "removed", dir_ / "not-a-folder"}) {
+    const std::string env = "XDG_RUNTIME_DIR=" + Quoted(runtime);
+    ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(game_), env)), 0) << err_;
+    ASSERT_EQ(Run(Command(game_ / "install.exe", "", env)), 0) << err_;
+    EXPECT_FALSE(fs::exists(game_));
+  }
+}
+
+// An update of an installation stopped in the middle of its data file (killed, or aborted) leaves
+// bytes behind the data the directory knows; the update run again writes over them, so no entry of
+// the installed data file takes them in.
+TEST_F(InstallSafety, UpdateRunAgainAfterAStoppedOneKeepsTheDataFileWhole) {
+  BuildSet();
+  ASSERT_EQ(Install(), 0) << err_;
+  TVondInstallSet update;
+  update.LoadFromFile(disc1_ / "install.dat");
+  update.UpdateMode = true;
+  update.SetDiscCount(1);
+  update.DiscDataSize[0] = update.DataSize = 1;
+  fs::create_directories(dir_ / "update");
+  update.SaveToFile(dir_ / "update" / "install.dat");
+  for (int i = 0; i < 25; ++i) test::WriteFile(dir_ / "update" / ("new" + std::to_string(i) + ".txt"), "new");
+  const fs::path program = dir_ / "web" / "update.exe";
+  fs::create_directories(program.parent_path());
+  PackProgram(dir_ / "update", VNSETUP, program);
+
+  ASSERT_TRUE(KilledAt("merge:12", program, "--folder " + Quoted(game_)));
+  ASSERT_EQ(Run(Command(program, "--folder " + Quoted(game_))), 0) << err_;
+  EXPECT_EQ(Run(test::ShellQuoted(VNKIT) + " verify " + Quoted(game_ / "game.dat")), 0) << err_;
+  ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+}
+
 // The home folder, the desktop, another game's folder and the discs are no install folders; a shared
 // folder is, and the uninstaller then removes only what the installation made there.
 TEST_F(InstallSafety, RefusedFoldersAndASharedFolder) {
@@ -304,6 +418,18 @@ TEST_F(InstallSafety, DiscWithoutItsArchiveIsRefused) {
   EXPECT_FALSE(fs::exists(game_));
   ASSERT_EQ(Install("--this-disc-only --components sound"), 0) << err_;  // no data chosen
   EXPECT_FALSE(fs::exists(game_ / "game.dat"));
+}
+
+// A next disc that is there but cannot be read is named with what is wrong with it: a failure of
+// the files (exit 1), not a folder the user forgot to name.
+TEST_F(InstallSafety, UnreadableNextDiscIsNamed) {
+  BuildSet();
+  const std::string settings = test::ReadFile(disc2_ / "install.dat");
+  test::WriteFile(disc2_ / "install.dat", settings.substr(0, settings.size() / 2));
+  EXPECT_EQ(Install(), 1);
+  EXPECT_NE(err_.find((disc2_ / "install.dat").string() + ": damaged settings file"), std::string::npos)
+      << err_;
+  EXPECT_FALSE(fs::exists(game_));
 }
 
 // A failure in the middle takes away what the run made; what was there before stays.
@@ -381,12 +507,7 @@ TEST_F(InstallSafety, SetupProgramWithItsArchiveInstallsThePlainLauncher) {
 // its work folder: the next run clears that folder, uses it, and gives the same executable.
 TEST_F(InstallSafety, KilledExecutableUpdateLeavesNoWorkFolder) {
   const auto pack = [&](const fs::path& folder, const fs::path& program, const fs::path& out) {
-    ASSERT_EQ(
-        Run(test::ShellQuoted(VNKIT) + " pack " + Quoted(folder) + " -o " + Quoted(folder.string() + ".pak") +
-            " && " + test::ShellQuoted(VNKIT) + " append " + Quoted(program) + " " +
-            Quoted(folder.string() + ".pak") + " -o " + Quoted(out) + " && chmod 755 " + Quoted(out)),
-        0)
-        << err_;
+    PackProgram(folder, program, out);
   };
   for (const char* folder : {"old", "new", "web"}) fs::create_directories(dir_ / folder);
   TVondInstallSet settings;

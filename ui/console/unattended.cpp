@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "platform/text.h"
 #include "settings/settings.h"
 #include "ui/console/console_progress.h"
+#include "ui/console/interruption.h"
 
 namespace vn {
 
@@ -58,6 +60,23 @@ std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<f
   return candidates;
 }
 
+// Why the discs among `places` that could not be read were passed over (a damaged image or settings
+// file), a line each; empty when none was.
+std::string UnreadableDiscs(const std::vector<fs::path>& places) {
+  std::string lines;
+  std::set<fs::path> seen;
+  for (const fs::path& place : places) {
+    if (!seen.insert(place).second) continue;
+    try {
+      TVondInstallSet disc;
+      disc.LoadFromDisc(*OpenDiscFiles(place));
+    } catch (const std::exception& e) {
+      lines += std::string("\n") + e.what();
+    }
+  }
+  return lines;
+}
+
 // The wizard without a window: the page flow answered from the options, the engines' labels and
 // progress on stderr.
 class HeadlessWizard : public WizardHost, private WizardView {
@@ -82,6 +101,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
       for (int steps = 0; steps < 4 * kPageCount; ++steps) {
         const int page = flow_.Controls().page;
         if (page == kPageExit) return Completed();
+        ProcessMessages();
         if (flow_.ModalResult() != mrNone || stop_code_ != 0) break;
         if (!AnswerPage(page)) break;
         flow_.btnNextClick();
@@ -129,7 +149,14 @@ class HeadlessWizard : public WizardHost, private WizardView {
   }
   void SetProgressMax(int64_t maximum) override { console_.SetMax(maximum); }
   void SetProgressPosition(int64_t position) override { console_.SetPosition(position); }
-  void ProcessMessages() override {}
+  // The console's "pending message": a stop signal, which aborts the run as the window's Abort
+  // button does once the user confirmed it.
+  void ProcessMessages() override {
+    const int signal = InterruptionGuard::Signal();
+    if (signal == 0 || flow_.ModalResult() != mrNone) return;
+    console_.Line(std::string("vnsetup: ") + InterruptionGuard::SignalName(signal) + ": stopping");
+    flow_.SetModalResult(mrAbort);
+  }
   TModalResult ModalResult() const override { return static_cast<TModalResult>(flow_.ModalResult()); }
   void SetModalResult(TModalResult result) override { flow_.SetModalResult(result); }
 
@@ -269,10 +296,13 @@ class HeadlessWizard : public WizardHost, private WizardView {
         return false;
       }
       if (!found) {
-        stop_code_ = kUnattendedUsage;
+        // A disc that is there but cannot be read is a failure of the files, not of the options.
+        const std::string unreadable = UnreadableDiscs(candidates);
+        stop_code_ = unreadable.empty() ? kUnattendedUsage : kUnattendedFailed;
         stop_reason_ = "disc " + std::to_string(i + 1) +
                        " is in no folder beside this disc; name its folder with --disc DIR (or install "
-                       "--this-disc-only)";
+                       "--this-disc-only)" +
+                       (unreadable.empty() ? "" : "\ndiscs passed over:" + unreadable);
         return false;
       }
     }
@@ -378,6 +408,7 @@ int RunUnattended(EntryEnvironment env, const UnattendedOptions& options) {
   fs::path source = env.exe.parent_path();
   if (!env.args.empty()) source = DiscLocationOf(Utf8ToPath(env.args[0]));
   UnattendedUi ui(options, source);
+  InterruptionGuard interruption;
   // A pipe, a device or a socket named as the source: said as such, not as a missing install.dat.
   if (std::error_code ec; !env.args.empty() && !IsDiscLocation(source) && fs::exists(source, ec)) {
     ui.Fail(env.args[0] + ": no disc folder, disc image (ISO 9660 / UDF) or archive file");
