@@ -160,6 +160,28 @@ void TBigFileStream::Flush() {
   for (File& part : parts_) part.Sync();
 }
 
+void TBigFileStream::Truncate(int64_t size) {
+  if (!Writable()) throw EWriteError(Describe() + ": cannot shorten: opened for reading");
+  size = std::clamp<int64_t>(size, 0, GetSize());
+  // every part but the last stays full; the file's own name stays even when empty
+  const size_t keep = size == 0 ? 1 : static_cast<size_t>((size - 1) / part_size_ + 1);
+  while (parts_.size() > keep) {
+    const fs::path name = PartFileName(static_cast<int>(parts_.size() - 1));
+    parts_.back().Close();
+    parts_.pop_back();
+    part_sizes_.pop_back();
+    std::error_code ec;
+    if (!fs::remove(name, ec) || ec)
+      throw EWriteError(PathToUtf8(name) + ": cannot delete the part file: " + ec.message());
+  }
+  if (!parts_.empty()) {
+    const int64_t last = size - static_cast<int64_t>(keep - 1) * part_size_;
+    parts_.back().SetSize(last);
+    part_sizes_.back() = last;
+  }
+  position_ = std::min(position_, size);
+}
+
 bool TBigFileStream::Writable() const {
   const int access = mode_ & 0xF;
   return access == 1 || access == 2 || mode_ == kCreate;

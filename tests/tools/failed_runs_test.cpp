@@ -1,0 +1,59 @@
+// vnkit runs that fail part way: output that cannot be written, a merge whose side file cannot be
+// replaced. A failure is never reported as success, and what the user had is left as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/archive/archive_builder.h"
+#include "tests/support/test_env.h"
+
+namespace vn {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs in `dir`; `args` may redirect vnkit's own output (the capture goes around the whole line).
+test::CommandResult Vnkit(const fs::path& dir, const std::string& args) {
+  return test::RunShell("cd " + test::ShellQuoted(dir.string()) +
+                            " && (ASAN_OPTIONS=exitcode=99 UBSAN_OPTIONS=exitcode=98 timeout 120 " +
+                            test::ShellQuoted(VNKIT) + " " + args + ")",
+                        dir);
+}
+
+TEST(VnkitFailedRuns, OutputThatCannotBeWrittenIsAnError) {
+  const fs::path dir = test::MakeTempDir();
+  test::WriteFile(dir / "game.dat", test::BuildArchive({test::StoredWithCrc("a.txt", "alpha")}));
+  // The listing is small enough to sit in stdout's buffer until the program ends.
+  for (const char* command : {"list game.dat", "list game.dat --json", "verify game.dat"}) {
+    const test::CommandResult r = Vnkit(dir, std::string(command) + " > /dev/full");
+    EXPECT_EQ(r.status, 2) << command << ": " << r.err;
+    EXPECT_NE(r.err.find("standard output: cannot write"), std::string::npos) << command << ": " << r.err;
+  }
+}
+
+TEST(VnkitFailedRuns, FailedMergeTakesItsAppendedDataBack) {
+  const fs::path dir = test::MakeTempDir();
+  const std::string source = test::BuildArchive(
+      {test::StoredWithCrc("a.txt", std::string(5000, 'a')), test::StoredWithCrc("b.txt", "bee")});
+  test::WriteFile(dir / "disc.dat", source);
+  // A folder in the side file's place: the directory cannot be written once the data is appended.
+  fs::create_directory(dir / "new.ext");
+  const test::CommandResult fresh = Vnkit(dir, "merge new.dat disc.dat");
+  EXPECT_EQ(fresh.status, 2) << fresh.err;
+  EXPECT_NE(fresh.err.find("new.ext"), std::string::npos) << fresh.err;
+  EXPECT_FALSE(fs::exists(dir / "new.dat"));  // else every later merge refuses it as damaged
+  fs::remove(dir / "new.ext");
+  const test::CommandResult again = Vnkit(dir, "merge new.dat disc.dat");
+  EXPECT_EQ(again.status, 0) << again.err;
+
+  // An archive that has its directory within: appended to, and cut back to its old length.
+  const std::string old = test::BuildArchive({test::StoredWithCrc("old.txt", "old")});
+  test::WriteFile(dir / "old.dat", old);
+  fs::create_directory(dir / "old.ext");
+  const test::CommandResult appended = Vnkit(dir, "merge old.dat disc.dat");
+  EXPECT_EQ(appended.status, 2) << appended.err;
+  EXPECT_EQ(test::ReadFile(dir / "old.dat"), old);
+}
+
+}  // namespace
+}  // namespace vn
