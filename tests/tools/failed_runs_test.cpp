@@ -55,5 +55,26 @@ TEST(VnkitFailedRuns, FailedMergeTakesItsAppendedDataBack) {
   EXPECT_EQ(test::ReadFile(dir / "old.dat"), old);
 }
 
+TEST(VnkitFailedRuns, EndlessStandardInputIsSpooledToDiskAndRemovedWhenEnded) {
+  const fs::path dir = test::MakeTempDir();
+  fs::create_directory(dir / "tmp");
+  // The input goes to disk as it comes (not into memory first): the spool grows while vnkit runs.
+  // SIGTERM (Ctrl-C is ignored by a background job of a script) then removes it, as the end of the
+  // program would. 256 MiB of input at the most, should the signal not end it.
+  const std::string script =
+      "export TMPDIR=\"$PWD/tmp\"; head -c 268435456 /dev/zero | " + test::ShellQuoted(VNKIT) +
+      " list - & pid=$!; size=0; tries=0;"
+      " while [ \"$size\" -lt 8388608 ] && [ $tries -lt 1200 ]; do sleep 0.1; tries=$((tries + 1));"
+      " size=$(stat -c %s tmp/*/stdin.dat 2>/dev/null || echo 0); done;"
+      " kill -TERM $pid; wait $pid; echo \"status $? spooled $size\"; ls tmp";
+  const test::CommandResult r =
+      test::RunShell("cd " + test::ShellQuoted(dir.string()) + " && sh -c " + test::ShellQuoted(script), dir);
+  EXPECT_NE(r.out.find("status 143 spooled"), std::string::npos) << r.out << r.err;
+  const size_t at = r.out.find("spooled ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  EXPECT_GE(std::stoll(r.out.substr(at + 8)), 8388608) << r.out;
+  EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+}
+
 }  // namespace
 }  // namespace vn

@@ -29,8 +29,26 @@ std::atomic<bool> g_ending{false};
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 
+// The spooled input's folder and the names its file may have.
+char g_spool[3][4096];
+std::atomic<bool> g_spool_set{false};
+
+void RemoveSpool() {
+  if (!g_spool_set.load()) return;
+  ::unlink(g_spool[1]);
+  ::unlink(g_spool[2]);
+  ::rmdir(g_spool[0]);
+}
+
+void RemoveSpoolAndEnd(int signal) {
+  RemoveSpool();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
 void RemoveUnfinishedAndEnd(int signal) {
   g_ending.store(true);
+  RemoveSpool();
   for (Slot& slot : g_slots) {
     // A file being created is waited for (one open call), so it is not left behind.
     for (int spins = 0; slot.state.load() == kCreating && spins < 1000000; ++spins) sched_yield();
@@ -100,6 +118,26 @@ void UnfinishedFile::Finished() {
   g_slots[writer_].state.store(kIdle);
 }
 
+void RemoveOnSignal(const std::filesystem::path& folder, const std::filesystem::path& file,
+                    const std::filesystem::path& other_file) {
+  const std::filesystem::path* paths[] = {&folder, &file, &other_file};
+  for (const auto* path : paths) {
+    if (path->native().size() >= sizeof g_spool[0]) return;  // too long for the system to create
+  }
+  g_spool_set.store(false);
+  for (int i = 0; i < 3; ++i) std::memcpy(g_spool[i], paths[i]->c_str(), paths[i]->native().size() + 1);
+  g_spool_set.store(true);
+  for (int s : kSignals) {
+    struct sigaction current {};
+    ::sigaction(s, nullptr, &current);
+    if (current.sa_handler != SIG_DFL) continue;  // ignored, or handled already
+    struct sigaction action {};
+    action.sa_handler = RemoveSpoolAndEnd;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(s, &action, nullptr);
+  }
+}
+
 #else
 
 // Windows ends a console program on Ctrl-C without running code of ours in its threads' place; an
@@ -113,6 +151,8 @@ bool UnfinishedFile::Begin(const std::filesystem::path&) {
 void UnfinishedFile::Created() {}
 void UnfinishedFile::Abandoned() {}
 void UnfinishedFile::Finished() {}
+void RemoveOnSignal(const std::filesystem::path&, const std::filesystem::path&,
+                    const std::filesystem::path&) {}
 
 #endif
 

@@ -37,4 +37,10 @@ class UnfinishedFile {
   int writer_;
 };
 
+// A temporary folder that lives as long as the program (standard input spooled to disk, which may
+// be gigabytes): `folder` and the files named in it are removed when one of the signals above ends
+// the program, at any point of its run. A signal the program was started to ignore stays ignored.
+void RemoveOnSignal(const std::filesystem::path& folder, const std::filesystem::path& file,
+                    const std::filesystem::path& other_file);
+
 }  // namespace vn::cli
