@@ -99,11 +99,13 @@ TEST(VnkitArchive, ExtractRefusesEscapingNamesAndExtractsTheRest) {
   auto entries = Entries();
   entries.push_back(test::StoredWithCrc("..\\escape.txt", "evil"));
   entries.push_back(test::StoredWithCrc("ok.txt", "fine"));
+  entries.push_back(test::StoredWithCrc(std::string("nul\0.txt", 8), "nul"));
   const fs::path archive = WriteArchive(entries);
   const fs::path out = test::MakeTempDir("out") / "target";
   const RunResult r = Vnkit({"extract", archive.string(), "-o", out.string()});
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("..\\escape.txt"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("unsafe path \"nul\\x00.txt\": it contains a NUL byte"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(out.parent_path() / "escape.txt"));
   EXPECT_EQ(test::ReadFile(out / "install.dat"), "settings");
   EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
