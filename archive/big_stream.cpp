@@ -119,6 +119,7 @@ TBigFileStream::TBigFileStream(const fs::path& file_name, uint16_t mode, int64_t
     }
   } else {
     for (int i = 0; fs::exists(PartFileName(i), ec); ++i) {
+      RefuseToReplaceSpecialFile(PartFileName(i));
       if (!fs::remove(PartFileName(i), ec) || ec) {
         throw EWriteError(PathToUtf8(PartFileName(i)) + ": cannot delete the old part file: " + ec.message());
       }

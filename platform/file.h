@@ -102,5 +102,9 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view con
 std::filesystem::path TemporarySibling(const std::filesystem::path& path);
 // Renames `from` over `to` (replacing it) and syncs the folder; EWriteError on failure.
 void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Raises EFOpenError when `path` names a device, a pipe or a socket (or a link to one): a writer
+// that replaces its target would put a file in its place (as root, /dev/null itself), and one that
+// writes into it would wait for a reader or feed a device. Anything else, or nothing, passes.
+void RefuseToReplaceSpecialFile(const std::filesystem::path& path);
 
 }  // namespace vn

@@ -215,6 +215,12 @@ fs::path TemporarySibling(const fs::path& path) {
 }
 
 void ReplaceFile(const fs::path& from, const fs::path& to) {
+  try {
+    RefuseToReplaceSpecialFile(to);
+  } catch (...) {
+    ::unlink(from.c_str());
+    throw;
+  }
   if (::rename(from.c_str(), to.c_str()) != 0) {
     const int err = errno;
     ::unlink(from.c_str());

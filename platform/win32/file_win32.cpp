@@ -201,6 +201,12 @@ fs::path TemporarySibling(const fs::path& path) {
 }
 
 void ReplaceFile(const fs::path& from, const fs::path& to) {
+  try {
+    RefuseToReplaceSpecialFile(to);
+  } catch (...) {
+    DeleteFileW(from.c_str());
+    throw;
+  }
   // MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk.
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();

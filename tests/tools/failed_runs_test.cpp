@@ -1,6 +1,7 @@
 // vnkit runs that fail part way: output that cannot be written, a merge whose side file cannot be
 // replaced. A failure is never reported as success, and what the user had is left as it was.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -53,6 +54,34 @@ TEST(VnkitFailedRuns, FailedMergeTakesItsAppendedDataBack) {
   const test::CommandResult appended = Vnkit(dir, "merge old.dat disc.dat");
   EXPECT_EQ(appended.status, 2) << appended.err;
   EXPECT_EQ(test::ReadFile(dir / "old.dat"), old);
+}
+
+TEST(VnkitFailedRuns, PipesAndDevicesAreNeverReplacedByOutput) {
+  const fs::path dir = test::MakeTempDir();
+  test::WriteFile(dir / "files" / "a.txt", "alpha");
+  test::WriteFile(dir / "game.json", "{\"Title\": \"t\"}");
+  test::WriteFile(dir / "launcher.exe", "MZ launcher");
+  ASSERT_EQ(Vnkit(dir, "pack files -o disc.dat").status, 0);
+  ASSERT_EQ(::mkfifo((dir / "pipe.dat").c_str(), 0600), 0);
+  // "-o /dev/null" as root would otherwise put a file in the place of the device.
+  fs::create_symlink(dir / "pipe.dat", dir / "link.dat");
+  for (const std::string out : {"pipe.dat", "link.dat"}) {
+    for (const std::string command :
+         {"settings build game.json -o ", "pack files -o ", "append launcher.exe disc.dat -o ", "merge "}) {
+      const std::string line = command + out + (command == "merge " ? " disc.dat" : "");
+      const test::CommandResult r = Vnkit(dir, line);
+      EXPECT_EQ(r.status, 2) << line << ": " << r.err;
+      EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << line << ": " << r.err;
+    }
+  }
+  fs::create_directory(dir / "out");
+  ASSERT_EQ(::mkfifo((dir / "out" / "a.txt").c_str(), 0600), 0);
+  const test::CommandResult extract = Vnkit(dir, "extract disc.dat -o out");
+  EXPECT_EQ(extract.status, 2) << extract.err;
+  EXPECT_NE(extract.err.find("not a regular file"), std::string::npos) << extract.err;
+  EXPECT_TRUE(fs::is_fifo(dir / "pipe.dat"));
+  EXPECT_TRUE(fs::is_fifo(dir / "out" / "a.txt"));
+  EXPECT_FALSE(fs::exists(dir / "pipe.ext"));
 }
 
 TEST(VnkitFailedRuns, EndlessStandardInputIsSpooledToDiskAndRemovedWhenEnded) {

@@ -196,6 +196,7 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Unfin
 
   // Something has this name: the entry is written beside it and renamed over it, so that a failure
   // leaves what was there as it was.
+  RefuseToReplaceSpecialFile(path);
   const fs::path temp = TemporarySibling(path);
   std::optional<File> file =
       CreateTracked(temp, unfinished, [&] { return std::optional<File>(File(temp, FileAccess::kCreate)); });
