@@ -105,5 +105,23 @@ TEST(VnkitFailedRuns, EndlessStandardInputIsSpooledToDiskAndRemovedWhenEnded) {
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 }
 
+TEST(VnkitFailedRuns, InterruptedPackLeavesTheOldArchiveAndNoTemporaryOne) {
+  const fs::path dir = test::MakeTempDir();
+  test::WriteFile(dir / "game.dat", "old archive");
+  // Random bytes deflate slowly (and are then stored): time enough to be interrupted.
+  const std::string script =
+      "mkdir files && for i in 1 2 3 4 5 6 7 8 9 10 11 12; do head -c 4500000 /dev/urandom > files/f$i.bin;"
+      " done; " +
+      test::ShellQuoted(VNKIT) +
+      " pack files -o game.dat & pid=$!; tries=0;"
+      " while ! ls game.dat.* >/dev/null 2>&1 && [ $tries -lt 3000 ]; do sleep 0.01; tries=$((tries + 1));"
+      " done; kill -TERM $pid; wait $pid; echo \"status $?\"; ls";
+  const test::CommandResult r =
+      test::RunShell("cd " + test::ShellQuoted(dir.string()) + " && sh -c " + test::ShellQuoted(script), dir);
+  EXPECT_NE(r.out.find("status 143"), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(r.out.find("game.dat."), std::string::npos) << r.out;
+  EXPECT_EQ(test::ReadFile(dir / "game.dat"), "old archive");
+}
+
 }  // namespace
 }  // namespace vn

@@ -31,7 +31,7 @@ class SpooledInput {
   SpooledInput() {
     folder_ = TemporarySibling(TemporaryFolder() / "vnkit-stdin");
     fs::create_directories(folder_);
-    RemoveOnSignal(folder_, folder_ / "stdin.dat", folder_ / "stdin.exe");
+    RemoveOnSignal(folder_ / "stdin.dat", folder_ / "stdin.exe", folder_);
     try {
       Spool();
     } catch (...) {

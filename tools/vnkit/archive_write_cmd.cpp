@@ -16,6 +16,7 @@
 #include "platform/special_folders.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
+#include "tools/vnkit/unfinished_files.h"
 
 namespace vn::cli {
 
@@ -254,6 +255,8 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
   // Written under a temporary name and moved into place only when complete: a failure leaves
   // whatever was at the target as it was.
   const fs::path temp = TemporaryArchiveName(to_stdout ? TemporaryFolder() / "vnkit-pack.dat" : target);
+  // Ctrl-C leaves the old archive as it was, and no temporary one of any size beside it.
+  RemoveOnSignal(temp);
   const int64_t size = WritePack(root, files, separate, temp);
   try {
     if (to_stdout) {
@@ -264,8 +267,10 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     }
   } catch (...) {
     RemoveArchive(temp);
+    NoLongerRemoveOnSignal();
     throw;
   }
+  NoLongerRemoveOnSignal();
   Say((to_stdout ? std::string("standard output") : out) + ": " + std::to_string(files.size()) +
       " entries, " + std::to_string(size) + " bytes");
   SetResult(kOk);

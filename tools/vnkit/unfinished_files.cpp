@@ -29,26 +29,40 @@ std::atomic<bool> g_ending{false};
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 
-// The spooled input's folder and the names its file may have.
-char g_spool[3][4096];
-std::atomic<bool> g_spool_set{false};
+// The temporary files of RemoveOnSignal: the file, the stem its part files are named after, the
+// other file and the folder.
+enum TemporaryPath { kFile, kPartStem, kOther, kFolder, kTemporaryPaths };
+char g_temporary[kTemporaryPaths][4096];
+std::atomic<bool> g_temporary_set{false};
 
-void RemoveSpool() {
-  if (!g_spool_set.load()) return;
-  ::unlink(g_spool[1]);
-  ::unlink(g_spool[2]);
-  ::rmdir(g_spool[0]);
+void RemoveTemporaryFiles() {
+  if (!g_temporary_set.load()) return;
+  ::unlink(g_temporary[kFile]);
+  // part k of the file is the stem followed by k with at least three digits
+  char part[sizeof g_temporary[0] + 16];
+  const size_t stem = std::strlen(g_temporary[kPartStem]);
+  std::memcpy(part, g_temporary[kPartStem], stem);
+  for (int k = 1; stem > 0; ++k) {
+    char digits[16];
+    int n = 0;
+    for (int v = k; v > 0 || n < 3; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+    for (int i = 0; i < n; ++i) part[stem + static_cast<size_t>(i)] = digits[n - 1 - i];
+    part[stem + static_cast<size_t>(n)] = '\0';
+    if (::unlink(part) != 0) break;
+  }
+  if (g_temporary[kOther][0] != '\0') ::unlink(g_temporary[kOther]);
+  if (g_temporary[kFolder][0] != '\0') ::rmdir(g_temporary[kFolder]);
 }
 
-void RemoveSpoolAndEnd(int signal) {
-  RemoveSpool();
+void RemoveTemporaryFilesAndEnd(int signal) {
+  RemoveTemporaryFiles();
   ::signal(signal, SIG_DFL);
   ::raise(signal);
 }
 
 void RemoveUnfinishedAndEnd(int signal) {
   g_ending.store(true);
-  RemoveSpool();
+  RemoveTemporaryFiles();
   for (Slot& slot : g_slots) {
     // A file being created is waited for (one open call), so it is not left behind.
     for (int spins = 0; slot.state.load() == kCreating && spins < 1000000; ++spins) sched_yield();
@@ -118,24 +132,32 @@ void UnfinishedFile::Finished() {
   g_slots[writer_].state.store(kIdle);
 }
 
-void RemoveOnSignal(const std::filesystem::path& folder, const std::filesystem::path& file,
-                    const std::filesystem::path& other_file) {
-  const std::filesystem::path* paths[] = {&folder, &file, &other_file};
+void RemoveOnSignal(const std::filesystem::path& file, const std::filesystem::path& other,
+                    const std::filesystem::path& folder) {
+  std::filesystem::path stem = file;
+  stem.replace_extension();
+  stem += ".";
+  const std::filesystem::path* paths[kTemporaryPaths] = {&file, &stem, &other, &folder};
   for (const auto* path : paths) {
-    if (path->native().size() >= sizeof g_spool[0]) return;  // too long for the system to create
+    if (path->native().size() >= sizeof g_temporary[0]) return;  // too long for the system to create
   }
-  g_spool_set.store(false);
-  for (int i = 0; i < 3; ++i) std::memcpy(g_spool[i], paths[i]->c_str(), paths[i]->native().size() + 1);
-  g_spool_set.store(true);
+  g_temporary_set.store(false);
+  for (int i = 0; i < kTemporaryPaths; ++i)
+    std::memcpy(g_temporary[i], paths[i]->c_str(), paths[i]->native().size() + 1);
+  g_temporary_set.store(true);
   for (int s : kSignals) {
     struct sigaction current {};
     ::sigaction(s, nullptr, &current);
     if (current.sa_handler != SIG_DFL) continue;  // ignored, or handled already
     struct sigaction action {};
-    action.sa_handler = RemoveSpoolAndEnd;
+    action.sa_handler = RemoveTemporaryFilesAndEnd;
     sigemptyset(&action.sa_mask);
     ::sigaction(s, &action, nullptr);
   }
+}
+
+void NoLongerRemoveOnSignal() {
+  g_temporary_set.store(false);
 }
 
 #else
@@ -153,6 +175,7 @@ void UnfinishedFile::Abandoned() {}
 void UnfinishedFile::Finished() {}
 void RemoveOnSignal(const std::filesystem::path&, const std::filesystem::path&,
                     const std::filesystem::path&) {}
+void NoLongerRemoveOnSignal() {}
 
 #endif
 

@@ -37,10 +37,14 @@ class UnfinishedFile {
   int writer_;
 };
 
-// A temporary folder that lives as long as the program (standard input spooled to disk, which may
-// be gigabytes): `folder` and the files named in it are removed when one of the signals above ends
-// the program, at any point of its run. A signal the program was started to ignore stays ignored.
-void RemoveOnSignal(const std::filesystem::path& folder, const std::filesystem::path& file,
-                    const std::filesystem::path& other_file);
+// Temporary files that live until the command is done (standard input spooled to disk, an archive
+// packed under a temporary name; either may be gigabytes): `file` with its part files (the name
+// without its extension plus ".001", ...), `other` and `folder` (once empty) are removed when one of
+// the signals above ends the program, at any point of its run. One set at a time; empty paths are
+// left out. A signal the program was started to ignore stays ignored.
+void RemoveOnSignal(const std::filesystem::path& file, const std::filesystem::path& other = {},
+                    const std::filesystem::path& folder = {});
+// The files are the command's own now (moved into place), or gone.
+void NoLongerRemoveOnSignal();
 
 }  // namespace vn::cli
