@@ -336,15 +336,18 @@ void Append(const std::string& exe, const std::string& archive, const std::strin
   }
   const fs::path target = Utf8ToPath(out);
   RefuseToReplaceSpecialFile(target);
-  const fs::path temp = TemporarySibling(target);
+  const fs::path temp = TemporaryArchiveName(target);
+  RemoveOnSignal(temp);
   try {
     fs::copy_file(Utf8ToPath(exe), temp, fs::copy_options::overwrite_existing);
     AppendArchive(temp, *check.Stream());
     ReplaceFile(temp, target);
   } catch (...) {
     fs::remove(temp, ec);
+    NoLongerRemoveOnSignal();
     throw;
   }
+  NoLongerRemoveOnSignal();
   SetResult(kOk);
 }
 
