@@ -21,6 +21,12 @@ test::CommandResult Vnkit(const fs::path& dir, const std::string& args) {
                         dir);
 }
 
+// Runs a shell script in `dir` (one that drives vnkit in the background and signals it).
+test::CommandResult Script(const fs::path& dir, const std::string& script) {
+  return test::RunShell("cd " + test::ShellQuoted(dir.string()) + " && sh -c " + test::ShellQuoted(script),
+                        dir);
+}
+
 TEST(VnkitFailedRuns, OutputThatCannotBeWrittenIsAnError) {
   const fs::path dir = test::MakeTempDir();
   test::WriteFile(dir / "game.dat", test::BuildArchive({test::StoredWithCrc("a.txt", "alpha")}));
@@ -96,8 +102,7 @@ TEST(VnkitFailedRuns, EndlessStandardInputIsSpooledToDiskAndRemovedWhenEnded) {
       " while [ \"$size\" -lt 8388608 ] && [ $tries -lt 1200 ]; do sleep 0.1; tries=$((tries + 1));"
       " size=$(stat -c %s tmp/*/stdin.dat 2>/dev/null || echo 0); done;"
       " kill -TERM $pid; wait $pid; echo \"status $? spooled $size\"; ls tmp";
-  const test::CommandResult r =
-      test::RunShell("cd " + test::ShellQuoted(dir.string()) + " && sh -c " + test::ShellQuoted(script), dir);
+  const test::CommandResult r = Script(dir, script);
   EXPECT_NE(r.out.find("status 143 spooled"), std::string::npos) << r.out << r.err;
   const size_t at = r.out.find("spooled ");
   ASSERT_NE(at, std::string::npos) << r.out;
@@ -116,8 +121,7 @@ TEST(VnkitFailedRuns, InterruptedPackLeavesTheOldArchiveAndNoTemporaryOne) {
       " pack files -o game.dat & pid=$!; tries=0;"
       " while ! ls game.dat.* >/dev/null 2>&1 && [ $tries -lt 3000 ]; do sleep 0.01; tries=$((tries + 1));"
       " done; kill -TERM $pid; wait $pid; echo \"status $?\"; ls";
-  const test::CommandResult r =
-      test::RunShell("cd " + test::ShellQuoted(dir.string()) + " && sh -c " + test::ShellQuoted(script), dir);
+  const test::CommandResult r = Script(dir, script);
   EXPECT_NE(r.out.find("status 143"), std::string::npos) << r.out << r.err;
   EXPECT_EQ(r.out.find("game.dat."), std::string::npos) << r.out;
   EXPECT_EQ(test::ReadFile(dir / "game.dat"), "old archive");
