@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "archive/crc32.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
@@ -57,6 +58,24 @@ void WriteOrRemove(const fs::path& path, UnfinishedFile& unfinished, Write write
   }
   unfinished.Finished();
 }
+
+// The file being written, summing what passes into it.
+class SummingStream : public TStream {
+ public:
+  explicit SummingStream(TStream& target) : target_(target) {}
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override {
+    const int64_t written = target_.Write(buffer, count);
+    crc_ = Crc32Update(crc_, buffer, static_cast<size_t>(std::max<int64_t>(written, 0)));
+    return written;
+  }
+  int64_t Seek(int64_t offset, SeekOrigin origin) override { return target_.Seek(offset, origin); }
+  uint32_t Crc() const { return crc_; }
+
+ private:
+  TStream& target_;
+  uint32_t crc_ = 0;
+};
 
 }  // namespace
 
@@ -209,7 +228,15 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Unfin
 
 void ExtractWorkers::WriteContent(TBigStream& data, const TVrFile& entry, File file) {
   TFileStream out(std::move(file));
-  files_.ReadEntryFrom(data, entry, out);
+  if (entry.Stored && entry.CRC != 0) {
+    // A stored entry's checksum covers its content as written here: damaged bytes are no file of
+    // the archive (a compressed entry is checked by zlib as it is inflated).
+    SummingStream summed(out);
+    files_.ReadEntryFrom(data, entry, summed);
+    if (summed.Crc() != entry.CRC) throw EReadError("checksum mismatch: the stored bytes are damaged");
+  } else {
+    files_.ReadEntryFrom(data, entry, out);
+  }
   // the stored time becomes the file's modification time, as unzip does
   if (entry.Time != 0) FileSetDate(out.Handle(), entry.Time);
 }
