@@ -136,6 +136,9 @@ TEST(VnkitArchive, ExtractReportsADamagedEntryAndKeepsGoing) {
   EXPECT_NE(r.err.find("install.dat"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("movie.mpg: not extracted: checksum mismatch"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(out / "movie.mpg"));
+  const RunResult cat = Vnkit({"cat", archive.string(), "movie.mpg"});
+  EXPECT_EQ(cat.code, 2);
+  EXPECT_NE(cat.err.find("entry movie.mpg is damaged: checksum mismatch"), std::string::npos) << cat.err;
   EXPECT_EQ(test::ReadFile(out / "install.dat"), "kept");  // a damaged entry destroys nothing
   EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
 }

@@ -5,10 +5,10 @@
 #include <optional>
 #include <system_error>
 
-#include "archive/crc32.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
+#include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/read_ahead_stream.h"
 
 namespace vn::cli {
@@ -58,24 +58,6 @@ void WriteOrRemove(const fs::path& path, UnfinishedFile& unfinished, Write write
   }
   unfinished.Finished();
 }
-
-// The file being written, summing what passes into it.
-class SummingStream : public TStream {
- public:
-  explicit SummingStream(TStream& target) : target_(target) {}
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void* buffer, int64_t count) override {
-    const int64_t written = target_.Write(buffer, count);
-    crc_ = Crc32Update(crc_, buffer, static_cast<size_t>(std::max<int64_t>(written, 0)));
-    return written;
-  }
-  int64_t Seek(int64_t offset, SeekOrigin origin) override { return target_.Seek(offset, origin); }
-  uint32_t Crc() const { return crc_; }
-
- private:
-  TStream& target_;
-  uint32_t crc_ = 0;
-};
 
 }  // namespace
 
