@@ -112,12 +112,18 @@ TBigFileStream::TBigFileStream(const fs::path& file_name, uint16_t mode, int64_t
     // executable of over 1 GiB carrying an archive).
     for (int i = 0; fs::is_regular_file(PartFileName(i), ec); ++i) {
       parts_.emplace_back(PartFileName(i), access == 0 ? FileAccess::kRead : FileAccess::kReadWrite);
+      if (i == 0 && access == 2) ClaimForWriting(parts_[0]);
       part_sizes_.push_back(parts_.back().Size());
       if (part_sizes_.back() == part_size_) continue;
       if (i == 0 && part_sizes_.back() > part_size_) part_size_ = std::numeric_limits<int64_t>::max();
       break;
     }
   } else {
+    // a data file that another stream is writing is not taken from under it
+    if (fs::is_regular_file(PartFileName(0), ec)) {
+      File old(PartFileName(0), FileAccess::kReadWrite);
+      ClaimForWriting(old);
+    }
     for (int i = 0; fs::exists(PartFileName(i), ec); ++i) {
       RefuseToReplaceSpecialFile(PartFileName(i));
       if (!fs::remove(PartFileName(i), ec) || ec) {
@@ -212,10 +218,18 @@ void TBigFileStream::SetPosition(int64_t position) {
   position_ = std::clamp<int64_t>(position, 0, GetSize());
 }
 
+void TBigFileStream::ClaimForWriting(File& part) {
+  // Others may read the data file but not write it (the sharing of the open modes): two streams
+  // appending to one data file would write over each other.
+  if (!part.TryClaimForWriting())
+    throw EFOpenError(Describe() + ": being written by another program; try again when it is done");
+}
+
 File& TBigFileStream::PartForWriting(size_t index) {
   while (parts_.size() <= index) {
     parts_.emplace_back(PartFileName(static_cast<int>(parts_.size())), FileAccess::kCreate);
     part_sizes_.push_back(0);
+    if (parts_.size() == 1) ClaimForWriting(parts_[0]);
   }
   return parts_[index];
 }

@@ -100,6 +100,7 @@ class TBigFileStream : public TBigStream {
 
  private:
   bool Writable() const;
+  void ClaimForWriting(File& part);
   File& PartForWriting(size_t index);
   int64_t CopyFromParts(TBigFileStream& source, int64_t count);
 

@@ -64,6 +64,10 @@ class File {
   void StartWriteBack(int64_t position, int64_t count);
   // Forces written data to the device.
   void Sync();
+  // Takes this process's claim to write the file, as a Windows program opens a file that others may
+  // read but not write: false when another open file holds it (the claim ends with Close). Readers
+  // are never kept out.
+  bool TryClaimForWriting();
   void Close();
 
  private:

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,6 +199,12 @@ void File::StartWriteBack(int64_t position, int64_t count) {
 
 void File::Sync() {
   if (::fsync(static_cast<int>(handle_)) != 0) throw EWriteError(Describe(path_, "cannot flush", errno));
+}
+
+bool File::TryClaimForWriting() {
+  // flock locks belong to the open file, so two opens of one file exclude each other even in one
+  // process; nobody reading takes one.
+  return ::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0;
 }
 
 void File::Close() {

@@ -186,6 +186,14 @@ void File::Sync() {
   }
 }
 
+bool File::TryClaimForWriting() {
+  // A byte far past any end: locking it keeps out a second claim, and no reader of the data.
+  OVERLAPPED at{};
+  at.OffsetHigh = 0x40000000;
+  return LockFileEx(AsHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) !=
+         0;
+}
+
 void File::Close() {
   if (handle_ >= 0) {
     CloseHandle(AsHandle(handle_));

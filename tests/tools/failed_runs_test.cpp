@@ -21,7 +21,7 @@ test::CommandResult Vnkit(const fs::path& dir, const std::string& args) {
                         dir);
 }
 
-// Runs a shell script in `dir` (one that drives vnkit in the background and signals it).
+// Runs a shell script in `dir`: vnkit beside other programs (a lock holder, a signal).
 test::CommandResult Script(const fs::path& dir, const std::string& script) {
   return test::RunShell("cd " + test::ShellQuoted(dir.string()) + " && sh -c " + test::ShellQuoted(script),
                         dir);
@@ -52,6 +52,14 @@ TEST(VnkitFailedRuns, FailedMergeTakesItsAppendedDataBack) {
   fs::remove(dir / "new.ext");
   const test::CommandResult again = Vnkit(dir, "merge new.dat disc.dat");
   EXPECT_EQ(again.status, 0) << again.err;
+
+  // Another program writing the data file (as a second merge would, appending over this one's data).
+  const std::string before = test::ReadFile(dir / "new.dat");
+  const test::CommandResult busy =
+      Script(dir, "flock new.dat " + test::ShellQuoted(VNKIT) + " merge new.dat disc.dat");
+  EXPECT_EQ(busy.status, 2) << busy.err;
+  EXPECT_NE(busy.err.find("new.dat: being written by another program"), std::string::npos) << busy.err;
+  EXPECT_EQ(test::ReadFile(dir / "new.dat"), before);
 
   // An archive that has its directory within: appended to, and cut back to its old length.
   const std::string old = test::BuildArchive({test::StoredWithCrc("old.txt", "old")});
