@@ -70,7 +70,7 @@ TEST(VnkitFailedRuns, FailedMergeTakesItsAppendedDataBack) {
   EXPECT_EQ(test::ReadFile(dir / "old.dat"), old);
 }
 
-TEST(VnkitFailedRuns, PipesAndDevicesAreNeverReplacedByOutput) {
+TEST(VnkitFailedRuns, PipesDevicesAndReadOnlyFilesAreNeverReplacedByOutput) {
   const fs::path dir = test::MakeTempDir();
   test::WriteFile(dir / "files" / "a.txt", "alpha");
   test::WriteFile(dir / "game.json", "{\"Title\": \"t\"}");
@@ -79,13 +79,16 @@ TEST(VnkitFailedRuns, PipesAndDevicesAreNeverReplacedByOutput) {
   ASSERT_EQ(::mkfifo((dir / "pipe.dat").c_str(), 0600), 0);
   // "-o /dev/null" as root would otherwise put a file in the place of the device.
   fs::create_symlink(dir / "pipe.dat", dir / "link.dat");
-  for (const std::string out : {"pipe.dat", "link.dat"}) {
+  test::WriteFile(dir / "kept.dat", "protected");
+  fs::permissions(dir / "kept.dat", fs::perms::owner_read | fs::perms::group_read);
+  for (const std::string out : {"pipe.dat", "link.dat", "kept.dat"}) {
     for (const std::string command :
          {"settings build game.json -o ", "pack files -o ", "append launcher.exe disc.dat -o ", "merge "}) {
       const std::string line = command + out + (command == "merge " ? " disc.dat" : "");
       const test::CommandResult r = Vnkit(dir, line);
       EXPECT_EQ(r.status, 2) << line << ": " << r.err;
-      EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << line << ": " << r.err;
+      EXPECT_NE(r.err.find(out == "kept.dat" ? "read-only" : "not a regular file"), std::string::npos)
+          << line << ": " << r.err;
     }
   }
   fs::create_directory(dir / "out");
@@ -94,6 +97,7 @@ TEST(VnkitFailedRuns, PipesAndDevicesAreNeverReplacedByOutput) {
   EXPECT_EQ(extract.status, 2) << extract.err;
   EXPECT_NE(extract.err.find("not a regular file"), std::string::npos) << extract.err;
   EXPECT_TRUE(fs::is_fifo(dir / "pipe.dat"));
+  EXPECT_EQ(test::ReadFile(dir / "kept.dat"), "protected");
   EXPECT_TRUE(fs::is_fifo(dir / "out" / "a.txt"));
   EXPECT_FALSE(fs::exists(dir / "pipe.ext"));
 }

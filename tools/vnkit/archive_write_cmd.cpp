@@ -248,7 +248,7 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
   if (!fs::is_directory(root, ec)) throw EFOpenError(dir + ": no such folder");
   if (!to_stdout && fs::is_directory(target, ec))
     throw EFOpenError(out + ": is a folder, not an archive file");
-  if (!to_stdout) RefuseToReplaceSpecialFile(target);
+  if (!to_stdout) CheckReplaceableOutput(target);
 
   const std::vector<PackFile> files =
       ListPackFiles(root, exclude, to_stdout ? std::vector<fs::path>() : ArchiveFiles(target));
@@ -286,8 +286,8 @@ void Merge(const std::string& data_file, const std::string& source_file) {
     throw EFOpenError(data_file + ": a data file cannot have the extension .ext (its directory side file " +
                       "would be the data file itself)");
   }
-  RefuseToReplaceSpecialFile(data_path);
-  RefuseToReplaceSpecialFile(DirectoryFileOf(data_path));
+  CheckReplaceableOutput(data_path);
+  CheckReplaceableOutput(DirectoryFileOf(data_path));
   const fs::path source_path = ArchivePath(source_file);
   if (fs::equivalent(data_path, source_path, ec)) {
     throw EFOpenError(data_file + ": is the source archive itself");
@@ -335,7 +335,7 @@ void Append(const std::string& exe, const std::string& archive, const std::strin
                        "; pack the entries into one archive first");
   }
   const fs::path target = Utf8ToPath(out);
-  RefuseToReplaceSpecialFile(target);
+  CheckReplaceableOutput(target);
   const fs::path temp = TemporaryArchiveName(target);
   RemoveOnSignal(temp);
   try {
