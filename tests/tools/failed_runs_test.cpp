@@ -120,6 +120,13 @@ TEST(VnkitFailedRuns, EndlessStandardInputIsSpooledToDiskAndRemovedWhenEnded) {
   ASSERT_NE(at, std::string::npos) << r.out;
   EXPECT_GE(std::stoll(r.out.substr(at + 8)), 8388608) << r.out;
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+
+  // a temporary folder that does not exist is named, and not made
+  const test::CommandResult missing =
+      Script(dir, "TMPDIR=\"$PWD/none/tmp\" " + test::ShellQuoted(VNKIT) + " list - < /dev/null");
+  EXPECT_EQ(missing.status, 2) << missing.err;
+  EXPECT_NE(missing.err.find("standard input: cannot be spooled to"), std::string::npos) << missing.err;
+  EXPECT_FALSE(fs::exists(dir / "none"));
 }
 
 TEST(VnkitFailedRuns, InterruptedPackLeavesTheOldArchiveAndNoTemporaryOne) {

@@ -30,7 +30,12 @@ class SpooledInput {
  public:
   SpooledInput() {
     folder_ = TemporarySibling(TemporaryFolder() / "vnkit-stdin");
-    fs::create_directories(folder_);
+    // the temporary folder must exist: missing folders of a mistyped TMPDIR are not made (and left)
+    std::error_code ec;
+    if (!fs::create_directory(folder_, ec)) {
+      throw EWriteError("standard input: cannot be spooled to " + PathToUtf8(folder_) + ": " + ec.message() +
+                        " (the temporary folder is $TMPDIR, else /tmp)");
+    }
     RemoveOnSignal(folder_ / "stdin.dat", folder_ / "stdin.exe", folder_);
     try {
       Spool();
