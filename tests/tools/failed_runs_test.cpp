@@ -129,21 +129,32 @@ TEST(VnkitFailedRuns, EndlessStandardInputIsSpooledToDiskAndRemovedWhenEnded) {
   EXPECT_FALSE(fs::exists(dir / "none"));
 }
 
-TEST(VnkitFailedRuns, InterruptedPackLeavesTheOldArchiveAndNoTemporaryOne) {
+TEST(VnkitFailedRuns, InterruptedPackAndMergeLeaveNothingHalfMade) {
   const fs::path dir = test::MakeTempDir();
   test::WriteFile(dir / "game.dat", "old archive");
-  // Random bytes deflate slowly (and are then stored): time enough to be interrupted.
+  // Random bytes deflate slowly (and are then stored): time enough to be interrupted. Each run is
+  // ended by SIGTERM once its output file appears.
+  const std::string vnkit = test::ShellQuoted(VNKIT);
+  const std::string interrupt =
+      " & pid=$!; tries=0; while ! ls $out >/dev/null 2>&1 && [ $tries -lt 3000 ]; do sleep 0.01;"
+      " tries=$((tries + 1)); done; kill -TERM $pid; wait $pid; echo \"$out status $?\"; ";
   const std::string script =
       "mkdir files && for i in 1 2 3 4 5 6 7 8 9 10 11 12; do head -c 4500000 /dev/urandom > files/f$i.bin;"
-      " done; " +
-      test::ShellQuoted(VNKIT) +
-      " pack files -o game.dat & pid=$!; tries=0;"
-      " while ! ls game.dat.* >/dev/null 2>&1 && [ $tries -lt 3000 ]; do sleep 0.01; tries=$((tries + 1));"
-      " done; kill -TERM $pid; wait $pid; echo \"status $?\"; ls";
+      " done; out='game.dat.*'; " +
+      vnkit + " pack files -o game.dat" + interrupt + vnkit + " pack files -o disc.dat -q; out=new.dat; " +
+      vnkit + " merge new.dat disc.dat" + interrupt + "ls";
   const test::CommandResult r = Script(dir, script);
-  EXPECT_NE(r.out.find("status 143"), std::string::npos) << r.out << r.err;
-  EXPECT_EQ(r.out.find("game.dat."), std::string::npos) << r.out;
+  // the old archive stays, and no temporary one is left beside it
+  EXPECT_NE(r.out.find("game.dat.* status 143"), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(r.out.find("game.dat."), r.out.find("game.dat.* status")) << r.out;
   EXPECT_EQ(test::ReadFile(dir / "game.dat"), "old archive");
+  // a data file without its directory would be refused by every later merge: none is left
+  if (r.out.find("new.dat status 143") != std::string::npos) {
+    EXPECT_FALSE(fs::exists(dir / "new.dat"));
+  } else {
+    EXPECT_NE(r.out.find("new.dat status 0"), std::string::npos) << r.out << r.err;
+    EXPECT_TRUE(fs::exists(dir / "new.ext"));  // done before the signal came
+  }
 }
 
 }  // namespace

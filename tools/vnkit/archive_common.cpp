@@ -36,7 +36,7 @@ class SpooledInput {
       throw EWriteError("standard input: cannot be spooled to " + PathToUtf8(folder_) + ": " + ec.message() +
                         " (the temporary folder is $TMPDIR, else /tmp)");
     }
-    RemoveOnSignal(folder_ / "stdin.dat", folder_ / "stdin.exe", folder_);
+    RemoveOnSignal(TemporaryUse::kInput, folder_ / "stdin.dat", folder_ / "stdin.exe", folder_);
     try {
       Spool();
     } catch (...) {

@@ -256,7 +256,7 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
   // whatever was at the target as it was.
   const fs::path temp = TemporaryArchiveName(to_stdout ? TemporaryFolder() / "vnkit-pack.dat" : target);
   // Ctrl-C leaves the old archive as it was, and no temporary one of any size beside it.
-  RemoveOnSignal(temp);
+  RemoveOnSignal(TemporaryUse::kOutput, temp);
   const int64_t size = WritePack(root, files, separate, temp);
   try {
     if (to_stdout) {
@@ -267,10 +267,10 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     }
   } catch (...) {
     RemoveArchive(temp);
-    NoLongerRemoveOnSignal();
+    NoLongerRemoveOnSignal(TemporaryUse::kOutput);
     throw;
   }
-  NoLongerRemoveOnSignal();
+  NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   Say((to_stdout ? std::string("standard output") : out) + ": " + std::to_string(files.size()) +
       " entries, " + std::to_string(size) + " bytes");
   SetResult(kOk);
@@ -306,7 +306,12 @@ void Merge(const std::string& data_file, const std::string& source_file) {
     ++taken;
     SayVerbose("added " + DisplayName(entry.Name()) + " (" + std::to_string(size) + " bytes)");
   };
+  // A data file made here has no directory until the side file is written: Ctrl-C before that
+  // would leave one that every later merge refuses as damaged.
+  const bool made_here = !fs::exists(data_path, ec);
+  if (made_here) RemoveOnSignal(TemporaryUse::kOutput, data_path);
   const bool changed = data.Merge(source);
+  if (made_here) NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   bar.Finish();
   if (changed) {
     Say(data_file + ": " + std::to_string(taken) + " entries taken over from " + ArchiveLabel(source_file));
@@ -337,17 +342,17 @@ void Append(const std::string& exe, const std::string& archive, const std::strin
   const fs::path target = Utf8ToPath(out);
   CheckReplaceableOutput(target);
   const fs::path temp = TemporaryArchiveName(target);
-  RemoveOnSignal(temp);
+  RemoveOnSignal(TemporaryUse::kOutput, temp);
   try {
     fs::copy_file(Utf8ToPath(exe), temp, fs::copy_options::overwrite_existing);
     AppendArchive(temp, *check.Stream());
     ReplaceFile(temp, target);
   } catch (...) {
     fs::remove(temp, ec);
-    NoLongerRemoveOnSignal();
+    NoLongerRemoveOnSignal(TemporaryUse::kOutput);
     throw;
   }
-  NoLongerRemoveOnSignal();
+  NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   SetResult(kOk);
 }
 

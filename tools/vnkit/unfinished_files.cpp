@@ -31,17 +31,21 @@ struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 
 // The temporary files of RemoveOnSignal: the file, the stem its part files are named after, the
 // other file and the folder.
+// One set for each TemporaryUse.
 enum TemporaryPath { kFile, kPartStem, kOther, kFolder, kTemporaryPaths };
-char g_temporary[kTemporaryPaths][4096];
-std::atomic<bool> g_temporary_set{false};
+struct TemporarySet {
+  std::atomic<bool> set{false};
+  char paths[kTemporaryPaths][4096];
+};
+TemporarySet g_temporary[2];
 
-void RemoveTemporaryFiles() {
-  if (!g_temporary_set.load()) return;
-  ::unlink(g_temporary[kFile]);
+void RemoveTemporarySet(TemporarySet& t) {
+  if (!t.set.load()) return;
+  ::unlink(t.paths[kFile]);
   // part k of the file is the stem followed by k with at least three digits
-  char part[sizeof g_temporary[0] + 16];
-  const size_t stem = std::strlen(g_temporary[kPartStem]);
-  std::memcpy(part, g_temporary[kPartStem], stem);
+  char part[sizeof t.paths[0] + 16];
+  const size_t stem = std::strlen(t.paths[kPartStem]);
+  std::memcpy(part, t.paths[kPartStem], stem);
   for (int k = 1; stem > 0; ++k) {
     char digits[16];
     int n = 0;
@@ -50,8 +54,12 @@ void RemoveTemporaryFiles() {
     part[stem + static_cast<size_t>(n)] = '\0';
     if (::unlink(part) != 0) break;
   }
-  if (g_temporary[kOther][0] != '\0') ::unlink(g_temporary[kOther]);
-  if (g_temporary[kFolder][0] != '\0') ::rmdir(g_temporary[kFolder]);
+  if (t.paths[kOther][0] != '\0') ::unlink(t.paths[kOther]);
+  if (t.paths[kFolder][0] != '\0') ::rmdir(t.paths[kFolder]);
+}
+
+void RemoveTemporaryFiles() {
+  for (TemporarySet& t : g_temporary) RemoveTemporarySet(t);
 }
 
 void RemoveTemporaryFilesAndEnd(int signal) {
@@ -132,19 +140,20 @@ void UnfinishedFile::Finished() {
   g_slots[writer_].state.store(kIdle);
 }
 
-void RemoveOnSignal(const std::filesystem::path& file, const std::filesystem::path& other,
+void RemoveOnSignal(TemporaryUse use, const std::filesystem::path& file, const std::filesystem::path& other,
                     const std::filesystem::path& folder) {
+  TemporarySet& t = g_temporary[use == TemporaryUse::kInput ? 0 : 1];
   std::filesystem::path stem = file;
   stem.replace_extension();
   stem += ".";
   const std::filesystem::path* paths[kTemporaryPaths] = {&file, &stem, &other, &folder};
   for (const auto* path : paths) {
-    if (path->native().size() >= sizeof g_temporary[0]) return;  // too long for the system to create
+    if (path->native().size() >= sizeof t.paths[0]) return;  // too long for the system to create
   }
-  g_temporary_set.store(false);
+  t.set.store(false);
   for (int i = 0; i < kTemporaryPaths; ++i)
-    std::memcpy(g_temporary[i], paths[i]->c_str(), paths[i]->native().size() + 1);
-  g_temporary_set.store(true);
+    std::memcpy(t.paths[i], paths[i]->c_str(), paths[i]->native().size() + 1);
+  t.set.store(true);
   for (int s : kSignals) {
     struct sigaction current {};
     ::sigaction(s, nullptr, &current);
@@ -156,8 +165,8 @@ void RemoveOnSignal(const std::filesystem::path& file, const std::filesystem::pa
   }
 }
 
-void NoLongerRemoveOnSignal() {
-  g_temporary_set.store(false);
+void NoLongerRemoveOnSignal(TemporaryUse use) {
+  g_temporary[use == TemporaryUse::kInput ? 0 : 1].set.store(false);
 }
 
 #else
@@ -173,9 +182,9 @@ bool UnfinishedFile::Begin(const std::filesystem::path&) {
 void UnfinishedFile::Created() {}
 void UnfinishedFile::Abandoned() {}
 void UnfinishedFile::Finished() {}
-void RemoveOnSignal(const std::filesystem::path&, const std::filesystem::path&,
+void RemoveOnSignal(TemporaryUse, const std::filesystem::path&, const std::filesystem::path&,
                     const std::filesystem::path&) {}
-void NoLongerRemoveOnSignal() {}
+void NoLongerRemoveOnSignal(TemporaryUse) {}
 
 #endif
 
