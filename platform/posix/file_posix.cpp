@@ -204,7 +204,8 @@ void File::Sync() {
 bool File::TryClaimForWriting() {
   // flock locks belong to the open file, so two opens of one file exclude each other even in one
   // process; nobody reading takes one.
-  return ::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0;
+  if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0) return true;
+  return errno != EWOULDBLOCK;  // a file system without locks cannot tell: that refuses nobody
 }
 
 void File::Close() {

@@ -190,8 +190,9 @@ bool File::TryClaimForWriting() {
   // A byte far past any end: locking it keeps out a second claim, and no reader of the data.
   OVERLAPPED at{};
   at.OffsetHigh = 0x40000000;
-  return LockFileEx(AsHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) !=
-         0;
+  if (LockFileEx(AsHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+    return true;
+  return GetLastError() != ERROR_LOCK_VIOLATION;  // a share without locks cannot tell: that refuses nobody
 }
 
 void File::Close() {
