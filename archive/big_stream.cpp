@@ -112,13 +112,20 @@ TBigFileStream::TBigFileStream(const fs::path& file_name, uint16_t mode, int64_t
     // executable of over 1 GiB carrying an archive).
     for (int i = 0; fs::is_regular_file(PartFileName(i), ec); ++i) {
       parts_.emplace_back(PartFileName(i), access == 0 ? FileAccess::kRead : FileAccess::kReadWrite);
+      if (i == 0 && access == 2) ClaimForWriting(parts_[0]);
       part_sizes_.push_back(parts_.back().Size());
       if (part_sizes_.back() == part_size_) continue;
       if (i == 0 && part_sizes_.back() > part_size_) part_size_ = std::numeric_limits<int64_t>::max();
       break;
     }
   } else {
+    // a data file that another stream is writing is not taken from under it
+    if (fs::is_regular_file(PartFileName(0), ec)) {
+      File old(PartFileName(0), FileAccess::kReadWrite);
+      ClaimForWriting(old);
+    }
     for (int i = 0; fs::exists(PartFileName(i), ec); ++i) {
+      RefuseToReplaceSpecialFile(PartFileName(i));
       if (!fs::remove(PartFileName(i), ec) || ec) {
         throw EWriteError(PathToUtf8(PartFileName(i)) + ": cannot delete the old part file: " + ec.message());
       }
@@ -160,6 +167,28 @@ void TBigFileStream::Flush() {
   for (File& part : parts_) part.Sync();
 }
 
+void TBigFileStream::Truncate(int64_t size) {
+  if (!Writable()) throw EWriteError(Describe() + ": cannot shorten: opened for reading");
+  size = std::clamp<int64_t>(size, 0, GetSize());
+  // every part but the last stays full; the file's own name stays even when empty
+  const size_t keep = size == 0 ? 1 : static_cast<size_t>((size - 1) / part_size_ + 1);
+  while (parts_.size() > keep) {
+    const fs::path name = PartFileName(static_cast<int>(parts_.size() - 1));
+    parts_.back().Close();
+    parts_.pop_back();
+    part_sizes_.pop_back();
+    std::error_code ec;
+    if (!fs::remove(name, ec) || ec)
+      throw EWriteError(PathToUtf8(name) + ": cannot delete the part file: " + ec.message());
+  }
+  if (!parts_.empty()) {
+    const int64_t last = size - static_cast<int64_t>(keep - 1) * part_size_;
+    parts_.back().SetSize(last);
+    part_sizes_.back() = last;
+  }
+  position_ = std::min(position_, size);
+}
+
 bool TBigFileStream::Writable() const {
   const int access = mode_ & 0xF;
   return access == 1 || access == 2 || mode_ == kCreate;
@@ -189,10 +218,18 @@ void TBigFileStream::SetPosition(int64_t position) {
   position_ = std::clamp<int64_t>(position, 0, GetSize());
 }
 
+void TBigFileStream::ClaimForWriting(File& part) {
+  // Others may read the data file but not write it (the sharing of the open modes): two streams
+  // appending to one data file would write over each other.
+  if (!part.TryClaimForWriting())
+    throw EFOpenError(Describe() + ": being written by another program; try again when it is done");
+}
+
 File& TBigFileStream::PartForWriting(size_t index) {
   while (parts_.size() <= index) {
     parts_.emplace_back(PartFileName(static_cast<int>(parts_.size())), FileAccess::kCreate);
     part_sizes_.push_back(0);
+    if (parts_.size() == 1) ClaimForWriting(parts_[0]);
   }
   return parts_[index];
 }

@@ -84,6 +84,9 @@ class TBigFileStream : public TBigStream {
   std::string Describe() override;
   // Forces the written parts to the device (before a directory that points into them is written).
   void Flush();
+  // Cuts the data back to its first `size` bytes, removing the part files that then hold none (an
+  // append that failed is taken back).
+  void Truncate(int64_t size);
 
   int PartCount() const { return static_cast<int>(parts_.size()); }
   std::filesystem::path PartFileName(int index) const;
@@ -97,6 +100,7 @@ class TBigFileStream : public TBigStream {
 
  private:
   bool Writable() const;
+  void ClaimForWriting(File& part);
   File& PartForWriting(size_t index);
   int64_t CopyFromParts(TBigFileStream& source, int64_t count);
 

@@ -155,6 +155,8 @@ class TVrFileCollection : public THashCollection {
   struct PreparedEntry;
   PreparedEntry PrepareEntry(const TVrFile& entry) const;
   void EmitEntry(TVrFile& entry, PreparedEntry& prepared, TBigStream& target);
+  // Merge's work on the data file opened for it, at its end.
+  bool MergeInto(TBigFileStream& out, TVrFileCollection& source);
   std::string Describe() const;
 
   std::filesystem::path base_path_;

@@ -265,8 +265,9 @@ bool TVrFileCollection::SaveToStream(TBigStream& target) {
 bool TVrFileCollection::Merge(TVrFileCollection& source) {
   // The data file is appended to in place; its directory goes to the side file.
   stream_.reset();
+  const bool created = !fs::is_regular_file(file_name_);
   auto data = std::make_unique<TBigFileStream>(
-      file_name_, fs::is_regular_file(file_name_) ? TBigFileStream::kReadWrite : TBigFileStream::kCreate);
+      file_name_, created ? TBigFileStream::kCreate : TBigFileStream::kReadWrite);
   TBigFileStream& out = *data;
   stream_ = std::move(data);
   // With a side file, new entries go where the data it knows ends, not at the end of the file: a
@@ -274,7 +275,8 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
   // owns, and as an entry's size is the distance to the next offset, the last old entry would take
   // them in and fail its check. (A data file that carries its own directory keeps it: that one is
   // appended to.)
-  int64_t end = out.GetSize();
+  const int64_t old_size = out.GetSize();
+  int64_t end = old_size;
   if (std::error_code ec; fs::is_regular_file(DirectoryFileOf(file_name_), ec)) {
     int64_t known = 0;
     for (int i = 0; i < Count(); ++i) {
@@ -284,7 +286,29 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
     if (known > 0 && known < end) end = known;
   }
   out.SetPosition(end);
+  try {
+    return MergeInto(out, source);
+  } catch (...) {
+    // A merge that fails (a full disk, a side file that cannot be written) takes its appended data
+    // back: the old side file describes the data file as it was, and a data file it made is no data
+    // file at all (a second run would refuse it as a damaged archive).
+    try {
+      if (created) {
+        stream_.reset();
+        std::error_code ec;
+        for (int i = 0; fs::exists(PartFileOf(file_name_, i), ec); ++i)
+          fs::remove(PartFileOf(file_name_, i), ec);
+      } else {
+        out.Truncate(old_size);
+      }
+    } catch (const std::exception&) {
+      // the error that ended the merge is the one to report
+    }
+    throw;
+  }
+}
 
+bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source) {
   // The source's entries in order: its items, or its directory when it was opened by OpenDirectory
   // (an archive of any size merged without loading it). The end marker closes the items.
   ArchiveDirectoryReader* const directory = source.directory_.get();

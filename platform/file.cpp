@@ -100,7 +100,16 @@ std::string ReadWholeFile(const fs::path& path, int64_t max_size) {
   return content;
 }
 
+void RefuseToReplaceSpecialFile(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec || !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status)) return;
+  throw EFOpenError(PathToUtf8(path) +
+                    ": not a regular file (a pipe, a socket or a device); it is not replaced");
+}
+
 void WriteFileAtomically(const fs::path& path, std::string_view content) {
+  RefuseToReplaceSpecialFile(path);
   const fs::path tmp = TemporarySibling(path);
   try {
     File f(tmp, FileAccess::kCreate);

@@ -64,6 +64,10 @@ class File {
   void StartWriteBack(int64_t position, int64_t count);
   // Forces written data to the device.
   void Sync();
+  // Takes this process's claim to write the file, as a Windows program opens a file that others may
+  // read but not write: false when another open file holds it (the claim ends with Close). Readers
+  // are never kept out.
+  bool TryClaimForWriting();
   void Close();
 
  private:
@@ -102,5 +106,9 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view con
 std::filesystem::path TemporarySibling(const std::filesystem::path& path);
 // Renames `from` over `to` (replacing it) and syncs the folder; EWriteError on failure.
 void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Raises EFOpenError when `path` names a device, a pipe or a socket (or a link to one): a writer
+// that replaces its target would put a file in its place (as root, /dev/null itself), and one that
+// writes into it would wait for a reader or feed a device. Anything else, or nothing, passes.
+void RefuseToReplaceSpecialFile(const std::filesystem::path& path);
 
 }  // namespace vn

@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 
+#include <cstdio>
 #include <system_error>
 #include <vector>
 
@@ -28,9 +29,25 @@ const char* WindowsNameFault(std::string_view part) {
 }
 #endif
 
+// The path as a message shows it: a NUL or another control byte would cut the message short or
+// garble the terminal, so those are written as \xNN.
+std::string QuotedForMessage(std::string_view path) {
+  std::string out = "\"";
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
 std::vector<std::string> SplitComponents(std::string_view text, std::string_view original) {
   const auto refuse = [&](const std::string& why) {
-    throw EPathError("unsafe path \"" + std::string(original) + "\": " + why);
+    throw EPathError("unsafe path " + QuotedForMessage(original) + ": " + why);
   };
   if (text.find('\0') != std::string_view::npos) refuse("it contains a NUL byte");
   if (text.empty()) refuse("it is empty");

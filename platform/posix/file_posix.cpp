@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -200,6 +201,13 @@ void File::Sync() {
   if (::fsync(static_cast<int>(handle_)) != 0) throw EWriteError(Describe(path_, "cannot flush", errno));
 }
 
+bool File::TryClaimForWriting() {
+  // flock locks belong to the open file, so two opens of one file exclude each other even in one
+  // process; nobody reading takes one.
+  if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0) return true;
+  return errno != EWOULDBLOCK;  // a file system without locks cannot tell: that refuses nobody
+}
+
 void File::Close() {
   if (handle_ >= 0) {
     ::close(static_cast<int>(handle_));
@@ -215,6 +223,12 @@ fs::path TemporarySibling(const fs::path& path) {
 }
 
 void ReplaceFile(const fs::path& from, const fs::path& to) {
+  try {
+    RefuseToReplaceSpecialFile(to);
+  } catch (...) {
+    ::unlink(from.c_str());
+    throw;
+  }
   if (::rename(from.c_str(), to.c_str()) != 0) {
     const int err = errno;
     ::unlink(from.c_str());

@@ -186,6 +186,15 @@ void File::Sync() {
   }
 }
 
+bool File::TryClaimForWriting() {
+  // A byte far past any end: locking it keeps out a second claim, and no reader of the data.
+  OVERLAPPED at{};
+  at.OffsetHigh = 0x40000000;
+  if (LockFileEx(AsHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+    return true;
+  return GetLastError() != ERROR_LOCK_VIOLATION;  // a share without locks cannot tell: that refuses nobody
+}
+
 void File::Close() {
   if (handle_ >= 0) {
     CloseHandle(AsHandle(handle_));
@@ -201,6 +210,12 @@ fs::path TemporarySibling(const fs::path& path) {
 }
 
 void ReplaceFile(const fs::path& from, const fs::path& to) {
+  try {
+    RefuseToReplaceSpecialFile(to);
+  } catch (...) {
+    DeleteFileW(from.c_str());
+    throw;
+  }
   // MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk.
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();

@@ -99,11 +99,13 @@ TEST(VnkitArchive, ExtractRefusesEscapingNamesAndExtractsTheRest) {
   auto entries = Entries();
   entries.push_back(test::StoredWithCrc("..\\escape.txt", "evil"));
   entries.push_back(test::StoredWithCrc("ok.txt", "fine"));
+  entries.push_back(test::StoredWithCrc(std::string("nul\0.txt", 8), "nul"));
   const fs::path archive = WriteArchive(entries);
   const fs::path out = test::MakeTempDir("out") / "target";
   const RunResult r = Vnkit({"extract", archive.string(), "-o", out.string()});
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("..\\escape.txt"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("unsafe path \"nul\\x00.txt\": it contains a NUL byte"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(out.parent_path() / "escape.txt"));
   EXPECT_EQ(test::ReadFile(out / "install.dat"), "settings");
   EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
@@ -123,12 +125,20 @@ TEST(VnkitArchive, ExtractReportsADamagedEntryAndKeepsGoing) {
   auto entries = Entries();
   entries[0].bytes[entries[0].bytes.size() / 2] ^= 0x5A;
   entries[0].bytes.resize(entries[0].bytes.size() - 4);
+  // stored bytes that no longer match their checksum are no file of the archive either
+  entries.push_back(test::StoredWithCrc("movie.mpg", "frames"));
+  entries.back().bytes[2] ^= 0x01;
   const fs::path archive = WriteArchive(entries);
   const fs::path out = test::MakeTempDir("out");
   test::WriteFile(out / "install.dat", "kept");
   const RunResult r = Vnkit({"extract", archive.string(), "-o", out.string()});
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("install.dat"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("movie.mpg: not extracted: checksum mismatch"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out / "movie.mpg"));
+  const RunResult cat = Vnkit({"cat", archive.string(), "movie.mpg"});
+  EXPECT_EQ(cat.code, 2);
+  EXPECT_NE(cat.err.find("entry movie.mpg is damaged: checksum mismatch"), std::string::npos) << cat.err;
   EXPECT_EQ(test::ReadFile(out / "install.dat"), "kept");  // a damaged entry destroys nothing
   EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
 }

@@ -97,7 +97,18 @@ void Cat(const std::string& archive, const std::vector<std::string>& names) {
           throw EFOpenError("no entry named " + name + ", and no such file beside it");
         }
       }
-      for (int index : selected) files.ReadEntry(out, files[index].Name());
+      for (int index : selected) {
+        // this very entry (superseded ones may share a name); the content goes out as it is read,
+        // so damaged stored bytes are reported once they are out
+        const TVrFile& entry = files[index];
+        SummingStream summed(out);
+        files.ReadEntryFrom(*files.Stream(), entry, summed);
+        if (entry.Stored && entry.CRC != 0 && summed.Crc() != entry.CRC) {
+          PrintError(ArchiveLabel(archive) + ": entry " + DisplayName(entry.Name()) +
+                     " is damaged: checksum mismatch (its bytes were written as stored)");
+          result = kError;
+        }
+      }
     } catch (const Exception& e) {
       PrintError(ArchiveLabel(archive) + ": " + e.what());
       result = kError;

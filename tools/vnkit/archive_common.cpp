@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include "archive/crc32.h"
 #include "archive/zlib_stream.h"
@@ -16,6 +17,7 @@
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "tools/vnkit/archive_tool.h"
+#include "tools/vnkit/unfinished_files.h"
 
 namespace vn::cli {
 
@@ -28,26 +30,57 @@ class SpooledInput {
  public:
   SpooledInput() {
     folder_ = TemporarySibling(TemporaryFolder() / "vnkit-stdin");
-    fs::create_directories(folder_);
-    std::string bytes;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, n);
-    if (std::ferror(stdin)) throw EReadError("standard input: cannot read");
-    // An executable that carries an archive is read through its trailer, so it keeps that kind.
-    const bool exe =
-        bytes.size() >= 8 && bytes.compare(0, 2, "MZ") == 0 && bytes.compare(bytes.size() - 2, 2, "vd") == 0;
-    file_ = folder_ / (exe ? "stdin.exe" : "stdin.dat");
-    File out(file_, FileAccess::kCreate);
-    out.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
-  }
-  ~SpooledInput() {
+    // the temporary folder must exist: missing folders of a mistyped TMPDIR are not made (and left)
     std::error_code ec;
-    fs::remove_all(folder_, ec);
+    if (!fs::create_directory(folder_, ec)) {
+      throw EWriteError("standard input: cannot be spooled to " + PathToUtf8(folder_) + ": " + ec.message() +
+                        " (the temporary folder is $TMPDIR, else /tmp)");
+    }
+    RemoveOnSignal(TemporaryUse::kInput, folder_ / "stdin.dat", folder_ / "stdin.exe", folder_);
+    try {
+      Spool();
+    } catch (...) {
+      Remove();
+      throw;
+    }
   }
+  ~SpooledInput() { Remove(); }
   const fs::path& Path() const { return file_; }
 
  private:
+  // Written as it comes, so that an input of any length (an endless one too) takes no more memory
+  // than one piece of it; a full disk ends it with an error.
+  void Spool() {
+    file_ = folder_ / "stdin.dat";
+    File out(file_, FileAccess::kCreate);
+    std::vector<char> buffer(1 << 20);
+    char first[2] = {0, 0}, last[2] = {0, 0};
+    int64_t size = 0;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
+      for (size_t i = 0; i < n; ++i) {
+        if (size + static_cast<int64_t>(i) < 2) first[size + static_cast<int64_t>(i)] = buffer[i];
+      }
+      last[0] = n >= 2 ? buffer[n - 2] : last[1];
+      last[1] = buffer[n - 1];
+      out.Write(buffer.data(), static_cast<int64_t>(n));
+      size += static_cast<int64_t>(n);
+    }
+    if (std::ferror(stdin)) throw EReadError("standard input: cannot read");
+    out.Close();
+    // An executable that carries an archive is read through its trailer, so it keeps that kind.
+    if (size >= 8 && first[0] == 'M' && first[1] == 'Z' && last[0] == 'v' && last[1] == 'd') {
+      const fs::path exe = folder_ / "stdin.exe";
+      fs::rename(file_, exe);
+      file_ = exe;
+    }
+  }
+
+  void Remove() {
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+  }
+
   fs::path folder_, file_;
 };
 

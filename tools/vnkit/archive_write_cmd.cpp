@@ -16,6 +16,7 @@
 #include "platform/special_folders.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
+#include "tools/vnkit/unfinished_files.h"
 
 namespace vn::cli {
 
@@ -247,12 +248,15 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
   if (!fs::is_directory(root, ec)) throw EFOpenError(dir + ": no such folder");
   if (!to_stdout && fs::is_directory(target, ec))
     throw EFOpenError(out + ": is a folder, not an archive file");
+  if (!to_stdout) CheckReplaceableOutput(target);
 
   const std::vector<PackFile> files =
       ListPackFiles(root, exclude, to_stdout ? std::vector<fs::path>() : ArchiveFiles(target));
   // Written under a temporary name and moved into place only when complete: a failure leaves
   // whatever was at the target as it was.
   const fs::path temp = TemporaryArchiveName(to_stdout ? TemporaryFolder() / "vnkit-pack.dat" : target);
+  // Ctrl-C leaves the old archive as it was, and no temporary one of any size beside it.
+  RemoveOnSignal(TemporaryUse::kOutput, temp);
   const int64_t size = WritePack(root, files, separate, temp);
   try {
     if (to_stdout) {
@@ -263,8 +267,10 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     }
   } catch (...) {
     RemoveArchive(temp);
+    NoLongerRemoveOnSignal(TemporaryUse::kOutput);
     throw;
   }
+  NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   Say((to_stdout ? std::string("standard output") : out) + ": " + std::to_string(files.size()) +
       " entries, " + std::to_string(size) + " bytes");
   SetResult(kOk);
@@ -280,6 +286,8 @@ void Merge(const std::string& data_file, const std::string& source_file) {
     throw EFOpenError(data_file + ": a data file cannot have the extension .ext (its directory side file " +
                       "would be the data file itself)");
   }
+  CheckReplaceableOutput(data_path);
+  CheckReplaceableOutput(DirectoryFileOf(data_path));
   const fs::path source_path = ArchivePath(source_file);
   if (fs::equivalent(data_path, source_path, ec)) {
     throw EFOpenError(data_file + ": is the source archive itself");
@@ -298,7 +306,12 @@ void Merge(const std::string& data_file, const std::string& source_file) {
     ++taken;
     SayVerbose("added " + DisplayName(entry.Name()) + " (" + std::to_string(size) + " bytes)");
   };
+  // A data file made here has no directory until the side file is written: Ctrl-C before that
+  // would leave one that every later merge refuses as damaged.
+  const bool made_here = !fs::exists(data_path, ec);
+  if (made_here) RemoveOnSignal(TemporaryUse::kOutput, data_path);
   const bool changed = data.Merge(source);
+  if (made_here) NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   bar.Finish();
   if (changed) {
     Say(data_file + ": " + std::to_string(taken) + " entries taken over from " + ArchiveLabel(source_file));
@@ -327,15 +340,19 @@ void Append(const std::string& exe, const std::string& archive, const std::strin
                        "; pack the entries into one archive first");
   }
   const fs::path target = Utf8ToPath(out);
-  const fs::path temp = TemporarySibling(target);
+  CheckReplaceableOutput(target);
+  const fs::path temp = TemporaryArchiveName(target);
+  RemoveOnSignal(TemporaryUse::kOutput, temp);
   try {
     fs::copy_file(Utf8ToPath(exe), temp, fs::copy_options::overwrite_existing);
     AppendArchive(temp, *check.Stream());
     ReplaceFile(temp, target);
   } catch (...) {
     fs::remove(temp, ec);
+    NoLongerRemoveOnSignal(TemporaryUse::kOutput);
     throw;
   }
+  NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   SetResult(kOk);
 }
 

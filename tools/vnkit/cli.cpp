@@ -6,7 +6,13 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <system_error>
 #include <vector>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/fileops.h"
+#include "platform/paths.h"
 
 namespace vn::cli {
 
@@ -100,6 +106,13 @@ void SetResult(int code) {
 }
 int Result() {
   return g_result;
+}
+
+void CheckReplaceableOutput(const std::filesystem::path& path) {
+  RefuseToReplaceSpecialFile(path);
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec) && IsReadOnly(path))
+    throw EFOpenError(PathToUtf8(path) + ": read-only; it is not replaced (make it writable first)");
 }
 
 void PrintError(const std::string& message) {

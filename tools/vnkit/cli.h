@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -36,6 +37,11 @@ const std::string& CommandName();
 
 // Prints "vnkit COMMAND: message" to stderr (an error or a warning).
 void PrintError(const std::string& message);
+
+// An output file that a command replaces as a whole (written under a temporary name and renamed over
+// it): refused when it is a pipe, a device or a socket, or read-only, which is how a user keeps a file
+// from being changed (on Windows the rename fails on such a file too).
+void CheckReplaceableOutput(const std::filesystem::path& path);
 
 // -v and -q of the commands that have them: kVerbose lists each entry as it goes, kQuiet prints
 // nothing but errors.

@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
+#include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/read_ahead_stream.h"
 
 namespace vn::cli {
@@ -196,6 +197,7 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Unfin
 
   // Something has this name: the entry is written beside it and renamed over it, so that a failure
   // leaves what was there as it was.
+  RefuseToReplaceSpecialFile(path);
   const fs::path temp = TemporarySibling(path);
   std::optional<File> file =
       CreateTracked(temp, unfinished, [&] { return std::optional<File>(File(temp, FileAccess::kCreate)); });
@@ -208,7 +210,15 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Unfin
 
 void ExtractWorkers::WriteContent(TBigStream& data, const TVrFile& entry, File file) {
   TFileStream out(std::move(file));
-  files_.ReadEntryFrom(data, entry, out);
+  if (entry.Stored && entry.CRC != 0) {
+    // A stored entry's checksum covers its content as written here: damaged bytes are no file of
+    // the archive (a compressed entry is checked by zlib as it is inflated).
+    SummingStream summed(out);
+    files_.ReadEntryFrom(data, entry, summed);
+    if (summed.Crc() != entry.CRC) throw EReadError("checksum mismatch: the stored bytes are damaged");
+  } else {
+    files_.ReadEntryFrom(data, entry, out);
+  }
   // the stored time becomes the file's modification time, as unzip does
   if (entry.Time != 0) FileSetDate(out.Handle(), entry.Time);
 }

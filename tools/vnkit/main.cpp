@@ -1,6 +1,8 @@
 // vnkit: the toolkit for people who work with the game discs (archives, settings files, pictures).
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <utility>
@@ -59,6 +61,17 @@ std::string UnknownCommand(CLI::App& app, const std::vector<std::string>& args, 
   return {};
 }
 
+// What a command printed may still sit in stdout's buffer: a listing that cannot be written (a full
+// disk, a closed file) is a failed run, not a successful one.
+int WithStdoutWritten(int result) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return result;
+  const int error = errno;
+  vn::cli::PrintError(std::string("standard output: cannot write") +
+                      (error != 0 ? std::string(": ") + std::strerror(error) : std::string()));
+  return result == vn::cli::kOk ? vn::cli::kError : result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,7 +103,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e);  // --help and --version
+    return WithStdoutWritten(app.exit(e));  // --help and --version
   } catch (const CLI::ParseError& e) {
     // a usage mistake is an error, reported like every other one
     vn::cli::PrintError(std::string(e.what()) + " (\"vnkit " +
@@ -99,7 +112,7 @@ int main(int argc, char** argv) {
     return vn::cli::kError;
   } catch (const std::exception& e) {
     vn::cli::PrintError(e.what());
-    return vn::cli::kError;
+    return WithStdoutWritten(vn::cli::kError);
   }
-  return vn::cli::Result();
+  return WithStdoutWritten(vn::cli::Result());
 }

@@ -38,6 +38,7 @@ void WriteOutputWith(const std::string& out, const std::function<void(File&)>& w
   const std::filesystem::path target = Utf8ToPath(out);
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
   if (!std::filesystem::is_directory(folder)) throw EWriteError(out + ": the folder does not exist");
+  CheckReplaceableOutput(target);
   const std::filesystem::path temporary = TemporarySibling(target);
   try {
     File file(temporary, FileAccess::kCreate);

@@ -29,8 +29,48 @@ std::atomic<bool> g_ending{false};
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 
+// The temporary files of RemoveOnSignal: the file, the stem its part files are named after, the
+// other file and the folder.
+// One set for each TemporaryUse.
+enum TemporaryPath { kFile, kPartStem, kOther, kFolder, kTemporaryPaths };
+struct TemporarySet {
+  std::atomic<bool> set{false};
+  char paths[kTemporaryPaths][4096];
+};
+TemporarySet g_temporary[2];
+
+void RemoveTemporarySet(TemporarySet& t) {
+  if (!t.set.load()) return;
+  ::unlink(t.paths[kFile]);
+  // part k of the file is the stem followed by k with at least three digits
+  char part[sizeof t.paths[0] + 16];
+  const size_t stem = std::strlen(t.paths[kPartStem]);
+  std::memcpy(part, t.paths[kPartStem], stem);
+  for (int k = 1; stem > 0; ++k) {
+    char digits[16];
+    int n = 0;
+    for (int v = k; v > 0 || n < 3; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+    for (int i = 0; i < n; ++i) part[stem + static_cast<size_t>(i)] = digits[n - 1 - i];
+    part[stem + static_cast<size_t>(n)] = '\0';
+    if (::unlink(part) != 0) break;
+  }
+  if (t.paths[kOther][0] != '\0') ::unlink(t.paths[kOther]);
+  if (t.paths[kFolder][0] != '\0') ::rmdir(t.paths[kFolder]);
+}
+
+void RemoveTemporaryFiles() {
+  for (TemporarySet& t : g_temporary) RemoveTemporarySet(t);
+}
+
+void RemoveTemporaryFilesAndEnd(int signal) {
+  RemoveTemporaryFiles();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
 void RemoveUnfinishedAndEnd(int signal) {
   g_ending.store(true);
+  RemoveTemporaryFiles();
   for (Slot& slot : g_slots) {
     // A file being created is waited for (one open call), so it is not left behind.
     for (int spins = 0; slot.state.load() == kCreating && spins < 1000000; ++spins) sched_yield();
@@ -100,6 +140,35 @@ void UnfinishedFile::Finished() {
   g_slots[writer_].state.store(kIdle);
 }
 
+void RemoveOnSignal(TemporaryUse use, const std::filesystem::path& file, const std::filesystem::path& other,
+                    const std::filesystem::path& folder) {
+  TemporarySet& t = g_temporary[use == TemporaryUse::kInput ? 0 : 1];
+  std::filesystem::path stem = file;
+  stem.replace_extension();
+  stem += ".";
+  const std::filesystem::path* paths[kTemporaryPaths] = {&file, &stem, &other, &folder};
+  for (const auto* path : paths) {
+    if (path->native().size() >= sizeof t.paths[0]) return;  // too long for the system to create
+  }
+  t.set.store(false);
+  for (int i = 0; i < kTemporaryPaths; ++i)
+    std::memcpy(t.paths[i], paths[i]->c_str(), paths[i]->native().size() + 1);
+  t.set.store(true);
+  for (int s : kSignals) {
+    struct sigaction current {};
+    ::sigaction(s, nullptr, &current);
+    if (current.sa_handler != SIG_DFL) continue;  // ignored, or handled already
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporaryFilesAndEnd;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(s, &action, nullptr);
+  }
+}
+
+void NoLongerRemoveOnSignal(TemporaryUse use) {
+  g_temporary[use == TemporaryUse::kInput ? 0 : 1].set.store(false);
+}
+
 #else
 
 // Windows ends a console program on Ctrl-C without running code of ours in its threads' place; an
@@ -113,6 +182,9 @@ bool UnfinishedFile::Begin(const std::filesystem::path&) {
 void UnfinishedFile::Created() {}
 void UnfinishedFile::Abandoned() {}
 void UnfinishedFile::Finished() {}
+void RemoveOnSignal(TemporaryUse, const std::filesystem::path&, const std::filesystem::path&,
+                    const std::filesystem::path&) {}
+void NoLongerRemoveOnSignal(TemporaryUse) {}
 
 #endif
 

@@ -37,4 +37,15 @@ class UnfinishedFile {
   int writer_;
 };
 
+// Temporary files that live until the command is done (standard input spooled to disk, an archive
+// packed under a temporary name; either may be gigabytes): `file` with its part files (the name
+// without its extension plus ".001", ...), `other` and `folder` (once empty) are removed when one of
+// the signals above ends the program, at any point of its run. One set for each use; empty paths
+// are left out. A signal the program was started to ignore stays ignored.
+enum class TemporaryUse { kInput, kOutput };  // standard input spooled; what a command writes
+void RemoveOnSignal(TemporaryUse use, const std::filesystem::path& file,
+                    const std::filesystem::path& other = {}, const std::filesystem::path& folder = {});
+// The files are the command's own now (moved into place), or gone.
+void NoLongerRemoveOnSignal(TemporaryUse use);
+
 }  // namespace vn::cli
