@@ -30,11 +30,18 @@ test::CommandResult Script(const fs::path& dir, const std::string& script) {
 TEST(VnkitFailedRuns, OutputThatCannotBeWrittenIsAnError) {
   const fs::path dir = test::MakeTempDir();
   test::WriteFile(dir / "game.dat", test::BuildArchive({test::StoredWithCrc("a.txt", "alpha")}));
-  // The listing is small enough to sit in stdout's buffer until the program ends.
-  for (const char* command : {"list game.dat", "list game.dat --json", "verify game.dat"}) {
+  std::vector<test::BuildEntry> many;
+  for (int i = 0; i < 2000; ++i) many.push_back(test::StoredWithCrc("file" + std::to_string(i) + ".txt", "x"));
+  test::WriteFile(dir / "many.dat", test::BuildArchive(many));
+  // The small listing sits in stdout's buffer until the program ends; the large one fails on the way.
+  for (const char* command : {"list game.dat", "list game.dat --json", "verify game.dat", "list many.dat",
+                              "list many.dat --json"}) {
     const test::CommandResult r = Vnkit(dir, std::string(command) + " > /dev/full");
     EXPECT_EQ(r.status, 2) << command << ": " << r.err;
-    EXPECT_NE(r.err.find("standard output: cannot write"), std::string::npos) << command << ": " << r.err;
+    const std::string message = "standard output: cannot write";
+    const size_t said = r.err.find(message);
+    EXPECT_NE(said, std::string::npos) << command << ": " << r.err;
+    EXPECT_EQ(r.err.find(message, said + message.size()), std::string::npos) << "said twice: " << r.err;
   }
 }
 

@@ -62,14 +62,16 @@ std::string UnknownCommand(CLI::App& app, const std::vector<std::string>& args, 
 }
 
 // What a command printed may still sit in stdout's buffer: a listing that cannot be written (a full
-// disk, a closed file) is a failed run, not a successful one.
+// disk, a closed file) is a failed run, not a successful one. A run that failed has said why already
+// (the same write failure, often), so it is not told twice.
 int WithStdoutWritten(int result) {
   errno = 0;
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return result;
+  if (result != vn::cli::kOk) return result;
   const int error = errno;
   vn::cli::PrintError(std::string("standard output: cannot write") +
                       (error != 0 ? std::string(": ") + std::strerror(error) : std::string()));
-  return result == vn::cli::kOk ? vn::cli::kError : result;
+  return vn::cli::kError;
 }
 
 }  // namespace
