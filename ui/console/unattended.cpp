@@ -19,13 +19,13 @@
 #include "launcher/shared_archive.h"
 #include "platform/disc_files.h"
 #include "platform/error.h"
+#include "platform/interruption.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "settings/settings.h"
 #include "ui/console/console_progress.h"
-#include "ui/console/interruption.h"
 
 namespace vn {
 

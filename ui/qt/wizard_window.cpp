@@ -32,6 +32,7 @@
 #include "launcher/shared_archive.h"
 #include "platform/disc_files.h"
 #include "platform/error.h"
+#include "platform/interruption.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
@@ -481,11 +482,16 @@ void TFormType::DirectoryChange() {
   Forward([this, folder] { flow_.DirectoryChange(folder); });
 }
 
+// A stop signal during the procedures aborts them as the Abort button does (ProcessMessages), so a
+// `kill` in the middle of the copy leaves no half-made installation; on the other pages the signals
+// end the program as they always did.
 void TFormType::RunInstallProcedure() {
+  InterruptionGuard interruption;
   InstallProcedure(*this);
 }
 
 void TFormType::RunUninstallProcedure() {
+  InterruptionGuard interruption;
   UninstallProcedure(*this);
 }
 
@@ -551,6 +557,8 @@ void TFormType::SetProgressPosition(int64_t position) {
 void TFormType::ProcessMessages() {
   Render();
   QCoreApplication::processEvents();
+  // a stop signal asks for no confirmation: whoever sent it is not at the window
+  if (InterruptionGuard::Signal() != 0 && flow_.ModalResult() == mrNone) flow_.SetModalResult(mrAbort);
 }
 
 TModalResult TFormType::ModalResult() const {

@@ -1,4 +1,4 @@
-#include "ui/console/interruption.h"
+#include "platform/interruption.h"
 
 #include <csignal>
 
@@ -7,6 +7,7 @@ namespace vn {
 namespace {
 
 volatile std::sig_atomic_t g_signal = 0;
+bool g_active = false;  // a guard lives (one at a time)
 
 // The signals that ask a program to stop; SIGHUP (the terminal closed) exists on POSIX only.
 constexpr int kStopSignals[] = {
@@ -33,6 +34,7 @@ extern "C" void NoteStopSignal(int signal) {
 
 InterruptionGuard::InterruptionGuard() {
   g_signal = 0;
+  g_active = true;
   for (size_t i = 0; i < sizeof kStopSignals / sizeof kStopSignals[0]; ++i) {
     g_previous[i] = std::signal(kStopSignals[i], NoteStopSignal);
     // A signal the caller chose to ignore (a run started with nohup) stays ignored.
@@ -44,6 +46,7 @@ InterruptionGuard::InterruptionGuard() {
 }
 
 InterruptionGuard::~InterruptionGuard() {
+  g_active = false;
   for (size_t i = 0; i < sizeof kStopSignals / sizeof kStopSignals[0]; ++i) {
     if (g_previous[i] != SIG_ERR) std::signal(kStopSignals[i], g_previous[i]);
   }
@@ -53,7 +56,7 @@ InterruptionGuard::~InterruptionGuard() {
 }
 
 int InterruptionGuard::Signal() {
-  return g_signal;
+  return g_active ? g_signal : 0;
 }
 
 const char* InterruptionGuard::SignalName(int signal) {
