@@ -70,7 +70,8 @@ void List(const std::string& archive, bool json) {
                   e.stored ? "stored" : "zlib", e.crc, DosTimeText(e.time).c_str(),
                   DisplayName(e.name).c_str(), e.separate ? "  [separate]" : "");
     }
-    std::printf("%d entries, %lld bytes\n", directory.Count(), static_cast<long long>(bytes));
+    std::printf("%s, %s\n", Counted(directory.Count(), "entry", "entries").c_str(),
+                Counted(bytes, "byte", "bytes").c_str());
   }
   if (DirectoryCoversNoData(directory, *files.Stream()))
     PrintError(ArchiveLabel(archive) + ": warning: " + NoDataWarning(*files.Stream()));
@@ -169,8 +170,8 @@ void Verify(const std::string& archive) {
     SetResult(kNegative);
     return;
   }
-  Say(ArchiveLabel(archive) + ": intact (" + std::to_string(count) + " entries, " + std::to_string(checked) +
-      " with a checksum)");
+  Say(ArchiveLabel(archive) + ": intact (" + Counted(count, "entry", "entries") + ", " +
+      std::to_string(checked) + " with a checksum)");
   SetResult(kOk);
 }
 

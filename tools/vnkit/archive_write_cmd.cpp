@@ -271,8 +271,9 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     throw;
   }
   NoLongerRemoveOnSignal(TemporaryUse::kOutput);
-  Say((to_stdout ? std::string("standard output") : out) + ": " + std::to_string(files.size()) +
-      " entries, " + std::to_string(size) + " bytes");
+  Say((to_stdout ? std::string("standard output") : out) + ": " +
+      Counted(static_cast<int64_t>(files.size()), "entry", "entries") + ", " +
+      Counted(size, "byte", "bytes"));
   SetResult(kOk);
 }
 
@@ -314,7 +315,8 @@ void Merge(const std::string& data_file, const std::string& source_file) {
   if (made_here) NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   bar.Finish();
   if (changed) {
-    Say(data_file + ": " + std::to_string(taken) + " entries taken over from " + ArchiveLabel(source_file));
+    Say(data_file + ": " + Counted(taken, "entry", "entries") + " taken over from " +
+        ArchiveLabel(source_file));
   } else {
     Say(data_file + ": already up to date");
   }

@@ -115,6 +115,10 @@ void CheckReplaceableOutput(const std::filesystem::path& path) {
     throw EFOpenError(PathToUtf8(path) + ": read-only; it is not replaced (make it writable first)");
 }
 
+std::string Counted(int64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 void PrintError(const std::string& message) {
   const std::string prefix = g_command.empty() ? "vnkit" : "vnkit " + g_command;
   std::fprintf(stderr, "%s: %s\n", prefix.c_str(), message.c_str());

@@ -35,6 +35,9 @@ void ConfigureApp(CLI::App& app);
 // The runnable command being parsed or run ("list", "settings show"), empty before one is known.
 const std::string& CommandName();
 
+// "1 entry", "2 entries": a count with its noun in the number it takes.
+std::string Counted(int64_t count, const char* one, const char* many);
+
 // Prints "vnkit COMMAND: message" to stderr (an error or a warning).
 void PrintError(const std::string& message);
 
