@@ -111,12 +111,9 @@ TBigFileStream::TBigFileStream(const fs::path& file_name, uint16_t mode, int64_t
     // beside it is not read), and a first part longer than that is one plain file of any size (an
     // executable of over 1 GiB carrying an archive).
     for (int i = 0; fs::is_regular_file(PartFileName(i), ec); ++i) {
-      parts_.emplace_back(PartFileName(i), access == 0 ? FileAccess::kRead : FileAccess::kReadWrite);
-      if (i == 0 && access == 2) ClaimForWriting(parts_[0]);
-      part_sizes_.push_back(parts_.back().Size());
-      if (part_sizes_.back() == part_size_) continue;
-      if (i == 0 && part_sizes_.back() > part_size_) part_size_ = std::numeric_limits<int64_t>::max();
-      break;
+      File part(PartFileName(i), access == 0 ? FileAccess::kRead : FileAccess::kReadWrite);
+      if (i == 0 && access == 2) ClaimForWriting(part);
+      if (!TakePart(std::move(part))) break;
     }
   } else {
     // a data file that another stream is writing is not taken from under it
@@ -136,13 +133,16 @@ TBigFileStream::TBigFileStream(const fs::path& file_name, uint16_t mode, int64_t
 TBigFileStream::TBigFileStream(const fs::path& file_name, std::vector<File> parts)
     : file_name_(file_name), mode_(kRead), part_size_(kPartSize) {
   for (File& part : parts) {
-    parts_.push_back(std::move(part));
-    part_sizes_.push_back(parts_.back().Size());
-    if (part_sizes_.back() == part_size_) continue;
-    if (parts_.size() == 1 && part_sizes_.back() > part_size_)
-      part_size_ = std::numeric_limits<int64_t>::max();
-    break;
+    if (!TakePart(std::move(part))) break;
   }
+}
+
+bool TBigFileStream::TakePart(File part) {
+  parts_.push_back(std::move(part));
+  part_sizes_.push_back(parts_.back().Size());
+  if (part_sizes_.back() == part_size_) return true;
+  if (parts_.size() == 1 && part_sizes_.back() > part_size_) part_size_ = std::numeric_limits<int64_t>::max();
+  return false;
 }
 
 TBigFileStream::~TBigFileStream() {

@@ -100,6 +100,9 @@ class TBigFileStream : public TBigStream {
 
  private:
   bool Writable() const;
+  // Adds the next part of a file being read; false when it is the last (shorter than a part, or a
+  // first part longer than that: one plain file of any size).
+  bool TakePart(File part);
   void ClaimForWriting(File& part);
   File& PartForWriting(size_t index);
   int64_t CopyFromParts(TBigFileStream& source, int64_t count);
