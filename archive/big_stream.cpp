@@ -203,6 +203,11 @@ fs::path PartFileOf(const fs::path& file_name, int index) {
   return name;
 }
 
+void RemoveDataFile(const fs::path& file_name) {
+  std::error_code ec;
+  for (int i = 0; fs::exists(PartFileOf(file_name, i), ec); ++i) fs::remove(PartFileOf(file_name, i), ec);
+}
+
 fs::path TBigFileStream::PartFileName(int index) const {
   return PartFileOf(file_name_, index);
 }

@@ -52,6 +52,8 @@ class TBigStream {
 
 // Part `index` of the data file `file_name`, named as the split stream below names its parts.
 std::filesystem::path PartFileOf(const std::filesystem::path& file_name, int index);
+// Removes a data file with its part files (up to the first missing number); failures are ignored.
+void RemoveDataFile(const std::filesystem::path& file_name);
 
 // A data file kept as part files of PartSize bytes: part 0 is the file name itself, part i >= 1 is
 // the name without its extension plus ".%.3d". Every part but the last is exactly PartSize long.

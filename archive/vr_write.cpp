@@ -295,9 +295,7 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
     try {
       if (created) {
         stream_.reset();
-        std::error_code ec;
-        for (int i = 0; fs::exists(PartFileOf(file_name_, i), ec); ++i)
-          fs::remove(PartFileOf(file_name_, i), ec);
+        RemoveDataFile(file_name_);
       } else {
         out.Truncate(old_size);
       }

@@ -58,12 +58,6 @@ std::vector<fs::path> ArchiveFiles(const fs::path& file) {
   return files;
 }
 
-// Removes an archive written under a temporary name, with its part files.
-void RemoveArchive(const fs::path& file) {
-  std::error_code ec;
-  for (int i = 0; fs::exists(PartFileOf(file, i), ec); ++i) fs::remove(PartFileOf(file, i), ec);
-}
-
 // The relative path of a listed file in UTF-8 with '/'.
 std::string RelativeName(const fs::path& root, const fs::path& file) {
   std::string relative;
@@ -190,7 +184,7 @@ int64_t WritePack(const fs::path& root, const std::vector<PackFile>& files,
     return stream.GetSize();
   } catch (const Exception& e) {
     bar.Finish();
-    RemoveArchive(file);
+    RemoveDataFile(file);
     if (current < 0) throw;
     // the library names the entry in its own words; say which file could not be read
     const PackFile& f = files[static_cast<size_t>(current)];
@@ -200,7 +194,7 @@ int64_t WritePack(const fs::path& root, const std::vector<PackFile>& files,
     throw Exception(PathToUtf8(fs::path(f.path)) + ": cannot be packed: " + why);
   } catch (...) {
     bar.Finish();
-    RemoveArchive(file);
+    RemoveDataFile(file);
     throw;
   }
 }
@@ -261,12 +255,12 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
   try {
     if (to_stdout) {
       CopyArchiveToStdout(temp);
-      RemoveArchive(temp);
+      RemoveDataFile(temp);
     } else {
       MoveArchiveIntoPlace(temp, target);
     }
   } catch (...) {
-    RemoveArchive(temp);
+    RemoveDataFile(temp);
     NoLongerRemoveOnSignal(TemporaryUse::kOutput);
     throw;
   }
