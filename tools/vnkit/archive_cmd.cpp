@@ -102,9 +102,7 @@ void Cat(const std::string& archive, const std::vector<std::string>& names) {
         // this very entry (superseded ones may share a name); the content goes out as it is read,
         // so damaged stored bytes are reported once they are out
         const TVrFile& entry = files[index];
-        SummingStream summed(out);
-        files.ReadEntryFrom(*files.Stream(), entry, summed);
-        if (entry.Stored && entry.CRC != 0 && summed.Crc() != entry.CRC) {
+        if (!WriteEntryChecked(files, *files.Stream(), entry, out)) {
           PrintError(ArchiveLabel(archive) + ": entry " + DisplayName(entry.Name()) +
                      " is damaged: checksum mismatch (its bytes were written as stored)");
           result = kError;

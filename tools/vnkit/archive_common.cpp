@@ -2,6 +2,7 @@
 // command line and the terminal, selecting entries by name or pattern, and checking one entry.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -97,19 +98,25 @@ std::string MatchableName(const DataString& name) {
   return text;
 }
 
-// A sink that only keeps the CRC-32 of what passes through it.
+// The CRC-32 of what is written through it.
 class CrcSink : public TStream {
  public:
+  // With a target, what is written is passed on to it and summed as it is written there.
+  explicit CrcSink(TStream* target = nullptr) : target_(target) {}
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void* buffer, int64_t count) override {
-    crc_ = Crc32Update(crc_, buffer, static_cast<size_t>(count));
-    size_ += count;
-    return count;
+    const int64_t written = target_ ? target_->Write(buffer, count) : count;
+    crc_ = Crc32Update(crc_, buffer, static_cast<size_t>(std::max<int64_t>(written, 0)));
+    size_ += std::max<int64_t>(written, 0);
+    return written;
   }
-  int64_t Seek(int64_t, SeekOrigin) override { return size_; }
+  int64_t Seek(int64_t offset, SeekOrigin origin) override {
+    return target_ ? target_->Seek(offset, origin) : size_;
+  }
   uint32_t Crc() const { return crc_; }
 
  private:
+  TStream* target_;
   uint32_t crc_ = 0;
   int64_t size_ = 0;
 };
@@ -294,6 +301,18 @@ EntryCheck CheckEntry(const TVrEntryData& e, TBigStream& stream) {
   }
   if (e.crc != 0 && content.Crc() != e.crc) return {EntryState::kDamaged, "checksum mismatch"};
   return {};
+}
+
+bool WriteEntryChecked(const TVrFileCollection& files, TBigStream& data, const TVrFile& entry,
+                       TStream& target) {
+  if (!entry.Stored || entry.CRC == 0) {
+    files.ReadEntryFrom(data, entry, target);
+    return true;
+  }
+  // a stored entry's checksum covers its content as it is written
+  CrcSink summed(&target);
+  files.ReadEntryFrom(data, entry, summed);
+  return summed.Crc() == entry.CRC;
 }
 
 }  // namespace vn::cli

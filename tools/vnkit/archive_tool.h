@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/crc32.h"
 #include "archive/vr_files.h"
 #include "platform/text.h"
 
@@ -36,25 +35,11 @@ class StdoutStream : public TStream {
   int64_t written_ = 0;
 };
 
-// Passes what is written on to `target`, summing it. A stored entry's checksum covers its content
-// as written (a compressed entry is checked by zlib as it is inflated), so damaged bytes are found
-// on the way out.
-class SummingStream : public TStream {
- public:
-  explicit SummingStream(TStream& target) : target_(target) {}
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void* buffer, int64_t count) override {
-    const int64_t written = target_.Write(buffer, count);
-    crc_ = Crc32Update(crc_, buffer, static_cast<size_t>(written > 0 ? written : 0));
-    return written;
-  }
-  int64_t Seek(int64_t offset, SeekOrigin origin) override { return target_.Seek(offset, origin); }
-  uint32_t Crc() const { return crc_; }
-
- private:
-  TStream& target_;
-  uint32_t crc_ = 0;
-};
+// Writes an entry's content, read through `data` (the archive's stream or another over its data), to
+// target as it is read. False when a stored entry's bytes do not give its checksum: they are written
+// all the same, and the caller says so (a compressed entry is checked by zlib as it is inflated).
+bool WriteEntryChecked(const TVrFileCollection& files, TBigStream& data, const TVrFile& entry,
+                       TStream& target);
 
 // True for a directory of the oldest form (no magic, so any bytes read as one: eight zero bytes
 // make an empty directory) whose entries cover none of a data file that holds bytes. The format

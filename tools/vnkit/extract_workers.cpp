@@ -210,15 +210,9 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Unfin
 
 void ExtractWorkers::WriteContent(TBigStream& data, const TVrFile& entry, File file) {
   TFileStream out(std::move(file));
-  if (entry.Stored && entry.CRC != 0) {
-    // A stored entry's checksum covers its content as written here: damaged bytes are no file of
-    // the archive (a compressed entry is checked by zlib as it is inflated).
-    SummingStream summed(out);
-    files_.ReadEntryFrom(data, entry, summed);
-    if (summed.Crc() != entry.CRC) throw EReadError("checksum mismatch: the stored bytes are damaged");
-  } else {
-    files_.ReadEntryFrom(data, entry, out);
-  }
+  // damaged stored bytes are no file of the archive
+  if (!WriteEntryChecked(files_, data, entry, out))
+    throw EReadError("checksum mismatch: the stored bytes are damaged");
   // the stored time becomes the file's modification time, as unzip does
   if (entry.Time != 0) FileSetDate(out.Handle(), entry.Time);
 }
