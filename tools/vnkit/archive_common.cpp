@@ -55,22 +55,19 @@ class SpooledInput {
     file_ = folder_ / "stdin.dat";
     File out(file_, FileAccess::kCreate);
     std::vector<char> buffer(1 << 20);
-    char first[2] = {0, 0}, last[2] = {0, 0};
     int64_t size = 0;
     size_t n;
     while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
-      for (size_t i = 0; i < n; ++i) {
-        if (size + static_cast<int64_t>(i) < 2) first[size + static_cast<int64_t>(i)] = buffer[i];
-      }
-      last[0] = n >= 2 ? buffer[n - 2] : last[1];
-      last[1] = buffer[n - 1];
       out.Write(buffer.data(), static_cast<int64_t>(n));
       size += static_cast<int64_t>(n);
     }
     if (std::ferror(stdin)) throw EReadError("standard input: cannot read");
-    out.Close();
     // An executable that carries an archive is read through its trailer, so it keeps that kind.
-    if (size >= 8 && first[0] == 'M' && first[1] == 'Z' && last[0] == 'v' && last[1] == 'd') {
+    char first[2] = {0, 0}, last[2] = {0, 0};
+    const bool exe = size >= 8 && out.ReadAt(0, first, 2) == 2 && out.ReadAt(size - 2, last, 2) == 2 &&
+                     first[0] == 'M' && first[1] == 'Z' && last[0] == 'v' && last[1] == 'd';
+    out.Close();
+    if (exe) {
       const fs::path exe = folder_ / "stdin.exe";
       fs::rename(file_, exe);
       file_ = exe;
