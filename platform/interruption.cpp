@@ -26,8 +26,11 @@ Handler g_previous_pipe = SIG_DFL;
 
 extern "C" void NoteStopSignal(int signal) {
   if (g_signal == 0) g_signal = signal;
-  // The next one is not caught: a user who presses Ctrl-C again wants the program gone now.
-  for (int stop : kStopSignals) std::signal(stop, SIG_DFL);
+  // The next one is not caught: a user who presses Ctrl-C again wants the program gone now. One the
+  // program was started to ignore (SIGHUP under nohup) stays ignored through the abort's clean-up.
+  for (size_t i = 0; i < sizeof kStopSignals / sizeof kStopSignals[0]; ++i) {
+    if (g_previous[i] != SIG_IGN) std::signal(kStopSignals[i], SIG_DFL);
+  }
 }
 
 }  // namespace
