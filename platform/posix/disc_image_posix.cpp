@@ -280,7 +280,12 @@ File DiscImage::OpenFile(const DiscImageEntry& entry) const {
   static int counter = 0;
   const std::string what = PathToUtf8(image_) + ": " + entry.path;
   CheckScratchSpace(what, entry.size);
-  const fs::path copy = DiscScratchFolder() / ("file-" + std::to_string(++counter));
+  // a free name: the scratch folder also holds the folders of programs run from the image
+  fs::path copy;
+  std::error_code ec;
+  do {
+    copy = DiscScratchFolder() / ("file-" + std::to_string(++counter));
+  } while (fs::exists(fs::symlink_status(copy, ec)));
   File image(image_, FileAccess::kRead);
   try {
     ExtractFile(entry, copy, image);
