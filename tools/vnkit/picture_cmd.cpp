@@ -60,11 +60,17 @@ void WriteOutput(const std::string& out, std::string_view bytes) {
   WriteOutputWith(out, [&](File& file) { file.Write(bytes.data(), static_cast<int64_t>(bytes.size())); });
 }
 
-// The PNG goes to the file as it is made: a large picture's file is never held whole.
-void WritePngOutput(const std::string& out, const TDIBSurface& picture) {
+// The PNG goes to the file as it is made: a large picture's file is never held whole. For a picture
+// still being decoded, rows_ready waits for its rows, and before_done runs once the PNG is written,
+// before the file is put in place.
+void WritePngOutput(const std::string& out, const TDIBSurface& picture,
+                    const std::function<void(int32_t rows)>& rows_ready = {},
+                    const std::function<void()>& before_done = {}) {
   WriteOutputWith(out, [&](File& file) {
-    WritePng(picture, true,
-             [&](const void* data, size_t size) { file.Write(data, static_cast<int64_t>(size)); });
+    WritePng(
+        picture, true, [&](const void* data, size_t size) { file.Write(data, static_cast<int64_t>(size)); },
+        rows_ready);
+    if (before_done) before_done();
   });
 }
 
@@ -173,13 +179,9 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
   BackgroundLoad load(list, stream, frame_index);
   if (const TDIBSurface* streamed = load.FrameInTheMaking()) {
     try {
-      WriteOutputWith(out, [&](File& file) {
-        WritePng(
-            *streamed, true,
-            [&](const void* data, size_t size) { file.Write(data, static_cast<int64_t>(size)); },
-            [&](int32_t rows) { load.WaitForRows(rows); });
-        load.Finish();  // a damaged later frame fails the picture before the output is in place
-      });
+      // a damaged later frame fails the picture before the output is in place
+      WritePngOutput(
+          out, *streamed, [&](int32_t rows) { load.WaitForRows(rows); }, [&] { load.Finish(); });
       return;
     } catch (...) {
       if (!load.Failed()) throw;  // the output's own failure; the load's is reported below
