@@ -87,7 +87,8 @@ void PieceDeflater::Compress(const uint8_t* data, size_t size, bool last, std::v
   const int result = deflate(&z, last ? Z_FINISH : Z_FULL_FLUSH);
   out.resize(start + z.total_out);
   deflateEnd(&z);
-  if (result != (last ? Z_STREAM_END : Z_OK) || z.avail_in != 0) {
+  // a flush that used all the room may still hold part of its output
+  if (result != (last ? Z_STREAM_END : Z_OK) || z.avail_in != 0 || (!last && z.avail_out == 0)) {
     out.resize(start);
     throw EFormatError("PNG encoding failed: zlib could not finish");
   }

@@ -194,7 +194,8 @@ struct PngWriter {
 }  // namespace
 
 // The image data comes filtered and compressed band by band (png_bands.h) and goes out as one IDAT
-// chunk per band, so that neither the filtered picture nor the compressed one is ever held whole.
+// chunk per band, so that neither the filtered picture nor the compressed one is ever held whole
+// (but for pictures that compress very well, which are compressed in one piece).
 void WritePng(const TDIBSurface& source, bool with_alpha, const ByteSink& sink,
               const std::function<void(int32_t rows)>& rows_ready) {
   if (source.BitCount() != 24 || source.Empty()) throw EFormatError("PNG output needs a 24-bit picture");
