@@ -26,10 +26,12 @@ std::string ApplyDiscArguments(EntryEnvironment& env) {
     if (ec || !IsDiscLocation(disc)) {
       return env.args[1] + ": no disc folder and no disc image (ISO 9660 / UDF)";
     }
-    CheckDiscImage(disc);
     env.disc_folder = disc;
-    // The temporary copy gets the image as it is, not as a folder with a trailing delimiter.
-    if (LooksLikeDiscImage(disc)) env.disc_argument = PathToUtf8(disc);
+    if (LooksLikeDiscImage(disc)) {
+      const DiscImage directory(disc);  // reading it is the check
+      // The temporary copy gets the image as it is, not as a folder with a trailing delimiter.
+      env.disc_argument = PathToUtf8(disc);
+    }
     env.args.clear();
     return {};
   }
