@@ -163,17 +163,6 @@ class FolderDiscFiles : public DiscFiles {
 
 // --- a disc image ----------------------------------------------------------------------------
 
-// Whether the first bytes are those of a Linux program: an ELF file or a "#!" script.
-bool StartsLikeProgram(File& file) {
-  char head[4] = {};
-  const int64_t n = file.ReadAt(0, head, sizeof head);
-  return (n == 4 && std::memcmp(head,
-                                "\x7f"
-                                "ELF",
-                                4) == 0) ||
-         (n >= 2 && head[0] == '#' && head[1] == '!');
-}
-
 class ImageDiscFiles : public DiscFiles {
  public:
   explicit ImageDiscFiles(const fs::path& image) : DiscFiles(image), image_(image) {
@@ -203,9 +192,18 @@ class ImageDiscFiles : public DiscFiles {
       std::error_code ec;
       const fs::file_status existing = fs::symlink_status(target, ec);
       if (fs::is_directory(existing) || (fs::is_regular_file(existing) && IsReadOnly(target))) return false;
-      File source = Open(file);
-      const bool program = EntryOf(file).executable || StartsLikeProgram(source);
-      {
+      const DiscImageEntry& entry = EntryOf(file);
+      bool program = entry.executable;
+      if (entry.offset < 0) {
+        // not in one extent: read through the library straight into the copy (opening it would
+        // first copy it whole into the scratch folder)
+        File image(image_.Path(), FileAccess::kRead);
+        image_.ExtractFile(entry, tmp, image);
+        File written(tmp, FileAccess::kRead);
+        program = program || StartsLikeProgram(written);
+      } else {
+        File source = Open(file);
+        program = program || StartsLikeProgram(source);
         File copy(tmp, FileAccess::kCreate);
         if (copy.CopyRangeFrom(source, 0, 0, file.size) != file.size) throw EReadError(Describe(file));
       }

@@ -26,4 +26,14 @@ bool LooksLikeDiscImage(const fs::path& file) {
   }
 }
 
+bool StartsLikeProgram(File& file) {
+  char head[4] = {};
+  const int64_t n = file.ReadAt(0, head, sizeof head);
+  return (n == 4 && std::memcmp(head,
+                                "\x7f"
+                                "ELF",
+                                4) == 0) ||
+         (n >= 2 && head[0] == '#' && head[1] == '!');
+}
+
 }  // namespace vn

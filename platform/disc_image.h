@@ -27,6 +27,10 @@ struct DiscImageEntry {
 // "BEA01" or "NSR0x" at 32 KiB). Says nothing of whether the rest of it is intact.
 bool LooksLikeDiscImage(const std::filesystem::path& file);
 
+// Whether a file's first bytes are those of a Linux program: an ELF file or a "#!" script (how a
+// program on a disc without Rock Ridge or UDF modes is known).
+bool StartsLikeProgram(File& file);
+
 class DiscImage {
  public:
   // Reads the image's directory tree. Raises EFormatError naming the image when it is no disc image,
@@ -50,11 +54,12 @@ class DiscImage {
   // `wanted`, only the files it accepts are copied (every folder is made).
   void ExtractTo(const std::filesystem::path& folder,
                  const std::function<bool(const DiscImageEntry&)>& wanted = {}) const;
+  // Writes the file of `entry` as the new file `target` (executable when it is a program), reading
+  // `image` (this image opened) or, for a file without one extent, through the library.
+  void ExtractFile(const DiscImageEntry& entry, const std::filesystem::path& target, File& image) const;
 
  private:
   struct Reader;
-  // Writes the file of `entry` as the new file `target`.
-  void ExtractFile(const DiscImageEntry& entry, const std::filesystem::path& target, File& image) const;
 
   std::filesystem::path image_;
   std::unique_ptr<Reader> reader_;

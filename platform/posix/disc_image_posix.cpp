@@ -202,17 +202,12 @@ bool HasRockRidge(iso9660_t* iso) {
 // Without Rock Ridge or UDF modes, a Linux program on the disc (an ELF file or a "#!" script, as on
 // a disc that carries our own launcher) is known by its first bytes and made executable.
 void MarkIfProgram(const fs::path& file) {
-  char head[4] = {};
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return;
-  const ssize_t n = ::read(fd, head, sizeof head);
-  ::close(fd);
-  const bool program = (n == 4 && std::memcmp(head,
-                                              "\x7f"
-                                              "ELF",
-                                              4) == 0) ||
-                       (n >= 2 && head[0] == '#' && head[1] == '!');
-  if (program) ::chmod(file.c_str(), 0755);
+  try {
+    File written(file, FileAccess::kRead);
+    if (StartsLikeProgram(written)) ::chmod(file.c_str(), 0755);
+  } catch (const Exception&) {
+    // left as it is: a file that cannot be read back is no program to run
+  }
 }
 
 // Writes `size` bytes from `read(buffer, position, count)` into a new file at `target`.
