@@ -114,7 +114,7 @@ class FolderDiscFiles : public DiscFiles {
       std::error_code ec;
       // Only regular files: a link on the disc could point anywhere on this machine.
       if (!fs::is_regular_file(fs::symlink_status(file, ec))) continue;
-      files_.push_back(InfoOf(file, PathToUtf8(file.lexically_relative(Location()).generic_string())));
+      files_.push_back(InfoOf(file, RelativeUtf8(Location(), file)));
     }
     SortByPath(files_);
     return files_;
@@ -128,7 +128,7 @@ class FolderDiscFiles : public DiscFiles {
       const fs::path file = JoinNativePath(Location(), relative);
       std::error_code ec;
       if (!fs::exists(file, ec) || fs::is_directory(file, ec)) return std::nullopt;
-      return InfoOf(file, PathToUtf8(file.lexically_relative(Location()).generic_string()));
+      return InfoOf(file, RelativeUtf8(Location(), file));
     } catch (const Exception&) {
       return std::nullopt;  // a name that would leave the disc
     }

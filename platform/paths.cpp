@@ -203,6 +203,11 @@ std::string PathToUtf8(const fs::path& p) {
   return std::string(s.begin(), s.end());
 }
 
+std::string RelativeUtf8(const fs::path& root, const fs::path& file) {
+  const std::u8string s = file.lexically_relative(root).generic_u8string();
+  return std::string(s.begin(), s.end());
+}
+
 fs::path Utf8ToPath(std::string_view utf8) {
   return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }

@@ -62,6 +62,9 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // Native text of a path (UTF-8 on POSIX), for messages and JSON.
 std::string PathToUtf8(const std::filesystem::path& p);
+// The path of `file` relative to `root` in UTF-8 with '/' between folders, on every system (no trip
+// through the narrow code page, which cannot hold every name).
+std::string RelativeUtf8(const std::filesystem::path& root, const std::filesystem::path& file);
 std::filesystem::path Utf8ToPath(std::string_view utf8);
 
 }  // namespace vn

@@ -58,16 +58,6 @@ std::vector<fs::path> ArchiveFiles(const fs::path& file) {
   return files;
 }
 
-// The relative path of a listed file in UTF-8 with '/'.
-std::string RelativeName(const fs::path& root, const fs::path& file) {
-  std::string relative;
-  for (const fs::path& part : file.lexically_relative(root)) {
-    if (!relative.empty()) relative += '/';
-    relative += PathToUtf8(part);
-  }
-  return relative;
-}
-
 // Whether a listed item is packed. Links follow zip: a link to a file inside the folder is stored
 // under its own name with the file's content; a link that leads out of the folder, to a folder, or
 // nowhere is skipped with a warning (never stored twice, never an escape).
@@ -114,7 +104,7 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
   std::vector<PackFile> files;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
     const fs::directory_entry& item = *it;
-    const std::string relative = RelativeName(root, item.path());
+    const std::string relative = RelativeUtf8(root, item.path());
     if (Excluded(exclude, relative)) {
       if (item.is_directory(ec) && !item.is_symlink(ec)) it.disable_recursion_pending();
       continue;
