@@ -210,13 +210,17 @@ void TVondInstallSet::LoadFromStream(TStream& stream) {
   *this = std::move(s);
 }
 
+void TVondInstallSet::LoadNamed(TStream& stream, const std::string& name) {
+  try {
+    LoadFromStream(stream);
+  } catch (const EFormatError& e) {
+    throw EFormatError(name + ": damaged settings file: " + e.what());
+  }
+}
+
 void TVondInstallSet::LoadFromFile(const std::filesystem::path& file_name) {
   TMemoryStream data(ReadWholeFile(file_name, kMaxFileBytes));
-  try {
-    LoadFromStream(data);
-  } catch (const EFormatError& e) {
-    throw EFormatError(PathToUtf8(file_name) + ": damaged settings file: " + e.what());
-  }
+  LoadNamed(data, PathToUtf8(file_name));
 }
 
 bool TVondInstallSet::LoadFromDisc(const vn::DiscFiles& disc) {
@@ -236,11 +240,7 @@ bool TVondInstallSet::LoadFromDisc(const vn::DiscFiles& disc) {
   if (disc.Open(*file).ReadAt(0, data.Memory(), file->size) != file->size) {
     throw EReadError(name + ": cannot read");
   }
-  try {
-    LoadFromStream(data);
-  } catch (const EFormatError& e) {
-    throw EFormatError(name + ": damaged settings file: " + e.what());
-  }
+  LoadNamed(data, name);
   return true;
 }
 

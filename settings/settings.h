@@ -104,6 +104,8 @@ class TVondInstallSet {
   void SetRegistry(RegistryStore* store) { registry_ = store; }
 
  private:
+  // LoadFromStream with errors that name the file (`name`).
+  void LoadNamed(TStream& stream, const std::string& name);
   RegistryStore& Registry() const;
   // "Software\" + RegistryKey without one leading '\', as UTF-8; false when there is no key
   // or it has no UTF-8 form.
