@@ -31,6 +31,13 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
+File File::Adopt(intptr_t handle, const fs::path& path) {
+  File file;
+  file.handle_ = handle;
+  file.path_ = path;
+  return file;
+}
+
 File File::Window(const fs::path& path, int64_t offset, int64_t length) {
   File file(path, FileAccess::kRead);
   if (offset < 0 || length < 0 || offset > file.Size() || length > file.Size() - offset) {

@@ -34,6 +34,9 @@ class File {
   // disc image): positions count from the window's start, Size is its length, reads end at its end,
   // and writes are refused (EWriteError). `path` must hold the whole window.
   static File Window(const std::filesystem::path& path, int64_t offset, int64_t length);
+  // Takes over a file the system opened already (a descriptor on POSIX, a HANDLE on Windows); `path`
+  // names it in messages.
+  static File Adopt(intptr_t handle, const std::filesystem::path& path);
 
   bool IsOpen() const { return handle_ >= 0; }
   bool IsWindow() const { return window_length_ >= 0; }

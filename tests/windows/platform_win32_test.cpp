@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
+#include "platform/folder_handle.h"
 #include "platform/folders.h"
 #include "platform/mutex.h"
 #include "platform/paths.h"
@@ -177,6 +178,26 @@ TEST(Win32Files, TimesAttributesCopiesAndDeletion) {
   SetFileAttributesW((tree / "sub").c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(DeleteFolderTree(tree));
   EXPECT_FALSE(fs::exists(tree));
+}
+
+// Work through a folder handle: folders made on the way are reported, a file on the way is refused by
+// name, and the folder held open cannot be renamed away (and replaced) meanwhile.
+TEST(Win32Folders, FolderHandleWalksAndHoldsItsFolder) {
+  check::ScratchFolder dir("handle");
+  const FolderHandle folder = FolderHandle::Open(dir.path());
+  std::vector<fs::path> created;
+  const FolderHandle sub = folder.OpenFolder(fs::path("a") / "b", true, &created);
+  EXPECT_EQ(created, (std::vector<fs::path>{fs::path("a"), fs::path("a") / "b"}));
+  std::optional<File> made = folder.CreateNewFile(fs::path("a") / "b" / "f.txt");
+  ASSERT_TRUE(made.has_value());
+  made->Close();
+  EXPECT_FALSE(folder.CreateNewFile(fs::path("a") / "b" / "f.txt").has_value());
+  EXPECT_THROW(folder.OpenFolder(fs::path("a") / "b" / "f.txt" / "c", true), EPathError);
+  EXPECT_EQ(folder.Stat(fs::path("a") / "b")->identity, sub.Identity());
+  EXPECT_FALSE(MoveFileW((dir.path() / "a" / "b").c_str(), (dir.path() / "moved").c_str()));
+  folder.Rename(fs::path("a") / "b" / "f.txt", "g.txt");
+  EXPECT_TRUE(folder.RemoveFile("g.txt"));
+  EXPECT_FALSE(fs::exists(dir.path() / "g.txt"));
 }
 
 TEST(Win32Folders, ListingSeesTheSystemsAttributes) {
