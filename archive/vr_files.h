@@ -43,6 +43,10 @@ class TVrFile : public THashCollectionItem {
   TVrFile() = default;
 };
 
+// Whether an entry was superseded in a merge: a newer entry of the same name took its place, and it
+// is kept for its place in the data only (its name begins with '/').
+bool Superseded(const DataString& name);
+
 // An entry's stored bytes: where they lie in the archive's data and what they are checked by.
 struct TVrEntryData {
   int64_t offset = 0;
@@ -50,20 +54,39 @@ struct TVrEntryData {
   uint32_t crc = 0;  // 0: no checksum
   bool stored = false;
   bool separate = false;
-  bool superseded = false;  // kept for its place in the data only (its name begins with '/')
+  bool superseded = false;
 };
 TVrEntryData EntryDataOf(const TVrFile& entry);
 // An entry read from a directory whose archive starts at `start` in the data.
 TVrEntryData EntryDataOf(const DirectoryEntry& entry, int64_t start);
 
-// Checks the CRC-32 of the entries handed out by `next` (in directory order; false after the last)
-// that have one and are not superseded, reading `data`; with `second` (another stream over the same
-// data) on two threads. progress(index, bytes of the entries before it) is called for every tenth
-// entry and returns true to cancel the check, which is then no failure. bad_index receives the
-// first entry that failed, else -1.
-bool VerifyEntryData(TBigStream& data, TBigStream* second, const std::function<bool(TVrEntryData&)>& next,
-                     const std::function<bool(int32_t index, int64_t bytes_before)>& progress,
-                     int* bad_index);
+// How thoroughly entries are checked.
+struct TVrCheckRules {
+  // Which compressed entries are inflated as well: none (their checksum alone, as the installer
+  // checks a data file), those without a checksum of their stored bytes to go by (no checksum, or a
+  // separate entry's over its content), or all of them: a checksum that matches damaged deflate
+  // data does not make an entry readable.
+  enum Inflate { kNone, kUnchecked, kAll } inflate = kNone;
+  bool superseded = false;  // superseded entries are checked too
+};
+
+// What checking one entry found.
+struct TVrEntryCheck {
+  enum State { kIntact, kDamaged, kCutOff } state = kIntact;
+  std::string reason;  // for kDamaged and kCutOff
+};
+
+// Checks the entries handed out by `next` (in directory order; false after the last) by `rules`,
+// reading `data`; with `second` (another stream over the same data) on two threads. Entries are
+// cut off when they reach past the data, damaged when their checksum does not match (a separate
+// compressed entry's may be that of its content) or, where inflated, their zlib stream is broken.
+// progress(index, bytes of the entries before it) is called for every tenth entry and returns true
+// to cancel the check, which is then no failure. bad_index and bad receive the first entry that
+// failed and why (else -1).
+bool VerifyEntryData(TBigStream& data, TBigStream* second, const TVrCheckRules& rules,
+                     const std::function<bool(TVrEntryData&)>& next,
+                     const std::function<bool(int32_t index, int64_t bytes_before)>& progress, int* bad_index,
+                     TVrEntryCheck* bad);
 
 // Progress and cancellation: (sender, entry, byte count, index, total, abort). The handler sets
 // abort to stop the running operation.
@@ -107,9 +130,12 @@ class TVrFileCollection : public THashCollection {
   // position; the collection's own stream is left alone. Target stands after the content.
   void ReadEntryFrom(TBigStream& data, const TVrFile& entry, TStream& target) const;
 
-  // Checks the CRC-32 of every entry that has one. bad_index, when given, receives the first
-  // entry that failed (-1 when none did).
+  // Checks the CRC-32 of every entry that has one (superseded ones left out). bad_index, when
+  // given, receives the first entry that failed (-1 when none did).
   bool Verify(int* bad_index = nullptr);
+  // Checks one entry by `rules` (as VerifyEntryData does), reading it through `data` (Stream(), or
+  // a stream from OpenDataStream so that threads can check at once).
+  static TVrEntryCheck CheckEntry(TBigStream& data, const TVrEntryData& entry, const TVrCheckRules& rules);
 
   // Opens an archive as Open does, but leaves its entries in the directory: the reader hands them
   // out one by one, so that an archive of any size is listed or checked in memory that does not
@@ -117,8 +143,8 @@ class TVrFileCollection : public THashCollection {
   // and reads through Stream() unless the directory came from a side file. Null when there is no
   // archive file.
   ArchiveDirectoryReader* OpenDirectory(const std::filesystem::path& file_name);
-  // Verify for an archive opened by OpenDirectory; progress as for VerifyEntryData.
-  bool VerifyDirectory(int* bad_index,
+  // Verify for an archive opened by OpenDirectory, by `rules`; the rest as for VerifyEntryData.
+  bool VerifyDirectory(const TVrCheckRules& rules, int* bad_index, TVrEntryCheck* bad,
                        const std::function<bool(int32_t index, int64_t bytes_before)>& progress);
 
   // Writing (vr_write.cpp).

@@ -13,6 +13,7 @@
 
 #include "archive/crc32.h"
 #include "archive/vr_files.h"
+#include "archive/zlib_stream.h"
 #include "platform/error.h"
 
 namespace vn {
@@ -244,21 +245,105 @@ class RangeReader {
 // Gaps up to this size between the entries checked are read through rather than jumped over.
 constexpr int64_t kLargestGapReadThrough = 1 << 20;
 
-bool IsChecked(const TVrEntryData& entry) {
-  // Entries without a checksum, and superseded ones, are not checked.
-  return entry.crc != 0 && !entry.superseded;
+bool IsConsidered(const TVrEntryData& entry, const TVrCheckRules& rules) {
+  return !entry.superseded || rules.superseded;
 }
 
-// A part of a checked entry (all of a small one) and its checksum once read.
+bool IsCutOff(const TVrEntryData& entry, int64_t data_size) {
+  return entry.offset > data_size || entry.size > data_size - entry.offset;
+}
+
+bool IsInflated(const TVrEntryData& entry, const TVrCheckRules& rules) {
+  if (entry.stored || entry.size == 0) return false;
+  switch (rules.inflate) {
+    case TVrCheckRules::kAll:
+      return true;
+    case TVrCheckRules::kUnchecked:
+      // no checksum of the stored bytes to go by, or a separate entry's over its content
+      return entry.crc == 0 || entry.separate;
+    case TVrCheckRules::kNone:
+      break;
+  }
+  return false;
+}
+
+// Whether the entry's bytes are read at all: an entry without anything to check them by is not.
+bool IsRead(const TVrEntryData& entry, const TVrCheckRules& rules, int64_t data_size) {
+  return IsConsidered(entry, rules) && !IsCutOff(entry, data_size) &&
+         (entry.crc != 0 || IsInflated(entry, rules));
+}
+
+// What reading one entry's stored bytes in order gave.
+struct EntrySums {
+  int64_t got = 0;   // the bytes there were: fewer than the entry's size where the stream ended
+  uint32_t crc = 0;  // of the stored bytes
+  bool inflated = false;
+  bool whole = false;  // inflated: the zlib stream ended within the stored bytes, its Adler-32 right
+  uint32_t content_crc = 0;
+  std::string damage;  // inflated: zlib's reason the data is damaged
+};
+
+// Sums one entry's stored bytes as they are read, inflating them when the rules ask (one per
+// thread: the inflater is set up once and reused).
+class EntrySummer {
+ public:
+  void Start(bool inflate) {
+    sums_ = EntrySums{};
+    sums_.inflated = inflate;
+    if (inflate) inflater_.Reset();
+  }
+  void Add(const char* bytes, int64_t n) {
+    sums_.got += n;
+    sums_.crc = Crc32Update(sums_.crc, bytes, static_cast<size_t>(n));
+    if (!sums_.inflated || !sums_.damage.empty()) return;
+    try {
+      inflater_.Write(bytes, static_cast<size_t>(n), [&](const char* content, size_t length) {
+        sums_.content_crc = Crc32Update(sums_.content_crc, content, length);
+      });
+    } catch (const Exception& e) {
+      sums_.damage = e.what();
+    }
+  }
+  EntrySums& Finish() {
+    sums_.whole = sums_.inflated && inflater_.Ended();
+    return sums_;
+  }
+
+ private:
+  EntrySums sums_;
+  ZlibInflater inflater_;
+};
+
+// The one judgement of an entry from what reading it gave.
+TVrEntryCheck Judge(const TVrEntryData& entry, const EntrySums& sums, int64_t data_size, bool read) {
+  if (IsCutOff(entry, data_size) || (read && sums.got < entry.size)) {
+    const int64_t missing =
+        IsCutOff(entry, data_size) ? entry.offset - data_size + entry.size : entry.size - sums.got;
+    return {TVrEntryCheck::kCutOff,
+            "cut off: the archive ends " + std::to_string(missing) + " bytes before the end of this entry"};
+  }
+  if (sums.inflated && !sums.damage.empty())
+    return {TVrEntryCheck::kDamaged, "the compressed data is damaged: " + sums.damage};
+  if (sums.inflated && !sums.whole)
+    return {TVrEntryCheck::kDamaged, "the compressed data is damaged: compressed data is cut short"};
+  if (entry.crc == 0 || sums.crc == entry.crc) return {};
+  // a separate entry packed from a file carries the checksum of its content
+  if (entry.separate && sums.inflated && sums.content_crc == entry.crc) return {};
+  return {TVrEntryCheck::kDamaged, "checksum mismatch"};
+}
+
+// A part of a read entry (all of a small one, and all of an inflated one), with what reading it gave.
 struct Segment {
   size_t entry;  // into the batch
   int64_t offset;
   int64_t length;
+  bool inflate = false;
   uint32_t crc = 0;
   int64_t got = 0;  // the bytes there were: fewer than length where the stream ended
 };
 
-// Segments that follow each other in the stream, read with one call into a buffer of kJobSpan bytes.
+// Segments that follow each other in the stream, read with one call into a buffer of kJobSpan
+// bytes; or one inflated entry larger than that, read through it piece by piece.
 struct ReadJob {
   size_t first;  // into the segments
   size_t end;
@@ -271,34 +356,58 @@ constexpr int64_t kJobSpan = 1 << 20;
 constexpr int64_t kBatchBytes = int64_t{64} << 20;
 constexpr size_t kBatchEntries = 8192;
 
+// Reads the jobs handed out by `next`; an inflated entry's sums go to `sums` (the one thread that
+// reads it writes them), the others' pieces to their segments.
 void RunReadJobs(TBigStream& stream, const std::vector<ReadJob>& jobs, std::vector<Segment>& segments,
-                 std::atomic<size_t>& next) {
+                 std::vector<EntrySums>& sums, std::atomic<size_t>& next) {
   std::vector<char> buffer(static_cast<size_t>(kJobSpan));
+  EntrySummer summer;
   for (size_t k; (k = next.fetch_add(1)) < jobs.size();) {
     const ReadJob& job = jobs[k];
+    if (job.stop - job.begin > kJobSpan) {
+      const Segment& segment = segments[job.first];
+      summer.Start(true);
+      for (int64_t at = job.begin; at < job.stop;) {
+        const int64_t got = ReadUpTo(stream, at, buffer.data(), std::min(kJobSpan, job.stop - at));
+        if (got <= 0) break;
+        summer.Add(buffer.data(), got);
+        at += got;
+      }
+      sums[segment.entry] = std::move(summer.Finish());
+      continue;
+    }
     const int64_t got = ReadUpTo(stream, job.begin, buffer.data(), job.stop - job.begin);
     for (size_t i = job.first; i < job.end; ++i) {
       Segment& segment = segments[i];
       const int64_t at = segment.offset - job.begin;
       segment.got = std::clamp<int64_t>(got - at, 0, segment.length);
-      segment.crc = Crc32Update(0, buffer.data() + at, static_cast<size_t>(segment.got));
+      if (segment.inflate) {
+        summer.Start(true);
+        summer.Add(buffer.data() + at, segment.got);
+        sums[segment.entry] = std::move(summer.Finish());
+      } else {
+        segment.crc = Crc32Update(0, buffer.data() + at, static_cast<size_t>(segment.got));
+      }
     }
   }
 }
 
-// The checksums of a batch's checked entries, the reading and summing shared by this thread and one
-// more, which reads through `second` (a stream of its own over the same data).
+// The sums of a batch's entries, the reading and summing shared by this thread and one more, which
+// reads through `second` (a stream of its own over the same data).
 void SumOnTwoThreads(TBigStream& data, TBigStream& second, const std::vector<TVrEntryData>& batch,
-                     std::vector<uint32_t>& crcs) {
+                     const TVrCheckRules& rules, int64_t data_size, std::vector<EntrySums>& sums) {
   std::vector<Segment> segments;
   std::vector<ReadJob> jobs;
   for (size_t i = 0; i < batch.size(); ++i) {
     const TVrEntryData& entry = batch[i];
-    if (!IsChecked(entry)) continue;
-    const int64_t offset = std::max<int64_t>(0, entry.offset);
-    const int64_t size = std::max<int64_t>(0, entry.size);
-    for (int64_t at = 0; at < size; at += kJobSpan)
-      segments.push_back({i, offset + at, std::min(kJobSpan, size - at)});
+    if (!IsRead(entry, rules, data_size)) continue;
+    if (IsInflated(entry, rules)) {
+      // inflated in order by one thread
+      segments.push_back({i, entry.offset, entry.size, true});
+      continue;
+    }
+    for (int64_t at = 0; at < entry.size; at += kJobSpan)
+      segments.push_back({i, entry.offset + at, std::min(kJobSpan, entry.size - at)});
   }
   // Segments in stream order with small gaps share a read, as long as it fits the buffer.
   for (size_t k = 0; k < segments.size(); ++k) {
@@ -320,13 +429,13 @@ void SumOnTwoThreads(TBigStream& data, TBigStream& second, const std::vector<TVr
   std::exception_ptr error;
   std::thread helper([&] {
     try {
-      RunReadJobs(second, jobs, segments, next);
+      RunReadJobs(second, jobs, segments, sums, next);
     } catch (...) {
       error = std::current_exception();
     }
   });
   try {
-    RunReadJobs(data, jobs, segments, next);
+    RunReadJobs(data, jobs, segments, sums, next);
   } catch (...) {
     next = jobs.size();  // the helper takes no more
     helper.join();
@@ -338,91 +447,123 @@ void SumOnTwoThreads(TBigStream& data, TBigStream& second, const std::vector<TVr
   // an entry's pieces joined in order
   for (size_t k = 0; k < segments.size(); ++k) {
     const Segment& segment = segments[k];
-    uint32_t& crc = crcs[segment.entry];
-    crc = k > 0 && segments[k - 1].entry == segment.entry
-              ? static_cast<uint32_t>(crc32_combine(crc, segment.crc, static_cast<z_off_t>(segment.got)))
-              : segment.crc;
+    if (segment.inflate) continue;
+    EntrySums& entry = sums[segment.entry];
+    entry.crc =
+        k > 0 && segments[k - 1].entry == segment.entry
+            ? static_cast<uint32_t>(crc32_combine(entry.crc, segment.crc, static_cast<z_off_t>(segment.got)))
+            : segment.crc;
+    entry.got += segment.got;
   }
 }
 
-// The same on this thread, with the read-ahead of `reader`: the checked entries that follow each
-// other in the stream are read as one range.
-void SumWithReadAhead(RangeReader& reader, const std::vector<TVrEntryData>& batch,
-                      std::vector<uint32_t>& crcs) {
+// The same on this thread, with the read-ahead of `reader`: the entries read that follow each other
+// in the stream are read as one range, and inflated as their bytes come.
+void SumWithReadAhead(RangeReader& reader, const std::vector<TVrEntryData>& batch, const TVrCheckRules& rules,
+                      int64_t data_size, std::vector<EntrySums>& sums) {
+  thread_local EntrySummer summer;
   size_t run_end = 0;  // the entries before it belong to the range being read
   for (size_t i = 0; i < batch.size(); ++i) {
     const TVrEntryData& entry = batch[i];
-    if (!IsChecked(entry)) continue;
+    if (!IsRead(entry, rules, data_size)) continue;
     if (i >= run_end) {
-      const int64_t begin = std::max<int64_t>(0, entry.offset);
-      int64_t end = begin + std::max<int64_t>(0, entry.size);
+      const int64_t begin = entry.offset;
+      int64_t end = begin + entry.size;
       run_end = i + 1;
       for (size_t k = i + 1; k < batch.size(); ++k) {
         const TVrEntryData& next = batch[k];
-        if (!IsChecked(next)) continue;
+        if (!IsRead(next, rules, data_size)) continue;
         if (next.offset < end || next.offset - end > kLargestGapReadThrough) break;
-        end = next.offset + std::max<int64_t>(0, next.size);
+        end = next.offset + next.size;
         run_end = k + 1;
       }
       reader.Start(begin, end);
     }
-    uint32_t crc = 0;
-    if (reader.Skip(std::max<int64_t>(0, entry.offset) - reader.Position())) {
+    summer.Start(IsInflated(entry, rules));
+    if (reader.Skip(entry.offset - reader.Position())) {
       for (int64_t left = entry.size; left > 0;) {
         const auto [bytes, n] = reader.Take(left);
-        if (n <= 0) break;  // the stream ended early: the checksum covers what there was
-        crc = Crc32Update(crc, bytes, static_cast<size_t>(n));
+        if (n <= 0) break;  // the stream ended early: the sums cover what there was
+        summer.Add(bytes, n);
         left -= n;
       }
     }
-    crcs[i] = crc;
+    sums[i] = std::move(summer.Finish());
   }
 }
 
 }  // namespace
 
+bool Superseded(const DataString& name) {
+  return !name.empty() && name[0] == '/';
+}
+
 TVrEntryData EntryDataOf(const TVrFile& entry) {
-  return {entry.Offset, entry.Size,     entry.CRC,
-          entry.Stored, entry.Separate, !entry.Name().empty() && entry.Name()[0] == '/'};
+  return {entry.Offset, entry.Size, entry.CRC, entry.Stored, entry.Separate, Superseded(entry.Name())};
 }
 
 TVrEntryData EntryDataOf(const DirectoryEntry& entry, int64_t start) {
-  return {entry.offset + start, entry.size,     entry.crc,
-          entry.stored,         entry.separate, !entry.name.empty() && entry.name[0] == '/'};
+  return {entry.offset + start, entry.size, entry.crc, entry.stored, entry.separate, Superseded(entry.name)};
 }
 
-bool VerifyEntryData(TBigStream& data, TBigStream* second, const std::function<bool(TVrEntryData&)>& next,
-                     const std::function<bool(int32_t, int64_t)>& progress, int* bad_index) {
+TVrEntryCheck TVrFileCollection::CheckEntry(TBigStream& data, const TVrEntryData& entry,
+                                            const TVrCheckRules& rules) {
+  const int64_t data_size = data.GetSize();
+  const bool read = IsRead(entry, rules, data_size);
+  thread_local EntrySummer summer;
+  summer.Start(IsInflated(entry, rules));
+  if (read) {
+    // one buffer for all entries (one per thread: extraction checks from several)
+    thread_local std::vector<char> buffer(static_cast<size_t>(kJobSpan));
+    for (int64_t at = entry.offset, stop = entry.offset + entry.size; at < stop;) {
+      const int64_t got = ReadUpTo(data, at, buffer.data(), std::min(kJobSpan, stop - at));
+      if (got <= 0) break;
+      summer.Add(buffer.data(), got);
+      at += got;
+    }
+  }
+  return Judge(entry, summer.Finish(), data_size, read);
+}
+
+bool VerifyEntryData(TBigStream& data, TBigStream* second, const TVrCheckRules& rules,
+                     const std::function<bool(TVrEntryData&)>& next,
+                     const std::function<bool(int32_t, int64_t)>& progress, int* bad_index,
+                     TVrEntryCheck* bad) {
   if (bad_index != nullptr) *bad_index = -1;
+  const int64_t data_size = data.GetSize();
   std::optional<RangeReader> reader;
   if (second == nullptr) reader.emplace(data);
   std::vector<TVrEntryData> batch;
-  std::vector<uint32_t> crcs;
+  std::vector<EntrySums> sums;
   int32_t index = 0;  // of the batch's first entry
   int64_t bytes_before = 0;
   for (bool more = true; more;) {
-    // The next batch, checked as a whole, then judged in entry order as if read one by one.
+    // The next batch, read as a whole, then judged in entry order as if read one by one. Entries
+    // that reach past the data are judged without reading (whatever size they claim).
     batch.clear();
     int64_t bytes = 0;
     TVrEntryData entry;
     while (batch.size() < kBatchEntries && bytes < kBatchBytes) {
       if (!(more = next(entry))) break;
       batch.push_back(entry);
-      if (IsChecked(entry)) bytes += std::max<int64_t>(0, entry.size);
+      if (IsRead(entry, rules, data_size)) bytes += entry.size;
     }
-    crcs.assign(batch.size(), 0);
+    sums.assign(batch.size(), EntrySums{});
     if (second != nullptr) {
-      SumOnTwoThreads(data, *second, batch, crcs);
+      SumOnTwoThreads(data, *second, batch, rules, data_size, sums);
     } else {
-      SumWithReadAhead(*reader, batch, crcs);
+      SumWithReadAhead(*reader, batch, rules, data_size, sums);
       reader->Stop();  // the directory may be read through the same stream
     }
     for (size_t i = 0; i < batch.size(); ++i, ++index) {
       // A cancelled check is not a failed one: the caller knows it cancelled.
       if (index % 10 == 9 && progress && progress(index, bytes_before)) return true;
       bytes_before += batch[i].size;
-      if (IsChecked(batch[i]) && crcs[i] != batch[i].crc) {
+      if (!IsConsidered(batch[i], rules)) continue;
+      TVrEntryCheck check = Judge(batch[i], sums[i], data_size, IsRead(batch[i], rules, data_size));
+      if (check.state != TVrEntryCheck::kIntact) {
         if (bad_index != nullptr) *bad_index = index;
+        if (bad != nullptr) *bad = std::move(check);
         return false;
       }
     }
@@ -445,7 +586,7 @@ bool TVrFileCollection::Verify(int* bad_index) {
   const std::unique_ptr<TBigStream> second = SecondStreamForCheck();
   int next = 0;
   return VerifyEntryData(
-      *stream_, second.get(),
+      *stream_, second.get(), TVrCheckRules{},
       [&](TVrEntryData& entry) {
         if (next + 1 >= Count()) return false;  // the end marker is no entry
         entry = EntryDataOf((*this)[next++]);
@@ -455,10 +596,10 @@ bool TVrFileCollection::Verify(int* bad_index) {
         TVrFile& entry = (*this)[index];
         return CallProgress(entry, entry.Size, index, Count() - 1);
       },
-      bad_index);
+      bad_index, nullptr);
 }
 
-bool TVrFileCollection::VerifyDirectory(int* bad_index,
+bool TVrFileCollection::VerifyDirectory(const TVrCheckRules& rules, int* bad_index, TVrEntryCheck* bad,
                                         const std::function<bool(int32_t, int64_t)>& progress) {
   if (bad_index != nullptr) *bad_index = -1;
   if (!stream_ || !directory_) return false;
@@ -467,13 +608,13 @@ bool TVrFileCollection::VerifyDirectory(int* bad_index,
   DirectoryEntry read;
   const int64_t start = directory_->Start();
   return VerifyEntryData(
-      *stream_, second.get(),
+      *stream_, second.get(), rules,
       [&](TVrEntryData& entry) {
         if (!directory_->Next(read)) return false;
         entry = EntryDataOf(read, start);
         return true;
       },
-      progress, bad_index);
+      progress, bad_index, bad);
 }
 
 }  // namespace vn

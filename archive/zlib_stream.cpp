@@ -11,86 +11,95 @@
 
 namespace vn {
 
-namespace {
-
-class Inflater {
- public:
-  Inflater(const char* data, size_t length) {
-    if (inflateInit(&z_) != Z_OK) throw EFormatError("cannot start decompression");
-    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-    remaining_ = length;
-  }
-  ~Inflater() { inflateEnd(&z_); }
-
-  // Fills up to capacity bytes; returns the count, 0 once the zlib stream has ended.
-  size_t Next(char* out, size_t capacity) {
-    if (done_) return 0;
-    z_.next_out = reinterpret_cast<Bytef*>(out);
-    z_.avail_out = static_cast<uInt>(std::min<size_t>(capacity, std::numeric_limits<uInt>::max()));
-    const uInt before = z_.avail_out;
-    while (z_.avail_out > 0 && !done_) {
-      if (z_.avail_in == 0 && remaining_ > 0) {
-        z_.avail_in = static_cast<uInt>(std::min<size_t>(remaining_, 1u << 30));
-        remaining_ -= z_.avail_in;
-      }
-      const uInt in_before = z_.avail_in, out_before = z_.avail_out;
-      const int rc = inflate(&z_, Z_NO_FLUSH);
-      if (rc == Z_STREAM_END) {
-        done_ = true;
-      } else if (rc == Z_OK || rc == Z_BUF_ERROR) {
-        if (z_.avail_in == in_before && z_.avail_out == out_before) {
-          // no progress: the input ran out before the zlib stream ended
-          throw EFormatError("compressed data is cut short");
-        }
-      } else {
-        throw EFormatError(std::string("compressed data is damaged (") + (z_.msg ? z_.msg : "zlib error") +
-                           ")");
-      }
-    }
-    return before - z_.avail_out;
-  }
-
- private:
-  z_stream z_{};
-  size_t remaining_ = 0;
-  bool done_ = false;
+struct ZlibInflater::State {
+  z_stream z{};
+  bool ended = false;
+  std::vector<char> out;
 };
 
-}  // namespace
+ZlibInflater::ZlibInflater() : state_(std::make_unique<State>()) {
+  if (inflateInit(&state_->z) != Z_OK) throw EFormatError("cannot start decompression");
+  state_->out.resize(256 << 10);
+}
+
+ZlibInflater::~ZlibInflater() {
+  inflateEnd(&state_->z);
+}
+
+void ZlibInflater::Reset() {
+  inflateReset(&state_->z);
+  state_->ended = false;
+}
+
+bool ZlibInflater::Ended() const {
+  return state_->ended;
+}
+
+void ZlibInflater::Write(const char* data, size_t length,
+                         const std::function<void(const char*, size_t)>& out) {
+  z_stream& z = state_->z;
+  std::vector<char>& buffer = state_->out;
+  while (length > 0 && !state_->ended) {
+    const uInt given = static_cast<uInt>(std::min<size_t>(length, 1u << 30));
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = given;
+    // until this piece is used up and nothing more is waiting to come out
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+      z.avail_out = static_cast<uInt>(buffer.size());
+      const uInt in_before = z.avail_in;
+      const int rc = inflate(&z, Z_NO_FLUSH);
+      const size_t produced = buffer.size() - z.avail_out;
+      if (produced > 0) out(buffer.data(), produced);
+      if (rc == Z_STREAM_END) {
+        state_->ended = true;
+        break;
+      }
+      if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        throw EFormatError(std::string("compressed data is damaged (") + (z.msg ? z.msg : "zlib error") +
+                           ")");
+      }
+      if (produced == 0 && z.avail_in == in_before) break;  // nothing more to do with this piece
+    } while (z.avail_in > 0 || z.avail_out == 0);
+    const size_t used = given - z.avail_in;
+    data += used;
+    length -= used;
+    if (used == 0) break;
+  }
+}
+
+void ZlibInflater::Finish() const {
+  if (!state_->ended) throw EFormatError("compressed data is cut short");
+}
 
 void DecompressMemoryStream(TMemoryStream& stream) {
   // Content held in memory stays below 2 GiB, as the memory streams of the format's era did; a
   // hostile entry cannot make it grow without end.
   constexpr size_t kMaxContent = 0x7FFFFFFF;
   const std::string packed = stream.TakeBytes();
-  Inflater inflater(packed.data(), packed.size());
   std::string content;
   // a compressed entry usually grows a few times; the buffer doubles from there
-  content.resize(std::clamp<size_t>(packed.size() * 4, 4096, 64u << 20));
-  size_t filled = 0;
-  for (;;) {
-    if (filled == content.size()) {
-      if (content.size() >= kMaxContent) throw EFormatError("compressed content is larger than 2 GiB");
-      content.resize(std::min(content.size() * 2, kMaxContent));
-    }
-    const size_t got = inflater.Next(content.data() + filled, content.size() - filled);
-    if (got == 0) break;
-    filled += got;
-  }
-  content.resize(filled);
+  content.reserve(std::clamp<size_t>(packed.size() * 4, 4096, 64u << 20));
+  ZlibInflater inflater;
+  inflater.Write(packed.data(), packed.size(), [&](const char* bytes, size_t n) {
+    if (n > kMaxContent - content.size()) throw EFormatError("compressed content is larger than 2 GiB");
+    content.append(bytes, n);
+  });
+  inflater.Finish();
   stream = TMemoryStream(std::move(content));
 }
 
 int64_t InflateToStream(const char* data, size_t length, TStream& target) {
-  Inflater inflater(data, length);
-  // One buffer per thread for every call: allocating and clearing a megabyte each time would cost
-  // more than inflating a small entry.
-  thread_local std::vector<char> chunk(1 << 20);
+  // One inflater per thread for every call: setting one up each time would cost more than
+  // inflating a small entry.
+  thread_local ZlibInflater inflater;
+  inflater.Reset();
   int64_t total = 0;
-  while (const size_t got = inflater.Next(chunk.data(), chunk.size())) {
-    target.WriteBuffer(chunk.data(), static_cast<int64_t>(got));
-    total += static_cast<int64_t>(got);
-  }
+  inflater.Write(data, length, [&](const char* bytes, size_t n) {
+    target.WriteBuffer(bytes, static_cast<int64_t>(n));
+    total += static_cast<int64_t>(n);
+  });
+  inflater.Finish();
   return total;
 }
 

@@ -3,10 +3,35 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 
 #include "archive/stream.h"
 
 namespace vn {
+
+// Inflates one zlib stream handed in as pieces, as they are read.
+class ZlibInflater {
+ public:
+  ZlibInflater();
+  ~ZlibInflater();
+  ZlibInflater(const ZlibInflater&) = delete;
+  ZlibInflater& operator=(const ZlibInflater&) = delete;
+
+  // Starts on a new stream.
+  void Reset();
+  // Inflates the next piece of the stream, handing the content to `out` as it comes; bytes after
+  // the stream's end are passed over. Damaged data raises EFormatError.
+  void Write(const char* data, size_t length, const std::function<void(const char*, size_t)>& out);
+  // Whether the stream has ended (its Adler-32 checked).
+  bool Ended() const;
+  // Raises EFormatError "compressed data is cut short" when the stream has not ended.
+  void Finish() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // Replaces the stream's content by its decompression; position 0 afterwards.
 void DecompressMemoryStream(TMemoryStream& stream);

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ArchiveDirectoryReader* directory = source.OpenDirectory(file)) {
       for (DirectoryEntry entry; directory->Next(entry);) {
       }
-      source.VerifyDirectory(nullptr, nullptr);
+      source.VerifyDirectory(TVrCheckRules{TVrCheckRules::kAll, true}, nullptr, nullptr, nullptr);
       fuzz::RemoveFile(folder / "merged.dat");
       fuzz::RemoveFile(folder / "merged.ext");
       TVrFileCollection merged;

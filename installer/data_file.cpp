@@ -118,7 +118,7 @@ bool InstallRun::MergeDisc() {
     for (int i = 0; i < archive_.Count(); ++i) {
       TVrFile& entry = archive_[i];
       if (entry.Name() == TVrFileCollection::EofName() || entry.Separate) continue;
-      if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
+      if (Superseded(entry.Name())) continue;
       UnpackEntry(archive_, entry, work_folder);
     }
   } else if (data_->Merge(archive_)) {
@@ -137,7 +137,7 @@ void InstallRun::TakeOverOldEntries() {
   for (int i = 0; i < old.Count(); ++i) {
     TVrFile& entry = old[i];
     if (entry.Name() == TVrFileCollection::EofName() || data_->IndexOf(entry.Name()) >= 0) continue;
-    if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
+    if (Superseded(entry.Name())) continue;
     UnpackEntry(old, entry, work_folder);
   }
 }

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "archive/archive_directory.h"
 #include "archive/vr_files.h"
 #include "platform/fileops.h"
 #include "tests/archive/archive_builder.h"
@@ -167,6 +169,8 @@ TEST(VnkitArchive, ExtractOfManyFoldersWritesEveryFileWithItsTime) {
   auto again = test::StoredWithCrc("f3/e3.txt", "written last");  // '/' joins as '\\'
   again.time = 0x3A210000;
   add(again, "f3/e3.txt", "written last");
+  // the earlier entry of that file is not written at all: which one wins is no race between writers
+  order.erase(std::find(order.begin(), order.end(), "extracted f3\\e3.txt"));
   entries.push_back(test::StoredWithCrc("blocked\\x.txt", "no folder for it"));
   // damaged in its checksum: the first megabyte is written before the damage shows
   auto broken = test::Compressed("f5\\broken.bin", std::string(3 << 20, 'b'));
@@ -180,6 +184,9 @@ TEST(VnkitArchive, ExtractOfManyFoldersWritesEveryFileWithItsTime) {
   EXPECT_EQ(r.code, 2) << r.err;
   EXPECT_NE(r.err.find("blocked\\x.txt: not extracted"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("f5\\broken.bin: not extracted"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("f3\\e3.txt: not extracted: the later entry f3/e3.txt goes to the same file"),
+            std::string::npos)
+      << r.err;
   std::istringstream lines(r.out);
   std::vector<std::string> said;
   for (std::string line; std::getline(lines, line);) said.push_back(line);
@@ -280,6 +287,52 @@ TEST(VnkitArchive, VerifyInflatesWhatHasNoChecksumAndFindsTheCut) {
   EXPECT_EQ(test::ReadFile(out / "data" / "bg.rxa"), std::string("pic\0ture", 8));
   EXPECT_FALSE(fs::exists(out / "日本語" / "テキスト.txt"));
   EXPECT_NE(r.out.find("install.dat"), std::string::npos) << r.out;
+}
+
+TEST(VnkitArchive, IntactMeansEveryEntrySupersededOnesIncludedCanBeExtracted) {
+  // A checksum over deflate data that is broken: only inflating it shows the damage.
+  auto broken = test::Compressed("broken.txt", std::string(5000, 'z'));
+  broken.bytes[broken.bytes.size() / 2] ^= 0x20;
+  broken.crc = test::ZlibCrc(broken.bytes);
+  const fs::path archive = WriteArchive({test::StoredWithCrc("a.txt", "old a"), broken});
+  RunResult r = Vnkit({"verify", archive.string()});
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_NE(r.err.find("broken.txt is damaged: the compressed data is damaged"), std::string::npos) << r.err;
+  EXPECT_EQ(Vnkit({"verify", "--quick", archive.string()}).code, 0);  // checksums only
+  EXPECT_EQ(Vnkit({"extract", archive.string(), "-o", test::MakeTempDir("x").string()}).code, 2);
+
+  // Superseded entries are checked and counted apart, and extracted under their name when named.
+  auto superseded = test::StoredWithCrc("/a.txt", "old a");
+  std::vector<test::BuildEntry> merged = {superseded, test::StoredWithCrc("a.txt", "new a")};
+  test::WriteFile(archive, test::BuildArchive(merged));
+  r = Vnkit({"verify", archive.string()});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("intact (1 entry, 1 with a checksum; 1 superseded entry)"), std::string::npos)
+      << r.out;
+  const fs::path out = test::MakeTempDir("old");
+  r = Vnkit({"extract", archive.string(), "/a.txt", "-o", out.string()});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(test::ReadFile(out / "a.txt"), "old a");
+  merged[0].bytes[0] ^= 1;
+  test::WriteFile(archive, test::BuildArchive(merged));
+  r = Vnkit({"verify", archive.string()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("/a.txt (superseded) is damaged: checksum mismatch"), std::string::npos) << r.err;
+
+  // An end offset that claims 2^62 bytes is a cut, found without reading (or planning) that much.
+  ArchiveDirectory claims;
+  claims.names = {DataString("huge.bin")};
+  claims.stored = {1};
+  claims.time = {0};
+  claims.crc = {1};
+  claims.separate = {0};
+  claims.offsets = {0, int64_t{1} << 62};
+  claims.offsets[0] = EncodedDirectorySize(claims);
+  test::WriteFile(archive, EncodeArchiveDirectory(claims) + "only a few bytes");
+  r = Vnkit({"verify", archive.string()});
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_NE(r.err.find("huge.bin is cut off: the archive ends"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("std::"), std::string::npos) << r.err;
 }
 
 TEST(VnkitArchive, MessagesNameTheCommandAndHelpListsEachCommandOnce) {

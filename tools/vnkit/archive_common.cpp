@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "archive/crc32.h"
-#include "archive/zlib_stream.h"
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "tools/vnkit/archive_replace.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/unfinished_files.h"
 
@@ -234,7 +234,7 @@ std::string DisplayName(const DataString& name) {
 
 bool IsCurrentEntry(const TVrFileCollection& files, int index) {
   const DataString& name = files[index].Name();
-  return !(name.size() > 0 && name[0] == '/') && files.IndexOf(name) == index;
+  return !Superseded(name) && files.IndexOf(name) == index;
 }
 
 std::vector<int> SelectEntries(const TVrFileCollection& files, const std::string& name, bool* is_pattern) {
@@ -262,42 +262,11 @@ std::vector<int> SelectEntries(const TVrFileCollection& files, const std::string
   std::vector<int> selected;
   for (int i = 0; i + 1 < files.Count(); ++i) {
     const DataString& entry = files[i].Name();
-    const bool is_superseded = !entry.empty() && entry[0] == '/';
+    const bool is_superseded = Superseded(entry);
     if (is_superseded != superseded || (!is_superseded && files.IndexOf(entry) != i)) continue;
     if (MatchesPattern(pattern, MatchableName(entry))) selected.push_back(i);
   }
   return selected;
-}
-
-EntryCheck CheckEntry(const TVrEntryData& e, TBigStream& stream) {
-  if (e.offset + e.size > stream.GetSize()) {
-    return {EntryState::kCutOff, "cut off: the archive ends " +
-                                     std::to_string(e.offset + e.size - stream.GetSize()) +
-                                     " bytes before the end of this entry"};
-  }
-  // an entry of no bytes reads as empty content, whatever its flags say
-  if (e.size == 0) return e.crc == 0 ? EntryCheck{} : EntryCheck{EntryState::kDamaged, "checksum mismatch"};
-  if (e.crc != 0) {
-    // one buffer for all entries, as the library's check (one per thread: extract checks from several)
-    thread_local std::vector<char> buffer(1 << 20);
-    stream.SetPosition(e.offset);
-    if (RangeCRC32(stream, e.size, buffer.data(), static_cast<int64_t>(buffer.size())) == e.crc) return {};
-    // a separate entry packed from a file carries the checksum of its content
-    if (!(e.separate && !e.stored)) return {EntryState::kDamaged, "checksum mismatch"};
-  } else if (e.stored) {
-    return {};  // nothing to check it by
-  }
-  TMemoryStream packed;
-  stream.SetPosition(e.offset);
-  if (stream.ReadToStream(packed, e.size) != e.size) return {EntryState::kCutOff, "cut off"};
-  CrcSink content;
-  try {
-    InflateToStream(packed.Memory(), static_cast<size_t>(packed.GetSize()), content);
-  } catch (const Exception& x) {
-    return {EntryState::kDamaged, std::string("the compressed data is damaged: ") + x.what()};
-  }
-  if (e.crc != 0 && content.Crc() != e.crc) return {EntryState::kDamaged, "checksum mismatch"};
-  return {};
 }
 
 bool WriteEntryChecked(const TVrFileCollection& files, TBigStream& data, const TVrFile& entry,

@@ -1,6 +1,8 @@
 // vnkit extract: every entry through the one safe path join; a refused or damaged entry is reported
 // and the others are still extracted.
+#include <algorithm>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/error.h"
@@ -15,6 +17,24 @@
 namespace vn::cli {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Where an entry is written: under its name; a superseded one (named to be extracted) under its
+// name without the leading '/'.
+DataString OutputName(const DataString& name) {
+  return Superseded(name) ? DataString(name.bytes().substr(1)) : name;
+}
+
+// Names that go to one file have one key: letters folded as the archive's lookup folds them, and one
+// folder delimiter.
+std::string OutputKey(const DataString& name) {
+  std::string key = AnsiUpperCase(OutputName(name)).bytes();
+  std::replace(key.begin(), key.end(), '/', '\\');
+  return key;
+}
+
+}  // namespace
 
 int ExtractArchive(const std::string& archive, const ExtractOptions& options,
                    const std::vector<std::string>& names) {
@@ -46,6 +66,32 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
         failed = true;
       }
       wanted.insert(wanted.end(), selected.begin(), selected.end());
+    }
+  }
+  // Entries that would be written to one file (names equal but for letter case or the folder
+  // delimiter) are not left to whichever writer comes last: the one the archive's lookup finds,
+  // the last in directory order, is extracted, and the others are reported.
+  {
+    std::unordered_set<int> named;
+    std::unordered_map<std::string, int> last_of_name;
+    std::vector<int> unique;
+    for (int index : wanted) {
+      if (!named.insert(index).second) continue;  // selected twice
+      unique.push_back(index);
+      int& last = last_of_name[OutputKey(files[index].Name())];
+      last = std::max(last, index);
+    }
+    wanted.clear();
+    for (int index : unique) {
+      const int last = last_of_name[OutputKey(files[index].Name())];
+      if (last == index) {
+        wanted.push_back(index);
+        continue;
+      }
+      PrintError(label + ": " + DisplayName(files[index].Name()) + ": not extracted: the later entry " +
+                 DisplayName(files[last].Name()) +
+                 " goes to the same file (names are compared without regard to letter case)");
+      failed = true;
     }
   }
   for (int index : wanted) total += files[index].Size;
@@ -100,7 +146,7 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
 
   for (size_t slot = 0; slot < wanted.size(); ++slot) {
     const int index = wanted[slot];
-    const DataString& name = files[index].Name();
+    const DataString name = OutputName(files[index].Name());
     try {
       fs::path path = joiner.Join(name);
       if (HasTrailingDelimiter(name)) {

@@ -64,18 +64,6 @@ std::vector<int> SelectEntries(const TVrFileCollection& files, const std::string
 // entry of the same name).
 bool IsCurrentEntry(const TVrFileCollection& files, int index);
 
-// What checking an entry found.
-enum class EntryState { kIntact, kDamaged, kCutOff };
-struct EntryCheck {
-  EntryState state = EntryState::kIntact;
-  std::string reason;  // for kDamaged / kCutOff
-};
-// Checks one entry: its CRC-32 over the stored bytes (a separate compressed entry's over its
-// content), and a compressed entry without checksum by inflating it (zlib's own check).
-// `data` is the archive's stream, or another over the same data (TVrFileCollection::OpenDataStream),
-// so that threads can check at once.
-EntryCheck CheckEntry(const TVrEntryData& entry, TBigStream& data);
-
 struct ExtractOptions {
   std::string out_dir = ".";
   bool keep = false;     // leave existing files as they are

@@ -181,8 +181,11 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Unfin
   const fs::path& path = task.path;
   std::error_code ec;
   if (options_.salvage) {
-    const EntryCheck check = CheckEntry(EntryDataOf(entry), data);
-    if (check.state != EntryState::kIntact) {
+    TVrEntryData checked = EntryDataOf(entry);
+    checked.superseded = false;  // named to be extracted, so checked as any other
+    const TVrEntryCheck check =
+        TVrFileCollection::CheckEntry(data, checked, TVrCheckRules{TVrCheckRules::kUnchecked});
+    if (check.state != TVrEntryCheck::kIntact) {
       if (options_.keep && fs::exists(fs::symlink_status(path, ec))) return EntryResult::kKept;
       throw EReadError(check.reason);
     }
