@@ -239,6 +239,11 @@ File& TBigFileStream::PartForWriting(size_t index) {
   return parts_[index];
 }
 
+void TBigFileStream::MakeFirstPart() {
+  if (!Writable()) throw EWriteError(Describe() + ": cannot create: opened for reading");
+  PartForWriting(0);
+}
+
 int64_t TBigFileStream::Write(const void* buffer, int64_t count) {
   const char* p = static_cast<const char*>(buffer);
   int64_t done = 0;

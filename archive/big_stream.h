@@ -84,6 +84,8 @@ class TBigFileStream : public TBigStream {
   int64_t ReadToStream(TStream& target, int64_t count) override;
 
   std::string Describe() override;
+  // Makes the file itself when nothing has been written to it yet (a data file of no bytes).
+  void MakeFirstPart();
   // Forces the written parts to the device (before a directory that points into them is written).
   void Flush();
   // Cuts the data back to its first `size` bytes, removing the part files that then hold none (an

@@ -152,6 +152,8 @@ class TVrFileCollection : public THashCollection {
   // Appends the entries of source that are new or newer to this data file and writes its directory
   // to the side file. The source may be opened by OpenDirectory: it is then read entry by entry.
   bool Merge(TVrFileCollection& source);
+  // Where Merge appends to this data file: the end of the data its directory knows.
+  int64_t MergeStartPosition() const;
   // Packs one entry from its loose file (or from this archive) at target's position.
   void WriteEntryData(TVrFile& entry, TBigStream& target);
 

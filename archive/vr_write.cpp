@@ -7,6 +7,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "archive/archive_directory.h"
 #include "archive/crc32.h"
@@ -262,29 +263,37 @@ bool TVrFileCollection::SaveToStream(TBigStream& target) {
   return true;
 }
 
+int64_t TVrFileCollection::MergeStartPosition() const {
+  const int64_t size = stream_ ? stream_->GetSize() : 0;
+  std::error_code ec;
+  // With a side file, new entries go where the data it knows ends, not at the end of the file: a
+  // merge stopped before it wrote its directory (aborted, killed) leaves bytes there that no entry
+  // owns, and as an entry's size is the distance to the next offset, the last old entry would take
+  // them in and fail its check. (A data file that carries its own directory keeps it: that one is
+  // appended to.)
+  if (!fs::is_regular_file(DirectoryFileOf(file_name_), ec)) return size;
+  int64_t known = 0;
+  for (int i = 0; i < Count(); ++i) {
+    const TVrFile& e = (*this)[i];
+    if (!IsEofName(e.Name())) known = std::max(known, e.Offset + e.Size);
+  }
+  return known > 0 && known < size ? known : size;
+}
+
 bool TVrFileCollection::Merge(TVrFileCollection& source) {
   // The data file is appended to in place; its directory goes to the side file.
+  const int64_t start = MergeStartPosition();
   stream_.reset();
   const bool created = !fs::is_regular_file(file_name_);
   auto data = std::make_unique<TBigFileStream>(
       file_name_, created ? TBigFileStream::kCreate : TBigFileStream::kReadWrite);
   TBigFileStream& out = *data;
   stream_ = std::move(data);
-  // With a side file, new entries go where the data it knows ends, not at the end of the file: a
-  // merge stopped before it wrote its directory (aborted, killed) leaves bytes there that no entry
-  // owns, and as an entry's size is the distance to the next offset, the last old entry would take
-  // them in and fail its check. (A data file that carries its own directory keeps it: that one is
-  // appended to.)
-  const int64_t old_size = out.GetSize();
-  int64_t end = old_size;
-  if (std::error_code ec; fs::is_regular_file(DirectoryFileOf(file_name_), ec)) {
-    int64_t known = 0;
-    for (int i = 0; i < Count(); ++i) {
-      const TVrFile& e = (*this)[i];
-      if (!IsEofName(e.Name())) known = std::max(known, e.Offset + e.Size);
-    }
-    if (known > 0 && known < end) end = known;
-  }
+  // Bytes past the start were left by a merge that was stopped (killed) before it wrote its
+  // directory: the space is taken back before anything is appended.
+  const int64_t end = std::min(out.GetSize(), start);
+  if (end < out.GetSize()) out.Truncate(end);
+  const int64_t old_size = end;
   out.SetPosition(end);
   try {
     return MergeInto(out, source);
@@ -331,9 +340,22 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
     return true;
   };
 
+  // Of source entries whose names are equal but for letter case, readers of the source find the
+  // last one: that one alone is taken over.
+  const auto hash = [](const DataString& name) { return AnsiTextHash(name); };
+  const auto equal = [](const DataString& a, const DataString& b) { return AnsiSameText(a, b); };
+  std::unordered_map<DataString, int, decltype(hash), decltype(equal)> last_of_name(16, hash, equal);
+  if (directory != nullptr) {
+    for (int i = 0; next(i); ++i) last_of_name[s.name] = i;
+    directory->Rewind();
+  }
+  const auto found_in_source = [&](int i) {
+    return directory != nullptr ? last_of_name.find(s.name)->second == i : source.IndexOf(s.name) == i;
+  };
+
   bool changed = false;
   for (int i = 0; next(i); ++i) {
-    if (IsEofName(s.name) || s.separate) continue;
+    if (IsEofName(s.name) || s.separate || !found_in_source(i)) continue;
     const int k = IndexOf(s.name);
     if (k >= 0 && (*this)[k].Time >= s.time) continue;
     changed = true;
@@ -356,6 +378,8 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
   }
   if (!changed) return false;
 
+  // A merge of entries that hold no bytes writes no data, but its directory needs the file.
+  out.MakeFirstPart();
   const int eof = IndexOf(EofName());
   if (eof >= 0) Delete(eof);
   ArchiveDirectory dir;

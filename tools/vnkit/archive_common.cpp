@@ -152,6 +152,8 @@ template <typename Open>
 auto OpenForTool(TVrFileCollection& files, const std::string& archive, bool cut_off_data, Open open) {
   std::error_code ec;
   const fs::path path = ArchivePath(archive);
+  // a replacement of this archive that a killed run left is finished first
+  if (archive != "-") SettleReplacement(path);
   if (!fs::exists(path, ec)) throw EFOpenError(archive + ": no such archive file");
   OpenRegularFile(path);  // a folder or a pipe is refused with its reason, and never waited for
   files.AcceptCutOffData = cut_off_data;

@@ -8,12 +8,14 @@
 
 #include "archive/big_stream.h"
 #include "archive/vr_files.h"
+#include "installer/installation_files.h"
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "tools/vnkit/archive_replace.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
 #include "tools/vnkit/unfinished_files.h"
@@ -109,13 +111,17 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
       if (item.is_directory(ec) && !item.is_symlink(ec)) it.disable_recursion_pending();
       continue;
     }
-    if (!ShouldPack(item, root_real, PathToUtf8(item.path()))) continue;
-    // the archive being written (with its parts and side file) when it lies inside the folder,
-    // told by its identity: one stat a file, where resolving every path would cost dozens of calls
+    // the archive being written (with its parts, side file and work folder) when it lies inside
+    // the folder, told by its identity: one stat a file, where resolving every path would cost
+    // dozens of calls
     if (!skip_ids.empty()) {
       const std::optional<FileIdentity> id = IdentityOf(item.path());
-      if (id && std::find(skip_ids.begin(), skip_ids.end(), *id) != skip_ids.end()) continue;
+      if (id && std::find(skip_ids.begin(), skip_ids.end(), *id) != skip_ids.end()) {
+        if (item.is_directory(ec) && !item.is_symlink(ec)) it.disable_recursion_pending();
+        continue;
+      }
     }
+    if (!ShouldPack(item, root_real, PathToUtf8(item.path()))) continue;
     // a name holding '\' (possible on POSIX) would be read back as a folder delimiter
     if (relative.find('\\') != std::string::npos) {
       throw EConvertError(PathToUtf8(item.path()) +
@@ -189,25 +195,6 @@ int64_t WritePack(const fs::path& root, const std::vector<PackFile>& files,
   }
 }
 
-// Moves the archive written under `temp` into place: part files first, part 0 last; then the old
-// archive's part files beyond the new ones and its side file go, which would otherwise be read with it.
-void MoveArchiveIntoPlace(const fs::path& temp, const fs::path& target) {
-  std::error_code ec;
-  int parts = 0;
-  while (fs::exists(PartFileOf(temp, parts), ec)) ++parts;
-  for (int i = parts - 1; i >= 0; --i) ReplaceFile(PartFileOf(temp, i), PartFileOf(target, i));
-  for (int i = parts; fs::exists(PartFileOf(target, i), ec); ++i) {
-    if (!fs::remove(PartFileOf(target, i), ec)) {
-      throw EWriteError(PathToUtf8(PartFileOf(target, i)) +
-                        ": cannot remove the old part file: " + ec.message());
-    }
-  }
-  const fs::path side = DirectoryFileOf(target);
-  if (fs::exists(side, ec) && !fs::equivalent(side, target, ec) && !fs::remove(side, ec)) {
-    throw EWriteError(PathToUtf8(side) + ": cannot remove the old directory side file: " + ec.message());
-  }
-}
-
 // A temporary name beside the target whose part files cannot be mistaken for the target's.
 fs::path TemporaryArchiveName(const fs::path& target) {
   fs::path temp = TemporarySibling(target);
@@ -234,27 +221,35 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     throw EFOpenError(out + ": is a folder, not an archive file");
   if (!to_stdout) CheckReplaceableOutput(target);
 
-  const std::vector<PackFile> files =
-      ListPackFiles(root, exclude, to_stdout ? std::vector<fs::path>() : ArchiveFiles(target));
-  // Written under a temporary name and moved into place only when complete: a failure leaves
-  // whatever was at the target as it was.
-  const fs::path temp = TemporaryArchiveName(to_stdout ? TemporaryFolder() / "vnkit-pack.dat" : target);
-  // Ctrl-C leaves the old archive as it was, and no temporary one of any size beside it.
-  RemoveOnSignal(TemporaryUse::kOutput, temp);
-  const int64_t size = WritePack(root, files, separate, temp);
-  try {
-    if (to_stdout) {
+  // Written beside the target and moved into place only when complete: a failure, a signal or a
+  // kill leaves whatever was at the target as it was.
+  std::optional<ArchiveReplacement> replacement;
+  std::vector<fs::path> skip;
+  if (!to_stdout) {
+    replacement.emplace(target);
+    skip = ArchiveFiles(target);
+    skip.push_back(replacement->WorkFolder());
+  }
+  const std::vector<PackFile> files = ListPackFiles(root, exclude, skip);
+  int64_t size = 0;
+  if (to_stdout) {
+    const fs::path temp = TemporaryArchiveName(TemporaryFolder() / "vnkit-pack.dat");
+    RemoveOnSignal(TemporaryUse::kOutput, temp);
+    size = WritePack(root, files, separate, temp);
+    try {
       CopyArchiveToStdout(temp);
+    } catch (...) {
       RemoveDataFile(temp);
-    } else {
-      MoveArchiveIntoPlace(temp, target);
+      NoLongerRemoveOnSignal(TemporaryUse::kOutput);
+      throw;
     }
-  } catch (...) {
     RemoveDataFile(temp);
     NoLongerRemoveOnSignal(TemporaryUse::kOutput);
-    throw;
+  } else {
+    size = WritePack(root, files, separate, replacement->NewArchive());
+    PauseForTest("vnkit-pack-written");
+    replacement->Commit();
   }
-  NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   Say((to_stdout ? std::string("standard output") : out) + ": " +
       Counted(static_cast<int64_t>(files.size()), "entry", "entries") + ", " +
       Counted(size, "byte", "bytes"));
@@ -273,6 +268,7 @@ void Merge(const std::string& data_file, const std::string& source_file) {
   }
   CheckReplaceableOutput(data_path);
   CheckReplaceableOutput(DirectoryFileOf(data_path));
+  SettleReplacement(data_path);
   const fs::path source_path = ArchivePath(source_file);
   if (fs::equivalent(data_path, source_path, ec)) {
     throw EFOpenError(data_file + ": is the source archive itself");
@@ -290,13 +286,16 @@ void Merge(const std::string& data_file, const std::string& source_file) {
     bar.Update(done += size);
     ++taken;
     SayVerbose("added " + DisplayName(entry.Name()) + " (" + std::to_string(size) + " bytes)");
+    PauseForTest("vnkit-merge");  // before this entry's bytes are appended
   };
-  // A data file made here has no directory until the side file is written: Ctrl-C before that
-  // would leave one that every later merge refuses as damaged.
+  // Ctrl-C, SIGTERM or SIGHUP before the side file is written take the appended data back (part
+  // files made included): the old directory describes the data file as it was. A data file made
+  // here goes: without a directory, every later merge would refuse it as damaged.
   const bool made_here = !fs::exists(data_path, ec);
-  if (made_here) RemoveOnSignal(TemporaryUse::kOutput, data_path);
+  CutBackOnSignal(data_path, made_here ? -1 : data.MergeStartPosition(), TBigFileStream::kPartSize,
+                  DirectoryFileOf(data_path));
   const bool changed = data.Merge(source);
-  if (made_here) NoLongerRemoveOnSignal(TemporaryUse::kOutput);
+  NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   bar.Finish();
   if (changed) {
     Say(data_file + ": " + Counted(taken, "entry", "entries") + " taken over from " +
@@ -327,6 +326,7 @@ void Append(const std::string& exe, const std::string& archive, const std::strin
   }
   const fs::path target = Utf8ToPath(out);
   CheckReplaceableOutput(target);
+  SettleReplacement(target);
   const fs::path temp = TemporaryArchiveName(target);
   RemoveOnSignal(TemporaryUse::kOutput, temp);
   try {

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,29 +31,57 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 
 // The temporary files of RemoveOnSignal: the file, the stem its part files are named after, the
-// other file and the folder.
-// One set for each TemporaryUse.
-enum TemporaryPath { kFile, kPartStem, kOther, kFolder, kTemporaryPaths };
+// other file and the folder; or the data file of CutBackOnSignal with the size it is cut back to and
+// its side file. One set for each TemporaryUse.
+enum TemporaryPath { kFile, kPartStem, kOther, kFolder, kSide, kTemporaryPaths };
 struct TemporarySet {
   std::atomic<bool> set{false};
   char paths[kTemporaryPaths][4096];
+  int64_t keep = -1;  // bytes of the file kept; -1: the file goes with its part files
+  int64_t part_size = 0;
+  bool side_existed = false;
+  dev_t side_device = 0;
+  ino_t side_inode = 0;
 };
 TemporarySet g_temporary[2];
 
-void RemoveTemporarySet(TemporarySet& t) {
-  if (!t.set.load()) return;
-  ::unlink(t.paths[kFile]);
-  // part k of the file is the stem followed by k with at least three digits
-  char part[sizeof t.paths[0] + 16];
+// Part k of the file: the stem followed by k with at least three digits.
+void PartName(const TemporarySet& t, int64_t k, char* out) {
+  if (k == 0) {
+    std::memcpy(out, t.paths[kFile], std::strlen(t.paths[kFile]) + 1);
+    return;
+  }
   const size_t stem = std::strlen(t.paths[kPartStem]);
-  std::memcpy(part, t.paths[kPartStem], stem);
-  for (int k = 1; stem > 0; ++k) {
-    char digits[16];
-    int n = 0;
-    for (int v = k; v > 0 || n < 3; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
-    for (int i = 0; i < n; ++i) part[stem + static_cast<size_t>(i)] = digits[n - 1 - i];
-    part[stem + static_cast<size_t>(n)] = '\0';
-    if (::unlink(part) != 0) break;
+  std::memcpy(out, t.paths[kPartStem], stem);
+  char digits[24];
+  int n = 0;
+  for (int64_t v = k; v > 0 || n < 3; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+  for (int i = 0; i < n; ++i) out[stem + static_cast<size_t>(i)] = digits[n - 1 - i];
+  out[stem + static_cast<size_t>(n)] = '\0';
+}
+
+// Whether the side file is still the one there was when the set was made.
+bool SideFileUnchanged(const TemporarySet& t) {
+  if (t.paths[kSide][0] == '\0') return true;
+  struct stat now {};
+  const bool exists = ::stat(t.paths[kSide], &now) == 0;
+  return exists == t.side_existed && (!exists || (now.st_dev == t.side_device && now.st_ino == t.side_inode));
+}
+
+void RemoveTemporarySet(TemporarySet& t) {
+  if (!t.set.load() || !SideFileUnchanged(t)) return;
+  char part[sizeof t.paths[0] + 24];
+  int64_t first_removed = 0;
+  if (t.keep >= 0) {
+    // every part but the last stays full; the file's own name stays even when empty
+    const int64_t parts = t.keep == 0 ? 1 : (t.keep - 1) / t.part_size + 1;
+    PartName(t, parts - 1, part);
+    if (::truncate(part, t.keep - (parts - 1) * t.part_size) != 0) return;
+    first_removed = parts;
+  }
+  for (int64_t k = first_removed; t.paths[kPartStem][0] != '\0' || k == 0; ++k) {
+    PartName(t, k, part);
+    if (::unlink(part) != 0 && k > 0) break;
   }
   if (t.paths[kOther][0] != '\0') ::unlink(t.paths[kOther]);
   if (t.paths[kFolder][0] != '\0') ::rmdir(t.paths[kFolder]);
@@ -140,19 +169,29 @@ void UnfinishedFile::Finished() {
   g_slots[writer_].state.store(kIdle);
 }
 
-void RemoveOnSignal(TemporaryUse use, const std::filesystem::path& file, const std::filesystem::path& other,
-                    const std::filesystem::path& folder) {
+namespace {
+
+// Fills the set for `use` and installs the handler where a signal still has its default action.
+bool ArmTemporarySet(TemporaryUse use, const std::filesystem::path& file, const std::filesystem::path& other,
+                     const std::filesystem::path& folder, const std::filesystem::path& side, int64_t keep,
+                     int64_t part_size) {
   TemporarySet& t = g_temporary[use == TemporaryUse::kInput ? 0 : 1];
   std::filesystem::path stem = file;
   stem.replace_extension();
   stem += ".";
-  const std::filesystem::path* paths[kTemporaryPaths] = {&file, &stem, &other, &folder};
+  const std::filesystem::path* paths[kTemporaryPaths] = {&file, &stem, &other, &folder, &side};
   for (const auto* path : paths) {
-    if (path->native().size() >= sizeof t.paths[0]) return;  // too long for the system to create
+    if (path->native().size() >= sizeof t.paths[0]) return false;  // too long for the system to create
   }
   t.set.store(false);
   for (int i = 0; i < kTemporaryPaths; ++i)
     std::memcpy(t.paths[i], paths[i]->c_str(), paths[i]->native().size() + 1);
+  t.keep = keep;
+  t.part_size = part_size;
+  struct stat st {};
+  t.side_existed = !side.empty() && ::stat(side.c_str(), &st) == 0;
+  t.side_device = st.st_dev;
+  t.side_inode = st.st_ino;
   t.set.store(true);
   for (int s : kSignals) {
     struct sigaction current {};
@@ -163,6 +202,29 @@ void RemoveOnSignal(TemporaryUse use, const std::filesystem::path& file, const s
     sigemptyset(&action.sa_mask);
     ::sigaction(s, &action, nullptr);
   }
+  return true;
+}
+
+}  // namespace
+
+void RemoveOnSignal(TemporaryUse use, const std::filesystem::path& file, const std::filesystem::path& other,
+                    const std::filesystem::path& folder) {
+  ArmTemporarySet(use, file, other, folder, {}, -1, 0);
+}
+
+void CutBackOnSignal(const std::filesystem::path& file, int64_t keep, int64_t part_size,
+                     const std::filesystem::path& side) {
+  ArmTemporarySet(TemporaryUse::kOutput, file, {}, {}, side, keep, part_size);
+}
+
+SignalsHeld::SignalsHeld() {
+  const sigset_t set = HandledSignals();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+SignalsHeld::~SignalsHeld() {
+  const sigset_t set = HandledSignals();
+  ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 void NoLongerRemoveOnSignal(TemporaryUse use) {
@@ -184,7 +246,10 @@ void UnfinishedFile::Abandoned() {}
 void UnfinishedFile::Finished() {}
 void RemoveOnSignal(TemporaryUse, const std::filesystem::path&, const std::filesystem::path&,
                     const std::filesystem::path&) {}
+void CutBackOnSignal(const std::filesystem::path&, int64_t, int64_t, const std::filesystem::path&) {}
 void NoLongerRemoveOnSignal(TemporaryUse) {}
+SignalsHeld::SignalsHeld() = default;
+SignalsHeld::~SignalsHeld() = default;
 
 #endif
 

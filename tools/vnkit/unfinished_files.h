@@ -3,6 +3,7 @@
 // entry's name. Only what a writer created itself is ever tracked (and so removed).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 namespace vn::cli {
@@ -45,7 +46,23 @@ class UnfinishedFile {
 enum class TemporaryUse { kInput, kOutput };  // standard input spooled; what a command writes
 void RemoveOnSignal(TemporaryUse use, const std::filesystem::path& file,
                     const std::filesystem::path& other = {}, const std::filesystem::path& folder = {});
+// A data file being appended to, `keep` bytes long before (in parts of part_size bytes): the
+// signals above cut it back to those bytes and remove the part files made since, unless its
+// directory side file `side` has been replaced meanwhile (the data appended then belongs to the new
+// directory). Uses the set of TemporaryUse::kOutput.
+void CutBackOnSignal(const std::filesystem::path& file, int64_t keep, int64_t part_size,
+                     const std::filesystem::path& side);
 // The files are the command's own now (moved into place), or gone.
 void NoLongerRemoveOnSignal(TemporaryUse use);
+
+// While one lives, the signals above wait: a few renames that must not be left half done run
+// without being cut short (a signal that came meanwhile takes effect afterwards).
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+};
 
 }  // namespace vn::cli
