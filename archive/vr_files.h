@@ -164,6 +164,9 @@ class TVrFileCollection : public THashCollection {
   int32_t Version() const { return version_; }
 
   TVrProgressEvent OnProgress;
+  // Packing: called for an entry whose loose file changed while it was read (another program wrote
+  // it meanwhile). The archive holds what was read, consistently, but not the file as it is now.
+  std::function<void(const TVrFile& entry, const std::filesystem::path& file)> OnFileChanged;
   // When set before Open, a directory whose entries run past the end of the data (a truncated
   // archive) is read anyway, so that the entries before the cut can be checked and salvaged; reading
   // an entry that is cut off then fails.

@@ -123,6 +123,27 @@ bool ShouldCompress(const fs::path& file, const DataString& name) {
   return !listed && stream.GetSize() < kCompressLimit;
 }
 
+namespace {
+
+// What a loose file looked like when it was first looked at: a file that another program writes
+// while it is packed no longer does afterwards.
+struct FileState {
+  int64_t size = -1;
+  fs::file_time_type written;
+  bool operator==(const FileState& other) const { return size == other.size && written == other.written; }
+};
+
+FileState StateOf(const fs::path& path) {
+  std::error_code ec;
+  FileState state;
+  const auto size = fs::file_size(path, ec);
+  state.size = ec ? -1 : static_cast<int64_t>(size);
+  state.written = fs::last_write_time(path, ec);
+  return state;
+}
+
+}  // namespace
+
 struct TVrFileCollection::PreparedEntry {
   enum Kind { kPacked, kCopyFile, kFromArchive } kind = kFromArchive;
   fs::path path;
@@ -130,6 +151,8 @@ struct TVrFileCollection::PreparedEntry {
   bool stored = false;
   uint32_t crc = 0;
   int32_t time = 0;
+  FileState state;       // the loose file when it was first looked at
+  bool changed = false;  // kPacked: it changed while it was read
 };
 
 // Reads and compresses one loose file; touches nothing shared, so it can run on any thread.
@@ -150,6 +173,7 @@ TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const TVrFile& 
     if (!entry.Source.empty()) throw EFOpenError(PathToUtf8(p.path) + ": the file is gone");
     return p;
   }
+  p.state = StateOf(p.path);
   p.time = FileAge(p.path);
   if (!ShouldCompress(p.path, name)) {
     p.kind = PreparedEntry::kCopyFile;
@@ -158,6 +182,7 @@ TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const TVrFile& 
   // The file is read once: its content serves the checksum, the compression and the fallback.
   TMemoryStream packed(ReadWholeFile(p.path, kAnyFileSize));
   const std::string content = packed.Bytes();
+  p.changed = static_cast<int64_t>(content.size()) != p.state.size || !(StateOf(p.path) == p.state);
   CompressMemoryStream(packed, 2);
   p.kind = PreparedEntry::kPacked;
   if (KeepsCompressedForm(packed.GetSize(), static_cast<int64_t>(content.size()))) {
@@ -185,12 +210,17 @@ void TVrFileCollection::EmitEntry(TVrFile& entry, PreparedEntry& p, TBigStream& 
       File file(p.path, FileAccess::kRead);
       std::vector<char> buffer(kCopyChunk);
       uint32_t crc = 0;
-      for (;;) {
-        const int64_t got = file.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+      // the length it had when it was first looked at, or less where it has shrunk since
+      int64_t left = p.state.size;
+      while (left > 0) {
+        const int64_t got =
+            file.Read(buffer.data(), std::min<int64_t>(left, static_cast<int64_t>(buffer.size())));
         if (got <= 0) break;
         crc = Crc32Update(crc, buffer.data(), static_cast<size_t>(got));
         target.Write(buffer.data(), got);
+        left -= got;
       }
+      p.changed = left != 0 || !(StateOf(p.path) == p.state);
       entry.Stored = true;
       entry.CRC = crc;
       entry.Time = p.time;
@@ -210,6 +240,7 @@ void TVrFileCollection::EmitEntry(TVrFile& entry, PreparedEntry& p, TBigStream& 
       break;
     }
   }
+  if (p.changed && OnFileChanged) OnFileChanged(entry, p.path);
 }
 
 void TVrFileCollection::WriteEntryData(TVrFile& entry, TBigStream& target) {

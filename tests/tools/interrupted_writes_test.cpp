@@ -114,6 +114,21 @@ TEST(VnkitInterruptedWrites, StoppedMergeLeavesTheDataFileAsItWasOrReclaimedByTh
   EXPECT_EQ(fs::file_size(dir / "game.dat"), data.size() + 3 * 300000);
 }
 
+TEST(VnkitInterruptedWrites, AFileThatChangesWhilePackReadsItIsNamedAndTheArchiveStaysWhole) {
+  const fs::path dir = test::MakeTempDir();
+  test::WriteFile(dir / "files" / "a.txt", "first");
+  test::WriteFile(dir / "files" / "big.dat", std::string(200000, 'b'));  // copied as it is read
+  // cut short after pack has looked at it (the files are looked at ahead of the writing)
+  const test::CommandResult r = PausedRun(dir, "vnkit-pack-entry:1", "pack files -o game.dat",
+                                          "sleep 1; truncate -s 1000 files/big.dat");
+  EXPECT_NE(r.out.find("status 1"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.err.find("big.dat: file changed as we read it"), std::string::npos) << r.err;
+  const test::CommandResult read =
+      Script(dir, Vnkit() + " verify game.dat -q && " + Vnkit() + " cat game.dat big.dat | wc -c");
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_NE(read.out.find("1000"), std::string::npos) << read.out;
+}
+
 TEST(VnkitInterruptedWrites, MergeKeepsWhatReadersOfTheSourceFind) {
   const fs::path dir = test::MakeTempDir();
   // Entries that hold no bytes still make a data file for the directory that names them.

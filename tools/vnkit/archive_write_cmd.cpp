@@ -152,9 +152,10 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
   return files;
 }
 
-// Packs into `file` (a temporary name); returns the archive's size.
+// Packs into `file` (a temporary name); returns the archive's size. `changed` counts the files that
+// changed while they were read.
 int64_t WritePack(const fs::path& root, const std::vector<PackFile>& files,
-                  const std::vector<std::string>& separate, const fs::path& file) {
+                  const std::vector<std::string>& separate, const fs::path& file, int& changed) {
   TVrFileCollection archive;
   archive.Open(root);
   for (const PackFile& f : files) {
@@ -163,10 +164,18 @@ int64_t WritePack(const fs::path& root, const std::vector<PackFile>& files,
     entry.Source = f.path;
   }
   ProgressBar bar("pack", static_cast<int64_t>(files.size()));
+  // as tar does: the archive holds what was read, and the run says so and exits 1
+  archive.OnFileChanged = [&](const TVrFile&, const fs::path& path) {
+    bar.Finish();
+    PrintError("warning: " + PathToUtf8(path) +
+               ": file changed as we read it (the archive holds what was read)");
+    ++changed;
+  };
   int current = -1;
   archive.OnProgress = [&](TVrFileCollection&, TVrFile&, int64_t size, int32_t index, int32_t, bool&) {
     if (index != current) {
       current = index;  // called before and after each entry
+      PauseForTest("vnkit-pack-entry");
       return;
     }
     bar.Update(index + 1);
@@ -232,10 +241,11 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
   }
   const std::vector<PackFile> files = ListPackFiles(root, exclude, skip);
   int64_t size = 0;
+  int changed = 0;
   if (to_stdout) {
     const fs::path temp = TemporaryArchiveName(TemporaryFolder() / "vnkit-pack.dat");
     RemoveOnSignal(TemporaryUse::kOutput, temp);
-    size = WritePack(root, files, separate, temp);
+    size = WritePack(root, files, separate, temp, changed);
     try {
       CopyArchiveToStdout(temp);
     } catch (...) {
@@ -246,14 +256,14 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     RemoveDataFile(temp);
     NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   } else {
-    size = WritePack(root, files, separate, replacement->NewArchive());
+    size = WritePack(root, files, separate, replacement->NewArchive(), changed);
     PauseForTest("vnkit-pack-written");
     replacement->Commit();
   }
   Say((to_stdout ? std::string("standard output") : out) + ": " +
       Counted(static_cast<int64_t>(files.size()), "entry", "entries") + ", " +
       Counted(size, "byte", "bytes"));
-  SetResult(kOk);
+  SetResult(changed > 0 ? kNegative : kOk);
 }
 
 void Merge(const std::string& data_file, const std::string& source_file) {
