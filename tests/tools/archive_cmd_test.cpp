@@ -121,6 +121,21 @@ TEST(VnkitArchive, ExtractRefusesEscapingNamesAndExtractsTheRest) {
   EXPECT_EQ(Vnkit({"extract", archive.string(), "-o", some.string(), "ok.txt"}).code, 0);
   EXPECT_EQ(test::ReadFile(some / "ok.txt"), "fine");
   EXPECT_FALSE(fs::exists(some / "install.dat"));
+
+  // A link already in the output folder is never passed through, whatever the letter case.
+  const fs::path linked = test::MakeTempDir("linked");
+  fs::create_directory(linked / "outside");
+  fs::create_directory(linked / "out");
+  fs::create_directory_symlink("../outside", linked / "out" / "lnk");
+  const fs::path through = WriteArchive({test::StoredWithCrc("lnk\\pwned.txt", "evil"),
+                                         test::StoredWithCrc("LNK\\sub\\deep.txt", "evil"),
+                                         test::StoredWithCrc("ok.txt", "fine")});
+  const RunResult l = Vnkit({"extract", through.string(), "-o", (linked / "out").string()});
+  EXPECT_EQ(l.code, 2) << l.err;
+  EXPECT_NE(l.err.find("lnk\\pwned.txt: not extracted"), std::string::npos) << l.err;
+  EXPECT_NE(l.err.find("LNK\\sub\\deep.txt: not extracted"), std::string::npos) << l.err;
+  EXPECT_TRUE(fs::is_empty(linked / "outside"));
+  EXPECT_EQ(test::ReadFile(linked / "out" / "ok.txt"), "fine");
 }
 
 TEST(VnkitArchive, ExtractReportsADamagedEntryAndKeepsGoing) {

@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
+#include "platform/folder_handle.h"
 #include "platform/paths.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
@@ -98,8 +99,11 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
 
   // The names are joined here, in archive order, and the folders made; the files are written by
   // the workers. Results are reported in archive order as they come in.
+  // The output folder is opened once; every folder below it is walked from this handle without
+  // following links, so an entry never passes through a link, planted or not.
+  const FolderHandle root = FolderHandle::Open(target);
   UnfinishedFilesGuard unfinished;
-  ExtractWorkers workers(files, options, wanted.size());
+  ExtractWorkers workers(files, options, root, wanted.size());
   unfinished.WritersStarted();
   PathJoiner joiner(target);
   std::unordered_set<fs::path::string_type> folders_made;
@@ -116,7 +120,7 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
         break;
       }
     }
-    fs::create_directories(folder);
+    if (folder != target) root.OpenFolder(folder.lexically_relative(target), true);
     folders_made.insert(folder.native());
   };
 

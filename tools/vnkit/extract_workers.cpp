@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
+#include "platform/paths.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/read_ahead_stream.h"
 
@@ -45,14 +46,18 @@ std::optional<File> CreateTracked(const fs::path& path, UnfinishedFile& unfinish
   return file;
 }
 
-// Runs write on the file at `path` that this writer created: a failure removes the file again.
+// Runs write on the file `name` of `folder` that this writer created: a failure removes it again.
 template <typename Write>
-void WriteOrRemove(const fs::path& path, UnfinishedFile& unfinished, Write write) {
+void WriteOrRemove(const FolderHandle& folder, const fs::path& name, UnfinishedFile& unfinished,
+                   Write write) {
   try {
     write();
   } catch (...) {
-    std::error_code ec;
-    fs::remove(path, ec);
+    try {
+      folder.RemoveFile(name);
+    } catch (const std::exception&) {
+      // the failure that stopped the writing is the one to report
+    }
     unfinished.Finished();
     throw;
   }
@@ -61,9 +66,23 @@ void WriteOrRemove(const fs::path& path, UnfinishedFile& unfinished, Write write
 
 }  // namespace
 
-ExtractWorkers::ExtractWorkers(const TVrFileCollection& files, const ExtractOptions& options, size_t count)
-    : files_(files), options_(options), results_(new std::atomic<EntryResult>[count]), errors_(count) {
+ExtractWorkers::ExtractWorkers(const TVrFileCollection& files, const ExtractOptions& options,
+                               const FolderHandle& root, size_t count)
+    : files_(files),
+      options_(options),
+      root_(root),
+      results_(new std::atomic<EntryResult>[count]),
+      errors_(count) {
   for (size_t i = 0; i < count; ++i) results_[i].store(EntryResult::kPending, std::memory_order_relaxed);
+  // The archive's own files (part files and side file too), which no entry may replace.
+  if (const auto* data = dynamic_cast<const TBigFileStream*>(files.Stream())) {
+    for (int i = 0; i < data->PartCount(); ++i) {
+      if (const std::optional<FileIdentity> id = IdentityOf(data->PartFileName(i)))
+        archive_files_.push_back(*id);
+    }
+  }
+  if (const std::optional<FileIdentity> id = IdentityOf(DirectoryFileOf(files.FileName())))
+    archive_files_.push_back(*id);
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t wanted =
       std::clamp<size_t>(std::min<size_t>(cores, kMaxWorkers), 1, std::max<size_t>(count, 1));
@@ -154,6 +173,7 @@ void ExtractWorkers::Close() {
 void ExtractWorkers::Run(Worker& worker, int number) {
   ReadAheadStream data(worker.data ? *worker.data : *files_.Stream());
   UnfinishedFile unfinished(number);
+  FolderInUse folder;
   std::deque<Task> batch;
   for (;;) {
     {
@@ -164,7 +184,7 @@ void ExtractWorkers::Run(Worker& worker, int number) {
     }
     for (const Task& task : batch) {
       try {
-        Finish(task.slot, WriteEntry(data, task, unfinished), {});
+        Finish(task.slot, WriteEntry(data, task, folder, unfinished), {});
       } catch (const std::exception& e) {
         Finish(task.slot, EntryResult::kFailed, e.what());
       } catch (...) {
@@ -176,37 +196,64 @@ void ExtractWorkers::Run(Worker& worker, int number) {
   }
 }
 
-EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, UnfinishedFile& unfinished) {
+const FolderHandle& ExtractWorkers::OpenFolder(FolderInUse& folder, const fs::path& relative) const {
+  // A worker writes the files of a folder one after another: its handle serves them all.
+  if (!folder.handle || folder.relative != relative) {
+    folder.handle.reset();
+    folder.handle = root_.OpenFolder(relative);
+    folder.relative = relative;
+  }
+  return *folder.handle;
+}
+
+EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, FolderInUse& in_use,
+                                       UnfinishedFile& unfinished) {
   const TVrFile& entry = files_[task.index];
   const fs::path& path = task.path;
-  std::error_code ec;
+  // Every folder on the way is walked from the output folder without following a link, so no link
+  // there (planted before, or swapped in meanwhile) can take the file somewhere else.
+  const fs::path relative = path.lexically_relative(root_.Path());
+  const fs::path name = relative.filename();
+  const FolderHandle& folder = OpenFolder(in_use, relative.parent_path());
   if (options_.salvage) {
     TVrEntryData checked = EntryDataOf(entry);
     checked.superseded = false;  // named to be extracted, so checked as any other
     const TVrEntryCheck check =
         TVrFileCollection::CheckEntry(data, checked, TVrCheckRules{TVrCheckRules::kUnchecked});
     if (check.state != TVrEntryCheck::kIntact) {
-      if (options_.keep && fs::exists(fs::symlink_status(path, ec))) return EntryResult::kKept;
+      if (options_.keep && folder.Stat(name)) return EntryResult::kKept;
       throw EReadError(check.reason);
     }
   }
-  if (std::optional<File> created = CreateTracked(path, unfinished, [&] { return File::CreateNew(path); })) {
+  if (std::optional<File> created =
+          CreateTracked(path, unfinished, [&] { return folder.CreateNewFile(name); })) {
     // Nothing had this name: the entry is written in place. A failed write removes the file again,
     // so no partial file stands under the entry's name.
-    WriteOrRemove(path, unfinished, [&] { WriteContent(data, entry, std::move(*created)); });
+    WriteOrRemove(folder, name, unfinished, [&] { WriteContent(data, entry, std::move(*created)); });
     return EntryResult::kExtracted;
+  }
+  const std::optional<FolderEntry> there = folder.Stat(name);
+  if (there &&
+      std::find(archive_files_.begin(), archive_files_.end(), there->identity) != archive_files_.end()) {
+    throw EFOpenError(PathToUtf8(path) +
+                      ": is the archive being read (or one of its files); it is not replaced");
   }
   if (options_.keep) return EntryResult::kKept;
 
   // Something has this name: the entry is written beside it and renamed over it, so that a failure
   // leaves what was there as it was.
-  RefuseToReplaceSpecialFile(path);
-  const fs::path temp = TemporarySibling(path);
-  std::optional<File> file =
-      CreateTracked(temp, unfinished, [&] { return std::optional<File>(File(temp, FileAccess::kCreate)); });
-  WriteOrRemove(temp, unfinished, [&] {
+  if (const std::optional<FolderEntry> there = folder.Stat(name);
+      there && there->kind == FolderEntry::Kind::kOther) {
+    throw EFOpenError(PathToUtf8(path) +
+                      ": not a regular file (a pipe, a socket or a device); it is not replaced");
+  }
+  const fs::path temp = TemporarySibling(name);
+  std::optional<File> file = CreateTracked(path.parent_path() / temp, unfinished, [&] {
+    return std::optional<File>(folder.OpenFile(temp, FileAccess::kCreate));
+  });
+  WriteOrRemove(folder, temp, unfinished, [&] {
     WriteContent(data, entry, std::move(*file));
-    fs::rename(temp, path);
+    folder.Rename(temp, name);
   });
   return EntryResult::kExtracted;
 }

@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "archive/vr_files.h"
+#include "platform/folder_handle.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/unfinished_files.h"
 
@@ -29,7 +31,9 @@ enum class EntryResult : uint8_t { kPending, kExtracted, kKept, kFolder, kFailed
 class ExtractWorkers {
  public:
   // Results for `count` entries, numbered in the order they are to be reported.
-  ExtractWorkers(const TVrFileCollection& files, const ExtractOptions& options, size_t count);
+  // The files go below `root` (the output folder, opened once).
+  ExtractWorkers(const TVrFileCollection& files, const ExtractOptions& options, const FolderHandle& root,
+                 size_t count);
   // Waits for the workers (after Close, or at once when leaving on an exception).
   ~ExtractWorkers();
   ExtractWorkers(const ExtractWorkers&) = delete;
@@ -68,8 +72,15 @@ class ExtractWorkers {
     std::thread thread;
   };
 
+  // The folder a worker writes in, kept open while its files follow each other.
+  struct FolderInUse {
+    std::filesystem::path relative;
+    std::optional<FolderHandle> handle;
+  };
+
   void Run(Worker& worker, int number);
-  EntryResult WriteEntry(TBigStream& data, const Task& task, UnfinishedFile& unfinished);
+  const FolderHandle& OpenFolder(FolderInUse& folder, const std::filesystem::path& relative) const;
+  EntryResult WriteEntry(TBigStream& data, const Task& task, FolderInUse& folder, UnfinishedFile& unfinished);
   void WriteContent(TBigStream& data, const TVrFile& entry, File file);
   void Finish(size_t slot, EntryResult result, std::string error);
   void WakeWaiter();
@@ -78,6 +89,8 @@ class ExtractWorkers {
 
   const TVrFileCollection& files_;
   const ExtractOptions& options_;
+  const FolderHandle& root_;
+  std::vector<FileIdentity> archive_files_;
   std::unique_ptr<std::atomic<EntryResult>[]> results_;
   std::vector<std::string> errors_;  // written before the result is published
   std::vector<std::unique_ptr<Worker>> workers_;
