@@ -149,10 +149,22 @@ class RuxaLoader {
   }
   void Charge(int64_t bytes) {
     used_ += bytes;
-    if (used_ > kLoadBudget) throw EFormatError("picture needs more memory than this program allows");
-    if (used_ > budget_) {
+    RefuseBeyondBudget(used_);
+  }
+  // A frame's layers each take at least a surface of the frame's size: a count the budget cannot
+  // hold is refused before the first of them is decoded, not after hundreds were.
+  void CheckLayersFit(int32_t layers, int32_t width, int32_t height, int32_t bits) const {
+    const int64_t pixels = width > 0 && height > 0 ? int64_t{width} * height : 0;
+    const int64_t each = std::max(TDIBSurface::BytesFor(width, height, bits), pixels);
+    if (layers <= 0 || each <= 0) return;
+    const int64_t most = std::min(budget_, kLoadBudget) + 1;
+    RefuseBeyondBudget(layers > (most - used_) / each ? used_ + int64_t{layers} * std::min(each, most) : 0);
+  }
+  void RefuseBeyondBudget(int64_t total) const {
+    if (total > kLoadBudget) throw EFormatError("picture needs more memory than this program allows");
+    if (total > budget_) {
       throw EFormatError("picture of " + Num(std::max<int64_t>(0, size_ - start_)) + " bytes asks for " +
-                         Num(used_) + " bytes (or pixels) of pictures; its data could not fill them");
+                         Num(total) + " bytes (or pixels) of pictures; its data could not fill them");
     }
   }
 
@@ -208,6 +220,7 @@ class RuxaLoader {
     }
     TDIBSurface::CheckSize(width, height, bits);
     ChargeSurface(width, height, bits);
+    CheckLayersFit(layers - 1, width, height, bits);  // the first one's plane speaks for itself
     frame.Surface.SetSize(width, height, bits);
     TDIBSurface& surface = frame.Surface;
     if (bits <= 8) {

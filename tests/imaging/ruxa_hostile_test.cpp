@@ -236,6 +236,19 @@ TEST(RuxaHostile, AFrameWithoutLayersIsBoundedByTheFileSize) {
   EXPECT_EQ(ErrorOf(Build(s)), "(no error)");  // small pictures always fit
 }
 
+// 200 layers of 2000 x 2000 take more than the budget: refused before the first layer is decoded
+// (damaged data in it would speak first otherwise), not after the budget was spent on a hundred.
+TEST(RuxaHostile, ALayerCountTheBudgetCannotHoldIsRefusedUpFront) {
+  Spoil s;
+  s.raw = false;
+  s.width = s.height = 2000;
+  s.layers = 200;
+  s.plane = "\x78\x9c" + std::string(12000, 'x');
+  EXPECT_NE(ErrorOf(Build(s)).find("needs more memory than this program allows"), std::string::npos);
+  s.layers = 2;
+  EXPECT_NE(ErrorOf(Build(s)).find("layer 0, colour plane: damaged zlib data"), std::string::npos);
+}
+
 TEST(RuxaHostile, BlockReferencesAreChecked) {
   TDIBSurface pic;
   pic.SetSize(4, 3, 24);
