@@ -98,5 +98,42 @@ TEST(VnkitHostileFiles, AnEmptyOldDirectoryBesideDataIsPointedOut) {
   EXPECT_EQ(intact.err.find("covers none"), std::string::npos) << intact.err;
 }
 
+TEST(VnkitHostileFiles, TerminalsTheNullDeviceAnEndlessInputAndTheArchiveItself) {
+  const fs::path dir = test::MakeTempDir();
+  test::WriteFile(dir / "files" / "a.txt", "alpha");
+  const std::string vnkit = "ASAN_OPTIONS=exitcode=99 timeout 60 " + test::ShellQuoted(VNKIT);
+  // On a terminal (script gives the command one), an archive is neither read from the keyboard nor
+  // written to the screen; the null device takes output as other tools give it there.
+  const test::CommandResult terminal = test::RunShell(
+      "(cd " + test::ShellQuoted(dir.string()) + " && script -qec " + test::ShellQuoted(vnkit + " list -") +
+          " /dev/null; script -qec " + test::ShellQuoted(vnkit + " pack files -o -") + " /dev/null; " +
+          vnkit + " pack files -o game.dat -q && " + vnkit + " append files/a.txt game.dat -o /dev/null && " +
+          vnkit + " pack files -o /dev/null) < /dev/null",
+      dir);
+  EXPECT_EQ(terminal.status, 0) << terminal.out << terminal.err;
+  EXPECT_NE(terminal.out.find("standard input is a terminal"), std::string::npos) << terminal.out;
+  EXPECT_NE(terminal.out.find("standard output is a terminal"), std::string::npos) << terminal.out;
+  EXPECT_NE(terminal.out.find("/dev/null: 1 entry"), std::string::npos) << terminal.out;
+
+  // An endless input stops at the spool's limit, which the message names.
+  const test::CommandResult endless = test::RunShell(
+      "yes | VNKIT_SPOOL_LIMIT=1048576 TMPDIR=" + test::ShellQuoted(dir.string()) + " " + vnkit + " list -",
+      dir);
+  EXPECT_EQ(endless.status, 2) << endless.err;
+  EXPECT_NE(endless.err.find("standard input: more than 1048576 bytes"), std::string::npos) << endless.err;
+  for (const auto& item : fs::directory_iterator(dir))
+    EXPECT_NE(item.path().filename().string().rfind("vnkit-stdin", 0), 0u) << item.path();  // removed
+
+  // An entry named like the archive being read does not replace it.
+  const test::CommandResult self = test::RunShell(
+      "cd " + test::ShellQuoted(dir.string()) + " && cp files/a.txt files/game.dat && " + vnkit +
+          " pack files -o game.dat -q && cp game.dat kept && " + vnkit + " extract game.dat",
+      dir);
+  EXPECT_EQ(self.status, 2) << self.err;
+  EXPECT_NE(self.err.find("game.dat: is the archive being read"), std::string::npos) << self.err;
+  EXPECT_EQ(test::ReadFile(dir / "game.dat"), test::ReadFile(dir / "kept"));
+  EXPECT_EQ(test::ReadFile(dir / "a.txt"), "alpha");
+}
+
 }  // namespace
 }  // namespace vn

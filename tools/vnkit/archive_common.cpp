@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <system_error>
@@ -55,9 +56,16 @@ class SpooledInput {
     file_ = folder_ / "stdin.dat";
     File out(file_, FileAccess::kCreate);
     std::vector<char> buffer(1 << 20);
+    const int64_t limit = SpoolLimit();
     int64_t size = 0;
     size_t n;
     while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
+      if (static_cast<int64_t>(n) > limit - size) {
+        throw EWriteError(
+            "standard input: more than " + std::to_string(limit) +
+            " bytes, the most spooled to the temporary folder (" + PathToUtf8(folder_.parent_path()) +
+            ": half its free space, at most 64 GiB; VNKIT_SPOOL_LIMIT sets another number of bytes)");
+      }
       out.Write(buffer.data(), static_cast<int64_t>(n));
       size += static_cast<int64_t>(n);
     }
@@ -77,6 +85,21 @@ class SpooledInput {
   void Remove() {
     std::error_code ec;
     fs::remove_all(folder_, ec);
+  }
+
+  // An endless input (yes | vnkit list -) would fill the disk: the spool stops at half the free
+  // space of the temporary folder, and at 64 GiB, unless VNKIT_SPOOL_LIMIT says otherwise.
+  int64_t SpoolLimit() const {
+    if (const char* set = std::getenv("VNKIT_SPOOL_LIMIT"); set != nullptr && *set != '\0') {
+      char* end = nullptr;
+      const long long value = std::strtoll(set, &end, 10);
+      if (end != nullptr && *end == '\0' && value > 0) return value;
+    }
+    std::error_code ec;
+    const fs::space_info space = fs::space(folder_, ec);
+    const int64_t most = int64_t{64} << 30;
+    if (ec || space.available == static_cast<uintmax_t>(-1)) return most;
+    return std::min<int64_t>(most, static_cast<int64_t>(space.available / 2));
   }
 
   fs::path folder_, file_;
@@ -136,6 +159,9 @@ int64_t StdoutStream::Write(const void* buffer, int64_t count) {
 
 fs::path ArchivePath(const std::string& archive) {
   if (archive != "-") return Utf8ToPath(archive);
+  // as tar does: an archive is not typed in
+  if (isatty(STDIN_FILENO) == 1)
+    throw EFOpenError("standard input is a terminal: pipe an archive in, or name the archive file");
   static std::unique_ptr<SpooledInput> input;
   if (!input) input = std::make_unique<SpooledInput>();
   return input->Path();

@@ -88,8 +88,7 @@ void Settle(const fs::path& folder, const fs::path& target) {
 
 // The work folder's lock, held by the run that works in it; an empty File when another run holds it.
 File ClaimLock(const fs::path& folder) {
-  if (!Exists(LockOf(folder))) return File(LockOf(folder), FileAccess::kCreate);
-  File lock(LockOf(folder), FileAccess::kReadWrite);
+  File lock(LockOf(folder), Exists(LockOf(folder)) ? FileAccess::kReadWrite : FileAccess::kCreate);
   if (!lock.TryClaimForWriting()) return File();
   return lock;
 }
@@ -109,26 +108,18 @@ void SettleReplacement(const fs::path& target) {
 ArchiveReplacement::ArchiveReplacement(const fs::path& target)
     : target_(target), folder_(WorkFolderOf(target)), new_archive_(NewPart(folder_, 0)) {
   SettleReplacement(target);
-  // Made under another name with its lock already held, then renamed: no other run ever sees the
-  // folder without its holder.
-  const fs::path made = TemporarySibling(folder_);
   std::error_code ec;
-  if (!fs::create_directory(made, ec)) {
-    throw EWriteError(PathToUtf8(made) + ": cannot create the work folder: " + ec.message());
-  }
-  try {
-    lock_ = File(LockOf(made), FileAccess::kCreate);
-    lock_.TryClaimForWriting();
-    fs::rename(made, folder_, ec);
-    if (ec) {
+  if (!fs::create_directory(folder_, ec)) {
+    if (!ec) {
       throw EFOpenError(PathToUtf8(target) + ": being replaced by another run (" + PathToUtf8(folder_) +
                         " is in use); try again when it is done");
     }
-  } catch (...) {
-    lock_.Close();
-    fs::remove_all(made, ec);
-    throw;
+    throw EWriteError(PathToUtf8(folder_) + ": cannot create the work folder: " + ec.message());
   }
+  // (A run that settles the folder before the lock is held removes it; this one then fails to make
+  // the lock, before it has touched anything.)
+  lock_ = File(LockOf(folder_), FileAccess::kCreate);
+  lock_.TryClaimForWriting();
   // Ctrl-C while the new archive is written leaves the old one as it was, and nothing beside it.
   RemoveOnSignal(TemporaryUse::kOutput, new_archive_, LockOf(folder_), folder_);
 }

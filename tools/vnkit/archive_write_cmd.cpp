@@ -1,4 +1,6 @@
 // vnkit pack / merge / append: writing "vf" archives.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -221,8 +223,15 @@ void CopyArchiveToStdout(const fs::path& file) {
 void Pack(const std::string& dir, const std::string& out, const std::vector<std::string>& separate,
           const std::vector<std::string>& exclude) {
   const fs::path root = Utf8ToPath(dir);
-  const bool to_stdout = out == "-";
-  if (to_stdout) KeepStdoutForData();
+  const bool to_null = out != "-" && IsNullDevice(Utf8ToPath(out));
+  // standard output, or nowhere: packed under a temporary name and copied out, or dropped
+  const bool to_stdout = out == "-" || to_null;
+  if (out == "-") {
+    // as tar does: binary bytes are no use on a terminal
+    if (isatty(STDOUT_FILENO) == 1)
+      throw EWriteError("standard output is a terminal: redirect the archive to a file or a pipe");
+    KeepStdoutForData();
+  }
   const fs::path target = to_stdout ? fs::path() : Utf8ToPath(out);
   std::error_code ec;
   if (!fs::is_directory(root, ec)) throw EFOpenError(dir + ": no such folder");
@@ -247,7 +256,7 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     RemoveOnSignal(TemporaryUse::kOutput, temp);
     size = WritePack(root, files, separate, temp, changed);
     try {
-      CopyArchiveToStdout(temp);
+      if (!to_null) CopyArchiveToStdout(temp);
     } catch (...) {
       RemoveDataFile(temp);
       NoLongerRemoveOnSignal(TemporaryUse::kOutput);
@@ -260,7 +269,7 @@ void Pack(const std::string& dir, const std::string& out, const std::vector<std:
     PauseForTest("vnkit-pack-written");
     replacement->Commit();
   }
-  Say((to_stdout ? std::string("standard output") : out) + ": " +
+  Say((out == "-" ? std::string("standard output") : out) + ": " +
       Counted(static_cast<int64_t>(files.size()), "entry", "entries") + ", " +
       Counted(size, "byte", "bytes"));
   SetResult(changed > 0 ? kNegative : kOk);
@@ -335,6 +344,10 @@ void Append(const std::string& exe, const std::string& archive, const std::strin
                        "; pack the entries into one archive first");
   }
   const fs::path target = Utf8ToPath(out);
+  if (IsNullDevice(target)) {  // checked, and dropped
+    SetResult(kOk);
+    return;
+  }
   CheckReplaceableOutput(target);
   SettleReplacement(target);
   const fs::path temp = TemporaryArchiveName(target);

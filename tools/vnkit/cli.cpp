@@ -1,5 +1,6 @@
 #include "tools/vnkit/cli.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -113,6 +114,17 @@ void CheckReplaceableOutput(const std::filesystem::path& path) {
   std::error_code ec;
   if (std::filesystem::is_regular_file(path, ec) && IsReadOnly(path))
     throw EFOpenError(PathToUtf8(path) + ": read-only; it is not replaced (make it writable first)");
+}
+
+bool IsNullDevice(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return SameNameIgnoringCase(PathToUtf8(path.filename()), "NUL") && !path.has_parent_path();
+#else
+  struct stat it {
+  }, null{};
+  return ::stat(path.c_str(), &it) == 0 && S_ISCHR(it.st_mode) && ::stat("/dev/null", &null) == 0 &&
+         it.st_rdev == null.st_rdev;
+#endif
 }
 
 std::string Counted(int64_t count, const char* one, const char* many) {

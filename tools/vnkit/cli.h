@@ -45,6 +45,9 @@ void PrintError(const std::string& message);
 // it): refused when it is a pipe, a device or a socket, or read-only, which is how a user keeps a file
 // from being changed (on Windows the rename fails on such a file too).
 void CheckReplaceableOutput(const std::filesystem::path& path);
+// True for the null device (/dev/null; NUL on Windows): output named so is made and dropped, as
+// other tools do, instead of being refused as a device.
+bool IsNullDevice(const std::filesystem::path& path);
 
 // -v and -q of the commands that have them: kVerbose lists each entry as it goes, kQuiet prints
 // nothing but errors.

@@ -347,6 +347,7 @@ void BuildFile(const std::string& json_file, const std::string& out_file) {
     throw EFormatError(source + ": not valid JSON: " + e.what());
   }
   const S settings = Builder(source).Build(j);
+  if (IsNullDevice(Utf8ToPath(out_file))) return;  // checked, and dropped
   CheckReplaceableOutput(Utf8ToPath(out_file));
   settings.SaveToFile(Utf8ToPath(out_file));
 }
