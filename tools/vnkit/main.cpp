@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,6 +113,10 @@ int main(int argc, char** argv) {
                         (vn::cli::CommandName().empty() ? "" : vn::cli::CommandName() + " ") +
                         "--help\" shows the arguments)");
     return vn::cli::kError;
+  } catch (const std::bad_alloc&) {
+    // what the input asked for could not be had; said in words, not as the exception's type
+    vn::cli::PrintError("not enough memory for what the input asks for");
+    return WithStdoutWritten(vn::cli::kError);
   } catch (const std::exception& e) {
     vn::cli::PrintError(e.what());
     return WithStdoutWritten(vn::cli::kError);
