@@ -7,10 +7,12 @@
 #include "archive/big_stream.h"
 #include "installer/install_run.h"
 #include "installer/installation_files.h"
+#include "installer/program_list_entry.h"
 #include "installer/shell_link.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
+#include "platform/program_list.h"
 
 namespace vn {
 namespace fs = std::filesystem;
@@ -107,6 +109,12 @@ void InstallRun::RollBack() {
   if (made_shortcuts_) {
     try {
       DeleteShortcutFolder(kProgramGroupType, Cp932ToUtf8Lossy(settings_.Title));
+    } catch (const Exception&) {
+    }
+  }
+  if (made_program_entry_) {
+    try {
+      RemoveFromProgramList(ProgramListKey(settings_));
     } catch (const Exception&) {
     }
   }

@@ -6,6 +6,7 @@
 
 #include "installer/install_run.h"
 #include "installer/installation_files.h"
+#include "installer/program_list_entry.h"
 #include "installer/shell_link.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
@@ -347,6 +348,7 @@ void InstallRun::RecordInstallation() {
   }
   PauseForTest("registry");
   settings_.WriteValue("InstallPath", FolderText(dest_));
+  made_program_entry_ = AddProgramListEntry(settings_, dest_, uninstaller_);
   host_.SetText(WizardControl::LabelCopyCap, "レジストリを更新しています");
   host_.ProcessMessages();
   host_.Sleep(1000);

@@ -108,6 +108,8 @@ class InstallRun {
   bool had_settings_file_ = false;                   // install.dat was in the install folder before the run
   // Program-menu entries this run made where no earlier installation of the title had its own.
   bool made_shortcuts_ = false;
+  // The entry in the system's list of installed programs, when this run made it.
+  bool made_program_entry_ = false;
   // The program the uninstall entry starts, in the install folder.
   DataString uninstaller_ = DataString("install.exe");
 };

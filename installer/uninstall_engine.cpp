@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "installer/installation_files.h"
+#include "installer/program_list_entry.h"
 #include "installer/shell_link.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
@@ -101,6 +102,7 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   host.SetText(WizardControl::LabelDel, "レジストリを削除しています...");
   host.ProcessMessages();
   settings.DeleteRegistryKey();
+  RemoveProgramListEntry(settings, folder);
   PauseForTest("uninstall-last");
   for (const fs::path& path : {launcher_file, settings_file}) {
     if (!path.empty()) DeleteInstalledFile(path);
