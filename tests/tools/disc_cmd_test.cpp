@@ -53,7 +53,7 @@ const char kSpec[] = R"({
      "archive": {"scenario\\a.txt": {"text": "一\n"}},
      "runtimes": true},
     {"files": {"movie\\ED.MPG": {"size": 3000}, "sound\\b.mp": {"size": 500}},
-     "archive": {"scenario\\b.txt": {"text": "二"}}}
+     "archive": {"scenario\\b.txt": {"text": "二"}}, "runtimes": "launcher"}
   ]
 })";
 
@@ -86,6 +86,14 @@ TEST_F(DiscBuild, WritesEachDiscWithItsIndexFilesAndSizes) {
   EXPECT_EQ(s.MovieSize, 3000);
   EXPECT_EQ(s.DataSize, archive_sizes);
 
+  // Each disc starts its launcher when inserted and names its drive after the title: UTF-16 (little
+  // endian, with its mark), so the title reads right whatever the system's code page.
+  std::string autorun = "\xFF\xFE";
+  for (const char c : std::string("[autorun]\r\nopen=install.exe\r\nicon=install.exe\r\nlabel="))
+    autorun += {c, '\0'};
+  autorun += std::string("\x1F\x66\r\0\n\0", 6);  // U+661F, the title
+  EXPECT_EQ(test::ReadFile(out_ / "disc2" / "autorun.inf"), autorun);
+
   const fs::path disc1 = out_ / "disc1";
   EXPECT_EQ(test::ReadFile(disc1 / "Readme.TXT"), "readme");
   EXPECT_EQ(fs::file_size(disc1 / "Sound" / "OP.ogg"), 1000u);
@@ -93,7 +101,9 @@ TEST_F(DiscBuild, WritesEachDiscWithItsIndexFilesAndSizes) {
               (fs::status(disc1 / "game.sh").permissions() | fs::perms::owner_exec));
   EXPECT_TRUE(fs::exists(disc1 / "directx" / "dxsetup.exe"));
   EXPECT_TRUE(fs::exists(disc1 / "winmedia" / "mp71.exe"));
-  EXPECT_FALSE(fs::exists(out_ / "disc2" / "directx"));
+  // A program given for the runtimes stands in for both setups.
+  EXPECT_EQ(test::ReadFile(out_ / "disc2" / "directx" / "dxsetup.exe"), "launcher program");
+  EXPECT_EQ(test::ReadFile(out_ / "disc2" / "winmedia" / "mp71.exe"), "launcher program");
 
   // The archive holds the entries and the background, RXA-encoded with the picture key.
   TVrFileCollection archive;

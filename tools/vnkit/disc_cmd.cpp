@@ -1,6 +1,7 @@
 // vnkit disc build SPEC -o DIR: a disc set made from a JSON description -- each disc's loose files,
-// its archive game.dat (with the background picture), the launcher as install.exe, the runtime setup
-// stand-ins, and install.dat with the disc's index, the disc file list and the component sizes.
+// its archive game.dat (with the background picture), the launcher as install.exe with the
+// autorun.inf that starts it, the runtime setup stand-ins, and install.dat with the disc's index,
+// the disc file list and the component sizes.
 //
 // The description:
 //   {
@@ -9,7 +10,8 @@
 //     "discs": [
 //       { "files":   { "readme.txt": SOURCE, ... },        loose files (names with '\')
 //         "archive": { "scenario\\start.txt": SOURCE, ... }, entries of game.dat
-//         "runtimes": true },                                directx\dxsetup.exe, winmedia\mp71.exe
+//         "runtimes": true },        directx\dxsetup.exe, winmedia\mp71.exe: shell scripts, or
+//                                     with a SOURCE instead of true, that program as both
 //       ...
 //     ]
 //   }
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 
 #include "archive/big_stream.h"
@@ -55,7 +58,7 @@ const char* const kComputedKeys[] = {"DiscCount",    "DiscIndex",     "DiscFiles
                                      "DataSize",     "SoundSize",     "MovieSize"};
 
 // Loose names the disc build writes itself.
-const char* const kReservedNames[] = {"install.dat", "game.dat", "game.ext", "install.exe"};
+const char* const kReservedNames[] = {"install.dat", "game.dat", "game.ext", "install.exe", "autorun.inf"};
 
 struct DiscSizes {
   int64_t prog = 0, data = 0, sound = 0, movie = 0;
@@ -73,6 +76,7 @@ struct DiscContent {
   std::string where;  // for messages
   NamedContent loose, entries;
   bool runtimes = false;
+  std::optional<FileContent> runtime_program;  // the setup stand-ins' program; none: shell scripts
 };
 
 class DiscSetBuilder {
@@ -122,8 +126,14 @@ class DiscSetBuilder {
       c.entries = Entries(disc, "archive", where);
       if (!picture.empty()) c.entries.push_back({settings.BackgroundPicture, {picture, false}});
       if (disc.contains("runtimes")) {
-        if (!disc["runtimes"].is_boolean()) Fail(where + ": \"runtimes\"", "expected true or false");
-        c.runtimes = disc["runtimes"].get<bool>();
+        const Json& runtimes = disc["runtimes"];
+        if (runtimes.is_boolean()) {
+          c.runtimes = runtimes.get<bool>();
+        } else {
+          c.runtimes = true;
+          c.runtime_program = Source(where + ": \"runtimes\"", DataString("runtimes"), runtimes);
+          c.runtime_program->executable = true;
+        }
       }
     }
 
@@ -155,7 +165,7 @@ class DiscSetBuilder {
         distinct[lower] = file;
       }
       sizes[i].data = WriteArchive(folder, content[i].entries, content[i].where);
-      if (content[i].runtimes) WriteRuntimes(folder, settings);
+      if (content[i].runtimes) WriteRuntimes(folder, settings, content[i].runtime_program);
     }
 
     DiscSizes total;
@@ -180,6 +190,7 @@ class DiscSetBuilder {
     for (int32_t i = 0; i < count; ++i) {
       settings.DiscIndex = i;
       settings.SaveToFile(DiscFolder(i) / "install.dat");
+      if (!launcher_.empty()) WriteAutorun(DiscFolder(i), settings.Title);
       std::printf("%s: prog %lld, data %lld, sound %lld, movie %lld bytes\n",
                   PathToUtf8(DiscFolder(i)).c_str(), static_cast<long long>(sizes[i].prog),
                   static_cast<long long>(sizes[i].data), static_cast<long long>(sizes[i].sound),
@@ -324,11 +335,34 @@ class DiscSetBuilder {
     return size;
   }
 
-  static void WriteRuntimes(const fs::path& folder, const TVondInstallSet& settings) {
+  // What Windows does with an inserted disc: start the launcher, show its icon and the title as the
+  // drive's name. UTF-16 with a byte-order mark, which Windows reads whatever its code page is (a
+  // file in code page 932 would show the title garbled on any other); the file's presence alone
+  // makes a Linux desktop offer the disc to vnsetup (x-content/win32-software).
+  static void WriteAutorun(const fs::path& folder, const DataString& title) {
+    std::u16string text = u"\uFEFF[autorun]\r\nopen=install.exe\r\nicon=install.exe\r\nlabel=";
+    // The title's UTF-16 form on one line: a line break in it would end the entry.
+    for (const char16_t unit : Utf8ToPath(Cp932ToUtf8Lossy(title)).u16string())
+      text += unit < 0x20 ? u' ' : unit;
+    text += u"\r\n";
+    std::string bytes;
+    for (const char16_t unit : text) {
+      bytes += static_cast<char>(unit & 0xFF);
+      bytes += static_cast<char>(unit >> 8);
+    }
+    WriteFileAtomically(folder / "autorun.inf", bytes);
+  }
+
+  static void WriteRuntimes(const fs::path& folder, const TVondInstallSet& settings,
+                            const std::optional<FileContent>& program) {
     // Stand-ins for the DirectX and Windows Media Player setup programs a disc of the time carried.
     const std::string title = Cp932ToUtf8Lossy(settings.Title);
     for (const auto& [name, product] : {std::pair{"directx\\dxsetup.exe", "DirectX"},
                                         std::pair{"winmedia\\mp71.exe", "Windows Media Player"}}) {
+      if (program) {
+        WriteDiscFile(folder, DataString(name), *program);
+        continue;
+      }
       const std::string script = std::string("#!/bin/sh\n# Stands in for the ") + product +
                                  " setup program on the disc of " + title + ".\n" + "echo \"" + product +
                                  " setup: nothing to install on this system.\"\n";
