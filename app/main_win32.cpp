@@ -80,8 +80,9 @@ int main(int argc, char** argv) {
     return code;
   }
 
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder dialog and the shell links
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the shell links
+  INITCOMMONCONTROLSEX controls{sizeof controls,
+                                ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   const vn::EntryEnvironment env = vn::ProcessEnvironment(count, values);
   vn::Win32LauncherUi ui(env);

@@ -2,8 +2,10 @@
 // Each STEP is "CAPTION|TEXT": wait (up to 60 s) until a visible, enabled top-level window titled
 // CAPTION has an enabled control whose text is TEXT, then move the mouse pointer onto that control and
 // click it (SendInput, the system's synthetic input). TEXT "{RETURN}" presses the Return key in that
-// window instead. Exit status: 0 every step done, 1 a step timed out (named on stderr), 2 bad
-// arguments.
+// window instead; "{TEXTS}" prints the texts of the window and of its controls, one a line, as they
+// read back (GetWindowTextW); "{TYPE}..." puts the text after it into the window's first edit box
+// that takes typing (as if typed: the window hears of the change).
+// Exit status: 0 every step done, 1 a step timed out (named on stderr), 2 bad arguments.
 #include <windows.h>
 // after <windows.h>, whose types it uses
 #include <shellapi.h>
@@ -44,11 +46,38 @@ BOOL CALLBACK FindControl(HWND child, LPARAM param) {
 }
 
 constexpr wchar_t kReturnKey[] = L"{RETURN}";
+constexpr wchar_t kTexts[] = L"{TEXTS}";
+constexpr wchar_t kType[] = L"{TYPE}";
+
+bool IsTyping(const std::wstring& text) {
+  return text.compare(0, wcslen(kType), kType) == 0;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+// The first edit box the user could type into: shown and not read-only.
+BOOL CALLBACK FindEdit(HWND child, LPARAM param) {
+  if (_wcsicmp(ClassOf(child).c_str(), L"Edit") != 0 || !IsWindowVisible(child) ||
+      (GetWindowLongW(child, GWL_STYLE) & ES_READONLY))
+    return TRUE;
+  *reinterpret_cast<HWND*>(param) = child;
+  return FALSE;
+}
+
+BOOL CALLBACK PrintText(HWND child, LPARAM) {
+  std::printf("%s\n", Narrow(TextOf(child)).c_str());
+  return TRUE;
+}
 
 BOOL CALLBACK FindWindowWithControl(HWND top, LPARAM param) {
   auto* s = reinterpret_cast<Search*>(param);
   if (!IsWindowVisible(top) || !IsWindowEnabled(top) || TextOf(top) != s->caption) return TRUE;
-  if (s->text == kReturnKey) s->control = top;
+  if (s->text == kReturnKey || s->text == kTexts) s->control = top;
+  if (IsTyping(s->text)) EnumChildWindows(top, FindEdit, reinterpret_cast<LPARAM>(&s->control));
   if (!s->control) EnumChildWindows(top, FindControl, param);
   if (!s->control) return TRUE;
   s->window = top;
@@ -107,6 +136,12 @@ int main() {
     Sleep(300);  // the window has painted its page
     if (search.text == kReturnKey) {
       PressReturn();
+    } else if (search.text == kTexts) {
+      std::printf("%s\n", Narrow(TextOf(search.window)).c_str());
+      EnumChildWindows(search.window, PrintText, 0);
+    } else if (IsTyping(search.text)) {
+      SendMessageW(search.control, WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(search.text.substr(wcslen(kType)).c_str()));
     } else {
       RECT r{};
       GetWindowRect(search.control, &r);

@@ -1,7 +1,6 @@
 #include "ui/win32/wizard_form.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <exception>
@@ -15,6 +14,7 @@
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "settings/settings.h"
+#include "ui/win32/folder_chooser.h"
 #include "ui/win32/form_style.h"
 
 namespace vn {
@@ -461,18 +461,10 @@ DialogButton TFormType::MessageDialog(DialogKind kind, const std::string& text, 
 }
 
 std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
-  const std::wstring title = Wide(prompt);
-  BROWSEINFOW info{};
-  info.hwndOwner = Handle();
-  info.lpszTitle = title.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
-  if (!chosen) return std::nullopt;
-  wchar_t folder[MAX_PATH] = {};
-  const bool ok = SHGetPathFromIDListW(chosen, folder);
-  CoTaskMemFree(chosen);
-  if (!ok) return std::nullopt;
-  return fs::path(folder);
+  // Opens beside the current disc, where the other discs of a copied set or other media lie.
+  fs::path disc = source_folder_;
+  if (!disc.has_filename()) disc = disc.parent_path();  // a folder given with its trailing delimiter
+  return ChooseFolder(Handle(), prompt, disc.parent_path());
 }
 
 void TFormType::Sleep(int milliseconds) {
