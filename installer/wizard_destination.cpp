@@ -87,6 +87,16 @@ bool IsBelow(const fs::path& inner, const fs::path& outer) {
   return !rel.empty() && rel != "." && *rel.begin() != "..";
 }
 
+// `folder` itself when it exists, else its nearest existing parent; empty when none exists.
+fs::path NearestExistingFolder(fs::path folder) {
+  std::error_code ec;
+  while (!folder.empty() && !fs::is_directory(folder, ec)) {
+    const fs::path parent = folder.parent_path();
+    folder = parent == folder ? fs::path() : parent;
+  }
+  return folder;
+}
+
 // The settings file in `folder` when there is one; damaged files raise as in the update check.
 std::optional<TVondInstallSet> SettingsIn(const fs::path& folder) {
   std::error_code ec;
@@ -97,14 +107,16 @@ std::optional<TVondInstallSet> SettingsIn(const fs::path& folder) {
   return settings;
 }
 
-// A disc folder of the game carries its install.dat, which no installation marked as installed.
+// A disc folder of the game carries its install.dat, which no installation marked as installed. The
+// root counts too: a disc in a drive has its install.dat there.
 bool IsInsideDiscOf(const fs::path& folder, const DataString& title) {
-  for (fs::path p = folder.parent_path(); p.has_relative_path(); p = p.parent_path()) {
+  for (fs::path p = folder.parent_path(); !p.empty(); p = p.parent_path()) {
     try {
       if (const auto settings = SettingsIn(p); settings && !settings->Installed && settings->Title == title)
         return true;
     } catch (const Exception&) {
     }
+    if (!p.has_relative_path()) break;
   }
   return false;
 }
@@ -144,13 +156,7 @@ void TWizardFlow::SetUpDestination() {
   // plus the sub-folder would repeat a part of the sub-folder that exists already (Games/Games/Foo)
   // or drop a Program Files folder that does not exist yet (~/Foo instead of ~/Games/Foo). Folders
   // picked in the list later get the sub-folder appended as usual.
-  fs::path shown = Utf8ToPath(folder);
-  std::error_code ec;
-  while (!shown.empty() && !fs::is_directory(shown, ec)) {
-    const fs::path parent = shown.parent_path();
-    shown = parent == shown ? fs::path() : parent;
-  }
-  if (!shown.empty()) controls_.Directory = shown;
+  if (fs::path shown = NearestExistingFolder(Utf8ToPath(folder)); !shown.empty()) controls_.Directory = shown;
 }
 
 void TWizardFlow::DirectoryChange(const fs::path& folder) {
@@ -165,6 +171,15 @@ void TWizardFlow::DirectoryChange(const fs::path& folder) {
 }
 
 void TWizardFlow::EditDirChange() {
+  // The drive and folder lists follow a typed folder: its drive, and the nearest part of it that
+  // exists. EditDir keeps what was typed.
+  const fs::path typed = Utf8ToPath(controls_.EditDir).lexically_normal();
+  if (typed.is_absolute()) {
+    if (const fs::path shown = NearestExistingFolder(typed); !shown.empty()) {
+      controls_.Directory = shown;
+      controls_.Drive = MountPointOf(shown);
+    }
+  }
   UpdateDriveSpace();
 }
 
@@ -246,6 +261,10 @@ std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
     const fs::path disc = Resolved(source_folder_);
     if (place == disc || IsBelow(place, disc) || IsBelow(disc, place))
       return "ディスクのフォルダにはインストールできません";
+    // The disc's own medium -- a CD-ROM drive, or a volume whose root is the disc -- takes no
+    // installation anywhere on it, however the disc was opened (its root or a folder on it).
+    if ((IsOpticalDisc(disc) || IsMountRoot(disc)) && OnSameVolume(place, disc))
+      return "ディスクのドライブにはインストールできません";
   }
   if (const auto there = SettingsIn(folder)) {
     if (there->Title != settings_.Title)

@@ -118,7 +118,8 @@ class TWizardFlow {
   void DirectoryChange(const std::filesystem::path& folder);
   // Another drive (mount point) was chosen; the folder list moves to its root.
   void DriveChange(const std::filesystem::path& drive);
-  // The user edited EditDir (already written to Controls()): the free-space line follows it.
+  // The user edited EditDir (already written to Controls()): the free-space line, the drive list and
+  // the folder list (at the nearest existing part of the typed folder) follow it.
   void EditDirChange();
 
   // Enters page `index` and does its work; runs the install and uninstall procedures.

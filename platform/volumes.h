@@ -18,4 +18,13 @@ bool IsMountRoot(const std::filesystem::path& folder);
 // that does not exist); empty when it cannot be found.
 std::filesystem::path MountPointOf(const std::filesystem::path& path);
 
+// True when `a` and `b` (paths that do not exist yet: their nearest existing parents) lie on one
+// drive / mounted file system (POSIX: the same device; Windows: the same volume root). False when
+// either cannot be told.
+bool OnSameVolume(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// True when `path` lies on an optical disc: a CD-ROM drive on Windows, an ISO 9660 or UDF file
+// system on POSIX.
+bool IsOpticalDisc(const std::filesystem::path& path);
+
 }  // namespace vn

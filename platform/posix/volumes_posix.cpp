@@ -1,4 +1,6 @@
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 
 #include "platform/volumes.h"
@@ -59,6 +61,19 @@ fs::path MountPointOf(const fs::path& path) {
     p = p.parent_path();
   }
   return p;
+}
+
+bool OnSameVolume(const fs::path& a, const fs::path& b) {
+  const fs::path x = NearestExisting(a), y = NearestExisting(b);
+  dev_t dx, dy;
+  return !x.empty() && !y.empty() && DeviceOf(x, dx) && DeviceOf(y, dy) && dx == dy;
+}
+
+bool IsOpticalDisc(const fs::path& path) {
+  const fs::path existing = NearestExisting(path);
+  struct statfs fs_info;
+  if (existing.empty() || ::statfs(existing.c_str(), &fs_info) != 0) return false;
+  return fs_info.f_type == ISOFS_SUPER_MAGIC || fs_info.f_type == UDF_SUPER_MAGIC;
 }
 
 }  // namespace vn

@@ -66,4 +66,17 @@ fs::path MountPointOf(const fs::path& path) {
   return root.has_relative_path() && !root.has_filename() ? root.parent_path() : root;
 }
 
+bool OnSameVolume(const fs::path& a, const fs::path& b) {
+  const fs::path x = NearestExistingFolder(a), y = NearestExistingFolder(b);
+  if (x.empty() || y.empty()) return false;
+  const std::wstring rx = VolumeRoot(x), ry = VolumeRoot(y);
+  return !rx.empty() && CompareStringOrdinal(rx.c_str(), -1, ry.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+bool IsOpticalDisc(const fs::path& path) {
+  const fs::path existing = NearestExistingFolder(path);
+  const std::wstring root = existing.empty() ? std::wstring() : VolumeRoot(existing);
+  return !root.empty() && GetDriveTypeW(root.c_str()) == DRIVE_CDROM;
+}
+
 }  // namespace vn

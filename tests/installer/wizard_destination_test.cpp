@@ -5,6 +5,7 @@
 #include "installer/wizard_flow.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "platform/volumes.h"
 #include "settings/settings.h"
 #include "tests/installer/wizard_view_fake.h"
 #include "tests/support/test_env.h"
@@ -114,6 +115,28 @@ TEST_F(WizardDestinationTest, DriveRootsAndRelativeNamesAreRefused) {
   flow->btnNextClick();
   EXPECT_EQ(c.page, kPageConfirm);
   EXPECT_TRUE(view.dialogs.empty());
+}
+
+TEST_F(WizardDestinationTest, TypedFolderMovesTheListsAndTheSpaceLine) {
+  settings.DefaultFolder = DataString("<ProgramFiles>\\Foo");
+  auto flow = OnSelDir();
+  WizardControls& c = flow->Controls();
+  const fs::path other = test::MakeTempDir("typed");
+  fs::path measured;
+  flow->FreeSpaceOf = [&](const fs::path& path) {
+    measured = path;
+    return 3 * kMiB;
+  };
+  c.EditDir = Text(other / "new" / "Game");
+  flow->EditDirChange();
+  EXPECT_EQ(c.EditDir, Text(other / "new" / "Game"));  // kept as typed, no sub-folder added
+  EXPECT_EQ(c.Directory, other);
+  EXPECT_EQ(c.Drive, MountPointOf(other));
+  EXPECT_EQ(measured, Utf8ToPath(Text(other / "new" / "Game") + "/"));
+  EXPECT_EQ(c.LabelSzDrv, "このドライブには 3 MBの空きがあります");
+  c.EditDir = "relative/half";  // half typed: the lists stay
+  flow->EditDirChange();
+  EXPECT_EQ(c.Directory, other);
 }
 
 TEST_F(WizardDestinationTest, SpaceQuestionCountsWholeMegabytes) {

@@ -72,6 +72,7 @@ fs::path RunningLauncher() {
 
 TFormType::TFormType(TVondInstallSet& settings, HWND owner, fs::path source_folder)
     : settings_(settings), source_folder_(std::move(source_folder)), flow_(settings, *this) {
+  flow_.SetSourceFolder(source_folder_);  // the disc and the folders around it are no destination
   CreateForm(owner, L"インストールタイプの選択", kClientWidth, kClientHeight);
   BuildPages();
   FillDriveList();
