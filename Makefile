@@ -4,13 +4,14 @@
 # make windows - set-up, vnsetup.exe and vnkit.exe for 32- and 64-bit Windows (mingw-w64; libjpeg and
 #                libpng built from Debian sources), in build-win32 and build-win
 # make windows-check - the Windows programs' checks, run under Wine and Xvfb
+# make windows-demo - the sample disc set with the Windows launcher, installed, played, uninstalled under Wine
 # make fuzz - set-up, the libFuzzer targets (clang) run FUZZ_SECONDS each (FUZZ_PARALLEL at a time)
 # make install - build, then install vnsetup, vnkit, the desktop entry and the icon (PREFIX, DESTDIR)
 # make package - build, then a Debian package of the same (build/vnsetup_*.deb)
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all setup build test demo bench windows windows-build windows-build32 windows-full windows-check format clean install package \
+.PHONY: all setup build test demo bench windows windows-build windows-build32 windows-full windows-check windows-demo format clean install package \
 	fuzz fuzz-build
 
 all: build
@@ -52,12 +53,14 @@ windows-build:
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_PREFIX_PATH=$(CURDIR)/build-win-deps/x86_64 $(WINDOWS_FLAGS) -DVN_WINDOWS_CHECK=ON
 	cmake --build build-win -j $(JOBS)
+	@stat -c '%n: %s bytes' build-win/app/vnsetup.exe build-win/tools/vnkit/vnkit.exe
 
 windows-build32:
 	bash scripts/mingw_imaging.sh build-win-deps i686
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
 		-DCMAKE_PREFIX_PATH=$(CURDIR)/build-win-deps/i686 $(WINDOWS_FLAGS)
-	cmake --build build-win32 -j $(JOBS) --target vnsetup vnkit
+	cmake --build build-win32 -j $(JOBS) --target vnsetup vnkit sample_program
+	@stat -c '%n: %s bytes' build-win32/app/vnsetup.exe build-win32/tools/vnkit/vnkit.exe
 
 windows-full: windows
 
@@ -65,6 +68,11 @@ windows-check: windows
 	cmake -S . -B build-asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DVN_SANITIZE=ON -DVN_BUILD_TESTS=ON
 	cmake --build build-asan -j $(JOBS) --target vnkit
 	bash scripts/windows_check.sh --linux-build build-asan build-win build-win32
+
+windows-demo: setup windows-build
+	cmake -S . -B build $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVN_BUILD_TESTS=OFF
+	cmake --build build -j $(JOBS) --target vnkit
+	bash scripts/windows_demo.sh build build-win
 
 PREFIX ?= /usr/local
 install: build

@@ -65,14 +65,15 @@ done
 vnkit="$linux_build/tools/vnkit/vnkit"
 for build in "${builds[@]}"; do
   program="$build/app/vnsetup.exe"
+  sample="$build/sample_program.exe"
   [ -f "$program" ] || continue
-  if [ ! -x "$vnkit" ] || [ -z "$driver" ]; then
-    echo "windows_check: $program not checked: needs --linux-build with vnkit and a build with wizard_driver.exe" >&2
+  if [ ! -x "$vnkit" ] || [ -z "$driver" ] || [ ! -f "$sample" ]; then
+    echo "windows_check: $program not checked: needs --linux-build with vnkit, a build with wizard_driver.exe and its sample_program.exe" >&2
     status=1
     continue
   fi
   echo "=== $program"
-  bash "$root/tests/windows/vnsetup_wine_test.sh" "$program" "$vnkit" "$driver" "$work/$(basename "$build")" ||
+  bash "$root/tests/windows/vnsetup_wine_test.sh" "$program" "$vnkit" "$driver" "$sample" "$work/$(basename "$build")" ||
     status=1
 done
 wineserver -w

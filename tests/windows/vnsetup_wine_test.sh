@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
 # vnsetup.exe under Wine, as a user on Windows meets it (run by scripts/windows_check.sh, which sets
-# WINEPREFIX, DISPLAY and the locale). Usage: vnsetup_wine_test.sh VNSETUP.EXE VNKIT WIZARD_DRIVER.EXE WORK
+# WINEPREFIX, DISPLAY and the locale).
+# Usage: vnsetup_wine_test.sh VNSETUP.EXE VNKIT WIZARD_DRIVER.EXE SAMPLE_PROGRAM.EXE WORK
 #
-# On the two-disc sample set (made by `vnkit disc build` with VNSETUP.EXE as launcher):
+# On the two-disc sample set for a Windows launcher (made by `vnkit disc build` with VNSETUP.EXE as
+# launcher, its game and runtime setups SAMPLE_PROGRAM.EXE):
 #  1. pictures of the start menu in its four layouts, of the main window in background modes 0-3 and
 #     of every wizard page; each window's control geometry is checked against its designed layout
 #     and a few pixels against what the window must show;
-#  2. the unattended two-disc install: files, data file, install.dat, registry value, shortcuts;
-#     the uninstall pages of the installed copy; the unattended uninstall;
-#  3. an install clicked through with synthetic mouse input, then uninstalled again.
+#  2. the unattended two-disc install: files, data file, install.dat, registry value, shortcuts, the
+#     entry in the list of installed programs; the game started from the start menu; the uninstall
+#     pages of the installed copy; the unattended uninstall;
+#  3. an install clicked through with synthetic mouse input, disc 2 pointed at in the folder chooser,
+#     then uninstalled again; the start menu started as autorun.inf says.
 set -euo pipefail
 
 exe=$(realpath "$1")
 vnkit=$(realpath "$2")
 driver=$(realpath "$3")
-work=$(realpath -m "$4")
+sample_program=$(realpath "$4")
+work=$(realpath -m "$5")
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
 title=星降る湖
 key='HKCU\Software\ソフトハウス湖月\星降る湖'
+entry='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\vnsetup_星降る湖'
 
 fail() {
   echo "FAIL: $*" >&2
@@ -90,15 +96,13 @@ acp=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP
 note "Wine prefix code page $acp; $(basename "$exe"): $(stat -c %s "$exe") bytes"
 [ "$acp" != 932 ] || fail "the prefix has code page 932: the check of Japanese texts on another code page needs another"
 
-cp -r "$src/samples" "$work/samples"
 # No readme opened at the end of the clicked install: it would leave a text editor running.
-python3 - "$work/samples/disc_set.json" <<'EOF'
-import json, sys
-spec = json.load(open(sys.argv[1], encoding="utf-8"))
-spec["settings"]["ShowReadme"] = False
-json.dump(spec, open(sys.argv[1], "w", encoding="utf-8"), ensure_ascii=False, indent=1)
-EOF
-"$vnkit" disc build "$work/samples/disc_set.json" -o "$work/discs" --launcher "$exe" >/dev/null
+python3 "$src/samples/windows_disc_set.py" "$sample_program" "$work/disc_set.json" ShowReadme=false
+"$vnkit" disc build "$work/disc_set.json" -o "$work/discs" --launcher "$exe" >/dev/null
+# Windows starts an inserted disc's launcher as its autorun.inf says, and names the drive after it.
+autorun=$(iconv -f UTF-16 -t UTF-8 "$work/discs/disc2/autorun.inf" | tr -d '\r')
+[ "$(sed -n 's/^open=//p' <<<"$autorun")" = install.exe ] && [ "$(sed -n 's/^label=//p' <<<"$autorun")" = "$title" ] ||
+  fail "autorun.inf: $autorun"
 
 note "start menu: four layouts (nothing installed: game start disabled)"
 variant start-both
@@ -175,6 +179,24 @@ expect "$pages/08-uninst.layout" "LabelUninst 24 24 465 14 visible enabled $titl
 expect "$pages/09-delete.layout" "LabelDelTitle 24 24 465 14 visible enabled ファイルを削除しています" "LabelDel 24 60" \
   "btnAbort 416 300 75 25 visible enabled 中断(&A)"
 
+note "the disc's own drive takes no installation: disc 1 as the drive Q:, unattended and in the window"
+ln -sfn "$work/discs/disc1" "$WINEPREFIX/dosdevices/q:"
+if wine 'Q:\install.exe' --unattended --accept-license --folder 'Q:\sound' >"$work/drive.out" 2>"$work/drive.err"; then
+  fail "installed onto the disc's drive"
+fi
+grep -q 'ディスクのフォルダにはインストールできません' "$work/drive.err" || fail "onto the disc's drive: $(cat "$work/drive.err")"
+timeout 120 wine "$(temporary_copy)" 'Q:\' >"$work/drive-window.out" 2>&1 &
+installer=$!
+wine "$driver" "ようこそ|{RETURN}" "ライセンス契約|同意する(&P)" "ライセンス契約|次へ(&N) >" \
+  "インストールするＣＤ－ＲＯＭ|次へ(&N) >" "インストールするファイル|次へ(&N) >" "インストール先の選択|{TYPE}Q:\sound" \
+  "インストール先の選択|次へ(&N) >" "警告|{TEXTS}" "警告|OK" "インストール先の選択|中断(&A)" "確認|はい(&Y)" \
+  >"$work/drive-driver.out" 2>&1 || { kill "$installer" 2>/dev/null; fail "the window: $(cat "$work/drive-driver.out")"; }
+wait "$installer" || true
+grep -q 'ディスクのフォルダにはインストールできません' "$work/drive-driver.out" ||
+  fail "the window took the disc's drive: $(cat "$work/drive-driver.out")"
+[ ! -e "$work/discs/disc1/sound/install.dat" ] || fail "installed onto the disc"
+rm "$WINEPREFIX/dosdevices/q:"
+
 note "unattended install from both discs"
 wine "$work/discs/disc1/install.exe" --unattended --accept-license >"$work/install.out" 2>"$work/install.err" ||
   fail "unattended install: exit $? ($(cat "$work/install.err"))"
@@ -201,6 +223,38 @@ game_link=$(echo "$links" | grep "/$title.lnk\$") || fail "no shortcut $title.ln
 # The link keeps its target as ANSI and as UTF-16 text; without the zero bytes both read alike.
 LC_ALL=C tr -d '\0' <"$game_link" | LC_ALL=C grep -qaF 'hoshifuru.exe' || fail "$title.lnk does not lead to hoshifuru.exe"
 
+note "the list of installed programs"
+wine reg export "$entry" "$(winpath "$work/entry.reg")" /y >/dev/null || fail "no entry $entry"
+python3 - "$work/entry.reg" "$folder" "$title" "$game" <<'EOF' || fail "the entry in the list of installed programs"
+import os, re, sys
+path, folder, title, game = sys.argv[1:]
+text = open(path, encoding="utf-16").read()
+values = {}
+for name, value in re.findall(r'^"([^"]+)"=(.*)$', text, re.M):
+    values[name] = re.sub(r"\\(.)", r"\1", value[1:-1]) if value.startswith('"') else value
+uninstaller = '"' + folder + '\\install.exe"'
+want = {"DisplayName": title, "Publisher": "ソフトハウス湖月", "InstallLocation": folder,
+        "UninstallString": uninstaller, "QuietUninstallString": uninstaller + " --unattended",
+        "DisplayIcon": folder + "\\hoshifuru.exe,0", "NoModify": "dword:00000001", "NoRepair": "dword:00000001"}
+wrong = {k: (values.get(k), v) for k, v in want.items() if values.get(k) != v}
+size = int(values.get("EstimatedSize", "dword:0").split(":")[1], 16)
+files = sum(os.path.getsize(os.path.join(d, f)) for d, _, names in os.walk(game) for f in names)
+if wrong or size != (files + 1023) // 1024:
+    sys.exit(f"values (have, want): {wrong}; EstimatedSize {size} KiB for {files} bytes")
+EOF
+wine uninstaller --list >"$work/programs.txt" 2>&1
+grep -q "vnsetup_" "$work/programs.txt" || fail "wine uninstaller --list: $(cat "$work/programs.txt")"
+
+note "ゲームスタート in the start menu starts the installed game"
+mkdir -p "$work/played"
+VN_TEST_GAME_OUT="$(winpath "$work/played")" timeout 120 wine "$work/discs/disc1/install.exe" >"$work/play.out" 2>&1 &
+launcher=$!
+wine "$driver" "$title|ゲームスタート" >"$work/play-driver.out" 2>&1 ||
+  { kill "$launcher" 2>/dev/null; fail "start menu: $(cat "$work/play-driver.out")"; }
+wait "$launcher" || fail "game start: exit $?"
+for _ in $(seq 50); do [ -s "$work/played/vnsetup-test-game.txt" ] && break; sleep 0.2; done
+grep -q "^acp=$acp" "$work/played/vnsetup-test-game.txt" 2>/dev/null || fail "the game did not start"
+
 note "uninstall pages of the installed copy"
 PAGES=yes picture uninstall "$(temporary_copy)" "$folder\\"
 expect "$work/pictures/uninstall.layout" "client 0 0 924 568 visible enabled ${title}の削除" "PaintBox 0 0 0 0 hidden"
@@ -213,25 +267,34 @@ wine "$game/install.exe" --unattended >"$work/uninstall.out" 2>"$work/uninstall.
 [ ! -e "$game/game.dat" ] && [ ! -e "$game/install.dat" ] || fail "files left after the uninstall"
 if wine reg query "$key" /v InstallPath >/dev/null 2>&1; then fail "InstallPath left after the uninstall"; fi
 [ -z "$(find "$WINEPREFIX/drive_c/users" -path "*/Start Menu/Programs/$title/*.lnk")" ] || fail "shortcuts left"
+if wine reg query "$entry" >/dev/null 2>&1; then fail "the entry in the list of installed programs is left"; fi
 
-note "install clicked through with synthetic mouse and keyboard input"
-timeout 300 wine "$(temporary_copy)" "$(winpath "$work/discs/disc1")\\" >"$work/click.out" 2>"$work/click.err" &
+note "install clicked through with synthetic mouse and keyboard input; disc 2 chosen in the folder chooser"
+# Disc 1 alone in its folder: after the prompt for disc 2 the chooser asks where it is.
+mkdir -p "$work/alone"
+cp -r "$work/discs/disc1" "$work/alone/disc1"
+timeout 300 wine "$(temporary_copy)" "$(winpath "$work/alone/disc1")\\" >"$work/click.out" 2>"$work/click.err" &
 installer=$!
 # Return presses the default button (Next) on the first page and the focused 閉じる on the last.
 wine "$driver" "ようこそ|{RETURN}" "ライセンス契約|同意する(&P)" "ライセンス契約|次へ(&N) >" \
   "インストールするＣＤ－ＲＯＭ|次へ(&N) >" "インストールするファイル|シナリオ・グラフィック" \
   "インストールするファイル|サウンド" "インストールするファイル|ムービー" "インストールするファイル|次へ(&N) >" \
   "インストール先の選択|次へ(&N) >" \
-  "インストール準備完了|インストール" "情報|OK" "完了|{RETURN}" >"$work/driver.out" 2>&1 ||
+  "インストール準備完了|インストール" "情報|OK" "フォルダの参照|{TEXTS}" \
+  "フォルダの参照|{TYPE}$(winpath "$work/discs/disc2")" "フォルダの参照|OK" "完了|{RETURN}" >"$work/driver.out" 2>&1 ||
   { kill "$installer" 2>/dev/null; fail "clicking through: $(cat "$work/driver.out")"; }
+# The chooser's texts read back as the program wrote them, on a system of code page 1252.
+for text in フォルダの参照 ディスク2を入れてからOKをクリックしてください "フォルダ(&F):" OK "中止(&A)"; do
+  tr -d '\r' <"$work/driver.out" | grep -qxF "$text" || fail "folder chooser: no text \"$text\" ($(cat "$work/driver.out"))"
+done
 wait "$installer" || fail "clicked install: exit $?"
 "$vnkit" verify "$game/game.dat" >/dev/null || fail "clicked install: game.dat damaged or missing"
 [ -f "$game/movie/ending.mpg" ] || fail "clicked install: disc 2 not installed"
 wine reg query "$key" /v InstallPath >/dev/null || fail "clicked install: no registry value"
 wine "$game/install.exe" --unattended >/dev/null 2>&1 || fail "uninstall after the clicked install"
 
-note "start menu, インストール: the launcher starts its temporary copy, deleted at the next start"
-timeout 120 wine "$work/discs/disc1/install.exe" >"$work/menu.out" 2>&1 &
+note "start menu as autorun.inf starts it, インストール: the launcher starts its temporary copy, deleted at the next start"
+(cd "$work/discs/disc1" && exec timeout 120 wine "$(sed -n 's/^open=//p' <<<"$autorun")") >"$work/menu.out" 2>&1 &
 launcher=$!
 wine "$driver" "$title|インストール" "ようこそ|{RETURN}" >"$work/menu-driver.out" 2>&1 ||
   { kill "$launcher" 2>/dev/null; fail "start menu: $(cat "$work/menu-driver.out")"; }
