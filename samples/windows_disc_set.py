@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The sample disc set for a Windows launcher: samples/disc_set.json with its game and runtime setups
-made the Windows program PROGRAM (samples/windows_program.cpp, cross-built), and readme.txt stored in
+made the Windows program PROGRAM (samples/windows_program_win32.cpp, cross-built), and readme.txt stored in
 code page 932 as real discs have it.
 
     windows_disc_set.py PROGRAM OUT.json [KEY=JSON]...

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows demo, run by `make windows-demo`: the sample disc set with the Windows vnsetup.exe as
-# launcher (its game and runtime setups the small Windows program samples/windows_program.cpp,
+# launcher (its game and runtime setups the small Windows program samples/windows_program_win32.cpp,
 # readme.txt in code page 932), installed, played and uninstalled under Wine, in a Wine prefix of its
 # own with the locale C.UTF-8 (code page 1252: an English Windows).
 #
