@@ -80,7 +80,8 @@ echo
 
 echo "=== the uninstaller, as the list of installed programs starts it quietly: install.exe --unattended"
 wine "$game/install.exe" --unattended 2>&1 | tr -d '\r'
-echo "--- left of the installation: $(find "$game" 2>/dev/null | wc -l) files and folders"
+echo "--- left in the install folder (a running program's own file cannot be deleted on Windows):"
+(cd "$game" 2>/dev/null && find . -mindepth 1 -printf '  %P\n') || echo "  (the folder is gone)"
 echo "--- the list of installed programs:"
 wine uninstaller --list 2>/dev/null | tr -d '\r' | sed 's/^/  /'
 echo "(end of the list)"
