@@ -119,6 +119,10 @@ TEST(Volumes, FreeSpaceAndMountRoots) {
   EXPECT_EQ(IsMountRoot(dir), mount == fs::canonical(dir));
   fs::create_directories(dir / "sub");
   EXPECT_FALSE(IsMountRoot(dir / "sub"));
+  // One file system holds the folder and the parts of it still to be made; /proc is another one.
+  EXPECT_TRUE(OnSameVolume(dir / "sub", mount / "not/yet"));
+  EXPECT_FALSE(OnSameVolume(dir, "/proc"));
+  EXPECT_FALSE(IsOpticalDisc(dir));
 }
 
 }  // namespace

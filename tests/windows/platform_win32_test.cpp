@@ -324,6 +324,9 @@ TEST(Win32System, FoldersAndTheRunningProgram) {
   const fs::path root = MountPointOf(dir.path());
   EXPECT_TRUE(IsMountRoot(root)) << PathToUtf8(root);
   EXPECT_FALSE(IsMountRoot(dir.path()));
+  EXPECT_TRUE(OnSameVolume(dir.path(), root / "not" / "yet"));
+  EXPECT_FALSE(OnSameVolume(dir.path(), L"Y:\\no drive"));  // no such drive in the check's prefix
+  EXPECT_FALSE(IsOpticalDisc(dir.path()));
   EXPECT_EQ(FormatThousands(1234567), "1,234,567");
 }
 
