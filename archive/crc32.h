@@ -1,6 +1,7 @@
 // CRC-32 of the archive checksums (reflected polynomial 0xEDB88320, the checksum of zlib and
-// ISO-HDLC). Our own code rather than zlib's: it is on the hot path of every verify and pack, so it
-// folds with carry-less multiplication where the processor has it and slices by 16 elsewhere.
+// ISO-HDLC). On the hot path of every verify, pack and install, so it comes from the fastest library
+// the build has: ISA-L (folds with the widest carry-less multiplication the processor has), else
+// libdeflate, else zlib (the Windows build).
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,7 @@ namespace vn {
 // Crc32Update(0, "123456789", 9) == 0xCBF43926.
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t length);
 
-// The table-driven path alone (used by the tests to check the fast paths against it).
-uint32_t Crc32UpdatePortable(uint32_t crc, const void* data, size_t length);
+// The library Crc32Update uses ("ISA-L", "libdeflate" or "zlib").
+const char* Crc32Library();
 
 }  // namespace vn
