@@ -33,10 +33,9 @@ void THashCollection::Link(THashCollectionItem& item) {
   }
   head = &item;
 
-  const auto found = newest_.find(item.name_);
-  if (found == newest_.end()) {
-    newest_.insert(&item);
-  } else {
+  // one lookup: the insert finds the newest of an equal name when there is one
+  const auto [found, inserted] = newest_.insert(&item);
+  if (!inserted) {
     item.older_same_name_ = *found;
     (*found)->newer_same_name_ = &item;
     ReplaceNewest(found, &item);

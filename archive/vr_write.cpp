@@ -101,6 +101,19 @@ class PrepareAhead {
   bool stop_ = false;
 };
 
+// Data that is compressed already (pictures, sound) shrinks by a few per cent at most, far from the
+// tenth KeepsCompressedForm asks for. A file of some size is stored without compressing it whole
+// when none of three samples (its start, middle and end) shrinks by more than 3 %: a file that
+// would shrink enough almost always shows it in one of them (text, uncompressed pictures, padding).
+bool LooksCompressed(const std::string& content) {
+  constexpr size_t kSample = 65536;
+  if (content.size() < 4 * kSample) return false;
+  for (const size_t at : {size_t{0}, content.size() / 2 - kSample / 2, content.size() - kSample}) {
+    if (CompressedLength(content.data() + at, kSample, 2) * 100 < kSample * 97) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool KeepsCompressedForm(int64_t packed_length, int64_t file_length) {
@@ -183,9 +196,10 @@ TVrFileCollection::PreparedEntry TVrFileCollection::PrepareEntry(const TVrFile& 
   TMemoryStream packed(ReadWholeFile(p.path, kAnyFileSize));
   const std::string content = packed.Bytes();
   p.changed = static_cast<int64_t>(content.size()) != p.state.size || !(StateOf(p.path) == p.state);
-  CompressMemoryStream(packed, 2);
   p.kind = PreparedEntry::kPacked;
-  if (KeepsCompressedForm(packed.GetSize(), static_cast<int64_t>(content.size()))) {
+  const bool compress = !LooksCompressed(content);
+  if (compress) CompressMemoryStream(packed, 2);
+  if (compress && KeepsCompressedForm(packed.GetSize(), static_cast<int64_t>(content.size()))) {
     p.bytes = packed.TakeBytes();
   } else {
     p.bytes = content;
@@ -384,6 +398,20 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
     return directory != nullptr ? last_of_name.find(s.name)->second == i : source.IndexOf(s.name) == i;
   };
 
+  // Entries whose bytes follow each other in the source are copied as one run, with one call.
+  constexpr int64_t kRunStep = int64_t{32} << 20;
+  int64_t run_offset = 0, run_size = 0;
+  DataString run_first;  // the run's first entry, named when the source ends inside the run
+  const auto copy_run = [&] {
+    if (run_size == 0) return;
+    if (source.Stream() == nullptr) throw EReadError(source.Describe() + ": no archive is open");
+    source.Stream()->SetPosition(run_offset);
+    if (out.CopyFrom(*source.Stream(), run_size) != run_size) {
+      throw EReadError(source.Describe() + ": entry " + Cp932ToUtf8Lossy(run_first) +
+                       " or one after it is cut short");
+    }
+    run_size = 0;
+  };
   bool changed = false;
   for (int i = 0; next(i); ++i) {
     if (IsEofName(s.name) || s.separate || !found_in_source(i)) continue;
@@ -393,20 +421,27 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
     // The older version keeps its bytes but is no longer found under its name.
     if (k >= 0) (*this)[k].SetName(DataString("/") + (*this)[k].Name());
     TVrFile& added = Add(s.name);
-    added.Offset = out.GetPosition();
+    added.Offset = out.GetPosition() + run_size;
     added.Size = s.size;
     added.CRC = s.crc;
     added.Time = s.time;
     added.Stored = s.stored;
-    if (CallProgress(added, added.Size, i, total)) return changed;
+    if (CallProgress(added, added.Size, i, total)) {
+      copy_run();
+      return changed;
+    }
     if (s.size > 0) {
-      if (source.Stream() == nullptr) throw EReadError(source.Describe() + ": no archive is open");
-      source.Stream()->SetPosition(s.offset);
-      if (out.CopyFrom(*source.Stream(), s.size) != s.size) {
-        throw EReadError(source.Describe() + ": entry " + Cp932ToUtf8Lossy(s.name) + " is cut short");
+      if (run_size > 0 && s.offset != run_offset + run_size) copy_run();
+      if (run_size == 0) {
+        run_offset = s.offset;
+        run_first = s.name;
       }
+      run_size += s.size;
+      // a long run is copied in steps, so that the progress shown stays near the bytes copied
+      if (run_size >= kRunStep) copy_run();
     }
   }
+  copy_run();
   if (!changed) return false;
 
   // A merge of entries that hold no bytes writes no data, but its directory needs the file.

@@ -103,23 +103,36 @@ int64_t InflateToStream(const char* data, size_t length, TStream& target) {
   return total;
 }
 
-void CompressMemoryStream(TMemoryStream& stream, int level_index) {
+namespace {
+
+// One zlib stream of `length` bytes at the level of the index.
+std::string Compress(const char* data, size_t length, int level_index) {
   static constexpr int kLevels[] = {0, 1, Z_DEFAULT_COMPRESSION, 9};
   if (level_index < 0 || level_index > 3) throw Exception("compression level index out of range");
-  const std::string content = stream.TakeBytes();
   z_stream z{};
   if (deflateInit(&z, kLevels[level_index]) != Z_OK) throw Exception("cannot start compression");
-  std::string packed(deflateBound(&z, static_cast<uLong>(content.size())), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
-  z.avail_in = static_cast<uInt>(content.size());
+  std::string packed(deflateBound(&z, static_cast<uLong>(length)), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+  z.avail_in = static_cast<uInt>(length);
   z.next_out = reinterpret_cast<Bytef*>(packed.data());
   z.avail_out = static_cast<uInt>(packed.size());
   const int rc = deflate(&z, Z_FINISH);
-  const size_t length = packed.size() - z.avail_out;
+  const size_t packed_length = packed.size() - z.avail_out;
   deflateEnd(&z);
   if (rc != Z_STREAM_END) throw Exception("compression failed");
-  packed.resize(length);
-  stream = TMemoryStream(std::move(packed));
+  packed.resize(packed_length);
+  return packed;
+}
+
+}  // namespace
+
+void CompressMemoryStream(TMemoryStream& stream, int level_index) {
+  const std::string content = stream.TakeBytes();
+  stream = TMemoryStream(Compress(content.data(), content.size(), level_index));
+}
+
+size_t CompressedLength(const char* data, size_t length, int level_index) {
+  return Compress(data, length, level_index).size();
 }
 
 }  // namespace vn

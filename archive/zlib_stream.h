@@ -40,5 +40,7 @@ int64_t InflateToStream(const char* data, size_t length, TStream& target);
 
 // Level indices: 0 none, 1 fastest, 2 zlib's default (6), 3 best.
 void CompressMemoryStream(TMemoryStream& stream, int level_index);
+// The length of the zlib stream CompressMemoryStream would make of these bytes.
+size_t CompressedLength(const char* data, size_t length, int level_index);
 
 }  // namespace vn

@@ -140,7 +140,8 @@ bool CopyProgramAlone(const fs::path& program, const fs::path& target) {
 }
 
 void PauseForTest(std::string_view point) {
-  const char* wanted = std::getenv("VNSETUP_TEST_PAUSE");
+  // read once: the data file's build passes here for every entry
+  static const char* const wanted = std::getenv("VNSETUP_TEST_PAUSE");
   if (wanted == nullptr || *wanted == '\0') return;
   static std::map<std::string, int, std::less<>> passed;
   const int count = ++passed[std::string(point)];

@@ -114,12 +114,22 @@ int AnsiCompareText(const DataString& a, const DataString& b) {
 }
 
 size_t AnsiTextHash(const DataString& s) {
-  // FNV-1a over the upper-cased bytes
-  UpperCaseBytes upper(s);
+  // FNV-1a over the upper-cased bytes (the bytes UpperCaseBytes gives, in one tight loop: every
+  // name indexed or looked up passes here)
+  constexpr uint64_t kPrime = 1099511628211ull;
+  const std::string& bytes = s.bytes();
+  const size_t n = bytes.size();
   uint64_t h = 14695981039346656037ull;
-  for (size_t i = 0; i < s.size(); ++i) {
-    h ^= upper.Next(i);
-    h *= 1099511628211ull;
+  for (size_t i = 0; i < n; ++i) {
+    uint8_t b = static_cast<uint8_t>(bytes[i]);
+    if (IsLeadByte(b)) {
+      h = (h ^ b) * kPrime;
+      if (++i == n) break;
+      b = static_cast<uint8_t>(bytes[i]);  // the trail byte stays as it is
+    } else if (b >= 'a' && b <= 'z') {
+      b = static_cast<uint8_t>(b - 'a' + 'A');
+    }
+    h = (h ^ b) * kPrime;
   }
   return static_cast<size_t>(h);
 }
