@@ -1,6 +1,7 @@
 #include "ui/console/console_progress.h"
 
 #include <algorithm>
+#include <chrono>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -12,7 +13,19 @@ namespace vn {
 
 namespace {
 constexpr int kBarWidth = 30;
+// Between two redraws of the bar, and between two file lines in a log.
+constexpr int64_t kBarIntervalMs = 100;
+constexpr int64_t kLineIntervalMs = 250;
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
+}  // namespace
+
+ConsoleProgress::ConsoleProgress(std::FILE* out, bool terminal, Clock clock)
+    : out_(out), terminal_(terminal), clock_(clock ? std::move(clock) : Clock(SteadyMs)) {}
 
 bool ConsoleProgress::IsTerminal(std::FILE* file) {
 #if defined(_WIN32)
@@ -31,7 +44,7 @@ void ConsoleProgress::Line(const std::string& text) {
 void ConsoleProgress::Item(const std::string& text) {
   if (text == item_) return;
   item_ = text;
-  if (!bar_visible_) return;
+  if (!bar_visible_ || !Due()) return;
   if (terminal_) {
     Draw();
   } else {
@@ -50,7 +63,7 @@ void ConsoleProgress::SetMax(int64_t maximum) {
 
 void ConsoleProgress::SetPosition(int64_t position) {
   position_ = position;
-  if (terminal_ && bar_visible_ && Percent() != drawn_percent_) Draw();
+  if (terminal_ && bar_visible_ && Percent() != drawn_percent_ && Due()) Draw();
 }
 
 void ConsoleProgress::SetBarVisible(bool visible) {
@@ -62,6 +75,14 @@ int ConsoleProgress::Percent() const {
   if (max_ <= 0) return 0;
   const double ratio = static_cast<double>(position_) / static_cast<double>(max_);
   return static_cast<int>(std::clamp(ratio, 0.0, 1.0) * 100.0);
+}
+
+bool ConsoleProgress::Due() {
+  const int64_t now = clock_();
+  if (written_ && now - written_ms_ < (terminal_ ? kBarIntervalMs : kLineIntervalMs)) return false;
+  written_ = true;
+  written_ms_ = now;
+  return true;
 }
 
 void ConsoleProgress::Draw() {
@@ -76,6 +97,7 @@ void ConsoleProgress::Draw() {
 
 void ConsoleProgress::EndLine() {
   if (!bar_drawn_) return;
+  Draw();  // what a skipped redraw left out
   std::fputc('\n', out_);
   std::fflush(out_);
   bar_drawn_ = false;

@@ -1,18 +1,23 @@
 // The progress of an unattended run on stderr: stage headings, the file being worked on and the
 // progress bar. On a terminal the file line and the bar share one line that is redrawn; otherwise
-// (a log, a pipe) each new file line is printed once with its percentage.
+// (a log, a pipe) a new file line is printed once with its percentage. Either is written at most a
+// few times a second: an install of many small files would otherwise spend its time printing.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace vn {
 
 class ConsoleProgress {
  public:
-  // `terminal`: whether `out` is a terminal (ConsoleProgress::IsTerminal).
-  ConsoleProgress(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+  // Milliseconds from any fixed point.
+  using Clock = std::function<int64_t()>;
+  // `terminal`: whether `out` is a terminal (ConsoleProgress::IsTerminal). `clock`: a steady clock
+  // by default.
+  ConsoleProgress(std::FILE* out, bool terminal, Clock clock = {});
   ~ConsoleProgress() { EndLine(); }
 
   static bool IsTerminal(std::FILE* file);
@@ -29,6 +34,8 @@ class ConsoleProgress {
 
  private:
   int Percent() const;
+  // Whether the interval for this kind of output has passed since the last was written.
+  bool Due();
   void Draw();
   void EndLine();
 
@@ -39,6 +46,9 @@ class ConsoleProgress {
   std::string item_;
   int64_t max_ = 0, position_ = 0;
   int drawn_percent_ = -1;
+  Clock clock_;
+  int64_t written_ms_ = 0;
+  bool written_ = false;
 };
 
 }  // namespace vn
