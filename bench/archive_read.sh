@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Reading archives: `vnkit verify` of a data file over 2 GiB split into part files against `cat` of
-# the same files, and `vnkit extract` of compressed entries against `unzip` of the same files.
+# the same files (idle and with one core busy), and `vnkit extract` of compressed entries against
+# `unzip` of the same files.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 vnkit=$VN_BUILD_DIR/tools/vnkit/vnkit
 gen=$VN_BUILD_DIR/bench/make_archive
 data=$VN_BENCH_DATA/archive_read
@@ -18,9 +20,7 @@ if [ ! -f "$data/files.done" ]; then
   touch "$data/files.done"
 fi
 
-results=$VN_BENCH_DATA/results
-mkdir -p "$results"
-hyperfine --warmup 1 --runs 5 --export-json "$results/verify.json" \
+compare verify --warmup 1 --runs 5 \
   -n "vnkit verify" "$vnkit verify $data/big.dat" \
   -n "cat" "cat $data/big.dat $data/big.001 $data/big.002 >/dev/null"
 hyperfine --warmup 1 --runs 3 --export-json "$results/extract.json" \

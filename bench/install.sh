@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Unattended installs (vnsetup --unattended): a one-disc set whose game.dat is the 2.25 GiB data file
 # of the read benchmark, beside `cp -r` of its loose files + `cat` of the data file + `sync`; and a
-# disc whose game.dat holds 30,000 tiny entries, beside `vnkit pack` of the same entries.
+# disc whose game.dat holds 30,000 tiny entries, beside `cp -r` of the disc + `sync`. Each idle and
+# with one core busy.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 vnkit=$VN_BUILD_DIR/tools/vnkit/vnkit
 vnsetup=$VN_BUILD_DIR/app/vnsetup
 gen=$VN_BUILD_DIR/bench/make_archive
 data=$VN_BENCH_DATA/install
 read_data=$VN_BENCH_DATA/archive_read
-results=$VN_BENCH_DATA/results
 if [ ! -x "$vnsetup" ]; then
   echo "install.sh: $vnsetup is missing (it needs Qt 6): skipped"
   exit 0
 fi
-mkdir -p "$data" "$results"
+mkdir -p "$data"
 [ -f "$read_data/big.002" ] || "$gen" stored "$read_data/big.dat" 2304
 
 # A disc with a few loose files and an archive; game.dat is replaced afterwards.
@@ -39,7 +40,7 @@ if [ ! -f "$data/big/done" ]; then
   touch "$data/big/done"
 fi
 clean="rm -rf $data/dest $data/copy $HOME/.config/vnsetup $XDG_DATA_HOME/applications"
-hyperfine --runs 3 --prepare "$clean; sync" --export-json "$results/install.json" \
+compare install --runs 3 --prepare "$clean; sync" \
   -n "vnsetup --unattended" "$vnsetup --unattended --accept-license --folder $data/dest $big_disc" \
   -n "cp -r + cat + sync" "mkdir -p $data/copy && cp -r $big_disc/sound $big_disc/game.sh $data/copy/ && cat $big_disc/game.dat $big_disc/game.001 $big_disc/game.002 > $data/copy/game.dat && sync $data/copy/game.dat"
 eval "$clean"
@@ -51,7 +52,7 @@ if [ ! -f "$data/tiny/done" ]; then
   "$vnkit" pack "$data/tiny/files" -o "$tiny_disc/game.dat" >/dev/null
   touch "$data/tiny/done"
 fi
-hyperfine --runs 3 --prepare "$clean; rm -f $data/tiny/packed.dat; sync" --export-json "$results/install_tiny.json" \
+compare install_tiny --runs 3 --prepare "$clean; sync" \
   -n "vnsetup --unattended" "$vnsetup --unattended --accept-license --folder $data/dest $tiny_disc" \
-  -n "vnkit pack" "$vnkit pack $data/tiny/files -o $data/tiny/packed.dat"
+  -n "cp -r + sync" "cp -r $tiny_disc $data/copy && sync $data/copy/game.dat"
 eval "$clean"

@@ -4,6 +4,8 @@
 //   make_archive pack DIR OUT              the files under DIR as compressed entries (sorted names)
 //   make_archive tiny DIR COUNT            COUNT tiny files (20 to 80 bytes) under DIR, 1000 to a folder
 //   make_archive tiny-archive OUT COUNT    the same COUNT entries as an archive, without the files
+//   make_archive game DIR                  about 352 MB of a game's files: PNG pictures, Ogg-named
+//                                          sound, scenario text and uncompressed BMP pictures
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 #include "archive/archive_directory.h"
 #include "archive/crc32.h"
@@ -69,14 +73,90 @@ std::string TinyText(std::mt19937& rng) {
   return Text(rng, 20 + rng() % 60);
 }
 
+// A photo-like picture: smooth colour ramps with grain, `width` x `height` RGB rows.
+std::string PhotoPixels(std::mt19937& rng, int width, int height) {
+  std::string px(static_cast<size_t>(width) * height * 3, '\0');
+  const int phase = static_cast<int>(rng() % 256);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      char* p = px.data() + (static_cast<size_t>(y) * width + x) * 3;
+      p[0] = static_cast<char>((x + phase) / 4 + rng() % 24);
+      p[1] = static_cast<char>((y + x / 2) / 3 + rng() % 24);
+      p[2] = static_cast<char>((y + phase) / 5 + rng() % 24);
+    }
+  }
+  return px;
+}
+
+void PutBig32(std::string& s, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) s += static_cast<char>(v >> shift);
+}
+
+void PngChunk(std::string& png, const char* type, const std::string& data) {
+  PutBig32(png, static_cast<uint32_t>(data.size()));
+  const std::string body = std::string(type, 4) + data;
+  png += body;
+  PutBig32(png, Crc32Update(0, body.data(), body.size()));
+}
+
+// A PNG file as painting programs write it (rows unfiltered, zlib level 6).
+std::string PhotoPng(std::mt19937& rng, int width, int height) {
+  const std::string px = PhotoPixels(rng, width, height);
+  std::string raw;
+  for (int y = 0; y < height; ++y) {
+    raw += '\0';
+    raw.append(px, static_cast<size_t>(y) * width * 3, static_cast<size_t>(width) * 3);
+  }
+  uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
+  std::string packed(packed_size, '\0');
+  compress2(reinterpret_cast<Bytef*>(packed.data()), &packed_size, reinterpret_cast<const Bytef*>(raw.data()),
+            static_cast<uLong>(raw.size()), 6);
+  packed.resize(packed_size);
+  std::string png = "\x89PNG\r\n\x1a\n";
+  std::string ihdr;
+  PutBig32(ihdr, static_cast<uint32_t>(width));
+  PutBig32(ihdr, static_cast<uint32_t>(height));
+  ihdr += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB
+  PngChunk(png, "IHDR", ihdr);
+  PngChunk(png, "IDAT", packed);
+  PngChunk(png, "IEND", "");
+  return png;
+}
+
+// A 24-bit BMP file of a photo-like picture (rows stored bottom-up, 4-byte aligned for these widths).
+std::string PhotoBmp(std::mt19937& rng, int width, int height) {
+  const std::string px = PhotoPixels(rng, width, height);
+  std::string bmp = "BM";
+  const auto put32 = [&](uint32_t v) {
+    for (int k = 0; k < 4; ++k) bmp += static_cast<char>(v >> (8 * k));
+  };
+  put32(static_cast<uint32_t>(54 + px.size()));
+  put32(0);
+  put32(54);
+  put32(40);
+  put32(static_cast<uint32_t>(width));
+  put32(static_cast<uint32_t>(height));
+  bmp += std::string("\x01\x00\x18\x00", 4);
+  for (int k = 0; k < 6; ++k) put32(0);
+  for (int y = height - 1; y >= 0; --y)
+    bmp.append(px, static_cast<size_t>(y) * width * 3, static_cast<size_t>(width) * 3);
+  return bmp;
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  File(path, FileAccess::kCreate).Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: make_archive stored OUT SIZE_MIB | files DIR COUNT KIB | pack DIR OUT\n");
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (argc < (mode == "game" ? 3 : 4)) {
+    std::fprintf(stderr,
+                 "usage: make_archive stored OUT SIZE_MIB | files DIR COUNT KIB | pack DIR OUT | game DIR\n");
     return 2;
   }
-  const std::string mode = argv[1];
   std::mt19937 rng(42);
   if (mode == "stored") {
     // 32 MiB entries of random bytes: the data file the installer verifies
@@ -152,6 +232,30 @@ int main(int argc, char** argv) {
       if (i % 1000 == 0) fs::create_directories(p.parent_path());
       const std::string t = TinyText(rng);
       File(p, FileAccess::kCreate).Write(t.data(), static_cast<int64_t>(t.size()));
+    }
+    return 0;
+  }
+  if (mode == "game") {
+    const fs::path dir = argv[2];
+    char name[64];
+    for (int i = 0; i < 155; ++i) {  // event pictures, about 1.3 MB each
+      std::snprintf(name, sizeof name, "cg/ev%03d.png", i);
+      WriteBytes(dir / name, PhotoPng(rng, 800, 600));
+    }
+    for (int i = 0; i < 20; ++i) {  // uncompressed pictures, which do shrink
+      std::snprintf(name, sizeof name, "sys/parts%02d.bmp", i);
+      WriteBytes(dir / name, PhotoBmp(rng, 640, 480));
+    }
+    std::string sound(1500000, '\0');
+    for (int i = 0; i < 60; ++i) {  // compressed sound
+      for (char& c : sound) c = static_cast<char>(rng());
+      std::copy_n("OggS", 4, sound.data());
+      std::snprintf(name, sizeof name, "voice/v%04d.ogg", i);
+      WriteBytes(dir / name, sound);
+    }
+    for (int i = 0; i < 400; ++i) {  // scenario text
+      std::snprintf(name, sizeof name, "scenario/s%03d.txt", i);
+      WriteBytes(dir / name, Text(rng, 100000));
     }
     return 0;
   }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vnkit picture convert of a 1024 x 768 picture with a JPEG colour plane, against djpeg decoding the
-# very same JPEG stream to PPM.
+# very same JPEG stream to PPM; the same at 4096 x 4096, idle and with one core busy.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 vnkit="$VN_BUILD_DIR/tools/vnkit/vnkit"
 data="$VN_BENCH_DATA/picture"
 mkdir -p "$data"
@@ -15,8 +16,6 @@ size=$(od -An -t d4 -j 106 -N 4 photo.rxa | tr -d ' ')
 tail -c +111 photo.rxa | head -c "$size" > photo.jpg
 head -c 2 photo.jpg | od -An -t x1 | grep -q 'ff d8' || { echo "picture.sh: no JPEG stream found" >&2; exit 1; }
 
-results=$VN_BENCH_DATA/results
-mkdir -p "$results"
 hyperfine -N --warmup 5 --runs 20 --export-json "$results/picture.json" \
   "$vnkit picture convert photo.rxa -o photo-out.png" \
   "djpeg -outfile photo-out.ppm photo.jpg"
@@ -26,7 +25,7 @@ hyperfine -N --warmup 5 --runs 20 --export-json "$results/picture.json" \
 "$vnkit" picture encode photo4k.png -o photo4k.rxa --jpeg 90
 size=$(od -An -t d4 -j 106 -N 4 photo4k.rxa | tr -d ' ')
 tail -c +111 photo4k.rxa | head -c "$size" > photo4k.jpg
-hyperfine -N --warmup 1 --runs 5 --export-json "$results/picture4k.json" \
+compare picture4k -N --warmup 1 --runs 5 \
   "$vnkit picture convert photo4k.rxa -o photo4k-out.png" \
   "djpeg -outfile photo4k-out.ppm photo4k.jpg"
 stat -c %s photo4k-out.png > "$results/picture4k_png_bytes"

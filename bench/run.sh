@@ -16,14 +16,22 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 results=$VN_BENCH_DATA/results
 rm -rf "$results"
 mkdir -p "$results"
+# What else the machine is doing (other builds and tests), at the start and at the end of the run.
+others() {
+  local n
+  n=$(ps -e --no-headers -o comm | grep -cE '^(cc1plus|cc1|ld|ninja|make|ctest|clang.*|wine.*)$' || true)
+  echo "load average $(cut -d' ' -f1 /proc/loadavg) and $n compiler, build or test processes $1"
+}
+others "at the start" >"$results/other_processes"
 for prog in "$VN_BUILD_DIR"/bench/*_bench; do
   [ -x "$prog" ] || continue
   echo "== $(basename "$prog")"
   "$prog" --benchmark_min_time=0.2 | tee -a "$results/bench_programs.txt"
 done
 for script in "$here"/*.sh; do
-  case "$(basename "$script")" in run.sh | report.sh) continue ;; esac
+  case "$(basename "$script")" in run.sh | report.sh | lib.sh) continue ;; esac
   echo "== $(basename "$script")"
   bash "$script"
 done
+echo "$(cat "$results/other_processes"), $(others "at the end")" >"$results/other_processes"
 bash "$here/report.sh" "$here/../docs/PERFORMANCE.md"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cost by number of entries: pack, list, list --json, verify, extract and merge of archives of 10 to
+# Cost by number of entries: pack, list, list --json, verify, extract and merge of archives of 1000 to
 # 100,000 tiny files (20 to 80 bytes, 1000 to a folder), each beside the tool a user would otherwise
 # use on the same files (zip, unzip -l, unzip -t, unzip), and the peak memory of each vnkit command.
 # 1,000,000 entries are listed, verified and merged from an archive made directly (no files: a
@@ -10,7 +10,7 @@ vnkit=$VN_BUILD_DIR/tools/vnkit/vnkit
 gen=$VN_BUILD_DIR/bench/make_archive
 data=$VN_BENCH_DATA/scaling
 results=$VN_BENCH_DATA/results
-counts=${VN_SCALING_COUNTS:-"10 100 1000 10000 100000"}
+counts=${VN_SCALING_COUNTS:-"1000 10000 100000"}
 mkdir -p "$data" "$results"
 memory=$results/scaling_memory.tsv
 : >"$memory"
@@ -19,8 +19,10 @@ memory=$results/scaling_memory.tsv
 peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
 pair() {  # name count vnkit-command peer-name peer-command [prepare]
-  local name=$1 n=$2 prepare=${6:-true}
-  hyperfine -N --warmup 1 --runs 3 --prepare "$prepare" --export-json "$results/scaling_${name}_$n.json" \
+  local name=$1 n=$2 prepare=${6:-true} runs="--warmup 1 --runs 3"
+  # unzip takes a minute for 100,000 files: two runs there
+  [ "$n" -lt 100000 ] || runs="--warmup 0 --runs 2"
+  hyperfine -N $runs --prepare "$prepare" --export-json "$results/scaling_${name}_$n.json" \
     -n "vnkit $name" "$3" -n "$4" "$5" >/dev/null
 }
 

@@ -10,7 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
-  hyperfine zip unzip xdg-utils
+  hyperfine zip unzip xdg-utils pigz
   libdeflate-dev jq time
   libisal-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
