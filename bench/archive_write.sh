@@ -20,9 +20,9 @@ if [ ! -f "$data/game.done" ]; then
 fi
 [ -f "$data/tiny100k.dat" ] || "$gen" tiny-archive "$data/tiny100k.dat" 100000
 
+# (each command removes its own output: a --prepare would remove the other one's too)
 compare pack_game --runs 2 \
-  --prepare "rm -f $data/game.vf $data/game.tar.gz" \
-  -n "vnkit pack" "$vnkit pack $data/game -o $data/game.vf" \
+  -n "vnkit pack" "rm -f $data/game.vf && $vnkit pack $data/game -o $data/game.vf" \
   -n "tar | pigz -6" "tar -cf - -C $data/game . | pigz -6 > $data/game.tar.gz"
 # the output sizes beside the times
 du -sb "$data/game" | cut -f1 >"$results/pack_game_bytes"
