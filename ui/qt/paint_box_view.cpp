@@ -34,6 +34,8 @@ TDXPaintBoxPicture& TDXPaintBox::Picture() {
 void TDXPaintBox::paintEvent(QPaintEvent*) {
   if (image_.isNull()) return;
   QPainter painter(this);
+  // On a high-density screen (or stretched) the picture is scaled: smoothly, not pixel by pixel.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
   if (picture_.Stretch) {
     painter.drawImage(rect(), image_);
     return;

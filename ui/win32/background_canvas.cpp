@@ -74,7 +74,9 @@ void TBackgroundCanvas::Compose(int width, int height, const TGradBox* gradient,
   if (!dib.Empty() && dib.BitCount() == 24) {
     BITMAPINFO source = Bitmap24(dib.Width(), dib.Height());
     if (picture.Stretch) {
-      SetStretchBltMode(dc, COLORONCOLOR);
+      // Averaged, not pixel by pixel: a stretched picture shows no stair steps.
+      SetStretchBltMode(dc, HALFTONE);
+      SetBrushOrgEx(dc, 0, 0, nullptr);
       StretchDIBits(dc, 0, 0, width, height, 0, 0, dib.Width(), dib.Height(), SurfaceBits(dib), &source,
                     DIB_RGB_COLORS, SRCCOPY);
     } else {

@@ -149,6 +149,41 @@ class WindowsTest : public QObject {
     SaveScreenshot(form, shot);
   }
 
+  // At twice the density (HiDPI) the layout keeps its logical pixels and the picture is scaled
+  // smoothly: one-pixel stripes come out with grey between black and white, not as doubled pixels.
+  void pictureAtDoubleDensity() {
+    MakeDisc(true, true);
+    TFormStart form(settings_, archive_.get(), disc_);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QImage shot(form.size() * 2, QImage::Format_RGB32);
+    shot.setDevicePixelRatio(2);
+    form.render(&shot);
+    QDir().mkpath(QStringLiteral(VN_SCREENSHOT_DIR));
+    QVERIFY(shot.save(QStringLiteral(VN_SCREENSHOT_DIR) + "/start_menu_2x.png"));
+    QCOMPARE(form.btnExit->geometry(), QRect(28, 188, 213, 29));
+
+    TDXPaintBox box;
+    box.resize(8, 4);
+    TDIBSurface& stripes = box.Picture().DIB;
+    stripes.SetSize(4, 2, 24);
+    for (int y = 0; y < 2; ++y) {
+      for (int x = 0; x < 4; ++x) stripes.SetPixels(x, y, x % 2 ? 0xFFFFFF : 0);
+    }
+    box.PictureChanged();
+    QImage image(QSize(16, 8), QImage::Format_RGB32);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::red);
+    box.render(&image);
+    int greys = 0;
+    for (int x = 0; x < 8; ++x) {
+      const QColor c = image.pixelColor(x, 1);
+      QCOMPARE(c.red(), c.blue());  // the picture covers its place
+      greys += c.red() > 0 && c.red() < 255;
+    }
+    QVERIFY2(greys >= 2, qPrintable(QString("%1 grey pixels").arg(greys)));
+  }
+
   void startMenuButtons() {
     MakeDisc(true, true);
     TFormStart form(settings_, archive_.get(), disc_);
