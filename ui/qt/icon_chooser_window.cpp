@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "imaging/dib_surface.h"
+#include "ui/qt/focus_ring.h"
 
 namespace vn {
 
@@ -53,6 +54,7 @@ TIconChooserWindow::TIconChooserWindow(std::string bytes, const std::vector<TIco
   OK->setGeometry(200, 140, 75, 25);
   OK->setDefault(true);
   connect(OK, &QPushButton::clicked, this, &QDialog::accept);
+  new TFocusRing(*this);
   connect(List, &QListWidget::currentRowChanged, this, &TIconChooserWindow::ShowImage);
 
   setFixedSize(kClientWidth, kClientHeight);

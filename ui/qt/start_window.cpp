@@ -8,6 +8,7 @@
 #include "platform/shell.h"
 #include "settings/settings.h"
 #include "ui/qt/fitted_text.h"
+#include "ui/qt/focus_ring.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/paint_box_view.h"
 
@@ -34,6 +35,7 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
   setTabOrder(btnInstall, btnDirectX);
   setTabOrder(btnDirectX, btnWinMedia);
   setTabOrder(btnWinMedia, btnExit);
+  new TFocusRing(*this);
 
   connect(btnStart, &QPushButton::clicked, this, &TFormStart::btnStartClick);
   connect(btnInstall, &QPushButton::clicked, this, &TFormStart::btnStartClick);

@@ -38,6 +38,7 @@
 #include "platform/system.h"
 #include "settings/settings.h"
 #include "ui/qt/fitted_text.h"
+#include "ui/qt/focus_ring.h"
 #include "ui/qt/form_style_window.h"
 
 namespace vn {
@@ -123,11 +124,27 @@ DialogButton ShowMessageBox(QWidget* parent, DialogKind kind, const std::string&
   for (const auto& b : kButtons) {
     if (buttons & b.button) results[box.addButton(QString::fromUtf8(b.caption), b.role)] = b.button;
   }
+  new TFocusRing(box);
   box.exec();
   const auto found = results.find(box.clickedButton());
   if (found != results.end()) return found->second;
   // Closed without a button: No when offered, else Abort when offered, else OK.
   return (buttons & kButtonNo) ? kButtonNo : (buttons & kButtonAbort) ? kButtonAbort : kButtonOK;
+}
+
+// The detail view of a chooser that lists only folders: no type column (it would say "folder" on
+// every line) and no size (folders have none); the date column as wide as its dates. The view's
+// former state comes back when the chooser closes, as Qt keeps it for every program's choosers.
+void ShowFoldersOnlyColumns(QFileDialog& chooser) {
+  auto* view = chooser.findChild<QTreeView*>("treeView");
+  if (!view) return;
+  QHeaderView* header = view->header();
+  const QByteArray kept = header->saveState();
+  enum { kSize = 1, kType = 2, kDate = 3 };
+  header->hideSection(kSize);
+  header->hideSection(kType);
+  header->setSectionResizeMode(kDate, QHeaderView::ResizeToContents);
+  QObject::connect(&chooser, &QDialog::finished, header, [header, kept] { header->restoreState(kept); });
 }
 
 // The disc of the run: the first argument (a disc folder or image, or the folder of an archive
@@ -166,6 +183,7 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
   btnBack->setAutoDefault(true);
   btnAbort->setAutoDefault(true);
   BuildPages();
+  new TFocusRing(*this);
 
   SourceFolder = source_folder.empty() ? RunSourceFolder() : source_folder;
   flow_.SetSourceFolder(SourceFolder);
@@ -287,6 +305,7 @@ void TFormType::BuildPages() {
   QWidget* copy = pages[kPageCopy];
   LabelCopyCap = AddLabel(copy, "ファイルをコピーしています", 24);
   LabelCopy = AddLabel(copy, "...", 60);
+  LabelCopy->setGeometry(kLeft, 60, kInnerWidth, 14);  // the file line ends where the bar ends
   Progress = new QProgressBar(copy);
   Progress->setGeometry(kLeft, 84, kInnerWidth, 20);
   Progress->setRange(0, 100);
@@ -582,6 +601,8 @@ std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
   QFileDialog chooser(this, Text(prompt), QString::fromStdString(PathToUtf8(disc.parent_path())));
   chooser.setFileMode(QFileDialog::Directory);
   chooser.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  ShowFoldersOnlyColumns(chooser);
+  new TFocusRing(chooser);
   if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
   return Utf8ToPath(chooser.selectedFiles().first().toStdString());
 }

@@ -14,6 +14,7 @@ constexpr UINT kShownMessage = WM_APP + 1;
 constexpr DWORD kFormStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr int kFirstControlId = 100;
+constexpr int kFocusRingWidth = 2;
 
 // The modal runs in progress, innermost last: ProcessMessages gives the keyboard to the innermost.
 std::vector<TForm*>& ModalStack() {
@@ -142,6 +143,9 @@ int TForm::ShowModal() {
   SetForegroundWindow(handle_);
   const HWND focus = GetFocus();
   if (!focus || !IsChild(handle_, focus)) FocusFirstControl();
+  // The system's own focus marks are shown from the start, not only once a key was pressed.
+  SendMessageW(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+  UpdateFocusRing();
   UpdateWindow(handle_);
   shown_ = false;
   PostMessageW(handle_, kShownMessage, 0, 0);
@@ -163,6 +167,7 @@ int TForm::ShowModal() {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
+    UpdateFocusRing();
   }
   ModalStack().pop_back();
   if (owner_was_enabled) EnableWindow(owner, TRUE);
@@ -183,6 +188,29 @@ void TForm::ProcessMessages() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  if (modal) modal->UpdateFocusRing();
+}
+
+RECT TForm::FocusRingRect(HWND control) const {
+  RECT r{};
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, handle_, reinterpret_cast<POINT*>(&r), 2);
+  InflateRect(&r, kFocusRingWidth, kFocusRingWidth);
+  return r;
+}
+
+void TForm::UpdateFocusRing() {
+  // The control itself, not the edit inside a combo box.
+  HWND control = GetFocus();
+  while (control && GetParent(control) != handle_) control = GetParent(control);
+  if (control && !IsWindowVisible(control)) control = nullptr;
+  if (control == focus_ring_) return;
+  for (HWND moved : {focus_ring_, control}) {
+    if (!moved) continue;
+    const RECT r = FocusRingRect(moved);
+    InvalidateRect(handle_, &r, FALSE);
+  }
+  focus_ring_ = control;
 }
 
 bool TForm::HandleKeyboard(MSG& msg) {
@@ -232,6 +260,13 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       RECT client;
       GetClientRect(handle_, &client);
       PaintBackground(dc, client);
+      if (focus_ring_ && IsWindowVisible(focus_ring_)) {
+        RECT ring = FocusRingRect(focus_ring_);
+        for (int i = 0; i < kFocusRingWidth; ++i) {
+          FrameRect(dc, &ring, GetSysColorBrush(COLOR_HIGHLIGHT));
+          InflateRect(&ring, -1, -1);
+        }
+      }
       EndPaint(handle_, &ps);
       return 0;
     }

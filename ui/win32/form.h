@@ -71,12 +71,19 @@ class TForm {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   bool HandleKeyboard(MSG& msg);
   void FocusFirstControl();
+  // The focus ring: a frame in the highlight colour just outside the control that has the keyboard
+  // focus, drawn with the window's background (the system's dotted focus marks are faint, and a list
+  // shows its focus only by the tint of its selection). Called after messages ran: moves the ring
+  // when the focus moved.
+  void UpdateFocusRing();
+  RECT FocusRingRect(HWND control) const;
 
   HWND handle_ = nullptr;
   HWND default_button_ = nullptr;
   std::vector<Control> controls_;
   int modal_result_ = 0;
   bool shown_ = false;
+  HWND focus_ring_ = nullptr;  // the control the ring was last drawn around
 };
 
 }  // namespace vn

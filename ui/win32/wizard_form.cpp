@@ -140,7 +140,8 @@ void TFormType::BuildPages() {
 
   LabelCopyCap = Add(kPageCopy, "LabelCopyCap", L"Static", "ファイルをコピーしています", kLabel, kLeft, 24,
                      kLabelWidth, kLabelHeight);
-  LabelCopy = Add(kPageCopy, "LabelCopy", L"Static", "...", kLabel | SS_PATHELLIPSIS, kLeft, 60, kLabelWidth,
+  // The file line ends where the bar below it ends.
+  LabelCopy = Add(kPageCopy, "LabelCopy", L"Static", "...", kLabel | SS_PATHELLIPSIS, kLeft, 60, kInnerWidth,
                   kLabelHeight);
   Progress = Add(kPageCopy, "Progress", PROGRESS_CLASSW, "", 0, kLeft, 84, kInnerWidth, 20);
   SendMessageW(Progress, PBM_SETRANGE32, 0, 100);

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -29,6 +30,7 @@
 #include "tests/installer/installer_fixture.h"
 #include "tests/support/qt_test_main.h"
 #include "tests/support/test_env.h"
+#include "ui/qt/focus_ring.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/wizard_window.h"
@@ -106,6 +108,8 @@ class WizardWindowTest : public QObject {
     QCOMPARE(form->btnAbort->text(), QString("中断(&A)"));
     QCOMPARE(form->font().pixelSize(), 12);
     QCOMPARE(form->Directory->height(), 161);
+    // The file line ends where the bar below it ends.
+    QCOMPARE(form->LabelCopy->geometry().right(), form->Progress->geometry().right());
 
     QCOMPARE(Page(*form), QString("Hello"));
     QCOMPARE(form->windowTitle(), QString("ようこそ"));
@@ -176,6 +180,38 @@ class WizardWindowTest : public QObject {
     QVERIFY(!form->isVisible());
     QCOMPARE(form->result(), int(mrCancel));
     QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+  }
+
+  // The keyboard focus is ringed in the highlight colour, just outside the control: a check box, the
+  // folder tree, a button; the ring follows Tab and leaves the control as it draws itself.
+  void focusRing() {
+    auto form = Open();
+    auto* ring = form->findChild<TFocusRing*>();
+    QVERIFY(ring);
+    const QColor highlight = form->palette().color(QPalette::Active, QPalette::Highlight);
+    const auto check = [&](QWidget* control, const QString& shot) {
+      QCOMPARE(ring->Target(), control);
+      const QRect area(control->mapTo(form.get(), QPoint(0, 0)), control->size());
+      QCOMPARE(ring->geometry(), area.adjusted(-2, -2, 2, 2));
+      QVERIFY(ring->isVisible());
+      const QImage image = form->grab().toImage();
+      for (const QPoint& p : {area.topLeft() - QPoint(1, 1), area.bottomRight() + QPoint(2, 2),
+                              QPoint(area.center().x(), area.top() - 2)}) {
+        QCOMPARE(image.pixelColor(p), highlight);
+      }
+      QVERIFY(image.pixelColor(area.center()) != highlight || control == form->btnNext);
+      SaveScreenshot(*form, shot);
+    };
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // file
+    form->CheckSound->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(form->CheckSound, Qt::Key_Backtab);  // the data box, above it
+    check(form->CheckData, "wizard_focus_check_box");
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // seldir
+    check(form->btnNext, "wizard_focus_button");
+    form->Directory->setFocus(Qt::TabFocusReason);
+    check(form->Directory, "wizard_focus_folder_tree");
+    QTest::mouseClick(form->btnBack, Qt::LeftButton);  // the tree's page goes: the ring with it
+    QCOMPARE(ring->Target(), form->btnBack);
   }
 
   // The close box and Escape during the copy mean what Abort means there: the question comes at
@@ -422,8 +458,20 @@ class WizardWindowTest : public QObject {
     SharedArchiveScope shared(&archive);
     auto form = Open(discs[0] / "");  // as the temporary copy gets it: the folder with its '/'
     QTimer sampler;
+    QString chooser_columns;  // size and type hidden, dates listed, the date column wide enough
     connect(&sampler, &QTimer::timeout, [&] {
       if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        // Only folders are listed: no type column, no size; the dates whole.
+        if (const QTreeView* view = chooser->findChild<QTreeView*>("treeView")) {
+          const QHeaderView* header = view->header();
+          const int dates = static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(3);
+          chooser_columns = QString("%1 %2 %3 %4")
+                                .arg(header->isSectionHidden(1))
+                                .arg(header->isSectionHidden(2))
+                                .arg(dates > 0)
+                                .arg(header->sectionSize(3) >= dates);
+        }
+        SaveScreenshot(*chooser, "wizard_disc_chooser");
         chooser_folder = chooser->directory().absolutePath();
         for (const QPushButton* b : chooser->findChildren<QPushButton*>()) chooser_buttons << b->text();
         chooser->selectFile(QString::fromStdString(PathToUtf8(elsewhere)));
@@ -464,6 +512,7 @@ class WizardWindowTest : public QObject {
     }
     QVERIFY(long_name_shown);
 
+    QCOMPARE(chooser_columns, QString("1 1 1 1"));
     QCOMPARE(chooser_folder, QString::fromStdString(PathToUtf8(root)));
     QVERIFY2(chooser_buttons.contains("キャンセル") && !chooser_buttons.contains("Cancel"),
              qPrintable(chooser_buttons.join(", ")));
