@@ -135,8 +135,8 @@ class FolderDiscFiles : public DiscFiles {
   }
 
   File Open(const DiscFileInfo& file) const override { return OpenRegularFile(PathOf(file)); }
-  bool CopyTo(const DiscFileInfo& file, const fs::path& target) const override {
-    return CopyFileOver(PathOf(file), target);
+  bool CopyTo(const DiscFileInfo& file, const fs::path& target, const CopyProgress& progress) const override {
+    return CopyFileOver(PathOf(file), target, progress);
   }
   fs::path RunnablePath(const DiscFileInfo& file) const override { return PathOf(file); }
 
@@ -186,7 +186,7 @@ class ImageDiscFiles : public DiscFiles {
 
   File Open(const DiscFileInfo& file) const override { return image_.OpenFile(EntryOf(file)); }
 
-  bool CopyTo(const DiscFileInfo& file, const fs::path& target) const override {
+  bool CopyTo(const DiscFileInfo& file, const fs::path& target, const CopyProgress& progress) const override {
     const fs::path tmp = TemporarySibling(target);
     try {
       std::error_code ec;
@@ -201,11 +201,19 @@ class ImageDiscFiles : public DiscFiles {
         image_.ExtractFile(entry, tmp, image);
         File written(tmp, FileAccess::kRead);
         program = program || StartsLikeProgram(written);
+        if (progress && !progress(file.size)) throw Exception("stopped");
       } else {
         File source = Open(file);
         program = program || StartsLikeProgram(source);
         File copy(tmp, FileAccess::kCreate);
-        if (copy.CopyRangeFrom(source, 0, 0, file.size) != file.size) throw EReadError(Describe(file));
+        // in steps when someone follows the progress, else in one call
+        const int64_t step = progress ? int64_t{4} << 20 : std::max<int64_t>(file.size, 1);
+        for (int64_t done = 0; done < file.size;) {
+          const int64_t n = std::min(step, file.size - done);
+          if (copy.CopyRangeFrom(source, done, done, n) != n) throw EReadError(Describe(file));
+          done += n;
+          if (progress && !progress(n)) throw Exception("stopped");
+        }
       }
       using fs::perms;
       const perms mode =

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 namespace vn {
@@ -40,11 +41,16 @@ bool FileSetDate(File& file, int32_t dos);
 
 // --- Copy ---------------------------------------------------------------------------------
 
+// Told the count of bytes each time a run of them has reached the copy: a progress bar that follows
+// the bytes, not the files. Returning false stops the copy, which then fails.
+using CopyProgress = std::function<bool(int64_t bytes)>;
+
 // Copies `source` onto `target`, replacing it, and gives the copy the source's modification time and
 // permissions, as the Windows copy call does with its time and attributes. Fails (false) when the
 // source cannot be read, the target's folder does not exist, or an existing target is read-only.
 // The copy is written beside the target and renamed over it, so a failure leaves the old target intact.
-bool CopyFileOver(const std::filesystem::path& source, const std::filesystem::path& target);
+bool CopyFileOver(const std::filesystem::path& source, const std::filesystem::path& target,
+                  const CopyProgress& progress = {});
 
 // With `skip_unchanged`, an existing target with the source's modification time and size is left
 // alone (true); a source that cannot be measured is copied at once. Otherwise CopyFileOver.

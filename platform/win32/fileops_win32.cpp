@@ -91,7 +91,25 @@ bool FileSetDate(File& file, int32_t dos) {
          SetFileTime(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr, &utc, &utc);
 }
 
-bool CopyFileOver(const fs::path& source, const fs::path& target) {
+namespace {
+
+struct CopyProgressState {
+  const CopyProgress* progress;
+  int64_t reported = 0;
+};
+
+DWORD CALLBACK ReportCopied(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER, DWORD,
+                            DWORD, HANDLE, HANDLE, LPVOID data) {
+  auto* state = static_cast<CopyProgressState*>(data);
+  const int64_t bytes = transferred.QuadPart - state->reported;
+  state->reported = transferred.QuadPart;
+  if (bytes > 0 && !(*state->progress)(bytes)) return PROGRESS_CANCEL;
+  return PROGRESS_CONTINUE;
+}
+
+}  // namespace
+
+bool CopyFileOver(const fs::path& source, const fs::path& target, const CopyProgress& progress) {
   const std::optional<DWORD> from = win32::AttributesOf(source);
   if (!from || (*from & FILE_ATTRIBUTE_DIRECTORY)) return false;
   if (const std::optional<DWORD> existing = win32::AttributesOf(target)) {
@@ -101,7 +119,11 @@ bool CopyFileOver(const fs::path& source, const fs::path& target) {
   // CopyFileW carries the time stamps and attributes over; the copy lands beside the target and is
   // renamed over it, so a failure leaves the old target whole.
   const fs::path tmp = TemporarySibling(target);
-  if (!CopyFileW(source.c_str(), tmp.c_str(), TRUE)) {
+  CopyProgressState state{&progress};
+  const bool copied = progress ? CopyFileExW(source.c_str(), tmp.c_str(), ReportCopied, &state, nullptr,
+                                             COPY_FILE_FAIL_IF_EXISTS)
+                               : CopyFileW(source.c_str(), tmp.c_str(), TRUE);
+  if (!copied) {
     DeleteFileW(tmp.c_str());
     return false;
   }
