@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
   }
 
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the shell links
-  INITCOMMONCONTROLSEX controls{sizeof controls,
-                                ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES};
+  INITCOMMONCONTROLSEX controls{
+      sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
   const vn::EntryEnvironment env = vn::ProcessEnvironment(count, values);
   vn::Win32LauncherUi ui(env);

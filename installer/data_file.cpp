@@ -1,6 +1,7 @@
 // The data-file steps of an install run: the destination's game.dat merged from each disc's
 // archive, separate files written out, the result checked, and the update of an executable that
 // carries its own archive (rebuilt in a work folder, checked, then copied over the old one).
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
@@ -121,8 +122,20 @@ bool InstallRun::MergeDisc() {
       if (Superseded(entry.Name())) continue;
       UnpackEntry(archive_, entry, work_folder);
     }
-  } else if (data_->Merge(archive_)) {
-    settings_.AddInstalledFile(DataString("game.ext"));
+  } else {
+    merge_progress_ = MergeProgress{copied_bytes_};
+    bool added;
+    try {
+      added = data_->Merge(archive_);
+    } catch (...) {
+      merge_progress_.reset();
+      throw;
+    }
+    if (!Aborted()) copied_bytes_ = merge_progress_->base + merge_progress_->announced;
+    merge_progress_.reset();
+    ShowProgress();
+    host_.ProcessMessages();
+    if (added) settings_.AddInstalledFile(DataString("game.ext"));
   }
   if (Aborted()) return false;
   if (choices_.check_data && !settings_.UpdateMode) settings_.DataInstalled = true;
@@ -251,7 +264,16 @@ void InstallRun::RecordDataFile() {
 }
 
 void InstallRun::BuildProgress(TVrFile&, int64_t size, int32_t index, int32_t count, bool& abort) {
-  copied_bytes_ += size;
+  if (merge_progress_ && data_->Stream() != nullptr) {
+    // What the data file has grown by is on disk; the size told is of bytes still to come.
+    MergeProgress& merge = *merge_progress_;
+    const int64_t at = data_->Stream()->GetPosition();
+    if (merge.start < 0) merge.start = at;
+    merge.announced += size;
+    copied_bytes_ = merge.base + std::clamp<int64_t>(at - merge.start, 0, merge.announced);
+  } else {
+    copied_bytes_ += size;
+  }
   PauseForTest("merge");
   if (index % 10 != 9 && size <= kLargeEntry) return;
   ShowProgress();

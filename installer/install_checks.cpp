@@ -104,7 +104,8 @@ std::vector<fs::path> InstallRun::DataFileParts() const {
 
 // Removes the files and folders this run made (with the temporaries of those files); files that
 // were there before it, replaced or not, stay. An earlier data file the run removed stays removed.
-void InstallRun::RollBack() {
+InstallRun::RolledBack InstallRun::RollBack() {
+  RolledBack removed;
   data_.reset();  // the data file is closed before it is deleted
   if (made_shortcuts_) {
     try {
@@ -124,10 +125,16 @@ void InstallRun::RollBack() {
   }
   for (auto it = written.rbegin(); it != written.rend(); ++it) {
     std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(*it, ec))) DeleteFileIfExists(*it);
+    const fs::file_status status = fs::symlink_status(*it, ec);
+    if (!fs::exists(status) || fs::is_directory(status)) continue;
+    if (DeleteFileIfExists(*it)) ++removed.files;
   }
   RemoveStaleTemporaries(written);
   RemoveFoldersIfEmpty(new_folders_);
+  std::error_code ec;
+  const fs::path folder = FolderWithoutDelimiter(dest_);
+  removed.folder = new_folders_.count(folder) > 0 && !fs::exists(fs::symlink_status(folder, ec));
+  return removed;
 }
 
 }  // namespace vn

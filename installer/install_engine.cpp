@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/folders.h"
+#include "platform/interruption.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
 
@@ -132,8 +133,9 @@ EngineResult InstallRun::Run() {
   if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
   work_folder_lock_.reset();
   if (result != EngineResult::kCompleted) {
-    RollBack();
+    const RolledBack removed = RollBack();
     host_.SetText(WizardControl::LabelCopyCap, kNotCompleted);
+    if (result == EngineResult::kAborted) ReportAbort(removed);
     return result;
   }
 
@@ -155,6 +157,21 @@ EngineResult InstallRun::Run() {
   OpenReadme();
   host_.ShowPage("exit");
   return EngineResult::kCompleted;
+}
+
+// The window closes after a confirmed abort: before it does, the user learns that nothing was
+// installed and that what this run had copied is gone again. A stop signal asks nobody.
+void InstallRun::ReportAbort(const RolledBack& removed) {
+  if (InterruptionGuard::Signal() != 0) return;
+  std::string text = "インストールを中止しました";
+  if (removed.files > 0) {
+    text += "\r\nコピーしたファイル " + std::to_string(removed.files) + " 個を削除しました";
+  } else {
+    text += "\r\nファイルはコピーされていません";
+  }
+  if (removed.folder)
+    text += "\r\nインストール先のフォルダも削除しました\r\n" + PathToUtf8(FolderWithoutDelimiter(dest_));
+  host_.MessageDialog(DialogKind::kInformation, text, kButtonOK);
 }
 
 EngineResult InstallRun::RunProtected() {
@@ -275,14 +292,13 @@ EngineResult InstallRun::CopyLooseFiles() {
       progress_range_ += size;
       host_.SetProgressMax(progress_range_ / 10);
     }
-    copied_bytes_ += size;
-    ShowProgress();
-    host_.SetText(WizardControl::LabelCopy,
-                  PathToUtf8(Utf8ToPath(item.file->path).filename()) + " をコピー中...");
+    const fs::path target = joiner.Join(item.rel);
+    const char* const kCopying = " をコピー中...";
+    host_.SetFileText(WizardControl::LabelCopy, PathToUtf8(Utf8ToPath(item.file->path).filename()) + kCopying,
+                      PathToUtf8(target) + kCopying);
     host_.ProcessMessages();
     if (Aborted()) return EngineResult::kAborted;
 
-    const fs::path target = joiner.Join(item.rel);
     PauseForTest("copy");
     if (!MakeFolders(target.parent_path())) {
       host_.MessageDialog(DialogKind::kWarning,
@@ -294,9 +310,22 @@ EngineResult InstallRun::CopyLooseFiles() {
     // The read-only attribute would make the copy fail: it goes before, not only after the copy.
     NoteNewFile(target);
     if (IsReadOnly(target)) ClearReadOnly(target);
+    // The bar moves as the bytes arrive, never ahead of them, and Abort is noticed inside a large file.
+    const int64_t before = copied_bytes_;
+    const CopyProgress follow = [this](int64_t bytes) {
+      copied_bytes_ += bytes;
+      ShowProgress();
+      host_.ProcessMessages();
+      return !Aborted();
+    };
+    const bool copied = disc_->CopyTo(*item.file, target, follow);
+    // A file that failed (or changed its size since the disc was listed) counts as listed, so that
+    // the bar still ends where the sizes of the chosen components say.
+    copied_bytes_ = before + size;
+    if (!copied && Aborted()) return EngineResult::kAborted;
     // A failed copy is recorded all the same (the uninstaller then removes whatever is there), but
     // the user hears of it rather than getting an installation that silently lacks a file.
-    if (!disc_->CopyTo(*item.file, target)) {
+    if (!copied) {
       const DialogButton answer = host_.MessageDialog(
           DialogKind::kWarning, PathToUtf8(target) + "\r\nファイルをコピーできませんでした",
           kButtonOK | kButtonAbort);
@@ -308,6 +337,7 @@ EngineResult InstallRun::CopyLooseFiles() {
     }
     ClearReadOnly(target);
     recorder.Add(item.rel);
+    ShowProgress();
   }
   return EngineResult::kCompleted;
 }

@@ -71,7 +71,14 @@ class InstallRun {
   bool MakeFolders(const std::filesystem::path& folder);
   void NoteNewFile(const std::filesystem::path& file);
   std::vector<std::filesystem::path> DataFileParts() const;
-  void RollBack();
+  // What RollBack took away: files, and whether the install folder went too (it was made by this run).
+  struct RolledBack {
+    int files = 0;
+    bool folder = false;
+  };
+  RolledBack RollBack();
+  // After a confirmed abort: tells the user that the installation was stopped and what was removed.
+  void ReportAbort(const RolledBack& removed);
 
   // Data-file steps (data_file.cpp); each false return means "leave the procedure".
   void PrepareUpdateTarget();    // P
@@ -98,6 +105,14 @@ class InstallRun {
   std::filesystem::path work_folder_;
   std::unique_ptr<TVrFileCollection> data_;
   int64_t copied_bytes_ = 0;
+  // While a disc's archive is merged: the bar counts what the data file has grown by, as each
+  // entry's size is told before its bytes are copied.
+  struct MergeProgress {
+    int64_t base = 0;       // copied_bytes_ before the merge
+    int64_t start = -1;     // the data file's write position at the merge's first entry
+    int64_t announced = 0;  // the sizes told so far
+  };
+  std::optional<MergeProgress> merge_progress_;
   int64_t progress_range_ = 0;          // bytes the bar spans: RequiredBytes and repeated copies
   std::set<std::string> copied_files_;  // loose files this run copied (lower-case stored names)
 

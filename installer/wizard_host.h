@@ -64,6 +64,13 @@ class WizardHost {
 
   // Sets a label's text (no effect for Progress).
   virtual void SetText(WizardControl control, const std::string& text) = 0;
+  // A label that names a file by its name alone: `text` as the label shows it, `whole` the same line
+  // with the file's whole path, which a window offers as the label's tool tip and an unattended run
+  // prints. Without a place for the whole line, the label's text alone.
+  virtual void SetFileText(WizardControl control, const std::string& text, const std::string& whole) {
+    (void)whole;
+    SetText(control, text);
+  }
   virtual void SetVisible(WizardControl control, bool visible) = 0;
   // The progress bar of "copy": minimum 0. Values are 64-bit; a window whose bar holds only 32-bit
   // values scales both alike.

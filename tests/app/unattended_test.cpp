@@ -75,6 +75,11 @@ TEST_F(Unattended, InstallsBothDiscsAndUninstallsFromTheInstallation) {
 
   ASSERT_EQ(Install("--accept-license"), 0) << err_;
   EXPECT_EQ(out_, game_.string() + "\n");
+  // The progress line names the file being copied with its whole path.
+  const size_t named = err_.find(game_.string() + "/");
+  ASSERT_NE(named, std::string::npos) << err_;
+  const std::string line = err_.substr(named, err_.find('\n', named) - named);
+  EXPECT_NE(line.find(" をコピー中..."), std::string::npos) << err_;
   for (const char* file : {"game.sh", "bgm/op.ogg", "movie/ed.mpg", "game.dat", "install.exe"}) {
     EXPECT_TRUE(fs::is_regular_file(game_ / file)) << file;
   }

@@ -185,6 +185,12 @@ TEST_F(InstallTest, DiscPromptAsksAgainUntilFoundOrAborted) {
   EXPECT_FALSE(fs::exists(dest2 / "game.sh"));
   EXPECT_TRUE(fs::is_empty(dest2)) << "the folder was there before: it stays";
   EXPECT_EQ(host_.texts[WizardControl::LabelCopyCap], "インストールは完了していません");
+  // The last word to the user before the window closes: stopped, and what was taken away.
+  ASSERT_FALSE(host_.dialogs.empty());
+  EXPECT_EQ(host_.dialogs.back().kind, DialogKind::kInformation);
+  EXPECT_EQ(host_.dialogs.back().text.rfind("インストールを中止しました\r\nコピーしたファイル ", 0), 0u)
+      << host_.dialogs.back().text;
+  EXPECT_EQ(host_.dialogs.back().text.find("フォルダ"), std::string::npos) << "the folder was there before";
   EXPECT_EQ(settings_.ReadValue("InstallPath", ""), "");
 }
 
@@ -257,10 +263,12 @@ TEST_F(InstallTest, DamagedEntryFoundByTheCheck) {
 
   ASSERT_EQ(Install(discs[0]), EngineResult::kAborted);
   EXPECT_EQ(host_.modal, mrAbort);
-  ASSERT_FALSE(host_.dialogs.empty());
-  EXPECT_EQ(host_.dialogs.back().kind, DialogKind::kWarning);
-  EXPECT_NE(host_.dialogs.back().text.find("ファイルの内容が正しくありません"), std::string::npos);
-  EXPECT_NE(host_.dialogs.back().text.find("graphics\\cg01.bin"), std::string::npos);
+  // The warning, then what the stopped run took away.
+  ASSERT_EQ(host_.dialogs.size(), 2u);
+  EXPECT_EQ(host_.dialogs[0].kind, DialogKind::kWarning);
+  EXPECT_NE(host_.dialogs[0].text.find("ファイルの内容が正しくありません"), std::string::npos);
+  EXPECT_NE(host_.dialogs[0].text.find("graphics\\cg01.bin"), std::string::npos);
+  EXPECT_EQ(host_.dialogs[1].text.rfind("インストールを中止しました", 0), 0u) << host_.dialogs[1].text;
   EXPECT_FALSE(fs::exists(dest_ / "install.dat"));
 }
 

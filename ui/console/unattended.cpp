@@ -144,6 +144,10 @@ class HeadlessWizard : public WizardHost, private WizardView {
         break;
     }
   }
+  // The progress line names the file with its whole path.
+  void SetFileText(WizardControl control, const std::string& text, const std::string& whole) override {
+    SetText(control, whole.empty() ? text : whole);
+  }
   void SetVisible(WizardControl control, bool visible) override {
     if (control == WizardControl::Progress) console_.SetBarVisible(visible);
   }

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QFrame>
@@ -20,6 +21,7 @@
 #include <QStackedWidget>
 #include <QStorageInfo>
 #include <QThread>
+#include <QToolTip>
 #include <QTreeView>
 #include <QWindow>
 #include <algorithm>
@@ -552,6 +554,17 @@ void TFormType::SetText(WizardControl control, const std::string& text) {
     label->setText(Text(text));
     FitTexts(*this);
   }
+}
+
+// The whole line is the label's tool tip, shown whenever the label is hovered: the copy lets the
+// window run every few megabytes. A tip already open follows the file being copied.
+void TFormType::SetFileText(WizardControl control, const std::string& text, const std::string& whole) {
+  SetText(control, text);
+  QLabel* label = Label(control);
+  if (!label) return;
+  label->setToolTip(Text(whole));
+  if (QToolTip::isVisible() && label->underMouse())
+    QToolTip::showText(QCursor::pos(), label->toolTip(), label);
 }
 
 void TFormType::SetVisible(WizardControl control, bool visible) {

@@ -62,6 +62,7 @@ class TFormType : public QDialog, public WizardHost, private WizardView {
   // WizardHost, for the engines. MessageDialog and ProcessMessages serve the page flow as well.
   WizardChoices Choices() const override;
   void SetText(WizardControl control, const std::string& text) override;
+  void SetFileText(WizardControl control, const std::string& text, const std::string& whole) override;
   void SetVisible(WizardControl control, bool visible) override;
   void SetProgressMax(int64_t maximum) override;
   void SetProgressPosition(int64_t position) override;

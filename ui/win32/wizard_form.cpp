@@ -35,6 +35,9 @@ constexpr int kTextLimit = 5242880;  // characters a text page holds
 constexpr size_t kMaxListedFolders = 2000;
 
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
+// A line naming a file: cut in the middle when too long, the whole line as its tool tip (which the
+// label hears the mouse for).
+constexpr DWORD kFileLabel = kLabel | SS_PATHELLIPSIS | SS_NOTIFY;
 constexpr DWORD kCheckBox = WS_TABSTOP | BS_AUTOCHECKBOX;
 constexpr DWORD kTextPage = WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
 
@@ -141,8 +144,7 @@ void TFormType::BuildPages() {
   LabelCopyCap = Add(kPageCopy, "LabelCopyCap", L"Static", "ファイルをコピーしています", kLabel, kLeft, 24,
                      kLabelWidth, kLabelHeight);
   // The file line ends where the bar below it ends.
-  LabelCopy = Add(kPageCopy, "LabelCopy", L"Static", "...", kLabel | SS_PATHELLIPSIS, kLeft, 60, kInnerWidth,
-                  kLabelHeight);
+  LabelCopy = Add(kPageCopy, "LabelCopy", L"Static", "...", kFileLabel, kLeft, 60, kInnerWidth, kLabelHeight);
   Progress = Add(kPageCopy, "Progress", PROGRESS_CLASSW, "", 0, kLeft, 84, kInnerWidth, 20);
   SendMessageW(Progress, PBM_SETRANGE32, 0, 100);
 
@@ -157,8 +159,7 @@ void TFormType::BuildPages() {
 
   LabelDelTitle = Add(kPageDelete, "LabelDelTitle", L"Static", "ファイルを削除しています", kLabel, kLeft, 24,
                       kLabelWidth, kLabelHeight);
-  LabelDel = Add(kPageDelete, "LabelDel", L"Static", "", kLabel | SS_PATHELLIPSIS, kLeft, 60, kLabelWidth,
-                 kLabelHeight);
+  LabelDel = Add(kPageDelete, "LabelDel", L"Static", "", kFileLabel, kLeft, 60, kLabelWidth, kLabelHeight);
 
   Bevel = Add(kNoPage, "Bevel", L"Static", "", SS_ETCHEDHORZ, 0, kNotebookHeight, kClientWidth, 2);
   // An etched line adds its edge to the size it was made with; the line spans the client width.
@@ -171,6 +172,19 @@ void TFormType::BuildPages() {
                  kButtonWidth, kButtonHeight);
   EnableWindow(btnBack, FALSE);
   SetDefaultButton(btnNext);
+  tool_tip_ = CreateWindowExW(
+      WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+  for (HWND label : {LabelCopy, LabelDel}) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(label);
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tool_tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  SendMessageW(tool_tip_, TTM_SETMAXTIPWIDTH, 0, kClientWidth);  // a long path wraps
   SendMessageW(EditHello, EM_SETLIMITTEXT, kTextLimit, 0);
   SendMessageW(EditLicense, EM_SETLIMITTEXT, kTextLimit, 0);
 }
@@ -423,6 +437,19 @@ HWND TFormType::Label(WizardControl control) const {
 void TFormType::SetText(WizardControl control, const std::string& text) {
   if (control == WizardControl::Progress) return;
   if (HWND label = Label(control)) SetWindowTextW(label, Wide(text).c_str());
+}
+
+void TFormType::SetFileText(WizardControl control, const std::string& text, const std::string& whole) {
+  SetText(control, text);
+  const HWND label = Label(control);
+  if (!label || !tool_tip_) return;
+  const std::wstring tip = Wide(whole);
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = Handle();
+  tool.uId = reinterpret_cast<UINT_PTR>(label);
+  tool.lpszText = const_cast<wchar_t*>(tip.c_str());
+  SendMessageW(tool_tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void TFormType::SetVisible(WizardControl control, bool visible) {

@@ -39,6 +39,7 @@ class TFormType : public TForm, public WizardHost, private WizardView {
   // WizardHost, for the engines. MessageDialog and ProcessMessages serve the page flow as well.
   WizardChoices Choices() const override;
   void SetText(WizardControl control, const std::string& text) override;
+  void SetFileText(WizardControl control, const std::string& text, const std::string& whole) override;
   void SetVisible(WizardControl control, bool visible) override;
   void SetProgressMax(int64_t maximum) override;
   void SetProgressPosition(int64_t position) override;
@@ -104,6 +105,7 @@ class TFormType : public TForm, public WizardHost, private WizardView {
   std::filesystem::path listed_folder_;
   bool rendering_ = false;
   int64_t progress_scale_ = 1;  // the bar holds int; 64-bit values are divided by this
+  HWND tool_tip_ = nullptr;     // the whole line of the file labels, whose text is cut in the middle
 };
 
 }  // namespace vn

@@ -14,11 +14,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 #include <QtTest>
 #include <csignal>
 #include <cstdlib>
+#include <map>
+#include <set>
 
 #include "archive/vr_files.h"
 #include "launcher/shared_archive.h"
@@ -361,6 +365,36 @@ class WizardWindowTest : public QObject {
                                              base)[0];
     settings_.LoadFromFile(disc / "install.dat");
     const fs::path dest = test::MakeTempDir("dest") / "星の湖";
+    // Abort pressed and confirmed during the copy: the last word is what happened, then the window
+    // closes with nothing of the run left.
+    {
+      TVrFileCollection archive;
+      archive.Open(disc / "game.dat");
+      SharedArchiveScope shared(&archive);
+      auto form = Open(disc);
+      QTimer presser;
+      connect(&presser, &QTimer::timeout, [&] {
+        if (form->LabelCopy->text() != "install.exe をコピー中...") return;
+        presser.stop();
+        QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+      });
+      presser.start(0);
+      answers_ << kButtonYes << kButtonOK;
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);  // file -> seldir
+      form->EditDir->setText(QString::fromStdString(PathToUtf8(dest)));
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> confirm
+      QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> copy
+      QCOMPARE(questions_.size(), 2);
+      QCOMPARE(questions_[0], QString("インストールを中断しますか？"));
+      QCOMPARE(questions_[1],
+               QString("インストールを中止しました\r\nコピーしたファイル 1 個を削除しました\r\n"
+                       "インストール先のフォルダも削除しました\r\n") +
+                   QString::fromStdString(PathToUtf8(dest)));
+      QVERIFY(!form->isVisible());
+      QCOMPARE(form->result(), int(mrAbort));
+      QVERIFY(!fs::exists(dest));
+      questions_.clear();
+    }
     {
       TVrFileCollection archive;
       archive.Open(disc / "game.dat");
@@ -516,6 +550,94 @@ class WizardWindowTest : public QObject {
     QCOMPARE(chooser_folder, QString::fromStdString(PathToUtf8(root)));
     QVERIFY2(chooser_buttons.contains("キャンセル") && !chooser_buttons.contains("Cancel"),
              qPrintable(chooser_buttons.join(", ")));
+  }
+
+  // Two discs with a few large files, copied through a slowed source: whenever the copy lets the
+  // window run, the bar is compared with the bytes in the install folder. It is never ahead of them,
+  // it moves inside a large file, and over both discs it comes to its end.
+  void progressFollowsTheBytes() {
+    TVondInstallSet base = test::GameSettings(2);
+    base.ShowReadme = false;
+    constexpr int64_t kLarge = 9 << 20;  // more than two of the copy's steps
+    const std::string large(kLarge, 'x');
+    const std::vector<test::DiscSpec> specs = {
+        {{{"game.sh", "#!/bin/sh\n"}, {"data/first.bin", large}, {"data/second.bin", large}},
+         {{"cg\\large.rxa", large}, {"script\\a.txt", "本文"}},
+         {}},
+        {{{"data/third.bin", large}}, {{"cg\\later.rxa", large}}, {}}};
+    const fs::path root = test::MakeTempDir("large");
+    const std::vector<fs::path> discs = test::BuildDiscSet(root, specs, base);
+    for (const fs::path& disc : discs) {
+      TVondInstallSet settings;
+      settings.LoadFromFile(disc / "install.dat");
+      settings.DiscProgSize = {10 + 2 * kLarge, kLarge};
+      settings.DiscDataSize = {int64_t(fs::file_size(discs[0] / "game.dat")),
+                               int64_t(fs::file_size(discs[1] / "game.dat"))};
+      settings.ProgSize = settings.DiscProgSize[0] + settings.DiscProgSize[1];
+      settings.DataSize = settings.DiscDataSize[0] + settings.DiscDataSize[1];
+      settings.SaveToFile(disc / "install.dat");
+    }
+    settings_.LoadFromFile(discs[0] / "install.dat");
+    const fs::path dest = test::MakeTempDir("dest") / "星の湖";
+
+    struct Sample {
+      int64_t bar, maximum, on_disk;
+      QString label;
+    };
+    std::vector<Sample> samples;
+    QString tip;
+    TVrFileCollection archive;
+    archive.Open(discs[0] / "game.dat");
+    SharedArchiveScope shared(&archive);
+    auto form = Open(discs[0]);
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, [&] {
+      if (Page(*form) != "copy" || form->LabelCopyCap->text() != "ファイルをコピーしています") return;
+      QThread::msleep(5);  // the slow source
+      int64_t on_disk = 0;
+      std::error_code ec;
+      for (fs::recursive_directory_iterator it(dest, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->is_regular_file(ec)) on_disk += static_cast<int64_t>(it->file_size(ec));
+      }
+      samples.push_back(
+          {form->Progress->value(), form->Progress->maximum(), on_disk, form->LabelCopy->text()});
+      if (tip.isNull() && form->LabelCopy->text() == "first.bin をコピー中...") {
+        // The user hovers the file line while the file is copied.
+        const QPoint at(4, 4);
+        QHelpEvent hover(QEvent::ToolTip, at, form->LabelCopy->mapToGlobal(at));
+        QApplication::sendEvent(form->LabelCopy, &hover);
+        tip = QToolTip::isVisible() ? QToolTip::text() : QString("");
+      }
+    });
+    sampler.start(0);
+    answers_ << kButtonOK;                             // disc 2 is "in the drive"
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // Media (all discs) -> file
+    QTest::mouseClick(form->CheckData, Qt::LeftButton);
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> seldir
+    form->EditDir->setText(QString::fromStdString(PathToUtf8(dest)));
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> confirm
+    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> copy, both discs
+    sampler.stop();
+    QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
+    QCOMPARE(Page(*form), QString("exit"));
+    QVERIFY(samples.size() > 10);
+
+    std::map<QString, std::set<int64_t>> bars_of_label;
+    for (const Sample& sample : samples) {
+      QVERIFY2(sample.bar * 10 <= sample.on_disk, qPrintable(QString("%1: the bar at %2 bytes, %3 on disk")
+                                                                 .arg(sample.label)
+                                                                 .arg(sample.bar * 10)
+                                                                 .arg(sample.on_disk)));
+      bars_of_label[sample.label].insert(sample.bar);
+    }
+    QVERIFY2(bars_of_label["first.bin をコピー中..."].size() >= 3, "the bar stood still during the file");
+    QVERIFY2(bars_of_label["third.bin をコピー中..."].size() >= 3, "the bar stood still during the file");
+    // Its tool tip names the file whole.
+    QCOMPARE(tip, QString::fromStdString(PathToUtf8(dest / "data" / "first.bin")) + " をコピー中...");
+    // Both discs done before the check: the bar short of its end by no more than the directories.
+    const Sample& last = samples.back();
+    QVERIFY2(last.bar * 100 >= last.maximum * 95,
+             qPrintable(QString("%1 of %2").arg(last.bar).arg(last.maximum)));
   }
 
   void shownInFrontOfTheMainWindow() {
