@@ -255,6 +255,7 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers the whole client area
     case WM_PAINT: {
+      UpdateFocusRing();  // the focus may have moved without a message (a picture taken at once)
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(handle_, &ps);
       RECT client;

@@ -75,6 +75,17 @@ class WizardWindowTest : public QObject {
 
   QString Page(TFormType& form) { return form.Notebook->currentWidget()->objectName(); }
 
+  // From the media page (all discs) to the end of the copy, with the data chosen, into `dest`.
+  void InstallBothDiscs(TFormType& form, const fs::path& dest) {
+    answers_ << kButtonOK;                            // disc 2 is "in the drive"
+    QTest::mouseClick(form.btnNext, Qt::LeftButton);  // Media (all discs) -> file
+    QTest::mouseClick(form.CheckData, Qt::LeftButton);
+    QTest::mouseClick(form.btnNext, Qt::LeftButton);  // -> seldir
+    form.EditDir->setText(QString::fromStdString(PathToUtf8(dest)));
+    QTest::mouseClick(form.btnNext, Qt::LeftButton);  // -> confirm
+    QTest::mouseClick(form.btnNext, Qt::LeftButton);  // -> copy, both discs
+  }
+
  private slots:
   void init() {
     errors_.clear();
@@ -519,13 +530,7 @@ class WizardWindowTest : public QObject {
            !questions_.isEmpty()});
     });
     sampler.start(0);
-    answers_ << kButtonOK;                             // disc 2 is "in the drive"
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // Media (all discs) -> file
-    QTest::mouseClick(form->CheckData, Qt::LeftButton);
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> seldir
-    form->EditDir->setText(QString::fromStdString(PathToUtf8(dest)));
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> confirm
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> copy, both discs
+    InstallBothDiscs(*form, dest);
     sampler.stop();
     QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
     QCOMPARE(questions_, QStringList{"ディスク2を入れてからOKをクリックしてください"});
@@ -610,13 +615,7 @@ class WizardWindowTest : public QObject {
       }
     });
     sampler.start(0);
-    answers_ << kButtonOK;                             // disc 2 is "in the drive"
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // Media (all discs) -> file
-    QTest::mouseClick(form->CheckData, Qt::LeftButton);
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> seldir
-    form->EditDir->setText(QString::fromStdString(PathToUtf8(dest)));
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> confirm
-    QTest::mouseClick(form->btnNext, Qt::LeftButton);  // -> copy, both discs
+    InstallBothDiscs(*form, dest);
     sampler.stop();
     QVERIFY2(errors_.isEmpty(), qPrintable(errors_.join("; ")));
     QCOMPARE(Page(*form), QString("exit"));
