@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 namespace vn {
 
@@ -26,5 +27,10 @@ bool OnSameVolume(const std::filesystem::path& a, const std::filesystem::path& b
 // True when `path` lies on an optical disc: a CD-ROM drive on Windows, an ISO 9660 or UDF file
 // system on POSIX.
 bool IsOpticalDisc(const std::filesystem::path& path);
+
+// The drives offered for an installation, in name order. Windows: the root of every drive letter that
+// has one. POSIX: the roots of the mounted file systems with a size, leaving out the system's own
+// trees (/proc, /sys, /dev, /boot, /snap, and /run but for removable media under /run/media).
+std::vector<std::filesystem::path> OfferedDrives();
 
 }  // namespace vn

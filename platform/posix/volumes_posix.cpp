@@ -1,7 +1,13 @@
 #include <linux/magic.h>
+#include <mntent.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string_view>
 
 #include "platform/volumes.h"
 
@@ -28,6 +34,20 @@ bool DeviceOf(const fs::path& p, dev_t& dev) {
   if (::stat(p.c_str(), &st) != 0) return false;
   dev = st.st_dev;
   return true;
+}
+
+// A mounted file system worth offering as a drive: not one of the system's own trees, with a size.
+bool OfferedMount(const char* type, const std::string_view root) {
+  const auto within = [&root](std::string_view tree) {
+    return root.substr(0, tree.size()) == tree && (root.size() == tree.size() || root[tree.size()] == '/');
+  };
+  for (const char* system : {"/proc", "/sys", "/dev", "/boot", "/snap"}) {
+    if (within(system)) return false;
+  }
+  if (within("/run") && !within("/run/media")) return false;
+  if (std::string_view(type) == "rootfs") return false;  // the early root, hidden by the real one
+  struct statvfs vfs;
+  return ::statvfs(std::string(root).c_str(), &vfs) == 0 && vfs.f_blocks > 0;
 }
 
 }  // namespace
@@ -74,6 +94,18 @@ bool IsOpticalDisc(const fs::path& path) {
   struct statfs fs_info;
   if (existing.empty() || ::statfs(existing.c_str(), &fs_info) != 0) return false;
   return fs_info.f_type == ISOFS_SUPER_MAGIC || fs_info.f_type == UDF_SUPER_MAGIC;
+}
+
+std::vector<fs::path> OfferedDrives() {
+  std::vector<fs::path> drives;
+  const std::unique_ptr<FILE, int (*)(FILE*)> mounts(setmntent("/proc/self/mounts", "r"), endmntent);
+  if (!mounts) return drives;
+  while (const mntent* mount = getmntent(mounts.get())) {
+    if (OfferedMount(mount->mnt_type, mount->mnt_dir)) drives.emplace_back(mount->mnt_dir);
+  }
+  std::sort(drives.begin(), drives.end());
+  drives.erase(std::unique(drives.begin(), drives.end()), drives.end());
+  return drives;
 }
 
 }  // namespace vn

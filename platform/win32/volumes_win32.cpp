@@ -79,4 +79,16 @@ bool IsOpticalDisc(const fs::path& path) {
   return !root.empty() && GetDriveTypeW(root.c_str()) == DRIVE_CDROM;
 }
 
+std::vector<fs::path> OfferedDrives() {
+  std::vector<fs::path> drives;
+  const DWORD mask = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(mask & (1u << i))) continue;
+    const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\";
+    const UINT type = GetDriveTypeW(root.c_str());
+    if (type != DRIVE_NO_ROOT_DIR && type != DRIVE_UNKNOWN) drives.emplace_back(root);
+  }
+  return drives;
+}
+
 }  // namespace vn

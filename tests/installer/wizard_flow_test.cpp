@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "installer/wizard_flow.h"
+#include "installer/wizard_front_end.h"
 #include "settings/settings.h"
 #include "tests/installer/wizard_view_fake.h"
 
@@ -251,6 +252,26 @@ TEST_F(WizardFlowTest, DiscIndexOutsideTheTablesCountsAsNothing) {
   EXPECT_EQ(flow.Controls().page, kPageFile);
   EXPECT_FALSE(flow.Controls().ProgVisible);
   EXPECT_EQ(flow.RequiredBytes(), 0);
+}
+
+// What the front ends show of the engines' values: a 64-bit progress on an int bar, line breaks.
+TEST(WizardFrontEndTexts, ProgressAndLineBreaks) {
+  ProgressScale bar;
+  EXPECT_EQ(bar.Position(250), 100);  // before the engines set a range: the bar's own 0..100
+  const int64_t five_gib = int64_t{5} << 30;
+  const int top = bar.SetMaximum(five_gib);
+  EXPECT_GT(top, 0);
+  EXPECT_EQ(bar.Position(five_gib), top);
+  EXPECT_EQ(bar.Position(five_gib / 2), top / 2);
+  EXPECT_EQ(bar.Position(five_gib * 2), top);  // repeated copies may pass the range
+  EXPECT_EQ(bar.Position(-1), 0);
+  EXPECT_EQ(bar.SetMaximum(-5), 0);
+
+  EXPECT_EQ(LfLineBreaks("a\r\nb\rc\n\r\n"), "a\nb\rc\n\n");
+  EXPECT_EQ(CrLfLineBreaks("\na\r\nb\n"), "\r\na\r\nb\r\n");
+  EXPECT_EQ(ClosedDialogAnswer(kButtonYes | kButtonNo), kButtonNo);
+  EXPECT_EQ(ClosedDialogAnswer(kButtonOK | kButtonAbort), kButtonAbort);
+  EXPECT_EQ(ClosedDialogAnswer(kButtonOK), kButtonOK);
 }
 
 }  // namespace

@@ -123,6 +123,15 @@ TEST(Volumes, FreeSpaceAndMountRoots) {
   EXPECT_TRUE(OnSameVolume(dir / "sub", mount / "not/yet"));
   EXPECT_FALSE(OnSameVolume(dir, "/proc"));
   EXPECT_FALSE(IsOpticalDisc(dir));
+  // The drive list offers the file system of a user's folder, once, and none of the system's own.
+  const std::vector<fs::path> drives = OfferedDrives();
+  EXPECT_EQ(std::count(drives.begin(), drives.end(), mount), 1) << mount;
+  EXPECT_TRUE(std::is_sorted(drives.begin(), drives.end()));
+  for (const fs::path& drive : drives) {
+    for (const char* system : {"/proc", "/sys", "/dev"}) {
+      EXPECT_EQ(drive.lexically_relative(system).native().substr(0, 2), "..") << drive;
+    }
+  }
 }
 
 }  // namespace

@@ -11,9 +11,7 @@
 
 #include "installer/install_engine.h"
 #include "installer/installation_files.h"
-#include "installer/uninstall_engine.h"
-#include "installer/wizard_flow.h"
-#include "installer/wizard_host.h"
+#include "installer/wizard_front_end.h"
 #include "launcher/entry_flow.h"
 #include "launcher/launcher_ui.h"
 #include "launcher/shared_archive.h"
@@ -21,8 +19,6 @@
 #include "platform/error.h"
 #include "platform/interruption.h"
 #include "platform/paths.h"
-#include "platform/special_folders.h"
-#include "platform/system.h"
 #include "platform/text.h"
 #include "settings/settings.h"
 #include "ui/console/console_progress.h"
@@ -39,12 +35,6 @@ class UnansweredQuestion : public Exception {
  public:
   using Exception::Exception;
 };
-
-// Texts of the windows keep their "\r\n" line breaks; a console wants "\n".
-std::string ConsoleText(std::string text) {
-  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
-  return text;
-}
 
 // The places where the install looks for the next discs: each known disc (folder or image) and the
 // folders and images beside it.
@@ -79,18 +69,14 @@ std::string UnreadableDiscs(const std::vector<fs::path>& places) {
 
 // The wizard without a window: the page flow answered from the options, the engines' labels and
 // progress on stderr.
-class HeadlessWizard : public WizardHost, private WizardView {
+class HeadlessWizard : public WizardFrontEnd {
  public:
   HeadlessWizard(TVondInstallSet& settings, const UnattendedOptions& options, fs::path source_folder,
                  ConsoleProgress& console)
-      : settings_(settings),
+      : WizardFrontEnd(settings, std::move(source_folder)),
         options_(options),
-        source_folder_(std::move(source_folder)),
         console_(console),
-        flow_(settings, *this),
-        uninstalling_(settings.Installed) {
-    flow_.SetSourceFolder(source_folder_);
-  }
+        uninstalling_(settings.Installed) {}
 
   // Runs the pages from the first to "exit"; returns the exit code.
   int Run() {
@@ -125,20 +111,18 @@ class HeadlessWizard : public WizardHost, private WizardView {
   }
 
   // WizardHost
-  WizardChoices Choices() const override { return flow_.Choices(); }
-
   void SetText(WizardControl control, const std::string& text) override {
     switch (control) {
       case WizardControl::LabelCopy:
       case WizardControl::LabelDel:
-        console_.Item(ConsoleText(text));
+        console_.Item(LfLineBreaks(text));
         break;
       case WizardControl::LabelCopyCap:
       case WizardControl::LabelDelTitle:
-        console_.Line(ConsoleText(text));
+        console_.Line(LfLineBreaks(text));
         break;
       case WizardControl::LabelExit:
-        exit_text_ = ConsoleText(text);
+        exit_text_ = LfLineBreaks(text);
         break;
       case WizardControl::Progress:
         break;
@@ -161,13 +145,10 @@ class HeadlessWizard : public WizardHost, private WizardView {
     console_.Line(std::string("vnsetup: ") + InterruptionGuard::SignalName(signal) + ": stopping");
     flow_.SetModalResult(mrAbort);
   }
-  TModalResult ModalResult() const override { return static_cast<TModalResult>(flow_.ModalResult()); }
-  void SetModalResult(TModalResult result) override { flow_.SetModalResult(result); }
 
   DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) override {
-    static const char* const kCaptions[] = {"警告", "情報", "確認"};
-    const std::string shown = ConsoleText(text);
-    const std::string line = std::string("vnsetup: ") + kCaptions[static_cast<int>(kind)] + ": " + shown;
+    const std::string shown = LfLineBreaks(text);
+    const std::string line = std::string("vnsetup: ") + DialogCaption(kind) + ": " + shown;
     const DialogButton answer = Answer(kind, shown, buttons);
     if (buttons == kButtonOK) {
       console_.Line(line);
@@ -191,7 +172,6 @@ class HeadlessWizard : public WizardHost, private WizardView {
 
   void Sleep(int) override {}  // nobody needs to watch a label
   void BringToFront() override {}
-  void ShowPage(const std::string& name) override { flow_.ShowPage(PageIndexOf(name)); }
 
  private:
   int Completed() {
@@ -209,7 +189,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
   }
 
   int Stop(int code, const std::string& reason) {
-    console_.Line("vnsetup: " + ConsoleText(reason));
+    console_.Line("vnsetup: " + LfLineBreaks(reason));
     return code;
   }
 
@@ -238,7 +218,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
     WizardControls& c = flow_.Controls();
     switch (page) {
       case kPageLicense:
-        console_.Line("--- licence agreement ---\n" + ConsoleText(c.EditLicense) + "\n---");
+        console_.Line("--- licence agreement ---\n" + LfLineBreaks(c.EditLicense) + "\n---");
         if (!options_.accept_license) {
           stop_code_ = kUnattendedUsage;
           stop_reason_ =
@@ -270,7 +250,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
         break;
       case kPageUninst:
         c.CheckDelSave = options_.delete_save_data && c.DelSaveVisible;
-        console_.Line(ConsoleText(c.LabelUninst) +
+        console_.Line(LfLineBreaks(c.LabelUninst) +
                       (c.DelSaveVisible ? (c.CheckDelSave ? " (save data too)" : " (save data kept)") : ""));
         break;
       case kPageConfirm:
@@ -285,7 +265,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
   // find, with the archive its data needs, which is checked before anything is copied.
   bool AllDiscsReachable() {
     if (!flow_.Choices().all_discs) return true;
-    const std::vector<fs::path> candidates = DiscCandidates(source_folder_, options_.disc_folders);
+    const std::vector<fs::path> candidates = DiscCandidates(SourceFolder(), options_.disc_folders);
     for (int32_t i = 0; i < settings_.DiscCount(); ++i) {
       if (i == settings_.DiscIndex) continue;
       std::unique_ptr<DiscFiles> found;
@@ -332,11 +312,7 @@ class HeadlessWizard : public WizardHost, private WizardView {
 
   // WizardView
   void RunInstallProcedure() override {
-    InstallSource source;
-    source.source_folder = source_folder_;
-    source.archive = SharedArchive();
-    source.temp_folder = TemporaryFolder();
-    source.launcher = RunningImagePath();  // the launcher copied when the disc brought none
+    InstallSource source = RunningInstallSource(SourceFolder(), SharedArchive());
     // Nobody is there to read a document opened on the desktop; say where it is instead.
     source.shell_open = [this](const fs::path& file, const fs::path&) {
       console_.Line("readme: " + PathToUtf8(file));
@@ -344,14 +320,9 @@ class HeadlessWizard : public WizardHost, private WizardView {
     };
     RunInstall(*this, settings_, source);
   }
-  void RunUninstallProcedure() override { RunUninstall(*this, settings_, source_folder_); }
-  bool SaveDataOffered() override { return SaveDataFound(settings_, source_folder_); }
 
-  TVondInstallSet& settings_;
   const UnattendedOptions& options_;
-  fs::path source_folder_;
   ConsoleProgress& console_;
-  TWizardFlow flow_;
   const bool uninstalling_;
   bool folder_answered_ = false;
   std::string exit_text_;
@@ -380,7 +351,7 @@ class UnattendedUi : public LauncherUi {
 
   void ShowWarning(const std::string& text) override {
     warned_ = true;
-    console_.Line("vnsetup: 警告: " + ConsoleText(text));
+    console_.Line("vnsetup: 警告: " + LfLineBreaks(text));
   }
   void ShowSystemWarning(const std::string& text) override { ShowWarning(text); }
 
@@ -392,7 +363,7 @@ class UnattendedUi : public LauncherUi {
     return kUnattendedFailed;
   }
 
-  void Fail(const std::string& message) { console_.Line("vnsetup: " + ConsoleText(message)); }
+  void Fail(const std::string& message) { console_.Line("vnsetup: " + LfLineBreaks(message)); }
 
  private:
   const UnattendedOptions& options_;

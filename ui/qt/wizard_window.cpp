@@ -19,25 +19,21 @@
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QStackedWidget>
-#include <QStorageInfo>
 #include <QThread>
 #include <QToolTip>
 #include <QTreeView>
 #include <QWindow>
 #include <algorithm>
 #include <exception>
-#include <limits>
 #include <map>
 
-#include "installer/install_engine.h"
-#include "installer/uninstall_engine.h"
 #include "launcher/shared_archive.h"
 #include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/interruption.h"
 #include "platform/paths.h"
-#include "platform/special_folders.h"
 #include "platform/system.h"
+#include "platform/volumes.h"
 #include "settings/settings.h"
 #include "ui/qt/fitted_text.h"
 #include "ui/qt/focus_ring.h"
@@ -83,8 +79,7 @@ QPlainTextEdit* AddTextPage(QWidget* page, int top, int height) {
 }
 
 void SetPlainText(QPlainTextEdit* edit, const std::string& text) {
-  QString shown = Text(text);
-  shown.replace("\r\n", "\n");
+  QString shown = Text(LfLineBreaks(text));
   if (shown.size() > kTextLimit) shown.truncate(kTextLimit);
   if (edit->toPlainText() != shown) edit->setPlainText(shown);
 }
@@ -95,43 +90,23 @@ void Show(QPushButton* button, const WizardButton& state) {
   button->setText(Text(state.caption));
 }
 
-// A mounted file system worth offering as a drive: readable, with a size, and not one of the
-// system's own trees (/proc, /sys, /dev, /run except removable media under /run/media).
-bool OfferedDrive(const QStorageInfo& volume) {
-  if (!volume.isValid() || !volume.isReady() || volume.bytesTotal() <= 0) return false;
-  const QString root = volume.rootPath();
-  for (const char* system : {"/proc", "/sys", "/dev", "/boot", "/snap"}) {
-    if (root == system || root.startsWith(QString(system) + "/")) return false;
-  }
-  return !(root.startsWith("/run") && !root.startsWith("/run/media/"));
-}
-
 DialogButton ShowMessageBox(QWidget* parent, DialogKind kind, const std::string& text, unsigned buttons) {
-  static const char* const kCaptions[] = {"警告", "情報", "確認"};
   static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Information,
                                              QMessageBox::Question};
-  QString shown = Text(text);
-  shown.replace("\r\n", "\n");
-  const int k = static_cast<int>(kind);
-  QMessageBox box(kIcons[k], QString::fromUtf8(kCaptions[k]), shown, QMessageBox::NoButton, parent);
+  // The roles of kDialogButtons, in its order.
+  static const QMessageBox::ButtonRole kRoles[] = {QMessageBox::YesRole, QMessageBox::NoRole,
+                                                   QMessageBox::AcceptRole, QMessageBox::RejectRole};
+  QMessageBox box(kIcons[static_cast<int>(kind)], QString::fromUtf8(DialogCaption(kind)),
+                  Text(LfLineBreaks(text)), QMessageBox::NoButton, parent);
   std::map<QAbstractButton*, DialogButton> results;
-  const struct {
-    DialogButton button;
-    const char* caption;
-    QMessageBox::ButtonRole role;
-  } kButtons[] = {{kButtonYes, "はい(&Y)", QMessageBox::YesRole},
-                  {kButtonNo, "いいえ(&N)", QMessageBox::NoRole},
-                  {kButtonOK, "OK", QMessageBox::AcceptRole},
-                  {kButtonAbort, "中止(&A)", QMessageBox::RejectRole}};
-  for (const auto& b : kButtons) {
-    if (buttons & b.button) results[box.addButton(QString::fromUtf8(b.caption), b.role)] = b.button;
+  for (size_t i = 0; i < kDialogButtons.size(); ++i) {
+    const DialogButtonCaption& b = kDialogButtons[i];
+    if (buttons & b.button) results[box.addButton(QString::fromUtf8(b.caption), kRoles[i])] = b.button;
   }
   new TFocusRing(box);
   box.exec();
   const auto found = results.find(box.clickedButton());
-  if (found != results.end()) return found->second;
-  // Closed without a button: No when offered, else Abort when offered, else OK.
-  return (buttons & kButtonNo) ? kButtonNo : (buttons & kButtonAbort) ? kButtonAbort : kButtonOK;
+  return found != results.end() ? found->second : ClosedDialogAnswer(buttons);
 }
 
 // The detail view of a chooser that lists only folders: no type column (it would say "folder" on
@@ -160,7 +135,7 @@ fs::path RunSourceFolder() {
 }  // namespace
 
 TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path& source_folder)
-    : QDialog(parent), settings_(settings), flow_(settings, *this) {
+    : QDialog(parent), WizardFrontEnd(settings, source_folder.empty() ? RunSourceFolder() : source_folder) {
   setFont(FormFont());
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
@@ -187,18 +162,11 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
   BuildPages();
   new TFocusRing(*this);
 
-  SourceFolder = source_folder.empty() ? RunSourceFolder() : source_folder;
-  flow_.SetSourceFolder(SourceFolder);
   InstallProcedure = [this](TFormType&) {
-    InstallSource source;
-    source.source_folder = SourceFolder;
-    source.archive = SharedArchive();
-    source.temp_folder = TemporaryFolder();
-    source.launcher = RunningImagePath();  // the launcher copied when the disc brought none
-    vn::RunInstall(*this, settings_, source);
+    vn::RunInstall(*this, settings_, RunningInstallSource(SourceFolder(), SharedArchive()));
   };
-  UninstallProcedure = [this](TFormType&) { vn::RunUninstall(*this, settings_, SourceFolder); };
-  SaveDataCheck = [this](TFormType&) { return SaveDataFound(settings_, SourceFolder); };
+  UninstallProcedure = [this](TFormType&) { WizardFrontEnd::RunUninstallProcedure(); };
+  SaveDataCheck = [this](TFormType&) { return WizardFrontEnd::SaveDataOffered(); };
   DialogHandler = [this](DialogKind kind, const std::string& text, unsigned buttons) {
     return ShowMessageBox(this, kind, text, buttons);
   };
@@ -326,6 +294,7 @@ void TFormType::BuildPages() {
   LabelDel = AddLabel(erase, "", 60);
   // Lines that name files or the title: cut in the middle when too long (SetText).
   for (QLabel* label : {LabelCopy, LabelDelTitle, LabelDel}) SetElidedText(*label, label->text());
+  engine_controls_ = {LabelCopyCap, LabelCopy, Progress, LabelDelTitle, LabelDel, LabelExit};
 }
 
 QWidget* TFormType::Page(const char* name) const {
@@ -334,13 +303,11 @@ QWidget* TFormType::Page(const char* name) const {
 }
 
 void TFormType::FillDriveList() {
-  QStringList roots;
-  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    if (OfferedDrive(volume) && !roots.contains(volume.rootPath())) roots << volume.rootPath();
-  }
-  roots.sort();
   Drive->clear();
-  for (const QString& root : roots) Drive->addItem(root, root);
+  for (const fs::path& drive : OfferedDrives()) {
+    const QString root = QString::fromStdString(PathToUtf8(drive));
+    Drive->addItem(root, root);
+  }
 }
 
 void TFormType::Pull() {
@@ -522,30 +489,8 @@ bool TFormType::SaveDataOffered() {
 
 // --- WizardHost -------------------------------------------------------------------------------
 
-WizardChoices TFormType::Choices() const {
-  return flow_.Choices();
-}
-
-QLabel* TFormType::Label(WizardControl control) const {
-  switch (control) {
-    case WizardControl::LabelCopyCap:
-      return LabelCopyCap;
-    case WizardControl::LabelCopy:
-      return LabelCopy;
-    case WizardControl::LabelDelTitle:
-      return LabelDelTitle;
-    case WizardControl::LabelDel:
-      return LabelDel;
-    case WizardControl::LabelExit:
-      return LabelExit;
-    case WizardControl::Progress:
-      break;
-  }
-  return nullptr;
-}
-
 void TFormType::SetText(WizardControl control, const std::string& text) {
-  QLabel* label = Label(control);
+  auto* label = qobject_cast<QLabel*>(engine_controls_[control]);
   if (!label) return;
   if (control == WizardControl::LabelCopy || control == WizardControl::LabelDel ||
       control == WizardControl::LabelDelTitle) {
@@ -568,22 +513,15 @@ void TFormType::SetFileText(WizardControl control, const std::string& text, cons
 }
 
 void TFormType::SetVisible(WizardControl control, bool visible) {
-  if (control == WizardControl::Progress) {
-    Progress->setVisible(visible);
-  } else if (QLabel* label = Label(control)) {
-    label->setVisible(visible);
-  }
+  if (QWidget* target = engine_controls_[control]) target->setVisible(visible);
 }
 
 void TFormType::SetProgressMax(int64_t maximum) {
-  const int64_t limit = std::numeric_limits<int>::max();
-  progress_scale_ = maximum > limit ? maximum / limit + 1 : 1;
-  Progress->setRange(0, static_cast<int>(std::max<int64_t>(maximum, 0) / progress_scale_));
+  Progress->setRange(0, progress_scale_.SetMaximum(maximum));
 }
 
 void TFormType::SetProgressPosition(int64_t position) {
-  const int64_t scaled = std::clamp<int64_t>(position / progress_scale_, 0, Progress->maximum());
-  Progress->setValue(static_cast<int>(scaled));
+  Progress->setValue(progress_scale_.Position(position));
 }
 
 void TFormType::ProcessMessages() {
@@ -591,14 +529,6 @@ void TFormType::ProcessMessages() {
   QCoreApplication::processEvents();
   // a stop signal asks for no confirmation: whoever sent it is not at the window
   if (InterruptionGuard::Signal() != 0 && flow_.ModalResult() == mrNone) flow_.SetModalResult(mrAbort);
-}
-
-TModalResult TFormType::ModalResult() const {
-  return static_cast<TModalResult>(flow_.ModalResult());
-}
-
-void TFormType::SetModalResult(TModalResult result) {
-  flow_.SetModalResult(result);
 }
 
 DialogButton TFormType::MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) {
@@ -609,7 +539,7 @@ std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
   // Opens beside the current disc, where the other discs of a copied set or other media lie. Qt's
   // own chooser, whose texts are Japanese like the program's; a desktop's chooser follows the
   // desktop's language.
-  fs::path disc = SourceFolder;
+  fs::path disc = SourceFolder();
   if (!disc.has_filename()) disc = disc.parent_path();  // a folder given with its trailing '/'
   QFileDialog chooser(this, Text(prompt), QString::fromStdString(PathToUtf8(disc.parent_path())));
   chooser.setFileMode(QFileDialog::Directory);
@@ -628,11 +558,6 @@ void TFormType::BringToFront() {
   if (QGuiApplication::platformName() == "offscreen") return;  // no window stack to come to the front of
   raise();
   activateWindow();
-}
-
-void TFormType::ShowPage(const std::string& name) {
-  flow_.ShowPage(PageIndexOf(name));
-  Render();
 }
 
 }  // namespace vn

@@ -10,8 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "installer/wizard_flow.h"
-#include "installer/wizard_host.h"
+#include "installer/wizard_front_end.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,24 +29,21 @@ namespace vn {
 
 class TVondInstallSet;
 
-// The window is the host the install and uninstall engines run in (WizardHost) and the view of the
-// page flow (WizardView).
-class TFormType : public QDialog, public WizardHost, private WizardView {
+// The window is a front end of the wizard: the host the install and uninstall engines run in and the
+// view of the page flow.
+class TFormType : public QDialog, public WizardFrontEnd {
   Q_OBJECT
 
  public:
-  // `source_folder`: see SourceFolder; empty takes the run's own.
+  // `source_folder`: the folder the run installs from, or (uninstall) the install folder; empty takes
+  // the run's own: the first command-line argument (the folder of an archive file named there), else
+  // the executable's folder.
   explicit TFormType(TVondInstallSet& settings, QWidget* parent = nullptr,
                      const std::filesystem::path& source_folder = {});
   ~TFormType() override;
 
-  TWizardFlow& Flow() { return flow_; }
   // The notebook page of that name (as the page flow names them).
   QWidget* Page(const char* name) const;
-
-  // The folder the run installs from, or (uninstall) the install folder: the first command-line
-  // argument (the folder of an archive file named there), else the executable's folder.
-  std::filesystem::path SourceFolder;
 
   // The procedures entered with the pages "copy" and "delete"; the install and uninstall engines
   // unless replaced.
@@ -60,20 +56,16 @@ class TFormType : public QDialog, public WizardHost, private WizardView {
   std::function<DialogButton(DialogKind kind, const std::string& text, unsigned buttons)> DialogHandler;
 
   // WizardHost, for the engines. MessageDialog and ProcessMessages serve the page flow as well.
-  WizardChoices Choices() const override;
   void SetText(WizardControl control, const std::string& text) override;
   void SetFileText(WizardControl control, const std::string& text, const std::string& whole) override;
   void SetVisible(WizardControl control, bool visible) override;
   void SetProgressMax(int64_t maximum) override;
   void SetProgressPosition(int64_t position) override;
   void ProcessMessages() override;
-  TModalResult ModalResult() const override;
-  void SetModalResult(TModalResult result) override;
   DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) override;
   std::optional<std::filesystem::path> ChooseDiscFolder(const std::string& prompt) override;
   void Sleep(int milliseconds) override;
   void BringToFront() override;
-  void ShowPage(const std::string& name) override;
 
   QStackedWidget* Notebook;
   QFrame* Bevel;
@@ -146,7 +138,7 @@ class TFormType : public QDialog, public WizardHost, private WizardView {
   void RunInstallProcedure() override;
   void RunUninstallProcedure() override;
   bool SaveDataOffered() override;
-  QLabel* Label(WizardControl control) const;
+  void ShowFlowState() override { Render(); }
 
   void BuildPages();
   void FillDriveList();
@@ -158,12 +150,11 @@ class TFormType : public QDialog, public WizardHost, private WizardView {
   void ShowDirectory();
   void CloseOnModalResult();
 
-  TVondInstallSet& settings_;
-  TWizardFlow flow_;
   QFileSystemModel* folders_;
   int handler_depth_ = 0;
   bool rendering_ = false;
-  int64_t progress_scale_ = 1;  // the bar holds int; 64-bit values are divided by this
+  WizardControlSet<QWidget*> engine_controls_;  // what the engines write to
+  ProgressScale progress_scale_;
 };
 
 }  // namespace vn

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "installer/wizard_front_end.h"
 #include "ui/win32/form.h"
 
 namespace vn {
@@ -70,15 +71,8 @@ class TMessageForm : public TForm {
     ReleaseDC(Handle(), dc);
 
     constexpr int kMargin = 12, kIcon = 32, kGap = 10, kButtonW = 75, kButtonH = 25, kButtonGap = 6;
-    const struct {
-      DialogButton button;
-      const wchar_t* caption;
-    } kButtons[] = {{kButtonYes, L"はい(&Y)"},
-                    {kButtonNo, L"いいえ(&N)"},
-                    {kButtonOK, L"OK"},
-                    {kButtonAbort, L"中止(&A)"}};
     int count = 0;
-    for (const auto& b : kButtons) count += (buttons & b.button) ? 1 : 0;
+    for (const auto& b : kDialogButtons) count += (buttons & b.button) ? 1 : 0;
     const int text_left = kMargin + kIcon + kGap;
     const int text_height = std::max<int>(bounds.bottom, kIcon);
     const int row_width = count * kButtonW + (count - 1) * kButtonGap;
@@ -90,11 +84,11 @@ class TMessageForm : public TForm {
     AddControl("Message", L"Static", text, SS_LEFT | SS_NOPREFIX, text_left, text_top, bounds.right,
                bounds.bottom);
     int x = (width - row_width) / 2;
-    for (const auto& b : kButtons) {
+    for (const auto& b : kDialogButtons) {
       if (!(buttons & b.button)) continue;
-      HWND button = AddControl(b.caption == std::wstring(L"OK") ? "OK" : Narrow(b.caption).c_str(), L"Button",
-                               b.caption, WS_TABSTOP | (results_.empty() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                               x, buttons_top, kButtonW, kButtonH);
+      HWND button = AddControl(b.caption, L"Button", Wide(b.caption),
+                               WS_TABSTOP | (results_.empty() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), x,
+                               buttons_top, kButtonW, kButtonH);
       if (results_.empty()) SetDefaultButton(button);
       results_.emplace_back(button, b.button);
       x += kButtonW + kButtonGap;
@@ -121,9 +115,7 @@ class TMessageForm : public TForm {
 
 int ShowBox(HWND owner, const std::wstring& caption, LPCWSTR icon, const std::string& text,
             unsigned buttons) {
-  std::string shown = text;
-  for (size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.erase(at, 1);
-  TMessageForm form(owner, caption, icon, Wide(shown), buttons);
+  TMessageForm form(owner, caption, icon, Wide(LfLineBreaks(text)), buttons);
   if (owner) form.CenterOn(owner);
   return form.ShowModal();
 }
@@ -179,13 +171,11 @@ void SetApplicationTitle(const std::wstring& title) {
 
 DialogButton ShowMessageDialog(HWND owner, DialogKind kind, const std::string& text, unsigned buttons) {
   if (AnswererStorage()) return AnswererStorage()(kind, text, buttons);
-  static const wchar_t* const kCaptions[] = {L"警告", L"情報", L"確認"};
   static const LPCWSTR kIcons[] = {IDI_WARNING, IDI_INFORMATION, IDI_QUESTION};
-  const int k = static_cast<int>(kind);
-  const int result = ShowBox(owner, kCaptions[k], kIcons[k], text, buttons);
+  const int result = ShowBox(owner, Wide(DialogCaption(kind)), kIcons[static_cast<int>(kind)], text, buttons);
   if (result == kButtonYes || result == kButtonNo || result == kButtonOK || result == kButtonAbort)
     return static_cast<DialogButton>(result);
-  return (buttons & kButtonNo) ? kButtonNo : (buttons & kButtonAbort) ? kButtonAbort : kButtonOK;
+  return ClosedDialogAnswer(buttons);
 }
 
 void ShowErrorBox(HWND owner, const std::string& message) {

@@ -4,15 +4,11 @@
 
 #include <algorithm>
 #include <exception>
-#include <limits>
 #include <system_error>
 
-#include "installer/install_engine.h"
-#include "installer/uninstall_engine.h"
 #include "launcher/shared_archive.h"
 #include "platform/paths.h"
-#include "platform/special_folders.h"
-#include "platform/system.h"
+#include "platform/volumes.h"
 #include "settings/settings.h"
 #include "ui/win32/folder_chooser.h"
 #include "ui/win32/form_style.h"
@@ -43,15 +39,9 @@ constexpr DWORD kTextPage = WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
 
 // A multi-line edit wants "\r\n" between lines.
 std::wstring EditText(const std::string& utf8) {
-  std::wstring text = Wide(utf8);
-  std::wstring out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) out += L'\r';
-    out += text[i];
-  }
-  if (out.size() > static_cast<size_t>(kTextLimit)) out.resize(kTextLimit);
-  return out;
+  std::wstring text = Wide(CrLfLineBreaks(utf8));
+  if (text.size() > static_cast<size_t>(kTextLimit)) text.resize(kTextLimit);
+  return text;
 }
 
 bool Checked(HWND box) {
@@ -66,16 +56,10 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-// The launcher the install engine copies into the install folder when the disc brought none.
-fs::path RunningLauncher() {
-  return OwnExecutablePath();
-}
-
 }  // namespace
 
 TFormType::TFormType(TVondInstallSet& settings, HWND owner, fs::path source_folder)
-    : settings_(settings), source_folder_(std::move(source_folder)), flow_(settings, *this) {
-  flow_.SetSourceFolder(source_folder_);  // the disc and the folders around it are no destination
+    : WizardFrontEnd(settings, std::move(source_folder)) {
   CreateForm(owner, L"インストールタイプの選択", kClientWidth, kClientHeight);
   BuildPages();
   FillDriveList();
@@ -187,18 +171,13 @@ void TFormType::BuildPages() {
   SendMessageW(tool_tip_, TTM_SETMAXTIPWIDTH, 0, kClientWidth);  // a long path wraps
   SendMessageW(EditHello, EM_SETLIMITTEXT, kTextLimit, 0);
   SendMessageW(EditLicense, EM_SETLIMITTEXT, kTextLimit, 0);
+  engine_controls_ = {LabelCopyCap, LabelCopy, Progress, LabelDelTitle, LabelDel, LabelExit};
 }
 
 void TFormType::FillDriveList() {
-  drives_.clear();
+  drives_ = OfferedDrives();
   SendMessageW(Drive, CB_RESETCONTENT, 0, 0);
-  const DWORD mask = GetLogicalDrives();
-  for (int i = 0; i < 26; ++i) {
-    if (!(mask & (1u << i))) continue;
-    const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\";
-    const UINT type = GetDriveTypeW(root.c_str());
-    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) continue;
-    drives_.emplace_back(root);
+  for (const fs::path& root : drives_) {
     SendMessageW(Drive, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(root.c_str()));
   }
 }
@@ -394,54 +373,19 @@ void TFormType::ControlCommand(HWND control, int code) {
 }
 
 void TFormType::RunInstallProcedure() {
-  InstallSource source;
-  source.source_folder = source_folder_;
-  source.archive = SharedArchive();
-  source.temp_folder = TemporaryFolder();
-  source.launcher = RunningLauncher();
-  RunInstall(*this, settings_, source);
-}
-
-void TFormType::RunUninstallProcedure() {
-  RunUninstall(*this, settings_, source_folder_);
-}
-
-bool TFormType::SaveDataOffered() {
-  return SaveDataFound(settings_, source_folder_);
+  RunInstall(*this, settings_, RunningInstallSource(SourceFolder(), SharedArchive()));
 }
 
 // --- WizardHost -------------------------------------------------------------------------------
 
-WizardChoices TFormType::Choices() const {
-  return flow_.Choices();
-}
-
-HWND TFormType::Label(WizardControl control) const {
-  switch (control) {
-    case WizardControl::LabelCopyCap:
-      return LabelCopyCap;
-    case WizardControl::LabelCopy:
-      return LabelCopy;
-    case WizardControl::LabelDelTitle:
-      return LabelDelTitle;
-    case WizardControl::LabelDel:
-      return LabelDel;
-    case WizardControl::LabelExit:
-      return LabelExit;
-    case WizardControl::Progress:
-      return Progress;
-  }
-  return nullptr;
-}
-
 void TFormType::SetText(WizardControl control, const std::string& text) {
   if (control == WizardControl::Progress) return;
-  if (HWND label = Label(control)) SetWindowTextW(label, Wide(text).c_str());
+  if (HWND label = engine_controls_[control]) SetWindowTextW(label, Wide(text).c_str());
 }
 
 void TFormType::SetFileText(WizardControl control, const std::string& text, const std::string& whole) {
   SetText(control, text);
-  const HWND label = Label(control);
+  const HWND label = engine_controls_[control];
   if (!label || !tool_tip_) return;
   const std::wstring tip = Wide(whole);
   TTTOOLINFOW tool{};
@@ -453,36 +397,23 @@ void TFormType::SetFileText(WizardControl control, const std::string& text, cons
 }
 
 void TFormType::SetVisible(WizardControl control, bool visible) {
-  if (HWND target = Label(control)) {
+  if (HWND target = engine_controls_[control]) {
     hidden_[target] = !visible;
     ShowControls();
   }
 }
 
 void TFormType::SetProgressMax(int64_t maximum) {
-  const int64_t limit = std::numeric_limits<int>::max();
-  progress_scale_ = maximum > limit ? maximum / limit + 1 : 1;
-  SendMessageW(Progress, PBM_SETRANGE32, 0,
-               static_cast<LPARAM>(std::max<int64_t>(maximum, 0) / progress_scale_));
+  SendMessageW(Progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(progress_scale_.SetMaximum(maximum)));
 }
 
 void TFormType::SetProgressPosition(int64_t position) {
-  const int64_t top = SendMessageW(Progress, PBM_GETRANGE, FALSE, 0);
-  const int64_t scaled = std::clamp<int64_t>(position / progress_scale_, 0, std::max<int64_t>(top, 0));
-  SendMessageW(Progress, PBM_SETPOS, static_cast<WPARAM>(scaled), 0);
+  SendMessageW(Progress, PBM_SETPOS, static_cast<WPARAM>(progress_scale_.Position(position)), 0);
 }
 
 void TFormType::ProcessMessages() {
   Render();
   TForm::ProcessMessages();
-}
-
-TModalResult TFormType::ModalResult() const {
-  return static_cast<TModalResult>(flow_.ModalResult());
-}
-
-void TFormType::SetModalResult(TModalResult result) {
-  flow_.SetModalResult(result);
 }
 
 DialogButton TFormType::MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) {
@@ -491,7 +422,7 @@ DialogButton TFormType::MessageDialog(DialogKind kind, const std::string& text, 
 
 std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
   // Opens beside the current disc, where the other discs of a copied set or other media lie.
-  fs::path disc = source_folder_;
+  fs::path disc = SourceFolder();
   if (!disc.has_filename()) disc = disc.parent_path();  // a folder given with its trailing delimiter
   return ChooseFolder(Handle(), prompt, disc.parent_path());
 }
@@ -502,11 +433,6 @@ void TFormType::Sleep(int milliseconds) {
 
 void TFormType::BringToFront() {
   SetForegroundWindow(Handle());
-}
-
-void TFormType::ShowPage(const std::string& name) {
-  flow_.ShowPage(PageIndexOf(name));
-  Render();
 }
 
 }  // namespace vn

@@ -11,20 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "installer/wizard_flow.h"
-#include "installer/wizard_host.h"
+#include "installer/wizard_front_end.h"
 #include "ui/win32/form.h"
 
 namespace vn {
 
 class TVondInstallSet;
 
-class TFormType : public TForm, public WizardHost, private WizardView {
+class TFormType : public TForm, public WizardFrontEnd {
  public:
   // `source_folder`: the folder the run installs from, or (uninstall) the install folder.
   TFormType(TVondInstallSet& settings, HWND owner, std::filesystem::path source_folder);
 
-  TWizardFlow& Flow() { return flow_; }
   // Shows page `index` as it is laid out, without entering it (its work is not done; from "copy" on
   // Back and Next are hidden, as entering would hide them): for pictures of the pages whose work
   // would install or uninstall.
@@ -37,20 +35,16 @@ class TFormType : public TForm, public WizardHost, private WizardView {
   void SetFormResult(int result) override { flow_.SetModalResult(result); }
 
   // WizardHost, for the engines. MessageDialog and ProcessMessages serve the page flow as well.
-  WizardChoices Choices() const override;
   void SetText(WizardControl control, const std::string& text) override;
   void SetFileText(WizardControl control, const std::string& text, const std::string& whole) override;
   void SetVisible(WizardControl control, bool visible) override;
   void SetProgressMax(int64_t maximum) override;
   void SetProgressPosition(int64_t position) override;
   void ProcessMessages() override;
-  TModalResult ModalResult() const override;
-  void SetModalResult(TModalResult result) override;
   DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) override;
   std::optional<std::filesystem::path> ChooseDiscFolder(const std::string& prompt) override;
   void Sleep(int milliseconds) override;
   void BringToFront() override;
-  void ShowPage(const std::string& name) override;
 
   HWND Bevel, btnBack, btnNext, btnAbort;
   HWND EditHello;                                                        // Hello
@@ -77,13 +71,11 @@ class TFormType : public TForm, public WizardHost, private WizardView {
  private:
   // WizardView
   void RunInstallProcedure() override;
-  void RunUninstallProcedure() override;
-  bool SaveDataOffered() override;
+  void ShowFlowState() override { Render(); }
 
   HWND Add(int page, const char* name, const wchar_t* window_class, const std::string& caption, DWORD style,
            int left, int top, int width, int height);
   void BuildPages();
-  HWND Label(WizardControl control) const;
   // Hands the user's changes to the flow, runs `handler`, shows the outcome; errors go to the error
   // box. The modal run closes the window on a modal result once the handler has returned.
   template <typename Handler>
@@ -95,17 +87,15 @@ class TFormType : public TForm, public WizardHost, private WizardView {
   // Page membership and the flow's own visibility rule of each control.
   void ShowControls();
 
-  TVondInstallSet& settings_;
-  std::filesystem::path source_folder_;
-  TWizardFlow flow_;
   std::map<HWND, int> page_of_;  // controls that belong to one page
   std::map<HWND, bool> hidden_;  // controls an engine or the flow hid
   std::map<HWND, std::wstring> shown_text_;
   std::vector<std::filesystem::path> drives_, folders_;
   std::filesystem::path listed_folder_;
   bool rendering_ = false;
-  int64_t progress_scale_ = 1;  // the bar holds int; 64-bit values are divided by this
-  HWND tool_tip_ = nullptr;     // the whole line of the file labels, whose text is cut in the middle
+  WizardControlSet<HWND> engine_controls_;  // what the engines write to
+  ProgressScale progress_scale_;
+  HWND tool_tip_ = nullptr;  // the whole line of the file labels, whose text is cut in the middle
 };
 
 }  // namespace vn
