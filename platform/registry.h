@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vn {
 
@@ -22,14 +23,13 @@ class RegistryStore {
   // Sets the string value, creating the key and any missing parents.
   virtual void WriteString(std::string_view key, std::string_view name, std::string_view value) = 0;
   virtual bool KeyExists(std::string_view key) = 0;
-  // True when the key exists and holds neither subkeys nor values (the default value counts).
-  virtual bool KeyIsEmpty(std::string_view key) = 0;
-  // Deletes the key with all its subkeys and values; false when it did not exist. Neither deletion
-  // touches a key directly below HKEY_CURRENT_USER (Software itself): false.
-  virtual bool DeleteKeyTree(std::string_view key) = 0;
-  // Deletes the key only if it is empty, checked and done as one step, so a value another
-  // process writes meanwhile is never lost; true when the key was deleted.
-  virtual bool DeleteEmptyKey(std::string_view key) = 0;
+  // Deletes the key with all its subkeys and values; false when it did not exist. Then each of
+  // `empty_parents` (keys above it, innermost first) that is left with neither subkeys nor values
+  // (the default value counts), up to the first that is not. One step: the POSIX store reads and
+  // rewrites its file once under its lock, so a value another process writes meanwhile is never
+  // lost. A key directly below HKEY_CURRENT_USER (Software itself) is never deleted.
+  virtual bool DeleteKeyTree(std::string_view key, const std::vector<std::string>& empty_parents) = 0;
+  bool DeleteKeyTree(std::string_view key) { return DeleteKeyTree(key, {}); }
 };
 
 // A key path as every store operation (write, read, delete, and the POSIX store's file parser)

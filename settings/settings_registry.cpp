@@ -1,5 +1,6 @@
 // The product's registry key: HKEY_CURRENT_USER\Software\<RegistryKey>.
 #include <filesystem>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/paths.h"
@@ -74,15 +75,16 @@ void TVondInstallSet::WriteValue(const std::string& name, const std::string& val
 void TVondInstallSet::DeleteRegistryKey() const {
   std::string path;
   if (!KeyPath(path)) return;
-  RegistryStore& store = Registry();
-  if (!store.KeyExists("Software")) return;
-  store.DeleteKeyTree(path);
-  // Then every parent below Software that nothing else uses any more, innermost first. The walk
-  // goes over the stored bytes, whose delimiters are known only in code page 932.
+  // With it goes every parent below Software that nothing else uses any more, innermost first. The
+  // walk goes over the stored bytes, whose delimiters are known only in code page 932.
+  std::vector<std::string> parents;
   DataString parent = RelativeKey(RegistryKey);
   for (ParentKeyPath(parent); !NamesNoKey(parent); ParentKeyPath(parent)) {
-    if (!SoftwarePath(parent, path) || !store.DeleteEmptyKey(path)) break;
+    std::string parent_path;
+    if (!SoftwarePath(parent, parent_path)) break;
+    parents.push_back(std::move(parent_path));
   }
+  Registry().DeleteKeyTree(path, parents);
 }
 
 bool TVondInstallSet::IsGameInstalled() const {

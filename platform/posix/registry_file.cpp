@@ -298,30 +298,25 @@ bool FileRegistryStore::KeyExists(std::string_view key) {
   return model.Find(*path) != nullptr;
 }
 
-bool FileRegistryStore::KeyIsEmpty(std::string_view key) {
-  const auto path = NormalizeRegistryKeyPath(key);
-  if (!path) return false;
-  Model model = Load(file_);
-  const Key* k = model.Find(*path);
-  return k && k->values.empty() && !model.HasSubkeys(*path);
-}
-
-bool FileRegistryStore::DeleteKeyTree(std::string_view key) {
+bool FileRegistryStore::DeleteKeyTree(std::string_view key, const std::vector<std::string>& empty_parents) {
   const auto path = NormalizeRegistryKeyPath(key);
   if (!path || IsTopLevelKey(*path)) return false;
-  if (!KeyExists(*path)) return false;  // no need to take the lock and rewrite the file
-  return Modify(file_, [&](Model& model) { return model.EraseTree(*path); });
-}
-
-bool FileRegistryStore::DeleteEmptyKey(std::string_view key) {
-  const auto path = NormalizeRegistryKeyPath(key);
-  if (!path || IsTopLevelKey(*path)) return false;
-  if (!KeyExists(*path)) return false;
-  return Modify(file_, [&](Model& model) {
-    const Key* k = model.Find(*path);
-    if (!k || !k->values.empty() || model.HasSubkeys(*path)) return false;
-    return model.EraseTree(*path);
+  std::error_code ec;
+  if (!fs::exists(file_, ec) && !ec) return false;  // no store: nothing to delete, no lock file to make
+  bool existed = false;
+  Modify(file_, [&](Model& model) {
+    existed = model.EraseTree(*path);
+    bool changed = existed;
+    for (const std::string& parent : empty_parents) {
+      const auto p = NormalizeRegistryKeyPath(parent);
+      if (!p || IsTopLevelKey(*p)) break;
+      const Key* k = model.Find(*p);
+      if (!k || !k->values.empty() || model.HasSubkeys(*p)) break;
+      changed = model.EraseTree(*p) || changed;
+    }
+    return changed;  // unchanged: the file is not rewritten
   });
+  return existed;
 }
 
 fs::path DefaultRegistryFile() {

@@ -24,9 +24,8 @@ class FileRegistryStore : public RegistryStore {
   bool ReadString(std::string_view key, std::string_view name, std::string& value) override;
   void WriteString(std::string_view key, std::string_view name, std::string_view value) override;
   bool KeyExists(std::string_view key) override;
-  bool KeyIsEmpty(std::string_view key) override;
-  bool DeleteKeyTree(std::string_view key) override;
-  bool DeleteEmptyKey(std::string_view key) override;
+  using RegistryStore::DeleteKeyTree;
+  bool DeleteKeyTree(std::string_view key, const std::vector<std::string>& empty_parents) override;
 
   const std::filesystem::path& File() const { return file_; }
 

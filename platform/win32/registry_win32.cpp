@@ -96,25 +96,24 @@ class Win32RegistryStore : public RegistryStore {
     return path && Open(*path, KEY_READ, k);
   }
 
-  bool KeyIsEmpty(std::string_view key) override {
-    const std::optional<std::wstring> path = KeyPath(key);
-    Key k;
-    return path && Open(*path, KEY_READ, k) && IsEmpty(k.get());
-  }
-
-  bool DeleteKeyTree(std::string_view key) override {
+  using RegistryStore::DeleteKeyTree;
+  bool DeleteKeyTree(std::string_view key, const std::vector<std::string>& empty_parents) override {
     const std::optional<std::wstring> path = KeyPath(key);
     if (!path || IsTopLevelKey(*path)) return false;
     const LSTATUS r = RegDeleteTreeW(HKEY_CURRENT_USER, path->c_str());
-    if (r == ERROR_FILE_NOT_FOUND) return false;
-    if (r != ERROR_SUCCESS) throw Exception(Describe(key, "cannot delete the key", r));
-    return true;
+    if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
+      throw Exception(Describe(key, "cannot delete the key", r));
+    for (const std::string& parent : empty_parents) {
+      if (!DeleteEmptyKey(parent)) break;
+    }
+    return r == ERROR_SUCCESS;
   }
 
-  bool DeleteEmptyKey(std::string_view key) override {
-    // The registry has no "delete if empty": a subkey created meanwhile makes RegDeleteKeyW fail, but
-    // a value written between the test and the deletion would go with the key. That window is as
-    // short as two calls.
+ private:
+  // The registry has no "delete if empty": a subkey created meanwhile makes RegDeleteKeyW fail, but a
+  // value written between the test and the deletion would go with the key. That window is as short
+  // as two calls.
+  static bool DeleteEmptyKey(std::string_view key) {
     const std::optional<std::wstring> path = KeyPath(key);
     Key k;
     if (!path || IsTopLevelKey(*path) || !Open(*path, KEY_READ, k) || !IsEmpty(k.get())) return false;

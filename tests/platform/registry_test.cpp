@@ -89,21 +89,22 @@ TEST_F(RegistryFile, EmptinessAndDeletion) {
   store_.WriteString("Software\\Maker\\Game2", "v", "2");
   store_.WriteString("Software\\Maker\\Game b", "v", "3");  // sorts between Game and Game\Sub
   EXPECT_TRUE(store_.KeyExists("Software\\Maker"));         // parents are created
-  EXPECT_FALSE(store_.KeyIsEmpty("Software\\Maker"));
-  EXPECT_FALSE(store_.DeleteEmptyKey("Software\\Maker\\Game"));  // has a subkey
 
-  EXPECT_TRUE(store_.DeleteKeyTree("software\\maker\\game"));
+  // A parent that still holds other keys stays.
+  EXPECT_TRUE(store_.DeleteKeyTree("software\\maker\\game", {"Software\\Maker"}));
   EXPECT_FALSE(store_.KeyExists("Software\\Maker\\Game\\Sub"));
   EXPECT_EQ(Read(store_, "Software\\Maker\\Game2", "v"), "2");
   EXPECT_EQ(Read(store_, "Software\\Maker\\Game b", "v"), "3");
 
-  store_.WriteString("Software\\Empty", "x", "1");
-  store_.DeleteKeyTree("Software\\Empty");
-  store_.WriteString("Software\\Empty\\Child", "x", "1");
-  store_.DeleteKeyTree("Software\\Empty\\Child");
-  EXPECT_TRUE(store_.KeyIsEmpty("Software\\Empty"));
-  EXPECT_TRUE(store_.DeleteEmptyKey("Software\\Empty"));
-  EXPECT_FALSE(store_.KeyExists("Software\\Empty"));
+  // Empty parents go up to the first that is not empty; Software never goes.
+  store_.WriteString("Software\\Outer", "kept", "1");
+  store_.WriteString("Software\\Outer\\Empty\\Child", "x", "1");
+  EXPECT_TRUE(store_.DeleteKeyTree("Software\\Outer\\Empty\\Child",
+                                   {"Software\\Outer\\Empty", "Software\\Outer", "Software"}));
+  EXPECT_FALSE(store_.KeyExists("Software\\Outer\\Empty"));
+  EXPECT_EQ(Read(store_, "Software\\Outer", "kept"), "1");
+  EXPECT_FALSE(store_.DeleteKeyTree("Software\\Gone", {"Software"}));
+  EXPECT_TRUE(store_.KeyExists("Software"));
 }
 
 // Writers hold the lock and replace the store atomically; a temporary left by one that was killed

@@ -62,8 +62,7 @@ TEST_F(SettingsRegistry, KeyOfOnlyDelimitersAndBlanksIsNoKey) {
   EXPECT_FALSE(store_.DeleteKeyTree("Software"));
   EXPECT_FALSE(store_.DeleteKeyTree("Software\\"));
   store_.WriteString("Empty\\Below", "v", "1");
-  EXPECT_TRUE(store_.DeleteKeyTree("Empty\\Below"));
-  EXPECT_FALSE(store_.DeleteEmptyKey("Empty"));
+  EXPECT_TRUE(store_.DeleteKeyTree("Empty\\Below", {"Empty"}));
   EXPECT_TRUE(store_.KeyExists("Software\\Other\\Game"));
   EXPECT_TRUE(store_.KeyExists("Empty"));
   EXPECT_TRUE(Product(J("\\ メーカー \\")).HasRegistryKey());

@@ -265,8 +265,6 @@ TEST(Win32Registry, ProductKeyUnderTheCurrentUser) {
   ASSERT_TRUE(reg.ReadString(game, "installpath", value));  // names without regard to case
   EXPECT_EQ(value, "C:\\Games\\" + kHyoujiUtf8);
   EXPECT_TRUE(reg.KeyExists(maker));
-  EXPECT_FALSE(reg.KeyIsEmpty(maker));
-  EXPECT_FALSE(reg.DeleteEmptyKey(maker));
   EXPECT_FALSE(reg.ReadString(maker + "\\\\x", "InstallPath", value));
   EXPECT_THROW(reg.WriteString(maker + "\\\\x", "a", "b"), Exception);
 
@@ -279,18 +277,20 @@ TEST(Win32Registry, ProductKeyUnderTheCurrentUser) {
   RegCloseKey(key);
   EXPECT_THROW(reg.ReadString(game, "Count", value), Exception);
 
-  EXPECT_TRUE(reg.DeleteKeyTree(game));
+  reg.WriteString(game + "\\Sub", "v", "1");
+  reg.WriteString(maker + "\\Other", "v", "1");
+  EXPECT_TRUE(reg.DeleteKeyTree(game, {maker}));  // the maker's key still holds another game
+  EXPECT_FALSE(reg.KeyExists(game));
+  EXPECT_TRUE(reg.KeyExists(maker));
+  EXPECT_TRUE(reg.DeleteKeyTree(maker + "\\Other", {maker}));
   EXPECT_FALSE(reg.DeleteKeyTree(game));
-  EXPECT_TRUE(reg.KeyIsEmpty(maker));
-  EXPECT_TRUE(reg.DeleteEmptyKey(maker));
   EXPECT_FALSE(reg.KeyExists(maker));
 
   // A key directly below HKEY_CURRENT_USER (as Software is) is never deleted.
   const std::string top = "vnsetup-check-top-" + std::to_string(GetCurrentProcessId());
   reg.WriteString(top + "\\Game", "InstallPath", "C:\\Games");
   EXPECT_FALSE(reg.DeleteKeyTree(top));
-  EXPECT_TRUE(reg.DeleteKeyTree(top + "\\Game"));
-  EXPECT_FALSE(reg.DeleteEmptyKey(top));
+  EXPECT_TRUE(reg.DeleteKeyTree(top + "\\Game", {top}));
   EXPECT_TRUE(reg.KeyExists(top));
   RegDeleteTreeW(HKEY_CURRENT_USER, Utf8ToPath(top).c_str());
 }
