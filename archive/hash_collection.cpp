@@ -4,19 +4,6 @@
 
 namespace vn {
 
-int THashCollection::HashOf(const DataString& name) {
-  // Only the length, the first and the second-to-last byte count (lower-cased where they are
-  // single-byte characters); names stored in one folder with numbered suffixes share a chain.
-  const auto lower = [](uint8_t b) { return b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b; };
-  const size_t n = name.size();
-  uint32_t h = 16u * static_cast<uint32_t>(n);
-  if (n >= 2) {
-    const uint8_t second_to_last = IsCharStart(name, n - 2) ? lower(name[n - 2]) : name[n - 2];
-    h += second_to_last + lower(name[0]);
-  }
-  return static_cast<int>(h & 255u);
-}
-
 void THashCollection::ReplaceNewest(NewestByName::iterator current, THashCollectionItem* replacement) {
   // the same key, so the node is reused rather than freed and allocated again
   auto node = newest_.extract(current);
@@ -25,14 +12,6 @@ void THashCollection::ReplaceNewest(NewestByName::iterator current, THashCollect
 }
 
 void THashCollection::Link(THashCollectionItem& item) {
-  item.bucket_ = HashOf(item.name_);
-  THashCollectionItem*& head = buckets_[static_cast<size_t>(item.bucket_)];
-  if (head != nullptr) {
-    head->prev_ = &item;
-    item.next_in_chain_ = head;
-  }
-  head = &item;
-
   // one lookup: the insert finds the newest of an equal name when there is one
   const auto [found, inserted] = newest_.insert(&item);
   if (!inserted) {
@@ -43,17 +22,6 @@ void THashCollection::Link(THashCollectionItem& item) {
 }
 
 void THashCollection::Unlink(THashCollectionItem& item) {
-  if (item.prev_ != nullptr) {
-    item.prev_->next_in_chain_ = item.next_in_chain_;
-    if (item.next_in_chain_ != nullptr) item.next_in_chain_->prev_ = item.prev_;
-  } else {
-    THashCollectionItem*& head = buckets_[static_cast<size_t>(item.bucket_)];
-    head = item.next_in_chain_;
-    if (head != nullptr) head->prev_ = nullptr;
-  }
-  item.prev_ = nullptr;
-  item.next_in_chain_ = nullptr;
-
   THashCollectionItem* older = item.older_same_name_;
   THashCollectionItem* newer = item.newer_same_name_;
   if (older != nullptr) older->newer_same_name_ = newer;
@@ -84,8 +52,6 @@ THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionIte
 }
 
 int THashCollection::IndexOf(const DataString& name) const {
-  // Equal names (without regard to case) always share a bucket, and within it the newest stands
-  // first: the index gives the item the chain walk would reach first, without the walk.
   const auto found = newest_.find(name);
   return found == newest_.end() ? -1 : (*found)->cached_index_;
 }
@@ -99,7 +65,6 @@ void THashCollection::Delete(int index) {
 
 void THashCollection::Clear() {
   items_.clear();
-  buckets_.fill(nullptr);
   newest_.clear();
 }
 

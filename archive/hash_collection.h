@@ -1,14 +1,11 @@
 // A collection of owned, named items found by name without regard to letter case in about constant
-// time: 256 buckets keyed by a cheap hash of the name, each a chain with the newest item first, so
-// that among equal names the one added (or renamed) last is found.
+// time; among equal names the one added (or renamed) last is found.
 //
-// The buckets read only three bytes of a name, so an archive's thousands of "bg0001.rxa"-like names
-// share one chain. Lookups therefore go through a second index that hashes the whole case-folded
-// name and holds, for each name, the item linked last; items of equal names form their own list,
-// newest first, so that unlinking one gives the index back to the next older one.
+// An index hashes the whole case-folded name and holds, for each name, the item linked last; items
+// of equal names form their own list, newest first, so that unlinking one gives the index back to
+// the next older one.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,11 +25,10 @@ class THashCollectionItem {
   THashCollectionItem& operator=(const THashCollectionItem&) = delete;
 
   const DataString& Name() const { return name_; }
-  // Renaming moves the item to the head of its new name's chain; the same bytes again do nothing.
+  // Renaming makes the item the newest of its new name; the same bytes again do nothing.
   void SetName(const DataString& name);
   // Position in the owning collection.
   int Index() const { return cached_index_; }
-  int Bucket() const { return bucket_; }
   THashCollection& Collection() const { return *collection_; }
   // Takes over the name of another item.
   virtual void Assign(const THashCollectionItem& source) { SetName(source.Name()); }
@@ -45,11 +41,8 @@ class THashCollectionItem {
  private:
   friend class THashCollection;
   THashCollection* collection_ = nullptr;
-  int bucket_ = 0;
   int cached_index_ = -1;
   DataString name_;
-  THashCollectionItem* prev_ = nullptr;
-  THashCollectionItem* next_in_chain_ = nullptr;
   // The items of the same name (without regard to case) linked before and after this one.
   THashCollectionItem* older_same_name_ = nullptr;
   THashCollectionItem* newer_same_name_ = nullptr;
@@ -57,15 +50,10 @@ class THashCollectionItem {
 
 class THashCollection {
  public:
-  static constexpr int kBucketCount = 256;
-
   THashCollection() = default;
   virtual ~THashCollection() = default;
   THashCollection(const THashCollection&) = delete;
   THashCollection& operator=(const THashCollection&) = delete;
-
-  // The bucket of a name: 16 x length + first byte + second-to-last byte of the lower-cased name.
-  static int HashOf(const DataString& name);
 
   int Count() const { return static_cast<int>(items_.size()); }
   // Position of the item named `name` (case-insensitive; the latest among equals), or -1.
@@ -104,7 +92,6 @@ class THashCollection {
   void ReplaceNewest(NewestByName::iterator current, THashCollectionItem* replacement);
 
   std::vector<std::unique_ptr<THashCollectionItem>> items_;
-  std::array<THashCollectionItem*, kBucketCount> buckets_{};
   NewestByName newest_;
 };
 

@@ -25,16 +25,6 @@ TEST(Crc32, MatchesTheStandardChecksumAtEveryLengthAndAlignment) {
   }
 }
 
-TEST(HashCollection, BucketsFollowLengthFirstAndSecondToLastByte) {
-  EXPECT_EQ(THashCollection::HashOf(DataString("")), 0);
-  EXPECT_EQ(THashCollection::HashOf(DataString("a")), 16);
-  EXPECT_EQ(THashCollection::HashOf(DataString("\xFF")), 16);
-  EXPECT_EQ(THashCollection::HashOf(DataString("ab")), 226);
-  EXPECT_EQ(THashCollection::HashOf(DataString("install.dat")), 122);
-  EXPECT_EQ(THashCollection::HashOf(DataString("game.dat")), 72);
-  EXPECT_EQ(THashCollection::HashOf(DataString("GAME.DAT")), 72);
-}
-
 TEST(HashCollection, TheNewestOfEqualNamesIsFound) {
   TVrFileCollection c;
   EXPECT_EQ(c.IndexOf(DataString("x")), -1);
