@@ -505,7 +505,7 @@ void TFormType::SetText(WizardControl control, const std::string& text) {
 // window run every few megabytes. A tip already open follows the file being copied.
 void TFormType::SetFileText(WizardControl control, const std::string& text, const std::string& whole) {
   SetText(control, text);
-  QLabel* label = Label(control);
+  auto* label = qobject_cast<QLabel*>(engine_controls_[control]);
   if (!label) return;
   label->setToolTip(Text(whole));
   if (QToolTip::isVisible() && label->underMouse())
