@@ -8,7 +8,11 @@ if(TARGET vnsetup)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/vnsetup.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/vnsetup.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # The image types shared-mime-info lacks (.nrg, .ccd), for the desktop entry's MimeType.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/vnsetup-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+          RENAME vnsetup.xml)
 endif()
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(TARGET vnkit)
   install(TARGETS vnkit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
@@ -27,7 +31,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)  # the debug information stays in the build tree
-# Windows games and setups run through Wine; the desktop's opener shows readmes; localedef's data
-# gives Wine the Japanese locale where it is not generated.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, xdg-utils, locales")
+# Wine converts a Windows game's Japanese file names only under a Japanese locale: where ja_JP.UTF-8
+# is not generated, vnsetup compiles it from the sources the package "locales" brings, so it is a
+# dependency. Windows games and setups run through Wine; the desktop's opener shows readmes; the
+# Japanese fonts stand in for the Windows fonts the games name.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "locales")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, xdg-utils, fonts-noto-cjk | fonts-ipafont")
 include(CPack)

@@ -137,7 +137,11 @@ void WriteGroupMenu(const fs::path& link_folder, TShellLinkType type, const std:
                       " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
                       "<Menu>\n  <Name>Applications</Name>\n  <Menu>\n    <Name>" +
                           id + "</Name>\n    <Directory>" + id + ".directory</Directory>\n    <Include>\n" +
-                          "      <Category>X-" + id + "</Category>\n    </Include>\n  </Menu>\n</Menu>\n");
+                          "      <Category>X-" + id + "</Category>\n    </Include>\n  </Menu>\n" +
+                          // The entries carry the main category Game; they show in their own
+                          // submenu, not a second time loose among the games.
+                          "  <Menu>\n    <Name>Games</Name>\n    <Exclude>\n      <Category>X-" + id +
+                          "</Category>\n    </Exclude>\n  </Menu>\n</Menu>\n");
   RemoveStaleTemporaries({directory, menu});
 }
 
@@ -188,7 +192,7 @@ fs::path TShellLink::CreateLink() {
   const std::string icon = IconBeside(FileName);
   if (!icon.empty()) entry += "Icon=" + EscapeValue(icon) + "\n";
   entry += "Terminal=false\n";
-  if (grouped) entry += "Categories=X-" + GroupId(folder) + ";\n";
+  if (grouped) entry += "Categories=Game;X-" + GroupId(folder) + ";\n";
   const fs::path link = folder / (SafeFileName(Name) + ".desktop");
   WriteFileAtomically(link, entry);
   if (grouped) WriteGroupMenu(folder, LinkType, SubDir);

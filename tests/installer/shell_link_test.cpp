@@ -42,6 +42,8 @@ TEST(ShellLinkTest, GroupWithMenuFilesIsCreatedAndRemovedWhole) {
   ASSERT_EQ(std::distance(fs::directory_iterator(menus), fs::directory_iterator()), 1);
   const std::string menu = ReadFile(fs::directory_iterator(menus)->path());
   EXPECT_NE(menu.find("<Category>X-vnsetup-"), std::string::npos);
+  // A main category, so that menus and validators file the entries under games.
+  EXPECT_NE(ReadFile(group / "A_B.desktop").find("\nCategories=Game;X-vnsetup-"), std::string::npos);
 
   DeleteShortcutFolder(lnkPrograms, "");  // no group: nothing is deleted
   EXPECT_TRUE(fs::exists(group));
