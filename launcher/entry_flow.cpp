@@ -104,6 +104,11 @@ class EntryFlow {
         const std::string hint = ShellOpenFailureHint(launch_file_, result);
         if (!hint.empty()) message += "\r\n\r\n" + hint;
         ui_.ShowWarning(message);
+      } else if (!launch_folder_.empty()) {
+        // Started, but a game that cannot work (a Windows game without a Japanese locale for Wine)
+        // would otherwise just not appear.
+        if (const std::string problem = WindowsProgramStartProblem(launch_file_); !problem.empty())
+          ui_.ShowWarning(problem);
       }
     }
   }
@@ -188,6 +193,10 @@ class EntryFlow {
     const std::string install_path = settings_.ReadValue("InstallPath", "");
     launch_file_ = JoinDataPath(Utf8ToPath(install_path), settings_.ExeName);
     launch_params_.clear();
+    // Here the game starts in its own folder, as its menu entry starts it: games open their data by
+    // relative names, and this run's working folder (the home folder when a file manager started
+    // vnsetup) holds none of it. Windows keeps the shell's default.
+    if (!kRunsWindowsProgramsNatively) launch_folder_ = launch_file_.parent_path();
     return true;
   }
 
@@ -205,7 +214,7 @@ class EntryFlow {
   }
 
   int ShellOpen(const fs::path& file, const std::string& params) {
-    return env_.shell_open ? env_.shell_open(file, params) : vn::ShellOpen(file, params, {});
+    return env_.shell_open ? env_.shell_open(file, params) : vn::ShellOpen(file, params, launch_folder_);
   }
 
   const EntryEnvironment& env_;
@@ -217,6 +226,7 @@ class EntryFlow {
   std::shared_ptr<DiscFiles> disc_;  // the disc the settings came from, when they came from one
   fs::path launch_file_;
   std::string launch_params_;
+  fs::path launch_folder_;  // the working folder of what is started; empty: this run's own
 };
 
 }  // namespace

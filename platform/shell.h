@@ -54,6 +54,12 @@ bool IsWindowsProgram(const std::filesystem::path& file);
 // names. POSIX only.
 std::vector<std::string> WineLocaleVariables();
 
+// What keeps the Windows program `file` from running as it should here, in UTF-8 for a message:
+// without Wine what to install (as ShellOpenFailureHint says it), without a Japanese locale that Wine
+// can use (none installed, none can be compiled) that Japanese file names will fail and what to
+// install; empty when nothing does, for anything that is no Windows program, and on Windows.
+std::string WindowsProgramStartProblem(const std::filesystem::path& file);
+
 // What the user must do so that ShellOpen(file) can succeed after it failed with `result`, in UTF-8
 // for a message; empty when there is nothing to add. POSIX: a Windows program without Wine names the
 // package to install.

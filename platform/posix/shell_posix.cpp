@@ -9,6 +9,7 @@
 #include <locale.h>
 
 #include <cstring>
+#include <optional>
 
 #include "platform/shell.h"
 #include "platform/special_folders.h"
@@ -133,12 +134,12 @@ bool RunAndWait(const std::vector<std::string>& args) {
 // Wine takes a program's ANSI code page from the locale's name (ja_JP: 932) even where that locale
 // is not installed, but then converts file names as ASCII, so a program under a Japanese folder name
 // cannot even be opened. Where the system lacks ja_JP.UTF-8, a copy compiled with localedef (once per
-// user, into the Local AppData folder) serves the child through LOCPATH. Empty: the system's own
-// locale serves, or none can be made (Wine then starts programs on ASCII paths only).
-fs::path PrivateLocaleFolder() {
+// user, into the Local AppData folder) serves the child through LOCPATH. An empty path: the system's
+// own locale serves. None: the locale can be had neither way (no locale sources, no localedef).
+std::optional<fs::path> JapaneseLocaleFolder() {
   if (locale_t system = ::newlocale(LC_ALL_MASK, kJapaneseLocale, nullptr)) {
     ::freelocale(system);
-    return {};
+    return fs::path();
   }
   std::error_code ec;
   const fs::path folder = GetSpecialFolder(kCsidlLocalAppData) / "vnsetup" / "locale";
@@ -151,7 +152,8 @@ fs::path PrivateLocaleFolder() {
   const bool made = RunAndWait({"localedef", "-i", "ja_JP", "-f", "UTF-8", partial.string()});
   if (made) fs::rename(partial, compiled, ec);
   fs::remove_all(partial, ec);
-  return fs::is_regular_file(compiled / "LC_CTYPE", ec) ? folder : fs::path();
+  if (fs::is_regular_file(compiled / "LC_CTYPE", ec)) return folder;
+  return std::nullopt;
 }
 
 // This process's environment with the Wine locale variables in place of its own.
@@ -264,9 +266,18 @@ int ShellOpen(const fs::path& file, std::string_view params, const fs::path& wor
 std::vector<std::string> WineLocaleVariables() {
   std::vector<std::string> variables{std::string("LC_ALL=") + kJapaneseLocale,
                                      std::string("LANG=") + kJapaneseLocale};
-  if (const fs::path locales = PrivateLocaleFolder(); !locales.empty())
-    variables.push_back("LOCPATH=" + locales.string());
+  if (const std::optional<fs::path> locales = JapaneseLocaleFolder(); locales && !locales->empty())
+    variables.push_back("LOCPATH=" + locales->string());
   return variables;
+}
+
+std::string WindowsProgramStartProblem(const fs::path& file) {
+  if (!IsWindowsProgram(file)) return {};
+  if (Wine().empty()) return ShellOpenFailureHint(file, kShellNoAssociation);
+  if (JapaneseLocaleFolder()) return {};
+  return "日本語ロケール (ja_JP.UTF-8) がなく、作ることもできません。Wine で動く Windows のゲームは、"
+         "日本語の名前のフォルダやファイルを開けず、起動しないことがあります。\r\n"
+         "locales をインストールしてください（Debian/Ubuntu: sudo apt install locales）。";
 }
 
 std::string ShellOpenFailureHint(const fs::path& file, int result) {

@@ -27,6 +27,10 @@ int ShellOpen(const fs::path& file, std::string_view params, const fs::path& wor
 }
 
 // Windows runs its own programs: nothing to install.
+std::string WindowsProgramStartProblem(const std::filesystem::path&) {
+  return {};
+}
+
 std::string ShellOpenFailureHint(const std::filesystem::path&, int) {
   return {};
 }

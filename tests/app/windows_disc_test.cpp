@@ -3,7 +3,10 @@
 // uninstalled with the native vnsetup; the same set as ISO images, and damaged images refused.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <locale.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -160,15 +163,15 @@ TEST_F(WindowsDisc, InstallsPlaysThroughWineAndUninstallsNatively) {
   ASSERT_EQ(Install(Quoted(dir_ / "set" / "disc1")), 0) << err_;
   ExpectInstalled();
 
-  // Played from the start menu: code page 932 under Wine, the working folder the caller's (empty in
-  // the shell's "open").
+  // Played from the start menu: code page 932 under Wine, in the game's own folder whatever the
+  // caller's working folder.
   const fs::path play = test::MakeTempDir("play");
   const fs::path before = fs::current_path();
   fs::current_path(play);
   GameStartUi menu = StartGameFromMenu();
   fs::current_path(before);
   EXPECT_TRUE(menu.warnings.empty()) << menu.warnings[0];
-  EXPECT_EQ(GameOutput(), "acp=932\ncwd=" + WineFolder(play) + "\n");
+  EXPECT_EQ(GameOutput(), "acp=932\ncwd=" + WineFolder(game_) + "\n");
 
   // Played from the menu entry: in the install folder.
   const fs::path entry = MenuFolder() / "窓のゲーム.desktop";
@@ -185,6 +188,51 @@ TEST_F(WindowsDisc, InstallsPlaysThroughWineAndUninstallsNatively) {
   EXPECT_NE(menu.warnings[0].find("apt install wine"), std::string::npos) << menu.warnings[0];
 
   UninstallFromMenuEntry();
+}
+
+// Without a Japanese locale and without the sources to compile one (hidden from the run), the
+// install and the game start say so, instead of a game that silently never starts. Wine stands in as
+// a script that notes it was started.
+TEST_F(WindowsDisc, WithoutAJapaneseLocaleInstallAndGameStartSaySo) {
+  // (LOCPATH could hide a generated one, but glibc leaks memory on every lookup under it.)
+  if (locale_t system = ::newlocale(LC_ALL_MASK, "ja_JP.UTF-8", nullptr)) {
+    ::freelocale(system);
+    GTEST_SKIP() << "this system has the Japanese locale";
+  }
+  fs::remove_all(GetSpecialFolder(kCsidlLocalAppData) / "vnsetup" / "locale");  // made by an earlier test
+  const fs::path no_tools = test::MakeTempDir("no-tools");                      // a PATH without localedef
+  const fs::path wine = dir_ / "wine";
+  test::WriteFile(wine, "#!/bin/sh\necho \"$1\" > " + Quoted(dir_ / "wine-ran") + "\n");
+  ::chmod(wine.c_str(), 0755);
+  std::string install = "env VN_WINE=" + Quoted(wine) + " " + Quoted(VNSETUP) +
+                        " --unattended --accept-license --folder " + Quoted(game_) + " " +
+                        Quoted(dir_ / "set" / "disc1");
+  // In a mount namespace with an empty /usr/share/i18n where the system allows one; else localedef
+  // is not found at all.
+  if (std::system("unshare -rm true >/dev/null 2>&1") == 0) {
+    install = "unshare -rm sh -c " +
+              test::ShellQuoted(
+                  "if [ -d /usr/share/i18n ]; then mount -t tmpfs none /usr/share/i18n || exit 99; fi; "
+                  "exec " +
+                  install);
+  } else {
+    install = "PATH=" + Quoted(no_tools) + " " + install;
+  }
+  ASSERT_EQ(Run(install), 0) << err_;
+  EXPECT_NE((out_text_ + err_).find("日本語ロケール (ja_JP.UTF-8) がなく"), std::string::npos) << err_;
+  EXPECT_EQ(DesktopValue(MenuFolder() / "窓のゲーム.desktop", "Exec").find("LOCPATH"), std::string::npos);
+
+  const std::string path = getenv("PATH");
+  setenv("PATH", no_tools.c_str(), 1);
+  setenv("VN_WINE", wine.c_str(), 1);
+  const GameStartUi menu = StartGameFromMenu();
+  setenv("PATH", path.c_str(), 1);
+  unsetenv("VN_WINE");
+  ASSERT_EQ(menu.warnings.size(), 1u);
+  EXPECT_NE(menu.warnings[0].find("sudo apt install locales"), std::string::npos) << menu.warnings[0];
+  for (int i = 0; i < 100 && !fs::exists(dir_ / "wine-ran"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(test::ReadFile(dir_ / "wine-ran"), (game_ / "game.exe").string() + "\n");  // started all the same
 }
 
 TEST_F(WindowsDisc, InstallsFromDiscImagesAndRefusesDamagedOnes) {
@@ -217,16 +265,8 @@ TEST_F(WindowsDisc, InstallsFromDiscImagesAndRefusesDamagedOnes) {
                 Quoted(dir_ / "set" / "disc1")),
             0)
       << err_;
-  std::string udf = test::ReadFile(images / "bridge.iso");
-  std::string descriptors;
-  for (size_t sector = 16; sector < 32; ++sector) {
-    const std::string id = udf.substr(sector * 2048 + 1, 5);
-    if (id == "BEA01" || id == "NSR02" || id == "NSR03" || id == "TEA01")
-      descriptors += udf.substr(sector * 2048, 2048);
-  }
-  ASSERT_EQ(descriptors.size(), 3u * 2048);
-  udf.replace(16 * 2048, 16 * 2048, descriptors + std::string(13 * 2048, '\0'));
-  test::WriteFile(images / "udf.iso", udf);
+  fs::rename(images / "bridge.iso", images / "udf.iso");
+  ASSERT_TRUE(test::KeepOnlyUdfDescriptors(images / "udf.iso"));
   ASSERT_EQ(Install("--this-disc-only " + Quoted(images / "udf.iso")), 0) << err_;
   EXPECT_EQ(test::ReadFile(game_ / "data" / "一.txt"),
             test::ReadFile(dir_ / "set" / "disc1" / "data" / "一.txt"));
