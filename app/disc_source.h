@@ -10,7 +10,8 @@ namespace vn {
 struct EntryEnvironment;
 
 // Reads the directory of `path` when it is a disc image, so that a damaged or truncated image is
-// refused at once: raises EFormatError naming it. Nothing for a folder or any other file.
+// refused at once, and refuses a file named as a disc image that is none: raises EFormatError naming
+// it. Nothing for a folder or any other file.
 void CheckDiscImage(const std::filesystem::path& path);
 
 // Applies the disc arguments of a windowed run to `env`: `--disc DIR|IMAGE` makes the run the

@@ -19,14 +19,15 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kFooter = R"(
-Runs the installer of the disc in SOURCE (a disc folder, a disc image (ISO 9660 / Joliet / UDF),
-or the disc's game.dat; default: the folder of this program), or the uninstaller when SOURCE (default: this program's folder) holds an installed
-copy. Unattended runs work in place: no start menu, no temporary copy of the launcher.
+Runs the installer of the disc in SOURCE (a disc folder, a disc image -- ISO 9660 / Joliet / UDF
+.iso, raw .bin, .cue, .nrg, .ccd/.img -- or the disc's game.dat; default: the folder of this
+program), or the uninstaller when SOURCE (default: this program's folder) holds an installed copy. Unattended runs work in place: no start menu, no temporary copy of the launcher.
 
 Dialogs are answered without a user:
   warnings with only OK                OK (printed)
-  "insert disc N"                      looked for beside this disc and in the --disc folders
-                                       (checked before copying); not found: stop, exit 2
+  "insert disc N"                      looked for beside this disc, at the --disc places and among
+                                       the images in --disc folders (checked before copying); not
+                                       found: stop, exit 2
   a file that cannot be copied         abort, exit 1
   "abort the installation?"            No
   the licence agreement                needs --accept-license, else exit 2
@@ -95,11 +96,11 @@ int RunUnattendedCommand(int argc, char** argv) {
     }
     for (const std::string& disc : discs) {
       const fs::path place = Utf8ToPath(disc);
+      CheckDiscImage(place);
       if (!IsDiscLocation(place)) {
         std::fprintf(stderr, "vnsetup: --disc %s: no disc folder and no disc image\n", disc.c_str());
         return kUnattendedUsage;
       }
-      CheckDiscImage(place);
       options.disc_folders.push_back(place);
     }
   } catch (const std::exception& e) {

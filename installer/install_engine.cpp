@@ -229,6 +229,11 @@ bool InstallRun::ChangeDisc(int32_t index) {
       if (found) break;
       if (std::optional<fs::path> chosen = host_.ChooseDiscFolder(prompt)) {
         if (AdoptDiscFolder(*chosen, index)) break;
+        // a folder where the set's disc images are kept
+        for (const fs::path& image : DiscImagesIn(*chosen)) {
+          if ((found = AdoptDiscFolder(image, index))) break;
+        }
+        if (found) break;
       }
       continue;
     }
@@ -449,8 +454,11 @@ void InstallRun::CreateShortcuts() {
   const std::string title = Cp932ToUtf8Lossy(settings_.Title);
   const TShellLinkType type = kProgramGroupType;
   if (!settings_.ExeName.empty()) {
-    CreateShortcut(title, JoinDataPath(dest_, settings_.ExeName), "", 0, 0, TWindowState::Normal, title, type,
-                   dest_, title);
+    const fs::path game = JoinDataPath(dest_, settings_.ExeName);
+    CreateShortcut(title, game, "", 0, 0, TWindowState::Normal, title, type, dest_, title);
+    // Said now: started from its menu entry, a game that cannot run shows nothing at all.
+    if (const std::string problem = WindowsProgramStartProblem(game); !problem.empty())
+      host_.MessageDialog(DialogKind::kWarning, problem, kButtonOK);
   }
   const std::string uninstall = title + "のアンインストール";
   CreateShortcut(uninstall, JoinDataPath(dest_, uninstaller_), "", 1, 0, TWindowState::Normal, title, type,

@@ -12,7 +12,6 @@
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/folders.h"
-#include "platform/mutex.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/text.h"
@@ -42,21 +41,20 @@ void SortByPath(std::vector<DiscFileInfo>& files) {
 // --- the scratch folder ----------------------------------------------------------------------
 
 constexpr char kScratchPrefix[] = "vnsetup-disc-";
+// A folder being made: it takes its final name only once its lock is held.
+constexpr char kPendingPrefix[] = "vnsetup-disc-new-";
+// The file in a scratch folder that its run holds locked for as long as it lives.
+constexpr char kInUseFile[] = ".in-use";
 // Room left beside what is copied: the file system's own blocks and whatever else runs.
 constexpr int64_t kSpareBytes = int64_t{16} << 20;
 
-DataString ScratchMutexName(const fs::path& folder) {
-  return DataString("vnsetup-disc:" + PathToUtf8(folder));
-}
-
-// Folders of earlier runs that ended without removing theirs (killed, or the display went away).
-void RemoveAbandonedScratchFolders(const fs::path& base) {
-  std::error_code ec;
-  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = PathToUtf8(it->path().filename());
-    if (name.rfind(kScratchPrefix, 0) != 0 || !IsRealFolder(it->path())) continue;
-    if (!MutexExists(ScratchMutexName(it->path()))) DeleteFolderTree(it->path());
-  }
+// Whether `name` is that of a scratch folder: the prefix and digits (a pending one's too).
+bool IsScratchName(const std::string& name) {
+  const size_t prefix = name.rfind(kPendingPrefix, 0) == 0   ? sizeof kPendingPrefix - 1
+                        : name.rfind(kScratchPrefix, 0) == 0 ? sizeof kScratchPrefix - 1
+                                                             : 0;
+  return prefix > 0 && name.size() > prefix &&
+         std::all_of(name.begin() + prefix, name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 class ScratchFolder {
@@ -65,21 +63,30 @@ class ScratchFolder {
     if (!folder_.empty()) DeleteFolderTree(folder_);
   }
 
-  // Our own new folder in the temporary folder, marked in use before it exists.
+  // Our own new folder in the temporary folder. It is made under a pending name, its lock file
+  // taken, and only then renamed, so no run ever sees a scratch folder of a live run unlocked.
   const fs::path& Get() {
     if (!folder_.empty()) return folder_;
     const fs::path base = TemporaryFolder();
-    RemoveAbandonedScratchFolders(base);
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      const fs::path folder = base / (kScratchPrefix + std::to_string(random() % 1000000000));
-      std::optional<InstanceMutex> mark = CreateInstanceMutex(ScratchMutexName(folder));
+      const std::string number = std::to_string(random() % 1000000000);
+      const fs::path pending = base / (kPendingPrefix + number);
+      const fs::path folder = base / (kScratchPrefix + number);
       std::error_code ec;
-      if (mark && fs::create_directory(folder, ec)) {
-        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
-        in_use_ = std::move(mark);
-        return folder_ = folder;
+      if (!fs::create_directory(pending, ec)) continue;
+      fs::permissions(pending, fs::perms::owner_all, fs::perm_options::replace, ec);
+      std::optional<File> lock = File::CreateNew(pending / kInUseFile);
+      // A live folder is never empty (it holds its lock file), so the rename cannot replace one.
+      if (lock && lock->TryClaimForWriting() && !fs::exists(fs::symlink_status(folder, ec))) {
+        fs::rename(pending, folder, ec);
+        if (!ec) {
+          in_use_ = std::move(lock);
+          return folder_ = folder;
+        }
       }
+      lock.reset();
+      DeleteFolderTree(pending);
     }
     throw EWriteError(PathToUtf8(base) + ": 一時フォルダを作成できません");
   }
@@ -89,7 +96,7 @@ class ScratchFolder {
 
  private:
   fs::path folder_;
-  std::optional<InstanceMutex> in_use_;
+  std::optional<File> in_use_;
 };
 
 ScratchFolder& Scratch() {
@@ -192,29 +199,18 @@ class ImageDiscFiles : public DiscFiles {
       std::error_code ec;
       const fs::file_status existing = fs::symlink_status(target, ec);
       if (fs::is_directory(existing) || (fs::is_regular_file(existing) && IsReadOnly(target))) return false;
-      const DiscImageEntry& entry = EntryOf(file);
-      bool program = entry.executable;
-      if (entry.offset < 0) {
-        // not in one extent: read through the library straight into the copy (opening it would
-        // first copy it whole into the scratch folder)
-        File image(image_.Path(), FileAccess::kRead);
-        image_.ExtractFile(entry, tmp, image);
-        File written(tmp, FileAccess::kRead);
-        program = program || StartsLikeProgram(written);
-        if (progress && !progress(file.size)) throw Exception("stopped");
-      } else {
-        File source = Open(file);
-        program = program || StartsLikeProgram(source);
-        File copy(tmp, FileAccess::kCreate);
-        // in steps when someone follows the progress, else in one call
-        const int64_t step = progress ? int64_t{4} << 20 : std::max<int64_t>(file.size, 1);
-        for (int64_t done = 0; done < file.size;) {
-          const int64_t n = std::min(step, file.size - done);
-          if (copy.CopyRangeFrom(source, done, done, n) != n) throw EReadError(Describe(file));
-          done += n;
-          if (progress && !progress(n)) throw Exception("stopped");
-        }
+      File source = Open(file);
+      const bool program = EntryOf(file).executable || StartsLikeProgram(source);
+      File copy(tmp, FileAccess::kCreate);
+      // in steps when someone follows the progress, else in one call
+      const int64_t step = progress ? int64_t{4} << 20 : std::max<int64_t>(file.size, 1);
+      for (int64_t done = 0; done < file.size;) {
+        const int64_t n = std::min(step, file.size - done);
+        if (copy.CopyRangeFrom(source, done, done, n) != n) throw EReadError(Describe(file));
+        done += n;
+        if (progress && !progress(n)) throw Exception("stopped");
       }
+      copy.Close();
       using fs::perms;
       const perms mode =
           program ? perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
@@ -308,8 +304,27 @@ bool IsDiscLocation(const fs::path& path) {
   return fs::is_directory(path, ec) || LooksLikeDiscImage(path);
 }
 
+std::vector<fs::path> DiscImagesIn(const fs::path& folder) {
+  std::vector<fs::path> images;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (LooksLikeDiscImage(it->path())) images.push_back(it->path());
+  }
+  std::sort(images.begin(), images.end());
+  return images;
+}
+
 fs::path DiscScratchFolder() {
   return Scratch().Get();
+}
+
+void RemoveAbandonedDiscScratch() {
+  const fs::path base = TemporaryFolder();
+  std::error_code ec;
+  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!IsScratchName(PathToUtf8(it->path().filename()))) continue;
+    if (FolderLockAbandoned(it->path(), kInUseFile)) DeleteFolderTree(it->path());
+  }
 }
 
 void CheckScratchSpace(const std::string& what, int64_t bytes) {

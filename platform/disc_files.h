@@ -70,11 +70,20 @@ std::filesystem::path DiscLocationOf(const std::filesystem::path& argument);
 // Whether `path` can be a disc: a folder or a disc image.
 bool IsDiscLocation(const std::filesystem::path& path);
 
+// The disc images directly inside `folder` (a folder where a set's images are kept), in name order;
+// none when it is no folder.
+std::vector<std::filesystem::path> DiscImagesIn(const std::filesystem::path& folder);
+
 // The temporary folder of this process for files of disc images that must exist as files (programs
-// that are started, and files a reader cannot find the place of in the image): made on first use in
-// the temporary folder, removed when the process ends, and, left by a run that was killed, removed by
-// the next run. Raises EWriteError when it cannot be made.
+// that are started from an image): made on first use in the temporary folder
+// ("vnsetup-disc-NUMBER", holding the lock file ".in-use" while its run lives) and removed when the
+// process ends. Raises EWriteError when it cannot be made.
 std::filesystem::path DiscScratchFolder();
+// Removes the scratch folders that runs which did not end normally (killed, or cut off with their
+// display) left in the temporary folder: only those of this user whose lock no process holds any
+// longer; a folder of a live run, of another user, or one that cannot be told is left alone. Made
+// at the start of every run.
+void RemoveAbandonedDiscScratch();
 // Raises EWriteError naming `what` when the scratch folder lacks room for `bytes` and a margin.
 void CheckScratchSpace(const std::string& what, int64_t bytes);
 

@@ -1,5 +1,7 @@
-// A disc image (ISO 9660 with Joliet or Rock Ridge names, or UDF) read without mounting it: the
-// stand-in for a disc in the drive when a set is kept as image files.
+// A disc image read without mounting it: the stand-in for a disc in the drive when a set is kept as
+// image files. Images of 2048-byte sectors carrying ISO 9660 (Joliet or Rock Ridge names) or UDF;
+// images of raw 2352-byte CD sectors (MODE1 or MODE2) as a bare .bin, as the .img a CloneCD .ccd
+// names, or as the data file of a cue sheet; and Nero .nrg images. Every file is read where it lies.
 #pragma once
 
 #include <cstdint>
@@ -14,18 +16,40 @@
 
 namespace vn {
 
+// A piece of a file on the disc: `length` bytes from the start of 2048-byte block `block` on.
+struct ImageExtent {
+  int64_t block = 0;
+  int64_t length = 0;
+  bool recorded = true;  // false: allocated but never written, read as zeros
+};
+
 struct DiscImageEntry {
   std::string path;  // UTF-8, '/' between folders, relative to the image's root; never "..", never empty
   bool directory = false;
-  int64_t offset = -1;  // where the file's bytes lie in the image (one extent); -1: read through the library
   int64_t size = 0;
-  std::time_t time = 0;     // recorded modification time, 0 when none
-  bool executable = false;  // Rock Ridge mode with an execute bit
+  std::vector<ImageExtent> extents;  // where the file's bytes lie, in order; their lengths add up to size
+  std::string embedded;              // the bytes of a small UDF file kept inside its entry (no extents)
+  std::time_t time = 0;              // recorded modification time, 0 when none
+  bool executable = false;           // Rock Ridge or UDF mode with an execute bit
 };
 
-// Whether `file` is a regular file that carries the volume descriptors of a disc image ("CD001",
-// "BEA01" or "NSR0x" at 32 KiB). Says nothing of whether the rest of it is intact.
+// Whether `file` is named as a disc image: the extensions .iso, .bin, .img, .cue, .ccd, .nrg, .udf, in
+// any letter case. A file so named is taken for a disc image or refused as none, never read as an
+// archive.
+bool HasDiscImageName(const std::filesystem::path& file);
+
+// Whether `file` is a regular file this reader takes as a disc image: one that carries the volume
+// descriptors of an image of 2048-byte sectors ("CD001", "BEA01" or "NSR0x" at 32 KiB) or of raw
+// 2352-byte sectors (a sync pattern, then "CD001" in sector 16), a cue sheet naming its data file, a
+// .ccd beside its .img, or a Nero image. Says nothing of whether the rest of it is intact.
 bool LooksLikeDiscImage(const std::filesystem::path& file);
+// The part of LooksLikeDiscImage that needs libcdio: a cue sheet, a .ccd with its .img, a Nero image.
+// Always false on Windows.
+bool LooksLikeDescribedImage(const std::filesystem::path& file);
+
+// Raises EFormatError naming `file` when it is a regular file named as a disc image that is none
+// ("not a disc image"); nothing for anything else.
+void RefuseFalseDiscImage(const std::filesystem::path& file);
 
 // Whether a file's first bytes are those of a Linux program: an ELF file or a "#!" script (how a
 // program on a disc without Rock Ridge or UDF modes is known).
@@ -44,25 +68,24 @@ class DiscImage {
   // Folders before what they hold.
   const std::vector<DiscImageEntry>& Entries() const { return entries_; }
 
-  // Opens a file of the image for reading: a window onto its extent, or, where it has none (a UDF
-  // file in several extents or inside its entry), a copy in the temporary folder of this process
-  // that is gone once the file is closed. Raises EFormatError / EWriteError naming the file.
+  // Opens a file of the image for reading, in place: a window onto its range of the image where it
+  // lies in one piece of an image of 2048-byte sectors, else a file that reads its pieces (and the
+  // sectors' data) as it is read. It may outlive this object. A damaged image raises EReadError
+  // naming the file when the bytes are read.
   File OpenFile(const DiscImageEntry& entry) const;
 
-  // Copies the image's files into `folder` (which must exist and be empty): a file whose extent is
-  // known is read as that range of the image. Raises EWriteError / EReadError naming the file. With
-  // `wanted`, only the files it accepts are copied (every folder is made).
+  // Copies the image's files into `folder` (which must exist and be empty), with their times and, for
+  // programs, the execute permission. Raises EWriteError / EReadError naming the file. With `wanted`,
+  // only the files it accepts are copied (every folder is made).
   void ExtractTo(const std::filesystem::path& folder,
                  const std::function<bool(const DiscImageEntry&)>& wanted = {}) const;
-  // Writes the file of `entry` as the new file `target` (executable when it is a program), reading
-  // `image` (this image opened) or, for a file without one extent, through the library.
-  void ExtractFile(const DiscImageEntry& entry, const std::filesystem::path& target, File& image) const;
 
- private:
+  // What holds the image open and reads its sectors (each backend's own); shared with the files opened.
   struct Reader;
 
+ private:
   std::filesystem::path image_;
-  std::unique_ptr<Reader> reader_;
+  std::shared_ptr<Reader> reader_;
   std::vector<DiscImageEntry> entries_;
 };
 

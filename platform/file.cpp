@@ -15,7 +15,9 @@ File::File(File&& other) noexcept
     : handle_(other.handle_),
       path_(std::move(other.path_)),
       window_offset_(other.window_offset_),
-      window_length_(other.window_length_) {
+      window_length_(other.window_length_),
+      source_(std::move(other.source_)),
+      source_position_(other.source_position_) {
   other.handle_ = -1;
 }
 
@@ -26,6 +28,8 @@ File& File::operator=(File&& other) noexcept {
     path_ = std::move(other.path_);
     window_offset_ = other.window_offset_;
     window_length_ = other.window_length_;
+    source_ = std::move(other.source_);
+    source_position_ = other.source_position_;
     other.handle_ = -1;
   }
   return *this;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,17 @@ enum class FileAccess {
   kRead,       // open an existing file for reading
   kReadWrite,  // open an existing file for reading and writing
   kCreate,     // create or truncate, read and write
+};
+
+// The bytes of a file that lies in no one range of another file (a file of a disc image stored in
+// several extents, or on an image of raw sectors), read where they are.
+class FileSource {
+ public:
+  virtual ~FileSource() = default;
+  virtual int64_t Size() const = 0;
+  // Reads `count` bytes at `position` (both within Size()); raises EReadError naming the file when
+  // they cannot be read whole.
+  virtual void ReadAt(int64_t position, void* buffer, int64_t count) = 0;
 };
 
 // An open file. Failures raise EFOpenError / EReadError / EWriteError naming the file.
@@ -37,8 +49,11 @@ class File {
   // Takes over a file the system opened already (a descriptor on POSIX, a HANDLE on Windows); `path`
   // names it in messages.
   static File Adopt(intptr_t handle, const std::filesystem::path& path);
+  // A read-only file whose bytes `source` reads, known as `path` in messages; a window in every other
+  // respect (it has no handle of the system). POSIX only: EFOpenError elsewhere.
+  static File FromSource(const std::filesystem::path& path, std::shared_ptr<FileSource> source);
 
-  bool IsOpen() const { return handle_ >= 0; }
+  bool IsOpen() const { return handle_ >= 0 || source_ != nullptr; }
   bool IsWindow() const { return window_length_ >= 0; }
   // False for a folder, a pipe, a socket or a device: anything whose size says nothing about
   // what a read will bring.
@@ -82,9 +97,18 @@ class File {
 
   intptr_t handle_ = -1;
   std::filesystem::path path_;
-  int64_t window_offset_ = 0;   // where a window starts in the file; 0 for a whole file
-  int64_t window_length_ = -1;  // -1: the whole file
+  int64_t window_offset_ = 0;           // where a window starts in the file; 0 for a whole file
+  int64_t window_length_ = -1;          // -1: the whole file
+  std::shared_ptr<FileSource> source_;  // reads the bytes of a file without a handle
+  int64_t source_position_ = 0;         // its current position
 };
+
+// Whether the lock file `lock_name` in `folder` shows the folder abandoned by the process that made
+// it: the folder is a real folder (no link) of this user, the lock file in it a regular file of this
+// user, and no open file holds a claim on it (TryClaimForWriting) on a file system that keeps such
+// claims. False in every other case -- held, missing, someone else's, or no way to tell -- and on
+// Windows, which marks no folder this way.
+bool FolderLockAbandoned(const std::filesystem::path& folder, const char* lock_name);
 
 // The copy of File::CopyRangeFrom through a buffer of this process (where the system cannot do it).
 int64_t CopyRangeThroughBuffer(File& source, int64_t source_position, File& target, int64_t position,

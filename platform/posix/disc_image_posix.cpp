@@ -1,22 +1,29 @@
-// Disc images through libcdio: libiso9660 for ISO 9660 (Joliet and Rock Ridge names, whose files are
-// single extents read straight from the image), libudf for images that carry UDF only.
+// Disc images through libcdio: libiso9660 lists ISO 9660 file systems (Joliet and Rock Ridge names)
+// of images of 2048-byte sectors and, opened "fuzzy", of raw 2352-byte sectors; the CD image drivers
+// (cue sheets, Nero images) read sectors for the ISO 9660 lister of libcdio's disc layer; libudf lists
+// images that carry UDF only. Files are read in place: as ranges of the image where the sectors are
+// plain 2048 bytes, else sector by sector through the library that opened the image.
 #include <cdio/bytesex.h>
+#include <cdio/cdio.h>
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
 #include <cdio/udf.h>
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
-#include "platform/disc_files.h"
 #include "platform/disc_image.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace vn {
 
@@ -24,10 +31,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int64_t kSectorSize = 2048;
+constexpr int64_t kBlockSize = 2048;
+constexpr int64_t kRawSectorSize = 2352;
 // A hostile image may nest folders or list entries without end; no disc comes near these.
 constexpr int kMaxDepth = 64;
 constexpr size_t kMaxEntries = 200000;
+// Sectors read through a library at a time.
+constexpr int64_t kBlocksPerRead = 256;
 
 [[noreturn]] void Damaged(const fs::path& image, const std::string& what) {
   throw EFormatError(PathToUtf8(image) + ": 壊れたディスクイメージです (" + what + ")");
@@ -44,32 +54,179 @@ std::string Join(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : folder + "/" + name;
 }
 
+std::string LowerExtension(const fs::path& file) {
+  return AsciiLowerCase(PathToUtf8(file.extension()));
+}
+
+// The .img a CloneCD .ccd describes: the file beside it with the same name, its extension in any case.
+fs::path CloneCdData(const fs::path& ccd) {
+  std::error_code ec;
+  for (fs::directory_iterator it(ccd.parent_path().empty() ? "." : ccd.parent_path(), ec), end;
+       !ec && it != end; it.increment(ec)) {
+    const fs::path& candidate = it->path();
+    if (candidate.stem() == ccd.stem() && LowerExtension(candidate) == ".img") return candidate;
+  }
+  return {};
+}
+
+struct IsoCloser {
+  void operator()(iso9660_t* iso) const { iso9660_close(iso); }
+};
+struct CdioCloser {
+  void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
+};
+struct UdfCloser {
+  void operator()(udf_t* udf) const { udf_close(udf); }
+};
+struct UdfDirentFree {
+  void operator()(udf_dirent_t* dirent) const { udf_dirent_free(dirent); }
+};
+struct FileListFree {
+  void operator()(CdioISO9660FileList_t* list) const { iso9660_filelist_free(list); }
+};
+using IsoHandle = std::unique_ptr<iso9660_t, IsoCloser>;
+using CdioHandle = std::unique_ptr<CdIo_t, CdioCloser>;
+using UdfHandle = std::unique_ptr<udf_t, UdfCloser>;
+using UdfDirent = std::unique_ptr<udf_dirent_t, UdfDirentFree>;
+using FileList = std::unique_ptr<CdioISO9660FileList_t, FileListFree>;
+
 }  // namespace
 
+// What holds the image open, and how its 2048-byte blocks are read. Shared with the files opened, so
+// they may outlive the DiscImage.
 struct DiscImage::Reader {
-  iso9660_t* iso = nullptr;
-  uint8_t joliet_level = 0;
-  udf_t* udf = nullptr;
-  udf_dirent_t* udf_root = nullptr;
-  ~Reader() {
-    if (udf_root) udf_dirent_free(udf_root);
-    if (udf) udf_close(udf);
-    if (iso) iso9660_close(iso);
+  fs::path image;
+  // One of these reads the blocks: the image file itself (2048-byte sectors), libiso9660 on an image
+  // of raw sectors, or a CD image driver.
+  std::optional<File> plain;
+  IsoHandle iso;
+  CdioHandle cdio;
+  UdfHandle udf;
+  int64_t disc_bytes = 0;  // what the image holds, in bytes of 2048-byte blocks
+  std::vector<char> buffer;
+
+  // Reads `count` bytes at byte `position` of the disc's blocks; raises EReadError naming `what`.
+  void Read(int64_t position, char* out, int64_t count, const std::string& what) {
+    if (position < 0 || count < 0 || position > disc_bytes || count > disc_bytes - position) {
+      throw EReadError(what + ": lies past the end of the image " + PathToUtf8(image));
+    }
+    if (plain) {
+      if (plain->ReadAt(position, out, count) != count) {
+        throw EReadError(what + ": cannot be read whole from " + PathToUtf8(image));
+      }
+      return;
+    }
+    while (count > 0) {
+      const int64_t block = position / kBlockSize;
+      const int64_t skip = position % kBlockSize;
+      const int64_t blocks = std::min<int64_t>((skip + count + kBlockSize - 1) / kBlockSize, kBlocksPerRead);
+      buffer.resize(static_cast<size_t>(blocks * kBlockSize));
+      bool read = true;
+      if (iso) {
+        // One sector a call: of several raw sectors libiso9660 reads the frames whole, headers and all.
+        for (int64_t i = 0; read && i < blocks; ++i) {
+          read = iso9660_iso_seek_read(iso.get(), buffer.data() + i * kBlockSize,
+                                       static_cast<lsn_t>(block + i), 1) == kBlockSize;
+        }
+      } else {
+        read = cdio_read_data_sectors(cdio.get(), buffer.data(), static_cast<lsn_t>(block), kBlockSize,
+                                      static_cast<uint32_t>(blocks)) == DRIVER_OP_SUCCESS;
+      }
+      if (!read)
+        throw EReadError(what + ": cannot read sector " + std::to_string(block) + " of " + PathToUtf8(image));
+      const int64_t n = std::min(count, blocks * kBlockSize - skip);
+      std::memcpy(out, buffer.data() + skip, static_cast<size_t>(n));
+      out += n;
+      position += n;
+      count -= n;
+    }
   }
 };
 
 namespace {
 
-void ListIso(iso9660_t* iso, uint8_t joliet_level, const fs::path& image, int64_t image_size,
+// The bytes of one file of an image: its extents read in turn, the unrecorded ones as zeros, or the
+// bytes its entry holds.
+class ImageFileSource : public FileSource {
+ public:
+  ImageFileSource(std::shared_ptr<DiscImage::Reader> reader, const DiscImageEntry& entry, std::string what)
+      : reader_(std::move(reader)),
+        extents_(entry.extents),
+        embedded_(entry.embedded),
+        size_(entry.size),
+        what_(std::move(what)) {
+    int64_t start = 0;
+    for (const ImageExtent& extent : extents_) {
+      starts_.push_back(start);
+      start += extent.length;
+    }
+  }
+  int64_t Size() const override { return size_; }
+
+  void ReadAt(int64_t position, void* buffer, int64_t count) override {
+    char* out = static_cast<char*>(buffer);
+    if (!embedded_.empty()) {
+      std::memcpy(out, embedded_.data() + position, static_cast<size_t>(count));
+      return;
+    }
+    // The extent that holds `position`: the last one starting at or before it.
+    size_t i =
+        static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), position) - starts_.begin()) - 1;
+    for (; count > 0; ++i) {
+      const ImageExtent& extent = extents_.at(i);
+      const int64_t within = position - starts_[i];
+      const int64_t n = std::min(count, extent.length - within);
+      if (extent.recorded) {
+        reader_->Read(extent.block * kBlockSize + within, out, n, what_);
+      } else {
+        std::memset(out, 0, static_cast<size_t>(n));
+      }
+      out += n;
+      position += n;
+      count -= n;
+    }
+  }
+
+ private:
+  std::shared_ptr<DiscImage::Reader> reader_;
+  std::vector<ImageExtent> extents_;
+  std::vector<int64_t> starts_;
+  std::string embedded_;
+  int64_t size_;
+  std::string what_;
+};
+
+// Checks that the extents of `entry` lie inside the image and add up to its size.
+void CheckExtents(const DiscImageEntry& entry, int64_t disc_bytes, const fs::path& image) {
+  int64_t total = 0;
+  for (const ImageExtent& extent : entry.extents) {
+    if (extent.length < 0 || extent.length > INT64_MAX - total) Damaged(image, entry.path + ": bad extent");
+    total += extent.length;
+    if (!extent.recorded) continue;
+    const int64_t at = extent.block * kBlockSize;
+    if (extent.block < 0 || at > disc_bytes || extent.length > disc_bytes - at) {
+      Damaged(image, entry.path + " lies past the end of the image");
+    }
+  }
+  if (entry.embedded.empty() && total != entry.size)
+    Damaged(image, entry.path + ": its extents do not make its size");
+}
+
+// --- ISO 9660 ---------------------------------------------------------------------------------
+
+// Lists one folder of the ISO 9660 tree (libiso9660 on the image file, or the disc layer on a CD
+// image driver).
+using ReadFolder = std::function<CdioISO9660FileList_t*(const char* path)>;
+
+void ListIso(const ReadFolder& read_folder, uint8_t joliet_level, const fs::path& image, int64_t disc_bytes,
              const std::string& folder, int depth, std::vector<DiscImageEntry>& out) {
   if (depth > kMaxDepth) Damaged(image, "folders nested too deeply");
   const std::string query = "/" + folder;
-  CdioISO9660FileList_t* list = iso9660_ifs_readdir(iso, query.c_str());
+  const FileList list(read_folder(query.c_str()));
   if (!list) Damaged(image, "folder /" + folder + " cannot be read");
   std::vector<std::string> folders;
-  std::string error;
   CdioListNode_t* node;
-  _CDIO_LIST_FOREACH(node, list) {
+  _CDIO_LIST_FOREACH(node, list.get()) {
     const auto* stat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(node));
     std::string name;
     if (stat->rr.b3_rock == yep || joliet_level > 0) {
@@ -82,261 +239,246 @@ void ListIso(iso9660_t* iso, uint8_t joliet_level, const fs::path& image, int64_
     }
     if (name.empty()) continue;
     if (stat->rr.b3_rock == yep && S_ISLNK(stat->rr.st_mode)) continue;  // links are no disc files
+    const std::string path = Join(folder, name);
+    const bool directory = stat->type == iso9660_stat_s::_STAT_DIR;
+    // A file over 4 GiB (ISO level 3) is recorded as one entry per extent, all of the same name, in
+    // order; every extent but the last fills whole blocks.
+    if (!directory && !out.empty() && out.back().path == path && !out.back().directory &&
+        !out.back().extents.empty() && out.back().extents.back().length % kBlockSize == 0) {
+      out.back().extents.push_back({static_cast<int64_t>(stat->lsn), static_cast<int64_t>(stat->size)});
+      out.back().size += stat->size;
+      continue;
+    }
+    if (!out.empty() && !out.back().directory) CheckExtents(out.back(), disc_bytes, image);
     DiscImageEntry entry;
-    entry.path = Join(folder, name);
-    entry.directory = stat->type == iso9660_stat_s::_STAT_DIR;
+    entry.path = path;
+    entry.directory = directory;
     struct tm tm = stat->tm;
     const std::time_t time = std::mktime(&tm);
     entry.time = time < 0 ? 0 : time;
     entry.executable = stat->rr.b3_rock == yep && (stat->rr.st_mode & 0111) != 0;
-    if (!entry.directory) {
-      entry.offset = static_cast<int64_t>(stat->lsn) * kSectorSize;
-      entry.size = stat->size;
-      if (entry.offset > image_size || entry.size > image_size - entry.offset) {
-        error = entry.path + " lies past the end of the image";
-        break;
-      }
-    } else {
+    if (directory) {
       folders.push_back(entry.path);
+    } else {
+      entry.size = stat->size;
+      if (stat->size > 0)
+        entry.extents.push_back({static_cast<int64_t>(stat->lsn), static_cast<int64_t>(stat->size)});
     }
     out.push_back(std::move(entry));
-    if (out.size() > kMaxEntries) {
-      error = "too many entries";
-      break;
-    }
+    if (out.size() > kMaxEntries) Damaged(image, "too many entries");
   }
-  iso9660_filelist_free(list);
-  if (!error.empty()) Damaged(image, error);
-  for (const std::string& sub : folders) ListIso(iso, joliet_level, image, image_size, sub, depth + 1, out);
-}
-
-// Where the bytes of the file `it` stands at lie in the image, when they are one recorded extent
-// (as mastering tools write files): its one allocation descriptor, read as libudf reads it (the
-// partition's start plus the block). -1 for anything else (data inside the entry, several extents,
-// an extent allocated but not recorded), which libudf then reads itself.
-int64_t UdfExtentOffset(const udf_dirent_t* it, int64_t size) {
-  const udf_file_entry_t& fe = it->fe;
-  const uint32_t descriptors = uint32_from_le(fe.i_alloc_descs);
-  const uint32_t attributes = uint32_from_le(fe.i_extended_attr);
-  if (size <= 0 || attributes > UDF_BLOCKSIZE - UDF_FENTRY_SIZE - sizeof(udf_long_ad_t)) return -1;
-  const uint8_t* ad = fe.u.pad_to_one_block + attributes;
-  uint32_t length = 0, block = 0;
-  switch (uint16_from_le(fe.icb_tag.flags) & ICBTAG_FLAG_AD_MASK) {
-    case ICBTAG_FLAG_AD_SHORT: {
-      if (descriptors != sizeof(udf_short_ad_t)) return -1;
-      udf_short_ad_t one;
-      std::memcpy(&one, ad, sizeof one);
-      length = uint32_from_le(one.len);
-      block = uint32_from_le(one.pos);
-      break;
-    }
-    case ICBTAG_FLAG_AD_LONG: {
-      if (descriptors != sizeof(udf_long_ad_t)) return -1;
-      udf_long_ad_t one;
-      std::memcpy(&one, ad, sizeof one);
-      length = uint32_from_le(one.len);
-      block = uint32_from_le(one.loc.lba);
-      break;
-    }
-    default:
-      return -1;
-  }
-  if ((length & ~UDF_LENGTH_MASK) != 0 || (length & UDF_LENGTH_MASK) < size) return -1;
-  return (static_cast<int64_t>(it->i_part_start) + block) * UDF_BLOCKSIZE;
-}
-
-// Lists the folder `it` stands before (as udf_get_root and udf_opendir give it); consumes `it`.
-void ListUdf(udf_dirent_t* it, const fs::path& image, int64_t image_size, const std::string& folder,
-             int depth, std::vector<DiscImageEntry>& out) {
-  if (depth > kMaxDepth) {
-    udf_dirent_free(it);
-    Damaged(image, "folders nested too deeply");
-  }
-  while ((it = udf_readdir(it)) != nullptr) {  // frees `it` at the end of the folder
-    const std::string name = Component(udf_get_filename(it));
-    if (name.empty()) continue;
-    DiscImageEntry entry;
-    entry.path = Join(folder, name);
-    entry.directory = udf_is_dir(it);
-    entry.time = udf_get_modification_time(it);
-    entry.executable = (udf_get_posix_filemode(it) & 0111) != 0 && !entry.directory;
-    entry.size = entry.directory ? 0 : static_cast<int64_t>(udf_get_file_length(it));
-    if (!entry.directory) {
-      entry.offset = UdfExtentOffset(it, entry.size);
-      if (entry.offset >= 0 && (entry.offset > image_size || entry.size > image_size - entry.offset)) {
-        udf_dirent_free(it);
-        Damaged(image, entry.path + " lies past the end of the image");
-      }
-    }
-    out.push_back(entry);
-    if (out.size() > kMaxEntries) {
-      udf_dirent_free(it);
-      Damaged(image, "too many entries");
-    }
-    if (entry.directory) {
-      if (udf_dirent_t* sub = udf_opendir(it)) {
-        try {
-          ListUdf(sub, image, image_size, entry.path, depth + 1, out);
-        } catch (...) {
-          udf_dirent_free(it);
-          throw;
-        }
-      }
-    }
-  }
+  if (!out.empty() && !out.back().directory) CheckExtents(out.back(), disc_bytes, image);
+  for (const std::string& sub : folders)
+    ListIso(read_folder, joliet_level, image, disc_bytes, sub, depth + 1, out);
 }
 
 // Whether the root folder's entries carry Rock Ridge names and modes.
-bool HasRockRidge(iso9660_t* iso) {
-  CdioISO9660FileList_t* list = iso9660_ifs_readdir(iso, "/");
+bool HasRockRidge(const ReadFolder& read_folder) {
+  const FileList list(read_folder("/"));
   if (!list) return false;
   bool found = false;
   CdioListNode_t* node;
-  _CDIO_LIST_FOREACH(node, list) {
+  _CDIO_LIST_FOREACH(node, list.get()) {
     found = found || static_cast<const iso9660_stat_t*>(_cdio_list_node_data(node))->rr.b3_rock == yep;
   }
-  iso9660_filelist_free(list);
   return found;
 }
 
-// Without Rock Ridge or UDF modes, a Linux program on the disc (an ELF file or a "#!" script, as on
-// a disc that carries our own launcher) is known by its first bytes and made executable.
-void MarkIfProgram(const fs::path& file) {
-  try {
-    File written(file, FileAccess::kRead);
-    if (StartsLikeProgram(written)) ::chmod(file.c_str(), 0755);
-  } catch (const Exception&) {
-    // left as it is: a file that cannot be read back is no program to run
+// --- UDF --------------------------------------------------------------------------------------
+
+// Where the bytes of the file `it` stands at lie, from its allocation descriptors (short or long, as
+// libudf reads them: the partition's start plus the block), or the bytes its entry holds. False for
+// what is not read here (descriptors continued elsewhere).
+bool UdfExtents(const udf_dirent_t* it, DiscImageEntry& entry) {
+  const udf_file_entry_t& fe = it->fe;
+  const uint32_t descriptors = uint32_from_le(fe.i_alloc_descs);
+  const uint32_t attributes = uint32_from_le(fe.i_extended_attr);
+  const size_t room = UDF_BLOCKSIZE - UDF_FENTRY_SIZE;
+  if (attributes > room || descriptors > room - attributes) return false;
+  const uint8_t* ad = fe.u.pad_to_one_block + attributes;
+  const uint16_t kind = uint16_from_le(fe.icb_tag.flags) & ICBTAG_FLAG_AD_MASK;
+  if (kind == ICBTAG_FLAG_AD_IN_ICB) {
+    if (descriptors != entry.size) return false;
+    entry.embedded.assign(reinterpret_cast<const char*>(ad), descriptors);
+    return true;
+  }
+  const size_t step = kind == ICBTAG_FLAG_AD_SHORT  ? sizeof(udf_short_ad_t)
+                      : kind == ICBTAG_FLAG_AD_LONG ? sizeof(udf_long_ad_t)
+                                                    : 0;
+  if (step == 0) return false;
+  int64_t left = entry.size;
+  for (size_t at = 0; at + step <= descriptors && left > 0; at += step) {
+    uint32_t length = 0, block = 0;
+    if (kind == ICBTAG_FLAG_AD_SHORT) {
+      udf_short_ad_t one;
+      std::memcpy(&one, ad + at, sizeof one);
+      length = uint32_from_le(one.len);
+      block = uint32_from_le(one.pos);
+    } else {
+      udf_long_ad_t one;
+      std::memcpy(&one, ad + at, sizeof one);
+      length = uint32_from_le(one.len);
+      block = uint32_from_le(one.loc.lba);
+    }
+    const uint32_t type = length >> 30;  // 0 recorded, 1 allocated only, 2 neither, 3 continued
+    if (type == 3) return false;
+    const int64_t bytes = std::min<int64_t>(length & UDF_LENGTH_MASK, left);
+    entry.extents.push_back({static_cast<int64_t>(it->i_part_start) + block, bytes, type == 0});
+    left -= bytes;
+  }
+  return left == 0;
+}
+
+// Lists the folder `it` stands before (as udf_get_root and udf_opendir give it); consumes `it`.
+void ListUdf(udf_dirent_t* start, const fs::path& image, int64_t disc_bytes, const std::string& folder,
+             int depth, std::vector<DiscImageEntry>& out) {
+  UdfDirent it(start);
+  if (depth > kMaxDepth) Damaged(image, "folders nested too deeply");
+  // udf_readdir frees what it is given at the end of the folder and hands back null.
+  for (udf_dirent_t* next; (next = udf_readdir(it.release())) != nullptr;) {
+    it.reset(next);
+    const std::string name = Component(udf_get_filename(next));
+    if (name.empty()) continue;
+    DiscImageEntry entry;
+    entry.path = Join(folder, name);
+    entry.directory = udf_is_dir(next);
+    entry.time = udf_get_modification_time(next);
+    entry.executable = (udf_get_posix_filemode(next) & 0111) != 0 && !entry.directory;
+    if (!entry.directory) {
+      entry.size = static_cast<int64_t>(udf_get_file_length(next));
+      if (entry.size < 0 || !UdfExtents(next, entry))
+        Damaged(image, entry.path + ": its allocation cannot be read");
+      CheckExtents(entry, disc_bytes, image);
+    }
+    out.push_back(entry);
+    if (out.size() > kMaxEntries) Damaged(image, "too many entries");
+    if (entry.directory) {
+      if (udf_dirent_t* sub = udf_opendir(next)) ListUdf(sub, image, disc_bytes, entry.path, depth + 1, out);
+    }
   }
 }
 
-// Writes `size` bytes from `read(buffer, position, count)` into a new file at `target`.
-template <typename ReadFn>
-void WriteFileFrom(const fs::path& target, int64_t size, bool executable, ReadFn read) {
-  const int fd =
-      ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, executable ? 0755 : 0644);
-  if (fd < 0) throw EWriteError(PathToUtf8(target) + ": " + std::strerror(errno));
-  std::vector<char> buffer(1 << 20);
-  int64_t done = 0;
-  try {
-    while (done < size) {
-      const int64_t count = std::min<int64_t>(size - done, static_cast<int64_t>(buffer.size()));
-      read(buffer.data(), done, count);
-      int64_t written = 0;
-      while (written < count) {
-        const ssize_t n = ::write(fd, buffer.data() + written, static_cast<size_t>(count - written));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EWriteError(PathToUtf8(target) + ": " + std::strerror(n < 0 ? errno : ENOSPC));
-        written += n;
-      }
-      done += count;
-    }
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  if (::close(fd) != 0) throw EWriteError(PathToUtf8(target) + ": " + std::strerror(errno));
+// Without Rock Ridge or UDF modes, a Linux program on the disc (an ELF file or a "#!" script, as on
+// a disc that carries our own launcher) is known by its first bytes.
+bool IsProgram(const DiscImageEntry& entry, File& file) {
+  return entry.executable || StartsLikeProgram(file);
 }
 
 }  // namespace
 
-DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_unique<Reader>()) {
+bool LooksLikeDescribedImage(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return false;
+  cdio_log_set_handler([](cdio_log_level_t, const char*) {});
+  const std::string extension = LowerExtension(file);
+  if (extension == ".cue") {
+    char* data = cdio_is_cuefile(file.c_str());
+    const bool found = data != nullptr && fs::is_regular_file(data, ec);
+    std::free(data);
+    return found;
+  }
+  if (extension == ".ccd") {
+    const fs::path data = CloneCdData(file);
+    return !data.empty() && LowerExtension(data) == ".img" && LooksLikeDiscImage(data);
+  }
+  return extension == ".nrg" && cdio_is_nrg(file.c_str());
+}
+
+DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_shared<Reader>()) {
   // libcdio reports what it cannot read on stderr; what matters here is raised with the image's name.
   cdio_log_set_handler([](cdio_log_level_t, const char*) {});
   if (!LooksLikeDiscImage(image)) Damaged(image, "no ISO 9660 or UDF volume descriptor");
-  std::error_code ec;
-  const auto image_size = static_cast<int64_t>(fs::file_size(image, ec));
-  if (ec) throw EFOpenError(PathToUtf8(image) + ": " + ec.message());
-  // Rock Ridge names keep the modes (executable programs); the Joliet tree, read otherwise, has none.
-  reader_->iso = iso9660_open_ext(image.c_str(), ISO_EXTENSION_ALL & ~ISO_EXTENSION_JOLIET);
-  if (reader_->iso && !HasRockRidge(reader_->iso)) {
-    iso9660_close(reader_->iso);
-    reader_->iso = iso9660_open_ext(image.c_str(), ISO_EXTENSION_ALL);
+  Reader& reader = *reader_;
+  reader.image = image;
+  const std::string extension = LowerExtension(image);
+  ReadFolder read_folder;
+  uint8_t joliet_level = 0;
+  if (extension == ".cue" || extension == ".nrg") {
+    // A CD image driver reads the sectors, whatever their mode; the disc layer lists the tree.
+    reader.cdio.reset(extension == ".cue" ? cdio_open_cue(image.c_str()) : cdio_open_nrg(image.c_str()));
+    if (!reader.cdio) Damaged(image, "its data cannot be opened");
+    const lsn_t last = cdio_get_disc_last_lsn(reader.cdio.get());
+    reader.disc_bytes = last == CDIO_INVALID_LSN ? 0 : static_cast<int64_t>(last) * kBlockSize;
+    CdIo_t* cdio = reader.cdio.get();
+    read_folder = [cdio](const char* path) { return iso9660_fs_readdir(cdio, path); };
+    // Rock Ridge names keep the modes (executable programs); the Joliet tree, read otherwise, has none.
+    if (!iso9660_fs_read_superblock(cdio, ISO_EXTENSION_ALL & ~ISO_EXTENSION_JOLIET)) {
+      Damaged(image, "no ISO 9660 file system on it");
+    }
+    if (!HasRockRidge(read_folder)) iso9660_fs_read_superblock(cdio, ISO_EXTENSION_ALL);
+    joliet_level = cdio_get_joliet_level(cdio);
+  } else {
+    const fs::path data = extension == ".ccd" ? CloneCdData(image) : image;
+    std::error_code ec;
+    const auto size = static_cast<int64_t>(fs::file_size(data, ec));
+    if (ec) throw EFOpenError(PathToUtf8(data) + ": " + ec.message());
+    File head(data, FileAccess::kRead);
+    char id[5] = {};
+    const bool raw = head.ReadAt(16 * 2048 + 1, id, 5) != 5 ||
+                     (std::memcmp(id, "CD001", 5) != 0 && std::memcmp(id, "BEA01", 5) != 0 &&
+                      std::memcmp(id, "NSR0", 4) != 0);
+    reader.image = data;
+    const auto open = [&](iso_extension_mask_t mask) {
+      return IsoHandle(raw ? iso9660_open_fuzzy_ext(data.c_str(), mask, 20)
+                           : iso9660_open_ext(data.c_str(), mask));
+    };
+    reader.iso = open(ISO_EXTENSION_ALL & ~ISO_EXTENSION_JOLIET);
+    const auto ifs = [&reader](const char* path) { return iso9660_ifs_readdir(reader.iso.get(), path); };
+    if (reader.iso && !HasRockRidge(ifs)) reader.iso = open(ISO_EXTENSION_ALL);
+    if (raw) {
+      reader.disc_bytes = size / kRawSectorSize * kBlockSize;
+    } else {
+      reader.disc_bytes = size;
+      reader.plain.emplace(std::move(head));
+    }
+    if (reader.iso) {
+      read_folder = ifs;
+      joliet_level = iso9660_ifs_get_joliet_level(reader.iso.get());
+    } else if (!raw) {
+      reader.udf.reset(udf_open(data.c_str()));
+      UdfDirent root(reader.udf ? udf_get_root(reader.udf.get(), true, 0) : nullptr);
+      if (!root) Damaged(image, "its volume descriptors cannot be read");
+      ListUdf(root.release(), image, reader.disc_bytes, "", 0, entries_);
+      return;
+    } else {
+      Damaged(image, "no ISO 9660 file system in its sectors");
+    }
   }
-  if (reader_->iso) {
-    reader_->joliet_level = iso9660_ifs_get_joliet_level(reader_->iso);
-    ListIso(reader_->iso, reader_->joliet_level, image, image_size, "", 0, entries_);
-    return;
-  }
-  reader_->udf = udf_open(image.c_str());
-  if (reader_->udf) reader_->udf_root = udf_get_root(reader_->udf, true, 0);
-  if (!reader_->udf_root) Damaged(image, "its volume descriptors cannot be read");
-  // The listing walks a root of its own: reader_->udf_root stays to find files by name.
-  if (udf_dirent_t* walk = udf_get_root(reader_->udf, true, 0))
-    ListUdf(walk, image, image_size, "", 0, entries_);
-  // A file of another allocation is read through the library, which stops at the end of a truncated
-  // image with an error.
+  ListIso(read_folder, joliet_level, image, reader.disc_bytes, "", 0, entries_);
 }
 
 DiscImage::~DiscImage() = default;
 
 File DiscImage::OpenFile(const DiscImageEntry& entry) const {
-  if (entry.offset >= 0) return File::Window(image_, entry.offset, entry.size);
-  static int counter = 0;
-  const std::string what = PathToUtf8(image_) + ": " + entry.path;
-  CheckScratchSpace(what, entry.size);
-  // a free name: the scratch folder also holds the folders of programs run from the image
-  fs::path copy;
-  std::error_code ec;
-  do {
-    copy = DiscScratchFolder() / ("file-" + std::to_string(++counter));
-  } while (fs::exists(fs::symlink_status(copy, ec)));
-  File image(image_, FileAccess::kRead);
-  try {
-    ExtractFile(entry, copy, image);
-    File file(copy, FileAccess::kRead);
-    ::unlink(copy.c_str());  // the open file stays readable; nothing is left behind
-    return file;
-  } catch (...) {
-    ::unlink(copy.c_str());
-    throw;
+  if (reader_->plain && entry.extents.size() == 1 && entry.extents[0].recorded) {
+    return File::Window(reader_->image, entry.extents[0].block * kBlockSize, entry.size);
   }
-}
-
-void DiscImage::ExtractFile(const DiscImageEntry& entry, const fs::path& target, File& image) const {
-  if (entry.offset >= 0) {
-    WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t position, int64_t count) {
-      if (image.ReadAt(entry.offset + position, buffer, count) != count) {
-        Damaged(image_, entry.path + " lies past the end of the image");
-      }
-    });
-  } else {
-    udf_dirent_t* file = udf_fopen(reader_->udf_root, entry.path.c_str());
-    if (!file) Damaged(image_, entry.path + " cannot be found again");
-    try {
-      std::vector<char> block;
-      WriteFileFrom(target, entry.size, entry.executable, [&](char* buffer, int64_t, int64_t count) {
-        const int64_t blocks = (count + UDF_BLOCKSIZE - 1) / UDF_BLOCKSIZE;
-        block.resize(static_cast<size_t>(blocks * UDF_BLOCKSIZE));
-        const ssize_t n = udf_read_block(file, block.data(), static_cast<size_t>(blocks));
-        if (n < count) Damaged(image_, entry.path + " cannot be read whole");
-        std::memcpy(buffer, block.data(), static_cast<size_t>(count));
-      });
-    } catch (...) {
-      udf_dirent_free(file);
-      throw;
-    }
-    udf_dirent_free(file);
-  }
-  if (!entry.executable) MarkIfProgram(target);
-  if (entry.time > 0) {
-    const struct timeval times[2] = {{entry.time, 0}, {entry.time, 0}};
-    ::utimes(target.c_str(), times);
-  }
+  const fs::path name = image_ / Utf8ToPath(entry.path);
+  return File::FromSource(name, std::make_shared<ImageFileSource>(reader_, entry, PathToUtf8(name)));
 }
 
 void DiscImage::ExtractTo(const fs::path& folder,
                           const std::function<bool(const DiscImageEntry&)>& wanted) const {
-  File image(image_, FileAccess::kRead);
   for (const DiscImageEntry& entry : entries_) {
     const fs::path target = folder / Utf8ToPath(entry.path);
     if (entry.directory) {
-      if (::mkdir(target.c_str(), 0755) != 0) {
+      if (::mkdir(target.c_str(), 0755) != 0)
         throw EWriteError(PathToUtf8(target) + ": " + std::strerror(errno));
-      }
       continue;
     }
-    if (!wanted || wanted(entry)) ExtractFile(entry, target, image);
+    if (wanted && !wanted(entry)) continue;
+    File source = OpenFile(entry);
+    std::optional<File> copy = File::CreateNew(target);
+    if (!copy) throw EWriteError(PathToUtf8(target) + ": " + std::strerror(EEXIST));
+    if (copy->CopyRangeFrom(source, 0, 0, entry.size) != entry.size) {
+      throw EReadError(PathToUtf8(image_ / Utf8ToPath(entry.path)) + ": cannot be read whole");
+    }
+    copy->Close();
+    if (IsProgram(entry, source)) ::chmod(target.c_str(), 0755);
+    if (entry.time > 0) {
+      const struct timeval times[2] = {{entry.time, 0}, {entry.time, 0}};
+      ::utimes(target.c_str(), times);
+    }
   }
 }
 

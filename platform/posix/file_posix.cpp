@@ -61,7 +61,16 @@ std::optional<File> File::CreateNew(const fs::path& path) {
   return file;
 }
 
+File File::FromSource(const fs::path& path, std::shared_ptr<FileSource> source) {
+  File file;
+  file.path_ = path;
+  file.window_length_ = source->Size();
+  file.source_ = std::move(source);
+  return file;
+}
+
 bool File::IsRegularFile() const {
+  if (source_) return true;
   struct stat st;
   return ::fstat(static_cast<int>(handle_), &st) == 0 && S_ISREG(st.st_mode);
 }
@@ -97,6 +106,11 @@ int64_t TransferAll(int64_t count, Transfer transfer) {
 
 int64_t File::Read(void* buffer, int64_t count) {
   if (IsWindow()) count = InWindow(Position(), count);
+  if (source_) {
+    source_->ReadAt(source_position_, buffer, count);
+    source_position_ += count;
+    return count;
+  }
   auto* out = static_cast<char*>(buffer);
   const int fd = static_cast<int>(handle_);
   const int64_t done = TransferAll(count, [&](int64_t at, size_t n) { return ::read(fd, out + at, n); });
@@ -106,6 +120,10 @@ int64_t File::Read(void* buffer, int64_t count) {
 
 int64_t File::ReadAt(int64_t position, void* buffer, int64_t count) {
   count = InWindow(position, count);
+  if (source_) {
+    source_->ReadAt(position, buffer, count);
+    return count;
+  }
   position += window_offset_;
   auto* out = static_cast<char*>(buffer);
   const int fd = static_cast<int>(handle_);
@@ -133,12 +151,14 @@ void File::WriteAt(int64_t position, const void* buffer, int64_t count) {
 }
 
 int64_t File::Seek(int64_t position) {
+  if (source_) return source_position_ = position;
   const off_t r = ::lseek(static_cast<int>(handle_), position + window_offset_, SEEK_SET);
   if (r < 0) Fail("cannot seek");
   return r - window_offset_;
 }
 
 int64_t File::Position() const {
+  if (source_) return source_position_;
   const off_t r = ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
   if (r < 0) Fail("cannot seek");
   return r - window_offset_;
@@ -160,6 +180,7 @@ void File::SetSize(int64_t size) {
 
 int64_t File::CopyRangeFrom(File& source, int64_t source_position, int64_t position, int64_t count) {
   RefuseWriteToWindow();
+  if (source.source_) return CopyRangeThroughBuffer(source, source_position, *this, position, count);
   // From a window: its bytes only, wherever it lies in its file.
   count = source.InWindow(source_position, count);
   off_t from = source_position + source.window_offset_;
@@ -213,6 +234,25 @@ void File::Close() {
     ::close(static_cast<int>(handle_));
     handle_ = -1;
   }
+  source_.reset();
+}
+
+bool FolderLockAbandoned(const fs::path& folder, const char* lock_name) {
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dir < 0) return false;
+  struct stat st;
+  bool abandoned = false;
+  if (::fstat(dir, &st) == 0 && st.st_uid == ::getuid()) {
+    const int lock = ::openat(dir, lock_name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (lock >= 0) {
+      // Only a lock taken here proves the holder gone: a file system without locks proves nothing.
+      abandoned = ::fstat(lock, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() &&
+                  ::flock(lock, LOCK_EX | LOCK_NB) == 0;
+      ::close(lock);
+    }
+  }
+  ::close(dir);
+  return abandoned;
 }
 
 fs::path TemporarySibling(const fs::path& path) {

@@ -8,6 +8,10 @@ namespace vn {
 
 struct DiscImage::Reader {};
 
+bool LooksLikeDescribedImage(const std::filesystem::path&) {
+  return false;
+}
+
 DiscImage::DiscImage(const std::filesystem::path& image) : image_(image) {
   throw EFOpenError(PathToUtf8(image) +
                     ": ディスクイメージはエクスプローラーでマウントしてから、そのドライブの install.exe "
@@ -19,8 +23,6 @@ DiscImage::~DiscImage() = default;
 File DiscImage::OpenFile(const DiscImageEntry&) const {
   return File();
 }
-
-void DiscImage::ExtractFile(const DiscImageEntry&, const std::filesystem::path&, File&) const {}
 
 void DiscImage::ExtractTo(const std::filesystem::path&,
                           const std::function<bool(const DiscImageEntry&)>&) const {}

@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 #include "platform/win32/wide.h"
 
 // <windows.h> names its own ReplaceFile; ours is meant here.
@@ -62,6 +63,10 @@ std::optional<File> File::CreateNew(const fs::path& path) {
   file->handle_ = reinterpret_cast<intptr_t>(h);
   file->path_ = path;
   return file;
+}
+
+File File::FromSource(const fs::path& path, std::shared_ptr<FileSource>) {
+  throw EFOpenError(PathToUtf8(path) + ": a file without a handle of the system cannot be read here");
 }
 
 bool File::IsRegularFile() const {
@@ -193,6 +198,10 @@ bool File::TryClaimForWriting() {
   if (LockFileEx(AsHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
     return true;
   return GetLastError() != ERROR_LOCK_VIOLATION;  // a share without locks cannot tell: that refuses nobody
+}
+
+bool FolderLockAbandoned(const std::filesystem::path&, const char*) {
+  return false;
 }
 
 void File::Close() {

@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 
+#include "platform/disc_files.h"
+#include "platform/file.h"
 #include "settings/settings.h"
 #include "tests/support/test_env.h"
 
@@ -52,6 +54,16 @@ class Unattended : public testing::Test {
   int Install(const std::string& args) {
     return Unattend(VNSETUP, "--folder " + test::ShellQuoted(game_.string()) + " " + args + " " +
                                  test::ShellQuoted(disc1_.string()));
+  }
+
+  // Installs from `disc` with TMPDIR naming a file: not one byte can be copied out first.
+  int InstallWithoutTemporarySpace(const fs::path& disc, const std::string& args = "") {
+    const fs::path no_temp = dir_ / "not-a-folder";
+    test::WriteFile(no_temp, "");
+    return Run(
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TMPDIR=" + test::ShellQuoted(no_temp.string()) +
+        " " + test::ShellQuoted(VNSETUP) + " --unattended --accept-license --folder " +
+        test::ShellQuoted(game_.string()) + " " + args + " " + test::ShellQuoted(disc.string()));
   }
 
   std::string InstallPathValue() {
@@ -166,6 +178,27 @@ std::map<std::string, std::string> InstalledTree(const fs::path& folder) {
   return tree;
 }
 
+// The image of raw 2352-byte sectors a CD ripper writes of `iso`: each 2048-byte sector behind its
+// sync pattern and header (MODE1), or header and form-1 sub-header (MODE2). The error-correction
+// bytes stay zero: no reader checks them.
+std::string RawSectors(const std::string& iso, int mode) {
+  const auto bcd = [](size_t v) { return static_cast<char>((v / 10) << 4 | v % 10); };
+  std::string raw;
+  for (size_t lba = 0; lba * 2048 < iso.size(); ++lba) {
+    std::string sector(2352, '\0');
+    sector.replace(1, 10, 10, '\xff');
+    const size_t address = lba + 150;  // minutes, seconds, frames from the start of the disc
+    sector[12] = bcd(address / 75 / 60);
+    sector[13] = bcd(address / 75 % 60);
+    sector[14] = bcd(address % 75);
+    sector[15] = static_cast<char>(mode);
+    if (mode == 2) sector[18] = sector[22] = 8;  // sub-header: data, form 1
+    sector.replace(mode == 1 ? 16 : 24, 2048, iso.substr(lba * 2048, 2048));
+    raw += sector;
+  }
+  return raw;
+}
+
 // A set kept as ISO images installs as the folders do, byte for byte, read where it lies: with TMPDIR
 // naming a file, not one byte could be copied out first. Joliet names only (the script is known as a
 // program by its first bytes), the second disc's install.dat and game.dat in capitals.
@@ -188,15 +221,117 @@ TEST_F(Unattended, DiscImagesInstallInPlaceAsTheFoldersDo) {
         0)
         << err_;
   }
-  const fs::path no_temp = images / "not-a-folder";
-  test::WriteFile(no_temp, "");
-  ASSERT_EQ(Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TMPDIR=" +
-                test::ShellQuoted(no_temp.string()) + " " + test::ShellQuoted(VNSETUP) +
-                " --unattended --accept-license --folder " + test::ShellQuoted(game_.string()) + " " +
-                test::ShellQuoted((images / "disc1.iso").string())),
-            0)
-      << err_;
+  ASSERT_EQ(InstallWithoutTemporarySpace(images / "disc1.iso"), 0) << err_;
   EXPECT_EQ(InstalledTree(game_), from_folders);
+
+  // The same set as rips keep it, of raw 2352-byte sectors: a cue sheet with its .bin (disc 1 in
+  // MODE2, read through libcdio's cue driver; disc 2 in MODE1, its bare .bin found beside), and CloneCD
+  // .ccd/.img pairs.
+  const fs::path rips = test::MakeTempDir("rips"), clone = test::MakeTempDir("clone");
+  for (const int disc : {1, 2}) {
+    const std::string iso = test::ReadFile(images / ("disc" + std::to_string(disc) + ".iso"));
+    const std::string name = "disc" + std::to_string(disc);
+    const int mode = disc == 1 ? 2 : 1;
+    test::WriteFile(rips / (name + ".bin"), RawSectors(iso, mode));
+    test::WriteFile(rips / (name + ".cue"), "FILE \"" + name + ".bin\" BINARY\r\n  TRACK 01 MODE" +
+                                                std::to_string(mode) + "/2352\r\n    INDEX 01 00:00:00\r\n");
+    test::WriteFile(clone / (name + ".img"), RawSectors(iso, 3 - mode));
+    test::WriteFile(clone / (name + ".ccd"),
+                    "[CloneCD]\nVersion=3\n[Disc]\nTocEntries=4\nSessions=1\n[TRACK 1]\nMODE=" +
+                        std::to_string(3 - mode) + "\nINDEX 1=0\n");
+  }
+  for (const fs::path& first : {rips / "disc1.cue", clone / "disc1.ccd"}) {
+    ASSERT_EQ(Unattend(game_ / "install.exe", ""), 0) << err_;
+    ASSERT_EQ(InstallWithoutTemporarySpace(first), 0) << first << err_;
+    EXPECT_EQ(InstalledTree(game_), from_folders) << first;
+  }
+
+  // Named as a disc image but none: refused as such, naming it, instead of being read as an archive.
+  test::WriteFile(images / "broken.bin", std::string(100000, '\x01'));
+  EXPECT_EQ(Unattend(VNSETUP, test::ShellQuoted((images / "broken.bin").string())), 1);
+  EXPECT_NE(
+      err_.find((images / "broken.bin").string() + ": ディスクイメージではありません (not a disc image"),
+      std::string::npos)
+      << err_;
+}
+
+// Files in several extents are read where they lie. A file one byte over 1 GiB in a UDF-only image
+// (genisoimage records it as two extents) installs without a byte of temporary space; a file over
+// 4 GiB on an ISO level-3 image (a directory record per extent) reads across its extents. The files
+// are sparse and the images written sparse, so the disk sees little of their size.
+TEST_F(Unattended, FilesInSeveralExtentsAreReadInPlace) {
+  if (std::system("command -v genisoimage >/dev/null 2>&1 && command -v xorriso >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "genisoimage or xorriso missing (scripts/setup.sh)";
+  const fs::path big = disc1_ / "bgm" / "op.ogg";  // a listed file of the sound component
+  const auto make_big = [&](int64_t size, int64_t edge) {
+    fs::resize_file(big, 0);
+    fs::resize_file(big, static_cast<uintmax_t>(size));
+    File file(big, FileAccess::kReadWrite);
+    file.WriteAt(edge - 2, "EDGE", 4);
+    file.WriteAt(size - 4, "TAIL", 4);
+  };
+  const auto read_at = [](File& file, int64_t position) {
+    std::string bytes(4, '\0');
+    EXPECT_EQ(file.ReadAt(position, bytes.data(), 4), 4);
+    return bytes;
+  };
+  const fs::path images = test::MakeTempDir("extents");
+  const auto master = [&](const std::string& tool, const fs::path& image) {
+    return Run(tool + " -o - " + test::ShellQuoted(disc1_.string()) +
+               " | dd of=" + test::ShellQuoted(image.string()) + " bs=1M conv=sparse status=none");
+  };
+
+  const int64_t gib = int64_t{1} << 30;
+  make_big(gib + 1, gib - 2048);
+  ASSERT_EQ(master("genisoimage -quiet -udf -J", images / "udf.iso"), 0) << err_;
+  ASSERT_TRUE(test::KeepOnlyUdfDescriptors(images / "udf.iso"));
+  ASSERT_EQ(InstallWithoutTemporarySpace(images / "udf.iso", "--this-disc-only"), 0) << err_;
+  File copied(game_ / "bgm" / "op.ogg", FileAccess::kRead);
+  EXPECT_EQ(copied.Size(), gib + 1);
+  EXPECT_EQ(read_at(copied, gib - 2048 - 2), "EDGE");
+  EXPECT_EQ(read_at(copied, gib - 3), "TAIL");
+  copied.Close();
+  ASSERT_EQ(Unattend(game_ / "install.exe", ""), 0) << err_;
+
+  // The first extent of a level-3 file holds 4 GiB less one block; the big file is not installed.
+  const int64_t first_extent = 4 * gib - 2048;
+  make_big(first_extent + 4096, first_extent);
+  ASSERT_EQ(master("xorriso -as mkisofs -quiet -iso-level 3 -J", images / "level3.iso"), 0) << err_;
+  ASSERT_EQ(InstallWithoutTemporarySpace(images / "level3.iso", "--this-disc-only --components data"), 0)
+      << err_;
+  const std::unique_ptr<DiscFiles> disc = OpenDiscFiles(images / "level3.iso");
+  const std::optional<DiscFileInfo> info = disc->Find("BGM\\op.ogg");
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->size, first_extent + 4096);
+  File file = disc->Open(*info);
+  EXPECT_EQ(read_at(file, first_extent - 2), "EDGE");
+  EXPECT_EQ(read_at(file, first_extent + 4092), "TAIL");
+}
+
+// What a killed run copied out of a disc image goes at the start of the next run, whatever it does;
+// a folder a live run holds, one nothing proves a run of ours made, and a link are left alone.
+TEST_F(Unattended, AbandonedScratchFoldersGoAtTheStartOfAnyRun) {
+  const fs::path temp = test::MakeTempDir("scratch");
+  const auto make = [&](const std::string& name, bool lock_file) {
+    test::WriteFile(temp / name / "directx" / "dxsetup.exe", "MZ");
+    if (lock_file) test::WriteFile(temp / name / ".in-use", "");
+  };
+  make("vnsetup-disc-1", true);      // its run was killed
+  make("vnsetup-disc-new-2", true);  // killed while it was being made
+  make("vnsetup-disc-3", true);      // its run is alive (the lock is held below)
+  make("vnsetup-disc-4", false);     // no lock file
+  make("vnsetup-disc-x5", true);     // not a name of ours
+  make("elsewhere", true);
+  fs::create_directory_symlink(temp / "elsewhere", temp / "vnsetup-disc-6");
+  File held(temp / "vnsetup-disc-3" / ".in-use", FileAccess::kReadWrite);
+  ASSERT_TRUE(held.TryClaimForWriting());
+  EXPECT_EQ(Run("TMPDIR=" + test::ShellQuoted(temp.string()) + " " + test::ShellQuoted(VNSETUP) + " --help"),
+            0);
+  for (const char* gone : {"vnsetup-disc-1", "vnsetup-disc-new-2"})
+    EXPECT_FALSE(fs::exists(temp / gone)) << gone;
+  for (const char* kept : {"vnsetup-disc-3", "vnsetup-disc-4", "vnsetup-disc-x5", "vnsetup-disc-6"}) {
+    EXPECT_TRUE(fs::exists(temp / kept / "directx" / "dxsetup.exe")) << kept;
+  }
 }
 
 // A settings file that is a pipe would block the launcher in open() for ever (`timeout` makes

@@ -80,4 +80,22 @@ CommandResult RunShell(const std::string& command, const fs::path& dir) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
 
+bool KeepOnlyUdfDescriptors(const fs::path& image) {
+  constexpr size_t kSector = 2048;
+  std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);
+  std::string area(16 * kSector, '\0');
+  file.seekg(16 * kSector);
+  if (!file.read(area.data(), static_cast<std::streamsize>(area.size()))) return false;
+  std::string kept;
+  for (size_t sector = 0; sector < 16; ++sector) {
+    const std::string id = area.substr(sector * kSector + 1, 5);
+    if (id == "BEA01" || id == "NSR02" || id == "NSR03" || id == "TEA01")
+      kept += area.substr(sector * kSector, kSector);
+  }
+  if (kept.size() != 3 * kSector) return false;
+  kept.resize(area.size(), '\0');
+  file.seekp(16 * kSector);
+  return static_cast<bool>(file.write(kept.data(), static_cast<std::streamsize>(kept.size())));
+}
+
 }  // namespace vn::test

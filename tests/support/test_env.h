@@ -27,4 +27,9 @@ struct CommandResult {
 };
 CommandResult RunShell(const std::string& command, const std::filesystem::path& dir);
 
+// Turns a UDF bridge image (genisoimage -udf) into a UDF-only one: of its volume descriptors in
+// sectors 16 to 31 only the UDF ones (BEA01, NSR02/03, TEA01) are kept, moved to the front; false
+// when there are not three of them.
+bool KeepOnlyUdfDescriptors(const std::filesystem::path& image);
+
 }  // namespace vn::test

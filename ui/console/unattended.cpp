@@ -36,14 +36,19 @@ class UnansweredQuestion : public Exception {
   using Exception::Exception;
 };
 
-// The places where the install looks for the next discs: each known disc (folder or image) and the
-// folders and images beside it.
+// The places where the install looks for the next discs: each known disc (folder or image), the
+// images inside a folder given (where a set's images are kept), and the folders and images beside
+// each.
 std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<fs::path>& given) {
   std::vector<fs::path> candidates;
   std::vector<fs::path> known = {source};
   known.insert(known.end(), given.begin(), given.end());
   for (const fs::path& place : known) {
     candidates.push_back(place);
+    if (place != source) {
+      const std::vector<fs::path> inside = DiscImagesIn(place);
+      candidates.insert(candidates.end(), inside.begin(), inside.end());
+    }
     const std::vector<fs::path> beside = DiscsBeside(FolderWithoutDelimiter(place));
     candidates.insert(candidates.end(), beside.begin(), beside.end());
   }

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QGuiApplication>
@@ -55,6 +56,32 @@ constexpr int kRowHeight = 17;
 QString Text(const std::string& utf8) {
   return QString::fromStdString(utf8);
 }
+
+// The chooser of the next disc: a disc image file, or a disc folder (a mounted medium, a copied
+// disc, or a folder where a set's images are kept). Opening a folder in the list goes into it; Open
+// with a folder chosen, or with nothing chosen in the folder shown, takes that folder.
+class DiscChooser : public QFileDialog {
+ public:
+  DiscChooser(QWidget* parent, const QString& caption, const QString& folder)
+      : QFileDialog(parent, caption, folder) {
+    setFileMode(QFileDialog::ExistingFile);
+    setOption(QFileDialog::DontUseNativeDialog);
+    setNameFilters(
+        {QStringLiteral("ディスクイメージ (*.iso *.ISO *.cue *.CUE *.bin *.BIN *.nrg *.NRG *.ccd *.CCD "
+                        "*.img *.IMG *.udf *.UDF)"),
+         QStringLiteral("すべてのファイル (*)")});
+  }
+
+ protected:
+  void accept() override {
+    const QStringList chosen = selectedFiles();
+    if (chosen.size() == 1 && QFileInfo(chosen.first()).isDir()) {
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
 
 QLabel* AddLabel(QWidget* page, const char* caption, int top) {
   auto* label = new QLabel(QString::fromUtf8(caption), page);
@@ -541,10 +568,7 @@ std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
   // desktop's language.
   fs::path disc = SourceFolder();
   if (!disc.has_filename()) disc = disc.parent_path();  // a folder given with its trailing '/'
-  QFileDialog chooser(this, Text(prompt), QString::fromStdString(PathToUtf8(disc.parent_path())));
-  chooser.setFileMode(QFileDialog::Directory);
-  chooser.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-  ShowFoldersOnlyColumns(chooser);
+  DiscChooser chooser(this, Text(prompt), QString::fromStdString(PathToUtf8(disc.parent_path())));
   new TFocusRing(chooser);
   if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
   return Utf8ToPath(chooser.selectedFiles().first().toStdString());
