@@ -457,7 +457,7 @@ void InstallRun::CreateShortcuts() {
     const fs::path game = JoinDataPath(dest_, settings_.ExeName);
     CreateShortcut(title, game, "", 0, 0, TWindowState::Normal, title, type, dest_, title);
     // Said now: started from its menu entry, a game that cannot run shows nothing at all.
-    if (const std::string problem = WindowsProgramStartProblem(game); !problem.empty())
+    if (const std::string problem = PrepareWindowsProgram(game); !problem.empty())
       host_.MessageDialog(DialogKind::kWarning, problem, kButtonOK);
   }
   const std::string uninstall = title + "のアンインストール";

@@ -107,7 +107,7 @@ class EntryFlow {
       } else if (!launch_folder_.empty()) {
         // Started, but a game that cannot work (a Windows game without a Japanese locale for Wine)
         // would otherwise just not appear.
-        if (const std::string problem = WindowsProgramStartProblem(launch_file_); !problem.empty())
+        if (const std::string problem = PrepareWindowsProgram(launch_file_); !problem.empty())
           ui_.ShowWarning(problem);
       }
     }

@@ -29,8 +29,8 @@ constexpr int kShellStarted = 42;
 // POSIX: a program is a regular file we may execute that is an ELF binary or a script starting with
 // "#!"; it is started in a session of its own, detached from this process. A Windows program (a
 // regular file starting with "MZ", executable bit or not) is started the same way through Wine:
-// $VN_WINE, else `wine` found on PATH, in the user's Wine prefix ($WINEPREFIX is passed on), with
-// WineLocaleVariables() for it so that it runs under code page 932; without Wine the
+// $VN_WINE, else `wine` found on PATH, with WineLocaleVariables() for it so that it runs under code
+// page 932 in the right prefix (PrepareWindowsProgram's work done first); without Wine the
 // result is kShellNoAssociation (ShellOpenFailureHint says what to install). Everything else
 // (documents, folders) goes to `xdg-open FILE` -- $VN_XDG_OPEN names another opener -- which counts
 // as success once it was started; `params` are not passed to it.
@@ -49,16 +49,20 @@ constexpr bool kRunsWindowsProgramsNatively = false;
 bool IsWindowsProgram(const std::filesystem::path& file);
 
 // The environment variables ("NAME=value") a Windows program gets when it is started through Wine:
-// LC_ALL and LANG ja_JP.UTF-8 (code page 932), and LOCPATH where that locale is not installed and a
+// LC_ALL and LANG ja_JP.UTF-8 (code page 932), LOCPATH where that locale is not installed and a
 // private copy made with localedef serves instead, so that Wine can still convert Japanese file
-// names. POSIX only.
+// names, and WINEPREFIX: the user's when set, else vnsetup's own prefix under the Local AppData folder
+// (vnsetup/wine), where it writes font replacements for the Windows fonts games name ("ＭＳ ゴシック",
+// "ＭＳ Ｐゴシック", "ＭＳ 明朝", "ＭＳ Ｐ明朝" to Noto Sans/Serif CJK JP or the IPA faces). POSIX only.
 std::vector<std::string> WineLocaleVariables();
 
-// What keeps the Windows program `file` from running as it should here, in UTF-8 for a message:
-// without Wine what to install (as ShellOpenFailureHint says it), without a Japanese locale that Wine
-// can use (none installed, none can be compiled) that Japanese file names will fail and what to
-// install; empty when nothing does, for anything that is no Windows program, and on Windows.
-std::string WindowsProgramStartProblem(const std::filesystem::path& file);
+// Readies what the Windows program `file` needs to run here as ShellOpen starts it (the Japanese
+// locale compiled, vnsetup's Wine prefix with its font replacements) and says, in UTF-8 for a message,
+// what still keeps it from running as it should: without Wine what to install (as
+// ShellOpenFailureHint says it), without a Japanese locale that Wine can use (none installed, none
+// can be compiled) that Japanese file names will fail and what to install. Empty when nothing does,
+// for anything that is no Windows program, and on Windows.
+std::string PrepareWindowsProgram(const std::filesystem::path& file);
 
 // What the user must do so that ShellOpen(file) can succeed after it failed with `result`, in UTF-8
 // for a message; empty when there is nothing to add. POSIX: a Windows program without Wine names the

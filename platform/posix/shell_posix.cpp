@@ -6,11 +6,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <iconv.h>
 #include <locale.h>
 
 #include <cstring>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "platform/error.h"
+#include "platform/file.h"
 #include "platform/shell.h"
 #include "platform/special_folders.h"
 
@@ -105,13 +110,21 @@ fs::path Wine() {
 
 constexpr char kJapaneseLocale[] = "ja_JP.UTF-8";
 
-// Runs `args` (the program found on PATH) and waits for it; true when it ran and exited with 0.
-bool RunAndWait(const std::vector<std::string>& args) {
-  const fs::path program = FindOnPath(args[0].c_str());
+// Runs `args` (the program found on PATH, or named by its path) and waits for it; true when it ran
+// and exited with 0. `env`, when given, replaces this process's environment for it.
+bool RunAndWait(const std::vector<std::string>& args, const std::vector<std::string>* env = nullptr) {
+  const fs::path program =
+      args[0].find('/') != std::string::npos ? fs::path(args[0]) : FindOnPath(args[0].c_str());
   if (program.empty()) return false;
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  if (env) {
+    for (const std::string& e : *env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+  }
+  char** const program_env = env ? envp.data() : environ;
   const pid_t child = ::fork();
   if (child < 0) return false;
   if (child == 0) {
@@ -121,7 +134,7 @@ bool RunAndWait(const std::vector<std::string>& args) {
       ::dup2(null, 1);
       ::dup2(null, 2);
     }
-    ::execv(program.c_str(), argv.data());
+    ::execve(program.c_str(), argv.data(), program_env);
     ::_exit(127);
   }
   int status = 0;
@@ -154,6 +167,93 @@ std::optional<fs::path> JapaneseLocaleFolder() {
   fs::remove_all(partial, ec);
   if (fs::is_regular_file(compiled / "LC_CTYPE", ec)) return folder;
   return std::nullopt;
+}
+
+// Where vnsetup keeps what it makes for Wine: the compiled locale, its own prefix.
+fs::path VnsetupDataFolder() {
+  return GetSpecialFolder(kCsidlLocalAppData) / "vnsetup";
+}
+
+// The Wine prefix set by the user ($WINEPREFIX), empty when none is.
+std::string UserWinePrefix() {
+  const char* prefix = getenv("WINEPREFIX");
+  return prefix ? prefix : "";
+}
+
+// The Windows fonts games name, each with the installed faces that stand in for it (best first): a
+// Gothic face for the Gothic names, a Mincho face for the Mincho names, proportional where the
+// Windows font is. Noto CJK JP has both widths in one face.
+struct FontStandIn {
+  const char* name;
+  const char* faces[2];
+};
+constexpr FontStandIn kFontStandIns[] = {
+    {"ＭＳ ゴシック", {"Noto Sans CJK JP", "IPAGothic"}},
+    {"ＭＳ Ｐゴシック", {"Noto Sans CJK JP", "IPAPGothic"}},
+    {"ＭＳ 明朝", {"Noto Serif CJK JP", "IPAMincho"}},
+    {"ＭＳ Ｐ明朝", {"Noto Serif CJK JP", "IPAPMincho"}},
+};
+
+// The font replacements for vnsetup's Wine prefix as a registry file (UTF-16 with its byte-order
+// mark, as regedit writes it): each name mapped to the first of its faces fontconfig has. Empty when
+// none is installed.
+std::string MakeFontReplacementsFile() {
+  std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n";
+  bool any = false;
+  for (const FontStandIn& font : kFontStandIns) {
+    for (const char* face : font.faces) {
+      if (!RunAndWait({"fc-list", "-q", face})) continue;
+      text += std::string("\"") + font.name + "\"=\"" + face + "\"\r\n";
+      any = true;
+      break;
+    }
+  }
+  if (!any) return {};
+  std::string utf16 = "\xff\xfe";
+  iconv_t convert = ::iconv_open("UTF-16LE", "UTF-8");
+  if (convert == reinterpret_cast<iconv_t>(-1)) return {};
+  std::vector<char> out(text.size() * 4);
+  char* in = text.data();
+  size_t in_left = text.size();
+  char* at = out.data();
+  size_t out_left = out.size();
+  const size_t result = ::iconv(convert, &in, &in_left, &at, &out_left);
+  ::iconv_close(convert);
+  if (result == static_cast<size_t>(-1)) return {};
+  return utf16 + std::string(out.data(), at);
+}
+
+// The same, asked of fontconfig once a run.
+const std::string& FontReplacementsFile() {
+  static const std::string file = MakeFontReplacementsFile();
+  return file;
+}
+
+// Writes the font replacements into vnsetup's own Wine prefix (never into one the user set), once:
+// again only when the faces installed have changed. Games name the Windows fonts, which a Wine on
+// Linux lacks; without the replacements Wine enumerates none of them, gives a Mincho name a Gothic
+// face, and outside a Japanese locale falls back to a Chinese variant.
+void PrepareOwnWinePrefix(const fs::path& wine, const std::vector<std::string>& env) {
+  if (!UserWinePrefix().empty()) return;
+  const std::string& replacements = FontReplacementsFile();
+  if (replacements.empty()) return;
+  // The file as last imported, kept in the prefix: a prefix made afresh gets them again.
+  const fs::path done = VnsetupDataFolder() / "wine" / "vnsetup-fonts.reg";
+  std::error_code ec;
+  try {
+    if (fs::is_regular_file(done, ec) && ReadWholeFile(done, 1 << 16) == replacements) return;
+    const fs::path file = TemporarySibling(VnsetupDataFolder() / "wine-fonts.reg");
+    fs::create_directories(file.parent_path(), ec);
+    WriteFileAtomically(file, replacements);
+    if (RunAndWait({wine.string(), "reg", "import", file.string()}, &env)) {
+      fs::rename(file, done, ec);
+    }
+    fs::remove(file, ec);
+  } catch (const Exception&) {
+    // the programs run all the same, with Wine's own choice of faces
+  }
 }
 
 // This process's environment with the Wine locale variables in place of its own.
@@ -254,6 +354,7 @@ int ShellOpen(const fs::path& file, std::string_view params, const fs::path& wor
     std::vector<std::string> args{wine.string(), target.string()};
     for (std::string& a : SplitParameters(params)) args.push_back(std::move(a));
     const std::vector<std::string> env = JapaneseEnvironment();
+    PrepareOwnWinePrefix(wine, env);
     const int result = Spawn(wine, args, working_folder, &env);
     return result == kShellFileNotFound ? kShellNoAssociation : result;
   }
@@ -268,12 +369,17 @@ std::vector<std::string> WineLocaleVariables() {
                                      std::string("LANG=") + kJapaneseLocale};
   if (const std::optional<fs::path> locales = JapaneseLocaleFolder(); locales && !locales->empty())
     variables.push_back("LOCPATH=" + locales->string());
+  const std::string prefix = UserWinePrefix();
+  variables.push_back("WINEPREFIX=" + (prefix.empty() ? (VnsetupDataFolder() / "wine").string() : prefix));
   return variables;
 }
 
-std::string WindowsProgramStartProblem(const fs::path& file) {
+std::string PrepareWindowsProgram(const fs::path& file) {
   if (!IsWindowsProgram(file)) return {};
-  if (Wine().empty()) return ShellOpenFailureHint(file, kShellNoAssociation);
+  const fs::path wine = Wine();
+  if (wine.empty()) return ShellOpenFailureHint(file, kShellNoAssociation);
+  const std::vector<std::string> env = JapaneseEnvironment();
+  PrepareOwnWinePrefix(wine, env);
   if (JapaneseLocaleFolder()) return {};
   return "日本語ロケール (ja_JP.UTF-8) がなく、作ることもできません。Wine で動く Windows のゲームは、"
          "日本語の名前のフォルダやファイルを開けず、起動しないことがあります。\r\n"

@@ -27,7 +27,7 @@ int ShellOpen(const fs::path& file, std::string_view params, const fs::path& wor
 }
 
 // Windows runs its own programs: nothing to install.
-std::string WindowsProgramStartProblem(const std::filesystem::path&) {
+std::string PrepareWindowsProgram(const std::filesystem::path&) {
   return {};
 }
 

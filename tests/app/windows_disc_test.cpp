@@ -10,10 +10,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 #include "launcher/entry_flow.h"
 #include "launcher/launcher_ui.h"
+#include "platform/shell.h"
 #include "platform/special_folders.h"
 #include "platform/text.h"
 #include "settings/settings.h"
@@ -233,6 +235,37 @@ TEST_F(WindowsDisc, WithoutAJapaneseLocaleInstallAndGameStartSaySo) {
   for (int i = 0; i < 100 && !fs::exists(dir_ / "wine-ran"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(test::ReadFile(dir_ / "wine-ran"), (game_ / "game.exe").string() + "\n");  // started all the same
+}
+
+// Games name the Windows fonts, which Wine on Linux lacks. In vnsetup's own prefix (no WINEPREFIX
+// set), readied at install, each name is enumerable and gets an installed Japanese face of its style
+// (Gothic or Mincho) with kana and kanji.
+TEST_F(WindowsDisc, TheWindowsFontsGamesNameGetJapaneseFacesOfTheirStyle) {
+  if (std::system("fc-list -q 'Noto Serif CJK JP' || fc-list -q IPAMincho") != 0)
+    GTEST_SKIP() << "no Japanese Mincho face installed (fonts-noto-cjk or fonts-ipafont-mincho)";
+  const std::string prefix = getenv("WINEPREFIX");
+  unsetenv("WINEPREFIX");
+  ASSERT_EQ(Install(Quoted(dir_ / "set" / "disc1")), 0) << err_;
+  const fs::path own = GetSpecialFolder(kCsidlLocalAppData) / "vnsetup" / "wine";
+  EXPECT_TRUE(fs::is_regular_file(own / "vnsetup-fonts.reg"));
+  EXPECT_NE(
+      DesktopValue(MenuFolder() / "窓のゲーム.desktop", "Exec").find("\"WINEPREFIX=" + own.string() + "\""),
+      std::string::npos);
+  EXPECT_GT(ShellOpen(game_ / "game.exe", "--fonts", game_), kShellErrorLimit);
+  const std::string fonts = GameOutput();
+  test::RunShell("WINEPREFIX=" + Quoted(own) + " wineserver -k", dir_);
+  setenv("WINEPREFIX", prefix.c_str(), 1);
+  std::istringstream lines(fonts);
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    const bool mincho = line.find("明朝") != std::string::npos;
+    EXPECT_NE(line.find("|1|"), std::string::npos) << "not enumerable: " << line;
+    EXPECT_TRUE(mincho ? line.find("Serif") != std::string::npos || line.find("Mincho") != std::string::npos
+                       : line.find("Sans") != std::string::npos || line.find("Gothic") != std::string::npos)
+        << "wrong style: " << line;
+    EXPECT_EQ(line.substr(line.size() - 2), "|3") << "kana or kanji missing: " << line;
+  }
+  EXPECT_EQ(count, 4) << fonts;
 }
 
 TEST_F(WindowsDisc, InstallsFromDiscImagesAndRefusesDamagedOnes) {

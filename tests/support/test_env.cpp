@@ -33,6 +33,9 @@ void CreateSandbox() {
   make("XDG_STATE_HOME", g_root / "home/.local/state");
   make("XDG_RUNTIME_DIR", g_root / "run");
   make("TMPDIR", g_root / "tmp");
+  // A Windows program run by a test runs in a prefix of the sandbox; vnsetup's own prefix (made when
+  // none is set) is for the tests that unset it.
+  make("WINEPREFIX", g_root / "wine");
   fs::permissions(g_root / "run", fs::perms::owner_all, fs::perm_options::replace);
 }
 
