@@ -569,6 +569,7 @@ std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
   fs::path disc = SourceFolder();
   if (!disc.has_filename()) disc = disc.parent_path();  // a folder given with its trailing '/'
   DiscChooser chooser(this, Text(prompt), QString::fromStdString(PathToUtf8(disc.parent_path())));
+  ShowFoldersOnlyColumns(chooser);
   new TFocusRing(chooser);
   if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
   return Utf8ToPath(chooser.selectedFiles().first().toStdString());
