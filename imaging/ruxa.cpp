@@ -452,6 +452,11 @@ class RuxaLoader {
     }
     const int32_t target_bits = target.EffectiveBitCount();
     auto reference = [&](int32_t tag, int32_t index) -> const TDIBSurface& {
+      // a frame not (yet) read is named as such, not by the list's terse GetFrame error
+      if (tag < 0 || tag >= list_.Count()) {
+        throw EFormatError(what + ": a block refers to frame " + Num(tag) + ", which " +
+                           (tag < 0 ? "cannot exist" : "is not read before this one"));
+      }
       TRuxaFrame& source_frame = list_.GetFrame(tag);
       if (index < 0 || index >= source_frame.LayerCount()) {
         throw EFormatError(what + ": a block refers to layer " + Num(index) + " of frame " + Num(tag) +

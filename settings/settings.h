@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,34 @@ namespace vn {
 class DiscFiles;
 
 class RegistryStore;
+
+// How one install.dat spells what the fields of the settings object do not keep apart, so that a
+// tool can write the very same bytes again: the version and its header, flag bytes other than 0 and 1,
+// empty texts stored with a negative length, the InstalledFiles entries the reader leaves out, and
+// bytes after the last field. A default form is the one SaveToStream writes.
+struct TSettingsFileForm {
+  // The layout: which fields the file holds; below 100 the sizes are 32 bits wide. Above 108 the
+  // layout is 108's.
+  int version = 108;
+  // The bytes before the first field: none for a file without header, else "is" and three bytes
+  // that read as `version` (see CanonicalHeader).
+  std::string header = "is108";
+  // Flags stored as a byte other than 0 and 1, by field name ("ShowReadme").
+  std::map<std::string, uint8_t> flag_bytes;
+  // Empty texts stored with a length below 0, by field name, list entries as "DiscFiles[2]" (their
+  // position in the stored list).
+  std::map<std::string, int32_t> negative_lengths;
+  // Positions in the stored InstalledFiles list of the entries of length 0 or less, which reading
+  // leaves out; the writer puts empty entries back there.
+  std::vector<int32_t> skipped_installed_files;
+  // What follows the last field (the reader ignores it).
+  std::string trailing;
+
+  // The header the format gives a version: none for 0, else "is" and the number in three places.
+  static std::string CanonicalHeader(int version);
+  // The stored InstalledFiles list: the object's entries with the skipped ones put back in place.
+  std::vector<DataString> StoredInstalledFiles(const std::vector<DataString>& installed_files) const;
+};
 
 class TVondInstallSet {
  public:
@@ -64,16 +93,26 @@ class TVondInstallSet {
   // Reads from the stream's position. A truncated or damaged file raises EFormatError naming the
   // field and its offset, and leaves the object as it was.
   void LoadFromStream(TStream& stream);
+  // The same, recording how the file spells what the fields do not keep apart; the trailing bytes
+  // are read to the stream's end.
+  void LoadFromStream(TStream& stream, TSettingsFileForm& form);
   // As LoadFromStream; errors name the file.
   void LoadFromFile(const std::filesystem::path& file_name);
+  void LoadFromFile(const std::filesystem::path& file_name, TSettingsFileForm& form);
   // The install.dat of a disc (a folder or a disc image; the name without regard to letter case), as
   // LoadFromFile; false when the disc has none.
   bool LoadFromDisc(const vn::DiscFiles& disc);
   // Writes version 108.
   void SaveToStream(TStream& stream) const;
+  // Writes in the given form, so that what LoadFromStream(stream, form) read comes out byte for byte.
+  // Raises EWriteError naming the field for what that form cannot hold: a field the version does not
+  // store that is not at its default, a size beyond 32 bits below version 100, a header that does not
+  // read as the version, a negative length for a text that is not empty.
+  void SaveToStream(TStream& stream, const TSettingsFileForm& form) const;
   // Writes a temporary file beside the target and renames it over it, so the target is never
   // left half written.
   void SaveToFile(const std::filesystem::path& file_name) const;
+  void SaveToFile(const std::filesystem::path& file_name, const TSettingsFileForm& form) const;
   // Refuses (EFormatError naming the field) settings an install cannot run on: a DiscIndex outside
   // 0 ... DiscCount - 1 would install no disc at all. Reading itself accepts any value, so tools can
   // show and repair such a file.
@@ -104,8 +143,9 @@ class TVondInstallSet {
   void SetRegistry(RegistryStore* store) { registry_ = store; }
 
  private:
+  void Load(TStream& stream, TSettingsFileForm* form);
   // LoadFromStream with errors that name the file (`name`).
-  void LoadNamed(TStream& stream, const std::string& name);
+  void LoadNamed(TStream& stream, const std::string& name, TSettingsFileForm* form = nullptr);
   RegistryStore& Registry() const;
   // "Software\" + RegistryKey without one leading '\', as UTF-8; false when there is no key
   // or it has no UTF-8 form.

@@ -169,7 +169,9 @@ TEST(VnkitArchive, ExtractOfManyFoldersWritesEveryFileWithItsTime) {
   std::vector<std::string> order;                                   // -v lines expected
   const auto add = [&](test::BuildEntry entry, const std::string& path, const std::string& content) {
     expected[path] = {content, entry.time};
-    order.push_back("extracted " + entry.name);
+    std::string shown = entry.name;  // output writes '/' between folders
+    std::replace(shown.begin(), shown.end(), '\\', '/');
+    order.push_back("extracted " + shown);
     entries.push_back(std::move(entry));
   };
   for (int i = 0; i < 600; ++i) {
@@ -197,9 +199,9 @@ TEST(VnkitArchive, ExtractOfManyFoldersWritesEveryFileWithItsTime) {
 
   const RunResult r = Vnkit({"extract", "-v", archive.string(), "-o", out.string()});
   EXPECT_EQ(r.code, 2) << r.err;
-  EXPECT_NE(r.err.find("blocked\\x.txt: not extracted"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("f5\\broken.bin: not extracted"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("f3\\e3.txt: not extracted: the later entry f3/e3.txt goes to the same file"),
+  EXPECT_NE(r.err.find("blocked/x.txt: not extracted"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("f5/broken.bin: not extracted"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("f3/e3.txt: not extracted: the later entry f3/e3.txt goes to the same file"),
             std::string::npos)
       << r.err;
   std::istringstream lines(r.out);
@@ -226,7 +228,7 @@ TEST(VnkitArchive, VerifyAnswersIntactOrNamesTheDamage) {
   test::WriteFile(archive, bytes);
   const RunResult r = Vnkit({"verify", archive.string()});
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err.find("日本語\\テキスト.txt"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("日本語/テキスト.txt"), std::string::npos) << r.err;
   EXPECT_EQ(Vnkit({"verify", (archive.parent_path() / "none.dat").string()}).code, 2);
 }
 
@@ -247,6 +249,43 @@ TEST(VnkitArchive, ListHasHeaderAndTotalAndShowsEveryNameWhole) {
   EXPECT_NE(r.out.find("  -  "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("nul\\x00name.txt"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("bad\\xA0byte.txt"), std::string::npos) << r.out;
+}
+
+// Every output writes '/' between folders (JSON keeps the stored '\\'); JSON keeps names apart that
+// differ only in bytes without a character; -q lists the names alone, -v adds the offsets.
+TEST(VnkitArchive, OutputsShareOneSeparatorAndKeepOddNamesApart) {
+  const std::vector<test::BuildEntry> entries = {test::StoredWithCrc("sub\\b.txt", "b"),
+                                                 test::StoredWithCrc("odd\xA0.txt", "0"),
+                                                 test::StoredWithCrc("odd\xFD.txt", "1")};
+  const fs::path archive = WriteArchive(entries);
+  RunResult r = Vnkit({"list", "-q", archive.string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "sub/b.txt\nodd\\xA0.txt\nodd\\xFD.txt\n");
+  r = Vnkit({"list", "-v", archive.string()});
+  EXPECT_EQ(r.out.rfind("      offset          size", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("sub/b.txt"), std::string::npos) << r.out;
+
+  r = Vnkit({"list", "--json", archive.string()});
+  const auto j = nlohmann::ordered_json::parse(r.out);
+  EXPECT_EQ(r.out, j.dump(2) + "\n");
+  EXPECT_EQ(j["entries"][0]["name"], "sub\\b.txt");
+  EXPECT_EQ(j["entries"][1]["name"]["text"], "odd\\xA0.txt");
+  EXPECT_EQ(j["entries"][1]["name"]["hex"], "6f6464a02e747874");
+  EXPECT_EQ(j["entries"][2]["name"]["hex"], "6f6464fd2e747874");
+
+  const fs::path out = test::MakeTempDir("out");
+  r = Vnkit({"extract", "-v", archive.string(), "-o", out.string(), "sub/b.txt"});
+  EXPECT_EQ(r.out, "extracted sub/b.txt\n") << r.err;
+  // a file that cannot be replaced is named, not the temporary written beside it
+  fs::remove(out / "sub" / "b.txt");
+  fs::create_directories(out / "sub" / "b.txt" / "inside");
+  r = Vnkit({"extract", archive.string(), "-o", out.string(), "sub/b.txt"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find((out / "sub" / "b.txt").string() + ": cannot be replaced: Is a directory"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find(".tmp"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("filesystem error"), std::string::npos) << r.err;
 }
 
 TEST(VnkitArchive, NamesTakeSlashesAndPatternsAndExtractOnlyEntries) {
@@ -293,7 +332,7 @@ TEST(VnkitArchive, VerifyInflatesWhatHasNoChecksumAndFindsTheCut) {
   test::WriteFile(archive, bytes);
   r = Vnkit({"verify", archive.string()});
   EXPECT_EQ(r.code, 1) << r.err;
-  EXPECT_NE(r.err.find("日本語\\テキスト.txt is cut off"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("日本語/テキスト.txt is cut off"), std::string::npos) << r.err;
   const fs::path out = test::MakeTempDir("salvage");
   EXPECT_EQ(Vnkit({"extract", archive.string(), "-o", out.string()}).code, 2);  // refused whole
   r = Vnkit({"extract", "--salvage", "-v", archive.string(), "-o", out.string()});

@@ -253,6 +253,18 @@ TEST(VnkitAppend, ExecutableCarriesTheArchiveBehindItsTrailer) {
                   (dir / "bad.exe").string()),
             2);
   EXPECT_FALSE(fs::exists(dir / "bad.exe"));
+  // a program too large to carry an archive is refused before anything is copied, naming it
+  fs::resize_file(dir / "launcher.exe", uintmax_t{1} << 31);  // sparse
+  std::string err;
+  EXPECT_EQ(Vnkit("append " + (dir / "launcher.exe").string() + " " + (dir / "update.pak").string() + " -o " +
+                      (dir / "big.exe").string(),
+                  &err),
+            2);
+  EXPECT_NE(err.find((dir / "launcher.exe").string() +
+                     ": 2147483648 bytes; a program that carries an archive must be under 2 GiB"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);  // nothing new beside
 }
 
 }  // namespace

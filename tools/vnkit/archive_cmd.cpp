@@ -10,6 +10,7 @@
 #include "platform/paths.h"
 #include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
+#include "tools/vnkit/json_text.h"
 
 namespace vn::cli {
 
@@ -39,7 +40,11 @@ void PrintJsonListing(ArchiveDirectoryReader& directory) {
   bool first = true;
   for (DirectoryEntry e; directory.Next(e); first = false) {
     out += first ? "\n    {\n      \"name\": " : ",\n    {\n      \"name\": ";
-    out += nlohmann::json(NameToUtf8(e.name)).dump();
+    // a name without an exact UTF-8 form is an object, indented as the document around it
+    std::string name = TextToJson(e.name).dump(2);
+    for (size_t at = 0; (at = name.find('\n', at)) != std::string::npos; at += 7)
+      name.insert(at + 1, "      ");
+    out += name;
     out += ",\n      \"offset\": " + std::to_string(e.offset + directory.Start());
     out += ",\n      \"size\": " + std::to_string(e.size);
     out += ",\n      \"stored\": ";
@@ -60,12 +65,18 @@ void List(const std::string& archive, bool json) {
   ArchiveDirectoryReader& directory = OpenArchiveDirectoryForTool(files, archive);
   if (json) {
     PrintJsonListing(directory);
+  } else if (CurrentVerbosity() == Verbosity::kQuiet) {
+    // as tar t: the names alone, one a line, for scripts
+    for (DirectoryEntry e; directory.Next(e);) std::printf("%s\n", DisplayName(e.name).c_str());
   } else {
-    // as unzip -l: a header, one line per entry, and the total
+    // as unzip -l (with -v also each entry's offset in the file): a header, one line per entry, the total
+    const bool verbose = CurrentVerbosity() == Verbosity::kVerbose;
+    if (verbose) std::printf("%12s  ", "offset");
     std::printf("%12s  %-6s  %-8s  %-19s  %s\n", "size", "form", "crc", "time", "name");
     int64_t bytes = 0;
     for (DirectoryEntry e; directory.Next(e);) {
       bytes += e.size;
+      if (verbose) std::printf("%12lld  ", static_cast<long long>(e.offset + directory.Start()));
       std::printf("%12lld  %-6s  %08x  %-19s  %s%s\n", static_cast<long long>(e.size),
                   e.stored ? "stored" : "zlib", e.crc, DosTimeText(e.time).c_str(),
                   DisplayName(e.name).c_str(), e.separate ? "  [separate]" : "");
@@ -182,6 +193,7 @@ void Register(CLI::App& app) {
   auto* list = app.add_subcommand("list", "List the stored entries of an archive in directory order");
   list->add_option("ARCHIVE", archive, archive_help)->required();
   list->add_flag("--json", json, "JSON output");
+  AddVerbosityFlags(*list, "also each entry's offset in the file", "the names alone, one a line");
   list->callback([] { List(archive, json); });
 
   auto* cat = app.add_subcommand("cat", "Write entries' content to standard output");

@@ -167,6 +167,13 @@ fs::path ArchivePath(const std::string& archive) {
   return input->Path();
 }
 
+std::string NamingUserFile(std::string message, const fs::path& temporary, const std::string& shown) {
+  const std::string name = PathToUtf8(temporary);
+  for (size_t at = 0; (at = message.find(name, at)) != std::string::npos; at += shown.size())
+    message.replace(at, name.size(), shown);
+  return message;
+}
+
 std::string ArchiveLabel(const std::string& archive) {
   return archive == "-" ? "standard input" : archive;
 }
@@ -187,11 +194,7 @@ auto OpenForTool(TVrFileCollection& files, const std::string& archive, bool cut_
     return open(path);
   } catch (const Exception& e) {
     if (archive != "-") throw;
-    std::string what = e.what();
-    const std::string spool = PathToUtf8(path);
-    for (size_t at; (at = what.find(spool)) != std::string::npos;)
-      what.replace(at, spool.size(), "standard input");
-    throw Exception(what);
+    throw Exception(NamingUserFile(e.what(), path, "standard input"));
   }
 }
 
@@ -233,20 +236,29 @@ DataString NameFromUtf8(const std::string& name) {
   return out;
 }
 
-std::string DisplayName(const DataString& name) {
+namespace {
+
+// What DisplayText and DisplayName share; with `slashes`, a '\' character (never a trail byte) is '/'.
+std::string Displayed(const DataString& name, bool slashes) {
   const auto is_control = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
   std::string utf8;
   if (TryCp932ToUtf8(name, utf8)) {
     bool plain = true;
     for (unsigned char c : utf8) plain = plain && !is_control(c);
-    if (plain) return utf8;
+    if (plain) {
+      // in UTF-8 a '\' byte is always the character: trail bytes 0x5C went into their characters
+      if (slashes) std::replace(utf8.begin(), utf8.end(), '\\', '/');
+      return utf8;
+    }
   }
   // character by character: what has no character (or is a control character) is shown as bytes
   std::string out, piece;
   for (size_t i = 0; i < name.size();) {
     const size_t n = IsLeadByte(name[i]) && i + 1 < name.size() ? 2 : 1;
     const DataString character(name.data() + i, n);
-    if (TryCp932ToUtf8(character, piece) && !(n == 1 && is_control(name[i]))) {
+    if (slashes && n == 1 && name[i] == '\\') {
+      out += '/';
+    } else if (TryCp932ToUtf8(character, piece) && !(n == 1 && is_control(name[i]))) {
       out += piece;
     } else {
       for (size_t k = 0; k < n; ++k) {
@@ -258,6 +270,16 @@ std::string DisplayName(const DataString& name) {
     i += n;
   }
   return out;
+}
+
+}  // namespace
+
+std::string DisplayText(const DataString& text) {
+  return Displayed(text, false);
+}
+
+std::string DisplayName(const DataString& name) {
+  return Displayed(name, true);
 }
 
 bool IsCurrentEntry(const TVrFileCollection& files, int index) {

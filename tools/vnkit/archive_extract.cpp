@@ -163,7 +163,7 @@ int ExtractArchive(const std::string& archive, const ExtractOptions& options,
         workers.Extract(slot, index, std::move(path), folder);
       }
     } catch (const std::exception& e) {
-      workers.SetResult(slot, EntryResult::kFailed, e.what());
+      workers.SetResult(slot, EntryResult::kFailed, Worded(e));
     }
     while (reported < wanted.size() && workers.IsDone(reported)) report(reported++);
   }

@@ -16,6 +16,11 @@ std::filesystem::path ArchivePath(const std::string& archive);
 // The argument as messages name it ("standard input" for "-").
 std::string ArchiveLabel(const std::string& archive);
 
+// A message about a temporary file (standard input spooled, a file written beside its target) that
+// names the user's file instead: every mention of `temporary` becomes `shown`.
+std::string NamingUserFile(std::string message, const std::filesystem::path& temporary,
+                           const std::string& shown);
+
 // Opens an existing archive (a missing file is an error here, not a folder of loose files). With
 // cut_off_data, a truncated archive is opened too (its entries after the cut cannot be read).
 void OpenArchiveForTool(TVrFileCollection& files, const std::string& archive, bool cut_off_data = false);
@@ -50,8 +55,11 @@ std::string NoDataWarning(TBigStream& data);
 // Entry names on the command line and in JSON are UTF-8.
 std::string NameToUtf8(const DataString& name);
 DataString NameFromUtf8(const std::string& name);
-// A name for listings and messages: UTF-8, with NUL, control characters and bytes that are no
-// Shift-JIS character shown as \xNN, so nothing is cut off or sent to the terminal raw.
+// A text for the terminal: UTF-8, with NUL, control characters and bytes that are no Shift-JIS
+// character shown as \xNN, so nothing is cut off or sent to the terminal raw.
+std::string DisplayText(const DataString& text);
+// An entry name for listings and messages: DisplayText with '/' between folders, as every command
+// writes paths (the stored '\' stays in JSON).
 std::string DisplayName(const DataString& name);
 
 // The entries a NAME argument selects. The entry of that name ('/' may stand for '\' after the first

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <optional>
 #include <system_error>
@@ -106,8 +107,14 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
     if (const std::optional<FileIdentity> id = IdentityOf(s)) skip_ids.push_back(*id);
   }
   std::vector<PackFile> files;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+  // A folder that cannot be read fails the pack, naming it: an archive without its files would pass
+  // for a whole one.
+  std::error_code walk_error;
+  fs::path last = root;
+  for (fs::recursive_directory_iterator it(root, walk_error), end; !walk_error && it != end;
+       it.increment(walk_error)) {
     const fs::directory_entry& item = *it;
+    last = item.path();
     const std::string relative = RelativeUtf8(root, item.path());
     if (Excluded(exclude, relative)) {
       if (item.is_directory(ec) && !item.is_symlink(ec)) it.disable_recursion_pending();
@@ -138,6 +145,11 @@ std::vector<PackFile> ListPackFiles(const fs::path& root, const std::vector<std:
                           ": the name has no exact Shift-JIS form, so it cannot be stored");
     }
     files.push_back(std::move(f));
+  }
+  if (walk_error) {
+    // the folder it was about to enter, or the one whose next item it was reading
+    const fs::path folder = fs::is_directory(fs::symlink_status(last, ec)) ? last : last.parent_path();
+    throw EReadError(PathToUtf8(folder) + ": cannot read the folder: " + walk_error.message());
   }
   // Sorted by the stored bytes, so the same folder always packs to the same archive.
   std::sort(files.begin(), files.end(), [](const PackFile& a, const PackFile& b) { return a.name < b.name; });
@@ -327,7 +339,16 @@ void Merge(const std::string& data_file, const std::string& source_file) {
 
 void Append(const std::string& exe, const std::string& archive, const std::string& out) {
   std::error_code ec;
-  if (!fs::is_regular_file(Utf8ToPath(exe), ec)) throw EFOpenError(exe + ": no such file");
+  const fs::path exe_path = Utf8ToPath(exe);
+  if (!fs::is_regular_file(exe_path, ec)) throw EFOpenError(exe + ": no such file");
+  // The trailer holds where the archive starts as a signed 32-bit number: said before a byte is copied.
+  const uintmax_t exe_size = fs::file_size(exe_path, ec);
+  if (ec) throw EFOpenError(exe + ": cannot read its size: " + ec.message());
+  if (exe_size > static_cast<uintmax_t>(std::numeric_limits<int32_t>::max())) {
+    throw EFormatError(exe + ": " + Counted(static_cast<int64_t>(exe_size), "byte", "bytes") +
+                       "; a program that carries an archive must be under 2 GiB (the trailer holds "
+                       "where the archive starts in 31 bits)");
+  }
   // Only a readable archive that is whole in its own file (and its part files) is appended: the
   // offsets of an executable's archive or of a data file's side file would point elsewhere.
   TVrFileCollection check;
@@ -350,12 +371,25 @@ void Append(const std::string& exe, const std::string& archive, const std::strin
   }
   CheckReplaceableOutput(target);
   SettleReplacement(target);
+  // The whole output is written beside the old one before it replaces it: room for all of it first.
+  const int64_t needed = static_cast<int64_t>(exe_size) + check.Stream()->GetSize() + 6;
+  const fs::space_info space = fs::space(target.has_parent_path() ? target.parent_path() : fs::path("."), ec);
+  if (!ec && space.available < static_cast<uintmax_t>(needed)) {
+    throw EWriteError(out + ": needs " + Counted(needed, "byte", "bytes") + ", and its folder has " +
+                      std::to_string(space.available) + " free");
+  }
   const fs::path temp = TemporaryArchiveName(target);
   RemoveOnSignal(TemporaryUse::kOutput, temp);
   try {
-    fs::copy_file(Utf8ToPath(exe), temp, fs::copy_options::overwrite_existing);
+    fs::copy_file(exe_path, temp, fs::copy_options::overwrite_existing, ec);
+    if (ec) throw EWriteError(out + ": cannot write: " + ec.message());
     AppendArchive(temp, *check.Stream());
     ReplaceFile(temp, target);
+  } catch (const Exception& e) {
+    fs::remove(temp, ec);
+    NoLongerRemoveOnSignal(TemporaryUse::kOutput);
+    // the temporary beside OUT is no name the user knows
+    throw Exception(NamingUserFile(e.what(), temp, out));
   } catch (...) {
     fs::remove(temp, ec);
     NoLongerRemoveOnSignal(TemporaryUse::kOutput);

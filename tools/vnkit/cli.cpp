@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "platform/file.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
+#include "tools/vnkit/json_text.h"
 
 namespace vn::cli {
 
@@ -79,9 +81,9 @@ const std::string& CommandName() {
   return g_command;
 }
 
-void AddVerbosityFlags(CLI::App& command) {
-  command.add_flag("-v,--verbose", g_verbose, "one line per entry as it goes");
-  command.add_flag("-q,--quiet", g_quiet, "print nothing but errors");
+void AddVerbosityFlags(CLI::App& command, const char* verbose_help, const char* quiet_help) {
+  command.add_flag("-v,--verbose", g_verbose, verbose_help);
+  command.add_flag("-q,--quiet", g_quiet, quiet_help);
 }
 
 Verbosity CurrentVerbosity() {
@@ -129,6 +131,21 @@ bool IsNullDevice(const std::filesystem::path& path) {
 
 std::string Counted(int64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string Worded(const std::exception& e) {
+  if (dynamic_cast<const Exception*>(&e)) return e.what();
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return "not enough memory";
+  if (const auto* fs_error = dynamic_cast<const std::filesystem::filesystem_error*>(&e)) {
+    std::string text = fs_error->code().message();
+    if (!fs_error->path1().empty()) text += " (" + PathToUtf8(fs_error->path1()) + ")";
+    return text;
+  }
+  if (const auto* system_error = dynamic_cast<const std::system_error*>(&e))
+    return system_error->code().message();
+  if (const auto* json_error = dynamic_cast<const nlohmann::json::exception*>(&e))
+    return JsonErrorText(*json_error);
+  return std::string("failed unexpectedly (") + e.what() + ")";
 }
 
 void PrintError(const std::string& message) {

@@ -38,6 +38,11 @@ const std::string& CommandName();
 // "1 entry", "2 entries": a count with its noun in the number it takes.
 std::string Counted(int64_t count, const char* one, const char* many);
 
+// What went wrong, in words: the message of the project's own errors (which name their file), and for
+// a failure from elsewhere (the standard library, the JSON parser) what it means, not the library's
+// terms ("not enough memory", not "std::bad_alloc").
+std::string Worded(const std::exception& e);
+
 // Prints "vnkit COMMAND: message" to stderr (an error or a warning).
 void PrintError(const std::string& message);
 
@@ -52,7 +57,8 @@ bool IsNullDevice(const std::filesystem::path& path);
 // -v and -q of the commands that have them: kVerbose lists each entry as it goes, kQuiet prints
 // nothing but errors.
 enum class Verbosity { kNormal, kVerbose, kQuiet };
-void AddVerbosityFlags(CLI::App& command);
+void AddVerbosityFlags(CLI::App& command, const char* verbose_help = "one line per entry as it goes",
+                       const char* quiet_help = "print nothing but errors");
 Verbosity CurrentVerbosity();
 // A line on stdout unless -q was given.
 void Say(const std::string& line);

@@ -38,6 +38,7 @@
 #include "platform/system.h"
 #include "settings/settings.h"
 #include "tools/vnkit/cli.h"
+#include "tools/vnkit/json_text.h"
 #include "tools/vnkit/settings_json.h"
 
 namespace vn::cli {
@@ -207,11 +208,7 @@ class DiscSetBuilder {
 
   Json ReadSpec() const {
     const std::string text = ReadWholeFile(Utf8ToPath(spec_name_), kMaxSpecBytes);
-    try {
-      return Json::parse(text);
-    } catch (const Json::parse_error& e) {
-      throw EFormatError(spec_name_ + ": not valid JSON: " + e.what());
-    }
+    return ParseJson(text, spec_name_);
   }
 
   DataString StoredName(const std::string& where, const std::string& utf8) const {

@@ -10,6 +10,7 @@
 #include "platform/fileops.h"
 #include "platform/paths.h"
 #include "tools/vnkit/archive_tool.h"
+#include "tools/vnkit/cli.h"
 #include "tools/vnkit/read_ahead_stream.h"
 
 namespace vn::cli {
@@ -186,7 +187,7 @@ void ExtractWorkers::Run(Worker& worker, int number) {
       try {
         Finish(task.slot, WriteEntry(data, task, folder, unfinished), {});
       } catch (const std::exception& e) {
-        Finish(task.slot, EntryResult::kFailed, e.what());
+        Finish(task.slot, EntryResult::kFailed, Worded(e));
       } catch (...) {
         Finish(task.slot, EntryResult::kFailed, "unexpected failure");
       }
@@ -248,13 +249,27 @@ EntryResult ExtractWorkers::WriteEntry(TBigStream& data, const Task& task, Folde
                       ": not a regular file (a pipe, a socket or a device); it is not replaced");
   }
   const fs::path temp = TemporarySibling(name);
-  std::optional<File> file = CreateTracked(path.parent_path() / temp, unfinished, [&] {
-    return std::optional<File>(folder.OpenFile(temp, FileAccess::kCreate));
-  });
-  WriteOrRemove(folder, temp, unfinished, [&] {
-    WriteContent(data, entry, std::move(*file));
-    folder.Rename(temp, name);
-  });
+  const fs::path temp_path = path.parent_path() / temp;
+  try {
+    std::optional<File> file = CreateTracked(temp_path, unfinished, [&] {
+      return std::optional<File>(folder.OpenFile(temp, FileAccess::kCreate));
+    });
+    WriteOrRemove(folder, temp, unfinished, [&] {
+      WriteContent(data, entry, std::move(*file));
+      try {
+        folder.Rename(temp, name);
+      } catch (const EWriteError& e) {
+        // the system's reason ends the message, which names the temporary
+        const std::string what = e.what();
+        const size_t reason = what.rfind(": ");
+        throw EWriteError(PathToUtf8(path) + ": cannot be replaced" +
+                          (reason == std::string::npos ? std::string() : what.substr(reason)));
+      }
+    });
+  } catch (const Exception& e) {
+    // the temporary beside it is no name the user knows
+    throw EWriteError(NamingUserFile(e.what(), temp_path, PathToUtf8(path)));
+  }
   return EntryResult::kExtracted;
 }
 

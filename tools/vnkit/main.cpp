@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/error.h"
 #include "tools/vnkit/cli.h"
 
 namespace {
@@ -75,6 +76,21 @@ int WithStdoutWritten(int result) {
   return vn::cli::kError;
 }
 
+// The file the running command is about: the first argument of the command that was parsed
+// ("standard input" for "-"), empty when there is none.
+std::string CommandSubject(const CLI::App& app) {
+  for (const CLI::App* sub : app.get_subcommands()) {
+    if (!sub->get_subcommands().empty()) return CommandSubject(*sub);
+    for (const CLI::Option* option : sub->get_options()) {
+      if (option->get_positional() && !option->results().empty()) {
+        const std::string& first = option->results().front();
+        return first == "-" ? "standard input" : first;
+      }
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,12 +129,22 @@ int main(int argc, char** argv) {
                         (vn::cli::CommandName().empty() ? "" : vn::cli::CommandName() + " ") +
                         "--help\" shows the arguments)");
     return vn::cli::kError;
+  } catch (const vn::Exception& e) {
+    vn::cli::PrintError(e.what());  // the project's own errors name their file and say what is wrong
+    return WithStdoutWritten(vn::cli::kError);
   } catch (const std::bad_alloc&) {
     // what the input asked for could not be had; said in words, not as the exception's type
-    vn::cli::PrintError("not enough memory for what the input asks for");
+    const std::string subject = CommandSubject(app);
+    vn::cli::PrintError((subject.empty() ? "" : subject + ": ") +
+                        "not enough memory for what the input asks for");
     return WithStdoutWritten(vn::cli::kError);
   } catch (const std::exception& e) {
-    vn::cli::PrintError(e.what());
+    const std::string subject = CommandSubject(app);
+    vn::cli::PrintError((subject.empty() ? "" : subject + ": ") + vn::cli::Worded(e));
+    return WithStdoutWritten(vn::cli::kError);
+  } catch (...) {
+    const std::string subject = CommandSubject(app);
+    vn::cli::PrintError((subject.empty() ? "" : subject + ": ") + "failed unexpectedly");
     return WithStdoutWritten(vn::cli::kError);
   }
   return WithStdoutWritten(vn::cli::Result());

@@ -191,8 +191,10 @@ void Convert(const std::string& in, const std::string& out, int32_t key, int32_t
   try {
     load.Finish();
     if (frame_index < 0 || frame_index >= list.Count()) {
-      throw EFormatError("Error:TRuxaFrameList.GetFrame (frame " + std::to_string(frame_index) +
-                         "; the picture has " + std::to_string(list.Count()) + ")");
+      throw EFormatError("there is no frame " + std::to_string(frame_index) + ": the picture has " +
+                         (list.Count() == 1 ? std::string("one frame (--frame 0)")
+                                            : std::to_string(list.Count()) + " frames (--frame 0 to " +
+                                                  std::to_string(list.Count() - 1) + ")"));
     }
     surface = &list.GetFrame(frame_index).Surface;
     if (surface->Empty()) throw EFormatError("frame " + std::to_string(frame_index) + " is empty");

@@ -12,7 +12,9 @@
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
+#include "tools/vnkit/archive_tool.h"
 #include "tools/vnkit/cli.h"
+#include "tools/vnkit/json_text.h"
 #include "tools/vnkit/settings_json.h"
 
 namespace vn::cli {
@@ -74,48 +76,45 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 
 // --- show --json ------------------------------------------------------------------------------
 
-// The UTF-8 form of a stored text, refused unless it converts back to the very same bytes: some
-// characters have two codes in code page 932 (NEC and IBM extensions), and `build` could not
-// restore the one the file used.
-std::string ExactText(const DataString& s, const std::string& file, const std::string& field) {
-  std::string utf8;
-  if (!TryCp932ToUtf8(s, utf8)) {
-    try {
-      Cp932ToUtf8(s);  // for the offset of the first bad byte
-    } catch (const EConvertError& e) {
-      throw EConvertError(file + ": " + field + " has no exact UTF-8 form: " + e.what());
-    }
-  }
-  DataString back;
-  if (!TryUtf8ToCp932(utf8, back) || back != s) {
-    size_t at = 0;
-    while (at < s.size() && at < back.size() && s[at] == back[at]) ++at;
-    throw EConvertError(file + ": " + field + " has no exact UTF-8 form: the character at byte " +
-                        std::to_string(at) +
-                        " has a second code in Shift-JIS and would not be written back the same");
-  }
-  return utf8;
-}
-
-Json ToJson(const S& s, const std::string& file) {
+Json ToJson(const S& s, const TSettingsFileForm& form) {
   Json j;
-  j["Version"] = s.LoadedVersion();
+  j["Version"] = form.version;
   for (const Field& f : kFields) {
     std::visit(Overloaded{
                    [&](std::monostate) { j[f.name] = s.DiscCount(); },
-                   [&](DataString S::*m) { j[f.name] = ExactText(s.*m, file, f.name); },
+                   [&](DataString S::*m) { j[f.name] = TextToJson(s.*m); },
                    [&](std::vector<DataString> S::*m) {
+                     // the list as stored, with the empty InstalledFiles entries reading leaves out
+                     const std::vector<DataString> entries =
+                         m == &S::InstalledFiles ? form.StoredInstalledFiles(s.*m) : s.*m;
                      Json list = Json::array();
-                     const auto& entries = s.*m;
-                     for (size_t i = 0; i < entries.size(); ++i) {
-                       list.push_back(ExactText(entries[i], file, f.name + ("[" + std::to_string(i) + "]")));
-                     }
+                     for (const DataString& entry : entries) list.push_back(TextToJson(entry));
                      j[f.name] = std::move(list);
+                   },
+                   [&](bool S::*m) {
+                     // a flag stored as another byte than 0 or 1 shows that byte
+                     const auto odd = form.flag_bytes.find(f.name);
+                     if (odd != form.flag_bytes.end()) {
+                       j[f.name] = odd->second;
+                     } else {
+                       j[f.name] = s.*m;
+                     }
                    },
                    [&](auto m) { j[f.name] = s.*m; },
                },
                f.member);
   }
+  // How the file spells what the fields do not keep apart, where it is not the usual way.
+  Json file_form = Json::object();
+  if (form.header != TSettingsFileForm::CanonicalHeader(form.version))
+    file_form["Header"] = TextToJson(DataString(form.header));
+  if (!form.negative_lengths.empty()) {
+    Json lengths = Json::object();
+    for (const auto& [field, length] : form.negative_lengths) lengths[field] = length;
+    file_form["NegativeLengths"] = std::move(lengths);
+  }
+  if (!form.trailing.empty()) file_form["Trailing"] = TextToJson(DataString(form.trailing));
+  if (!file_form.empty()) j["FileForm"] = std::move(file_form);
   return j;
 }
 
@@ -142,8 +141,23 @@ void Line(std::string& out, std::string_view name, std::string_view value) {
   }
 }
 
+// A text for the terminal: line by line ("\r\n" or "\n" between lines), each shown as `list` shows
+// names, so that control characters (a hostile title's escape sequences) and bytes that are no
+// character appear as \xNN.
 std::string Shown(const DataString& s) {
-  return s.empty() ? "(empty)" : Cp932ToUtf8Lossy(s);
+  if (s.empty()) return "(empty)";
+  const std::string& bytes = s.bytes();
+  std::string out;
+  for (size_t start = 0;;) {
+    const size_t end = bytes.find('\n', start);
+    size_t line_end = end == std::string::npos ? bytes.size() : end;
+    if (end != std::string::npos && line_end > start && bytes[line_end - 1] == '\r') --line_end;
+    out += DisplayText(DataString(bytes.substr(start, line_end - start)));
+    if (end == std::string::npos) break;
+    out += '\n';
+    start = end + 1;
+  }
+  return out;
 }
 
 std::string Described(uint8_t value, std::initializer_list<const char*> meanings, const char* other) {
@@ -180,7 +194,7 @@ std::string Listing(const S& s, const std::string& file) {
                },
                f.member);
     if (name == "WizardCaption" && s.WizardCaption.empty()) {
-      value = "(empty: the caption is \"" + Cp932ToUtf8Lossy(s.GetWizardCaption()) + "\")";
+      value = "(empty: the caption is \"" + Shown(s.GetWizardCaption()) + "\")";
     } else if (name == "InstallType") {
       value = Described(s.InstallType, {"normal", "complete", "into the Windows folder"}, "unknown");
     } else if (name == "BackgroundMode") {
@@ -193,9 +207,10 @@ std::string Listing(const S& s, const std::string& file) {
 
 void Show(const std::string& file, bool json) {
   S settings;
-  settings.LoadFromFile(Utf8ToPath(file));
+  TSettingsFileForm form;
+  settings.LoadFromFile(Utf8ToPath(file), form);
   if (json) {
-    std::cout << ToJson(settings, file).dump(2) << '\n';
+    std::cout << ToJson(settings, form).dump(2) << '\n';
   } else {
     std::cout << Listing(settings, file);
   }
@@ -209,13 +224,20 @@ class Builder {
  public:
   explicit Builder(std::string source) : source_(std::move(source)) {}
 
-  S Build(const Json& j) {
+  // The settings, and in `form` the version and the spelling the file is written in.
+  S Build(const Json& j, TSettingsFileForm& form) {
     if (!j.is_object()) Fail("", "the top level must be a JSON object");
     S s;
+    form = TSettingsFileForm();
+    std::optional<std::string> header;
     for (const auto& [key, value] : j.items()) {
       if (key == "Version") {
-        // What `show` reports; build always writes the current version.
-        if (!value.is_number_integer()) Fail(key, "expected an integer");
+        // the layout to write, three places after "is" (negative ones read as old versions)
+        form.version = Integer<int16_t>(key, value, -99, 999);
+        continue;
+      }
+      if (key == "FileForm") {
+        header = ReadFileForm(value, form);
         continue;
       }
       const Field* field = nullptr;
@@ -229,8 +251,16 @@ class Builder {
                      [&](uint8_t S::*m) { s.*m = Integer<uint8_t>(key, value); },
                      [&](int64_t S::*m) { s.*m = Integer<int64_t>(key, value); },
                      [&](bool S::*m) {
-                       if (!value.is_boolean()) Fail(key, "expected true or false");
-                       s.*m = value.get<bool>();
+                       // true or false, or the byte a file stores (any but 0 is true)
+                       if (value.is_boolean()) {
+                         s.*m = value.get<bool>();
+                         return;
+                       }
+                       if (!value.is_number_integer())
+                         Fail(key, "expected true, false or a byte from 0 to 255");
+                       const uint8_t byte = Integer<uint8_t>(key, value);
+                       s.*m = byte != 0;
+                       if (byte > 1) form.flag_bytes[key] = byte;
                      },
                      [&](DataString S::*m) { s.*m = Text(key, value); },
                      [&](std::vector<DataString> S::*m) {
@@ -252,6 +282,7 @@ class Builder {
                  field->member);
     }
     SetDiscs(s);
+    form.header = header.value_or(TSettingsFileForm::CanonicalHeader(form.version));
     return s;
   }
 
@@ -261,9 +292,8 @@ class Builder {
   }
 
   template <typename T>
-  T Integer(const std::string& key, const Json& value) const {
-    constexpr auto lo = std::numeric_limits<T>::min();
-    constexpr auto hi = std::numeric_limits<T>::max();
+  T Integer(const std::string& key, const Json& value, T lo = std::numeric_limits<T>::min(),
+            T hi = std::numeric_limits<T>::max()) const {
     const bool fits = value.is_number_unsigned()  ? value.get<uint64_t>() <= static_cast<uint64_t>(hi)
                       : value.is_number_integer() ? value.get<int64_t>() >= static_cast<int64_t>(lo) &&
                                                         value.get<int64_t>() <= static_cast<int64_t>(hi)
@@ -275,17 +305,32 @@ class Builder {
   }
 
   DataString Text(const std::string& key, const Json& value) const {
-    if (!value.is_string()) Fail(key, "expected a string");
     DataString out;
-    if (!TryUtf8ToCp932(value.get<std::string>(), out)) {
-      try {
-        Utf8ToCp932(value.get<std::string>());  // for the position of the first bad character
-      } catch (const EConvertError& e) {
-        Fail(key, std::string("has no Shift-JIS form: ") + e.what());
-      }
-      Fail(key, "has no Shift-JIS form");
-    }
+    std::string why;
+    if (!TextFromJson(value, out, why)) Fail(key, why);
     return out;
+  }
+
+  // "FileForm": how the file spells what the fields do not keep apart; returns its header, if given.
+  std::optional<std::string> ReadFileForm(const Json& value, TSettingsFileForm& form) const {
+    if (!value.is_object()) Fail("FileForm", "expected an object");
+    std::optional<std::string> header;
+    for (const auto& [key, part] : value.items()) {
+      const std::string name = "FileForm." + key;
+      if (key == "Header") {
+        header = Text(name, part).bytes();
+      } else if (key == "Trailing") {
+        form.trailing = Text(name, part).bytes();
+      } else if (key == "NegativeLengths") {
+        if (!part.is_object()) Fail(name, "expected an object of field names and lengths");
+        for (const auto& [field, length] : part.items())
+          form.negative_lengths[field] =
+              Integer<int32_t>(name + "." + field, length, std::numeric_limits<int32_t>::min(), -1);
+      } else {
+        Fail(name, "unknown key");
+      }
+    }
+    return header;
   }
 
   // DiscCount and the four per-disc arrays must agree; a missing one follows the others, and a
@@ -340,16 +385,19 @@ void BuildFile(const std::string& json_file, const std::string& out_file) {
   const std::string text = json_file == "-" ? ReadStandardInput(kMaxJsonBytes)
                                             : ReadWholeFile(Utf8ToPath(json_file), kMaxJsonBytes);
   const std::string source = json_file == "-" ? "standard input" : json_file;
-  Json j;
+  const Json j = ParseJson(text, source);
+  TSettingsFileForm form;
+  const S settings = Builder(source).Build(j, form);
+  // What the file's version or form cannot hold is the JSON's fault, so the JSON is named.
+  TMemoryStream bytes;
   try {
-    j = Json::parse(text);
-  } catch (const Json::parse_error& e) {
-    throw EFormatError(source + ": not valid JSON: " + e.what());
+    settings.SaveToStream(bytes, form);
+  } catch (const EWriteError& e) {
+    throw EFormatError(source + ": " + e.what());
   }
-  const S settings = Builder(source).Build(j);
   if (IsNullDevice(Utf8ToPath(out_file))) return;  // checked, and dropped
   CheckReplaceableOutput(Utf8ToPath(out_file));
-  settings.SaveToFile(Utf8ToPath(out_file));
+  WriteFileAtomically(Utf8ToPath(out_file), bytes.Bytes());
 }
 
 void Register(CLI::App& app) {
@@ -385,7 +433,8 @@ RegisterCommands reg(50, Register);
 }  // namespace
 
 TVondInstallSet SettingsFromJson(const nlohmann::ordered_json& j, const std::string& source) {
-  return Builder(source).Build(j);
+  TSettingsFileForm form;
+  return Builder(source).Build(j, form);
 }
 
 }  // namespace vn::cli
