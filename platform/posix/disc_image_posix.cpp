@@ -217,11 +217,21 @@ void CheckExtents(const DiscImageEntry& entry, int64_t disc_bytes, const fs::pat
 // Lists one folder of the ISO 9660 tree (libiso9660 on the image file, or the disc layer on a CD
 // image driver).
 using ReadFolder = std::function<CdioISO9660FileList_t*(const char* path)>;
+// The entry of one folder of that tree, for its extent (nullptr when it cannot be read).
+using StatFolder = std::function<iso9660_stat_t*(const char* path)>;
 
-void ListIso(const ReadFolder& read_folder, uint8_t joliet_level, const fs::path& image, int64_t disc_bytes,
+void ListIso(const ReadFolder& read_folder, const StatFolder& stat_folder, uint8_t joliet_level, const fs::path& image, int64_t disc_bytes,
              const std::string& folder, int depth, std::vector<DiscImageEntry>& out) {
   if (depth > kMaxDepth) Damaged(image, "folders nested too deeply");
   const std::string query = "/" + folder;
+  // The library reads a folder's whole extent into memory: one that claims more than the image
+  // holds is damage, refused before that is allocated.
+  if (iso9660_stat_t* self = stat_folder(query.c_str())) {
+    const int64_t at = static_cast<int64_t>(self->lsn) * kBlockSize, size = self->size;
+    iso9660_stat_free(self);
+    if (at > disc_bytes || size > disc_bytes - at)
+      Damaged(image, "folder /" + folder + " lies past the end of the image");
+  }
   const FileList list(read_folder(query.c_str()));
   if (!list) Damaged(image, "folder /" + folder + " cannot be read");
   std::vector<std::string> folders;
@@ -269,7 +279,7 @@ void ListIso(const ReadFolder& read_folder, uint8_t joliet_level, const fs::path
   }
   if (!out.empty() && !out.back().directory) CheckExtents(out.back(), disc_bytes, image);
   for (const std::string& sub : folders)
-    ListIso(read_folder, joliet_level, image, disc_bytes, sub, depth + 1, out);
+    ListIso(read_folder, stat_folder, joliet_level, image, disc_bytes, sub, depth + 1, out);
 }
 
 // Whether the root folder's entries carry Rock Ridge names and modes.
@@ -392,6 +402,7 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
   reader.image = image;
   const std::string extension = LowerExtension(image);
   ReadFolder read_folder;
+  StatFolder stat_folder;
   uint8_t joliet_level = 0;
   if (extension == ".cue" || extension == ".nrg") {
     // A CD image driver reads the sectors, whatever their mode; the disc layer lists the tree.
@@ -401,6 +412,7 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
     reader.disc_bytes = last == CDIO_INVALID_LSN ? 0 : static_cast<int64_t>(last) * kBlockSize;
     CdIo_t* cdio = reader.cdio.get();
     read_folder = [cdio](const char* path) { return iso9660_fs_readdir(cdio, path); };
+    stat_folder = [cdio](const char* path) { return iso9660_fs_stat_translate(cdio, path); };
     // Rock Ridge names keep the modes (executable programs); the Joliet tree, read otherwise, has none.
     if (!iso9660_fs_read_superblock(cdio, ISO_EXTENSION_ALL & ~ISO_EXTENSION_JOLIET)) {
       Damaged(image, "no ISO 9660 file system on it");
@@ -433,6 +445,7 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
     }
     if (reader.iso) {
       read_folder = ifs;
+      stat_folder = [&reader](const char* path) { return iso9660_ifs_stat_translate(reader.iso.get(), path); };
       joliet_level = iso9660_ifs_get_joliet_level(reader.iso.get());
     } else if (!raw) {
       reader.udf.reset(udf_open(data.c_str()));
@@ -444,7 +457,7 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
       Damaged(image, "no ISO 9660 file system in its sectors");
     }
   }
-  ListIso(read_folder, joliet_level, image, reader.disc_bytes, "", 0, entries_);
+  ListIso(read_folder, stat_folder, joliet_level, image, reader.disc_bytes, "", 0, entries_);
 }
 
 DiscImage::~DiscImage() = default;
