@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -83,6 +84,12 @@ class CountingStream : public TStream {
 
 inline std::string_view AsView(const uint8_t* data, size_t size) {
   return {reinterpret_cast<const char*>(data), size};
+}
+
+// A round trip that lost something: abort with what, so the fuzzer keeps the input.
+[[noreturn]] inline void RoundTripFailed(const char* what) {
+  std::fprintf(stderr, "round trip: %s\n", what);
+  std::abort();
 }
 
 }  // namespace vn::fuzz

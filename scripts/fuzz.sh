@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a fuzz build for a while: scripts/fuzz.sh BUILD_DIR SECONDS [PARALLEL]
-# Each target keeps what it finds in BUILD_DIR/fuzz/work/NAME (its seeds stay as generated) and
+# Each target starts from its seeds with its dictionary (fuzz/dict/NAME.dict), keeps what it finds in
+# BUILD_DIR/fuzz/work/NAME (its seeds stay as generated) and
 # writes a crash, timeout, leak or out-of-memory reproducer to BUILD_DIR/fuzz/findings/NAME/.
 # Prints executions and executions per second of each; the exit status is 1 when any target failed.
 set -uo pipefail
@@ -8,13 +9,17 @@ build=${1:?usage: fuzz.sh BUILD_DIR SECONDS [PARALLEL]}
 seconds=${2:?usage: fuzz.sh BUILD_DIR SECONDS [PARALLEL]}
 parallel=${3:-2}
 fuzz="$build/fuzz"
-targets=(settings archive rxa tga bmp icon elf registry)
+targets=(settings archive rxa tga bmp icon png elf registry disc)
+dicts=$(cd "$(dirname "$0")/../fuzz/dict" && pwd)
 
 run() {
   local name=$1
+  local max_len=16384
+  [ "$name" = disc ] && max_len=262144  # disc images are tens of kilobytes without their zero runs
   mkdir -p "$fuzz/work/$name" "$fuzz/findings/$name" "$fuzz/logs"
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 nice -n 10 "$fuzz/fuzz_$name" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=16384 \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len="$max_len" \
+    -dict="$dicts/$name.dict" \
     -print_final_stats=1 -artifact_prefix="$fuzz/findings/$name/" \
     "$fuzz/work/$name" "$fuzz/seeds/$name" >"$fuzz/logs/$name.log" 2>&1
   echo $? >"$fuzz/logs/$name.status"
