@@ -334,6 +334,30 @@ TEST_F(Unattended, AbandonedScratchFoldersGoAtTheStartOfAnyRun) {
   }
 }
 
+// A folder record of an image that claims more bytes than the image holds is damage, named as such
+// before the disc library would allocate all it claims.
+TEST_F(Unattended, AnImageFolderClaimingMoreThanTheImageIsRefused) {
+  if (std::system("command -v xorriso >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "xorriso missing (scripts/setup.sh)";
+  fs::create_directories(disc1_ / "movie");
+  test::WriteFile(disc1_ / "movie" / "op.mpg", "movie");
+  const fs::path image = test::MakeTempDir("images") / "disc1.iso";
+  ASSERT_EQ(Run("xorriso -as mkisofs -o " + test::ShellQuoted(image.string()) + " " +
+                test::ShellQuoted(disc1_.string())),
+            0)
+      << err_;
+  std::string bytes = test::ReadFile(image);
+  const std::string record_name = std::string(1, '\5') + "MOVIE";  // name length, name
+  const size_t at = bytes.find(record_name);
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at - 32 + 10, 8, "\x67\x67\x67\x67\x67\x67\x67\x67");  // its size, both byte orders
+  test::WriteFile(image, bytes);
+  EXPECT_EQ(Run("env -u DISPLAY " + test::ShellQuoted(VNSETUP) + " --unattended " +
+                test::ShellQuoted(image.string())),
+            1);
+  EXPECT_NE(err_.find("folder /movie lies past the end of the image"), std::string::npos) << err_;
+}
+
 // A settings file that is a pipe would block the launcher in open() for ever (`timeout` makes
 // that a failed exit code here); it is refused at once with the file named.
 TEST_F(Unattended, APipeForASettingsFileOrSourceIsRefusedNotWaitedFor) {
