@@ -78,6 +78,8 @@ int RunUnattendedCommand(int argc, char** argv) {
       ->allow_extra_args(false)
       ->check(CLI::ExistingPath);
   cli.add_flag("--delete-save-data", options.delete_save_data, "uninstall: delete the save data as well");
+  cli.add_flag("--replace-existing", options.replace_existing,
+               "install into a folder that holds files of the game's names, replacing them");
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -113,7 +113,7 @@ bool InstallRun::MergeDisc() {
     const int project = data_->IndexOf(kProjectFile);
     if (project >= 0) (*data_)[project].SetName(kOriginalProjectFile);
   }
-  if (!MakeFolders(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
+  MakeFolders(dest_);
   if (!target_exe_.empty()) {
     PathJoiner work_folder(work_folder_);
     for (int i = 0; i < archive_.Count(); ++i) {
@@ -171,8 +171,7 @@ void InstallRun::WriteSeparateFiles() {
       recorder.Add(entry.Name());
       continue;
     }
-    MakeFolders(target.parent_path());
-    NoteNewFile(target);
+    PrepareFile(target);
     TMemoryStream content;
     archive_.ReadEntry(content, entry.Name());
     if (entry.CRC != 0 && StreamCRC32(content) != entry.CRC) {
@@ -242,8 +241,8 @@ bool InstallRun::VerifyDataFile() {
 // Step R.
 void InstallRun::ReplaceTargetExe() {
   const fs::path bare = BareExeCopy(work_folder_, target_exe_);
-  data_->Open(fs::path());  // the rebuilt executable is closed before it is copied
-  ClearReadOnly(target_exe_);
+  data_->Open(fs::path());   // the rebuilt executable is closed before it is copied
+  PrepareFile(target_exe_);  // the old executable is kept aside until the run has finished
   if (!CopyFileOver(bare, target_exe_)) {
     throw Exception(PathToUtf8(bare) + " --> " + PathToUtf8(target_exe_) + "コピーできません");
   }

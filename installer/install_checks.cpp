@@ -8,7 +8,6 @@
 #include "installer/install_run.h"
 #include "installer/installation_files.h"
 #include "installer/program_list_entry.h"
-#include "installer/shell_link.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
@@ -71,21 +70,23 @@ void InstallRun::CheckDiscArchive(int32_t disc) const {
                     ":ファイルがありません (the data of this disc cannot be installed)");
 }
 
-bool InstallRun::MakeFolders(const fs::path& folder) {
-  std::vector<fs::path> missing;
-  for (fs::path p = FolderWithoutDelimiter(folder); p.has_relative_path() && !Exists(p);
-       p = p.parent_path()) {
-    missing.push_back(p);
+void InstallRun::MakeFolders(const fs::path& folder) {
+  try {
+    journal_->MakeFolders(Relative(folder));
+  } catch (const Exception& e) {
+    throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(folder) + "\r\n" + e.what());
   }
-  const bool made = ForceDirectories(folder);
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (IsRealFolder(*it)) new_folders_.insert(*it);
-  }
-  return made;
 }
 
-void InstallRun::NoteNewFile(const fs::path& file) {
-  if (!Exists(file)) new_files_.push_back(file);
+fs::path InstallRun::Relative(const fs::path& file) const {
+  const fs::path rel = file.lexically_relative(FolderWithoutDelimiter(dest_));
+  if (rel.empty() || *rel.begin() == "..")
+    throw EPathError(PathToUtf8(file) + ": not inside the install folder");
+  return rel == "." ? fs::path() : rel;
+}
+
+fs::path InstallRun::PrepareFile(const fs::path& file) {
+  return journal_->PrepareFile(Relative(file));
 }
 
 std::vector<fs::path> InstallRun::DataFileParts() const {
@@ -102,38 +103,30 @@ std::vector<fs::path> InstallRun::DataFileParts() const {
   return parts;
 }
 
-// Removes the files and folders this run made (with the temporaries of those files); files that
-// were there before it, replaced or not, stay. An earlier data file the run removed stays removed.
+void InstallRun::LockInstallFolder() {
+  folder_lock_ = LockFolderForRun(dest_);
+}
+
+// Puts the install folder back as it was before the run: what it wrote and made goes, what it
+// replaced comes back. An earlier data file the run replaced comes back too.
 InstallRun::RolledBack InstallRun::RollBack() {
   RolledBack removed;
   data_.reset();  // the data file is closed before it is deleted
-  if (made_shortcuts_) {
-    try {
-      DeleteShortcutFolder(kProgramGroupType, Cp932ToUtf8Lossy(settings_.Title));
-    } catch (const Exception&) {
-    }
-  }
   if (made_program_entry_) {
     try {
       RemoveFromProgramList(ProgramListKey(settings_));
     } catch (const Exception&) {
     }
   }
-  std::vector<fs::path> written = new_files_;
-  for (const fs::path& part : DataFileParts()) {
-    if (!std::binary_search(files_before_.begin(), files_before_.end(), part)) written.push_back(part);
+  if (!journal_) return removed;
+  try {
+    const InstallJournal::Undone undone = journal_->RollBack();
+    removed.files = undone.files;
+    removed.folder = undone.folder;
+  } catch (const Exception&) {
+    // what could not be put back stays journalled for the next run
   }
-  for (auto it = written.rbegin(); it != written.rend(); ++it) {
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(*it, ec);
-    if (!fs::exists(status) || fs::is_directory(status)) continue;
-    if (DeleteFileIfExists(*it)) ++removed.files;
-  }
-  RemoveStaleTemporaries(written);
-  RemoveFoldersIfEmpty(new_folders_);
-  std::error_code ec;
-  const fs::path folder = FolderWithoutDelimiter(dest_);
-  removed.folder = new_folders_.count(folder) > 0 && !fs::exists(fs::symlink_status(folder, ec));
+  journal_.reset();
   return removed;
 }
 

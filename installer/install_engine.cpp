@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "installer/disc_set.h"
 #include "installer/install_run.h"
 #include "installer/installation_files.h"
 #include "installer/program_list_entry.h"
@@ -58,28 +59,6 @@ std::string FolderText(const fs::path& folder) {
 
 }  // namespace
 
-std::vector<fs::path> DiscsBeside(const fs::path& current) {
-  std::error_code ec;
-  std::vector<fs::path> beside;
-  for (fs::directory_iterator it(current.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->path() != current && IsDiscLocation(it->path())) beside.push_back(it->path());
-  }
-  std::sort(beside.begin(), beside.end());
-  return beside;
-}
-
-std::unique_ptr<DiscFiles> OpenDiscOfSet(const fs::path& place, int32_t index, const DataString& title,
-                                         TVondInstallSet& disc) {
-  try {
-    std::unique_ptr<DiscFiles> files = OpenDiscFiles(place);
-    if (!disc.LoadFromDisc(*files)) return nullptr;
-    if (disc.Installed || disc.DiscIndex != index || disc.Title != title) return nullptr;
-    return files;
-  } catch (const Exception&) {
-    return nullptr;  // not a disc of ours (or a damaged image)
-  }
-}
-
 int FileGroup(const DataString& extension) {
   if (extension.empty()) return 0;
   const std::string lower = AnsiLowerCase(extension).bytes();
@@ -101,6 +80,7 @@ InstallRun::InstallRun(WizardHost& host, TVondInstallSet& settings, const Instal
       disc_(OpenDiscFiles(source.source_folder)),
       choices_(host.Choices()) {
   dest_ = choices_.destination;
+  known_discs_.push_back(source_.source_folder);
   if (!source_.shell_open) {
     source_.shell_open = [](const fs::path& file, const fs::path& working) {
       return ShellOpen(file, "", working);
@@ -112,16 +92,14 @@ EngineResult InstallRun::Run() {
   target_exe_.clear();
   work_folder_.clear();
   CheckBeforeCopying();
+  LockInstallFolder();
   std::error_code ec;
   had_settings_file_ = fs::exists(dest_ / "install.dat", ec);
-  for (fs::directory_iterator it(dest_, ec), end; !ec && it != end; it.increment(ec)) {
-    files_before_.push_back(it->path());
-  }
-  std::sort(files_before_.begin(), files_before_.end());
   if (settings_.UpdateMode && !had_settings_file_) PrepareUpdateTarget();
 
   EngineResult result;
   try {
+    journal_.emplace(dest_);
     result = RunProtected();
   } catch (...) {
     data_.reset();
@@ -139,14 +117,15 @@ EngineResult InstallRun::Run() {
     return result;
   }
 
-  if (settings_.InstallType != 2 && target_exe_.empty()) {
-    try {
-      RecordInstallation();
-    } catch (...) {
-      RollBack();
-      ThrowNotCompleted();
-    }
+  try {
+    if (settings_.InstallType != 2 && target_exe_.empty()) RecordInstallation();
+    PauseForTest("commit");
+    journal_->Commit();
+  } catch (...) {
+    RollBack();
+    ThrowNotCompleted();
   }
+  journal_.reset();
   // Temporaries that a run stopped earlier (killed, power lost) left beside these files.
   std::vector<fs::path> installed;
   PathJoiner joiner(FolderWithoutDelimiter(dest_));
@@ -205,14 +184,19 @@ EngineResult InstallRun::RunProtected() {
   return EngineResult::kCompleted;
 }
 
+// The data file an earlier installation (or the user) left is kept aside while this run builds its
+// own, and comes back if the run does not finish. A run that builds no data file leaves it alone.
 void InstallRun::RemoveEarlierDataFile() {
-  for (const fs::path& part : DataFileParts()) DeleteFileIfExists(part);
+  if (!choices_.check_data && !settings_.SeparateFiles) return;
+  std::vector<fs::path> parts;
+  for (const fs::path& part : DataFileParts()) parts.push_back(Relative(part));
+  journal_->PrepareDataFile(parts);
 }
 
 // Asks for disc `index` until it is found or the user aborts. On Linux a disc is a folder or a disc
-// image: after OK the disc is looked for in the current disc folder, then in the folders and images
-// beside it (other mounted media, the other folders or images of a set), then in a folder the user
-// points at.
+// image: after OK the disc is looked for in the disc folders known so far (the one run from, the
+// discs found since, folders the user pointed at), then in the folders and images beside each
+// (other mounted media, the other folders or images of a set), then in a folder the user points at.
 bool InstallRun::ChangeDisc(int32_t index) {
   archive_.Open(fs::path());  // releases the previous disc's game.dat
   while (settings_.DiscIndex != index) {
@@ -221,19 +205,13 @@ bool InstallRun::ChangeDisc(int32_t index) {
         host_.MessageDialog(DialogKind::kInformation, prompt, kButtonOK | kButtonAbort);
     if (pressed == kButtonOK) {
       host_.Sleep(500);
-      if (AdoptDiscFolder(source_.source_folder, index)) break;
-      bool found = false;
-      for (const fs::path& folder : DiscsBeside(FolderWithoutDelimiter(source_.source_folder))) {
-        if ((found = AdoptDiscFolder(folder, index))) break;
-      }
-      if (found) break;
+      if (AdoptDisc(FindDiscOfSet(known_discs_, index, settings_))) break;
       if (std::optional<fs::path> chosen = host_.ChooseDiscFolder(prompt)) {
-        if (AdoptDiscFolder(*chosen, index)) break;
-        // a folder where the set's disc images are kept
-        for (const fs::path& image : DiscImagesIn(*chosen)) {
-          if ((found = AdoptDiscFolder(image, index))) break;
-        }
-        if (found) break;
+        // a folder where the set's disc images are kept: the images in it count too
+        const std::vector<fs::path> images = DiscImagesIn(*chosen);
+        known_discs_.insert(known_discs_.begin(), images.begin(), images.end());
+        known_discs_.insert(known_discs_.begin(), *chosen);
+        if (AdoptDisc(FindDiscOfSet(known_discs_, index, settings_))) break;
       }
       continue;
     }
@@ -247,21 +225,18 @@ bool InstallRun::ChangeDisc(int32_t index) {
   return true;
 }
 
-// Takes `folder` as the disc in the drive when its install.dat is disc `index` of this title. An
-// installed copy (Installed set; it names the disc it was last installed from) is no disc. The
-// settings are reloaded from it; the files recorded from earlier discs are kept.
-bool InstallRun::AdoptDiscFolder(const fs::path& folder, int32_t index) {
-  // Loaded over a copy of these settings, as loading into them would (fields an older file does not
-  // carry keep their values), so the disc's install.dat is read once.
-  TVondInstallSet disc = settings_;
-  std::unique_ptr<DiscFiles> files = OpenDiscOfSet(folder, index, settings_.Title, disc);
-  if (!files) return false;
+// Takes the disc found as the disc in the drive. The settings are reloaded from it (loaded over a
+// copy of these settings, as fields an older file does not carry keep their values); the files
+// recorded from earlier discs are kept.
+bool InstallRun::AdoptDisc(DiscSearch found) {
+  if (!found.files) return false;
   const std::vector<DataString> recorded = settings_.InstalledFiles;
-  settings_ = std::move(disc);
+  settings_ = std::move(found.settings);
   InstalledFileRecorder recorder(settings_);
   for (const DataString& name : recorded) recorder.Add(name);
-  source_.source_folder = folder;
-  disc_ = std::move(files);
+  source_.source_folder = found.place;
+  known_discs_.push_back(found.place);
+  disc_ = std::move(found.files);
   return true;
 }
 
@@ -276,16 +251,18 @@ EngineResult InstallRun::CopyLooseFiles() {
   };
   std::vector<Item> items;
   const bool all_components = settings_.UpdateMode;
+  // Whether the component of the file (a disc path in UTF-8) is chosen.
+  const auto chosen = [&](std::string path) {
+    for (char& c : path) c = c == '\\' ? '/' : c;
+    const int group = FileGroup(DataString(FileExtension(Utf8ToPath(path))));
+    return all_components || ((group != 1 || choices_.check_sound) && (group != 2 || choices_.check_movie));
+  };
   const AnsiTextSet disc_files(settings_.DiscFiles.begin(), settings_.DiscFiles.end());
   for (const DiscFileInfo& file : disc_->Files()) {
     DataString rel;
     if (!ToDataPath(file.path, rel) || !disc_files.count(rel)) continue;  // IsDiscFile, by index
-    const int group = FileGroup(DataString(FileExtension(Utf8ToPath(file.path))));
-    if (group == 1 && !choices_.check_sound && !all_components) continue;
-    if (group == 2 && !choices_.check_movie && !all_components) continue;
-    items.push_back({&file, rel});
+    if (chosen(file.path)) items.push_back({&file, rel});
   }
-
   PathJoiner joiner(dest_);
   InstalledFileRecorder recorder(settings_);
   for (const Item& item : items) {
@@ -297,23 +274,17 @@ EngineResult InstallRun::CopyLooseFiles() {
       progress_range_ += size;
       host_.SetProgressMax(progress_range_ / 10);
     }
-    const fs::path target = joiner.Join(item.rel);
+    const fs::path destination = joiner.Join(item.rel);
     const char* const kCopying = " をコピー中...";
     host_.SetFileText(WizardControl::LabelCopy, PathToUtf8(Utf8ToPath(item.file->path).filename()) + kCopying,
-                      PathToUtf8(target) + kCopying);
+                      PathToUtf8(destination) + kCopying);
     host_.ProcessMessages();
     if (Aborted()) return EngineResult::kAborted;
 
     PauseForTest("copy");
-    if (!MakeFolders(target.parent_path())) {
-      host_.MessageDialog(DialogKind::kWarning,
-                          "ディレクトリを作成できませんでした\r\n" + PathToUtf8(target.parent_path()),
-                          kButtonOK);
-      host_.SetModalResult(mrOK);
-      return EngineResult::kClosed;
-    }
+    MakeFolders(destination.parent_path());
+    const fs::path target = PrepareFile(destination);
     // The read-only attribute would make the copy fail: it goes before, not only after the copy.
-    NoteNewFile(target);
     if (IsReadOnly(target)) ClearReadOnly(target);
     // The bar moves as the bytes arrive, never ahead of them, and Abort is noticed inside a large file.
     const int64_t before = copied_bytes_;
@@ -348,26 +319,24 @@ EngineResult InstallRun::CopyLooseFiles() {
 }
 
 void InstallRun::RecordInstallation() {
-  // A run that copied nothing (no loose files, no data file chosen) has not made the folder yet.
-  if (!MakeFolders(dest_)) throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(dest_));
   settings_.Installed = true;
   settings_.AddInstalledFile(DataString("install.dat"));
+  settings_.AddInstalledFile(DataString(kRecordName));
   CopyUninstaller();
   InstallNativeUninstaller();
 
   const fs::path installed = dest_ / "install.dat";
   PauseForTest("record");
-  NoteNewFile(installed);
   std::error_code ec;
   if (settings_.UpdateMode && fs::exists(installed, ec)) {
     TVondInstallSet earlier;
     earlier.LoadFromFile(installed);
     InstalledFileRecorder recorder(earlier);
     for (const DataString& name : settings_.InstalledFiles) recorder.Add(name);
-    earlier.SaveToFile(installed);
+    earlier.SaveToFile(PrepareFile(installed));
   } else {
     KeepEarlierRecords(installed);
-    settings_.SaveToFile(installed);
+    settings_.SaveToFile(PrepareFile(installed));
   }
 
   PauseForTest("shortcuts");
@@ -376,7 +345,6 @@ void InstallRun::RecordInstallation() {
     host_.SetVisible(WizardControl::LabelCopy, false);
     host_.SetVisible(WizardControl::Progress, false);
     host_.ProcessMessages();
-    made_shortcuts_ = !had_settings_file_ && settings_.ReadValue("InstallPath", "").empty();
     CreateShortcuts();
     host_.Sleep(2000);
     host_.BringToFront();
@@ -411,7 +379,7 @@ void InstallRun::CopyUninstaller() {
 // Copies the running launcher, the program alone, to `target` (noted as a file of this run); an
 // error when it cannot.
 void InstallRun::CopyLauncherTo(const fs::path& target) {
-  NoteNewFile(target);
+  PrepareFile(target);
   if (IsReadOnly(target)) ClearReadOnly(target);
   bool copied = false;
   try {
@@ -453,20 +421,25 @@ void InstallRun::InstallNativeUninstaller() {
 void InstallRun::CreateShortcuts() {
   const std::string title = Cp932ToUtf8Lossy(settings_.Title);
   const TShellLinkType type = kProgramGroupType;
+  TShellLink group;
+  group.LinkType = type;
+  group.SubDir = title;
+  std::error_code ec;
+  if (!title.empty() && !fs::exists(fs::symlink_status(group.LinkFolder(), ec))) {
+    journal_->NoteMenuFolder(group.LinkFolder());
+  }
+  const auto shortcut = [&](const std::string& name, const DataString& target, int32_t icon) {
+    journal_->NoteMenuFile(CreateShortcut(name, JoinDataPath(dest_, target), "", icon, 0,
+                                          TWindowState::Normal, title, type, dest_, name));
+  };
   if (!settings_.ExeName.empty()) {
-    const fs::path game = JoinDataPath(dest_, settings_.ExeName);
-    CreateShortcut(title, game, "", 0, 0, TWindowState::Normal, title, type, dest_, title);
+    shortcut(title, settings_.ExeName, 0);
     // Said now: started from its menu entry, a game that cannot run shows nothing at all.
-    if (const std::string problem = PrepareWindowsProgram(game); !problem.empty())
-      host_.MessageDialog(DialogKind::kWarning, problem, kButtonOK);
+    const std::string problem = PrepareWindowsProgram(JoinDataPath(dest_, settings_.ExeName));
+    if (!problem.empty()) host_.MessageDialog(DialogKind::kWarning, problem, kButtonOK);
   }
-  const std::string uninstall = title + "のアンインストール";
-  CreateShortcut(uninstall, JoinDataPath(dest_, uninstaller_), "", 1, 0, TWindowState::Normal, title, type,
-                 dest_, uninstall);
-  if (!settings_.ReadmeName.empty()) {
-    CreateShortcut("お読みください", JoinDataPath(dest_, settings_.ReadmeName), "", 0, 0,
-                   TWindowState::Normal, title, type, dest_, "お読みください");
-  }
+  shortcut(title + "のアンインストール", uninstaller_, 1);
+  if (!settings_.ReadmeName.empty()) shortcut("お読みください", settings_.ReadmeName, 0);
 }
 
 void InstallRun::OpenReadme() {

@@ -45,17 +45,6 @@ enum class EngineResult {
 // folder was removed) for the window to show; what was written stays.
 EngineResult RunInstall(WizardHost& host, TVondInstallSet& settings, const InstallSource& source);
 
-// The places beside the disc `current` (a folder or a disc image) where another disc of the set may
-// be: the folders (other mounted media, the other folders of a copied set) and the disc images there,
-// in name order.
-std::vector<std::filesystem::path> DiscsBeside(const std::filesystem::path& current);
-
-// The disc in `place` (a folder or a disc image) when its install.dat makes it disc `index` of the
-// game titled `title`; none otherwise. An installed copy (Installed set; it names the disc it was last
-// installed from) is no disc. The install.dat is loaded into `disc` (over what it holds).
-std::unique_ptr<DiscFiles> OpenDiscOfSet(const std::filesystem::path& place, int32_t index,
-                                         const DataString& title, TVondInstallSet& disc);
-
 // The component a disc file belongs to, by its extension (dot included): 1 sound, 2 movie, 0
 // program and data. A substring test on the lists, so ".mp" counts as sound and ".mpe" as movie.
 int FileGroup(const DataString& extension);

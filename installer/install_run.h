@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "archive/vr_files.h"
+#include "installer/disc_set.h"
 #include "installer/install_engine.h"
+#include "installer/install_journal.h"
 #include "platform/disc_files.h"
 #include "platform/mutex.h"
 #include "platform/paths.h"
@@ -45,7 +47,7 @@ class InstallRun {
   EngineResult RunProtected();
   void RemoveEarlierDataFile();
   bool ChangeDisc(int32_t index);
-  bool AdoptDiscFolder(const std::filesystem::path& folder, int32_t index);
+  bool AdoptDisc(DiscSearch found);
   EngineResult CopyLooseFiles();
   void RecordInstallation();
   void InstallNativeUninstaller();
@@ -66,10 +68,13 @@ class InstallRun {
   void CopyLauncherTo(const std::filesystem::path& target);
   void KeepEarlierRecords(const std::filesystem::path& installed);
 
-  // What this run made, so an abort or a failure can take it away again: files and folders that
-  // did not exist before it (files it replaced stay).
-  bool MakeFolders(const std::filesystem::path& folder);
-  void NoteNewFile(const std::filesystem::path& file);
+  // What this run made and replaced goes through the journal, so an abort or a failure can put the
+  // folder back as it was. MakeFolders raises an error naming the folder and why it could not be made.
+  void MakeFolders(const std::filesystem::path& folder);
+  // Readies `file` (in the install folder) to be written; returns the path to write.
+  std::filesystem::path PrepareFile(const std::filesystem::path& file);
+  std::filesystem::path Relative(const std::filesystem::path& file) const;
+  void LockInstallFolder();
   std::vector<std::filesystem::path> DataFileParts() const;
   // What RollBack took away: files, and whether the install folder went too (it was made by this run).
   struct RolledBack {
@@ -98,7 +103,8 @@ class InstallRun {
   TVondInstallSet& settings_;
   InstallSource source_;
   TVrFileCollection& archive_;
-  std::shared_ptr<DiscFiles> disc_;  // the disc in the drive: source_.source_folder's files
+  std::shared_ptr<DiscFiles> disc_;                 // the disc in the drive: source_.source_folder's files
+  std::vector<std::filesystem::path> known_discs_;  // where discs were found or pointed at
   WizardChoices choices_;
   std::filesystem::path dest_;
   std::filesystem::path target_exe_;
@@ -117,12 +123,9 @@ class InstallRun {
   std::set<std::string> copied_files_;  // loose files this run copied (lower-case stored names)
 
   std::optional<InstanceMutex> work_folder_lock_;  // held while the work folder is in use
-  std::vector<std::filesystem::path> new_files_;
-  std::set<std::filesystem::path> new_folders_;
-  std::vector<std::filesystem::path> files_before_;  // directly in the install folder, sorted
-  bool had_settings_file_ = false;                   // install.dat was in the install folder before the run
-  // Program-menu entries this run made where no earlier installation of the title had its own.
-  bool made_shortcuts_ = false;
+  std::optional<InstanceMutex> folder_lock_;  // held while the run works in the install folder
+  std::optional<InstallJournal> journal_;
+  bool had_settings_file_ = false;  // install.dat was in the install folder before the run
   // The entry in the system's list of installed programs, when this run made it.
   bool made_program_entry_ = false;
   // The program the uninstall entry starts, in the install folder.

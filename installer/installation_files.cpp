@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -13,6 +14,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
+#include "platform/mutex.h"
 #include "platform/paths.h"
 
 namespace vn {
@@ -137,6 +139,22 @@ bool CopyProgramAlone(const fs::path& program, const fs::path& target) {
     return false;
   }
   return true;
+}
+
+InstanceMutex LockFolderForRun(const fs::path& folder) {
+  std::error_code ec;
+  fs::path place = fs::weakly_canonical(FolderWithoutDelimiter(folder), ec);
+  if (ec) place = FolderWithoutDelimiter(folder).lexically_normal();
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a over the folder's path
+  for (const auto c : place.native()) hash = (hash ^ static_cast<uint64_t>(c)) * 1099511628211ull;
+  char name[48];
+  std::snprintf(name, sizeof name, "vnsetup-folder-%016llx", static_cast<unsigned long long>(hash));
+  std::optional<InstanceMutex> lock = CreateInstanceMutex(DataString(name));
+  if (!lock) {
+    throw Exception(PathToUtf8(FolderWithoutDelimiter(folder)) +
+                    "\r\nこのフォルダでは別のインストールまたはアンインストールが実行中です");
+  }
+  return std::move(*lock);
 }
 
 void PauseForTest(std::string_view point) {

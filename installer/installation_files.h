@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -47,6 +48,11 @@ bool CopyProgramAlone(const std::filesystem::path& program, const std::filesyste
 // trailer, the 4 bytes before the final "vd"); -1 when it carries no trailer. EFormatError when the
 // trailer's start lies outside the file.
 int64_t ProgramLengthBeforeArchive(const std::filesystem::path& exe);
+
+// Holds the install folder `folder` for one install or uninstall run, whatever the title: two runs
+// in one folder would each take the other's files for their own. Exception naming the folder when
+// another run holds it.
+InstanceMutex LockFolderForRun(const std::filesystem::path& folder);
 
 // Test hook: when the environment variable VNSETUP_TEST_PAUSE names `point` ("copy", "merge", ...;
 // "copy:3" the third time the point is passed), the run creates the file VNSETUP_TEST_PAUSE_FILE

@@ -73,10 +73,12 @@ std::string DesktopExecLine(const std::filesystem::path& target, std::string_vie
 // "", "." and ".." become "_". On Windows \ : * ? " < > | and a trailing dot or blank become '_' too.
 std::string SafeFileName(std::string_view name);
 
-void CreateShortcut(const std::string& name, const std::filesystem::path& file_name,
-                    const std::string& arguments, int32_t icon_index, uint16_t hot_key,
-                    TWindowState window_state, const std::string& sub_dir, TShellLinkType link_type,
-                    const std::filesystem::path& work_dir, const std::string& description);
+// Returns the link file written.
+std::filesystem::path CreateShortcut(const std::string& name, const std::filesystem::path& file_name,
+                                     const std::string& arguments, int32_t icon_index, uint16_t hot_key,
+                                     TWindowState window_state, const std::string& sub_dir,
+                                     TShellLinkType link_type, const std::filesystem::path& work_dir,
+                                     const std::string& description);
 void DeleteShortcutFolder(TShellLinkType link_type, const std::string& sub_dir);
 void OpenShortcutFolder(TShellLinkType link_type, const std::string& sub_dir,
                         const std::function<int(const std::filesystem::path&)>& open);

@@ -29,10 +29,10 @@ void TShellLink::ShowFolder(const std::function<int(const fs::path&)>& open) {
   open(LinkFolder());
 }
 
-void CreateShortcut(const std::string& name, const fs::path& file_name, const std::string& arguments,
-                    int32_t icon_index, uint16_t hot_key, TWindowState window_state,
-                    const std::string& sub_dir, TShellLinkType link_type, const fs::path& work_dir,
-                    const std::string& description) {
+fs::path CreateShortcut(const std::string& name, const fs::path& file_name, const std::string& arguments,
+                        int32_t icon_index, uint16_t hot_key, TWindowState window_state,
+                        const std::string& sub_dir, TShellLinkType link_type, const fs::path& work_dir,
+                        const std::string& description) {
   TShellLink link;
   link.Name = name;
   link.FileName = file_name;
@@ -44,7 +44,7 @@ void CreateShortcut(const std::string& name, const fs::path& file_name, const st
   link.LinkType = link_type;
   link.WorkDir = work_dir;
   link.Description = description;
-  link.CreateLink();
+  return link.CreateLink();
 }
 
 void DeleteShortcutFolder(TShellLinkType link_type, const std::string& sub_dir) {

@@ -1,9 +1,12 @@
 #include "installer/uninstall_engine.h"
 
+#include <algorithm>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <vector>
 
+#include "installer/install_journal.h"
 #include "installer/installation_files.h"
 #include "installer/program_list_entry.h"
 #include "installer/shell_link.h"
@@ -50,14 +53,66 @@ bool SaveDataFound(const TVondInstallSet& settings, const fs::path& install_fold
   return false;
 }
 
+namespace {
+
+// Whether the installation in `folder` is the one the title's registry key names: only that one
+// owns the key and the program-menu entries. A key naming no folder, or one that is gone, is
+// nobody else's.
+bool IsRegisteredCopy(const TVondInstallSet& settings, const FolderHandle& folder) {
+  const std::string registered = settings.ReadValue("InstallPath", "");
+  if (registered.empty()) return true;
+  const std::optional<FileIdentity> there = IdentityOf(FolderWithoutDelimiter(Utf8ToPath(registered)));
+  return !there || *there == folder.Identity();
+}
+
+// A recorded name as the record's relative path would be written, for matching the names of
+// install.dat against the record.
+std::string MatchKey(const DataString& name) {
+  return AnsiLowerCase(name).bytes();
+}
+std::string MatchKey(const fs::path& relative) {
+  std::string text = PathToUtf8(relative);
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  DataString name;
+  return TryUtf8ToCp932(text, name) ? MatchKey(name) : std::string();
+}
+
+}  // namespace
+
 EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, const fs::path& install_folder) {
   const std::string title = Cp932ToUtf8Lossy(settings.Title);
+  const fs::path folder = FolderWithoutDelimiter(install_folder);
+  const InstanceMutex lock = LockFolderForRun(folder);
+  std::optional<FolderHandle> handle(FolderHandle::Open(folder));
+  // A reinstall that was stopped: what it replaced comes back, what it wrote goes.
+  InstallJournal::RollBackLeftOver(*handle);
+  std::optional<InstallRecord> record;
+  try {
+    record = InstallRecord::Load(*handle);
+  } catch (const Exception&) {
+    // unreadable: the names in install.dat serve, as for an installation of an earlier version
+  }
+  const bool registered = IsRegisteredCopy(settings, *handle);
+
   host.SetText(WizardControl::LabelDelTitle, title + " を削除しています");
   host.SetText(WizardControl::LabelDel, "ショートカットを削除しています...");
   host.ProcessMessages();
   if (host.ModalResult() == mrAbort) return EngineResult::kAborted;
 
-  DeleteShortcutFolder(kProgramGroupType, title);
+  // The program-menu entries belong to the copy the registry names; another copy leaves them.
+  if (registered && record) {
+    for (const fs::path& file : record->menu_files) DeleteFileIfExists(file);
+    if (record->menu_folder) RemoveMenuFolderIfEmpty(*record->menu_folder);
+    // The title's group, emptied of the entries, also when another copy of the title made it.
+    if (!title.empty()) {
+      TShellLink group;
+      group.LinkType = kProgramGroupType;
+      group.SubDir = title;
+      RemoveMenuFolderIfEmpty(group.LinkFolder());
+    }
+  } else if (registered && !title.empty()) {
+    DeleteShortcutFolder(kProgramGroupType, title);
+  }
   host.Sleep(3000);
   host.BringToFront();
 
@@ -67,49 +122,82 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
 
   // From here the procedure runs to its end. install.dat goes last, and the launcher just before
   // it: an uninstall that is stopped half-way (killed, power lost) can then be run again.
-  const fs::path folder = FolderWithoutDelimiter(install_folder);
-  PathJoiner joiner(folder);
+  // Recorded files go by their exact names, through the handle of the install folder; names in
+  // install.dat that the record does not hold (an installation of an earlier version) as before.
+  const std::set<fs::path> last = {"install.exe", "install.dat", kRecordName};
+  std::set<std::string> covered;
   std::vector<fs::path> recorded;
+  if (record) {
+    for (const fs::path& file : record->files) {
+      covered.insert(MatchKey(file));
+      recorded.push_back(folder / file);
+      if (last.count(file)) continue;
+      handle->RemoveFile(file);
+      PauseForTest("uninstall");
+    }
+  }
+  PathJoiner joiner(folder);
   std::set<fs::path> folders;
   fs::path launcher_file, settings_file;
   for (const DataString& name : settings.InstalledFiles) {
     const fs::path path = InstalledFilePath(joiner, name);
     if (path.empty()) continue;
-    recorded.push_back(path);
-    AddFoldersOnPath(folder, path, folders);
     if (AnsiSameText(name, DataString("install.exe"))) {
       launcher_file = path;
     } else if (AnsiSameText(name, DataString("install.dat"))) {
       settings_file = path;
-    } else {
+    } else if (!covered.count(MatchKey(name))) {
+      recorded.push_back(path);
+      AddFoldersOnPath(folder, path, folders);
       DeleteInstalledFile(path);
+      PauseForTest("uninstall");
     }
-    PauseForTest("uninstall");
   }
   RemoveStaleTemporaries(recorded);
 
   if (host.Choices().delete_save_data) {
     if (IsFile(install_folder / kSaveFile)) DeleteFileIfExists(install_folder / kSaveFile);
-    for (const fs::path& folder : SaveFolders(settings)) {
-      if (!IsFile(folder / kSaveFile)) continue;
-      DeleteFileIfExists(folder / kSaveFile);
+    for (const fs::path& save : SaveFolders(settings)) {
+      if (!IsFile(save / kSaveFile)) continue;
+      DeleteFileIfExists(save / kSaveFile);
       std::error_code ec;
-      fs::remove(folder, ec);  // only when nothing else is in it
+      fs::remove(save, ec);  // only when nothing else is in it
     }
   }
   if (IsFile(install_folder / kGameIni)) DeleteFileIfExists(install_folder / kGameIni);
 
   host.SetText(WizardControl::LabelDel, "レジストリを削除しています...");
   host.ProcessMessages();
-  settings.DeleteRegistryKey();
+  if (registered) settings.DeleteRegistryKey();
   RemoveProgramListEntry(settings, folder);
   PauseForTest("uninstall-last");
+  if (record) {
+    for (const fs::path& file : last) {
+      if (record->files.count(file)) handle->RemoveFile(file);
+    }
+  }
   for (const fs::path& path : {launcher_file, settings_file}) {
     if (!path.empty()) DeleteInstalledFile(path);
   }
-  // Only folders the installation made: those on the paths of its files, and the install folder.
-  folders.insert(folder);
-  RemoveFoldersIfEmpty(folders);
+  handle->RemoveFile(kRecordName);
+  if (record) {
+    // Only folders this installation made, deepest first; the install folder itself when it made it.
+    std::vector<fs::path> inside(record->folders.begin(), record->folders.end());
+    std::sort(inside.begin(), inside.end(), [](const fs::path& a, const fs::path& b) {
+      return std::distance(a.begin(), a.end()) > std::distance(b.begin(), b.end());
+    });
+    for (const fs::path& made : inside) {
+      if (made != ".") handle->RemoveFolder(made);
+    }
+    handle.reset();  // a folder held open cannot be removed on Windows
+    if (record->folders.count(".")) RemoveFoldersIfEmpty({folder});
+    RemoveFoldersIfEmpty(record->parents);
+  } else {
+    // Only folders the installation made: those on the paths of its files, and the install folder.
+    handle.reset();
+    folders.insert(folder);
+    RemoveFoldersIfEmpty(folders);
+  }
   host.Sleep(1000);
 
   host.SetText(WizardControl::LabelExit, "アンインストールが完了しました");

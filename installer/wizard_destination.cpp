@@ -8,9 +8,11 @@
 #include <system_error>
 
 #include "archive/vr_files.h"
+#include "installer/install_journal.h"
 #include "installer/installation_files.h"
 #include "installer/wizard_flow.h"
 #include "platform/error.h"
+#include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
@@ -81,10 +83,24 @@ fs::path Resolved(const fs::path& path) {
   return FolderWithoutDelimiter(resolved);
 }
 
-// True when `inner` lies below `outer` (not when both are the same folder).
+// True when both name one existing folder, however spelt (a link, a bind mount, another case).
+bool SameFolder(const fs::path& a, const fs::path& b) {
+  if (a == b) return true;
+  const std::optional<FileIdentity> x = IdentityOf(a), y = IdentityOf(b);
+  return x && y && *x == *y;
+}
+
+// True when `inner` lies below `outer` (not when both are the same folder): by the spelling, or by
+// the identity of one of the folders above `inner`.
 bool IsBelow(const fs::path& inner, const fs::path& outer) {
   const fs::path rel = inner.lexically_relative(outer);
-  return !rel.empty() && rel != "." && *rel.begin() != "..";
+  if (!rel.empty() && rel != "." && *rel.begin() != "..") return true;
+  const std::optional<FileIdentity> target = IdentityOf(outer);
+  if (!target) return false;
+  for (fs::path p = inner.parent_path(); p.has_relative_path(); p = p.parent_path()) {
+    if (IdentityOf(p) == target) return true;
+  }
+  return false;
 }
 
 // `folder` itself when it exists, else its nearest existing parent; empty when none exists.
@@ -245,11 +261,11 @@ bool TWizardFlow::HoldsInstallationToUpdate(const fs::path& folder) const {
 std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
   const fs::path place = Resolved(folder);
   const fs::path home = Resolved(HomeFolder());
-  if (place == home) return "ホームフォルダにはインストールできません";
+  if (SameFolder(place, home)) return "ホームフォルダにはインストールできません";
   if (IsBelow(home, place)) return "ホームフォルダを含むフォルダにはインストールできません";
   for (const int id : {kCsidlDesktopDirectory, kCsidlPersonal}) {
     try {
-      if (place == Resolved(GetSpecialFolder(id)))
+      if (SameFolder(place, Resolved(GetSpecialFolder(id))))
         return "デスクトップやドキュメントのフォルダにはインストールできません";
     } catch (const Exception&) {
     }
@@ -259,7 +275,7 @@ std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
   std::error_code ec;
   if (!source_folder_.empty() && !settings_.UpdateMode && !fs::is_regular_file(source_folder_, ec)) {
     const fs::path disc = Resolved(source_folder_);
-    if (place == disc || IsBelow(place, disc) || IsBelow(disc, place))
+    if (SameFolder(place, disc) || IsBelow(place, disc) || IsBelow(disc, place))
       return "ディスクのフォルダにはインストールできません";
     // The disc's own medium -- a CD-ROM drive, or a volume whose root is the disc -- takes no
     // installation anywhere on it, however the disc was opened (its root or a folder on it).
@@ -273,6 +289,37 @@ std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
   }
   if (IsInsideDiscOf(place, settings_.Title)) return "ディスクのフォルダにはインストールできません";
   return "";
+}
+
+std::string TWizardFlow::ExistingFilesQuestion(const fs::path& folder) const {
+  std::error_code ec;
+  size_t count = 0;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) ++count;
+  if (count == 0) return "";
+  // A run that was stopped (killed, power lost) had the answer: its journal puts the folder back.
+  if (fs::exists(fs::symlink_status(folder / kJournalName, ec))) return "";
+  try {
+    if (const auto there = SettingsIn(folder); there && there->Installed && there->Title == settings_.Title)
+      return "";  // this title's earlier installation: a reinstall
+  } catch (const Exception&) {
+  }
+  std::vector<DataString> names = settings_.DiscFiles;
+  for (const char* name : {"install.dat", "install.exe", "game.dat", "game.ext"}) names.emplace_back(name);
+  std::string replaced;
+  for (const DataString& name : names) {
+    try {
+      if (fs::exists(fs::symlink_status(JoinDataPath(folder, name), ec))) {
+        replaced = PathToUtf8(JoinDataPath(folder, name));
+        break;
+      }
+    } catch (const Exception&) {
+    }
+  }
+  std::string text = PathToUtf8(FolderWithoutDelimiter(folder)) + "\r\nこのフォルダには" +
+                     kExistingFilesMark + "（" + std::to_string(count) + " 個）\r\n";
+  text += replaced.empty() ? "ほかのファイルはそのまま残ります"
+                           : "同じ名前のファイル（" + replaced + " など）" + kReplacedFilesMark;
+  return text + "\r\nこのフォルダにインストールしますか？";
 }
 
 bool TWizardFlow::DestinationAccepted() {
@@ -289,6 +336,11 @@ bool TWizardFlow::DestinationAccepted() {
   const fs::path destination = DestinationFolder();
   if (const std::string reason = RefusedFolderReason(destination); !reason.empty()) {
     view_.MessageDialog(DialogKind::kWarning, std::string(kWrongFolder) + "\r\n" + reason, kButtonOK);
+    return false;
+  }
+  if (const std::string question = settings_.UpdateMode ? "" : ExistingFilesQuestion(destination);
+      !question.empty() &&
+      view_.MessageDialog(DialogKind::kConfirmation, question, kButtonYes | kButtonNo) != kButtonYes) {
     return false;
   }
   if (settings_.UpdateMode && !HoldsInstallationToUpdate(destination)) {

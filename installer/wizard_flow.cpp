@@ -1,5 +1,8 @@
 #include "installer/wizard_flow.h"
 
+#include "installer/install_engine.h"
+#include "platform/error.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/volumes.h"
 #include "settings/settings.h"
@@ -58,11 +61,33 @@ void TWizardFlow::FormCreate() {
     ShowPage(FirstEnabledPage());
   }
   if (settings_.InstallType == 1) controls_.CheckData = controls_.CheckSound = controls_.CheckMovie = true;
+  if (!settings_.Installed && settings_.InstallType != 1) PreselectEarlierComponents();
   controls_.LabelBackVisible = FirstEnabledPage() < kPageConfirm;
   // The figures are computed once here, not only when "seldir" is the first page: a full install or
   // an update behind a welcome or licence page reaches "seldir" without passing "file", and would
   // otherwise show no required space, skip the space question and give the copy's bar no range.
   UpdateSizes();
+}
+
+// A reinstall starts from what the earlier installation of the title has, so pressing Next through
+// it does not drop the data, sound or movie files already installed.
+void TWizardFlow::PreselectEarlierComponents() {
+  const std::string folder = settings_.ReadValue("InstallPath", "");
+  if (folder.empty()) return;
+  TVondInstallSet earlier;
+  try {
+    earlier.LoadFromFile(Utf8ToPath(folder) / "install.dat");
+  } catch (const Exception&) {
+    return;
+  }
+  if (!earlier.Installed || earlier.Title != settings_.Title) return;
+  controls_.CheckData = earlier.DataInstalled;
+  for (const DataString& name : earlier.InstalledFiles) {
+    const size_t dot = name.bytes().rfind('.');
+    const int group = dot == std::string::npos ? 0 : FileGroup(DataString(name.bytes().substr(dot)));
+    if (group == 1) controls_.CheckSound = true;
+    if (group == 2) controls_.CheckMovie = true;
+  }
 }
 
 int TWizardFlow::FirstEnabledPage() const {

@@ -38,6 +38,10 @@ inline constexpr std::array<const char*, kPageCount> kPageNames = {
 int PageIndexOf(std::string_view name);
 
 // Indexed by Installed: the name of what the wizard does.
+// The question for an install folder that holds files already, recognised by these parts of its text:
+// the first always, the second when files of the game's names would be replaced.
+inline constexpr char kExistingFilesMark[] = "すでにファイルがあります";
+inline constexpr char kReplacedFilesMark[] = "は置き換えられます";
 inline constexpr std::array<const char*, 2> ModeNames = {"インストール", "アンインストール"};
 
 // What the page flow needs of its window: the message dialogs, the message pump, and the install and
@@ -164,6 +168,10 @@ class TWizardFlow {
   bool HoldsInstallationToUpdate(const std::filesystem::path& folder) const;
   // Why `folder` must not become the install folder (empty: it may).
   std::string RefusedFolderReason(const std::filesystem::path& folder) const;
+  // The question for a folder that holds files and no earlier installation of this title: what is
+  // there and the first file the install would replace; empty for an empty or new folder.
+  void PreselectEarlierComponents();
+  std::string ExistingFilesQuestion(const std::filesystem::path& folder) const;
   int64_t DiscEntry(const std::vector<int64_t>& sizes) const;
 
   TVondInstallSet& settings_;

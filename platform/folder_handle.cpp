@@ -13,9 +13,8 @@ std::vector<fs::path> FolderHandleComponents(const fs::path& relative, bool allo
   }
   std::vector<fs::path> parts;
   for (const fs::path& part : relative) {
-    if (part.empty()) continue;  // a trailing delimiter
-    if (part == "." || part == "..")
-      throw EPathError(PathToUtf8(relative) + ": not a path inside the folder");
+    if (part.empty() || part == ".") continue;  // a trailing delimiter, this folder
+    if (part == "..") throw EPathError(PathToUtf8(relative) + ": not a path inside the folder");
     parts.push_back(part);
   }
   if (parts.empty() && !allow_empty) throw EPathError("an empty name is no path inside the folder");

@@ -6,8 +6,9 @@
 // without following links (POSIX: openat with O_NOFOLLOW | O_DIRECTORY). A component that is a
 // symbolic link (Windows: any reparse point, such as a junction) or not a folder is refused with an
 // EPathError naming that component. Relative paths must stay below the handle: an absolute path,
-// "..", "." or an empty path raise EPathError. The last component is never followed either: a link
-// there is examined, renamed or removed as the link itself, and never opened.
+// ".." or a path of no component (".", empty) raise EPathError; "." inside a path is skipped. The last
+// component is never followed either: a link there is examined, renamed or removed as the link itself, and
+// never opened.
 //
 // On Windows the walk checks each component's attributes before the operation and the handles are
 // held without delete sharing, so a folder in use cannot be renamed away while its handle lives.
@@ -103,7 +104,7 @@ class FolderHandle {
 };
 
 // The components of a relative path that must stay below its base: EPathError for an absolute path,
-// "..", "." or no component at all. Shared by the backends.
+// "..", or no component at all ("." and empty parts are skipped). Shared by the backends.
 std::vector<std::filesystem::path> FolderHandleComponents(const std::filesystem::path& relative,
                                                           bool allow_empty);
 

@@ -5,9 +5,12 @@
 // folder) survive: every test checks them when it ends.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -41,6 +44,19 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
     } else {
       const std::string content = test::ReadFile(it->path());
       tree[rel] = std::to_string(content.size()) + ":" + std::to_string(std::hash<std::string>{}(content));
+    }
+  }
+  return tree;
+}
+
+// Tree with each entry's permissions and modification time: what "put back as it was" must keep.
+std::map<std::string, std::string> TreeWithTimes(const fs::path& root) {
+  std::map<std::string, std::string> tree = Tree(root);
+  for (auto& [rel, what] : tree) {
+    struct stat st;
+    if (::lstat((root / rel).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+      what += " " + std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+              std::to_string(st.st_mtim.tv_nsec);
     }
   }
   return tree;
@@ -143,26 +159,31 @@ class InstallSafety : public testing::Test {
         [&] { return fs::exists(marker); });
   }
 
-  // Sends `signal` to the run when it reaches `point`, lets it go on, and returns its exit status
-  // (-1 when it did not exit by itself). Its stderr lands in err_.
-  int SignalledAt(const std::string& point, int signal, const fs::path& exe, const std::string& args) {
+  // Starts the run, waits for it at `point`, calls `act` with its process id, lets it go on, and
+  // returns its exit status (-1 when it did not exit by itself). Its stderr lands in err_.
+  int PausedAt(const std::string& point, const fs::path& exe, const std::string& args,
+               const std::function<void(pid_t)>& act) {
     const fs::path marker = dir_ / ("paused-" + std::to_string(++pauses_));
     const std::string line =
         "exec " +
         Command(exe, args, "VNSETUP_TEST_PAUSE=" + point + " VNSETUP_TEST_PAUSE_FILE=" + Quoted(marker)) +
-        " >/dev/null 2>" + Quoted(dir_ / "signalled.err");
+        " >/dev/null 2>" + Quoted(dir_ / "paused.err");
     const pid_t pid = ::fork();
     if (pid == 0) {
       ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
     for (long i = 0; i < 2000000 && !fs::exists(marker); ++i) ::usleep(100);
-    ::kill(pid, signal);
+    act(pid);
     fs::remove(marker);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    err_ = test::ReadFile(dir_ / "signalled.err");
+    err_ = test::ReadFile(dir_ / "paused.err");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // Sends `signal` to the run when it reaches `point` and lets it go on.
+  int SignalledAt(const std::string& point, int signal, const fs::path& exe, const std::string& args) {
+    return PausedAt(point, exe, args, [signal](pid_t pid) { ::kill(pid, signal); });
   }
   // Runs `command` with stdout and stderr on a pipe nobody reads any more; returns its exit status.
   int RunWithClosedOutput(const std::string& command) {
@@ -217,6 +238,16 @@ class InstallSafety : public testing::Test {
             {EnvFolder("XDG_DATA_HOME") / kTitle / "save.dat", "progress"},
             {EnvFolder("XDG_DATA_HOME") / kTitle / "diary.txt", "diary"},
             {games_ / "Other" / "data.txt", "other game"}};
+  }
+  // The user's own files in the install folder, some with the game's names (one read-only, one
+  // with an old time), data files among them.
+  void PlantSameNames() {
+    for (const char* name :
+         {"readme.txt", "bgm/op.ogg", "game.dat", "game.ext", "game.001", "mine.txt", "sound/op.ogg"}) {
+      test::WriteFile(game_ / name, std::string("the user's ") + name);
+    }
+    fs::permissions(game_ / "readme.txt", fs::perms::owner_read | fs::perms::group_read);
+    fs::last_write_time(game_ / "bgm" / "op.ogg", fs::file_time_type::clock::now() - std::chrono::hours(900));
   }
   std::vector<fs::path> PlantedFolders() {
     return {games_ / "Empty", home_ / "Documents", home_ / ".ssh", games_ / "Other" / "empty"};
@@ -363,6 +394,18 @@ TEST_F(InstallSafety, RefusedFoldersAndASharedFolder) {
   }
   EXPECT_EQ(test::ReadFile(disc1_ / "install.dat"), disc_before);
   EXPECT_FALSE(fs::exists(disc1_ / "sub"));
+  // The home folder by another path: a link to it, and (where this sandbox may mount) a bind mount.
+  fs::create_directory_symlink(home_, dir_ / "home-link");
+  EXPECT_EQ(Run(Command(VNSETUP, InstallArgs(dir_ / "home-link"))), 2);
+  EXPECT_NE(err_.find("ホームフォルダ"), std::string::npos) << err_;
+  fs::create_directories(dir_ / "home-bind");
+  if (Run("mount --bind " + Quoted(home_) + " " + Quoted(dir_ / "home-bind")) == 0) {
+    EXPECT_EQ(Run(Command(VNSETUP, InstallArgs(dir_ / "home-bind"))), 2);
+    EXPECT_NE(err_.find("ホームフォルダ"), std::string::npos) << err_;
+    Run("umount " + Quoted(dir_ / "home-bind"));
+  } else {
+    std::printf("bind mount sub-case skipped: mount --bind is not allowed here (%s)\n", err_.c_str());
+  }
 
   const auto before = Tree(games_);
   ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(games_))), 0) << err_;
@@ -443,15 +486,12 @@ TEST_F(InstallSafety, FailedInstallRemovesWhatItMade) {
     archive.Open(fs::path());
     test::WriteFile(disc1_ / "game.dat", bytes);
   }
-  test::WriteFile(game_ / "readme.txt", "an older readme");
-  test::WriteFile(game_ / "mine.txt", "mine");
-  EXPECT_EQ(Install(), 1);
+  PlantSameNames();
+  const auto before = TreeWithTimes(game_);
+  EXPECT_EQ(Install("--replace-existing"), 1);
   EXPECT_NE(err_.find("ファイルの内容が正しくありません"), std::string::npos) << err_;
   EXPECT_NE(err_.find("インストールは完了していません"), std::string::npos) << err_;
-  EXPECT_EQ(Tree(game_).size(), 2u) << "only the files that were there before";
-  EXPECT_EQ(test::ReadFile(game_ / "readme.txt"), test::ReadFile(disc1_ / "readme.txt"))
-      << "a file it replaced stays";
-  EXPECT_EQ(test::ReadFile(game_ / "mine.txt"), "mine");
+  EXPECT_EQ(TreeWithTimes(game_), before) << "the folder exactly as it was, replaced files put back";
   EXPECT_EQ(InstallPathValue(), "");
   EXPECT_FALSE(fs::exists(Menu()));
 }
@@ -536,6 +576,140 @@ TEST_F(InstallSafety, KilledExecutableUpdateLeavesNoWorkFolder) {
   for (const auto& entry : fs::directory_iterator(temp)) {
     EXPECT_EQ(entry.path().filename().string().find("~vmupdate"), std::string::npos) << entry.path();
   }
+}
+
+// A folder holding the user's files: refused without --replace-existing, naming a file it would
+// replace; stopped or killed and run again, it gives the user's files back exactly, or (finished)
+// replaces only the files of the game's names and leaves the others through the uninstall.
+TEST_F(InstallSafety, FolderWithTheUsersFilesIsPutBackAsItWas) {
+  BuildSet();
+  PlantSameNames();
+  const auto before = TreeWithTimes(game_);
+  EXPECT_EQ(Install(), 2);
+  EXPECT_NE(err_.find("--replace-existing"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("（" + game_.string() + "/"), std::string::npos) << err_;
+  EXPECT_EQ(TreeWithTimes(game_), before);
+
+  EXPECT_EQ(SignalledAt("copy:2", SIGTERM, VNSETUP, InstallArgs(game_, "--replace-existing")), 1) << err_;
+  EXPECT_EQ(TreeWithTimes(game_), before);
+  ASSERT_TRUE(KilledAt("merge:7", VNSETUP, InstallArgs(game_, "--replace-existing")));
+  EXPECT_EQ(SignalledAt("copy:1", SIGINT, VNSETUP, InstallArgs(game_, "--replace-existing")), 1) << err_;
+  EXPECT_EQ(TreeWithTimes(game_), before) << "a killed run's replaced files come back with the next abort";
+
+  ASSERT_TRUE(KilledAt("copy:3", VNSETUP, InstallArgs(game_, "--replace-existing")));
+  ASSERT_EQ(Install("--replace-existing"), 0) << err_;
+  EXPECT_EQ(test::ReadFile(game_ / "readme.txt"), test::ReadFile(disc1_ / "readme.txt"));
+  EXPECT_EQ(test::ReadFile(game_ / "sound" / "op.ogg"), "the user's sound/op.ogg");
+  for (const auto& [rel, what] : Tree(game_)) {
+    EXPECT_EQ(rel.find("vnsetup-kept"), std::string::npos) << rel;
+    EXPECT_EQ(rel.find("journal"), std::string::npos) << rel;
+  }
+  ASSERT_EQ(Uninstall(game_), 0) << err_;
+  std::vector<std::string> left;
+  for (const auto& [rel, what] : Tree(game_)) left.push_back(rel);
+  EXPECT_EQ(left, (std::vector<std::string>{"bgm", "mine.txt", "sound", "sound/op.ogg"}));
+  EXPECT_EQ(test::ReadFile(game_ / "mine.txt"), "the user's mine.txt");
+}
+
+// The install folder moved away and a link to another folder put in its place mid-run: nothing is
+// written there, and the roll-back takes away only what the run made, in the folder it made it in.
+TEST_F(InstallSafety, InstallFolderSwappedForALinkSendsNothingElsewhere) {
+  BuildSet();
+  const fs::path other = dir_ / "other";
+  test::WriteFile(other / "readme.txt", "other readme");
+  test::WriteFile(other / "bgm" / "op.ogg", "other ogg");
+  const auto other_before = TreeWithTimes(other);
+  const fs::path moved = games_ / "moved";
+  EXPECT_EQ(PausedAt("copy:3", VNSETUP, InstallArgs(game_),
+                     [&](pid_t) {
+                       fs::rename(game_, moved);
+                       fs::create_directory_symlink(other, game_);
+                     }),
+            1)
+      << err_;
+  EXPECT_NE(err_.find("moved or replaced"), std::string::npos) << err_;
+  EXPECT_EQ(TreeWithTimes(other), other_before);
+  EXPECT_TRUE(Tree(moved).empty()) << "what the run made before the swap is gone";
+  EXPECT_TRUE(fs::is_symlink(game_));
+  EXPECT_FALSE(fs::exists(Menu()));
+}
+
+// Two runs into one folder at the same time, whatever their titles: the second is refused at once
+// and the first finishes whole.
+TEST_F(InstallSafety, SecondRunIntoTheSameFolderIsRefused) {
+  BuildSet();
+  fs::copy(dir_ / "set", dir_ / "set2", fs::copy_options::recursive);
+  for (const char* disc : {"disc1", "disc2"}) {
+    TVondInstallSet s;
+    s.LoadFromFile(dir_ / "set2" / disc / "install.dat");
+    s.Title = Utf8ToCp932("別のゲーム");
+    s.SaveToFile(dir_ / "set2" / disc / "install.dat");
+  }
+  std::string second_err;
+  int second = -1;
+  EXPECT_EQ(PausedAt("copy:2", VNSETUP, InstallArgs(game_),
+                     [&](pid_t) {
+                       second =
+                           Run(Command(VNSETUP, "--accept-license --replace-existing --folder " +
+                                                    Quoted(game_) + " " + Quoted(dir_ / "set2" / "disc1")));
+                       second_err = err_;
+                     }),
+            0)
+      << err_;
+  EXPECT_EQ(second, 1) << second_err;
+  EXPECT_NE(second_err.find("別のインストール"), std::string::npos) << second_err;
+  TVondInstallSet installed;
+  installed.LoadFromFile(game_ / "install.dat");
+  EXPECT_EQ(Cp932ToUtf8Lossy(installed.Title), kTitle);
+  EXPECT_TRUE(fs::exists(game_ / "game.dat"));
+  ASSERT_EQ(Uninstall(game_), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+}
+
+// The uninstall removes what the install made, as made: not a user's entry in the menu group, not a
+// file whose name differs from the game's only in case, not folders that were there before; the
+// folders it made for the installation go. A second copy of the title keeps the registry key and
+// the menu when the first is removed.
+TEST_F(InstallSafety, UninstallRemovesWhatTheInstallMadeAndNoMore) {
+  BuildSet();
+  const fs::path deep = dir_ / "New" / "Maker" / "星";
+  ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(deep))), 0) << err_;
+  test::WriteFile(Menu() / "mine.desktop", "[Desktop Entry]\nName=mine\n");
+  fs::remove(deep / "readme.txt");
+  test::WriteFile(deep / "ReadMe.TXT", "the user's");
+  ASSERT_EQ(Uninstall(deep), 0) << err_;
+  EXPECT_EQ(Tree(dir_ / "New"),
+            (std::map<std::string, std::string>{
+                {"Maker", "/"},
+                {"Maker/星", "/"},
+                {"Maker/星/ReadMe.TXT", "10:" + std::to_string(std::hash<std::string>{}("the user's"))}}));
+  EXPECT_EQ(Tree(Menu()).size(), 1u);
+  EXPECT_TRUE(fs::exists(Menu() / "mine.desktop"));
+  fs::remove_all(dir_ / "New");
+  fs::remove(Menu() / "mine.desktop");
+
+  ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(deep))), 0) << err_;
+  ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(game_))), 0) << err_;
+  ASSERT_EQ(Uninstall(deep), 0) << err_;
+  EXPECT_FALSE(fs::exists(dir_ / "New"));
+  EXPECT_EQ(InstallPathValue(), game_.string() + "/");
+  EXPECT_TRUE(fs::exists(Menu() / (std::string(kTitle) + ".desktop")));
+  ASSERT_EQ(Uninstall(game_), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+  EXPECT_FALSE(fs::exists(Menu()));
+  EXPECT_EQ(InstallPathValue(), "");
+}
+
+// The disc set is found by one search: a disc beside the folder named with --disc is found by the
+// copy as by the check before it, and the places passed over are named with the reason.
+TEST_F(InstallSafety, DiscBesideAFolderNamedWithDiscIsFoundByTheCopyToo) {
+  BuildSet();
+  fs::create_directories(dir_ / "B" / "other");
+  fs::rename(disc2_, dir_ / "B" / "disc2");
+  EXPECT_EQ(Install(), 2);
+  EXPECT_NE(err_.find("discs passed over"), std::string::npos) << err_;
+  ASSERT_EQ(Install("--disc " + Quoted(dir_ / "B" / "other")), 0) << err_;
+  EXPECT_TRUE(fs::exists(game_ / "movie" / "ed.mpg"));
 }
 
 }  // namespace

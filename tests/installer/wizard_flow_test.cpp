@@ -3,8 +3,10 @@
 
 #include "installer/wizard_flow.h"
 #include "installer/wizard_front_end.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 #include "tests/installer/wizard_view_fake.h"
+#include "tests/support/test_env.h"
 
 namespace vn {
 namespace {
@@ -272,6 +274,26 @@ TEST(WizardFrontEndTexts, ProgressAndLineBreaks) {
   EXPECT_EQ(ClosedDialogAnswer(kButtonYes | kButtonNo), kButtonNo);
   EXPECT_EQ(ClosedDialogAnswer(kButtonOK | kButtonAbort), kButtonAbort);
   EXPECT_EQ(ClosedDialogAnswer(kButtonOK), kButtonOK);
+}
+
+// A reinstall starts from the components the earlier installation has; a fresh install from none.
+TEST_F(WizardFlowTest, ReinstallPreselectsWhatTheEarlierInstallationHas) {
+  settings.RegistryKey = DataString("Preselect\\Test");
+  settings.DataSize = settings.SoundSize = settings.MovieSize = 1;
+  EXPECT_FALSE(Create().Controls().CheckData);
+
+  const std::filesystem::path folder = test::MakeTempDir("earlier");
+  TVondInstallSet earlier = settings;
+  earlier.Installed = true;
+  earlier.DataInstalled = true;
+  earlier.AddInstalledFile(DataString("bgm\\op.ogg"));
+  earlier.SaveToFile(folder / "install.dat");
+  settings.WriteValue("InstallPath", PathToUtf8(folder) + "/");
+  const TWizardFlow flow = Create();
+  EXPECT_TRUE(flow.Controls().CheckData);
+  EXPECT_TRUE(flow.Controls().CheckSound);
+  EXPECT_FALSE(flow.Controls().CheckMovie);
+  settings.DeleteRegistryKey();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "installer/disc_set.h"
 #include "installer/install_engine.h"
 #include "installer/installation_files.h"
 #include "installer/wizard_front_end.h"
@@ -35,42 +36,6 @@ class UnansweredQuestion : public Exception {
  public:
   using Exception::Exception;
 };
-
-// The places where the install looks for the next discs: each known disc (folder or image), the
-// images inside a folder given (where a set's images are kept), and the folders and images beside
-// each.
-std::vector<fs::path> DiscCandidates(const fs::path& source, const std::vector<fs::path>& given) {
-  std::vector<fs::path> candidates;
-  std::vector<fs::path> known = {source};
-  known.insert(known.end(), given.begin(), given.end());
-  for (const fs::path& place : known) {
-    candidates.push_back(place);
-    if (place != source) {
-      const std::vector<fs::path> inside = DiscImagesIn(place);
-      candidates.insert(candidates.end(), inside.begin(), inside.end());
-    }
-    const std::vector<fs::path> beside = DiscsBeside(FolderWithoutDelimiter(place));
-    candidates.insert(candidates.end(), beside.begin(), beside.end());
-  }
-  return candidates;
-}
-
-// Why the discs among `places` that could not be read were passed over (a damaged image or settings
-// file), a line each; empty when none was.
-std::string UnreadableDiscs(const std::vector<fs::path>& places) {
-  std::string lines;
-  std::set<fs::path> seen;
-  for (const fs::path& place : places) {
-    if (!seen.insert(place).second) continue;
-    try {
-      TVondInstallSet disc;
-      disc.LoadFromDisc(*OpenDiscFiles(place));
-    } catch (const std::exception& e) {
-      lines += std::string("\n") + e.what();
-    }
-  }
-  return lines;
-}
 
 // The wizard without a window: the page flow answered from the options, the engines' labels and
 // progress on stderr.
@@ -210,6 +175,12 @@ class HeadlessWizard : public WizardFrontEnd {
       stop_reason_ = text;
       return kButtonAbort;
     }
+    if (buttons == (kButtonYes | kButtonNo) && text.find(kExistingFilesMark) != std::string::npos) {
+      // A folder holding files already: other names are left alone; same names only on request.
+      if (text.find(kReplacedFilesMark) == std::string::npos || options_.replace_existing) return kButtonYes;
+      console_.Line("vnsetup: 確認: " + text);
+      throw UnansweredQuestion(text + " (--replace-existing replaces them)");
+    }
     if (buttons == (kButtonYes | kButtonNo) && text.find("中断しますか") != std::string::npos) {
       // "Abort?": only the run itself, having given up, says yes.
       return stop_code_ != 0 ? kButtonYes : kButtonNo;
@@ -270,28 +241,31 @@ class HeadlessWizard : public WizardFrontEnd {
   // find, with the archive its data needs, which is checked before anything is copied.
   bool AllDiscsReachable() {
     if (!flow_.Choices().all_discs) return true;
-    const std::vector<fs::path> candidates = DiscCandidates(SourceFolder(), options_.disc_folders);
+    // The folders given, with the disc images inside them (where a set's images are kept).
+    std::vector<fs::path> known = {SourceFolder()};
+    for (const fs::path& given : options_.disc_folders) {
+      known.push_back(given);
+      const std::vector<fs::path> inside = DiscImagesIn(given);
+      known.insert(known.end(), inside.begin(), inside.end());
+    }
     for (int32_t i = 0; i < settings_.DiscCount(); ++i) {
       if (i == settings_.DiscIndex) continue;
-      std::unique_ptr<DiscFiles> found;
-      for (const fs::path& place : candidates) {
-        TVondInstallSet disc;
-        if ((found = OpenDiscOfSet(place, i, settings_.Title, disc))) break;
-      }
-      if (found && DataNeeded(i) && !found->Find("game.dat")) {
+      const DiscSearch found = FindDiscOfSet(known, i, settings_);
+      if (found.files && DataNeeded(i) && !found.files->Find("game.dat")) {
         stop_code_ = kUnattendedFailed;
-        stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + found->Describe("game.dat") +
+        stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + found.files->Describe("game.dat") +
                        ":ファイルがありません (the data of this disc cannot be installed)";
         return false;
       }
-      if (!found) {
+      if (!found.files) {
         // A disc that is there but cannot be read is a failure of the files, not of the options.
-        const std::string unreadable = UnreadableDiscs(candidates);
-        stop_code_ = unreadable.empty() ? kUnattendedUsage : kUnattendedFailed;
+        std::string passed;
+        for (const auto& [place, why] : found.refused) passed += "\n" + PathToUtf8(place) + ": " + why;
+        stop_code_ = found.unreadable ? kUnattendedFailed : kUnattendedUsage;
         stop_reason_ = "disc " + std::to_string(i + 1) +
                        " is in no folder beside this disc; name its folder with --disc DIR (or install "
                        "--this-disc-only)" +
-                       (unreadable.empty() ? "" : "\ndiscs passed over:" + unreadable);
+                       (passed.empty() ? "" : "\ndiscs passed over:" + passed);
         return false;
       }
     }

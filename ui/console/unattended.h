@@ -29,6 +29,9 @@ struct UnattendedOptions {
   bool accept_license = false;
   std::vector<std::filesystem::path> disc_folders;  // offered in turn when a next disc is not found
   bool delete_save_data = false;
+  // Install into a folder holding files of the same names as the game's: they are replaced (kept
+  // aside until the install has finished, put back when it does not).
+  bool replace_existing = false;
 };
 
 // Runs the entry flow on `env` (whose in_place is set here) with the windows replaced by the
