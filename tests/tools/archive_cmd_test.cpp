@@ -187,7 +187,7 @@ TEST(VnkitArchive, ExtractOfManyFoldersWritesEveryFileWithItsTime) {
   again.time = 0x3A210000;
   add(again, "f3/e3.txt", "written last");
   // the earlier entry of that file is not written at all: which one wins is no race between writers
-  order.erase(std::find(order.begin(), order.end(), "extracted f3\\e3.txt"));
+  order.erase(std::find(order.begin(), order.end(), "extracted f3/e3.txt"));
   entries.push_back(test::StoredWithCrc("blocked\\x.txt", "no folder for it"));
   // damaged in its checksum: the first megabyte is written before the damage shows
   auto broken = test::Compressed("f5\\broken.bin", std::string(3 << 20, 'b'));

@@ -508,6 +508,8 @@ class WizardWindowTest : public QObject {
       if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
         // Only folders are listed: no type column, no size; the dates whole.
         if (const QTreeView* view = chooser->findChild<QTreeView*>("treeView")) {
+          // The folder is listed by a thread of the model: its dates can be measured once it is there.
+          if (view->model()->rowCount(view->rootIndex()) == 0) return;
           const QHeaderView* header = view->header();
           const int dates = static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(3);
           chooser_columns = QString("%1 %2 %3 %4")
