@@ -105,6 +105,7 @@ EngineResult InstallRun::Run() {
     data_.reset();
     if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
     RollBack();
+    host_.SetText(WizardControl::LabelExit, kNotCompleted);
     ThrowNotCompleted();
   }
   data_.reset();
@@ -123,6 +124,7 @@ EngineResult InstallRun::Run() {
     journal_->Commit();
   } catch (...) {
     RollBack();
+    host_.SetText(WizardControl::LabelExit, kNotCompleted);
     ThrowNotCompleted();
   }
   journal_.reset();

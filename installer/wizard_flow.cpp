@@ -136,7 +136,15 @@ void TWizardFlow::ShowPage(int index) {
         controls_.btnBack.visible = controls_.btnNext.visible = false;
         controls_.caption = "ファイルコピー";
         view_.ProcessMessages();
-        view_.RunInstallProcedure();
+        try {
+          view_.RunInstallProcedure();
+        } catch (...) {
+          // A failed install has nothing left to do: while its error is shown the wizard is on
+          // "exit", whose text the engine set, with only 閉じる left (not on "copy" with 中断,
+          // which would offer to abort what has already ended).
+          ShowPage(kPageExit);
+          throw;
+        }
       } else {
         controls_.btnNext.visible = false;
         controls_.caption = "削除";

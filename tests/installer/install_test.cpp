@@ -229,6 +229,8 @@ TEST_F(InstallTest, InstallWithoutItsUninstallerFails) {
   } catch (const Exception& e) {
     EXPECT_NE(std::string(e.what()).find("インストールは完了していません"), std::string::npos) << e.what();
   }
+  EXPECT_EQ(host_.texts[WizardControl::LabelExit],
+            "インストールは完了していません");  // the page "exit" says so
   EXPECT_FALSE(fs::exists(dest_));
   EXPECT_EQ(settings_.ReadValue("InstallPath", ""), "");
   EXPECT_FALSE(fs::exists(GetSpecialFolder(kCsidlPrograms) / "星の湖"));

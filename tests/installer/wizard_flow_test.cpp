@@ -1,6 +1,8 @@
 // The wizard's page flow without a window: enabled pages, Next/Back/Abort, captions, button states.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "installer/wizard_flow.h"
 #include "installer/wizard_front_end.h"
 #include "platform/paths.h"
@@ -182,6 +184,21 @@ TEST_F(WizardFlowTest, CopyRunsTheInstallAndEndsOnTheExitPage) {
   EXPECT_FALSE(flow.FormCloseQuery());
   ASSERT_EQ(view.dialogs.size(), 1u);
   EXPECT_EQ(view.dialogs[0].text, "インストールを中断しますか？");
+}
+
+TEST_F(WizardFlowTest, FailedInstallEndsOnTheExitPage) {
+  TWizardFlow flow = Create();
+  view.install = [] { throw std::runtime_error("disk full"); };
+  flow.btnNextClick();
+  flow.btnNextClick();
+  EXPECT_THROW(flow.btnNextClick(), std::runtime_error);  // for the window's error box
+  const WizardControls& c = flow.Controls();
+  EXPECT_EQ(c.page, kPageExit);
+  EXPECT_EQ(c.btnAbort.caption, "閉じる(&C)");
+  EXPECT_FALSE(c.btnNext.visible);
+  flow.btnAbortClick();  // closes, asking nothing about an install that has ended
+  EXPECT_EQ(flow.ModalResult(), mrOK);
+  EXPECT_TRUE(view.dialogs.empty());
 }
 
 TEST_F(WizardFlowTest, AbortAsksFirstAndNoStays) {

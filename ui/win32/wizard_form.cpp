@@ -356,7 +356,7 @@ void TFormType::ControlCommand(HWND control, int code) {
       Forward([this] { flow_.CheckDataClick(); });
     if (control == RadioDiskAll || control == RadioDiskThis) Pull();
   } else if (code == EN_CHANGE && control == EditDir) {
-    flow_.Controls().EditDir = Narrow(WindowText(EditDir));
+    Forward([this] { flow_.EditDirChange(); });  // the space line and the lists follow the typed folder
   } else if (code == CBN_SELCHANGE && control == Drive) {
     const LRESULT index = SendMessageW(Drive, CB_GETCURSEL, 0, 0);
     if (index >= 0 && static_cast<size_t>(index) < drives_.size()) {
