@@ -207,7 +207,7 @@ game=$(unixpath "$folder")
 [ -d "$game" ] || fail "no install folder $game"
 (cd "$game" && find . -type f | sort) >"$work/installed.txt"
 printf '%s\n' ./game.dat ./game.ext ./hoshifuru.exe ./install.dat ./install.exe ./movie/ending.mpg ./readme.txt \
-  ./sound/bgm01.ogg ./sound/bgm02.ogg ./sound/op.ogg | diff - "$work/installed.txt" || fail "installed files differ"
+  ./sound/bgm01.ogg ./sound/bgm02.ogg ./sound/op.ogg ./uninstall.log | diff - "$work/installed.txt" || fail "installed files differ"
 for file in hoshifuru.exe readme.txt sound/op.ogg; do cmp "$work/discs/disc1/$file" "$game/$file"; done
 for file in movie/ending.mpg sound/bgm02.ogg; do cmp "$work/discs/disc2/$file" "$game/$file"; done
 "$vnkit" verify "$game/game.dat" >/dev/null || fail "game.dat damaged"
