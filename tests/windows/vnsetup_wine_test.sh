@@ -268,6 +268,10 @@ wine "$game/install.exe" --unattended >"$work/uninstall.out" 2>"$work/uninstall.
 if wine reg query "$key" /v InstallPath >/dev/null 2>&1; then fail "InstallPath left after the uninstall"; fi
 [ -z "$(find "$WINEPREFIX/drive_c/users" -path "*/Start Menu/Programs/$title/*.lnk")" ] || fail "shortcuts left"
 if wine reg query "$entry" >/dev/null 2>&1; then fail "the entry in the list of installed programs is left"; fi
+# Run in place from the install folder, the uninstaller cannot remove its own running file: that
+# install.exe is all that is left. The next install would ask about it as a file already there.
+[ "$(ls -A "$game")" = install.exe ] || fail "left after the uninstall: $(ls -A "$game")"
+rm -r "$game"
 
 note "install clicked through with synthetic mouse and keyboard input; disc 2 chosen in the folder chooser"
 # Disc 1 alone in its folder: after the prompt for disc 2 the chooser asks where it is.
