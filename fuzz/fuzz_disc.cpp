@@ -59,7 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::filesystem::remove_all(copy, ec);
   try {
     DiscImage image(image_file);
-    const int64_t image_size = static_cast<int64_t>(std::filesystem::file_size(image_file));
     int files = 0;
     int64_t file_bytes = 0;
     for (const DiscImageEntry& entry : image.Entries()) {
@@ -68,7 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (const auto& part : path) {
         if (part == ".." || part == "." || part.empty()) std::abort();
       }
-      if (entry.offset >= 0 && (entry.size < 0 || entry.offset > image_size - entry.size)) std::abort();
+      // A file's extents add up to its size and none starts before the image.
+      int64_t extent_bytes = 0;
+      for (const ImageExtent& extent : entry.extents) {
+        if (extent.length < 0 || (extent.recorded && extent.block < 0)) std::abort();
+        extent_bytes += extent.length;
+      }
+      if (entry.size < 0 || (!entry.extents.empty() && extent_bytes != entry.size)) std::abort();
       if (entry.directory) continue;
       file_bytes += entry.size;
       if (++files > 64) continue;

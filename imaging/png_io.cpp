@@ -88,6 +88,9 @@ void ReadPng(std::string_view bytes, TDIBSurface& target) {
   if (!reader.png) throw EFormatError("libpng cannot start");
   reader.info = png_create_info_struct(reader.png);
   if (!reader.info) throw EFormatError("libpng cannot start");
+  // An ancillary chunk (text, profile) that claims or inflates to more than this is damage: libpng
+  // would otherwise allocate whatever its length field says.
+  png_set_chunk_malloc_max(reader.png, 16u << 20);
   png_set_read_fn(reader.png, &context, OnRead);
   png_uint_32 width = 0, height = 0;
   bool has_alpha = false;

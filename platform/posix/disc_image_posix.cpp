@@ -196,6 +196,12 @@ class ImageFileSource : public FileSource {
   std::string what_;
 };
 
+// Whether `size` bytes from the 2048-byte block `block` lie within the image.
+bool ExtentFits(int64_t block, int64_t size, int64_t disc_bytes) {
+  const int64_t at = block * kBlockSize;
+  return block >= 0 && size >= 0 && at <= disc_bytes && size <= disc_bytes - at;
+}
+
 // Checks that the extents of `entry` lie inside the image and add up to its size.
 void CheckExtents(const DiscImageEntry& entry, int64_t disc_bytes, const fs::path& image) {
   int64_t total = 0;
@@ -203,8 +209,7 @@ void CheckExtents(const DiscImageEntry& entry, int64_t disc_bytes, const fs::pat
     if (extent.length < 0 || extent.length > INT64_MAX - total) Damaged(image, entry.path + ": bad extent");
     total += extent.length;
     if (!extent.recorded) continue;
-    const int64_t at = extent.block * kBlockSize;
-    if (extent.block < 0 || at > disc_bytes || extent.length > disc_bytes - at) {
+    if (!ExtentFits(extent.block, extent.length, disc_bytes)) {
       Damaged(image, entry.path + " lies past the end of the image");
     }
   }
@@ -220,18 +225,24 @@ using ReadFolder = std::function<CdioISO9660FileList_t*(const char* path)>;
 // The entry of one folder of that tree, for its extent (nullptr when it cannot be read).
 using StatFolder = std::function<iso9660_stat_t*(const char* path)>;
 
-void ListIso(const ReadFolder& read_folder, const StatFolder& stat_folder, uint8_t joliet_level, const fs::path& image, int64_t disc_bytes,
-             const std::string& folder, int depth, std::vector<DiscImageEntry>& out) {
+// Whether the folder's own entry (when the library finds one) lies within the image.
+bool FolderFits(const StatFolder& stat_folder, const std::string& path, int64_t disc_bytes) {
+  iso9660_stat_t* self = stat_folder(path.c_str());
+  if (!self) return true;
+  const bool fits = ExtentFits(self->lsn, self->size, disc_bytes);
+  iso9660_stat_free(self);
+  return fits;
+}
+
+void ListIso(const ReadFolder& read_folder, const StatFolder& stat_folder, uint8_t joliet_level,
+             const fs::path& image, int64_t disc_bytes, const std::string& folder, int depth,
+             std::vector<DiscImageEntry>& out) {
   if (depth > kMaxDepth) Damaged(image, "folders nested too deeply");
   const std::string query = "/" + folder;
   // The library reads a folder's whole extent into memory: one that claims more than the image
   // holds is damage, refused before that is allocated.
-  if (iso9660_stat_t* self = stat_folder(query.c_str())) {
-    const int64_t at = static_cast<int64_t>(self->lsn) * kBlockSize, size = self->size;
-    iso9660_stat_free(self);
-    if (at > disc_bytes || size > disc_bytes - at)
-      Damaged(image, "folder /" + folder + " lies past the end of the image");
-  }
+  if (!FolderFits(stat_folder, query, disc_bytes))
+    Damaged(image, "folder /" + folder + " lies past the end of the image");
   const FileList list(read_folder(query.c_str()));
   if (!list) Damaged(image, "folder /" + folder + " cannot be read");
   std::vector<std::string> folders;
@@ -268,6 +279,10 @@ void ListIso(const ReadFolder& read_folder, const StatFolder& stat_folder, uint8
     entry.time = time < 0 ? 0 : time;
     entry.executable = stat->rr.b3_rock == yep && (stat->rr.st_mode & 0111) != 0;
     if (directory) {
+      // Checked here as well as by its own entry: a folder listed twice under one name may be looked up
+      // through the other entry, and the library reads its whole extent.
+      if (!ExtentFits(stat->lsn, stat->size, disc_bytes))
+        Damaged(image, "folder /" + path + " lies past the end of the image");
       folders.push_back(entry.path);
     } else {
       entry.size = stat->size;
@@ -282,8 +297,10 @@ void ListIso(const ReadFolder& read_folder, const StatFolder& stat_folder, uint8
     ListIso(read_folder, stat_folder, joliet_level, image, disc_bytes, sub, depth + 1, out);
 }
 
-// Whether the root folder's entries carry Rock Ridge names and modes.
-bool HasRockRidge(const ReadFolder& read_folder) {
+// Whether the root folder's entries carry Rock Ridge names and modes. A root that claims more than
+// the image holds is left to the listing, which refuses it.
+bool HasRockRidge(const ReadFolder& read_folder, const StatFolder& stat_folder, int64_t disc_bytes) {
+  if (!FolderFits(stat_folder, "/", disc_bytes)) return false;
   const FileList list(read_folder("/"));
   if (!list) return false;
   bool found = false;
@@ -417,7 +434,8 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
     if (!iso9660_fs_read_superblock(cdio, ISO_EXTENSION_ALL & ~ISO_EXTENSION_JOLIET)) {
       Damaged(image, "no ISO 9660 file system on it");
     }
-    if (!HasRockRidge(read_folder)) iso9660_fs_read_superblock(cdio, ISO_EXTENSION_ALL);
+    if (!HasRockRidge(read_folder, stat_folder, reader.disc_bytes))
+      iso9660_fs_read_superblock(cdio, ISO_EXTENSION_ALL);
     joliet_level = cdio_get_joliet_level(cdio);
   } else {
     const fs::path data = extension == ".ccd" ? CloneCdData(image) : image;
@@ -434,18 +452,14 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
       return IsoHandle(raw ? iso9660_open_fuzzy_ext(data.c_str(), mask, 20)
                            : iso9660_open_ext(data.c_str(), mask));
     };
+    reader.disc_bytes = raw ? size / kRawSectorSize * kBlockSize : size;
+    if (!raw) reader.plain.emplace(std::move(head));
     reader.iso = open(ISO_EXTENSION_ALL & ~ISO_EXTENSION_JOLIET);
-    const auto ifs = [&reader](const char* path) { return iso9660_ifs_readdir(reader.iso.get(), path); };
-    if (reader.iso && !HasRockRidge(ifs)) reader.iso = open(ISO_EXTENSION_ALL);
-    if (raw) {
-      reader.disc_bytes = size / kRawSectorSize * kBlockSize;
-    } else {
-      reader.disc_bytes = size;
-      reader.plain.emplace(std::move(head));
-    }
+    read_folder = [&reader](const char* path) { return iso9660_ifs_readdir(reader.iso.get(), path); };
+    stat_folder = [&reader](const char* path) { return iso9660_ifs_stat_translate(reader.iso.get(), path); };
+    if (reader.iso && !HasRockRidge(read_folder, stat_folder, reader.disc_bytes))
+      reader.iso = open(ISO_EXTENSION_ALL);
     if (reader.iso) {
-      read_folder = ifs;
-      stat_folder = [&reader](const char* path) { return iso9660_ifs_stat_translate(reader.iso.get(), path); };
       joliet_level = iso9660_ifs_get_joliet_level(reader.iso.get());
     } else if (!raw) {
       reader.udf.reset(udf_open(data.c_str()));
