@@ -265,6 +265,25 @@ EngineResult InstallRun::CopyLooseFiles() {
     if (!ToDataPath(file.path, rel) || !disc_files.count(rel)) continue;  // IsDiscFile, by index
     if (chosen(file.path)) items.push_back({&file, rel});
   }
+  // A listed file in a folder of the disc that cannot be read is missing from the listing: the
+  // installation would lack it without a word, as a file that cannot be read is said.
+  for (const std::string& folder : disc_->UnreadableFolders()) {
+    DataString data_folder;
+    if (!ToDataPath(folder + '/', data_folder)) continue;
+    const std::string prefix = AnsiLowerCase(data_folder).bytes();
+    const auto inside = [&](const DataString& listed) {
+      return AnsiLowerCase(listed).bytes().starts_with(prefix) && chosen(Cp932ToUtf8Lossy(listed));
+    };
+    if (std::none_of(settings_.DiscFiles.begin(), settings_.DiscFiles.end(), inside)) continue;
+    const DialogButton answer = host_.MessageDialog(
+        DialogKind::kWarning,
+        disc_->Describe(folder) + "\r\nフォルダを読み込めないため、中のファイルをコピーできませんでした",
+        kButtonOK | kButtonAbort);
+    if (answer == kButtonAbort) {
+      host_.SetModalResult(mrAbort);
+      return EngineResult::kAborted;
+    }
+  }
   PathJoiner joiner(dest_);
   InstalledFileRecorder recorder(settings_);
   for (const Item& item : items) {

@@ -115,16 +115,29 @@ class FolderDiscFiles : public DiscFiles {
     if (listed_) return files_;
     listed_ = true;
     std::vector<fs::path> list;
-    ListFolder(Location(), kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive, true, true, list, true, false,
-               false, "");
-    for (const fs::path& file : list) {
+    ListFolder(Location(), kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive | kFaDirectory, true, true, list,
+               true, false, false, "");
+    for (const fs::path& entry : list) {
       std::error_code ec;
+      const fs::file_status status = fs::symlink_status(entry, ec);
+      // The listing passes over a folder it cannot open (a damaged disc, a folder without
+      // permissions): it is noted, so that a file listed for the installation in it is not lost
+      // without a word.
+      if (fs::is_directory(status)) {
+        const fs::directory_iterator opened(entry, ec);
+        if (ec) unreadable_.push_back(RelativeUtf8(Location(), entry));
+        continue;
+      }
       // Only regular files: a link on the disc could point anywhere on this machine.
-      if (!fs::is_regular_file(fs::symlink_status(file, ec))) continue;
-      files_.push_back(InfoOf(file, RelativeUtf8(Location(), file)));
+      if (!fs::is_regular_file(status)) continue;
+      files_.push_back(InfoOf(entry, RelativeUtf8(Location(), entry)));
     }
     SortByPath(files_);
     return files_;
+  }
+  const std::vector<std::string>& UnreadableFolders() const override {
+    Files();
+    return unreadable_;
   }
 
   // A file asked for by name (install.dat, game.dat) is read through a link, and a pipe or device of
@@ -166,6 +179,7 @@ class FolderDiscFiles : public DiscFiles {
 
   mutable bool listed_ = false;
   mutable std::vector<DiscFileInfo> files_;
+  mutable std::vector<std::string> unreadable_;
 };
 
 // --- a disc image ----------------------------------------------------------------------------

@@ -32,6 +32,12 @@ class DiscFiles {
 
   // The disc's regular files (links and special files are no disc files), listed on first use.
   virtual const std::vector<DiscFileInfo>& Files() const = 0;
+  // The folders that could not be read while the files were listed ('/' between folders, relative
+  // to the disc's root): the files in them are missing from Files().
+  virtual const std::vector<std::string>& UnreadableFolders() const {
+    static const std::vector<std::string> none;
+    return none;
+  }
   // The file at `relative` ('\' or '/' between folders), letters compared without regard to case as
   // Windows compares them; none when the disc has no such regular file.
   virtual std::optional<DiscFileInfo> Find(std::string_view relative) const = 0;

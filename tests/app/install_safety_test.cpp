@@ -496,6 +496,26 @@ TEST_F(InstallSafety, FailedInstallRemovesWhatItMade) {
   EXPECT_FALSE(fs::exists(Menu()));
 }
 
+// A folder of the disc that cannot be read (as on a damaged disc) holding a listed file fails the
+// install as a file that cannot be read does: nothing reported as done, the folder put back.
+TEST_F(InstallSafety, UnreadableFolderOnTheDiscFailsTheInstall) {
+  // root reads whatever the permissions say: the run goes without that power
+  const std::string as_user = ::geteuid() == 0 ? "setpriv --bounding-set -dac_override,-dac_read_search" : "";
+  if (!as_user.empty() && Run(as_user + " true") != 0)
+    GTEST_SKIP() << "cannot give up root's powers: " << err_;
+  BuildSet();
+  PlantSameNames();
+  const auto before = TreeWithTimes(game_);
+  fs::permissions(disc1_ / "bgm", fs::perms::none);
+  const int status = Run(Command(VNSETUP, InstallArgs(game_, "--replace-existing"), as_user));
+  fs::permissions(disc1_ / "bgm", fs::perms::owner_all);
+  EXPECT_EQ(status, 1) << err_;
+  EXPECT_NE(err_.find((disc1_ / "bgm").string()), std::string::npos) << err_;
+  EXPECT_EQ(err_.find("インストールが完了しました"), std::string::npos) << err_;
+  EXPECT_EQ(TreeWithTimes(game_), before);
+  EXPECT_EQ(InstallPathValue(), "");
+}
+
 // A reinstall from fewer discs keeps the records of the files the earlier one installed.
 TEST_F(InstallSafety, ReinstallWithFewerDiscsKeepsTheEarlierRecords) {
   BuildSet();
