@@ -154,8 +154,6 @@ class TVrFileCollection : public THashCollection {
   bool Merge(TVrFileCollection& source);
   // Where Merge appends to this data file: the end of the data its directory knows.
   int64_t MergeStartPosition() const;
-  // Packs one entry from its loose file (or from this archive) at target's position.
-  void WriteEntryData(TVrFile& entry, TBigStream& target);
 
   TBigStream* Stream() const { return stream_.get(); }
   const std::filesystem::path& BasePath() const { return base_path_; }

@@ -257,11 +257,6 @@ void TVrFileCollection::EmitEntry(TVrFile& entry, PreparedEntry& p, TBigStream& 
   if (p.changed && OnFileChanged) OnFileChanged(entry, p.path);
 }
 
-void TVrFileCollection::WriteEntryData(TVrFile& entry, TBigStream& target) {
-  PreparedEntry p = PrepareEntry(entry);
-  EmitEntry(entry, p, target);
-}
-
 bool TVrFileCollection::SaveToStream(TBigStream& target) {
   std::vector<int> order;  // positions of the entries written, sentinels left out
   ArchiveDirectory dir;

@@ -179,9 +179,6 @@ class TDIBSurface {
   uint32_t PixelToColorShifted(uint32_t pixel, bool fill_low) const;
   // Makes this surface a copy of source: size, layout, palette, pixels and alpha plane (or none).
   void AssignWithAlpha(const TDIBSurface& source);
-  // Draws the whole source at (x, y), converting its pixels to this surface's format (the nearest
-  // palette index at 8 bits or fewer). Source pixels equal to key are skipped; key < 0: none.
-  void DrawConverted(int32_t x, int32_t y, int32_t key, const TDIBSurface& source);
   // Number of distinct pixel values (the 32-bit count ignores the top byte); 0 when empty.
   int64_t CountColors() const;
   // The distinct colours the picture shows, as RGB colour values (red in the low byte), ascending.

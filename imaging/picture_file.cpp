@@ -50,27 +50,4 @@ TPictureLoadResult LoadPictureFile(const std::filesystem::path& file, TDIBSurfac
   return result;
 }
 
-void SavePictureFile(const std::filesystem::path& file, const TDIBSurface& source,
-                     const TPictureSaveOptions& options) {
-  std::string bytes;
-  try {
-    switch (KindOf(file)) {
-      case TPictureKind::kTga:
-        bytes = EncodeTga(source, {options.rle, options.with_alpha, options.transparent});
-        break;
-      case TPictureKind::kIcon:
-      case TPictureKind::kCursor:
-        bytes = EncodeIcon(source, {KindOf(file) == TPictureKind::kCursor, options.hot_x, options.hot_y,
-                                    options.transparent, options.with_alpha, options.icon32});
-        break;
-      case TPictureKind::kBitmap:
-        bytes = EncodeBmp(source, options.with_alpha);
-        break;
-    }
-  } catch (const EFormatError& e) {
-    throw EFormatError(PathToUtf8(file) + ": " + e.what());
-  }
-  WriteFileAtomically(file, bytes);
-}
-
 }  // namespace vn

@@ -174,46 +174,6 @@ void TDIBSurface::AssignWithAlpha(const TDIBSurface& source) {
   }
 }
 
-void TDIBSurface::DrawConverted(int32_t x, int32_t y, int32_t key, const TDIBSurface& source) {
-  if (source.Empty() || Empty()) return;
-  if (source.EffectiveBitCount() == EffectiveBitCount() && (bit_count_ > 8 || source.palette_ == palette_)) {
-    // Nothing to convert.
-    if (key < 0) {
-      CopyFrom(x, y, source);
-    } else {
-      DrawKeyed(x, y, key, source.BoundsRect(), source);
-    }
-    return;
-  }
-  TRect rect = source.BoundsRect();
-  if (!ClipDraw(x, y, rect, source)) return;
-  // Palette sources convert through a table of their entries, wider ones pixel by pixel.
-  std::vector<uint32_t> table;
-  if (source.bit_count_ <= 8) {
-    table.resize(size_t{1} << source.bit_count_);
-    for (uint32_t i = 0; i < table.size(); ++i) {
-      const uint32_t c = source.PixelToColor(i);
-      table[i] = ColorToPixel(ColorRed(c), ColorGreen(c), ColorBlue(c));
-    }
-  }
-  for (int32_t i = 0; i < rect.Height(); ++i) {
-    const uint8_t* src = source.Row(rect.top + i);
-    uint8_t* dst = Row(y + i);
-    for (int32_t k = 0; k < rect.Width(); ++k) {
-      const uint32_t s = pixel::Get(src, rect.left + k, source.bit_count_);
-      if (key >= 0 && s == static_cast<uint32_t>(key)) continue;
-      uint32_t d;
-      if (!table.empty()) {
-        d = table[s];
-      } else {
-        const uint32_t c = source.PixelToColor(s);
-        d = ColorToPixel(ColorRed(c), ColorGreen(c), ColorBlue(c));
-      }
-      pixel::Set(dst, x + k, bit_count_, d);
-    }
-  }
-}
-
 int64_t TDIBSurface::CountColors() const {
   if (Empty()) return 0;
   const int32_t effective = EffectiveBitCount();

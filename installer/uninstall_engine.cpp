@@ -193,7 +193,8 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
     if (record->folders.count(".")) RemoveFoldersIfEmpty({folder});
     RemoveFoldersIfEmpty(record->parents);
   } else {
-    // Only folders the installation made: those on the paths of its files, and the install folder.
+    // Without a record nothing tells which folders the installation made: those on the paths of its
+    // listed files and the install folder go, each only when it is empty.
     handle.reset();
     folders.insert(folder);
     RemoveFoldersIfEmpty(folders);

@@ -1,5 +1,6 @@
-// What the entry flow asks of the windows. The Qt windows implement it for vnsetup; tests implement
-// it without windows, so the whole start-up runs headless.
+// What the entry flow asks of the windows. The Qt windows (Linux), the Win32 windows (Windows) and the
+// unattended console run implement it for vnsetup; tests implement it without windows, so the whole
+// start-up runs headless.
 #pragma once
 
 #include <cstdint>

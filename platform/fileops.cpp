@@ -38,21 +38,6 @@ bool ForceDirectories(const fs::path& folder) {
   return fs::is_directory(folder, ec);
 }
 
-bool CopyFileIfChanged(const fs::path& source, const fs::path& target, bool skip_unchanged) {
-  if (skip_unchanged) {
-    std::error_code ec;
-    const int32_t target_age = FileAge(target);
-    if (target_age != -1 && FileAge(source) == target_age) {
-      const uintmax_t source_size = fs::file_size(source, ec);
-      if (!ec) {
-        const uintmax_t target_size = fs::file_size(target, ec);
-        if (!ec && source_size == target_size) return true;
-      }
-    }
-  }
-  return CopyFileOver(source, target);
-}
-
 bool DeleteFolderTree(const fs::path& folder) {
   if (!IsRealFolder(folder)) return DeleteFileIfExists(folder);  // a link, never its target
   // A read-only folder does not protect its contents on Windows; here it would.

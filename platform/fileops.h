@@ -52,11 +52,6 @@ using CopyProgress = std::function<bool(int64_t bytes)>;
 bool CopyFileOver(const std::filesystem::path& source, const std::filesystem::path& target,
                   const CopyProgress& progress = {});
 
-// With `skip_unchanged`, an existing target with the source's modification time and size is left
-// alone (true); a source that cannot be measured is copied at once. Otherwise CopyFileOver.
-bool CopyFileIfChanged(const std::filesystem::path& source, const std::filesystem::path& target,
-                       bool skip_unchanged);
-
 // What tells one file from every other on this machine (device and inode; on Windows volume serial
 // number and file index), for recognising a file under another name with one system call.
 struct FileIdentity {

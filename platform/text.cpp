@@ -156,12 +156,6 @@ DataString ExtractFileName(const DataString& path) {
   return DataString(path.bytes().substr(last + 1));
 }
 
-DataString ExtractFilePath(const DataString& path) {
-  const size_t last = LastDelimiter(path);
-  if (last == std::string::npos) return DataString();
-  return DataString(path.bytes().substr(0, last + 1));
-}
-
 DataString ExtractFileExt(const DataString& path) {
   const DataString name = ExtractFileName(path);
   size_t dot = std::string::npos;

@@ -99,8 +99,6 @@ DataString AddPathDelimiter(const DataString& s);
 void ParentKeyPath(DataString& path);
 // The part after the last delimiter.
 DataString ExtractFileName(const DataString& path);
-// The part up to and including the last delimiter.
-DataString ExtractFilePath(const DataString& path);
 // The extension of the last component, dot included, or empty.
 DataString ExtractFileExt(const DataString& path);
 

@@ -459,14 +459,6 @@ void TVondInstallSet::SaveToFile(const std::filesystem::path& file_name,
   WriteFileAtomically(file_name, data.Bytes());
 }
 
-const DataString& TVondInstallSet::GetInstalledFile(int32_t index) const {
-  if (index < 0 || index >= InstalledFileCount()) {
-    throw Exception("InstalledFiles: index " + std::to_string(index) + " out of bounds (" +
-                    std::to_string(InstalledFileCount()) + " entries)");
-  }
-  return InstalledFiles[static_cast<size_t>(index)];
-}
-
 int32_t TVondInstallSet::FindInstalledFile(const DataString& name) const {
   for (size_t i = 0; i < InstalledFiles.size(); ++i) {
     if (AnsiSameText(InstalledFiles[i], name)) return static_cast<int32_t>(i);

@@ -120,7 +120,6 @@ class TVondInstallSet {
   // The version of the file last loaded (kFileVersion for an object never loaded).
   int LoadedVersion() const { return loaded_version_; }
 
-  const DataString& GetInstalledFile(int32_t index) const;
   int32_t InstalledFileCount() const { return static_cast<int32_t>(InstalledFiles.size()); }
   // Position of the first entry equal to name without regard to case, -1 when absent.
   int32_t FindInstalledFile(const DataString& name) const;

@@ -734,13 +734,11 @@ TEST(PictureFile, ChoosesByExtensionAndNamesTheFile) {
   EXPECT_EQ(LoadPictureFile(dir / "a.TGA", s, {}).transparent, -1);
   EXPECT_EQ(s.Pixels(0, 0), 0x112233u);
 
-  TPictureSaveOptions save;
-  save.hot_x = 1;
-  SavePictureFile(dir / "b.Cur", s, save);
+  test::WriteFile(dir / "b.Cur", EncodeIcon(s, {true, 1, 0, -1, false, false}));
   TDIBSurface back;
   EXPECT_EQ(LoadPictureFile(dir / "b.Cur", back, {}).hot_x, 1);
   EXPECT_TRUE(test::SamePixels(s, back));
-  SavePictureFile(dir / "c.dib", s, save);
+  test::WriteFile(dir / "c.dib", EncodeBmp(s, false));
   LoadPictureFile(dir / "c.dib", back, {});
   EXPECT_TRUE(test::SamePixels(s, back));
 

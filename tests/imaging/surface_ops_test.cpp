@@ -61,42 +61,6 @@ TEST(SurfaceOps, PixelToColorShiftedFillsLowBitsOnlyWhenAsked) {
   EXPECT_EQ(s.PixelToColorShifted(0x001F, true), RGBColor(0, 0, 0xFF));
 }
 
-TEST(SurfaceOps, DrawConvertedMapsColoursAndSkipsTheKey) {
-  // An 8-bit grey source onto a 24-bit picture, key 2 skipped, clipped at the right edge.
-  TDIBSurface src, dst;
-  src.SetSize(3, 1, 8);
-  GreyPalette(src);
-  src.SetPixels(0, 0, 0x10);
-  src.SetPixels(1, 0, 2);
-  src.SetPixels(2, 0, 0x80);
-  dst.SetSize(3, 1, 24);
-  dst.FillRect(dst.BoundsRect(), 0x123456);
-  dst.DrawConverted(1, 0, 2, src);
-  EXPECT_EQ(dst.Pixels(0, 0), 0x123456u);
-  EXPECT_EQ(dst.Pixels(1, 0), 0x101010u);
-  EXPECT_EQ(dst.Pixels(2, 0), 0x123456u);  // the key
-
-  // 24-bit onto a 4-bit picture: the nearest palette entry.
-  TDIBSurface four;
-  four.SetSize(2, 1, 4);
-  four.Palette()[0] = {0, 0, 0, 0};
-  four.Palette()[1] = {0, 0, 250, 0};
-  for (int i = 2; i < 16; ++i) four.Palette()[i] = {0, 255, 0, 0};
-  dst.SetPixels(0, 0, 0xF00000);
-  dst.SetPixels(1, 0, 0x000010);
-  four.DrawConverted(0, 0, -1, dst);
-  EXPECT_EQ(four.Pixels(0, 0), 1u);
-  EXPECT_EQ(four.Pixels(1, 0), 0u);
-
-  // Same format and palette: a plain keyed copy of the indices.
-  TDIBSurface same;
-  same.SetSize(3, 1, 8);
-  GreyPalette(same);
-  same.DrawConverted(0, 0, 0x80, src);
-  EXPECT_EQ(same.Pixels(1, 0), 2u);
-  EXPECT_EQ(same.Pixels(2, 0), 0u);
-}
-
 TEST(SurfaceOps, CountCollectAndFreeIndex) {
   TDIBSurface s;
   s.SetSize(4, 2, 1);

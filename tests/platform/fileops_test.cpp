@@ -96,31 +96,6 @@ TEST(FileOps, CopyKeepsTimeAndModeAndRespectsReadOnlyTarget) {
   EXPECT_EQ(count, 3);
 }
 
-TEST(FileOps, CopyFileIfChangedSkipsOnlySameTimeAndSize) {
-  const fs::path dir = test::MakeTempDir("ifchanged");
-  const int32_t t1 = Dos(2010, 1, 2, 3, 4, 6), t2 = Dos(2011, 1, 2, 3, 4, 6);
-  const auto prepare = [&](const std::string& src, int32_t src_time, const std::string& dst,
-                           int32_t dst_time) {
-    test::WriteFile(dir / "src", src);
-    test::WriteFile(dir / "dst", dst);
-    FileSetDate(dir / "src", src_time);
-    FileSetDate(dir / "dst", dst_time);
-  };
-  prepare("new!", t1, "old!", t1);  // same time and size: left alone
-  EXPECT_TRUE(CopyFileIfChanged(dir / "src", dir / "dst", true));
-  EXPECT_EQ(test::ReadFile(dir / "dst"), "old!");
-  prepare("new!", t1, "old!", t2);  // other time
-  EXPECT_TRUE(CopyFileIfChanged(dir / "src", dir / "dst", true));
-  EXPECT_EQ(test::ReadFile(dir / "dst"), "new!");
-  prepare("newer", t1, "old!", t1);  // other size
-  EXPECT_TRUE(CopyFileIfChanged(dir / "src", dir / "dst", true));
-  EXPECT_EQ(test::ReadFile(dir / "dst"), "newer");
-  prepare("new!", t1, "old!", t1);  // skipping off: always copied
-  EXPECT_TRUE(CopyFileIfChanged(dir / "src", dir / "dst", false));
-  EXPECT_EQ(test::ReadFile(dir / "dst"), "new!");
-  EXPECT_FALSE(CopyFileIfChanged(dir / "gone", dir / "dst", true));
-}
-
 TEST(FileOps, DeleteFolderTreeNeverFollowsLinks) {
   const fs::path outside = test::MakeTempDir("precious");
   test::WriteFile(outside / "keep.txt", "k");

@@ -58,7 +58,6 @@ TEST(Delimiters, TrailByteIsNoDelimiter) {
   EXPECT_EQ(FirstDelimiter(kSoft), std::string::npos);
   EXPECT_FALSE(HasTrailingDelimiter(kHyo));
   EXPECT_EQ(ExtractFileName(path), kSoft);
-  EXPECT_EQ(ExtractFilePath(path), DataString("dir\\"));
   EXPECT_EQ(ExtractFileExt(DataString("a.b\\c.TXT")), DataString(".TXT"));
   EXPECT_EQ(ExtractFileExt(DataString("a.b\\c")), DataString());
 }

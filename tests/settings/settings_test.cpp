@@ -281,8 +281,7 @@ TEST(Settings, InstalledAndDiscFileListsIgnoreCase) {
   EXPECT_EQ(s.FindInstalledFile(DataString("data\\file.TXT")), 0);
   EXPECT_EQ(s.FindInstalledFile(DataString("\x83\x61")), 2);
   EXPECT_EQ(s.FindInstalledFile(DataString("other")), -1);
-  EXPECT_EQ(s.GetInstalledFile(1), J("ア"));
-  EXPECT_THROW(s.GetInstalledFile(3), Exception);
+  EXPECT_EQ(s.InstalledFiles[1], J("ア"));
 
   s.DiscFiles = {DataString("setup\\data.pak")};
   EXPECT_TRUE(s.IsDiscFile(DataString("Setup\\DATA.PAK")));
