@@ -159,7 +159,7 @@ TBigFileStream::~TBigFileStream() {
   }
 }
 
-std::string TBigFileStream::Describe() {
+std::string TBigFileStream::Describe() const {
   return PathToUtf8(file_name_);
 }
 
@@ -212,7 +212,7 @@ fs::path TBigFileStream::PartFileName(int index) const {
   return PartFileOf(file_name_, index);
 }
 
-int64_t TBigFileStream::GetSize() {
+int64_t TBigFileStream::GetSize() const {
   int64_t total = 0;
   for (int64_t s : part_sizes_) total += s;
   return total;

@@ -29,25 +29,26 @@ class TBigStream {
  public:
   virtual ~TBigStream() = default;
 
-  virtual int64_t GetSize() { return 0; }
-  virtual int64_t GetPosition() { return 0; }
-  virtual void SetPosition(int64_t) {}
-  // Transfer at the current position and advance it; each returns the bytes moved.
-  virtual int64_t Write(const void*, int64_t) { return 0; }
-  virtual int64_t Read(void*, int64_t) { return 0; }
+  virtual int64_t GetSize() const = 0;
+  virtual int64_t GetPosition() = 0;
+  virtual void SetPosition(int64_t position) = 0;
+  // Transfer at the current position and advance it; each returns the bytes moved. A stream that
+  // cannot be written raises EWriteError.
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
   // Copy from source's position (advancing it); count 0 means the whole source from its start.
   // Both end at the end of the source.
-  virtual int64_t CopyFrom(TBigStream&, int64_t) { return 0; }
-  virtual int64_t WriteFromStream(TStream&, int64_t) { return 0; }
+  virtual int64_t CopyFrom(TBigStream& source, int64_t count) = 0;
+  virtual int64_t WriteFromStream(TStream& source, int64_t count) = 0;
   // Copies count bytes (0: nothing) into target at its position; ends at the end of this stream.
-  virtual int64_t ReadToStream(TStream&, int64_t) { return 0; }
+  virtual int64_t ReadToStream(TStream& target, int64_t count) = 0;
 
-  int64_t Size() { return GetSize(); }
+  int64_t Size() const { return GetSize(); }
   int64_t Position() { return GetPosition(); }
   // Reads exactly count bytes or raises EReadError naming the stream.
   void ReadBuffer(void* buffer, int64_t count);
   // What the stream holds, for messages (a file stream: its file name).
-  virtual std::string Describe() { return "stream"; }
+  virtual std::string Describe() const { return "stream"; }
 };
 
 // Part `index` of the data file `file_name`, named as the split stream below names its parts.
@@ -74,7 +75,7 @@ class TBigFileStream : public TBigStream {
   TBigFileStream(const std::filesystem::path& file_name, std::vector<File> parts);
   ~TBigFileStream() override;
 
-  int64_t GetSize() override;
+  int64_t GetSize() const override;
   int64_t GetPosition() override { return position_; }
   void SetPosition(int64_t position) override;
   int64_t Write(const void* buffer, int64_t count) override;
@@ -83,7 +84,7 @@ class TBigFileStream : public TBigStream {
   int64_t WriteFromStream(TStream& source, int64_t count) override;
   int64_t ReadToStream(TStream& target, int64_t count) override;
 
-  std::string Describe() override;
+  std::string Describe() const override;
   // Makes the file itself when nothing has been written to it yet (a data file of no bytes).
   void MakeFirstPart();
   // Forces the written parts to the device (before a directory that points into them is written).
@@ -125,7 +126,7 @@ class TBigMemoryStream : public TBigStream {
  public:
   TBigMemoryStream() = default;
 
-  int64_t GetSize() override { return memory_.GetSize(); }
+  int64_t GetSize() const override { return static_cast<int64_t>(memory_.Bytes().size()); }
   int64_t GetPosition() override { return memory_.GetPosition(); }
   void SetPosition(int64_t position) override { memory_.SetPosition(position); }
   int64_t Write(const void* buffer, int64_t count) override { return memory_.Write(buffer, count); }
@@ -155,6 +156,7 @@ class TResourceStream : public TStream {
   int64_t Write(const void* buffer, int64_t count) override;  // raises EWriteError
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
   int64_t GetSize() override { return size_; }
+  int64_t Length() const { return size_; }
 
  private:
   File file_;
@@ -173,7 +175,7 @@ class TBigResourceStream : public TBigStream {
   TBigResourceStream(const std::filesystem::path& module, const std::string& name, const std::string& type)
       : resource_(module, name, type), name_(name), type_(type) {}
 
-  int64_t GetSize() override { return resource_.GetSize(); }
+  int64_t GetSize() const override { return resource_.Length(); }
   int64_t GetPosition() override { return resource_.GetPosition(); }
   void SetPosition(int64_t position) override { resource_.SetPosition(position); }
   int64_t Write(const void* buffer, int64_t count) override { return resource_.Write(buffer, count); }

@@ -3,7 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/error.h"
+
 namespace vn::cli {
+
+int64_t ReadAheadStream::Write(const void*, int64_t) {
+  throw EWriteError(Describe() + ": opened for reading only");
+}
+
+int64_t ReadAheadStream::CopyFrom(TBigStream&, int64_t count) {
+  return Write(nullptr, count);
+}
+
+int64_t ReadAheadStream::WriteFromStream(TStream&, int64_t count) {
+  return Write(nullptr, count);
+}
 
 void ReadAheadStream::SetPosition(int64_t position) {
   position_ = std::clamp<int64_t>(position, 0, size_);

@@ -17,12 +17,16 @@ class ReadAheadStream : public TBigStream {
   // The source's size is taken now: the archive is not expected to change while it is read.
   explicit ReadAheadStream(TBigStream& source) : source_(source), size_(source.GetSize()) {}
 
-  int64_t GetSize() override { return size_; }
+  int64_t GetSize() const override { return size_; }
   int64_t GetPosition() override { return position_; }
   void SetPosition(int64_t position) override;
   int64_t Read(void* buffer, int64_t count) override;
   int64_t ReadToStream(TStream& target, int64_t count) override;
-  std::string Describe() override { return source_.Describe(); }
+  // Reading only: each write raises EWriteError.
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t CopyFrom(TBigStream& source, int64_t count) override;
+  int64_t WriteFromStream(TStream& source, int64_t count) override;
+  std::string Describe() const override { return source_.Describe(); }
 
  private:
   // Makes the next count bytes (at most kLargest / 2) available from the buffer; false when the
