@@ -1,26 +1,13 @@
 #include "installer/disc_set.h"
 
-#include <algorithm>
 #include <set>
-#include <system_error>
 
-#include "installer/installation_files.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 
 namespace vn {
 
 namespace fs = std::filesystem;
-
-std::vector<fs::path> DiscsBeside(const fs::path& current) {
-  std::error_code ec;
-  std::vector<fs::path> beside;
-  for (fs::directory_iterator it(current.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->path() != current && IsDiscLocation(it->path())) beside.push_back(it->path());
-  }
-  std::sort(beside.begin(), beside.end());
-  return beside;
-}
 
 namespace {
 

@@ -16,11 +16,6 @@
 
 namespace vn {
 
-// The places beside the disc `current` (a folder or a disc image) where another disc of the set may
-// be: the folders (other mounted media, the other folders of a copied set) and the disc images there,
-// in name order.
-std::vector<std::filesystem::path> DiscsBeside(const std::filesystem::path& current);
-
 // The disc in `place` when its install.dat makes it disc `index` of the game titled `title`; none
 // otherwise, with the reason in `refused` (another title, another disc, an installed copy, or what
 // is wrong with a place that cannot be read). The install.dat is loaded into `disc` (over what it

@@ -49,14 +49,6 @@ bool ToDataPath(std::string relative, DataString& out) {
   return TryUtf8ToCp932(relative, out);
 }
 
-// A folder path with its trailing delimiter, as the registry value and messages show it.
-std::string FolderText(const fs::path& folder) {
-  std::string text = PathToUtf8(folder);
-  const char delimiter = static_cast<char>(fs::path::preferred_separator);
-  if (text.empty() || (text.back() != '/' && text.back() != delimiter)) text += delimiter;
-  return text;
-}
-
 }  // namespace
 
 int FileGroup(const DataString& extension) {
@@ -371,7 +363,7 @@ void InstallRun::RecordInstallation() {
     host_.BringToFront();
   }
   PauseForTest("registry");
-  settings_.WriteValue("InstallPath", FolderText(dest_));
+  settings_.WriteValue("InstallPath", PathToUtf8(FolderWithDelimiter(dest_)));
   made_program_entry_ = AddProgramListEntry(settings_, dest_, uninstaller_);
   host_.SetText(WizardControl::LabelCopyCap, "レジストリを更新しています");
   host_.ProcessMessages();

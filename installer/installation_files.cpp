@@ -22,20 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool AllDigits(std::string_view s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// The name a temporary of TemporarySibling carries for `base`: base + ".tmp" + digits + '-' + digits.
-bool IsTemporaryOf(const std::string& name, const std::set<std::string>& bases) {
-  const size_t mark = name.rfind(".tmp");
-  if (mark == std::string::npos || bases.count(name.substr(0, mark)) == 0) return false;
-  const std::string_view rest = std::string_view(name).substr(mark + 4);
-  const size_t dash = rest.find('-');
-  return dash != std::string_view::npos && AllDigits(rest.substr(0, dash)) &&
-         AllDigits(rest.substr(dash + 1));
-}
-
 size_t Depth(const fs::path& p) {
   return static_cast<size_t>(std::distance(p.begin(), p.end()));
 }
@@ -61,11 +47,6 @@ fs::path InstalledFilePath(PathJoiner& joiner, const DataString& name) {
   return path;
 }
 
-fs::path FolderWithoutDelimiter(fs::path folder) {
-  while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
-  return folder;
-}
-
 void RemoveStaleTemporaries(const std::vector<fs::path>& files) {
   std::map<fs::path, std::set<std::string>> by_folder;
   for (const fs::path& file : files) {
@@ -75,8 +56,8 @@ void RemoveStaleTemporaries(const std::vector<fs::path>& files) {
     std::error_code ec;
     std::vector<fs::path> stale;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-      if (fs::is_regular_file(it->symlink_status(ec)) &&
-          IsTemporaryOf(PathToUtf8(it->path().filename()), bases))
+      const std::optional<std::string> base = TemporarySiblingBase(PathToUtf8(it->path().filename()));
+      if (base && bases.count(*base) && fs::is_regular_file(it->symlink_status(ec)))
         stale.push_back(it->path());
     }
     for (const fs::path& file : stale) DeleteFileIfExists(file);

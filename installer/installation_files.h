@@ -21,9 +21,6 @@ namespace vn {
 // The joiner is made on the install folder (without trailing delimiter) and serves a whole batch.
 std::filesystem::path InstalledFilePath(PathJoiner& joiner, const DataString& name);
 
-// `folder` without trailing delimiters ("/games/x/" is "/games/x"; a root stays a root).
-std::filesystem::path FolderWithoutDelimiter(std::filesystem::path folder);
-
 // Deletes the temporaries that atomic writes of `files` left behind when their process was stopped
 // (killed, power lost): regular files named like TemporarySibling's names of one of them, "<name>.tmp"
 // followed by a process number, '-' and a counter, in the same folder. Nothing else is touched.

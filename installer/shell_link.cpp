@@ -95,9 +95,7 @@ fs::path MenuFolder(TShellLinkType type) {
   if ((type == lnkCommonPrograms || type == lnkCommonStartMenu) && ::geteuid() == 0) {
     return "/etc/xdg/menus/applications-merged";
   }
-  const char* config = ::getenv("XDG_CONFIG_HOME");
-  fs::path base = config && config[0] == '/' ? fs::path(config) : HomeFolder() / ".config";
-  return base / "menus" / "applications-merged";
+  return UserConfigFolder() / "menus" / "applications-merged";
 }
 
 fs::path MenuFileOf(const fs::path& link_folder, TShellLinkType type) {
@@ -179,11 +177,7 @@ std::string DesktopExecLine(const fs::path& target, std::string_view arguments) 
 }
 
 fs::path TShellLink::CreateLink() {
-  if (FileName.empty()) SetFileName(OwnExecutablePath());
-  const fs::path folder = LinkFolder();
-  if (!ForceDirectories(folder)) {
-    throw EShellLinkError("Error in GetSpecialFolderLocation: " + PathToUtf8(folder) + " cannot be created");
-  }
+  const fs::path folder = MakeLinkFolder();
   const bool grouped = !SubDir.empty() && IsProgramGroupType(LinkType);
   std::string entry = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(Name) + "\n";
   if (!Description.empty()) entry += "Comment=" + EscapeValue(Description) + "\n";

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -55,12 +54,13 @@ class TShellLink {
   void SetFileName(const std::filesystem::path& value);
   // Writes the desktop entry (and, for a program group, its menu files); returns its path.
   std::filesystem::path CreateLink();
-  // Opens the link folder with the desktop's file manager.
-  void ShowFolder(const std::function<int(const std::filesystem::path&)>& open);
   // Deletes the program group with everything in it and its menu files; nothing without SubDir.
   void RemoveFolder();
   // The folder links go into: the special folder, plus SubDir made a safe folder name.
   std::filesystem::path LinkFolder() const;
+  // What CreateLink does first on every system: the target defaults to this program, and the link
+  // folder is made. Returns the folder; EShellLinkError when it cannot be made.
+  std::filesystem::path MakeLinkFolder();
 };
 
 // The Exec line of a desktop entry that starts `target` with `arguments`: a Linux program (an ELF
@@ -80,7 +80,5 @@ std::filesystem::path CreateShortcut(const std::string& name, const std::filesys
                                      TShellLinkType link_type, const std::filesystem::path& work_dir,
                                      const std::string& description);
 void DeleteShortcutFolder(TShellLinkType link_type, const std::string& sub_dir);
-void OpenShortcutFolder(TShellLinkType link_type, const std::string& sub_dir,
-                        const std::function<int(const std::filesystem::path&)>& open);
 
 }  // namespace vn

@@ -1,8 +1,10 @@
 // The parts of the shortcuts that every system shares: the link's properties, its folder, and the
 // one-call forms the installer uses. Writing and removing links is in the system's own file.
 #include "installer/shell_link.h"
+#include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "platform/system.h"
 
 namespace vn {
 namespace fs = std::filesystem;
@@ -25,8 +27,13 @@ fs::path TShellLink::LinkFolder() const {
   return folder;
 }
 
-void TShellLink::ShowFolder(const std::function<int(const fs::path&)>& open) {
-  open(LinkFolder());
+fs::path TShellLink::MakeLinkFolder() {
+  if (FileName.empty()) SetFileName(OwnExecutablePath());
+  const fs::path folder = LinkFolder();
+  if (!ForceDirectories(folder)) {
+    throw EShellLinkError("Error in GetSpecialFolderLocation: " + PathToUtf8(folder) + " cannot be created");
+  }
+  return folder;
 }
 
 fs::path CreateShortcut(const std::string& name, const fs::path& file_name, const std::string& arguments,
@@ -52,14 +59,6 @@ void DeleteShortcutFolder(TShellLinkType link_type, const std::string& sub_dir) 
   link.LinkType = link_type;
   link.SubDir = sub_dir;
   link.RemoveFolder();
-}
-
-void OpenShortcutFolder(TShellLinkType link_type, const std::string& sub_dir,
-                        const std::function<int(const fs::path&)>& open) {
-  TShellLink link;
-  link.LinkType = link_type;
-  link.SubDir = sub_dir;
-  link.ShowFolder(open);
 }
 
 }  // namespace vn

@@ -87,11 +87,7 @@ std::string SafeFileName(std::string_view name) {
 }
 
 fs::path TShellLink::CreateLink() {
-  if (FileName.empty()) SetFileName(OwnExecutablePath());
-  const fs::path folder = LinkFolder();
-  if (!ForceDirectories(folder)) {
-    throw EShellLinkError("Error in GetSpecialFolderLocation: " + PathToUtf8(folder) + " cannot be created");
-  }
+  const fs::path folder = MakeLinkFolder();
   const fs::path link_file = folder / Utf8ToPath(SafeFileName(Name) + ".lnk");
 
   const ComScope com;

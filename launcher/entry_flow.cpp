@@ -207,8 +207,8 @@ class EntryFlow {
     if (copy.empty()) return false;
     launch_file_ = copy;
     launch_params_ = '"';  // built by appending: GCC 12 warns falsely on "\"" + std::string
-    launch_params_ +=
-        env_.disc_argument.empty() ? WithTrailingDelimiter(LauncherFolder(env_)) : env_.disc_argument;
+    launch_params_ += env_.disc_argument.empty() ? PathToUtf8(FolderWithDelimiter(LauncherFolder(env_)))
+                                                 : env_.disc_argument;
     launch_params_ += '"';
     return true;
   }

@@ -56,19 +56,11 @@ DataString InstallFolderMutexNameOfPath(const std::string& folder) {
 }
 
 std::string CdDriveOf(const fs::path& exe_folder) {
-  fs::path folder = exe_folder.lexically_normal();
-  if (folder.has_relative_path() && !folder.has_filename()) folder = folder.parent_path();
+  const fs::path folder = FolderWithoutDelimiter(exe_folder.lexically_normal());
   if (!IsMountRoot(folder)) return std::string();
   // A Windows drive is recorded by its letter and colon ("D:"); a mount point by its path.
   if (folder.has_root_name() && !folder.has_relative_path()) return PathToUtf8(folder.root_name());
   return PathToUtf8(folder);
-}
-
-std::string WithTrailingDelimiter(const fs::path& folder) {
-  std::string text = PathToUtf8(folder);
-  const char delimiter = static_cast<char>(fs::path::preferred_separator);
-  if (text.empty() || (text.back() != '/' && text.back() != delimiter)) text += delimiter;
-  return text;
 }
 
 fs::path MakeTemporaryCopy(const fs::path& exe, const fs::path& temp_folder) {

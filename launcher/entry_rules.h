@@ -42,9 +42,6 @@ DataString InstallFolderMutexNameOfPath(const std::string& folder);
 // when it is the root of a mounted file system, as a disc's mount point is, else empty.
 std::string CdDriveOf(const std::filesystem::path& exe_folder);
 
-// The folder with one trailing delimiter ('/', on Windows '\'), native text.
-std::string WithTrailingDelimiter(const std::filesystem::path& folder);
-
 // Copies `exe` into `temp_folder` as "~vinstall.exe", or on failure as "~vinstall0.exe" ..
 // "~vinstall98.exe" (100 attempts); a read-only leftover is made writable before each attempt.
 // Returns the copy's path, empty when every attempt failed.

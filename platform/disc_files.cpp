@@ -318,14 +318,29 @@ bool IsDiscLocation(const fs::path& path) {
   return fs::is_directory(path, ec) || LooksLikeDiscImage(path);
 }
 
-std::vector<fs::path> DiscImagesIn(const fs::path& folder) {
-  std::vector<fs::path> images;
+namespace {
+
+// The entries of `folder` that `wanted` takes, in name order; none when it is no folder.
+template <typename Wanted>
+std::vector<fs::path> EntriesIn(const fs::path& folder, Wanted wanted) {
+  std::vector<fs::path> entries;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (LooksLikeDiscImage(it->path())) images.push_back(it->path());
+    if (wanted(it->path())) entries.push_back(it->path());
   }
-  std::sort(images.begin(), images.end());
-  return images;
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+}  // namespace
+
+std::vector<fs::path> DiscImagesIn(const fs::path& folder) {
+  return EntriesIn(folder, [](const fs::path& entry) { return LooksLikeDiscImage(entry); });
+}
+
+std::vector<fs::path> DiscsBeside(const fs::path& current) {
+  return EntriesIn(current.parent_path(),
+                   [&](const fs::path& entry) { return entry != current && IsDiscLocation(entry); });
 }
 
 fs::path DiscScratchFolder() {

@@ -80,6 +80,11 @@ bool IsDiscLocation(const std::filesystem::path& path);
 // none when it is no folder.
 std::vector<std::filesystem::path> DiscImagesIn(const std::filesystem::path& folder);
 
+// The places beside the disc `current` (a folder or a disc image) where another disc of the set may
+// be: the folders (other mounted media, the other folders of a copied set) and the disc images there,
+// in name order.
+std::vector<std::filesystem::path> DiscsBeside(const std::filesystem::path& current);
+
 // The temporary folder of this process for files of disc images that must exist as files (programs
 // that are started from an image): made on first use in the temporary folder
 // ("vnsetup-disc-NUMBER", holding the lock file ".in-use" while its run lives) and removed when the

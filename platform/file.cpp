@@ -119,6 +119,19 @@ void RefuseToReplaceSpecialFile(const fs::path& path) {
                     ": not a regular file (a pipe, a socket or a device); it is not replaced");
 }
 
+std::optional<std::string> TemporarySiblingBase(std::string_view file_name) {
+  const auto digits = [](std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const size_t mark = file_name.rfind(".tmp");
+  if (mark == std::string_view::npos || mark == 0) return std::nullopt;
+  const std::string_view rest = file_name.substr(mark + 4);
+  const size_t dash = rest.find('-');
+  if (dash == std::string_view::npos || !digits(rest.substr(0, dash)) || !digits(rest.substr(dash + 1)))
+    return std::nullopt;
+  return std::string(file_name.substr(0, mark));
+}
+
 void WriteFileAtomically(const fs::path& path, std::string_view content) {
   RefuseToReplaceSpecialFile(path);
   const fs::path tmp = TemporarySibling(path);

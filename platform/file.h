@@ -129,8 +129,12 @@ inline constexpr int64_t kAnyFileSize = INT64_MAX - 1;
 // writes a temporary file in the same folder, syncs it and renames it over the target.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
 
-// A temporary name beside `path` for atomic replacement (unique within the process).
+// A temporary name beside `path` for atomic replacement (unique within the process): the name
+// followed by ".tmp", the process number, '-' and a counter.
 std::filesystem::path TemporarySibling(const std::filesystem::path& path);
+// The name of the file that `file_name` (a name without folder, in native text) is a temporary of,
+// as TemporarySibling names them; none for any other name.
+std::optional<std::string> TemporarySiblingBase(std::string_view file_name);
 // Renames `from` over `to` (replacing it) and syncs the folder; EWriteError on failure.
 void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Raises EFOpenError when `path` names a device, a pipe or a socket (or a link to one): a writer

@@ -198,6 +198,19 @@ fs::path PathJoiner::Join(const DataString& relative) {
   return JoinNative(DataPathToNative(relative));
 }
 
+fs::path FolderWithoutDelimiter(fs::path folder) {
+  while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+  return folder;
+}
+
+fs::path FolderWithDelimiter(const fs::path& folder) {
+  const fs::path::string_type& text = folder.native();
+  if (!text.empty() && (text.back() == '/' || text.back() == fs::path::preferred_separator)) return folder;
+  fs::path with = folder;
+  with += fs::path::preferred_separator;
+  return with;
+}
+
 std::string PathToUtf8(const fs::path& p) {
   const std::u8string s = p.u8string();
   return std::string(s.begin(), s.end());

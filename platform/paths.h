@@ -57,6 +57,12 @@ class PathJoiner {
   std::unordered_map<std::filesystem::path::string_type, Listing> folders_;
 };
 
+// `folder` without trailing delimiters ("/games/x/" is "/games/x"; a root stays a root).
+std::filesystem::path FolderWithoutDelimiter(std::filesystem::path folder);
+// `folder` ending in one delimiter ("/games/x" is "/games/x/"), as a folder is shown in the registry
+// and in messages; a folder that ends in one already stays as it is.
+std::filesystem::path FolderWithDelimiter(const std::filesystem::path& folder);
+
 // Case-insensitive (ASCII letters only, as the system's ANSI rules) comparison of native names.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 

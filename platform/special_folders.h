@@ -39,6 +39,9 @@ std::filesystem::path GetSpecialFolder(int id);
 
 // The user's home folder ($HOME, else the password database; Windows: the user's profile).
 std::filesystem::path HomeFolder();
+// The folder of the user's settings files (it need not exist yet). POSIX: $XDG_CONFIG_HOME when it
+// is an absolute path, else ~/.config. Windows: the roaming application data folder.
+std::filesystem::path UserConfigFolder();
 // The folder InstallType 2 installs into, standing for the Windows folder.
 // POSIX: $XDG_DATA_HOME/vnsetup/windows. Windows: the Windows folder.
 std::filesystem::path WindowsFolder();

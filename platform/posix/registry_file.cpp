@@ -232,11 +232,9 @@ class StoreLock {
 // Temporaries of the store ("registry.ini.tmp<pid>-<n>") exist only while a writer holds the lock:
 // under the lock, any that remain were left by a writer that was killed, and go.
 void RemoveStaleStoreTemporaries(const fs::path& file) {
-  const std::string prefix = file.filename().string() + ".tmp";
   std::error_code ec;
   for (const fs::directory_entry& item : fs::directory_iterator(file.parent_path(), ec)) {
-    const std::string name = item.path().filename().string();
-    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+    if (TemporarySiblingBase(item.path().filename().string()) == file.filename().string() &&
         item.is_regular_file(ec)) {
       fs::remove(item.path(), ec);
     }
@@ -320,9 +318,7 @@ bool FileRegistryStore::DeleteKeyTree(std::string_view key, const std::vector<st
 }
 
 fs::path DefaultRegistryFile() {
-  const char* xdg = ::getenv("XDG_CONFIG_HOME");
-  const fs::path config = xdg && *xdg == '/' ? fs::path(xdg) : HomeFolder() / ".config";
-  return config / "vnsetup" / "registry.ini";
+  return UserConfigFolder() / "vnsetup" / "registry.ini";
 }
 
 RegistryStore& DefaultRegistry() {

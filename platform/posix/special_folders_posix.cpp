@@ -30,7 +30,7 @@ fs::path XdgFolder(const char* var, const char* below_home) {
 
 // A folder from ~/.config/user-dirs.dirs (lines such as XDG_DESKTOP_DIR="$HOME/Desktop").
 fs::path UserDir(const std::string& key, const char* fallback) {
-  std::ifstream in(XdgFolder("XDG_CONFIG_HOME", ".config") / "user-dirs.dirs");
+  std::ifstream in(UserConfigFolder() / "user-dirs.dirs");
   std::string line;
   const std::string prefix = key + "=\"";
   while (std::getline(in, line)) {
@@ -65,6 +65,10 @@ fs::path HomeFolder() {
   return "/";
 }
 
+fs::path UserConfigFolder() {
+  return XdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
 fs::path GetSpecialFolder(int id) {
   switch (id) {
     case kCsidlDesktop:
@@ -81,10 +85,10 @@ fs::path GetSpecialFolder(int id) {
       if (IsRoot()) return "/usr/local/share/applications";
       return XdgFolder("XDG_DATA_HOME", ".local/share") / "applications";
     case kCsidlStartup:
-      return XdgFolder("XDG_CONFIG_HOME", ".config") / "autostart";
+      return UserConfigFolder() / "autostart";
     case kCsidlCommonStartup:
       if (IsRoot()) return "/etc/xdg/autostart";
-      return XdgFolder("XDG_CONFIG_HOME", ".config") / "autostart";
+      return UserConfigFolder() / "autostart";
     case kCsidlAppData:
     case kCsidlLocalAppData:
       return XdgFolder("XDG_DATA_HOME", ".local/share");

@@ -87,6 +87,10 @@ fs::path HomeFolder() {
   return home.empty() ? fs::path(SystemDriveText() + L"\\") : home;
 }
 
+fs::path UserConfigFolder() {
+  return GetSpecialFolder(kCsidlAppData);
+}
+
 fs::path WindowsFolder() {
   wchar_t buffer[MAX_PATH + 1] = {};
   const UINT n = GetWindowsDirectoryW(buffer, MAX_PATH);

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/paths.h"
 #include "platform/volumes.h"
 #include "platform/win32/wide.h"
 
@@ -31,18 +32,13 @@ std::wstring VolumeRoot(const fs::path& path) {
   return buffer;
 }
 
-std::wstring WithDelimiter(std::wstring text) {
-  if (!text.empty() && text.back() != L'\\' && text.back() != L'/') text += L'\\';
-  return text;
-}
-
 }  // namespace
 
 int64_t FreeSpace(const fs::path& path) {
   const fs::path existing = NearestExistingFolder(path);
   ULARGE_INTEGER available;  // what this user may still write, quotas included
   if (existing.empty() ||
-      !GetDiskFreeSpaceExW(WithDelimiter(existing.native()).c_str(), &available, nullptr, nullptr)) {
+      !GetDiskFreeSpaceExW(FolderWithDelimiter(existing).c_str(), &available, nullptr, nullptr)) {
     return -1;
   }
   return static_cast<int64_t>(available.QuadPart);
@@ -55,7 +51,7 @@ bool IsMountRoot(const fs::path& folder) {
   if (ec || !attr || !(*attr & FILE_ATTRIBUTE_DIRECTORY)) return false;
   const std::wstring root = VolumeRoot(p);
   return !root.empty() &&
-         CompareStringOrdinal(root.c_str(), -1, WithDelimiter(p.native()).c_str(), -1, TRUE) == CSTR_EQUAL;
+         CompareStringOrdinal(root.c_str(), -1, FolderWithDelimiter(p).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 fs::path MountPointOf(const fs::path& path) {
@@ -63,7 +59,7 @@ fs::path MountPointOf(const fs::path& path) {
   if (existing.empty()) return {};
   const fs::path root(VolumeRoot(existing));
   // "C:\" stays as it is; a volume mounted on a folder is named without the trailing delimiter.
-  return root.has_relative_path() && !root.has_filename() ? root.parent_path() : root;
+  return FolderWithoutDelimiter(root);
 }
 
 bool OnSameVolume(const fs::path& a, const fs::path& b) {

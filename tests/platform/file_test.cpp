@@ -69,5 +69,16 @@ TEST(File, AtomicReplaceLeavesNoTemporaryBehind) {
   EXPECT_THROW(WriteFileAtomically(dir / "missing" / "s.dat", "x"), EFOpenError);
 }
 
+// Clean-up after a killed writer removes what TemporarySibling made, and never a file that only
+// looks alike.
+TEST(File, TemporaryNamesAreKnownAgainAndNothingElse) {
+  const fs::path temporary = TemporarySibling(fs::path("/games/x") / "save.tmp.dat");
+  EXPECT_EQ(TemporarySiblingBase(temporary.filename().string()), "save.tmp.dat");
+  for (const char* other : {"save.dat", "save.dat.tmp", "save.dat.tmp12", "save.dat.tmp12-", "save.dat.tmp-3",
+                            "save.dat.tmp1-2x", ".tmp1-2"}) {
+    EXPECT_EQ(TemporarySiblingBase(other), std::nullopt) << other;
+  }
+}
+
 }  // namespace
 }  // namespace vn

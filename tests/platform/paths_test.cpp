@@ -57,6 +57,14 @@ TEST(PathJoiner, JoinsAsJoinDataPathAndSeesWhatTheBatchCreated) {
   EXPECT_THROW(joiner.Join(DataString("data\\..\\..\\x")), EPathError);
 }
 
+TEST(FolderDelimiters, EachUndoesTheOther) {
+  EXPECT_EQ(PathToUtf8(FolderWithoutDelimiter("/games/x//")), "/games/x");
+  EXPECT_EQ(PathToUtf8(FolderWithoutDelimiter("/")), "/");
+  EXPECT_EQ(PathToUtf8(FolderWithDelimiter("/games/x")), "/games/x/");
+  EXPECT_EQ(PathToUtf8(FolderWithDelimiter("/games/x/")), "/games/x/");
+  EXPECT_EQ(PathToUtf8(FolderWithDelimiter(FolderWithoutDelimiter("/"))), "/");
+}
+
 TEST(SameNameIgnoringCase, AsciiOnly) {
   EXPECT_TRUE(SameNameIgnoringCase("ABC.txt", "abc.TXT"));
   EXPECT_FALSE(SameNameIgnoringCase("Ａ", "ａ"));  // full-width letters are distinct

@@ -150,8 +150,7 @@ class HeadlessWizard : public WizardFrontEnd {
       console_.Line("vnsetup: --folder was not used: this game chooses its folder itself");
     }
     if (!uninstalling_) {
-      std::string folder = PathToUtf8(flow_.DestinationFolder());
-      if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+      const std::string folder = PathToUtf8(FolderWithoutDelimiter(flow_.DestinationFolder()));
       std::printf("%s\n", folder.c_str());
       std::fflush(stdout);
     }
@@ -218,8 +217,7 @@ class HeadlessWizard : public WizardFrontEnd {
         break;
       case kPageSelDir:
         if (!options_.folder.empty()) {
-          c.EditDir = PathToUtf8(fs::absolute(options_.folder).lexically_normal());
-          if (c.EditDir.size() > 1 && c.EditDir.back() == '/') c.EditDir.pop_back();
+          c.EditDir = PathToUtf8(FolderWithoutDelimiter(fs::absolute(options_.folder).lexically_normal()));
         }
         console_.Line("install folder: " + c.EditDir);
         folder_answered_ = true;

@@ -566,8 +566,7 @@ std::optional<fs::path> TFormType::ChooseDiscFolder(const std::string& prompt) {
   // Opens beside the current disc, where the other discs of a copied set or other media lie. Qt's
   // own chooser, whose texts are Japanese like the program's; a desktop's chooser follows the
   // desktop's language.
-  fs::path disc = SourceFolder();
-  if (!disc.has_filename()) disc = disc.parent_path();  // a folder given with its trailing '/'
+  const fs::path disc = FolderWithoutDelimiter(SourceFolder());
   DiscChooser chooser(this, Text(prompt), QString::fromStdString(PathToUtf8(disc.parent_path())));
   ShowFoldersOnlyColumns(chooser);
   new TFocusRing(chooser);
