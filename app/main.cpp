@@ -19,6 +19,7 @@
 #include "app/display_check.h"
 #include "app/unattended_command.h"
 #include "launcher/entry_flow.h"
+#include "messages/messages.h"
 #include "platform/disc_files.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/launcher_ui_window.h"
@@ -60,6 +61,10 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
 int main(int argc, char** argv) {
   // What a killed run copied out of a disc image would otherwise stay until a run needs the space.
   vn::RemoveAbandonedDiscScratch();
+  if (const std::string problem = vn::ChooseLanguage(argc, argv); !problem.empty()) {
+    std::fprintf(stderr, "vnsetup: %s\n", problem.c_str());
+    return 2;
+  }
   if (vn::WantsUnattended(argc, argv)) return vn::RunUnattendedCommand(argc, argv);
   if (!CheckDisplay(argc, argv)) return 2;
   const QtMessageHandler previous = qInstallMessageHandler(StartupMessageHandler);

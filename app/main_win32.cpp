@@ -19,6 +19,7 @@
 
 #include "app/unattended_command.h"
 #include "launcher/entry_flow.h"
+#include "messages/messages.h"
 #include "platform/console.h"
 #include "platform/shell.h"
 #include "ui/win32/form_style.h"
@@ -68,8 +69,14 @@ int main(int argc, char** argv) {
   std::string program = argc > 0 ? argv[0] : "vnsetup";
   std::vector<char*> utf8_argv = {program.data()};
   for (std::string& a : args) utf8_argv.push_back(a.data());
-  const int count = static_cast<int>(utf8_argv.size());
+  utf8_argv.push_back(nullptr);
+  int count = static_cast<int>(utf8_argv.size()) - 1;
   char** values = utf8_argv.data();
+  if (const std::string problem = vn::ChooseLanguage(count, values); !problem.empty()) {
+    ConnectToParentConsole();
+    std::fprintf(stderr, "vnsetup: %s\n", problem.c_str());
+    return 2;
+  }
 
   if (vn::WantsUnattended(count, values)) {
     ConnectToParentConsole();

@@ -40,6 +40,10 @@ Progress goes to stderr (a bar on a terminal); a completed install prints the in
 stdout.
 Exit codes: 0 done, 1 aborted or failed, 2 bad usage or a question that needs a user.
 
+The program's texts are in Japanese, or in English where the system's language (LANGUAGE, LC_ALL,
+LC_MESSAGES, LANG; on Windows the user's display language) is another: --lang ja|en or VNSETUP_LANG=ja|en
+chooses. Texts of the disc (title, licence, readme) are shown as stored.
+
 Without --unattended, in a window: `vnsetup --disc DIR|IMAGE` shows the start menu of the disc in
 DIR or in the disc image, as that disc's own launcher would; `vnsetup SOURCE` runs its installer.)";
 

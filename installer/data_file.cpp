@@ -7,6 +7,7 @@
 
 #include "installer/install_run.h"
 #include "installer/installation_files.h"
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
@@ -29,10 +30,8 @@ const DataString kProjectFile("vond.vpb");
 const DataString kOriginalProjectFile("/original_vond.vpb");
 constexpr int64_t kLargeEntry = 3145728;
 
-std::string Format2(const char* format, int a, int b) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, a, b);
-  return buffer;
+std::string Format2(Msg format, int a, int b) {
+  return Tr(format, {std::to_string(a), std::to_string(b)});
 }
 
 DataString ReadArchiveTitle(TMemoryStream& install_dat) {
@@ -69,7 +68,8 @@ void InstallRun::PrepareUpdateTarget() {
     break;
   }
   if (folder.empty() || !ForceDirectories(folder) || !fs::is_directory(folder, ec)) {
-    throw Exception("作業用フォルダが作成できません\r\n" + PathToUtf8(source_.temp_folder / "~vmupdate"));
+    throw Exception(std::string(Tr(Msg::kWorkFolderNotMade)) + "\r\n" +
+                    PathToUtf8(source_.temp_folder / "~vmupdate"));
   }
   work_folder_ = folder;
 }
@@ -175,13 +175,13 @@ void InstallRun::WriteSeparateFiles() {
     TMemoryStream content;
     archive_.ReadEntry(content, entry.Name());
     if (entry.CRC != 0 && StreamCRC32(content) != entry.CRC) {
-      throw Exception(Cp932ToUtf8Lossy(entry.Name()) + ":ファイルが壊れています");
+      throw Exception(Tr(Msg::kFileDamaged, {Cp932ToUtf8Lossy(entry.Name())}));
     }
     try {
       WriteFileAtomically(target, std::string_view(static_cast<const char*>(content.Memory()),
                                                    static_cast<size_t>(content.GetSize())));
     } catch (const std::exception&) {
-      throw Exception(PathToUtf8(target) + "\r\nファイルが作成できません");
+      throw Exception(PathToUtf8(target) + "\r\n" + Tr(Msg::kFileNotMade));
     }
     FileSetDate(target, entry.Time);
     recorder.Add(entry.Name());
@@ -224,12 +224,10 @@ bool InstallRun::VerifyDataFile() {
   if (data_->Stream() == nullptr) return true;
   data_->OnProgress = [this](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t count,
                              bool& abort) { CheckProgress(item, size, index, count, abort); };
-  host_.SetText(WizardControl::LabelCopyCap, "データファイルをチェックしています");
+  host_.SetText(WizardControl::LabelCopyCap, Tr(Msg::kCheckingDataFiles));
   int bad = -1;
   if (!data_->Verify(&bad)) {
-    std::string text =
-        "ファイルの内容が正しくありません\r\nインストールしなおしてください\r\n"
-        "何度も失敗する場合は、スキャンディスクを実行して\r\nハードディスクに異常がないか調べてください";
+    std::string text = Tr(Msg::kDataFileBad);
     if (bad >= 0) text += "\r\n(" + Cp932ToUtf8Lossy((*data_)[bad].Name()) + ")";
     host_.MessageDialog(DialogKind::kWarning, text, kButtonOK);
     host_.SetModalResult(mrAbort);
@@ -244,7 +242,7 @@ void InstallRun::ReplaceTargetExe() {
   data_->Open(fs::path());   // the rebuilt executable is closed before it is copied
   PrepareFile(target_exe_);  // the old executable is kept aside until the run has finished
   if (!CopyFileOver(bare, target_exe_)) {
-    throw Exception(PathToUtf8(bare) + " --> " + PathToUtf8(target_exe_) + "コピーできません");
+    throw Exception(Tr(Msg::kCannotCopyTo, {PathToUtf8(bare), PathToUtf8(target_exe_)}));
   }
 }
 
@@ -276,7 +274,7 @@ void InstallRun::BuildProgress(TVrFile&, int64_t size, int32_t index, int32_t co
   PauseForTest("merge");
   if (index % 10 != 9 && size <= kLargeEntry) return;
   ShowProgress();
-  host_.SetText(WizardControl::LabelCopy, Format2("データファイルを構築中(%d/%d)...", index + 1, count));
+  host_.SetText(WizardControl::LabelCopy, Format2(Msg::kBuildingDataFile, index + 1, count));
   host_.ProcessMessages();
   abort = Aborted();
 }
@@ -284,8 +282,7 @@ void InstallRun::BuildProgress(TVrFile&, int64_t size, int32_t index, int32_t co
 void InstallRun::CheckProgress(TVrFile&, int64_t, int32_t index, int32_t count, bool& abort) {
   host_.SetProgressMax(count - 1);
   host_.SetProgressPosition(index);
-  host_.SetText(WizardControl::LabelCopy,
-                Format2("データファイルを調べています(%d/%d)...", index + 1, count));
+  host_.SetText(WizardControl::LabelCopy, Format2(Msg::kCheckingDataFile, index + 1, count));
   host_.ProcessMessages();
   abort = Aborted();
 }

@@ -8,6 +8,7 @@
 #include "installer/install_run.h"
 #include "installer/installation_files.h"
 #include "installer/program_list_entry.h"
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
@@ -64,17 +65,15 @@ void InstallRun::CheckDiscArchive(int32_t disc) const {
   const std::vector<int64_t>& sizes = settings_.DiscDataSize;
   if (disc < 0 || static_cast<size_t>(disc) >= sizes.size() || sizes[disc] <= 0) return;
   if (archive_.Stream() != nullptr) return;
-  char number[32];
-  std::snprintf(number, sizeof number, "ディスク%d: ", disc + 1);
-  throw EFOpenError(number + PathToUtf8(source_.source_folder / "game.dat") +
-                    ":ファイルがありません (the data of this disc cannot be installed)");
+  throw EFOpenError(
+      Tr(Msg::kDiscFileMissing, {std::to_string(disc + 1), PathToUtf8(source_.source_folder / "game.dat")}));
 }
 
 void InstallRun::MakeFolders(const fs::path& folder) {
   try {
     journal_->MakeFolders(Relative(folder));
   } catch (const Exception& e) {
-    throw Exception("ディレクトリを作成できませんでした\r\n" + PathToUtf8(folder) + "\r\n" + e.what());
+    throw Exception(std::string(Tr(Msg::kFolderNotMade)) + "\r\n" + PathToUtf8(folder) + "\r\n" + e.what());
   }
 }
 

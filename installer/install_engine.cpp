@@ -9,6 +9,7 @@
 #include "installer/installation_files.h"
 #include "installer/program_list_entry.h"
 #include "installer/shell_link.h"
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/folders.h"
@@ -23,8 +24,6 @@ namespace {
 
 constexpr std::string_view kSoundExtensions = ".mp2.mp3.wma.wav.mid.ogg";
 constexpr std::string_view kMovieExtensions = ".avi.wmv.asf.mpg.mpeg";
-const char* const kAbortQuestion = "インストールを中断しますか？";
-const char* const kNotCompleted = "インストールは完了していません";
 
 // Rethrows the error being handled with the news that the installation was not completed (what
 // this run made has been removed by then).
@@ -32,14 +31,8 @@ const char* const kNotCompleted = "インストールは完了していません
   try {
     throw;
   } catch (const std::exception& e) {
-    throw Exception(std::string(e.what()) + "\r\n" + kNotCompleted);
+    throw Exception(std::string(e.what()) + "\r\n" + Tr(Msg::kInstallNotCompleted));
   }
-}
-
-std::string Format(const char* format, int a) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, a);
-  return buffer;
 }
 
 // A disc file's path as a data string with '\' between folders; false when a name has no code
@@ -60,7 +53,7 @@ int FileGroup(const DataString& extension) {
 }
 
 EngineResult RunInstall(WizardHost& host, TVondInstallSet& settings, const InstallSource& source) {
-  if (source.archive == nullptr) throw Exception("インストール元のアーカイブが開かれていません");
+  if (source.archive == nullptr) throw Exception(Tr(Msg::kNoSourceArchive));
   return InstallRun(host, settings, source).Run();
 }
 
@@ -97,7 +90,7 @@ EngineResult InstallRun::Run() {
     data_.reset();
     if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
     RollBack();
-    host_.SetText(WizardControl::LabelExit, kNotCompleted);
+    host_.SetText(WizardControl::LabelExit, Tr(Msg::kInstallNotCompleted));
     ThrowNotCompleted();
   }
   data_.reset();
@@ -105,7 +98,7 @@ EngineResult InstallRun::Run() {
   work_folder_lock_.reset();
   if (result != EngineResult::kCompleted) {
     const RolledBack removed = RollBack();
-    host_.SetText(WizardControl::LabelCopyCap, kNotCompleted);
+    host_.SetText(WizardControl::LabelCopyCap, Tr(Msg::kInstallNotCompleted));
     if (result == EngineResult::kAborted) ReportAbort(removed);
     return result;
   }
@@ -116,7 +109,7 @@ EngineResult InstallRun::Run() {
     journal_->Commit();
   } catch (...) {
     RollBack();
-    host_.SetText(WizardControl::LabelExit, kNotCompleted);
+    host_.SetText(WizardControl::LabelExit, Tr(Msg::kInstallNotCompleted));
     ThrowNotCompleted();
   }
   journal_.reset();
@@ -136,14 +129,15 @@ EngineResult InstallRun::Run() {
 // installed and that what this run had copied is gone again. A stop signal asks nobody.
 void InstallRun::ReportAbort(const RolledBack& removed) {
   if (InterruptionGuard::Signal() != 0) return;
-  std::string text = "インストールを中止しました";
+  std::string text = Tr(Msg::kInstallAborted);
   if (removed.files > 0) {
-    text += "\r\nコピーしたファイル " + std::to_string(removed.files) + " 個を削除しました";
+    text += "\r\n" + Tr(Msg::kCopiedFilesRemoved, {std::to_string(removed.files)});
   } else {
-    text += "\r\nファイルはコピーされていません";
+    text += std::string("\r\n") + Tr(Msg::kNoFilesCopied);
   }
   if (removed.folder)
-    text += "\r\nインストール先のフォルダも削除しました\r\n" + PathToUtf8(FolderWithoutDelimiter(dest_));
+    text +=
+        std::string("\r\n") + Tr(Msg::kFolderRemovedToo) + "\r\n" + PathToUtf8(FolderWithoutDelimiter(dest_));
   host_.MessageDialog(DialogKind::kInformation, text, kButtonOK);
 }
 
@@ -194,7 +188,7 @@ void InstallRun::RemoveEarlierDataFile() {
 bool InstallRun::ChangeDisc(int32_t index) {
   archive_.Open(fs::path());  // releases the previous disc's game.dat
   while (settings_.DiscIndex != index) {
-    const std::string prompt = Format("ディスク%dを入れてからOKをクリックしてください", index + 1);
+    const std::string prompt = Tr(Msg::kInsertDisc, {std::to_string(index + 1)});
     const DialogButton pressed =
         host_.MessageDialog(DialogKind::kInformation, prompt, kButtonOK | kButtonAbort);
     if (pressed == kButtonOK) {
@@ -209,7 +203,7 @@ bool InstallRun::ChangeDisc(int32_t index) {
       }
       continue;
     }
-    if (host_.MessageDialog(DialogKind::kConfirmation, kAbortQuestion, kButtonYes | kButtonNo) ==
+    if (host_.MessageDialog(DialogKind::kConfirmation, Tr(Msg::kAskAbortInstall), kButtonYes | kButtonNo) ==
         kButtonYes) {
       host_.SetModalResult(mrAbort);
       return false;
@@ -288,9 +282,9 @@ EngineResult InstallRun::CopyLooseFiles() {
       host_.SetProgressMax(progress_range_ / 10);
     }
     const fs::path destination = joiner.Join(item.rel);
-    const char* const kCopying = " をコピー中...";
-    host_.SetFileText(WizardControl::LabelCopy, PathToUtf8(Utf8ToPath(item.file->path).filename()) + kCopying,
-                      PathToUtf8(destination) + kCopying);
+    host_.SetFileText(WizardControl::LabelCopy,
+                      Tr(Msg::kCopyingFile, {PathToUtf8(Utf8ToPath(item.file->path).filename())}),
+                      Tr(Msg::kCopyingFile, {PathToUtf8(destination)}));
     host_.ProcessMessages();
     if (Aborted()) return EngineResult::kAborted;
 
@@ -315,9 +309,9 @@ EngineResult InstallRun::CopyLooseFiles() {
     // A failed copy is recorded all the same (the uninstaller then removes whatever is there), but
     // the user hears of it rather than getting an installation that silently lacks a file.
     if (!copied) {
-      const DialogButton answer = host_.MessageDialog(
-          DialogKind::kWarning, PathToUtf8(target) + "\r\nファイルをコピーできませんでした",
-          kButtonOK | kButtonAbort);
+      const DialogButton answer =
+          host_.MessageDialog(DialogKind::kWarning, PathToUtf8(target) + "\r\n" + Tr(Msg::kFileNotCopied),
+                              kButtonOK | kButtonAbort);
       if (answer == kButtonAbort) {
         recorder.Add(item.rel);
         host_.SetModalResult(mrAbort);
@@ -354,7 +348,7 @@ void InstallRun::RecordInstallation() {
 
   PauseForTest("shortcuts");
   if (!settings_.UpdateMode) {
-    host_.SetText(WizardControl::LabelCopyCap, "ショートカットを作成しています");
+    host_.SetText(WizardControl::LabelCopyCap, Tr(Msg::kMakingShortcuts));
     host_.SetVisible(WizardControl::LabelCopy, false);
     host_.SetVisible(WizardControl::Progress, false);
     host_.ProcessMessages();
@@ -365,7 +359,7 @@ void InstallRun::RecordInstallation() {
   PauseForTest("registry");
   settings_.WriteValue("InstallPath", PathToUtf8(FolderWithDelimiter(dest_)));
   made_program_entry_ = AddProgramListEntry(settings_, dest_, uninstaller_);
-  host_.SetText(WizardControl::LabelCopyCap, "レジストリを更新しています");
+  host_.SetText(WizardControl::LabelCopyCap, Tr(Msg::kUpdatingRegistry));
   host_.ProcessMessages();
   host_.Sleep(1000);
 }
@@ -385,7 +379,7 @@ void InstallRun::CopyUninstaller() {
   std::error_code ec;
   if (settings_.FindInstalledFile(launcher_name) >= 0 &&
       !fs::is_regular_file(fs::symlink_status(uninstaller, ec))) {
-    throw Exception(PathToUtf8(uninstaller) + ":ファイルがありません");
+    throw Exception(Tr(Msg::kFileMissing, {PathToUtf8(uninstaller)}));
   }
 }
 
@@ -399,7 +393,7 @@ void InstallRun::CopyLauncherTo(const fs::path& target) {
     copied = CopyProgramAlone(source_.launcher, target);
   } catch (const Exception&) {
   }
-  if (!copied) throw Exception(PathToUtf8(target) + "\r\nファイルをコピーできませんでした");
+  if (!copied) throw Exception(PathToUtf8(target) + "\r\n" + Tr(Msg::kFileNotCopied));
 }
 
 // A reinstall with fewer discs or components keeps the names an earlier installation of the same
@@ -451,8 +445,8 @@ void InstallRun::CreateShortcuts() {
     const std::string problem = PrepareWindowsProgram(JoinDataPath(dest_, settings_.ExeName));
     if (!problem.empty()) host_.MessageDialog(DialogKind::kWarning, problem, kButtonOK);
   }
-  shortcut(title + "のアンインストール", uninstaller_, 1);
-  if (!settings_.ReadmeName.empty()) shortcut("お読みください", settings_.ReadmeName, 0);
+  shortcut(Tr(Msg::kUninstallShortcut, {title}), uninstaller_, 1);
+  if (!settings_.ReadmeName.empty()) shortcut(Tr(Msg::kReadmeShortcut), settings_.ReadmeName, 0);
 }
 
 void InstallRun::OpenReadme() {

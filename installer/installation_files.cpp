@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
@@ -132,8 +133,7 @@ InstanceMutex LockFolderForRun(const fs::path& folder) {
   std::snprintf(name, sizeof name, "vnsetup-folder-%016llx", static_cast<unsigned long long>(hash));
   std::optional<InstanceMutex> lock = CreateInstanceMutex(DataString(name));
   if (!lock) {
-    throw Exception(PathToUtf8(FolderWithoutDelimiter(folder)) +
-                    "\r\nこのフォルダでは別のインストールまたはアンインストールが実行中です");
+    throw Exception(PathToUtf8(FolderWithoutDelimiter(folder)) + "\r\n" + Tr(Msg::kFolderBusy));
   }
   return std::move(*lock);
 }

@@ -10,6 +10,7 @@
 #include "installer/installation_files.h"
 #include "installer/program_list_entry.h"
 #include "installer/shell_link.h"
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
@@ -94,8 +95,8 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   }
   const bool registered = IsRegisteredCopy(settings, *handle);
 
-  host.SetText(WizardControl::LabelDelTitle, title + " を削除しています");
-  host.SetText(WizardControl::LabelDel, "ショートカットを削除しています...");
+  host.SetText(WizardControl::LabelDelTitle, Tr(Msg::kDeletingTitle, {title}));
+  host.SetText(WizardControl::LabelDel, Tr(Msg::kDeletingShortcuts));
   host.ProcessMessages();
   if (host.ModalResult() == mrAbort) return EngineResult::kAborted;
 
@@ -116,7 +117,7 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   host.Sleep(3000);
   host.BringToFront();
 
-  host.SetText(WizardControl::LabelDel, "ファイルを削除しています...");
+  host.SetText(WizardControl::LabelDel, Tr(Msg::kDeletingFilesProgress));
   host.ProcessMessages();
   if (host.ModalResult() == mrAbort) return EngineResult::kAborted;
 
@@ -166,7 +167,7 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   }
   if (IsFile(install_folder / kGameIni)) DeleteFileIfExists(install_folder / kGameIni);
 
-  host.SetText(WizardControl::LabelDel, "レジストリを削除しています...");
+  host.SetText(WizardControl::LabelDel, Tr(Msg::kDeletingRegistry));
   host.ProcessMessages();
   if (registered) settings.DeleteRegistryKey();
   RemoveProgramListEntry(settings, folder);
@@ -201,7 +202,7 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
   }
   host.Sleep(1000);
 
-  host.SetText(WizardControl::LabelExit, "アンインストールが完了しました");
+  host.SetText(WizardControl::LabelExit, Tr(Msg::kUninstallCompleted));
   host.ShowPage("exit");
   return EngineResult::kCompleted;
 }

@@ -11,6 +11,7 @@
 #include "installer/install_journal.h"
 #include "installer/installation_files.h"
 #include "installer/wizard_flow.h"
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
@@ -28,7 +29,6 @@ namespace {
 
 constexpr char kProgramFilesTag[] = "<ProgramFiles>";
 constexpr int64_t kMiB = 1048576;
-constexpr char kWrongFolder[] = "正しいインストール先を指定してください";
 
 // The system's folder delimiter in native text: '\\' on Windows, '/' elsewhere.
 constexpr char kSeparator = static_cast<char>(fs::path::preferred_separator);
@@ -212,7 +212,7 @@ int64_t TWizardFlow::FreeMegabytes(const fs::path& path) const {
 
 void TWizardFlow::UpdateDriveSpace() {
   const int64_t n = FreeMegabytes(DestinationFolder());
-  controls_.LabelSzDrv = "このドライブには " + FormatThousands(n) + " MBの空きがあります";
+  controls_.LabelSzDrv = Tr(Msg::kDriveFree, {FormatThousands(n)});
 }
 
 void TWizardFlow::UpdateSizes() {
@@ -228,9 +228,8 @@ void TWizardFlow::UpdateSizes() {
   }
   char megabytes[64];
   std::snprintf(megabytes, sizeof megabytes, "%2.2f", static_cast<double>(required_bytes_) / kMiB);
-  controls_.LabelSize = std::string("最低 ") + megabytes + " MBのディスクの空き容量が必要です";
-  controls_.LabelSzNeed =
-      std::string("インストールには最低 ") + megabytes + " MBのディスクの空き容量が必要です";
+  controls_.LabelSize = Tr(Msg::kSizeNeeded, {megabytes});
+  controls_.LabelSzNeed = Tr(Msg::kInstallNeeds, {megabytes});
 }
 
 fs::path TWizardFlow::DestinationFolder() const {
@@ -261,12 +260,11 @@ bool TWizardFlow::HoldsInstallationToUpdate(const fs::path& folder) const {
 std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
   const fs::path place = Resolved(folder);
   const fs::path home = Resolved(HomeFolder());
-  if (SameFolder(place, home)) return "ホームフォルダにはインストールできません";
-  if (IsBelow(home, place)) return "ホームフォルダを含むフォルダにはインストールできません";
+  if (SameFolder(place, home)) return Tr(Msg::kRefuseHome);
+  if (IsBelow(home, place)) return Tr(Msg::kRefuseAboveHome);
   for (const int id : {kCsidlDesktopDirectory, kCsidlPersonal}) {
     try {
-      if (SameFolder(place, Resolved(GetSpecialFolder(id))))
-        return "デスクトップやドキュメントのフォルダにはインストールできません";
+      if (SameFolder(place, Resolved(GetSpecialFolder(id)))) return Tr(Msg::kRefuseUserFolder);
     } catch (const Exception&) {
     }
   }
@@ -276,18 +274,18 @@ std::string TWizardFlow::RefusedFolderReason(const fs::path& folder) const {
   if (!source_folder_.empty() && !settings_.UpdateMode && !fs::is_regular_file(source_folder_, ec)) {
     const fs::path disc = Resolved(source_folder_);
     if (SameFolder(place, disc) || IsBelow(place, disc) || IsBelow(disc, place))
-      return "ディスクのフォルダにはインストールできません";
+      return Tr(Msg::kRefuseDiscFolder);
     // The disc's own medium -- a CD-ROM drive, or a volume whose root is the disc -- takes no
     // installation anywhere on it, however the disc was opened (its root or a folder on it).
     if ((IsOpticalDisc(disc) || IsMountRoot(disc)) && OnSameVolume(place, disc))
-      return "ディスクのドライブにはインストールできません";
+      return Tr(Msg::kRefuseDiscDrive);
   }
   if (const auto there = SettingsIn(folder)) {
     if (there->Title != settings_.Title)
-      return "ほかのソフト（" + Cp932ToUtf8Lossy(there->Title) + "）がインストールされているフォルダです";
-    if (!there->Installed) return "ディスクのフォルダにはインストールできません";
+      return Tr(Msg::kRefuseOtherSoftware, {Cp932ToUtf8Lossy(there->Title)});
+    if (!there->Installed) return Tr(Msg::kRefuseDiscFolder);
   }
-  if (IsInsideDiscOf(place, settings_.Title)) return "ディスクのフォルダにはインストールできません";
+  if (IsInsideDiscOf(place, settings_.Title)) return Tr(Msg::kRefuseDiscFolder);
   return "";
 }
 
@@ -315,27 +313,28 @@ std::string TWizardFlow::ExistingFilesQuestion(const fs::path& folder) const {
     } catch (const Exception&) {
     }
   }
-  std::string text = PathToUtf8(FolderWithoutDelimiter(folder)) + "\r\nこのフォルダには" +
-                     kExistingFilesMark + "（" + std::to_string(count) + " 個）\r\n";
-  text += replaced.empty() ? "ほかのファイルはそのまま残ります"
-                           : "同じ名前のファイル（" + replaced + " など）" + kReplacedFilesMark;
-  return text + "\r\nこのフォルダにインストールしますか？";
+  std::string text = PathToUtf8(FolderWithoutDelimiter(folder)) + "\r\n" +
+                     Tr(Msg::kExistingFiles, {Tr(Msg::kExistingFilesMark), std::to_string(count)}) + "\r\n";
+  text += replaced.empty() ? Tr(Msg::kOtherFilesStay)
+                           : Tr(Msg::kSameNamesReplaced, {replaced, Tr(Msg::kReplacedFilesMark)});
+  return text + "\r\n" + Tr(Msg::kInstallHere);
 }
 
 bool TWizardFlow::DestinationAccepted() {
   // A drive root, or a folder name that names no place of its own, is no install folder.
   const fs::path typed = Utf8ToPath(controls_.EditDir).lexically_normal();
   if (controls_.EditDir.empty() || !typed.is_absolute() || !typed.has_relative_path() || IsMountRoot(typed)) {
-    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
+    view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kWrongFolder), kButtonOK);
     return false;
   }
   if (PassesThroughNonFolder(typed)) {
-    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
+    view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kWrongFolder), kButtonOK);
     return false;
   }
   const fs::path destination = DestinationFolder();
   if (const std::string reason = RefusedFolderReason(destination); !reason.empty()) {
-    view_.MessageDialog(DialogKind::kWarning, std::string(kWrongFolder) + "\r\n" + reason, kButtonOK);
+    view_.MessageDialog(DialogKind::kWarning, std::string(Tr(Msg::kWrongFolder)) + "\r\n" + reason,
+                        kButtonOK);
     return false;
   }
   if (const std::string question = settings_.UpdateMode ? "" : ExistingFilesQuestion(destination);
@@ -344,15 +343,14 @@ bool TWizardFlow::DestinationAccepted() {
     return false;
   }
   if (settings_.UpdateMode && !HoldsInstallationToUpdate(destination)) {
-    view_.MessageDialog(DialogKind::kWarning, kWrongFolder, kButtonOK);
+    view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kWrongFolder), kButtonOK);
     return false;
   }
   const int64_t free = FreeMegabytes(destination);
   const int64_t need = required_bytes_ / 1024 / 1024;
   if (free < need) {
-    return view_.MessageDialog(DialogKind::kWarning,
-                               "ドライブにじゅうぶんな空き容量がありません\r\nこのまま処理を続けますか？",
-                               kButtonYes | kButtonNo) == kButtonYes;
+    return view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kLowSpace), kButtonYes | kButtonNo) ==
+           kButtonYes;
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "installer/wizard_flow.h"
 
 #include "installer/install_engine.h"
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -11,8 +12,9 @@ namespace vn {
 
 namespace {
 
-std::string Format(const char* before, const DataString& noun, const char* after = "") {
-  return before + Cp932ToUtf8Lossy(noun) + after;
+// A text of the catalogue naming a data string of the disc (its title, its media's name).
+std::string Format(Msg text, const DataString& noun) {
+  return Tr(text, {Cp932ToUtf8Lossy(noun)});
 }
 
 }  // namespace
@@ -31,11 +33,11 @@ TWizardFlow::TWizardFlow(TVondInstallSet& settings, WizardView& view)
 
 void TWizardFlow::FormCreate() {
   const DataString& media = settings_.MediaName;
-  controls_.LabelDisk = Format("インストールする", media, "を指定してください");
-  controls_.RadioDiskAllText = Format("全ての", media, "をインストール");
-  controls_.RadioDiskThisText = Format("この", media, "をインストール");
+  controls_.LabelDisk = Format(Msg::kLabelDisk, media);
+  controls_.RadioDiskAllText = Format(Msg::kRadioDiskAll, media);
+  controls_.RadioDiskThisText = Format(Msg::kRadioDiskThis, media);
   controls_.RadioDiskAll = settings_.DiscIndex == 0 && settings_.DiscCount() > 1;
-  controls_.LabelUninst = Format("", settings_.Title, " をコンピュータから削除します");
+  controls_.LabelUninst = Format(Msg::kUninstallFromComputer, settings_.Title);
   controls_.btnBack.visible = !settings_.Installed;
   uninstall_run_ = settings_.Installed;
   SetUpDestination();
@@ -109,32 +111,32 @@ void TWizardFlow::ShowPage(int index) {
   controls_.page = index;
   switch (index) {
     case kPageHello:
-      controls_.caption = "ようこそ";
+      controls_.caption = Tr(Msg::kPageHello);
       break;
     case kPageLicense:
-      controls_.caption = "ライセンス契約";
+      controls_.caption = Tr(Msg::kPageLicense);
       break;
     case kPageMedia:
-      controls_.caption = Format("インストールする", settings_.MediaName);
+      controls_.caption = Format(Msg::kPageMedia, settings_.MediaName);
       break;
     case kPageFile:
-      controls_.caption = "インストールするファイル";
+      controls_.caption = Tr(Msg::kPageFile);
       SetComponentBoxes();
       UpdateSizes();
       break;
     case kPageSelDir:
-      controls_.caption = "インストール先の選択";
+      controls_.caption = Tr(Msg::kPageSelDir);
       UpdateDriveSpace();
       break;
     case kPageConfirm:
-      controls_.caption = "インストール準備完了";
+      controls_.caption = Tr(Msg::kPageConfirm);
       break;
     case kPageCopy:
     case kPageDelete:
       if (index == kPageCopy) {
         // From here on only Abort remains, so Next and Back cannot re-enter during the procedure.
         controls_.btnBack.visible = controls_.btnNext.visible = false;
-        controls_.caption = "ファイルコピー";
+        controls_.caption = Tr(Msg::kPageCopy);
         view_.ProcessMessages();
         try {
           view_.RunInstallProcedure();
@@ -147,7 +149,7 @@ void TWizardFlow::ShowPage(int index) {
         }
       } else {
         controls_.btnNext.visible = false;
-        controls_.caption = "削除";
+        controls_.caption = Tr(Msg::kPageDelete);
         view_.RunUninstallProcedure();
       }
       // A procedure that succeeded has moved on to "exit"; after an abort or a failure the buttons
@@ -155,11 +157,11 @@ void TWizardFlow::ShowPage(int index) {
       if (controls_.page == index) return;
       break;
     case kPageExit:
-      controls_.caption = "完了";
+      controls_.caption = Tr(Msg::kPageExit);
       controls_.focus_abort = true;
       break;
     case kPageUninst:
-      controls_.caption = "アンインストール";
+      controls_.caption = Tr(Msg::kPageUninst);
       controls_.DelSaveVisible = view_.SaveDataOffered();
       break;
   }
@@ -172,13 +174,13 @@ void TWizardFlow::SetButtons() {
   controls_.btnNext.enabled =
       current < LastEnabledPage() && (current != kPageLicense || controls_.CheckLicense);
   if (current == kPageConfirm) {
-    controls_.btnNext.caption = "インストール";
+    controls_.btnNext.caption = Tr(Msg::kWizardInstall);
   } else if (current == kPageExit) {
-    controls_.btnAbort.caption = "閉じる(&C)";
+    controls_.btnAbort.caption = Tr(Msg::kWizardClose);
   } else if (current == kPageUninst) {
-    controls_.btnNext.caption = "実行";
+    controls_.btnNext.caption = Tr(Msg::kWizardRun);
   } else {
-    controls_.btnNext.caption = "次へ(&N) >";
+    controls_.btnNext.caption = Tr(Msg::kWizardNext);
   }
 }
 
@@ -227,7 +229,8 @@ void TWizardFlow::btnAbortClick() {
       break;
     case kPageCopy:
     case kPageDelete: {
-      const std::string question = std::string(ModeNames[controls_.page == kPageDelete]) + "を中断しますか？";
+      const char* question =
+          Tr(controls_.page == kPageDelete ? Msg::kAskAbortUninstall : Msg::kAskAbortInstall);
       if (view_.MessageDialog(DialogKind::kConfirmation, question, kButtonYes | kButtonNo) == kButtonYes)
         modal_result_ = mrAbort;
       break;
@@ -273,7 +276,7 @@ void TWizardFlow::FormClose() {
 
 bool TWizardFlow::FormCloseQuery() {
   if (modal_result_ != mrCancel || controls_.page == kPageExit) return true;
-  const std::string question = std::string(ModeNames[uninstall_run_ ? 1 : 0]) + "を中断しますか？";
+  const char* question = Tr(uninstall_run_ ? Msg::kAskAbortUninstall : Msg::kAskAbortInstall);
   return view_.MessageDialog(DialogKind::kConfirmation, question, kButtonYes | kButtonNo) == kButtonYes;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "installer/wizard_host.h"
+#include "messages/messages.h"
 
 namespace vn {
 
@@ -37,12 +38,9 @@ inline constexpr std::array<const char*, kPageCount> kPageNames = {
 // The index of the page with this name, -1 when there is none.
 int PageIndexOf(std::string_view name);
 
-// Indexed by Installed: the name of what the wizard does.
-// The question for an install folder that holds files already, recognised by these parts of its text:
-// the first always, the second when files of the game's names would be replaced.
-inline constexpr char kExistingFilesMark[] = "すでにファイルがあります";
-inline constexpr char kReplacedFilesMark[] = "は置き換えられます";
-inline constexpr std::array<const char*, 2> ModeNames = {"インストール", "アンインストール"};
+// The question for an install folder that holds files already is recognised by two parts of its
+// text (Msg::kExistingFilesMark always, Msg::kReplacedFilesMark when files of the game's names would
+// be replaced).
 
 // What the page flow needs of its window: the message dialogs, the message pump, and the install and
 // uninstall procedures that run on entering "copy" and "delete".
@@ -70,11 +68,11 @@ struct WizardButton {
 // The state of every control the flow decides, as the window shows it. Texts are UTF-8. The window
 // writes back what the user changes (check boxes, radio buttons, EditDir) before forwarding an event.
 struct WizardControls {
-  std::string caption = "インストールタイプの選択";
+  std::string caption = Tr(Msg::kWizardCaption);
   int page = -1;  // the notebook page shown
-  WizardButton btnBack{true, false, "< 戻る(&B)"};
-  WizardButton btnNext{true, true, "次へ(&N) >"};
-  WizardButton btnAbort{true, true, "中断(&A)"};
+  WizardButton btnBack{true, false, Tr(Msg::kWizardBack)};
+  WizardButton btnNext{true, true, Tr(Msg::kWizardNext)};
+  WizardButton btnAbort{true, true, Tr(Msg::kWizardAbort)};
   bool focus_abort = false;  // set when btnAbort should take the keyboard focus; the window clears it
 
   std::string EditHello, EditLicense;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "installer/uninstall_engine.h"
+#include "messages/messages.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "settings/settings.h"
@@ -15,11 +16,11 @@ namespace fs = std::filesystem;
 const char* DialogCaption(DialogKind kind) {
   switch (kind) {
     case DialogKind::kWarning:
-      return "警告";
+      return Tr(Msg::kCaptionWarning);
     case DialogKind::kInformation:
-      return "情報";
+      return Tr(Msg::kCaptionInformation);
     case DialogKind::kConfirmation:
-      return "確認";
+      return Tr(Msg::kCaptionConfirmation);
   }
   return "";
 }

@@ -12,6 +12,7 @@
 #include "installer/install_engine.h"
 #include "installer/wizard_flow.h"
 #include "installer/wizard_host.h"
+#include "messages/messages.h"
 
 namespace vn {
 
@@ -25,14 +26,14 @@ const char* DialogCaption(DialogKind kind);
 
 struct DialogButtonCaption {
   DialogButton button;
-  const char* caption;
+  Msg caption;
 };
 // Every button a dialog may offer, in the order they stand, with its fixed caption.
 inline constexpr std::array<DialogButtonCaption, 4> kDialogButtons = {{
-    {kButtonYes, "はい(&Y)"},
-    {kButtonNo, "いいえ(&N)"},
-    {kButtonOK, "OK"},
-    {kButtonAbort, "中止(&A)"},
+    {kButtonYes, Msg::kButtonYes},
+    {kButtonNo, Msg::kButtonNo},
+    {kButtonOK, Msg::kButtonOK},
+    {kButtonAbort, Msg::kButtonAbort},
 }};
 
 // What a dialog offering `buttons` answers when it is closed without one: No when offered, else

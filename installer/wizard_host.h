@@ -21,17 +21,17 @@ enum TModalResult : int { mrNone = 0, mrOK = 1, mrCancel = 2, mrAbort = 3 };
 
 // Message dialog kinds; the window gives each its fixed caption.
 enum class DialogKind {
-  kWarning,       // "警告"
-  kInformation,   // "情報"
-  kConfirmation,  // "確認"
+  kWarning,       // Msg::kCaptionWarning
+  kInformation,   // Msg::kCaptionInformation
+  kConfirmation,  // Msg::kCaptionConfirmation
 };
 
 // Buttons of a message dialog, combinable as a set; a dialog returns the one pressed.
 enum DialogButton : unsigned {
-  kButtonYes = 1,    // "はい(&Y)"
-  kButtonNo = 2,     // "いいえ(&N)"
-  kButtonOK = 4,     // "OK"
-  kButtonAbort = 8,  // "中止(&A)"
+  kButtonYes = 1,    // Msg::kButtonYes
+  kButtonNo = 2,     // Msg::kButtonNo
+  kButtonOK = 4,     // Msg::kButtonOK
+  kButtonAbort = 8,  // Msg::kButtonAbort
 };
 
 // The controls of the pages "copy", "delete" and "exit" that the engines write to.

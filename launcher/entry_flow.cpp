@@ -8,6 +8,7 @@
 #include "archive/vr_files.h"
 #include "launcher/entry_rules.h"
 #include "launcher/shared_archive.h"
+#include "messages/messages.h"
 #include "platform/disc_files.h"
 #include "platform/disc_image.h"
 #include "platform/error.h"
@@ -59,7 +60,7 @@ class EntryFlow {
 
   void Run() {
     if (!IsAdministrator()) {
-      ui_.ShowSystemWarning("管理者権限で実行してください");
+      ui_.ShowSystemWarning(Tr(Msg::kRunAsAdministrator));
       return;
     }
     const fs::path launcher_folder = LauncherFolder(env_);
@@ -83,7 +84,7 @@ class EntryFlow {
     switch (role) {
       case LaunchRole::kCopyForUninstall:
         if (!StartTemporaryCopy()) {
-          ui_.ShowWarning("ファイルをコピーできません");
+          ui_.ShowWarning(Tr(Msg::kCannotCopyFile));
           return;
         }
         break;
@@ -141,7 +142,7 @@ class EntryFlow {
       // A disc folder, or a disc image read in place.
       disc_ = OpenDiscFiles(source_path_);
       if (!settings_.LoadFromDisc(*disc_)) {
-        ui_.ShowWarning("インストール設定ファイルがありません");
+        ui_.ShowWarning(Tr(Msg::kNoSettingsFile));
         return false;
       }
     }
@@ -185,7 +186,7 @@ class EntryFlow {
       if (settings_.SeparateFiles) {
         ui_.RunWizard(settings_);
       } else if (!StartTemporaryCopy()) {
-        ui_.ShowWarning("ファイルをコピーできません");
+        ui_.ShowWarning(Tr(Msg::kCannotCopyFile));
         return false;
       }
       return true;

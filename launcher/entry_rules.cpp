@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "messages/messages.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/temporary_copy.h"
@@ -76,9 +77,7 @@ fs::path MakeTemporaryCopy(const fs::path& exe, const fs::path& temp_folder) {
 }
 
 std::string LaunchFailureMessage(int shell_result) {
-  char code[32];
-  std::snprintf(code, sizeof code, "%d", shell_result);
-  return std::string("プログラムを実行できませんでした\r\nエラーコード[") + code + "]";
+  return Tr(Msg::kLaunchFailed, {std::to_string(shell_result)});
 }
 
 }  // namespace vn

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "messages/messages.h"
 #include "platform/disc_files.h"
 #include "platform/disc_image.h"
 #include "platform/error.h"
@@ -25,7 +26,7 @@ fs::path SetupProgram(const fs::path& disc_folder, Runtime runtime) {
   if (!LooksLikeDiscImage(disc_folder)) return JoinNativePath(disc_folder, SetupProgramName(runtime));
   const std::unique_ptr<DiscFiles> disc = OpenDiscFiles(disc_folder);
   const std::optional<DiscFileInfo> program = disc->Find(SetupProgramName(runtime));
-  if (!program) throw EFOpenError(disc->Describe(SetupProgramName(runtime)) + ":ファイルがありません");
+  if (!program) throw EFOpenError(Tr(Msg::kFileMissing, {disc->Describe(SetupProgramName(runtime))}));
   return disc->RunnablePath(*program);
 }
 

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "messages/messages.h"
 #include "platform/disc_image.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
@@ -88,7 +89,7 @@ class ScratchFolder {
       lock.reset();
       DeleteFolderTree(pending);
     }
-    throw EWriteError(PathToUtf8(base) + ": 一時フォルダを作成できません");
+    throw EWriteError(Tr(Msg::kScratchNotMade, {PathToUtf8(base)}));
   }
 
   // The folders of images copied out so far: (image, top folder) -> where.
@@ -282,7 +283,7 @@ class ImageDiscFiles : public DiscFiles {
   // By the exact path: Rock Ridge names may differ in letter case only.
   const DiscImageEntry& EntryOf(const DiscFileInfo& file) const {
     const auto found = by_path_.find(file.path);
-    if (found == by_path_.end()) throw EFOpenError(Describe(file) + ": ファイルがありません");
+    if (found == by_path_.end()) throw EFOpenError(Tr(Msg::kDiscFileNotFound, {Describe(file)}));
     return *found->second;
   }
 
@@ -361,8 +362,8 @@ void CheckScratchSpace(const std::string& what, int64_t bytes) {
   const int64_t needed = bytes + kSpareBytes;
   const int64_t free = FreeSpace(folder);
   if (free >= 0 && free < needed) {
-    throw EWriteError(what + ": 一時フォルダ " + PathToUtf8(folder) + " の空き容量が足りません (" +
-                      std::to_string(needed) + " バイト必要、空き " + std::to_string(free) + " バイト)");
+    throw EWriteError(
+        Tr(Msg::kScratchFull, {what, PathToUtf8(folder), std::to_string(needed), std::to_string(free)}));
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -66,9 +67,7 @@ bool LooksLikeDiscImage(const fs::path& file) {
 void RefuseFalseDiscImage(const fs::path& file) {
   std::error_code ec;
   if (!HasDiscImageName(file) || !fs::is_regular_file(file, ec) || LooksLikeDiscImage(file)) return;
-  throw EFormatError(PathToUtf8(file) +
-                     ": ディスクイメージではありません (not a disc image: no ISO 9660 or UDF volume, no raw "
-                     "CD sectors, no cue sheet with its data file)");
+  throw EFormatError(Tr(Msg::kNotDiscImage, {PathToUtf8(file)}));
 }
 
 bool StartsLikeProgram(File& file) {

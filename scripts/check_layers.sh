@@ -8,13 +8,14 @@ cd "${1:-$(dirname "$0")/..}"
 # Rank of a source folder; folders of the same rank are peers and may not include each other.
 rank() {
   case "$1" in
-    platform/*) echo 0 ;;
-    archive/*) echo 1 ;;
-    imaging/*) echo 2 ;;
-    settings/*) echo 3 ;;
-    launcher/* | installer/*) echo 4 ;;
-    ui/*) echo 5 ;;
-    app/* | tools/*) echo 6 ;;
+    messages/*) echo 0 ;;
+    platform/*) echo 1 ;;
+    archive/*) echo 2 ;;
+    imaging/*) echo 3 ;;
+    settings/*) echo 4 ;;
+    launcher/* | installer/*) echo 5 ;;
+    ui/*) echo 6 ;;
+    app/* | tools/*) echo 7 ;;
     *) echo "" ;;
   esac
 }

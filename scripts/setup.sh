@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config binutils
   zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
   libcli11-dev nlohmann-json3-dev
+  gettext  # msgfmt checks the English texts' catalogue
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-ipafont-mincho
   hyperfine zip unzip xdg-utils pigz

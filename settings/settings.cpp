@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -8,6 +9,7 @@
 #include <set>
 #include <string_view>
 
+#include "messages/messages.h"
 #include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -480,8 +482,11 @@ bool TVondInstallSet::IsDiscFile(const DataString& relative_path) const {
 
 DataString TVondInstallSet::GetWizardCaption() const {
   if (!WizardCaption.empty()) return WizardCaption;
-  static const DataString kSuffix = Utf8ToCp932("のセットアップ");
-  return Title + kSuffix;
+  // The title's bytes as stored, inside the catalogue's text around them.
+  const std::string_view format = Tr(Msg::kSetupCaption);
+  const size_t at = std::min(format.find("%1"), format.size());
+  return Utf8ToCp932(std::string(format.substr(0, at))) + Title +
+         Utf8ToCp932(std::string(format.substr(std::min(at + 2, format.size()))));
 }
 
 }  // namespace vn

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <optional>
 
+#include "messages/messages.h"
 #include "platform/disc_image.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -40,7 +41,7 @@ constexpr size_t kMaxEntries = 200000;
 constexpr int64_t kBlocksPerRead = 256;
 
 [[noreturn]] void Damaged(const fs::path& image, const std::string& what) {
-  throw EFormatError(PathToUtf8(image) + ": 壊れたディスクイメージです (" + what + ")");
+  throw EFormatError(Tr(Msg::kDamagedDiscImage, {PathToUtf8(image), what}));
 }
 
 // One name of a folder listing as a path component, or empty when it is none we may use.

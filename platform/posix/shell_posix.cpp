@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "messages/messages.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/shell.h"
@@ -381,15 +382,12 @@ std::string PrepareWindowsProgram(const fs::path& file) {
   const std::vector<std::string> env = JapaneseEnvironment();
   PrepareOwnWinePrefix(wine, env);
   if (JapaneseLocaleFolder()) return {};
-  return "日本語ロケール (ja_JP.UTF-8) がなく、作ることもできません。Wine で動く Windows のゲームは、"
-         "日本語の名前のフォルダやファイルを開けず、起動しないことがあります。\r\n"
-         "locales をインストールしてください（Debian/Ubuntu: sudo apt install locales）。";
+  return Tr(Msg::kNoJapaneseLocale);
 }
 
 std::string ShellOpenFailureHint(const fs::path& file, int result) {
   if (result != kShellNoAssociation || !IsWindowsProgram(file) || !Wine().empty()) return {};
-  return "Windows のプログラムを実行するには Wine が必要です。\r\n"
-         "wine をインストールしてください（Debian/Ubuntu: sudo apt install wine）。";
+  return Tr(Msg::kWineNeeded);
 }
 
 }  // namespace vn

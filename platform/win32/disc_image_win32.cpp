@@ -1,4 +1,5 @@
 // Windows opens disc images itself (Explorer mounts them as a drive), so the program reads none.
+#include "messages/messages.h"
 #include "platform/disc_image.h"
 
 #include "platform/error.h"
@@ -13,9 +14,7 @@ bool LooksLikeDescribedImage(const std::filesystem::path&) {
 }
 
 DiscImage::DiscImage(const std::filesystem::path& image) : image_(image) {
-  throw EFOpenError(PathToUtf8(image) +
-                    ": ディスクイメージはエクスプローラーでマウントしてから、そのドライブの install.exe "
-                    "を実行してください");
+  throw EFOpenError(Tr(Msg::kMountDiscImage, {PathToUtf8(image)}));
 }
 
 DiscImage::~DiscImage() = default;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "platform/disc_files.h"
 #include "platform/file.h"
@@ -113,6 +114,44 @@ TEST_F(Unattended, InstallsBothDiscsAndUninstallsFromTheInstallation) {
   }
   EXPECT_FALSE(fs::exists(menu));
   EXPECT_EQ(InstallPathValue(), "");
+}
+
+// The program's texts follow the system's language, --lang and VNSETUP_LANG; the disc's stay as stored.
+TEST_F(Unattended, TextsInTheLanguageChosen) {
+  const auto install = [&](const std::string& language, const std::string& option = "") {
+    return Run("env -u DISPLAY -u LANGUAGE -u LC_ALL -u LC_MESSAGES " + language + " " +
+               test::ShellQuoted(VNSETUP) + " --unattended " + option + " --accept-license --folder " +
+               test::ShellQuoted(game_.string()) + " " + test::ShellQuoted(disc1_.string()));
+  };
+  ASSERT_EQ(install("LANG=en_US.UTF-8"), 0) << err_;
+  const std::vector<std::string> english_lines = {"Install: 無人テスト", "Copying " + game_.string() + "/",
+                                                  "Creating shortcuts", "The installation is complete"};
+  for (const std::string& english : english_lines) {
+    EXPECT_NE(err_.find(english), std::string::npos) << english << "\n" << err_;
+  }
+  for (const char* japanese : {"インストール:", "コピー中", "ショートカット", "完了しました"}) {
+    EXPECT_EQ(err_.find(japanese), std::string::npos) << japanese << "\n" << err_;
+  }
+  EXPECT_NE(err_.find("第1条 同意してください"), std::string::npos) << err_;
+  const fs::path menu = fs::path(std::getenv("XDG_DATA_HOME")) / "applications" / "無人テスト";
+  EXPECT_TRUE(fs::exists(menu / "Uninstall 無人テスト.desktop"));
+
+  // The uninstall in Japanese on an English system; what the English install made goes all the same.
+  ASSERT_EQ(Run("env -u DISPLAY LANG=en_US.UTF-8 VNSETUP_LANG=ja " +
+                test::ShellQuoted((game_ / "install.exe").string()) + " --unattended"),
+            0)
+      << err_;
+  EXPECT_NE(err_.find("アンインストール: 無人テスト"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("アンインストールが完了しました"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(menu));
+  EXPECT_FALSE(fs::exists(game_));
+
+  // --lang before VNSETUP_LANG before the system; a language the program has no texts in is said.
+  ASSERT_EQ(install("LANG=ja_JP.UTF-8 VNSETUP_LANG=ja", "--lang en"), 0) << err_;
+  EXPECT_NE(err_.find("The installation is complete"), std::string::npos) << err_;
+  EXPECT_EQ(Run(test::ShellQuoted(VNSETUP) + " --unattended --lang fr " + test::ShellQuoted(disc1_.string())),
+            2);
+  EXPECT_NE(err_.find("--lang fr"), std::string::npos) << err_;
 }
 
 TEST_F(Unattended, ThisDiscOnlyWithChosenComponents) {

@@ -16,6 +16,7 @@
 #include "launcher/entry_flow.h"
 #include "launcher/launcher_ui.h"
 #include "launcher/shared_archive.h"
+#include "messages/messages.h"
 #include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/interruption.h"
@@ -29,6 +30,11 @@ namespace vn {
 namespace fs = std::filesystem;
 
 namespace {
+
+// A dialog's text as the console prints it: "vnsetup: 警告: text".
+std::string DialogLine(DialogKind kind, const std::string& text) {
+  return std::string("vnsetup: ") + DialogCaption(kind) + ": " + text;
+}
 
 // Stops the run with exit code 2 before anything was copied: the question cannot be answered
 // safely without the user.
@@ -63,21 +69,20 @@ class HeadlessWizard : public WizardFrontEnd {
         flow_.btnNextClick();
         if (flow_.Controls().page == page && flow_.ModalResult() == mrNone) {
           // The page refused to be left (a destination it does not accept).
-          return Stop(kUnattendedUsage,
-                      page == kPageSelDir
-                          ? "the install folder was refused: " + flow_.Controls().EditDir
-                          : "the wizard stayed on its page \"" + std::string(kPageNames[page]) + "\"");
+          return Stop(kUnattendedUsage, page == kPageSelDir
+                                            ? Tr(Msg::kConsoleFolderRefused, {flow_.Controls().EditDir})
+                                            : Tr(Msg::kConsolePageStayed, {kPageNames[page]}));
         }
       }
     } catch (const UnansweredQuestion& e) {
-      return Stop(kUnattendedUsage, std::string("not answered without a user: ") + e.what());
+      return Stop(kUnattendedUsage, Tr(Msg::kConsoleNotAnswered, {e.what()}));
     } catch (const std::exception& e) {
       return Stop(kUnattendedFailed, e.what());
     }
     if (flow_.Controls().page == kPageExit) return Completed();
     if (stop_code_ != 0) return Stop(stop_code_, stop_reason_);
-    return Stop(kUnattendedFailed, std::string(ModeNames[uninstalling_]) + "を中断しました" +
-                                       (uninstalling_ ? "" : "（インストールは完了していません）"));
+    return Stop(kUnattendedFailed,
+                Tr(uninstalling_ ? Msg::kConsoleUninstallAborted : Msg::kConsoleInstallAborted));
   }
 
   // WizardHost
@@ -112,22 +117,23 @@ class HeadlessWizard : public WizardFrontEnd {
   void ProcessMessages() override {
     const int signal = InterruptionGuard::Signal();
     if (signal == 0 || flow_.ModalResult() != mrNone) return;
-    console_.Line(std::string("vnsetup: ") + InterruptionGuard::SignalName(signal) + ": stopping");
+    console_.Line(std::string("vnsetup: ") +
+                  Tr(Msg::kConsoleStopping, {InterruptionGuard::SignalName(signal)}));
     flow_.SetModalResult(mrAbort);
   }
 
   DialogButton MessageDialog(DialogKind kind, const std::string& text, unsigned buttons) override {
     const std::string shown = LfLineBreaks(text);
-    const std::string line = std::string("vnsetup: ") + DialogCaption(kind) + ": " + shown;
+    const std::string line = DialogLine(kind, shown);
     const DialogButton answer = Answer(kind, shown, buttons);
     if (buttons == kButtonOK) {
       console_.Line(line);
     } else {
       console_.Line(line + " [" +
-                    (answer == kButtonYes  ? "Yes"
-                     : answer == kButtonNo ? "No"
-                     : answer == kButtonOK ? "OK"
-                                           : "Abort") +
+                    Tr(answer == kButtonYes  ? Msg::kConsoleAnswerYes
+                       : answer == kButtonNo ? Msg::kConsoleAnswerNo
+                       : answer == kButtonOK ? Msg::kConsoleAnswerOK
+                                             : Msg::kConsoleAnswerAbort) +
                     "]");
     }
     return answer;
@@ -136,7 +142,7 @@ class HeadlessWizard : public WizardFrontEnd {
   std::optional<fs::path> ChooseDiscFolder(const std::string&) override {
     if (next_disc_ >= options_.disc_folders.size()) return std::nullopt;
     const fs::path folder = options_.disc_folders[next_disc_++];
-    console_.Line("trying the disc folder " + PathToUtf8(folder));
+    console_.Line(Tr(Msg::kConsoleTryingDisc, {PathToUtf8(folder)}));
     return folder;
   }
 
@@ -145,9 +151,10 @@ class HeadlessWizard : public WizardFrontEnd {
 
  private:
   int Completed() {
-    console_.Line(exit_text_.empty() ? std::string(ModeNames[uninstalling_]) + "が完了しました" : exit_text_);
+    console_.Line(exit_text_.empty() ? Tr(uninstalling_ ? Msg::kUninstallCompleted : Msg::kInstallCompleted)
+                                     : exit_text_);
     if (!uninstalling_ && !options_.folder.empty() && !folder_answered_) {
-      console_.Line("vnsetup: --folder was not used: this game chooses its folder itself");
+      console_.Line(std::string("vnsetup: ") + Tr(Msg::kConsoleFolderUnused));
     }
     if (!uninstalling_) {
       const std::string folder = PathToUtf8(FolderWithoutDelimiter(flow_.DestinationFolder()));
@@ -174,17 +181,19 @@ class HeadlessWizard : public WizardFrontEnd {
       stop_reason_ = text;
       return kButtonAbort;
     }
-    if (buttons == (kButtonYes | kButtonNo) && text.find(kExistingFilesMark) != std::string::npos) {
+    if (buttons == (kButtonYes | kButtonNo) && text.find(Tr(Msg::kExistingFilesMark)) != std::string::npos) {
       // A folder holding files already: other names are left alone; same names only on request.
-      if (text.find(kReplacedFilesMark) == std::string::npos || options_.replace_existing) return kButtonYes;
-      console_.Line("vnsetup: 確認: " + text);
-      throw UnansweredQuestion(text + " (--replace-existing replaces them)");
+      if (text.find(Tr(Msg::kReplacedFilesMark)) == std::string::npos || options_.replace_existing)
+        return kButtonYes;
+      console_.Line(DialogLine(DialogKind::kConfirmation, text));
+      throw UnansweredQuestion(Tr(Msg::kConsoleReplaceHint, {text}));
     }
-    if (buttons == (kButtonYes | kButtonNo) && text.find("中断しますか") != std::string::npos) {
+    if (buttons == (kButtonYes | kButtonNo) &&
+        (text == Tr(Msg::kAskAbortInstall) || text == Tr(Msg::kAskAbortUninstall))) {
       // "Abort?": only the run itself, having given up, says yes.
       return stop_code_ != 0 ? kButtonYes : kButtonNo;
     }
-    console_.Line(std::string("vnsetup: ") + (kind == DialogKind::kWarning ? "警告: " : "確認: ") + text);
+    console_.Line(DialogLine(kind == DialogKind::kWarning ? kind : DialogKind::kConfirmation, text));
     throw UnansweredQuestion(text);
   }
 
@@ -193,15 +202,13 @@ class HeadlessWizard : public WizardFrontEnd {
     WizardControls& c = flow_.Controls();
     switch (page) {
       case kPageLicense:
-        console_.Line("--- licence agreement ---\n" + LfLineBreaks(c.EditLicense) + "\n---");
+        console_.Line(Tr(Msg::kConsoleLicenceBegin) + ("\n" + LfLineBreaks(c.EditLicense)) + "\n---");
         if (!options_.accept_license) {
           stop_code_ = kUnattendedUsage;
-          stop_reason_ =
-              "the licence above must be accepted to install; read it, and run again with "
-              "--accept-license to accept it";
+          stop_reason_ = Tr(Msg::kConsoleLicenceNeeded);
           return false;
         }
-        console_.Line("licence accepted (--accept-license)");
+        console_.Line(Tr(Msg::kConsoleLicenceAccepted));
         c.CheckLicense = true;
         flow_.CheckLicenseClick();
         break;
@@ -219,13 +226,15 @@ class HeadlessWizard : public WizardFrontEnd {
         if (!options_.folder.empty()) {
           c.EditDir = PathToUtf8(FolderWithoutDelimiter(fs::absolute(options_.folder).lexically_normal()));
         }
-        console_.Line("install folder: " + c.EditDir);
+        console_.Line(Tr(Msg::kConsoleInstallFolder, {c.EditDir}));
         folder_answered_ = true;
         break;
       case kPageUninst:
         c.CheckDelSave = options_.delete_save_data && c.DelSaveVisible;
         console_.Line(LfLineBreaks(c.LabelUninst) +
-                      (c.DelSaveVisible ? (c.CheckDelSave ? " (save data too)" : " (save data kept)") : ""));
+                      (c.DelSaveVisible
+                           ? Tr(c.CheckDelSave ? Msg::kConsoleSaveDataToo : Msg::kConsoleSaveDataKept)
+                           : ""));
         break;
       case kPageConfirm:
         return AllDiscsReachable();
@@ -251,8 +260,7 @@ class HeadlessWizard : public WizardFrontEnd {
       const DiscSearch found = FindDiscOfSet(known, i, settings_);
       if (found.files && DataNeeded(i) && !found.files->Find("game.dat")) {
         stop_code_ = kUnattendedFailed;
-        stop_reason_ = "ディスク" + std::to_string(i + 1) + ": " + found.files->Describe("game.dat") +
-                       ":ファイルがありません (the data of this disc cannot be installed)";
+        stop_reason_ = Tr(Msg::kDiscFileMissing, {std::to_string(i + 1), found.files->Describe("game.dat")});
         return false;
       }
       if (!found.files) {
@@ -260,10 +268,8 @@ class HeadlessWizard : public WizardFrontEnd {
         std::string passed;
         for (const auto& [place, why] : found.refused) passed += "\n" + PathToUtf8(place) + ": " + why;
         stop_code_ = found.unreadable ? kUnattendedFailed : kUnattendedUsage;
-        stop_reason_ = "disc " + std::to_string(i + 1) +
-                       " is in no folder beside this disc; name its folder with --disc DIR (or install "
-                       "--this-disc-only)" +
-                       (passed.empty() ? "" : "\ndiscs passed over:" + passed);
+        stop_reason_ = Tr(Msg::kConsoleDiscNotFound, {std::to_string(i + 1)}) +
+                       (passed.empty() ? "" : "\n" + (Tr(Msg::kConsoleDiscsPassedOver) + passed));
         return false;
       }
     }
@@ -282,8 +288,7 @@ class HeadlessWizard : public WizardFrontEnd {
     const int asked = ++prompts_[prompt];
     if (asked == 1 || next_disc_ < options_.disc_folders.size()) return kButtonOK;
     stop_code_ = kUnattendedUsage;
-    stop_reason_ = "not answered without a user: " + prompt +
-                   " (no folder beside this disc holds it; name its folder with --disc DIR)";
+    stop_reason_ = Tr(Msg::kConsoleDiscPromptUnanswered, {prompt});
     return kButtonAbort;
   }
 
@@ -292,7 +297,7 @@ class HeadlessWizard : public WizardFrontEnd {
     InstallSource source = RunningInstallSource(SourceFolder(), SharedArchive());
     // Nobody is there to read a document opened on the desktop; say where it is instead.
     source.shell_open = [this](const fs::path& file, const fs::path&) {
-      console_.Line("readme: " + PathToUtf8(file));
+      console_.Line(Tr(Msg::kConsoleReadme, {PathToUtf8(file)}));
       return 33;  // what the shell returns on success
     };
     RunInstall(*this, settings_, source);
@@ -321,21 +326,21 @@ class UnattendedUi : public LauncherUi {
 
   void RunWizard(TVondInstallSet& settings) override {
     ran_ = true;
-    console_.Line(std::string(ModeNames[settings.Installed ? 1 : 0]) + ": " +
+    console_.Line(std::string(Tr(settings.Installed ? Msg::kConsoleUninstall : Msg::kConsoleInstall)) + ": " +
                   Cp932ToUtf8Lossy(settings.Title) + " (" + PathToUtf8(source_folder_) + ")");
     code_ = HeadlessWizard(settings, options_, source_folder_, console_).Run();
   }
 
   void ShowWarning(const std::string& text) override {
     warned_ = true;
-    console_.Line("vnsetup: 警告: " + LfLineBreaks(text));
+    console_.Line(DialogLine(DialogKind::kWarning, LfLineBreaks(text)));
   }
   void ShowSystemWarning(const std::string& text) override { ShowWarning(text); }
 
   int ExitCode() {
     if (ran_) return code_;
     if (!warned_) {
-      console_.Line("vnsetup: nothing was done: the game or another vnsetup run of it is running");
+      console_.Line(std::string("vnsetup: ") + Tr(Msg::kConsoleNothingDone));
     }
     return kUnattendedFailed;
   }
@@ -363,7 +368,7 @@ int RunUnattended(EntryEnvironment env, const UnattendedOptions& options) {
   InterruptionGuard interruption;
   // A pipe, a device or a socket named as the source: said as such, not as a missing install.dat.
   if (std::error_code ec; !env.args.empty() && !IsDiscLocation(source) && fs::exists(source, ec)) {
-    ui.Fail(env.args[0] + ": no disc folder, disc image (ISO 9660 / UDF) or archive file");
+    ui.Fail(Tr(Msg::kConsoleNoSource, {env.args[0]}));
     return kUnattendedFailed;
   }
   try {

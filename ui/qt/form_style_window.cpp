@@ -1,5 +1,7 @@
 #include "ui/qt/form_style_window.h"
 
+#include "messages/messages.h"
+
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -28,6 +30,8 @@ ErrorReporter& ReporterStorage() {
 }  // namespace
 
 bool InstallQtTranslations() {
+  // Qt's own texts are English as written: only Japanese needs its translations.
+  if (CurrentLanguage() != Language::kJapanese) return true;
   auto* translator = new QTranslator(QCoreApplication::instance());
   if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
       !QCoreApplication::installTranslator(translator)) {

@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "imaging/dib_surface.h"
+#include "messages/messages.h"
 #include "ui/qt/focus_ring.h"
 
 namespace vn {
@@ -38,7 +39,7 @@ TIconChooserWindow::TIconChooserWindow(std::string bytes, const std::vector<TIco
   // A fixed dialog border without border icons.
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                  Qt::WindowTitleHint);
-  setWindowTitle(QStringLiteral("Select One from Multiple Icons"));
+  setWindowTitle(QString::fromUtf8(Tr(Msg::kIconChooserCaption)));
 
   List = new QListWidget(this);
   List->setGeometry(8, 8, 154, 150);

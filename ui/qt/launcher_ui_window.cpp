@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "launcher/shared_archive.h"
+#include "messages/messages.h"
 #include "ui/qt/form_style_window.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/start_window.h"
@@ -65,10 +66,11 @@ void QtLauncherUi::RunWizard(TVondInstallSet& settings) {
 
 void QtLauncherUi::ShowWarning(const std::string& text) {
   if (!screenshot_file_.isEmpty()) {
-    std::fprintf(stderr, "vnsetup: 警告: %s\n", text.c_str());
+    std::fprintf(stderr, "vnsetup: %s: %s\n", Tr(Msg::kCaptionWarning), text.c_str());
     return;
   }
-  QMessageBox::warning(nullptr, QString::fromUtf8("警告"), QString::fromStdString(text), QMessageBox::Ok);
+  QMessageBox::warning(nullptr, QString::fromUtf8(Tr(Msg::kCaptionWarning)), QString::fromStdString(text),
+                       QMessageBox::Ok);
 }
 
 void QtLauncherUi::ShowSystemWarning(const std::string& text) {

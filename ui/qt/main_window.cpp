@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "messages/messages.h"
 #include "settings/settings.h"
 #include "ui/qt/fitted_text.h"
 #include "ui/qt/form_style_window.h"
@@ -63,8 +64,9 @@ void TFormMain::FormCreate() {
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   const QSize client = ClientSizeFor(screen ? screen->size() : QSize(0, 0));
   SetClientSize(client.width(), client.height());
-  setWindowTitle(settings_.Installed ? FromData(settings_.Title) + QString::fromUtf8("の削除")
-                                     : FromData(settings_.GetWizardCaption()));
+  setWindowTitle(settings_.Installed
+                     ? QString::fromUtf8(Tr(Msg::kMainUninstallCaption)).arg(FromData(settings_.Title))
+                     : FromData(settings_.GetWizardCaption()));
   if (archive_) {
     DrawBackground(PaintBox->Picture(), settings_, *archive_);
     PaintBox->PictureChanged();

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <exception>
 
+#include "messages/messages.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "settings/settings.h"
@@ -26,11 +27,11 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
 
   PaintBox = new TDXPaintBox(this);
   PaintBox->setGeometry(0, 0, kClientWidth, kClientHeight);
-  btnStart = AddButton("ゲームスタート", start_menu::kStartTop, 0);
-  btnInstall = AddButton("インストール", start_menu::kInstallTop, 1);
-  btnDirectX = AddButton("DirectXをインストール", start_menu::kDirectXTop, 2);
-  btnWinMedia = AddButton("WindowsMediaPlayerをインストール", start_menu::kWinMediaTop, 3);
-  btnExit = AddButton("終了", start_menu::kExitTop, 0);
+  btnStart = AddButton(Tr(Msg::kStartGame), start_menu::kStartTop, 0);
+  btnInstall = AddButton(Tr(Msg::kStartInstall), start_menu::kInstallTop, 1);
+  btnDirectX = AddButton(Tr(Msg::kStartDirectX), start_menu::kDirectXTop, 2);
+  btnWinMedia = AddButton(Tr(Msg::kStartWinMedia), start_menu::kWinMediaTop, 3);
+  btnExit = AddButton(Tr(Msg::kStartExit), start_menu::kExitTop, 0);
   setTabOrder(btnStart, btnInstall);
   setTabOrder(btnInstall, btnDirectX);
   setTabOrder(btnDirectX, btnWinMedia);
@@ -116,7 +117,8 @@ void TFormStart::OpenSetup(start_menu::Runtime runtime) {
   }
   const std::string hint = ShellOpenFailureHint(program, OpenSetupProgram(program));
   if (!hint.empty()) {
-    QMessageBox::warning(this, QString::fromUtf8("警告"), QString::fromStdString(hint), QMessageBox::Ok);
+    QMessageBox::warning(this, QString::fromUtf8(Tr(Msg::kCaptionWarning)), QString::fromStdString(hint),
+                         QMessageBox::Ok);
   }
 }
 

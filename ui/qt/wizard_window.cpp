@@ -29,6 +29,7 @@
 #include <map>
 
 #include "launcher/shared_archive.h"
+#include "messages/messages.h"
 #include "platform/disc_files.h"
 #include "platform/error.h"
 #include "platform/interruption.h"
@@ -67,9 +68,10 @@ class DiscChooser : public QFileDialog {
     setFileMode(QFileDialog::ExistingFile);
     setOption(QFileDialog::DontUseNativeDialog);
     setNameFilters(
-        {QStringLiteral("ディスクイメージ (*.iso *.ISO *.cue *.CUE *.bin *.BIN *.nrg *.NRG *.ccd *.CCD "
-                        "*.img *.IMG *.udf *.UDF)"),
-         QStringLiteral("すべてのファイル (*)")});
+        {QString::fromUtf8(Tr(Msg::kDiscImageFilter)) +
+             QStringLiteral(
+                 " (*.iso *.ISO *.cue *.CUE *.bin *.BIN *.nrg *.NRG *.ccd *.CCD *.img *.IMG *.udf *.UDF)"),
+         QString::fromUtf8(Tr(Msg::kAllFilesFilter)) + QStringLiteral(" (*)")});
   }
 
  protected:
@@ -128,7 +130,7 @@ DialogButton ShowMessageBox(QWidget* parent, DialogKind kind, const std::string&
   std::map<QAbstractButton*, DialogButton> results;
   for (size_t i = 0; i < kDialogButtons.size(); ++i) {
     const DialogButtonCaption& b = kDialogButtons[i];
-    if (buttons & b.button) results[box.addButton(QString::fromUtf8(b.caption), kRoles[i])] = b.button;
+    if (buttons & b.button) results[box.addButton(QString::fromUtf8(Tr(b.caption)), kRoles[i])] = b.button;
   }
   new TFocusRing(box);
   box.exec();
@@ -166,7 +168,7 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
   setFont(FormFont());
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setWindowTitle(QString::fromUtf8("インストールタイプの選択"));
+  setWindowTitle(QString::fromUtf8(Tr(Msg::kWizardCaption)));
 
   Notebook = new QStackedWidget(this);
   Notebook->setGeometry(0, 0, kClientWidth, kNotebookHeight);
@@ -174,13 +176,13 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
   Bevel->setFrameShape(QFrame::HLine);
   Bevel->setFrameShadow(QFrame::Sunken);
   Bevel->setGeometry(0, kNotebookHeight, kClientWidth, 2);
-  btnBack = new QPushButton(QString::fromUtf8("< 戻る(&B)"), this);
+  btnBack = new QPushButton(QString::fromUtf8(Tr(Msg::kWizardBack)), this);
   btnBack->setGeometry(244, kButtonTop, kButtonWidth, kButtonHeight);
   btnBack->setEnabled(false);
-  btnNext = new QPushButton(QString::fromUtf8("次へ(&N) >"), this);
+  btnNext = new QPushButton(QString::fromUtf8(Tr(Msg::kWizardNext)), this);
   btnNext->setGeometry(324, kButtonTop, kButtonWidth, kButtonHeight);
   btnNext->setDefault(true);
-  btnAbort = new QPushButton(QString::fromUtf8("中断(&A)"), this);
+  btnAbort = new QPushButton(QString::fromUtf8(Tr(Msg::kWizardAbort)), this);
   btnAbort->setGeometry(416, kButtonTop, kButtonWidth, kButtonHeight);
   // Return presses the focused button, as on Windows; elsewhere (an edit box, a check box) it
   // presses Next, the default button.
@@ -243,14 +245,13 @@ void TFormType::BuildPages() {
   EditHello = AddTextPage(pages[kPageHello], 16, 261);
 
   QWidget* license = pages[kPageLicense];
-  Label2 = AddLabel(
-      license, "以下のライセンス同意書をお読みください。セットアップを継続するには、必ず全ての契約条項", 12);
-  Label4 = AddLabel(license, "に同意しなければなりません。", 28);
+  Label2 = AddLabel(license, Tr(Msg::kLicenseLine1), 12);
+  Label4 = AddLabel(license, Tr(Msg::kLicenseLine2), 28);
   Label2->setGeometry(16, 12, kClientWidth - 32, 14);
   Label4->setGeometry(16, 28, kClientWidth - 32, 14);
   ShareFontSize({Label2, Label4});
   EditLicense = AddTextPage(license, 48, 208);
-  CheckLicense = AddCheckBox(license, "同意する(&P)", 16, 266);
+  CheckLicense = AddCheckBox(license, Tr(Msg::kLicenseAgree), 16, 266);
 
   QWidget* media = pages[kPageMedia];
   LabelDisk = AddLabel(media, "", 24);
@@ -261,17 +262,17 @@ void TFormType::BuildPages() {
   // Exclusive within the page; "neither checked" stays possible until the user picks one.
 
   QWidget* file = pages[kPageFile];
-  Label1 = AddLabel(file, "インストールするファイルを選択してください", 24);
-  CheckProg = AddCheckBox(file, "プログラム", 48, 60);
+  Label1 = AddLabel(file, Tr(Msg::kFileChoose), 24);
+  CheckProg = AddCheckBox(file, Tr(Msg::kComponentProgram), 48, 60);
   CheckProg->setChecked(true);
   CheckProg->setEnabled(false);
-  CheckData = AddCheckBox(file, "シナリオ・グラフィック", 48, 88);
-  CheckSound = AddCheckBox(file, "サウンド", 48, 116);
-  CheckMovie = AddCheckBox(file, "ムービー", 48, 144);
+  CheckData = AddCheckBox(file, Tr(Msg::kComponentData), 48, 88);
+  CheckSound = AddCheckBox(file, Tr(Msg::kComponentSound), 48, 116);
+  CheckMovie = AddCheckBox(file, Tr(Msg::kComponentMovie), 48, 144);
   LabelSize = AddLabel(file, "", 250);
 
   QWidget* seldir = pages[kPageSelDir];
-  Label3 = AddLabel(seldir, "インストール先を選択してください", 12);
+  Label3 = AddLabel(seldir, Tr(Msg::kSelDirChoose), 12);
   EditDir = new QLineEdit(seldir);
   EditDir->setGeometry(kLeft, 30, kInnerWidth, 21);
   Drive = new QComboBox(seldir);
@@ -292,15 +293,13 @@ void TFormType::BuildPages() {
   LabelSzNeed = AddLabel(seldir, "", 272);
 
   QWidget* confirm = pages[kPageConfirm];
-  Label5 = AddLabel(confirm, "ファイルをコピーする準備が整いました", 24);
-  LabelBack = AddLabel(
-      confirm, "[インストール] をクリックするとコピーを開始します。設定を確認・変更したい場合は [戻る] を",
-      60);
-  LabelBack2 = AddLabel(confirm, "クリックしてください", 76);
+  Label5 = AddLabel(confirm, Tr(Msg::kConfirmReady), 24);
+  LabelBack = AddLabel(confirm, Tr(Msg::kConfirmBack1), 60);
+  LabelBack2 = AddLabel(confirm, Tr(Msg::kConfirmBack2), 76);
   ShareFontSize({LabelBack, LabelBack2});
 
   QWidget* copy = pages[kPageCopy];
-  LabelCopyCap = AddLabel(copy, "ファイルをコピーしています", 24);
+  LabelCopyCap = AddLabel(copy, Tr(Msg::kCopyingFiles), 24);
   LabelCopy = AddLabel(copy, "...", 60);
   LabelCopy->setGeometry(kLeft, 60, kInnerWidth, 14);  // the file line ends where the bar ends
   Progress = new QProgressBar(copy);
@@ -309,15 +308,15 @@ void TFormType::BuildPages() {
   Progress->setValue(0);
   Progress->setTextVisible(false);
 
-  LabelExit = AddLabel(pages[kPageExit], "インストールが完了しました", 24);
+  LabelExit = AddLabel(pages[kPageExit], Tr(Msg::kInstallCompleted), 24);
 
   QWidget* uninst = pages[kPageUninst];
   LabelUninst = AddLabel(uninst, "", 24);
-  Label7 = AddLabel(uninst, "[実行] をクリックすると削除処理を開始します", 60);
-  CheckDelSave = AddCheckBox(uninst, "セーブデータも削除", kLeft, 100);
+  Label7 = AddLabel(uninst, Tr(Msg::kUninstClick), 60);
+  CheckDelSave = AddCheckBox(uninst, Tr(Msg::kDeleteSaveData), kLeft, 100);
 
   QWidget* erase = pages[kPageDelete];
-  LabelDelTitle = AddLabel(erase, "ファイルを削除しています", 24);
+  LabelDelTitle = AddLabel(erase, Tr(Msg::kDeletingFiles), 24);
   LabelDel = AddLabel(erase, "", 60);
   // Lines that name files or the title: cut in the middle when too long (SetText).
   for (QLabel* label : {LabelCopy, LabelDelTitle, LabelDel}) SetElidedText(*label, label->text());

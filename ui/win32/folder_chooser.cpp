@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "installer/wizard_host.h"
+#include "messages/messages.h"
 #include "ui/win32/form.h"
 #include "ui/win32/form_style.h"
 
@@ -51,20 +52,20 @@ std::vector<std::wstring> SubFolders(const fs::path& folder) {
 class TFolderForm : public TForm {
  public:
   TFolderForm(HWND owner, const std::wstring& prompt, const fs::path& start) {
-    CreateForm(owner, L"フォルダの参照", kWidth, kHeight);
+    CreateForm(owner, Wide(Tr(Msg::kFolderBrowse)), kWidth, kHeight);
     const int inner = kWidth - 2 * kMargin;
     AddControl("Prompt", L"Static", prompt, SS_LEFT | SS_NOPREFIX, kMargin, kMargin, inner, 28);
     tree_ = AddControl(
         "Tree", WC_TREEVIEWW, L"",
         WS_TABSTOP | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, kMargin,
         44, inner, 230);
-    AddControl("LabelFolder", L"Static", L"フォルダ(&F):", SS_LEFT, kMargin, 284, inner, 14);
+    AddControl("LabelFolder", L"Static", Wide(Tr(Msg::kFolderLabel)), SS_LEFT, kMargin, 284, inner, 14);
     edit_ = AddControl("EditFolder", L"Edit", L"", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kMargin, 300,
                        inner, 21);
-    ok_ = AddControl("OK", L"Button", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, kWidth - kMargin - 156, 333, 75,
-                     25);
-    abort_ = AddControl("中止(A)", L"Button", L"中止(&A)", WS_TABSTOP | BS_PUSHBUTTON, kWidth - kMargin - 75,
-                        333, 75, 25);
+    ok_ = AddControl("OK", L"Button", Wide(Tr(Msg::kButtonOK)), WS_TABSTOP | BS_DEFPUSHBUTTON,
+                     kWidth - kMargin - 156, 333, 75, 25);
+    abort_ = AddControl("Abort", L"Button", Wide(Tr(Msg::kFolderAbort)), WS_TABSTOP | BS_PUSHBUTTON,
+                        kWidth - kMargin - 75, 333, 75, 25);
     SetDefaultButton(ok_);
     AddDrives();
     OpenAt(start);

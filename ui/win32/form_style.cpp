@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "installer/wizard_front_end.h"
+#include "messages/messages.h"
 #include "ui/win32/form.h"
 
 namespace vn {
@@ -86,7 +87,7 @@ class TMessageForm : public TForm {
     int x = (width - row_width) / 2;
     for (const auto& b : kDialogButtons) {
       if (!(buttons & b.button)) continue;
-      HWND button = AddControl(b.caption, L"Button", Wide(b.caption),
+      HWND button = AddControl(MessageName(b.caption), L"Button", Wide(Tr(b.caption)),
                                WS_TABSTOP | (results_.empty() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), x,
                                buttons_top, kButtonW, kButtonH);
       if (results_.empty()) SetDefaultButton(button);

@@ -7,6 +7,7 @@
 
 #include "launcher/entry_flow.h"
 #include "launcher/shared_archive.h"
+#include "messages/messages.h"
 #include "platform/paths.h"
 #include "ui/win32/form_style.h"
 #include "ui/win32/main_form.h"
@@ -136,7 +137,7 @@ void Win32LauncherUi::SavePages(TFormType& wizard) {
 
 void Win32LauncherUi::ShowWarning(const std::string& text) {
   if (TakingPictures()) {
-    std::fprintf(stderr, "vnsetup: 警告: %s\n", text.c_str());
+    std::fprintf(stderr, "vnsetup: %s: %s\n", Tr(Msg::kCaptionWarning), text.c_str());
     return;
   }
   ShowMessageDialog(nullptr, DialogKind::kWarning, text, kButtonOK);
@@ -147,7 +148,7 @@ void Win32LauncherUi::ShowSystemWarning(const std::string& text) {
     ShowWarning(text);
     return;
   }
-  MessageBoxW(nullptr, Wide(text).c_str(), L"警告", MB_OK | MB_ICONWARNING);
+  MessageBoxW(nullptr, Wide(text).c_str(), Wide(Tr(Msg::kCaptionWarning)).c_str(), MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace vn

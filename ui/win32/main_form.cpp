@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "messages/messages.h"
 #include "settings/settings.h"
 #include "ui/win32/form_style.h"
 
@@ -37,8 +38,14 @@ void TFormMain::FormCreate() {
   GradBox.SetBounds(client_.cx, client_.cy);
   PaintBox.Width = client_.cx;
   PaintBox.Height = client_.cy;
-  SetCaption(settings_.Installed ? FromData(settings_.Title) + L"の削除"
-                                 : FromData(settings_.GetWizardCaption()));
+  std::wstring caption = FromData(settings_.GetWizardCaption());
+  if (settings_.Installed) {
+    // The title's text as the window converts data, inside the catalogue's caption.
+    caption = Wide(Tr(Msg::kMainUninstallCaption));
+    if (const size_t at = caption.find(L"%1"); at != std::wstring::npos)
+      caption.replace(at, 2, FromData(settings_.Title));
+  }
+  SetCaption(caption);
   if (archive_) DrawBackground(PaintBox, settings_, *archive_);
   LabelRight.text = FromData(settings_.FooterText) + L" ";
   const LONG top = client_.cy - kFontPixels - kFooterGap;

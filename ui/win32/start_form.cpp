@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "installer/wizard_host.h"
+#include "messages/messages.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "settings/settings.h"
@@ -18,11 +19,11 @@ TFormStart::TFormStart(TVondInstallSet& settings, TVrFileCollection* archive, fs
     : settings_(settings), archive_(archive), folder_(std::move(folder)) {
   CreateForm(nullptr, L"", kClientWidth, kClientHeight);
   // The buttons in their tab order; the paint box is the window's own background.
-  btnStart = AddButton("btnStart", "ゲームスタート", start_menu::kStartTop);
-  btnInstall = AddButton("btnInstall", "インストール", start_menu::kInstallTop);
-  btnDirectX = AddButton("btnDirectX", "DirectXをインストール", start_menu::kDirectXTop);
-  btnWinMedia = AddButton("btnWinMedia", "WindowsMediaPlayerをインストール", start_menu::kWinMediaTop);
-  btnExit = AddButton("btnExit", "終了", start_menu::kExitTop);
+  btnStart = AddButton("btnStart", Tr(Msg::kStartGame), start_menu::kStartTop);
+  btnInstall = AddButton("btnInstall", Tr(Msg::kStartInstall), start_menu::kInstallTop);
+  btnDirectX = AddButton("btnDirectX", Tr(Msg::kStartDirectX), start_menu::kDirectXTop);
+  btnWinMedia = AddButton("btnWinMedia", Tr(Msg::kStartWinMedia), start_menu::kWinMediaTop);
+  btnExit = AddButton("btnExit", Tr(Msg::kStartExit), start_menu::kExitTop);
   try {
     FormCreate();
   } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "launcher/shared_archive.h"
+#include "messages/messages.h"
 #include "platform/paths.h"
 #include "platform/volumes.h"
 #include "settings/settings.h"
@@ -56,11 +57,18 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
+// The width of a check box with `caption`: its box and the text as drawn (without the '&' that marks
+// the accelerator).
+int BoxWidth(std::string caption) {
+  caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+  return TextWidth(Wide(caption)) + 24;
+}
+
 }  // namespace
 
 TFormType::TFormType(TVondInstallSet& settings, HWND owner, fs::path source_folder)
     : WizardFrontEnd(settings, std::move(source_folder)) {
-  CreateForm(owner, L"インストールタイプの選択", kClientWidth, kClientHeight);
+  CreateForm(owner, Wide(Tr(Msg::kWizardCaption)), kClientWidth, kClientHeight);
   BuildPages();
   FillDriveList();
   Forward([this] { flow_.FormCreate(); });
@@ -77,14 +85,13 @@ void TFormType::BuildPages() {
   // The controls of every page, each page's in its tab order; the buttons last, as they lie below.
   EditHello = Add(kPageHello, "EditHello", L"Edit", "", kTextPage, 16, 16, kClientWidth - 32, 261);
 
-  Label2 = Add(kPageLicense, "Label2", L"Static",
-               "以下のライセンス同意書をお読みください。セットアップを継続するには、必ず全ての契約条項",
-               kLabel, 16, 12, kClientWidth - 32, kLabelHeight);
-  Label4 = Add(kPageLicense, "Label4", L"Static", "に同意しなければなりません。", kLabel, 16, 28,
-               kClientWidth - 32, kLabelHeight);
+  Label2 = Add(kPageLicense, "Label2", L"Static", Tr(Msg::kLicenseLine1), kLabel, 16, 12, kClientWidth - 32,
+               kLabelHeight);
+  Label4 = Add(kPageLicense, "Label4", L"Static", Tr(Msg::kLicenseLine2), kLabel, 16, 28, kClientWidth - 32,
+               kLabelHeight);
   EditLicense = Add(kPageLicense, "EditLicense", L"Edit", "", kTextPage, 16, 48, kClientWidth - 32, 208);
-  CheckLicense = Add(kPageLicense, "CheckLicense", L"Button", "同意する(&P)", kCheckBox, 16, 266,
-                     TextWidth(L"同意する(P)") + 24, kRowHeight);
+  CheckLicense = Add(kPageLicense, "CheckLicense", L"Button", Tr(Msg::kLicenseAgree), kCheckBox, 16, 266,
+                     BoxWidth(Tr(Msg::kLicenseAgree)), kRowHeight);
 
   LabelDisk = Add(kPageMedia, "LabelDisk", L"Static", "", kLabel, kLeft, 24, kLabelWidth, kLabelHeight);
   RadioDiskAll = Add(kPageMedia, "RadioDiskAll", L"Button", "", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
@@ -92,21 +99,22 @@ void TFormType::BuildPages() {
   RadioDiskThis = Add(kPageMedia, "RadioDiskThis", L"Button", "", WS_TABSTOP | BS_AUTORADIOBUTTON, 48, 92,
                       300, kRowHeight);
 
-  Label1 = Add(kPageFile, "Label1", L"Static", "インストールするファイルを選択してください", kLabel, kLeft,
-               24, kLabelWidth, kLabelHeight);
+  Label1 =
+      Add(kPageFile, "Label1", L"Static", Tr(Msg::kFileChoose), kLabel, kLeft, 24, kLabelWidth, kLabelHeight);
   const auto add_box = [this](const char* name, const char* caption, int top, DWORD extra) {
-    return Add(kPageFile, name, L"Button", caption, kCheckBox | extra, 48, top, TextWidth(Wide(caption)) + 24,
+    return Add(kPageFile, name, L"Button", caption, kCheckBox | extra, 48, top, BoxWidth(caption),
                kRowHeight);
   };
-  CheckProg = add_box("CheckProg", "プログラム", 60, WS_GROUP | WS_DISABLED);  // ends the radio group above
+  CheckProg = add_box("CheckProg", Tr(Msg::kComponentProgram), 60,
+                      WS_GROUP | WS_DISABLED);           // ends the radio group above
   SendMessageW(CheckProg, BM_SETCHECK, BST_CHECKED, 0);  // the program files are always installed
-  CheckData = add_box("CheckData", "シナリオ・グラフィック", 88, 0);
-  CheckSound = add_box("CheckSound", "サウンド", 116, 0);
-  CheckMovie = add_box("CheckMovie", "ムービー", 144, 0);
+  CheckData = add_box("CheckData", Tr(Msg::kComponentData), 88, 0);
+  CheckSound = add_box("CheckSound", Tr(Msg::kComponentSound), 116, 0);
+  CheckMovie = add_box("CheckMovie", Tr(Msg::kComponentMovie), 144, 0);
   LabelSize = Add(kPageFile, "LabelSize", L"Static", "", kLabel, kLeft, 250, kLabelWidth, kLabelHeight);
 
-  Label3 = Add(kPageSelDir, "Label3", L"Static", "インストール先を選択してください", kLabel, kLeft, 12,
-               kLabelWidth, kLabelHeight);
+  Label3 = Add(kPageSelDir, "Label3", L"Static", Tr(Msg::kSelDirChoose), kLabel, kLeft, 12, kLabelWidth,
+               kLabelHeight);
   EditDir = Add(kPageSelDir, "EditDir", L"Edit", "", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kLeft, 30,
                 kInnerWidth, 21);
   Drive = Add(kPageSelDir, "Drive", L"ComboBox", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kLeft, 57,
@@ -117,43 +125,42 @@ void TFormType::BuildPages() {
   LabelSzDrv = Add(kPageSelDir, "LabelSzDrv", L"Static", "", kLabel, kLeft, 254, kLabelWidth, kLabelHeight);
   LabelSzNeed = Add(kPageSelDir, "LabelSzNeed", L"Static", "", kLabel, kLeft, 272, kLabelWidth, kLabelHeight);
 
-  Label5 = Add(kPageConfirm, "Label5", L"Static", "ファイルをコピーする準備が整いました", kLabel, kLeft, 24,
-               kLabelWidth, kLabelHeight);
-  LabelBack = Add(kPageConfirm, "LabelBack", L"Static",
-                  "[インストール] をクリックするとコピーを開始します。設定を確認・変更したい場合は [戻る] を",
-                  kLabel, kLeft, 60, kLabelWidth, kLabelHeight);
-  LabelBack2 = Add(kPageConfirm, "LabelBack2", L"Static", "クリックしてください", kLabel, kLeft, 76,
+  Label5 = Add(kPageConfirm, "Label5", L"Static", Tr(Msg::kConfirmReady), kLabel, kLeft, 24, kLabelWidth,
+               kLabelHeight);
+  LabelBack = Add(kPageConfirm, "LabelBack", L"Static", Tr(Msg::kConfirmBack1), kLabel, kLeft, 60,
+                  kLabelWidth, kLabelHeight);
+  LabelBack2 = Add(kPageConfirm, "LabelBack2", L"Static", Tr(Msg::kConfirmBack2), kLabel, kLeft, 76,
                    kLabelWidth, kLabelHeight);
 
-  LabelCopyCap = Add(kPageCopy, "LabelCopyCap", L"Static", "ファイルをコピーしています", kLabel, kLeft, 24,
+  LabelCopyCap = Add(kPageCopy, "LabelCopyCap", L"Static", Tr(Msg::kCopyingFiles), kLabel, kLeft, 24,
                      kLabelWidth, kLabelHeight);
   // The file line ends where the bar below it ends.
   LabelCopy = Add(kPageCopy, "LabelCopy", L"Static", "...", kFileLabel, kLeft, 60, kInnerWidth, kLabelHeight);
   Progress = Add(kPageCopy, "Progress", PROGRESS_CLASSW, "", 0, kLeft, 84, kInnerWidth, 20);
   SendMessageW(Progress, PBM_SETRANGE32, 0, 100);
 
-  LabelExit = Add(kPageExit, "LabelExit", L"Static", "インストールが完了しました", kLabel, kLeft, 24,
+  LabelExit = Add(kPageExit, "LabelExit", L"Static", Tr(Msg::kInstallCompleted), kLabel, kLeft, 24,
                   kLabelWidth, kLabelHeight);
 
   LabelUninst = Add(kPageUninst, "LabelUninst", L"Static", "", kLabel, kLeft, 24, kLabelWidth, kLabelHeight);
-  Label7 = Add(kPageUninst, "Label7", L"Static", "[実行] をクリックすると削除処理を開始します", kLabel, kLeft,
-               60, kLabelWidth, kLabelHeight);
-  CheckDelSave = Add(kPageUninst, "CheckDelSave", L"Button", "セーブデータも削除", kCheckBox, kLeft, 100,
-                     TextWidth(L"セーブデータも削除") + 24, kRowHeight);
+  Label7 = Add(kPageUninst, "Label7", L"Static", Tr(Msg::kUninstClick), kLabel, kLeft, 60, kLabelWidth,
+               kLabelHeight);
+  CheckDelSave = Add(kPageUninst, "CheckDelSave", L"Button", Tr(Msg::kDeleteSaveData), kCheckBox, kLeft, 100,
+                     BoxWidth(Tr(Msg::kDeleteSaveData)), kRowHeight);
 
-  LabelDelTitle = Add(kPageDelete, "LabelDelTitle", L"Static", "ファイルを削除しています", kLabel, kLeft, 24,
+  LabelDelTitle = Add(kPageDelete, "LabelDelTitle", L"Static", Tr(Msg::kDeletingFiles), kLabel, kLeft, 24,
                       kLabelWidth, kLabelHeight);
   LabelDel = Add(kPageDelete, "LabelDel", L"Static", "", kFileLabel, kLeft, 60, kLabelWidth, kLabelHeight);
 
   Bevel = Add(kNoPage, "Bevel", L"Static", "", SS_ETCHEDHORZ, 0, kNotebookHeight, kClientWidth, 2);
   // An etched line adds its edge to the size it was made with; the line spans the client width.
   SetWindowPos(Bevel, nullptr, 0, kNotebookHeight, kClientWidth, 2, SWP_NOZORDER | SWP_NOACTIVATE);
-  btnBack = Add(kNoPage, "btnBack", L"Button", "< 戻る(&B)", WS_TABSTOP | BS_PUSHBUTTON, 244, kButtonTop,
-                kButtonWidth, kButtonHeight);
-  btnNext = Add(kNoPage, "btnNext", L"Button", "次へ(&N) >", WS_TABSTOP | BS_DEFPUSHBUTTON, 324, kButtonTop,
-                kButtonWidth, kButtonHeight);
-  btnAbort = Add(kNoPage, "btnAbort", L"Button", "中断(&A)", WS_TABSTOP | BS_PUSHBUTTON, 416, kButtonTop,
-                 kButtonWidth, kButtonHeight);
+  btnBack = Add(kNoPage, "btnBack", L"Button", Tr(Msg::kWizardBack), WS_TABSTOP | BS_PUSHBUTTON, 244,
+                kButtonTop, kButtonWidth, kButtonHeight);
+  btnNext = Add(kNoPage, "btnNext", L"Button", Tr(Msg::kWizardNext), WS_TABSTOP | BS_DEFPUSHBUTTON, 324,
+                kButtonTop, kButtonWidth, kButtonHeight);
+  btnAbort = Add(kNoPage, "btnAbort", L"Button", Tr(Msg::kWizardAbort), WS_TABSTOP | BS_PUSHBUTTON, 416,
+                 kButtonTop, kButtonWidth, kButtonHeight);
   EnableWindow(btnBack, FALSE);
   SetDefaultButton(btnNext);
   tool_tip_ = CreateWindowExW(
@@ -322,7 +329,7 @@ void TFormType::DisplayPage(int index) {
   // From "copy" on, only Abort remains; while a procedure runs it reads 中断.
   if (index == kPageCopy || index == kPageDelete) {
     c.btnBack.visible = c.btnNext.visible = false;
-    c.btnAbort = {true, true, "中断(&A)"};
+    c.btnAbort = {true, true, Tr(Msg::kWizardAbort)};
   }
   Render();
 }

@@ -1,7 +1,8 @@
 // Every text of the start menu, the main window and each wizard page drawn whole with Noto Sans CJK JP
 // as the only Japanese font (ctest points FONTCONFIG_FILE at a configuration with no other): its kana
-// and punctuation are full width, so the long lines are wider than with the designed font. Screenshots
-// of each window and page go to screenshots/noto_*.png.
+// and punctuation are full width, so the long lines are wider than with the designed font. ctest runs
+// it in Japanese and again with VNSETUP_LANG=en, whose texts are often longer. Screenshots of each
+// window and page go to screenshots/noto_*.png (noto_en_*.png in English).
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -12,6 +13,7 @@
 #include <QStackedWidget>
 #include <QtTest>
 
+#include "messages/messages.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "settings/settings.h"
@@ -59,7 +61,8 @@ QStringList CutTexts(QWidget& window) {
 void SaveScreenshot(QWidget& window, const QString& name) {
   const QString folder = QStringLiteral(VN_SCREENSHOT_DIR);
   QDir().mkpath(folder);
-  QVERIFY(window.grab().save(folder + "/noto_" + name + ".png"));
+  const QString language = CurrentLanguage() == Language::kEnglish ? "en_" : "";
+  QVERIFY(window.grab().save(folder + "/noto_" + language + name + ".png"));
 }
 
 void ExpectWhole(QWidget& window, const QString& shot) {
@@ -130,8 +133,9 @@ class TextFitTest : public QObject {
     TFormType form(settings_, nullptr, test::MakeTempDir("source"));
     form.DialogHandler = [](DialogKind, const std::string&, unsigned) { return kButtonYes; };
     form.InstallProcedure = [&](TFormType& wizard) {
-      wizard.SetText(WizardControl::LabelCopy,
-                     "星降る湖のほとりで出会った二人の物語・第一章・始まりの朝の出来事.ogg をコピー中...");
+      wizard.SetText(
+          WizardControl::LabelCopy,
+          Tr(Msg::kCopyingFile, {"星降る湖のほとりで出会った二人の物語・第一章・始まりの朝の出来事.ogg"}));
       wizard.SetProgressMax(100);
       wizard.SetProgressPosition(40);
       NameControls(wizard);
@@ -159,11 +163,11 @@ class TextFitTest : public QObject {
     test::WriteFile(installed / "save.dat", "save");  // the save data is offered for deletion
     TFormType uninstall(settings_, nullptr, installed);
     uninstall.UninstallProcedure = [](TFormType& wizard) {
-      wizard.SetText(WizardControl::LabelDelTitle, "星降る湖 を削除しています");
-      wizard.SetText(WizardControl::LabelDel, "ファイルを削除しています...");
+      wizard.SetText(WizardControl::LabelDelTitle, Tr(Msg::kDeletingTitle, {"星降る湖"}));
+      wizard.SetText(WizardControl::LabelDel, Tr(Msg::kDeletingFilesProgress));
       wizard.ProcessMessages();
       ExpectWhole(wizard, "wizard_delete");
-      wizard.SetText(WizardControl::LabelExit, "アンインストールが完了しました");
+      wizard.SetText(WizardControl::LabelExit, Tr(Msg::kUninstallCompleted));
       wizard.ShowPage("exit");
     };
     uninstall.show();
@@ -178,6 +182,8 @@ class TextFitTest : public QObject {
 }  // namespace vn
 
 VN_QTEST_MAIN(vn::TextFitTest, {
+  int words = 1;
+  vn::ChooseLanguage(words, argv);  // VNSETUP_LANG, else Japanese (ctest's LANG asks for none)
   vn::InstallFormFontSubstitute();
   vn::InstallQtTranslations();
 })
