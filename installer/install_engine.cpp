@@ -261,10 +261,9 @@ EngineResult InstallRun::CopyLooseFiles() {
       return AnsiLowerCase(listed).bytes().starts_with(prefix) && chosen(Cp932ToUtf8Lossy(listed));
     };
     if (std::none_of(settings_.DiscFiles.begin(), settings_.DiscFiles.end(), inside)) continue;
-    const DialogButton answer = host_.MessageDialog(
-        DialogKind::kWarning,
-        disc_->Describe(folder) + "\r\nフォルダを読み込めないため、中のファイルをコピーできませんでした",
-        kButtonOK | kButtonAbort);
+    const DialogButton answer =
+        host_.MessageDialog(DialogKind::kWarning, disc_->Describe(folder) + "\r\n" + Tr(Msg::kFolderNotRead),
+                            kButtonOK | kButtonAbort);
     if (answer == kButtonAbort) {
       host_.SetModalResult(mrAbort);
       return EngineResult::kAborted;
