@@ -18,6 +18,7 @@ enum class FileAccess {
 
 // The bytes of a file that lies in no one range of another file (a file of a disc image stored in
 // several extents, or on an image of raw sectors), read where they are.
+class File;
 class FileSource {
  public:
   virtual ~FileSource() = default;
@@ -25,6 +26,14 @@ class FileSource {
   // Reads `count` bytes at `position` (both within Size()); raises EReadError naming the file when
   // they cannot be read whole.
   virtual void ReadAt(int64_t position, void* buffer, int64_t count) = 0;
+  // How many bytes from `position` on lie in one piece, and, when that piece is a range of a plain
+  // file, that file (`*plain`) and where in it (`*offset`): copies then go through the system's copy
+  // of ranges instead of this program's memory. 0 at or past the end.
+  virtual int64_t Run(int64_t position, File** plain, int64_t* offset) {
+    *plain = nullptr;
+    *offset = 0;
+    return position < 0 || position >= Size() ? 0 : Size() - position;
+  }
 };
 
 // An open file. Failures raise EFOpenError / EReadError / EWriteError naming the file.

@@ -164,16 +164,29 @@ class ImageFileSource : public FileSource {
   }
   int64_t Size() const override { return size_; }
 
+  // An extent of an image of 2048-byte sectors lies in the image file as it is.
+  int64_t Run(int64_t position, File** plain, int64_t* offset) override {
+    *plain = nullptr;
+    *offset = 0;
+    if (position < 0 || position >= size_) return 0;
+    if (!embedded_.empty()) return size_ - position;
+    const size_t i = ExtentAt(position);
+    const ImageExtent& extent = extents_.at(i);
+    const int64_t within = position - starts_[i];
+    if (extent.recorded && reader_->plain) {
+      *plain = &*reader_->plain;
+      *offset = extent.block * kBlockSize + within;
+    }
+    return extent.length - within;
+  }
+
   void ReadAt(int64_t position, void* buffer, int64_t count) override {
     char* out = static_cast<char*>(buffer);
     if (!embedded_.empty()) {
       std::memcpy(out, embedded_.data() + position, static_cast<size_t>(count));
       return;
     }
-    // The extent that holds `position`: the last one starting at or before it.
-    size_t i =
-        static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), position) - starts_.begin()) - 1;
-    for (; count > 0; ++i) {
+    for (size_t i = ExtentAt(position); count > 0; ++i) {
       const ImageExtent& extent = extents_.at(i);
       const int64_t within = position - starts_[i];
       const int64_t n = std::min(count, extent.length - within);
@@ -189,6 +202,12 @@ class ImageFileSource : public FileSource {
   }
 
  private:
+  // The extent that holds `position`: the last one starting at or before it.
+  size_t ExtentAt(int64_t position) const {
+    return static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), position) - starts_.begin()) -
+           1;
+  }
+
   std::shared_ptr<DiscImage::Reader> reader_;
   std::vector<ImageExtent> extents_;
   std::vector<int64_t> starts_;

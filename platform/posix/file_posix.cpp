@@ -180,7 +180,22 @@ void File::SetSize(int64_t size) {
 
 int64_t File::CopyRangeFrom(File& source, int64_t source_position, int64_t position, int64_t count) {
   RefuseWriteToWindow();
-  if (source.source_) return CopyRangeThroughBuffer(source, source_position, *this, position, count);
+  if (source.source_) {
+    // Piece by piece: those lying in a plain file are copied from there.
+    int64_t done = 0;
+    while (done < count) {
+      File* plain = nullptr;
+      int64_t offset = 0;
+      const int64_t n = std::min(count - done, source.source_->Run(source_position + done, &plain, &offset));
+      if (n <= 0) break;
+      const int64_t got =
+          plain ? CopyRangeFrom(*plain, offset, position + done, n)
+                : CopyRangeThroughBuffer(source, source_position + done, *this, position + done, n);
+      done += got;
+      if (got < n) break;
+    }
+    return done;
+  }
   // From a window: its bytes only, wherever it lies in its file.
   count = source.InWindow(source_position, count);
   off_t from = source_position + source.window_offset_;
