@@ -197,7 +197,7 @@ bool InstallRun::RebuildTargetExe() {
     if (ProgramLengthBeforeArchive(target_exe_) < 0) {
       throw EFormatError(PathToUtf8(target_exe_) + ": the archive trailer is missing");
     }
-    if (!CopyProgramAlone(target_exe_, bare)) throw EReadError(PathToUtf8(target_exe_) + ": cannot be read");
+    CopyProgramAlone(target_exe_, bare);
   } else {
     TFileStream file(bare, FileAccess::kCreate);
     archive_.ReadEntry(file, exe_name);

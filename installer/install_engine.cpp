@@ -387,12 +387,11 @@ void InstallRun::CopyUninstaller() {
 void InstallRun::CopyLauncherTo(const fs::path& target) {
   PrepareFile(target);
   if (IsReadOnly(target)) ClearReadOnly(target);
-  bool copied = false;
   try {
-    copied = CopyProgramAlone(source_.launcher, target);
-  } catch (const Exception&) {
+    CopyProgramAlone(source_.launcher, target);
+  } catch (const Exception& e) {
+    throw Exception(PathToUtf8(target) + "\r\n" + Tr(Msg::kFileNotCopied) + "\r\n" + e.what());
   }
-  if (!copied) throw Exception(PathToUtf8(target) + "\r\n" + Tr(Msg::kFileNotCopied));
 }
 
 // A reinstall with fewer discs or components keeps the names an earlier installation of the same

@@ -96,13 +96,14 @@ int64_t ProgramLengthBeforeArchive(const fs::path& exe) {
   return start;
 }
 
-bool CopyProgramAlone(const fs::path& program, const fs::path& target) {
-  const int64_t length = ProgramLengthBeforeArchive(program);
-  if (length < 0) return CopyFileOver(program, target);
-  if (IsReadOnly(target)) return false;  // as CopyFileOver: a read-only file is not replaced
+void CopyProgramAlone(const fs::path& program, const fs::path& target) {
+  int64_t length = ProgramLengthBeforeArchive(program);
+  // as CopyFileOver: a read-only file is not replaced
+  if (IsReadOnly(target)) throw EWriteError(PathToUtf8(target) + ": the file is read-only");
   const fs::path temporary = TemporarySibling(target);
   try {
     File from(program, FileAccess::kRead);
+    if (length < 0) length = from.Size();
     File to(temporary, FileAccess::kCreate);
     std::string buffer(size_t{1} << 20, '\0');
     for (int64_t at = 0; at < length;) {
@@ -115,12 +116,12 @@ bool CopyProgramAlone(const fs::path& program, const fs::path& target) {
     to.Close();
     std::error_code ec;
     fs::permissions(temporary, fs::status(program, ec).permissions(), ec);
+    fs::last_write_time(temporary, fs::last_write_time(program, ec), ec);
     ReplaceFile(temporary, target);
   } catch (const Exception&) {
     DeleteFileIfExists(temporary);
-    return false;
+    throw;
   }
-  return true;
 }
 
 InstanceMutex LockFolderForRun(const fs::path& folder) {

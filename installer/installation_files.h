@@ -35,11 +35,11 @@ void AddFoldersOnPath(const std::filesystem::path& base, const std::filesystem::
 void RemoveFoldersIfEmpty(const std::set<std::filesystem::path>& folders);
 
 // Copies the executable `program` onto `target` without the archive an update executable carries
-// behind it (the part before the start its trailer names), keeping its permissions. The copy is
-// written beside the target and renamed over it. False when it could not be made (its temporary is
-// removed); EFOpenError when the program cannot be opened, EFormatError when its trailer names no
-// place inside it.
-bool CopyProgramAlone(const std::filesystem::path& program, const std::filesystem::path& target);
+// behind it (the part before the start its trailer names), keeping its permissions and time. The
+// copy is written beside the target and renamed over it; when it cannot be made its temporary is
+// removed and the error names the file and the cause (a full disk, a read-only target): EFOpenError,
+// EReadError, EWriteError; EFormatError when the trailer names no place inside the program.
+void CopyProgramAlone(const std::filesystem::path& program, const std::filesystem::path& target);
 
 // The length of the program in front of an archive appended to `exe` (the archive start of its
 // trailer, the 4 bytes before the final "vd"); -1 when it carries no trailer. EFormatError when the

@@ -516,6 +516,24 @@ TEST_F(InstallSafety, UnreadableFolderOnTheDiscFailsTheInstall) {
   EXPECT_EQ(InstallPathValue(), "");
 }
 
+// A disc that fills up when the launcher is copied as the uninstaller: the message says so, as for
+// any other file, and nothing of the run is left (the launcher is far larger than the game here).
+TEST_F(InstallSafety, FullDiskAtTheLauncherCopyIsNamed) {
+  if (Run("unshare -rm true") != 0) GTEST_SKIP() << "no mount namespace here: " << err_;
+  BuildSet();
+  const fs::path small = dir_ / "small";
+  fs::create_directories(small);
+  const std::string script = "mount -t tmpfs -o size=1m none " + Quoted(small) + " || exit 99; " +
+                             Command(VNSETUP, InstallArgs(small / "星")) + "; status=$?; ls -A " +
+                             Quoted(small) + "; exit $status";
+  EXPECT_EQ(Run("unshare -rm sh -c " + Quoted(script)), 1) << err_;
+  EXPECT_NE(err_.find((small / "星" / "install.exe").string() + "\nファイルをコピーできませんでした\n"),
+            std::string::npos)
+      << err_;
+  EXPECT_NE(err_.find("No space left on device"), std::string::npos) << err_;
+  EXPECT_EQ(out_, "") << "left on the full disc";
+}
+
 // A reinstall from fewer discs keeps the records of the files the earlier one installed.
 TEST_F(InstallSafety, ReinstallWithFewerDiscsKeepsTheEarlierRecords) {
   BuildSet();
