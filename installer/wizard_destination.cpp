@@ -346,9 +346,10 @@ bool TWizardFlow::DestinationAccepted() {
     view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kWrongFolder), kButtonOK);
     return false;
   }
-  const int64_t free = FreeMegabytes(destination);
-  const int64_t need = required_bytes_ / 1024 / 1024;
-  if (free < need) {
+  // In bytes (3 MB free do not hold 3.7 MB), with the launcher once more: each further disc copies
+  // it again through a temporary beside the copy already there, and a disc without one of its own
+  // gets the running one copied as the uninstaller.
+  if (FreeSpaceOf(destination) < required_bytes_ + launcher_bytes_) {
     return view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kLowSpace), kButtonYes | kButtonNo) ==
            kButtonYes;
   }

@@ -156,6 +156,9 @@ class TWizardFlow {
 
   // Bytes available on the file system of a path, -1 when unknown (FreeSpace unless replaced).
   std::function<int64_t(const std::filesystem::path&)> FreeSpaceOf;
+  // The size of the launcher the install copies (0 unless set): the free space must hold it once
+  // more than the components count it.
+  void SetLauncherBytes(int64_t bytes) { launcher_bytes_ = bytes; }
 
  private:
   void SetUpDestination();
@@ -179,6 +182,7 @@ class TWizardFlow {
   int modal_result_ = mrNone;
   bool uninstall_run_ = false;  // fixed at creation: the engines change Installed while they record
   int64_t required_bytes_ = 0;
+  int64_t launcher_bytes_ = 0;
   std::string folder_suffix_;  // native text, '/' between folders
   std::filesystem::path source_folder_;
 };

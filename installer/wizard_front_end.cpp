@@ -5,6 +5,7 @@
 
 #include "installer/uninstall_engine.h"
 #include "messages/messages.h"
+#include "platform/fileops.h"
 #include "platform/special_folders.h"
 #include "platform/system.h"
 #include "settings/settings.h"
@@ -72,6 +73,7 @@ InstallSource RunningInstallSource(const fs::path& source_folder, TVrFileCollect
 WizardFrontEnd::WizardFrontEnd(TVondInstallSet& settings, fs::path source_folder)
     : settings_(settings), flow_(settings, *this), source_folder_(std::move(source_folder)) {
   flow_.SetSourceFolder(source_folder_);
+  flow_.SetLauncherBytes(FileSizeOf(RunningImagePath()));
 }
 
 WizardChoices WizardFrontEnd::Choices() const {

@@ -139,17 +139,24 @@ TEST_F(WizardDestinationTest, TypedFolderMovesTheListsAndTheSpaceLine) {
   EXPECT_EQ(c.Directory, other);
 }
 
-TEST_F(WizardDestinationTest, SpaceQuestionCountsWholeMegabytes) {
+TEST_F(WizardDestinationTest, SpaceQuestionComparesBytesWithTheLauncherOnceMore) {
   settings.DefaultFolder = DataString("<ProgramFiles>\\Foo");
-  settings.ProgSize = settings.DiscProgSize[0] = kMiB * 19 / 10;  // 1.9 MiB: need 1
-  free_bytes = kMiB + 5;
+  settings.ProgSize = settings.DiscProgSize[0] = kMiB * 19 / 10;  // 1.9 MiB
+  free_bytes = kMiB * 19 / 10 + 1000;
   auto flow = OnSelDir();
+  flow->SetLauncherBytes(1000);
   flow->btnBackClick();
   flow->btnNextClick();
   EXPECT_EQ(flow->Controls().LabelSzDrv, "このドライブには 1 MBの空きがあります");
   flow->btnNextClick();
   EXPECT_EQ(flow->Controls().page, kPageConfirm);
   EXPECT_TRUE(view.dialogs.empty());
+  flow->btnBackClick();
+  flow->SetLauncherBytes(1001);  // one byte short
+  flow->btnNextClick();
+  EXPECT_EQ(flow->Controls().page, kPageSelDir);
+  ASSERT_EQ(view.dialogs.size(), 1u);
+  view.dialogs.clear();
 
   free_bytes = -1;  // cannot be measured: 0 MB free
   auto full = OnSelDir();
