@@ -424,13 +424,16 @@ void InstallRun::InstallNativeUninstaller() {
 // The program group: the game, its uninstaller and the readme. The group is not opened in a file
 // manager afterwards as on Windows: it shows up in the desktop's application menu by itself.
 void InstallRun::CreateShortcuts() {
-  const std::string title = Cp932ToUtf8Lossy(settings_.Title);
+  std::string title = Cp932ToUtf8Lossy(settings_.Title);
+  // Without a title the entries would land loose among all the others ("_.desktop"), where nothing
+  // groups them: the install folder's name stands in.
+  if (title.empty()) title = PathToUtf8(FolderWithoutDelimiter(dest_).filename());
   const TShellLinkType type = kProgramGroupType;
   TShellLink group;
   group.LinkType = type;
   group.SubDir = title;
   std::error_code ec;
-  if (!title.empty() && !fs::exists(fs::symlink_status(group.LinkFolder(), ec))) {
+  if (!fs::exists(fs::symlink_status(group.LinkFolder(), ec))) {
     journal_->NoteMenuFolder(group.LinkFolder());
   }
   const auto shortcut = [&](const std::string& name, const DataString& target, int32_t icon) {

@@ -534,6 +534,23 @@ TEST_F(InstallSafety, FullDiskAtTheLauncherCopyIsNamed) {
   EXPECT_EQ(out_, "") << "left on the full disc";
 }
 
+// Without a title the menu entries still get a group of their own (the install folder's name), and
+// a full uninstall leaves neither them nor an empty Software section in the registry file.
+TEST_F(InstallSafety, EmptyTitleKeepsTheMenuGroupedAndTheUninstallLeavesNoDebris) {
+  BuildSet();
+  EditDiscs([](TVondInstallSet& s) { s.Title = DataString(""); });
+  const fs::path config = dir_ / "config", data = dir_ / "data";
+  const std::string env = "XDG_CONFIG_HOME=" + Quoted(config) + " XDG_DATA_HOME=" + Quoted(data);
+  ASSERT_EQ(Run(Command(VNSETUP, InstallArgs(game_), env)), 0) << err_;
+  std::vector<std::string> menu;
+  for (const auto& [rel, what] : Tree(data / "applications")) menu.push_back(rel);
+  EXPECT_EQ(menu, (std::vector<std::string>{"星", "星/お読みください.desktop", "星/星.desktop",
+                                            "星/星のアンインストール.desktop"}));
+  ASSERT_EQ(Run(Command(game_ / "install.exe", "", env)), 0) << err_;
+  EXPECT_TRUE(Tree(data / "applications").empty());
+  EXPECT_EQ(test::ReadFile(config / "vnsetup" / "registry.ini").find("[Software"), std::string::npos);
+}
+
 // A reinstall from fewer discs keeps the records of the files the earlier one installed.
 TEST_F(InstallSafety, ReinstallWithFewerDiscsKeepsTheEarlierRecords) {
   BuildSet();

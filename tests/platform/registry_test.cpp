@@ -105,6 +105,11 @@ TEST_F(RegistryFile, EmptinessAndDeletion) {
   EXPECT_EQ(Read(store_, "Software\\Outer", "kept"), "1");
   EXPECT_FALSE(store_.DeleteKeyTree("Software\\Gone", {"Software"}));
   EXPECT_TRUE(store_.KeyExists("Software"));
+
+  // The last key below it gone, the file keeps no empty section of Software.
+  for (const char* key : {"Software\\Outer", "Software\\Maker"}) EXPECT_TRUE(store_.DeleteKeyTree(key));
+  EXPECT_FALSE(store_.KeyExists("Software"));
+  EXPECT_EQ(test::ReadFile(file_).find("[Software]"), std::string::npos) << test::ReadFile(file_);
 }
 
 // Writers hold the lock and replace the store atomically; a temporary left by one that was killed
