@@ -516,22 +516,30 @@ TEST_F(InstallSafety, UnreadableFolderOnTheDiscFailsTheInstall) {
   EXPECT_EQ(InstallPathValue(), "");
 }
 
-// A disc that fills up when the launcher is copied as the uninstaller: the message says so, as for
-// any other file, and nothing of the run is left (the launcher is far larger than the game here).
+// A disc that fills up (something else writes to it) before the launcher is copied as the
+// uninstaller: the message names the cause, as for any other file, and nothing of the run is left.
+// The launcher is far larger than the game's files here.
 TEST_F(InstallSafety, FullDiskAtTheLauncherCopyIsNamed) {
   if (Run("unshare -rm true") != 0) GTEST_SKIP() << "no mount namespace here: " << err_;
   BuildSet();
-  const fs::path small = dir_ / "small";
+  const fs::path small = dir_ / "small", marker = dir_ / "paused";
   fs::create_directories(small);
-  const std::string script = "mount -t tmpfs -o size=1m none " + Quoted(small) + " || exit 99; " +
-                             Command(VNSETUP, InstallArgs(small / "星")) + "; status=$?; ls -A " +
-                             Quoted(small) + "; exit $status";
+  const std::string size = std::to_string(fs::file_size(VNSETUP) / 1024 + 4096) + "k";
+  const std::string script = "mount -t tmpfs -o size=" + size + " none " + Quoted(small) + " || exit 99; " +
+                             Command(VNSETUP, InstallArgs(small / "星"),
+                                     "VNSETUP_TEST_PAUSE=copy:4 VNSETUP_TEST_PAUSE_FILE=" + Quoted(marker)) +
+                             " & i=0; while [ ! -e " + Quoted(marker) +
+                             " ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done; " +
+                             // all but 1 MiB filled: enough for the game's last files, not for the launcher
+                             "cat /dev/zero >" + Quoted(small / "filler") + " 2>/dev/null; truncate -s -1M " +
+                             Quoted(small / "filler") + "; rm " + Quoted(marker) +
+                             "; wait $!; status=$?; ls -A " + Quoted(small) + "; exit $status";
   EXPECT_EQ(Run("unshare -rm sh -c " + Quoted(script)), 1) << err_;
   EXPECT_NE(err_.find((small / "星" / "install.exe").string() + "\nファイルをコピーできませんでした\n"),
             std::string::npos)
       << err_;
   EXPECT_NE(err_.find("No space left on device"), std::string::npos) << err_;
-  EXPECT_EQ(out_, "") << "left on the full disc";
+  EXPECT_EQ(out_, "filler\n") << "left on the full disc";
 }
 
 // Without a title the menu entries still get a group of their own (the install folder's name), and
