@@ -113,6 +113,15 @@ EngineResult InstallRun::Run() {
     ThrowNotCompleted();
   }
   journal_.reset();
+  // The record the commit wrote is a file of the installation too: the size in the list of installed
+  // programs, taken before it existed, counts it now. Only a number: a failure to write it changes
+  // nothing of the installation.
+  if (made_program_entry_) {
+    try {
+      AddProgramListEntry(settings_, dest_, uninstaller_);
+    } catch (const Exception&) {
+    }
+  }
   // Temporaries that a run stopped earlier (killed, power lost) left beside these files.
   std::vector<fs::path> installed;
   PathJoiner joiner(FolderWithoutDelimiter(dest_));
