@@ -177,14 +177,20 @@ class EntryFlow {
     if (role == LaunchRole::kInstallWizard) {
       if (!env_.in_place && RemovesOwnFile(settings_, role)) RemoveTemporaryCopy(env_.exe);
       ui_.RunWizard(settings_);
+      if (!env_.in_place) RecordDiscDriveOfInstallation(source_path_);
       return true;
     }
-    settings_.WriteValue("CDDrive", CdDriveOf(LauncherFolder(env_)));
+    // A title whose key is not there yet (never installed) gets none from opening its menu: the key
+    // would stay behind after an install that is aborted or fails, or a menu that is just closed.
+    // The install records the drive once it has registered the installation.
+    const fs::path launcher_folder = LauncherFolder(env_);
+    if (settings_.RegistryKeyExists()) settings_.WriteValue("CDDrive", CdDriveOf(launcher_folder));
     int32_t choice = 0;
     if (!ui_.ShowStartMenu(settings_, choice)) return false;
     if (choice != 0) {
       if (settings_.SeparateFiles) {
         ui_.RunWizard(settings_);
+        RecordDiscDriveOfInstallation(launcher_folder);
       } else if (!StartTemporaryCopy()) {
         ui_.ShowWarning(Tr(Msg::kCannotCopyFile));
         return false;
@@ -201,12 +207,21 @@ class EntryFlow {
     return true;
   }
 
+  // After the install wizard: the installation it registered gets the drive of the disc it was made
+  // from (the start menu records none for a title without a key).
+  void RecordDiscDriveOfInstallation(const fs::path& disc) {
+    if (!settings_.ReadValue("InstallPath", "").empty()) settings_.WriteValue("CDDrive", CdDriveOf(disc));
+  }
+
   // Copies the executable into the temporary folder; the copy is started at the end with the
-  // quoted folder of this executable (or of the disc this run is the launcher of).
+  // quoted folder of this executable (or of the disc this run is the launcher of). It works in the
+  // temporary folder: a copy that uninstalls would otherwise inherit the install folder as its
+  // working folder (a Start-menu link's), and Windows cannot remove a folder a process works in.
   bool StartTemporaryCopy() {
     const fs::path copy = MakeTemporaryCopy(env_.exe, env_.temp_folder);
     if (copy.empty()) return false;
     launch_file_ = copy;
+    launch_folder_ = copy.parent_path();
     launch_params_ = '"';  // built by appending: GCC 12 warns falsely on "\"" + std::string
     launch_params_ += env_.disc_argument.empty() ? PathToUtf8(FolderWithDelimiter(LauncherFolder(env_)))
                                                  : env_.disc_argument;
@@ -215,7 +230,8 @@ class EntryFlow {
   }
 
   int ShellOpen(const fs::path& file, const std::string& params) {
-    return env_.shell_open ? env_.shell_open(file, params) : vn::ShellOpen(file, params, launch_folder_);
+    return env_.shell_open ? env_.shell_open(file, params, launch_folder_)
+                           : vn::ShellOpen(file, params, launch_folder_);
   }
 
   const EntryEnvironment& env_;

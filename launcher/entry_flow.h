@@ -19,8 +19,10 @@ struct EntryEnvironment {
   std::filesystem::path exe;      // the running executable
   std::vector<std::string> args;  // command-line arguments after the program name (UTF-8)
   std::filesystem::path temp_folder;
-  // The shell's "open" with an empty working folder; ShellOpen when not set.
-  std::function<int(const std::filesystem::path& file, std::string_view params)> shell_open;
+  // The shell's "open" in a working folder (empty: the shell's default); ShellOpen when not set.
+  std::function<int(const std::filesystem::path& file, std::string_view params,
+                    const std::filesystem::path& working_folder)>
+      shell_open;
   // The store the settings' registry operations use; the process-wide one when null.
   RegistryStore* registry = nullptr;
   // An unattended run: no start menu and no temporary copy. The installer (not installed) or the

@@ -132,6 +132,8 @@ class TVondInstallSet {
   // Value names and values are native text (UTF-8). Nothing happens without a RegistryKey; one that
   // is empty after its leading '\', or holds only delimiters and blanks, counts as none.
   bool HasRegistryKey() const;
+  // Whether the key is in the registry.
+  bool RegistryKeyExists() const;
   std::string ReadValue(const std::string& name, const std::string& default_value) const;
   void WriteValue(const std::string& name, const std::string& value) const;
   // Removes the key with everything below it, then each parent left empty (never Software itself).

@@ -56,6 +56,11 @@ bool TVondInstallSet::KeyPath(std::string& path) const {
   return HasRegistryKey() && SoftwarePath(RelativeKey(RegistryKey), path);
 }
 
+bool TVondInstallSet::RegistryKeyExists() const {
+  std::string path;
+  return KeyPath(path) && Registry().KeyExists(path);
+}
+
 std::string TVondInstallSet::ReadValue(const std::string& name, const std::string& default_value) const {
   std::string path, value;
   if (!KeyPath(path) || !Registry().ReadString(path, name, value)) return default_value;

@@ -34,9 +34,10 @@ class FakeUi : public LauncherUi {
     start_choice = choice;
     return menu_ok;
   }
-  void RunWizard(TVondInstallSet&) override {
+  void RunWizard(TVondInstallSet& settings) override {
     ++wizards;
     wizard_had_archive = SharedArchive() != nullptr;
+    if (wizard_installs) settings.WriteValue("InstallPath", "/games/Title/");
   }
   void ShowWarning(const std::string& text) override { warnings.push_back(text); }
   void ShowSystemWarning(const std::string& text) override { warnings.push_back(text); }
@@ -44,6 +45,7 @@ class FakeUi : public LauncherUi {
   bool menu_ok = true;
   int32_t choice = 1;
   bool throw_in_menu = false;
+  bool wizard_installs = false;  // the wizard ends with the installation registered
   int menus = 0, wizards = 0;
   bool menu_had_archive = false, wizard_had_archive = false;
   std::string menu_title;
@@ -64,8 +66,9 @@ class EntryFlowTest : public testing::Test {
     env_.exe = disc_ / "install.exe";
     test::WriteFile(env_.exe, "launcher");
     env_.temp_folder = temp_;
-    env_.shell_open = [this](const fs::path& file, std::string_view params) {
+    env_.shell_open = [this](const fs::path& file, std::string_view params, const fs::path& folder) {
       started_.push_back({file, std::string(params)});
+      started_in_.push_back(folder);
       return shell_result_;
     };
   }
@@ -97,6 +100,7 @@ class EntryFlowTest : public testing::Test {
   FakeUi ui_;
   int shell_result_ = kShellStarted;
   std::vector<std::pair<fs::path, std::string>> started_;
+  std::vector<fs::path> started_in_;  // the working folder of each
 };
 
 TEST_F(EntryFlowTest, MenuInstallStartsATemporaryCopyWithTheQuotedDiscFolder) {
@@ -105,11 +109,12 @@ TEST_F(EntryFlowTest, MenuInstallStartsATemporaryCopyWithTheQuotedDiscFolder) {
   EXPECT_EQ(ui_.menus, 1);
   EXPECT_TRUE(ui_.menu_had_archive);
   EXPECT_EQ(ui_.menu_title, settings_.Title.bytes());
-  EXPECT_EQ(Registry("CDDrive"), "");  // the disc folder is no mount root
+  EXPECT_EQ(Registry("CDDrive"), "(absent)") << "no key for a title never installed";
   ASSERT_EQ(started_.size(), 1u);
   EXPECT_EQ(started_[0].first, temp_ / "~vinstall.exe");
   EXPECT_EQ(test::ReadFile(temp_ / "~vinstall.exe"), "launcher");
   EXPECT_EQ(started_[0].second, "\"" + disc_.string() + "/\"");
+  EXPECT_EQ(started_in_[0], temp_) << "not the folder it was started from, which it may remove";
   EXPECT_TRUE(ui_.warnings.empty());
   EXPECT_EQ(SharedArchive(), nullptr);
   EXPECT_FALSE(MutexExists(settings_.Title));
@@ -135,6 +140,32 @@ TEST_F(EntryFlowTest, MenuClosedWithoutOkStartsNothing) {
   EXPECT_EQ(ui_.menus, 1);
   EXPECT_TRUE(started_.empty());
   EXPECT_FALSE(fs::exists(temp_ / "~vinstall.exe"));
+}
+
+// The disc's drive goes into a key that is there; a title without one gets it from the install that
+// registers it, so an aborted or failed install (or a menu closed) leaves no key behind.
+TEST_F(EntryFlowTest, DiscDriveIsRecordedInAnExistingKeyOrByTheInstall) {
+  SaveSettings(disc_);
+  ui_.menu_ok = false;
+  Run();
+  EXPECT_FALSE(settings_.RegistryKeyExists());
+  DefaultRegistry().WriteString("Software\\" + key_, "Volume", "8");  // the game's own value
+  Run();
+  EXPECT_EQ(Registry("CDDrive"), "");  // the disc folder is no mount root
+  DefaultRegistry().DeleteKeyTree("Software\\" + key_);
+
+  // The temporary copy the menu started, with the disc folder.
+  env_.exe = TemporaryFolder() / "~vinstall.exe";
+  env_.args = {disc_.string() + "/"};
+  test::WriteFile(env_.exe, "launcher");
+  Run();
+  EXPECT_EQ(ui_.wizards, 1);
+  EXPECT_FALSE(settings_.RegistryKeyExists()) << "the wizard did not install";
+  ui_.wizard_installs = true;
+  test::WriteFile(env_.exe, "launcher");
+  Run();
+  EXPECT_EQ(Registry("CDDrive"), "");
+  DefaultRegistry().DeleteKeyTree("Software\\" + key_);
 }
 
 TEST_F(EntryFlowTest, SeparateFilesInstallsInPlace) {
