@@ -15,6 +15,8 @@
 #include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
+#include "platform/system.h"
+#include "platform/temporary_copy.h"
 #include "settings/settings.h"
 
 namespace vn {
@@ -76,6 +78,14 @@ std::string MatchKey(const fs::path& relative) {
   for (char& c : text) c = c == '/' ? '\\' : c;
   DataString name;
   return TryUtf8ToCp932(text, name) ? MatchKey(name) : std::string();
+}
+
+// Run in place, the uninstaller is itself a file of the installation, which Windows does not delete
+// while it runs: when it is still there after its deletion, it leaves the install folder for the
+// temporary folder, so that the folder can go.
+void MoveOutIfRunning(const fs::path& file) {
+  const std::optional<FileIdentity> there = IdentityOf(file);
+  if (there && there == IdentityOf(OwnExecutablePath())) MoveRunningProgramToTemporaryFolder(file);
 }
 
 }  // namespace
@@ -176,10 +186,12 @@ EngineResult RunUninstall(WizardHost& host, const TVondInstallSet& settings, con
     for (const fs::path& file : last) {
       if (record->files.count(file)) handle->RemoveFile(file);
     }
+    if (record->files.count("install.exe")) MoveOutIfRunning(folder / "install.exe");
   }
   for (const fs::path& path : {launcher_file, settings_file}) {
     if (!path.empty()) DeleteInstalledFile(path);
   }
+  if (!launcher_file.empty()) MoveOutIfRunning(launcher_file);
   handle->RemoveFile(kRecordName);
   if (record) {
     // Only folders this installation made, deepest first; the install folder itself when it made it.

@@ -29,4 +29,19 @@ bool RemoveTemporaryCopy(const fs::path& exe) {
   return IsTemporaryCopy(exe) && DeleteOnReboot(exe);
 }
 
+bool MoveRunningProgramToTemporaryFolder(const fs::path& exe) {
+  const fs::path temp = TemporaryFolder();
+  for (int attempt = -1; attempt <= kLastAttempt; ++attempt) {
+    const fs::path candidate = temp / TemporaryCopyName(attempt);
+    std::error_code ec;
+    // a copy still running keeps its name
+    if (fs::exists(fs::symlink_status(candidate, ec)) && !fs::remove(candidate, ec)) continue;
+    fs::rename(exe, candidate, ec);
+    if (ec) return false;
+    DeleteOnReboot(candidate);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace vn

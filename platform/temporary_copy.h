@@ -23,4 +23,11 @@ bool DeleteOnReboot(const std::filesystem::path& file);
 // deleted) for any other file.
 bool RemoveTemporaryCopy(const std::filesystem::path& exe);
 
+// Moves the running program's file `exe` out of its folder, so that the folder can be removed:
+// Windows deletes no program file while it runs, but lets it be renamed within its volume. It goes
+// into the temporary folder under the first candidate name that is free (a left-over copy there is
+// replaced), is DeleteOnReboot-ed there, and is replaced by a later temporary copy of that name.
+// False when it could not be moved (the temporary folder on another volume): it stays where it was.
+bool MoveRunningProgramToTemporaryFolder(const std::filesystem::path& exe);
+
 }  // namespace vn

@@ -271,10 +271,9 @@ wine "$game/install.exe" --unattended >"$work/uninstall.out" 2>"$work/uninstall.
 if wine reg query "$key" /v InstallPath >/dev/null 2>&1; then fail "InstallPath left after the uninstall"; fi
 [ -z "$(find "$WINEPREFIX/drive_c/users" -path "*/Start Menu/Programs/$title/*.lnk")" ] || fail "shortcuts left"
 if wine reg query "$entry" >/dev/null 2>&1; then fail "the entry in the list of installed programs is left"; fi
-# Run in place from the install folder, the uninstaller cannot remove its own running file: that
-# install.exe is all that is left. The next install would ask about it as a file already there.
-[ "$(ls -A "$game")" = install.exe ] || fail "left after the uninstall: $(ls -A "$game")"
-rm -r "$game"
+# Run in place from the install folder, the uninstaller's own running file leaves for the temporary
+# folder: nothing is left.
+[ ! -e "$game" ] || fail "left after the uninstall: $(ls -A "$game")"
 
 note "install clicked through with synthetic mouse and keyboard input; disc 2 chosen in the folder chooser"
 # Disc 1 alone in its folder: after the prompt for disc 2 the chooser asks where it is.
@@ -298,7 +297,16 @@ wait "$installer" || fail "clicked install: exit $?"
 "$vnkit" verify "$game/game.dat" >/dev/null || fail "clicked install: game.dat damaged or missing"
 [ -f "$game/movie/ending.mpg" ] || fail "clicked install: disc 2 not installed"
 wine reg query "$key" /v InstallPath >/dev/null || fail "clicked install: no registry value"
-wine "$game/install.exe" --unattended >/dev/null 2>&1 || fail "uninstall after the clicked install"
+
+note "uninstall as its Start-menu link starts it, in the install folder: its temporary copy removes the folder"
+(cd "$game" && exec timeout 120 wine install.exe) >"$work/uninstall-link.out" 2>&1 &
+launcher=$!
+wine "$driver" "アンインストール|実行" "完了|{RETURN}" >"$work/uninstall-driver.out" 2>&1 ||
+  { kill "$launcher" 2>/dev/null; fail "uninstall window: $(cat "$work/uninstall-driver.out")"; }
+wait "$launcher" || fail "uninstall launcher: exit $?"
+wineserver -w
+[ ! -e "$game" ] || fail "left after the uninstall from the install folder: $(ls -A "$game")"
+if wine reg query "$key" >/dev/null 2>&1; then fail "the registry key is left after the uninstall"; fi
 
 note "start menu as autorun.inf starts it, インストール: the launcher starts its temporary copy, deleted at the next start"
 (cd "$work/discs/disc1" && exec timeout 120 wine "$(sed -n 's/^open=//p' <<<"$autorun")") >"$work/menu.out" 2>&1 &
@@ -315,6 +323,8 @@ grep -q '~vinstall\.exe' <<<"$pending" || fail "the temporary copy is not delete
 ! grep -q 'disc1' <<<"$pending" || fail "the disc's own launcher is to be deleted: $pending"
 wine "$driver" "ライセンス契約|中断(&A)" "確認|はい(&Y)" >>"$work/menu-driver.out" 2>&1 || fail "abort: $(cat "$work/menu-driver.out")"
 wineserver -w
+# The title was not installed: opening its menu and an aborted install leave no key of it.
+if wine reg query "$key" >/dev/null 2>&1; then fail "the start menu and an aborted install left the registry key"; fi
 wine cmd /c echo started again >/dev/null  # a new session of the prefix: the system starts anew
 [ ! -e "$temp/~vinstall.exe" ] || fail "the temporary copy is still there after the next start"
 [ -f "$work/discs/disc1/install.exe" ] || fail "the disc's launcher is gone"
