@@ -312,10 +312,11 @@ bool FileRegistryStore::DeleteKeyTree(std::string_view key, const std::vector<st
       if (!k || !k->values.empty() || model.HasSubkeys(*p)) break;
       changed = model.EraseTree(*p) || changed;
     }
-    // The top-level key, which Windows always has, is no content of the file once it is empty: a
-    // full uninstall leaves no empty section behind.
+    // Software, which Windows always has, is no content of the file once it is empty: a full
+    // uninstall leaves no empty section behind. (Other top-level keys stay, as on Windows.)
     const std::string top = path->substr(0, path->find('\\'));
-    if (const Key* k = model.Find(top); k && k->values.empty() && !model.HasSubkeys(top)) {
+    if (const Key* k = model.Find(top);
+        k && AsciiLowerCase(top) == "software" && k->values.empty() && !model.HasSubkeys(top)) {
       changed = model.EraseTree(top) || changed;
     }
     return changed;  // unchanged: the file is not rewritten
