@@ -29,6 +29,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=C.UTF-8
 unset LC_ALL LC_CTYPE LC_MESSAGES
+# Wine gives a C locale the display language English: the checks of the designed texts ask for
+# Japanese, the English ones for English.
+export VNSETUP_LANG=ja
 command -v wine >/dev/null || { echo "windows_check: wine is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 
 rm -rf "$work"

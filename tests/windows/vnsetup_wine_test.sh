@@ -179,6 +179,22 @@ expect "$pages/08-uninst.layout" "LabelUninst 24 24 465 14 visible enabled $titl
 expect "$pages/09-delete.layout" "LabelDelTitle 24 24 465 14 visible enabled ファイルを削除しています" "LabelDel 24 60" \
   "btnAbort 416 300 75 25 visible enabled 中断(&A)"
 
+note "English: the start menu as the user's display language asks for, every wizard page with --lang en"
+# Nothing drawn cut in either language: the layouts list a text that does not fit as "cut NAME TEXT".
+LANG=en_US.UTF-8 VNSETUP_LANG= picture start-en "$work/start-both/install.exe"
+PAGES=yes picture main-en "$(temporary_copy)" --lang en "$(winpath "$work/main-0")\\"
+expect "$work/pictures/start-en.layout" "btnInstall 28 64 213 29 visible enabled Install" \
+  "btnWinMedia 28 136 213 29 visible enabled Install Windows Media Player" "btnExit 28 188 213 29 visible enabled Exit"
+expect "$work/pictures/main-en.layout" "client 0 0 924 568 visible enabled $title Setup"
+pages_en="$work/pictures/main-en-pages"
+expect "$pages_en/00-Hello.layout" "btnNext 324 300 75 25 visible enabled &Next >" \
+  "btnAbort 416 300 75 25 visible enabled &Abort" "btnBack 244 300 75 25 visible disabled < &Back"
+expect "$pages_en/01-License.layout" "CheckLicense 16 266" "client 0 0 497 336 visible enabled License Agreement"
+expect "$pages_en/07-exit.layout" "btnAbort 416 300 75 25 visible enabled &Close"
+[ "$(ls "$pages_en"/*.layout | wc -l)" = "$(ls "$pages"/*.layout | wc -l)" ] || fail "English: pages missing"
+cut=$(grep -h '^cut ' "$work"/pictures/*.layout "$pages"/*.layout "$pages_en"/*.layout || true)
+[ -z "$cut" ] || fail "texts drawn cut: $cut"
+
 note "the disc's own drive takes no installation: disc 1 as the drive Q:, unattended and in the window"
 ln -sfn "$work/discs/disc1" "$WINEPREFIX/dosdevices/q:"
 if wine 'Q:\install.exe' --unattended --accept-license --folder 'Q:\sound' >"$work/drive.out" 2>"$work/drive.err"; then

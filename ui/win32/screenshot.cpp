@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "imaging/png_io.h"
 #include "platform/error.h"
@@ -49,6 +51,43 @@ void DrawInFront(TDIBSurface& picture, HWND back, HWND front) {
   picture.CopyFrom(front_origin.x - back_origin.x, front_origin.y - back_origin.y, in_front);
 }
 
+namespace {
+
+// Whether a control draws its text cut: a label's wrapped lines taller or wider than the label, a
+// button's or a check box's caption wider than the room beside its box. Lines that name files are
+// shortened by design (SS_PATHELLIPSIS) and are not counted.
+bool TextCut(HWND control, const std::wstring& text) {
+  if (text.empty() || !IsWindowVisible(control)) return false;
+  wchar_t window_class[32] = {};
+  GetClassNameW(control, window_class, 32);
+  const LONG style = GetWindowLongW(control, GWL_STYLE);
+  const bool label = _wcsicmp(window_class, L"Static") == 0;
+  if (!label && _wcsicmp(window_class, L"Button") != 0) return false;
+  if (label && ((style & SS_TYPEMASK) != SS_LEFT || (style & SS_PATHELLIPSIS))) return false;
+  RECT room{};
+  GetClientRect(control, &room);
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT drawn{0, 0, room.right, 0};
+  bool cut;
+  if (label) {
+    DrawTextW(dc, text.c_str(), -1, &drawn,
+              DT_CALCRECT | DT_WORDBREAK | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
+    cut = drawn.bottom > room.bottom || drawn.right > room.right;
+  } else {
+    DrawTextW(dc, text.c_str(), -1, &drawn, DT_CALCRECT | DT_SINGLELINE);
+    const LONG type = style & BS_TYPEMASK;
+    const bool boxed = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                       type == BS_AUTORADIOBUTTON;
+    cut = drawn.right > room.right - (boxed ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 4);
+  }
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return cut;
+}
+
+}  // namespace
+
 void SavePicture(const TDIBSurface& picture, const TForm& form, const fs::path& file) {
   const std::string png = EncodePng(picture, false);
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -65,6 +104,7 @@ void SavePicture(const TDIBSurface& picture, const TForm& form, const fs::path& 
   layout << "client 0 0 " << client.right << ' ' << client.bottom << " visible enabled " << Narrow(caption)
          << '\n';
   for (const std::string& line : form.WindowlessLayout()) layout << line << '\n';
+  std::vector<std::string> cut;
   for (const TForm::Control& c : form.Controls()) {
     RECT r{};
     GetWindowRect(c.handle, &r);
@@ -72,6 +112,7 @@ void SavePicture(const TDIBSurface& picture, const TForm& form, const fs::path& 
     wchar_t text[512] = {};
     GetWindowTextW(c.handle, text, 512);
     std::wstring shown = text;
+    if (TextCut(c.handle, shown)) cut.push_back("cut " + std::string(c.name) + ' ' + Narrow(shown));
     for (wchar_t& ch : shown) {
       if (ch == L'\r' || ch == L'\n') ch = L' ';
     }
@@ -80,6 +121,8 @@ void SavePicture(const TDIBSurface& picture, const TForm& form, const fs::path& 
            << (r.bottom - r.top) << (IsWindowVisible(c.handle) ? " visible" : " hidden")
            << (IsWindowEnabled(c.handle) ? " enabled " : " disabled ") << Narrow(shown) << '\n';
   }
+  // Texts drawn cut, one line each after the controls: "cut NAME TEXT".
+  for (const std::string& line : cut) layout << line << '\n';
   if (!layout.flush()) throw Exception("cannot save the layout " + PathToUtf8(layout_file));
   std::printf("%s\n", PathToUtf8(file).c_str());
   std::fflush(stdout);
