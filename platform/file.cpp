@@ -1,5 +1,12 @@
 // The parts of file handling that every system shares; the handle itself is in the backends.
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <system_error>
 #include <vector>
 
@@ -117,6 +124,18 @@ void RefuseToReplaceSpecialFile(const fs::path& path) {
   if (ec || !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status)) return;
   throw EFOpenError(PathToUtf8(path) +
                     ": not a regular file (a pipe, a socket or a device); it is not replaced");
+}
+
+fs::path TemporarySibling(const fs::path& path) {
+  static std::atomic<unsigned> counter{0};
+#ifdef _WIN32
+  const unsigned process = static_cast<unsigned>(_getpid());
+#else
+  const unsigned process = static_cast<unsigned>(::getpid());
+#endif
+  fs::path tmp = path;
+  tmp += ".tmp" + std::to_string(process) + "-" + std::to_string(counter++);
+  return tmp;
 }
 
 std::optional<std::string> TemporarySiblingBase(std::string_view file_name) {

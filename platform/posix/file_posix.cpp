@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 #include "platform/error.h"
@@ -268,13 +267,6 @@ bool FolderLockAbandoned(const fs::path& folder, const char* lock_name) {
   }
   ::close(dir);
   return abandoned;
-}
-
-fs::path TemporarySibling(const fs::path& path) {
-  static std::atomic<unsigned> counter{0};
-  fs::path tmp = path;
-  tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-  return tmp;
 }
 
 void ReplaceFile(const fs::path& from, const fs::path& to) {

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -209,13 +208,6 @@ void File::Close() {
     CloseHandle(AsHandle(handle_));
     handle_ = -1;
   }
-}
-
-fs::path TemporarySibling(const fs::path& path) {
-  static std::atomic<unsigned> counter{0};
-  fs::path tmp = path;
-  tmp += ".tmp" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-  return tmp;
 }
 
 void ReplaceFile(const fs::path& from, const fs::path& to) {

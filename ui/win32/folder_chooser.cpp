@@ -10,6 +10,7 @@
 
 #include "installer/wizard_host.h"
 #include "messages/messages.h"
+#include "platform/volumes.h"
 #include "ui/win32/form.h"
 #include "ui/win32/form_style.h"
 
@@ -119,13 +120,7 @@ class TFolderForm : public TForm {
   }
 
   void AddDrives() {
-    const DWORD mask = GetLogicalDrives();
-    for (int i = 0; i < 26; ++i) {
-      if (!(mask & (1u << i))) continue;
-      const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\";
-      const UINT type = GetDriveTypeW(root.c_str());
-      if (type != DRIVE_NO_ROOT_DIR && type != DRIVE_UNKNOWN) AddItem(TVI_ROOT, root, root);
-    }
+    for (const fs::path& root : OfferedDrives()) AddItem(TVI_ROOT, root.native(), root);
   }
 
   // The sub-folders of an item, listed when it is first opened; without any its button goes.
