@@ -78,10 +78,9 @@ void InstallRun::MakeFolders(const fs::path& folder) {
 }
 
 fs::path InstallRun::Relative(const fs::path& file) const {
-  const fs::path rel = file.lexically_relative(FolderWithoutDelimiter(dest_));
-  if (rel.empty() || *rel.begin() == "..")
-    throw EPathError(PathToUtf8(file) + ": not inside the install folder");
-  return rel == "." ? fs::path() : rel;
+  const std::optional<fs::path> rel = RelativeInside(FolderWithoutDelimiter(dest_), file);
+  if (!rel) throw EPathError(PathToUtf8(file) + ": not inside the install folder");
+  return *rel == "." ? fs::path() : *rel;
 }
 
 fs::path InstallRun::PrepareFile(const fs::path& file) {

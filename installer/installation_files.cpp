@@ -38,10 +38,10 @@ fs::path InstalledFilePath(PathJoiner& joiner, const DataString& name) {
     return {};
   }
   fs::path walk = install_folder;
-  const fs::path rel = path.lexically_relative(install_folder);
-  if (rel.empty() || *rel.begin() == "..") return {};
+  const std::optional<fs::path> rel = RelativeInside(install_folder, path);
+  if (!rel) return {};
   std::error_code ec;
-  for (auto it = rel.begin(); it != rel.end() && std::next(it) != rel.end(); ++it) {
+  for (auto it = rel->begin(); it != rel->end() && std::next(it) != rel->end(); ++it) {
     walk /= *it;
     if (fs::is_symlink(fs::symlink_status(walk, ec))) return {};
   }
@@ -66,10 +66,10 @@ void RemoveStaleTemporaries(const std::vector<fs::path>& files) {
 }
 
 void AddFoldersOnPath(const fs::path& base, const fs::path& file, std::set<fs::path>& folders) {
-  const fs::path rel = file.lexically_relative(base);
-  if (rel.empty() || *rel.begin() == "..") return;
+  const std::optional<fs::path> rel = RelativeInside(base, file);
+  if (!rel) return;
   fs::path walk = base;
-  for (auto it = rel.begin(); it != rel.end() && std::next(it) != rel.end(); ++it) {
+  for (auto it = rel->begin(); it != rel->end() && std::next(it) != rel->end(); ++it) {
     walk /= *it;
     folders.insert(walk);
   }

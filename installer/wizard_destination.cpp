@@ -93,8 +93,7 @@ bool SameFolder(const fs::path& a, const fs::path& b) {
 // True when `inner` lies below `outer` (not when both are the same folder): by the spelling, or by
 // the identity of one of the folders above `inner`.
 bool IsBelow(const fs::path& inner, const fs::path& outer) {
-  const fs::path rel = inner.lexically_relative(outer);
-  if (!rel.empty() && rel != "." && *rel.begin() != "..") return true;
+  if (const std::optional<fs::path> rel = RelativeInside(outer, inner); rel && *rel != ".") return true;
   const std::optional<FileIdentity> target = IdentityOf(outer);
   if (!target) return false;
   for (fs::path p = inner.parent_path(); p.has_relative_path(); p = p.parent_path()) {
@@ -177,12 +176,9 @@ void TWizardFlow::SetUpDestination() {
 
 void TWizardFlow::DirectoryChange(const fs::path& folder) {
   controls_.Directory = folder;
-  std::string text = PathToUtf8(folder);
-  if (!folder_suffix_.empty() && !settings_.UpdateMode) {
-    if (text.empty() || !IsSeparator(text.back())) text += kSeparator;
-    text += folder_suffix_;
-  }
-  controls_.EditDir = text;
+  controls_.EditDir = folder_suffix_.empty() || settings_.UpdateMode
+                          ? PathToUtf8(folder)
+                          : PathToUtf8(FolderWithDelimiter(folder)) + folder_suffix_;
   UpdateDriveSpace();
 }
 
@@ -233,9 +229,7 @@ void TWizardFlow::UpdateSizes() {
 }
 
 fs::path TWizardFlow::DestinationFolder() const {
-  std::string text = settings_.InstallType == 2 ? PathToUtf8(WindowsFolder()) : controls_.EditDir;
-  if (text.empty() || !IsSeparator(text.back())) text += kSeparator;
-  return Utf8ToPath(text);
+  return FolderWithDelimiter(settings_.InstallType == 2 ? WindowsFolder() : Utf8ToPath(controls_.EditDir));
 }
 
 bool TWizardFlow::HoldsInstallationToUpdate(const fs::path& folder) const {

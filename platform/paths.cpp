@@ -211,6 +211,12 @@ fs::path FolderWithDelimiter(const fs::path& folder) {
   return with;
 }
 
+std::optional<fs::path> RelativeInside(const fs::path& folder, const fs::path& path) {
+  fs::path rel = path.lexically_relative(folder);
+  if (rel.empty() || *rel.begin() == "..") return std::nullopt;
+  return rel;
+}
+
 std::string PathToUtf8(const fs::path& p) {
   const std::u8string s = p.u8string();
   return std::string(s.begin(), s.end());

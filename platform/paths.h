@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -62,6 +63,12 @@ std::filesystem::path FolderWithoutDelimiter(std::filesystem::path folder);
 // `folder` ending in one delimiter ("/games/x" is "/games/x/"), as a folder is shown in the registry
 // and in messages; a folder that ends in one already stays as it is.
 std::filesystem::path FolderWithDelimiter(const std::filesystem::path& folder);
+
+// `path` relative to `folder` when it lies inside it by its spelling ("." for the folder itself); none
+// when it lies outside ("..") or the two cannot be related (one absolute, the other not). Links are not
+// looked at: callers that must not pass through one check that themselves.
+std::optional<std::filesystem::path> RelativeInside(const std::filesystem::path& folder,
+                                                    const std::filesystem::path& path);
 
 // Case-insensitive (ASCII letters only, as the system's ANSI rules) comparison of native names.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);

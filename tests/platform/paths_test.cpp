@@ -65,6 +65,14 @@ TEST(FolderDelimiters, EachUndoesTheOther) {
   EXPECT_EQ(PathToUtf8(FolderWithDelimiter(FolderWithoutDelimiter("/"))), "/");
 }
 
+TEST(RelativeInside, OnlyWhatLiesInTheFolder) {
+  EXPECT_EQ(RelativeInside("/games/x", "/games/x/data/a.txt"), fs::path("data/a.txt"));
+  EXPECT_EQ(RelativeInside("/games/x", "/games/x"), fs::path("."));
+  for (const char* outside : {"/games/xy/a", "/games/x/../y", "/games", "games/x/a"}) {
+    EXPECT_EQ(RelativeInside("/games/x", outside), std::nullopt) << outside;
+  }
+}
+
 TEST(SameNameIgnoringCase, AsciiOnly) {
   EXPECT_TRUE(SameNameIgnoringCase("ABC.txt", "abc.TXT"));
   EXPECT_FALSE(SameNameIgnoringCase("Ａ", "ａ"));  // full-width letters are distinct

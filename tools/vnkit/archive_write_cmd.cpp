@@ -76,8 +76,7 @@ bool ShouldPack(const fs::directory_entry& item, const fs::path& root_real, cons
       PrintError("warning: " + shown + ": a link that leads nowhere, skipped");
       return false;
     }
-    const fs::path inside = real.lexically_relative(root_real);
-    if (inside.empty() || *inside.begin() == "..") {
+    if (!RelativeInside(root_real, real)) {
       PrintError("warning: " + shown + ": a link that leads out of the folder, skipped");
       return false;
     }
