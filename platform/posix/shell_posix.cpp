@@ -111,21 +111,30 @@ fs::path Wine() {
 
 constexpr char kJapaneseLocale[] = "ja_JP.UTF-8";
 
+// The argument and environment arrays execve takes, built before fork (a child of a process with
+// threads may not allocate). `env`, when given, replaces this process's environment.
+struct ExecArguments {
+  ExecArguments(const std::vector<std::string>& args, const std::vector<std::string>* env) {
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (env) {
+      for (const std::string& e : *env) env_list.push_back(const_cast<char*>(e.c_str()));
+      env_list.push_back(nullptr);
+    }
+    envp = env ? env_list.data() : environ;
+  }
+  std::vector<char*> argv;
+  std::vector<char*> env_list;
+  char** envp;
+};
+
 // Runs `args` (the program found on PATH, or named by its path) and waits for it; true when it ran
 // and exited with 0. `env`, when given, replaces this process's environment for it.
 bool RunAndWait(const std::vector<std::string>& args, const std::vector<std::string>* env = nullptr) {
   const fs::path program =
       args[0].find('/') != std::string::npos ? fs::path(args[0]) : FindOnPath(args[0].c_str());
   if (program.empty()) return false;
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  if (env) {
-    for (const std::string& e : *env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-  }
-  char** const program_env = env ? envp.data() : environ;
+  const ExecArguments exec(args, env);
   const pid_t child = ::fork();
   if (child < 0) return false;
   if (child == 0) {
@@ -135,7 +144,7 @@ bool RunAndWait(const std::vector<std::string>& args, const std::vector<std::str
       ::dup2(null, 1);
       ::dup2(null, 2);
     }
-    ::execve(program.c_str(), argv.data(), program_env);
+    ::execve(program.c_str(), exec.argv.data(), exec.envp);
     ::_exit(127);
   }
   int status = 0;
@@ -280,15 +289,7 @@ std::vector<std::string> JapaneseEnvironment() {
 // `env`, when given, replaces this process's environment for the program.
 int Spawn(const fs::path& program, const std::vector<std::string>& args, const fs::path& working_folder,
           const std::vector<std::string>* env = nullptr) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  if (env) {
-    for (const std::string& e : *env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-  }
-  char** const program_env = env ? envp.data() : environ;
+  const ExecArguments exec(args, env);
   const char* wd = working_folder.empty() ? nullptr : working_folder.c_str();
 
   int pipe_fds[2];
@@ -313,7 +314,7 @@ int Spawn(const fs::path& program, const std::vector<std::string>& args, const f
     if (wd && ::chdir(wd) != 0) {
       failure.error = errno;
     } else {
-      ::execve(program.c_str(), argv.data(), program_env);
+      ::execve(program.c_str(), exec.argv.data(), exec.envp);
       failure = {kStageExec, errno};
     }
     [[maybe_unused]] const ssize_t written = ::write(pipe_fds[1], &failure, sizeof failure);
