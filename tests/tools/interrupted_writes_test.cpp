@@ -14,8 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-test::CommandResult Script(const fs::path& dir, const std::string& script) {
-  return test::RunShell("cd " + test::ShellQuoted(dir.string()) + " && sh -c " + test::ShellQuoted(script),
+// `job_control`: run by bash with job control, so a job started with & gets a process group of its own
+// and keeps SIGINT, as a command in a terminal does (kill -INT -$pid is then Ctrl-C).
+test::CommandResult Script(const fs::path& dir, const std::string& script, bool job_control = false) {
+  const std::string shell = job_control ? " && bash -c " : " && sh -c ";
+  return test::RunShell("cd " + test::ShellQuoted(dir.string()) + shell +
+                            test::ShellQuoted((job_control ? "set -m; " : "") + script),
                         dir);
 }
 
@@ -26,12 +30,14 @@ std::string Vnkit() {
 // Runs vnkit until it reaches the test pause `point`, then runs `meanwhile` (a shell command; $pid
 // is vnkit), lets it go on and prints "status N" once it has ended.
 test::CommandResult PausedRun(const fs::path& dir, const std::string& point, const std::string& args,
-                              const std::string& meanwhile) {
-  return Script(dir, "rm -f paused; VNSETUP_TEST_PAUSE=" + point +
-                         " VNSETUP_TEST_PAUSE_FILE=\"$PWD/paused\" " + Vnkit() + " " + args +
-                         " & pid=$!; tries=0; while [ ! -e paused ] && [ $tries -lt 3000 ]; do sleep 0.01;"
-                         " tries=$((tries + 1)); done; " +
-                         meanwhile + "; rm -f paused; wait $pid; echo \"status $?\"");
+                              const std::string& meanwhile, bool job_control = false) {
+  return Script(dir,
+                "rm -f paused; VNSETUP_TEST_PAUSE=" + point + " VNSETUP_TEST_PAUSE_FILE=\"$PWD/paused\" " +
+                    Vnkit() + " " + args +
+                    " & pid=$!; tries=0; while [ ! -e paused ] && [ $tries -lt 3000 ]; do sleep 0.01;"
+                    " tries=$((tries + 1)); done; " +
+                    meanwhile + "; rm -f paused; wait $pid; echo \"status $?\"",
+                job_control);
 }
 
 TEST(VnkitInterruptedWrites, PackOverASplitArchiveLeavesItOldOrNewWhateverStopsIt) {
@@ -95,10 +101,12 @@ TEST(VnkitInterruptedWrites, StoppedMergeLeavesTheDataFileAsItWasOrReclaimedByTh
   ASSERT_EQ(Script(dir, Vnkit() + " merge game.dat first.dat -q").status, 0);
   const std::string data = test::ReadFile(dir / "game.dat"), side = test::ReadFile(dir / "game.ext");
 
-  // SIGTERM or SIGHUP once the first entry is appended: the data file is cut back.
-  for (const char* signal : {"TERM", "HUP"}) {
+  // Ctrl-C, SIGTERM or SIGHUP once the first entry is appended: the data file is cut back.
+  for (const char* signal : {"INT", "TERM", "HUP"}) {
+    const bool ctrl_c = std::string(signal) == "INT";  // to the job's whole process group
     const test::CommandResult r =
-        PausedRun(dir, "vnkit-merge:2", "merge game.dat disc.dat", std::string("kill -") + signal + " $pid");
+        PausedRun(dir, "vnkit-merge:2", "merge game.dat disc.dat",
+                  std::string("kill -") + signal + (ctrl_c ? " -$pid" : " $pid"), ctrl_c);
     EXPECT_EQ(r.out.find("status 0"), std::string::npos) << signal << r.out << r.err;
     EXPECT_EQ(test::ReadFile(dir / "game.dat"), data) << signal;
     EXPECT_EQ(test::ReadFile(dir / "game.ext"), side) << signal;
