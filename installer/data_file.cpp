@@ -81,7 +81,8 @@ void InstallRun::PrepareDataCollection() {
   if (!target_exe_.empty()) {
     data_->Open(work_folder_);  // no such file: an empty collection over the work folder's files
   } else {
-    data_->Open(dest_ / "game.dat", true);
+    data_path_ = Folder().Anchor("game.dat");
+    data_->Open(data_path_->path, true);
   }
   data_->OnProgress = [this](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t count,
                              bool& abort) { BuildProgress(item, size, index, count, abort); };
@@ -166,24 +167,29 @@ void InstallRun::WriteSeparateFiles() {
     if (!entry.Separate || entry.Name() == DataString("install.dat")) continue;
     if (!exe_name.empty() && AnsiSameText(entry.Name(), exe_name)) continue;
     const fs::path target = joiner.Join(entry.Name());
-    std::error_code ec;
-    if (fs::exists(target, ec) && FileAge(target) >= entry.Time && settings_.InstallType != 2) {
+    const std::optional<FolderEntry> there = Folder().Stat(Relative(target));
+    if (there && there->kind == FolderEntry::Kind::kFile &&
+        TimeToDosDateTime(static_cast<std::time_t>(there->modified / 1000000000)) >= entry.Time &&
+        settings_.InstallType != 2) {
       recorder.Add(entry.Name());
       continue;
     }
-    PrepareFile(target);
+    const fs::path relative = PrepareFile(target);
     TMemoryStream content;
     archive_.ReadEntry(content, entry.Name());
     if (entry.CRC != 0 && StreamCRC32(content) != entry.CRC) {
       throw Exception(Tr(Msg::kFileDamaged, {Cp932ToUtf8Lossy(entry.Name())}));
     }
     try {
-      WriteFileAtomically(target, std::string_view(static_cast<const char*>(content.Memory()),
-                                                   static_cast<size_t>(content.GetSize())));
+      Folder().ReplaceFile(relative, [&](File& file) {
+        file.Write(content.Memory(), content.GetSize());
+        file.Sync();
+        FileSetDate(file, entry.Time);
+        return true;
+      });
     } catch (const std::exception&) {
       throw Exception(PathToUtf8(target) + "\r\n" + Tr(Msg::kFileNotMade));
     }
-    FileSetDate(target, entry.Time);
     recorder.Add(entry.Name());
   }
 }
@@ -220,7 +226,7 @@ bool InstallRun::VerifyDataFile() {
   // The merged collection has no end marker, and the check passes over the last entry as if it
   // were one; read back from the side file just written, the directory is the one the game will
   // read, marker included.
-  if (target_exe_.empty()) data_->Open(dest_ / "game.dat", true);
+  if (target_exe_.empty()) data_->Open(data_path_->path, true);
   if (data_->Stream() == nullptr) return true;
   data_->OnProgress = [this](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t count,
                              bool& abort) { CheckProgress(item, size, index, count, abort); };
@@ -239,9 +245,15 @@ bool InstallRun::VerifyDataFile() {
 // Step R.
 void InstallRun::ReplaceTargetExe() {
   const fs::path bare = BareExeCopy(work_folder_, target_exe_);
-  data_->Open(fs::path());   // the rebuilt executable is closed before it is copied
-  PrepareFile(target_exe_);  // the old executable is kept aside until the run has finished
-  if (!CopyFileOver(bare, target_exe_)) {
+  data_->Open(fs::path());  // the rebuilt executable is closed before it is copied
+  // the old executable is kept aside until the run has finished
+  const fs::path relative = PrepareFile(target_exe_);
+  bool copied = false;
+  try {
+    copied = Folder().ReplaceFile(relative, [&](File& copy) { return CopyFileInto(bare, copy); });
+  } catch (const Exception&) {
+  }
+  if (!copied) {
     throw Exception(Tr(Msg::kCannotCopyTo, {PathToUtf8(bare), PathToUtf8(target_exe_)}));
   }
 }
@@ -257,7 +269,7 @@ void InstallRun::RecordDataFile() {
       }
     }
   }
-  data_.reset();
+  CloseDataFile();
 }
 
 void InstallRun::BuildProgress(TVrFile&, int64_t size, int32_t index, int32_t count, bool& abort) {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "archive/big_stream.h"
+#include "archive/stream.h"
 #include "installer/install_run.h"
 #include "installer/installation_files.h"
 #include "installer/program_list_entry.h"
@@ -16,15 +17,6 @@
 
 namespace vn {
 namespace fs = std::filesystem;
-
-namespace {
-
-bool Exists(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
-
-}  // namespace
 
 void InstallRun::CheckBeforeCopying() {
   settings_.CheckForInstall();
@@ -87,18 +79,17 @@ fs::path InstallRun::PrepareFile(const fs::path& file) {
   return journal_->PrepareFile(Relative(file));
 }
 
-std::vector<fs::path> InstallRun::DataFileParts() const {
-  const fs::path data = dest_ / "game.dat";
-  std::vector<fs::path> parts;
-  for (const fs::path& file : {data, DirectoryFileOf(data)}) {
-    if (Exists(file)) parts.push_back(file);
-  }
-  for (int n = 1;; ++n) {
-    const fs::path part = PartFileOf(data, n);
-    if (!Exists(part)) break;
-    parts.push_back(part);
-  }
-  return parts;
+void InstallRun::WriteSettings(const TVondInstallSet& settings, const fs::path& file) {
+  const fs::path relative = PrepareFile(file);
+  TMemoryStream content;
+  settings.SaveToStream(content);
+  Folder().WriteFile(relative, std::string_view(static_cast<const char*>(content.Memory()),
+                                                static_cast<size_t>(content.GetSize())));
+}
+
+void InstallRun::CloseDataFile() {
+  data_.reset();
+  data_path_.reset();
 }
 
 void InstallRun::LockInstallFolder() {
@@ -109,7 +100,7 @@ void InstallRun::LockInstallFolder() {
 // replaced comes back. An earlier data file the run replaced comes back too.
 InstallRun::RolledBack InstallRun::RollBack() {
   RolledBack removed;
-  data_.reset();  // the data file is closed before it is deleted
+  CloseDataFile();  // the data file is closed before it is deleted
   if (made_program_entry_) {
     try {
       RemoveFromProgramList(ProgramListKey(settings_));

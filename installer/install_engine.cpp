@@ -25,14 +25,21 @@ namespace {
 constexpr std::string_view kSoundExtensions = ".mp2.mp3.wma.wav.mid.ogg";
 constexpr std::string_view kMovieExtensions = ".avi.wmv.asf.mpg.mpeg";
 
-// Rethrows the error being handled with the news that the installation was not completed (what
-// this run made has been removed by then).
-[[noreturn]] void ThrowNotCompleted() {
+// The text of the error being handled.
+std::string CurrentError() {
   try {
     throw;
   } catch (const std::exception& e) {
-    throw Exception(std::string(e.what()) + "\r\n" + Tr(Msg::kInstallNotCompleted));
+    return e.what();
+  } catch (...) {
+    return "unknown error";
   }
+}
+
+// The error `why` with the news that the installation was not completed (what this run made has
+// been removed by then).
+[[noreturn]] void ThrowNotCompleted(const std::string& why) {
+  throw Exception(why + "\r\n" + Tr(Msg::kInstallNotCompleted));
 }
 
 // A disc file's path as a data string with '\' between folders; false when a name has no code
@@ -87,13 +94,14 @@ EngineResult InstallRun::Run() {
     journal_.emplace(dest_);
     result = RunProtected();
   } catch (...) {
-    data_.reset();
+    const std::string why = Readable(CurrentError());
+    CloseDataFile();
     if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
     RollBack();
     host_.SetText(WizardControl::LabelExit, Tr(Msg::kInstallNotCompleted));
-    ThrowNotCompleted();
+    ThrowNotCompleted(why);
   }
-  data_.reset();
+  CloseDataFile();
   if (!work_folder_.empty()) DeleteFolderTree(work_folder_);
   work_folder_lock_.reset();
   if (result != EngineResult::kCompleted) {
@@ -108,10 +116,18 @@ EngineResult InstallRun::Run() {
     PauseForTest("commit");
     journal_->Commit();
   } catch (...) {
+    const std::string why = CurrentError();
     RollBack();
     host_.SetText(WizardControl::LabelExit, Tr(Msg::kInstallNotCompleted));
-    ThrowNotCompleted();
+    ThrowNotCompleted(why);
   }
+  // Temporaries that a run stopped earlier (killed, power lost) left beside these files.
+  std::vector<fs::path> installed;
+  PathJoiner joiner(FolderWithoutDelimiter(dest_));
+  for (const DataString& name : settings_.InstalledFiles) {
+    if (fs::path path = InstalledFilePath(joiner, name); !path.empty()) installed.push_back(Relative(path));
+  }
+  RemoveStaleTemporaries(Folder(), installed);
   journal_.reset();
   // The record the commit wrote is a file of the installation too: the size in the list of installed
   // programs, taken before it existed, counts it now. Only a number: a failure to write it changes
@@ -122,13 +138,6 @@ EngineResult InstallRun::Run() {
     } catch (const Exception&) {
     }
   }
-  // Temporaries that a run stopped earlier (killed, power lost) left beside these files.
-  std::vector<fs::path> installed;
-  PathJoiner joiner(FolderWithoutDelimiter(dest_));
-  for (const DataString& name : settings_.InstalledFiles) {
-    if (fs::path path = InstalledFilePath(joiner, name); !path.empty()) installed.push_back(path);
-  }
-  RemoveStaleTemporaries(installed);
   OpenReadme();
   host_.ShowPage("exit");
   return EngineResult::kCompleted;
@@ -185,9 +194,7 @@ EngineResult InstallRun::RunProtected() {
 // own, and comes back if the run does not finish. A run that builds no data file leaves it alone.
 void InstallRun::RemoveEarlierDataFile() {
   if (!choices_.check_data && !settings_.SeparateFiles) return;
-  std::vector<fs::path> parts;
-  for (const fs::path& part : DataFileParts()) parts.push_back(Relative(part));
-  journal_->PrepareDataFile(parts);
+  journal_->PrepareDataFile();
 }
 
 // Asks for disc `index` until it is found or the user aborts. On Linux a disc is a folder or a disc
@@ -299,8 +306,7 @@ EngineResult InstallRun::CopyLooseFiles() {
     PauseForTest("copy");
     MakeFolders(destination.parent_path());
     const fs::path target = PrepareFile(destination);
-    // The read-only attribute would make the copy fail: it goes before, not only after the copy.
-    if (IsReadOnly(target)) ClearReadOnly(target);
+    PauseForTest("write");
     // The bar moves as the bytes arrive, never ahead of them, and Abort is noticed inside a large file.
     const int64_t before = copied_bytes_;
     const CopyProgress follow = [this](int64_t bytes) {
@@ -309,7 +315,15 @@ EngineResult InstallRun::CopyLooseFiles() {
       host_.ProcessMessages();
       return !Aborted();
     };
-    const bool copied = disc_->CopyTo(*item.file, target, follow);
+    bool copied;
+    try {
+      copied =
+          Folder().ReplaceFile(target, [&](File& copy) { return disc_->CopyInto(*item.file, copy, follow); });
+    } catch (const EPathError&) {
+      throw;  // a folder on the way swapped for a link: nothing more is written
+    } catch (const Exception& e) {
+      throw Exception(PathToUtf8(destination) + "\r\n" + Tr(Msg::kFileNotCopied) + "\r\n" + e.what());
+    }
     // A file that failed (or changed its size since the disc was listed) counts as listed, so that
     // the bar still ends where the sizes of the chosen components say.
     copied_bytes_ = before + size;
@@ -317,16 +331,15 @@ EngineResult InstallRun::CopyLooseFiles() {
     // A failed copy is recorded all the same (the uninstaller then removes whatever is there), but
     // the user hears of it rather than getting an installation that silently lacks a file.
     if (!copied) {
-      const DialogButton answer =
-          host_.MessageDialog(DialogKind::kWarning, PathToUtf8(target) + "\r\n" + Tr(Msg::kFileNotCopied),
-                              kButtonOK | kButtonAbort);
+      const DialogButton answer = host_.MessageDialog(
+          DialogKind::kWarning, PathToUtf8(destination) + "\r\n" + Tr(Msg::kFileNotCopied),
+          kButtonOK | kButtonAbort);
       if (answer == kButtonAbort) {
         recorder.Add(item.rel);
         host_.SetModalResult(mrAbort);
         return EngineResult::kAborted;
       }
     }
-    ClearReadOnly(target);
     recorder.Add(item.rel);
     ShowProgress();
   }
@@ -348,10 +361,10 @@ void InstallRun::RecordInstallation() {
     earlier.LoadFromFile(installed);
     InstalledFileRecorder recorder(earlier);
     for (const DataString& name : settings_.InstalledFiles) recorder.Add(name);
-    earlier.SaveToFile(PrepareFile(installed));
+    WriteSettings(earlier, installed);
   } else {
     KeepEarlierRecords(installed);
-    settings_.SaveToFile(PrepareFile(installed));
+    WriteSettings(settings_, installed);
   }
 
   PauseForTest("shortcuts");
@@ -384,9 +397,9 @@ void InstallRun::CopyUninstaller() {
     settings_.AddInstalledFile(launcher_name);
   }
   // Without it the installation could not be removed: that is no finished install.
-  std::error_code ec;
+  const std::optional<FolderEntry> there = Folder().Stat(Relative(uninstaller));
   if (settings_.FindInstalledFile(launcher_name) >= 0 &&
-      !fs::is_regular_file(fs::symlink_status(uninstaller, ec))) {
+      (!there || there->kind != FolderEntry::Kind::kFile)) {
     throw Exception(Tr(Msg::kFileMissing, {PathToUtf8(uninstaller)}));
   }
 }
@@ -394,10 +407,12 @@ void InstallRun::CopyUninstaller() {
 // Copies the running launcher, the program alone, to `target` (noted as a file of this run); an
 // error when it cannot.
 void InstallRun::CopyLauncherTo(const fs::path& target) {
-  PrepareFile(target);
-  if (IsReadOnly(target)) ClearReadOnly(target);
+  const fs::path relative = PrepareFile(target);
   try {
-    CopyProgramAlone(source_.launcher, target);
+    Folder().ReplaceFile(relative, [&](File& copy) {
+      CopyProgramAloneInto(source_.launcher, copy);
+      return true;
+    });
   } catch (const Exception& e) {
     throw Exception(PathToUtf8(target) + "\r\n" + Tr(Msg::kFileNotCopied) + "\r\n" + e.what());
   }

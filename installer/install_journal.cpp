@@ -118,7 +118,7 @@ void InstallRecord::Save(const FolderHandle& folder) const {
   for (const fs::path& p : files) text += Line("file", p);
   if (menu_folder) text += Line("menu-folder", *menu_folder);
   for (const fs::path& p : menu_files) text += Line("menu", p);
-  WriteFileAtomically(folder.PathOf(kRecordName), text);
+  folder.WriteFile(kRecordName, text);
 }
 
 void InstallRecord::Merge(const InstallRecord& other) {
@@ -200,7 +200,7 @@ void InstallJournal::CheckFolderInPlace(const fs::path& relative_folder) const {
 fs::path InstallJournal::PrepareFile(const fs::path& relative) {
   MakeFolders(relative.parent_path());
   CheckFolderInPlace(relative.parent_path());
-  if (written_.count(relative)) return path_ / relative;
+  if (written_.count(relative)) return relative;
   if (const std::optional<FolderEntry> there = folder_.Stat(relative);
       there && there->kind != FolderEntry::Kind::kFolder) {
     const fs::path kept = KeptName(relative);
@@ -214,12 +214,12 @@ fs::path InstallJournal::PrepareFile(const fs::path& relative) {
   }
   Note("file", relative);
   written_.insert(relative);
-  return path_ / relative;
+  return relative;
 }
 
-void InstallJournal::PrepareDataFile(const std::vector<fs::path>& existing_parts) {
+void InstallJournal::PrepareDataFile() {
   CheckFolderInPlace(fs::path());
-  for (const fs::path& part : existing_parts) {
+  for (const fs::path& part : DataParts(folder_, "game.dat")) {
     if (data_file_) {
       folder_.RemoveFile(part);  // written by the run this one follows
     } else {
@@ -251,8 +251,17 @@ void InstallJournal::NoteMenuFolder(const fs::path& folder) {
 
 InstallJournal::Undone InstallJournal::RollBack() {
   Undone undone;
+  // A folder on the way that became a link since holds nothing this run made there: passed over.
+  const auto unless_link = [](const auto& work) {
+    try {
+      work();
+    } catch (const EPathError&) {
+    }
+  };
   const auto remove = [&](const fs::path& file) {
-    if (folder_.Stat(file) && folder_.RemoveFile(file)) ++undone.files;
+    unless_link([&] {
+      if (folder_.Stat(file) && folder_.RemoveFile(file)) ++undone.files;
+    });
   };
   for (const fs::path& file : menu_files_) DeleteFileIfExists(file);
   if (menu_folder_) RemoveMenuFolderIfEmpty(*menu_folder_);
@@ -262,18 +271,19 @@ InstallJournal::Undone InstallJournal::RollBack() {
   const std::set<fs::path> kept(kept_.begin(), kept_.end());
   for (const fs::path& file : written_) {
     // A name journalled as kept whose kept copy is missing was never moved: it is the user's file.
-    if (kept.count(file) && !folder_.Stat(KeptName(file))) continue;
-    remove(file);
+    unless_link([&] {
+      if (!kept.count(file) || folder_.Stat(KeptName(file))) remove(file);
+    });
   }
   for (const fs::path& file : kept_) {
-    if (folder_.Stat(KeptName(file))) folder_.Rename(KeptName(file), file);
+    unless_link([&] {
+      if (folder_.Stat(KeptName(file))) folder_.Rename(KeptName(file), file);
+    });
   }
-  std::vector<fs::path> temporaries_of;
-  for (const fs::path& file : written_) temporaries_of.push_back(path_ / file);
-  RemoveStaleTemporaries(temporaries_of);
+  RemoveStaleTemporaries(folder_, std::vector<fs::path>(written_.begin(), written_.end()));
   journal_.reset();
   folder_.RemoveFile(kJournalName);
-  for (const fs::path& folder : DeepestFirst(folders_)) folder_.RemoveFolder(folder);
+  for (const fs::path& folder : DeepestFirst(folders_)) unless_link([&] { folder_.RemoveFolder(folder); });
   folder_ = FolderHandle();  // a folder held open cannot be removed on Windows
   RemoveFoldersIfEmpty(std::set<fs::path>(parents_.begin(), parents_.end()));
   std::error_code ec;

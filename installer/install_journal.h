@@ -52,13 +52,13 @@ class InstallJournal {
   // Makes the folder `relative` (and those on its way) inside the install folder.
   void MakeFolders(const std::filesystem::path& relative);
   // Readies the file `relative` to be written: its folders made, a file or link of that name that
-  // this run did not write renamed aside, the name journalled as written. Returns the path to write,
-  // after checking that the install folder's path still leads to the folder that is open
-  // (Exception otherwise).
+  // this run did not write renamed aside, the name journalled as written, after checking that the
+  // install folder's path still leads to the folder that is open (Exception otherwise). Returns
+  // `relative`, to be written through Folder().
   std::filesystem::path PrepareFile(const std::filesystem::path& relative);
   // The data file and its parts (game.dat, game.ext, game.NNN): the existing ones are renamed aside
   // unless this run (or the stopped one it follows) wrote them, and the set is journalled as written.
-  void PrepareDataFile(const std::vector<std::filesystem::path>& existing_parts);
+  void PrepareDataFile();
 
   // A program-menu entry about to be written (absolute), and the program group's folder when the
   // run is about to make it.

@@ -71,11 +71,19 @@ class InstallRun {
   // What this run made and replaced goes through the journal, so an abort or a failure can put the
   // folder back as it was. MakeFolders raises an error naming the folder and why it could not be made.
   void MakeFolders(const std::filesystem::path& folder);
-  // Readies `file` (in the install folder) to be written; returns the path to write.
+  // Readies `file` (in the install folder) to be written; returns its path relative to the install
+  // folder, which every write goes through (Folder()): nothing is written by a path that a folder
+  // swapped for a link since the check could redirect.
   std::filesystem::path PrepareFile(const std::filesystem::path& file);
+  const FolderHandle& Folder() const { return journal_->Folder(); }
+  // Writes settings as `file`'s install.dat of the install folder.
+  void WriteSettings(const TVondInstallSet& settings, const std::filesystem::path& file);
   std::filesystem::path Relative(const std::filesystem::path& file) const;
   void LockInstallFolder();
-  std::vector<std::filesystem::path> DataFileParts() const;
+  // Closes the data file being built and lets go of the folder it is reached through.
+  void CloseDataFile();
+  // An error's text with the data file's path through the held folder written as the install folder's.
+  std::string Readable(std::string text) const { return data_path_ ? data_path_->Readable(text) : text; }
   // What RollBack took away: files, and whether the install folder went too (it was made by this run).
   struct RolledBack {
     int files = 0;
@@ -110,6 +118,7 @@ class InstallRun {
   std::filesystem::path target_exe_;
   std::filesystem::path work_folder_;
   std::unique_ptr<TVrFileCollection> data_;
+  std::optional<AnchoredPath> data_path_;  // game.dat in the install folder, reached through its handle
   int64_t copied_bytes_ = 0;
   // While a disc's archive is merged: the bar counts what the data file has grown by, as each
   // entry's size is told before its bytes are copied.
@@ -123,7 +132,7 @@ class InstallRun {
   std::set<std::string> copied_files_;  // loose files this run copied (lower-case stored names)
 
   std::optional<InstanceMutex> work_folder_lock_;  // held while the work folder is in use
-  std::optional<InstanceMutex> folder_lock_;  // held while the run works in the install folder
+  std::optional<InstanceMutex> folder_lock_;       // held while the run works in the install folder
   std::optional<InstallJournal> journal_;
   bool had_settings_file_ = false;  // install.dat was in the install folder before the run
   // The entry in the system's list of installed programs, when this run made it.

@@ -15,6 +15,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fileops.h"
+#include "platform/folder_handle.h"
 #include "platform/mutex.h"
 #include "platform/paths.h"
 
@@ -48,20 +49,45 @@ fs::path InstalledFilePath(PathJoiner& joiner, const DataString& name) {
   return path;
 }
 
-void RemoveStaleTemporaries(const std::vector<fs::path>& files) {
+namespace {
+
+// The names of `files` (the bases of temporaries to look for) by the folder they are in.
+std::map<fs::path, std::set<std::string>> NamesByFolder(const std::vector<fs::path>& files) {
   std::map<fs::path, std::set<std::string>> by_folder;
   for (const fs::path& file : files) {
     if (file.has_filename()) by_folder[file.parent_path()].insert(PathToUtf8(file.filename()));
   }
-  for (const auto& [folder, bases] : by_folder) {
-    std::error_code ec;
-    std::vector<fs::path> stale;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::optional<std::string> base = TemporarySiblingBase(PathToUtf8(it->path().filename()));
-      if (base && bases.count(*base) && fs::is_regular_file(it->symlink_status(ec)))
-        stale.push_back(it->path());
+  return by_folder;
+}
+
+void RemoveStaleTemporariesIn(const FolderHandle& folder, const std::set<std::string>& bases) {
+  for (const fs::path& name : folder.List()) {
+    const std::optional<std::string> base = TemporarySiblingBase(PathToUtf8(name));
+    if (!base || !bases.count(*base)) continue;
+    const std::optional<FolderEntry> entry = folder.Stat(name);
+    if (entry && entry->kind == FolderEntry::Kind::kFile) folder.RemoveFile(name);
+  }
+}
+
+}  // namespace
+
+void RemoveStaleTemporaries(const std::vector<fs::path>& files) {
+  for (const auto& [folder, bases] : NamesByFolder(files)) {
+    try {
+      RemoveStaleTemporariesIn(FolderHandle::Open(folder), bases);
+    } catch (const Exception&) {
+      // a folder that cannot be opened holds nothing to remove
     }
-    for (const fs::path& file : stale) DeleteFileIfExists(file);
+  }
+}
+
+void RemoveStaleTemporaries(const FolderHandle& folder, const std::vector<fs::path>& files) {
+  for (const auto& [inner, bases] : NamesByFolder(files)) {
+    try {
+      RemoveStaleTemporariesIn(folder.OpenFolder(inner), bases);
+    } catch (const Exception&) {
+      // missing, or a link: nothing of this installation's there
+    }
   }
 }
 
@@ -96,32 +122,26 @@ int64_t ProgramLengthBeforeArchive(const fs::path& exe) {
   return start;
 }
 
-void CopyProgramAlone(const fs::path& program, const fs::path& target) {
+void CopyProgramAloneInto(const fs::path& program, File& target) {
   int64_t length = ProgramLengthBeforeArchive(program);
+  File from(program, FileAccess::kRead);
+  if (length < 0) length = from.Size();
+  CopyFileContent(from, target, length);
+  target.Sync();
+  std::error_code ec;
+  FileSetPermissions(target, fs::status(program, ec).permissions() | fs::perms::owner_write);
+  const fs::file_time_type time = fs::last_write_time(program, ec);
+  if (!ec) FileSetModified(target, time);
+}
+
+void CopyProgramAlone(const fs::path& program, const fs::path& target) {
   // as CopyFileOver: a read-only file is not replaced
   if (IsReadOnly(target)) throw EWriteError(PathToUtf8(target) + ": the file is read-only");
-  const fs::path temporary = TemporarySibling(target);
-  try {
-    File from(program, FileAccess::kRead);
-    if (length < 0) length = from.Size();
-    File to(temporary, FileAccess::kCreate);
-    std::string buffer(size_t{1} << 20, '\0');
-    for (int64_t at = 0; at < length;) {
-      const int64_t want = std::min<int64_t>(length - at, static_cast<int64_t>(buffer.size()));
-      if (from.ReadAt(at, buffer.data(), want) != want) throw EReadError(PathToUtf8(program) + ": cut short");
-      to.Write(buffer.data(), want);
-      at += want;
-    }
-    to.Sync();
-    to.Close();
-    std::error_code ec;
-    fs::permissions(temporary, fs::status(program, ec).permissions(), ec);
-    fs::last_write_time(temporary, fs::last_write_time(program, ec), ec);
-    ReplaceFile(temporary, target);
-  } catch (const Exception&) {
-    DeleteFileIfExists(temporary);
-    throw;
-  }
+  FolderHandle::Open(target.parent_path().empty() ? fs::path(".") : target.parent_path())
+      .ReplaceFile(target.filename(), [&](File& copy) {
+        CopyProgramAloneInto(program, copy);
+        return true;
+      });
 }
 
 InstanceMutex LockFolderForRun(const fs::path& folder) {

@@ -15,6 +15,9 @@
 
 namespace vn {
 
+class File;
+class FolderHandle;
+
 // A recorded file as a path inside the install folder, or empty when it must not be touched: a name
 // that would leave the folder, or one whose folders pass through a symbolic link (which could lead
 // anywhere). The file itself may be a link: deleting it removes the link only.
@@ -25,6 +28,9 @@ std::filesystem::path InstalledFilePath(PathJoiner& joiner, const DataString& na
 // (killed, power lost): regular files named like TemporarySibling's names of one of them, "<name>.tmp"
 // followed by a process number, '-' and a counter, in the same folder. Nothing else is touched.
 void RemoveStaleTemporaries(const std::vector<std::filesystem::path>& files);
+// The same for `files` relative to `folder`, found and removed through its handle (a folder on the
+// way that is a link is passed over).
+void RemoveStaleTemporaries(const FolderHandle& folder, const std::vector<std::filesystem::path>& files);
 
 // Adds to `folders` every folder between `base` (not included) and `file` (not included).
 void AddFoldersOnPath(const std::filesystem::path& base, const std::filesystem::path& file,
@@ -40,6 +46,9 @@ void RemoveFoldersIfEmpty(const std::set<std::filesystem::path>& folders);
 // removed and the error names the file and the cause (a full disk, a read-only target): EFOpenError,
 // EReadError, EWriteError; EFormatError when the trailer names no place inside the program.
 void CopyProgramAlone(const std::filesystem::path& program, const std::filesystem::path& target);
+// The same into `target`, a new file open for writing (synced, with the program's permissions and
+// time); the caller puts it in place.
+void CopyProgramAloneInto(const std::filesystem::path& program, File& target);
 
 // The length of the program in front of an archive appended to `exe` (the archive start of its
 // trailer, the 4 bytes before the final "vd"); -1 when it carries no trailer. EFormatError when the

@@ -156,8 +156,8 @@ class FolderDiscFiles : public DiscFiles {
   }
 
   File Open(const DiscFileInfo& file) const override { return OpenRegularFile(PathOf(file)); }
-  bool CopyTo(const DiscFileInfo& file, const fs::path& target, const CopyProgress& progress) const override {
-    return CopyFileOver(PathOf(file), target, progress);
+  bool CopyInto(const DiscFileInfo& file, File& target, const CopyProgress& progress) const override {
+    return CopyFileInto(PathOf(file), target, progress);
   }
   fs::path RunnablePath(const DiscFileInfo& file) const override { return PathOf(file); }
 
@@ -208,39 +208,24 @@ class ImageDiscFiles : public DiscFiles {
 
   File Open(const DiscFileInfo& file) const override { return image_.OpenFile(EntryOf(file)); }
 
-  bool CopyTo(const DiscFileInfo& file, const fs::path& target, const CopyProgress& progress) const override {
-    const fs::path tmp = TemporarySibling(target);
+  bool CopyInto(const DiscFileInfo& file, File& target, const CopyProgress& progress) const override {
     try {
-      std::error_code ec;
-      const fs::file_status existing = fs::symlink_status(target, ec);
-      if (fs::is_directory(existing) || (fs::is_regular_file(existing) && IsReadOnly(target))) return false;
       File source = Open(file);
       const bool program = EntryOf(file).executable || StartsLikeProgram(source);
-      File copy(tmp, FileAccess::kCreate);
-      // in steps when someone follows the progress, else in one call
-      const int64_t step = progress ? int64_t{4} << 20 : std::max<int64_t>(file.size, 1);
-      for (int64_t done = 0; done < file.size;) {
-        const int64_t n = std::min(step, file.size - done);
-        if (copy.CopyRangeFrom(source, done, done, n) != n) throw EReadError(Describe(file));
-        done += n;
-        if (progress && !progress(n)) throw Exception("stopped");
-      }
-      copy.Close();
+      if (!CopyFileContent(source, target, file.size, progress)) return false;
       using fs::perms;
-      const perms mode =
-          program ? perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
-                        perms::others_exec
-                  : perms::owner_read | perms::owner_write | perms::group_read | perms::others_read;
-      fs::permissions(tmp, mode, fs::perm_options::replace);
+      FileSetPermissions(
+          target, program ? perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                perms::others_exec
+                          : perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
       if (file.time > 0) {
-        fs::last_write_time(
-            tmp, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(file.time)));
+        FileSetModified(
+            target, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(file.time)));
       }
-      ReplaceFile(tmp, target);
       return true;
-    } catch (const std::exception&) {
-      std::error_code ec;
-      fs::remove(tmp, ec);
+    } catch (const EWriteError&) {
+      throw;
+    } catch (const Exception&) {
       return false;
     }
   }

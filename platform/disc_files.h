@@ -43,11 +43,11 @@ class DiscFiles {
   virtual std::optional<DiscFileInfo> Find(std::string_view relative) const = 0;
   // Opens a file of the disc for reading; raises EFOpenError / EReadError naming it.
   virtual File Open(const DiscFileInfo& file) const = 0;
-  // Copies a file of the disc onto `target` with its time and permissions, written beside the target
-  // and renamed over it (an existing read-only target is not replaced). False when it cannot, or when
-  // `progress` (told of the bytes as they are copied; may be empty) stopped it.
-  virtual bool CopyTo(const DiscFileInfo& file, const std::filesystem::path& target,
-                      const CopyProgress& progress) const = 0;
+  // Copies a file of the disc into `target` (a new file open for writing) with its time and
+  // permissions (the owner may always write the copy). False when it cannot be read whole, or when
+  // `progress` (told of the bytes as they are copied; may be empty) stopped it; EWriteError when the
+  // target cannot be written (a full disk).
+  virtual bool CopyInto(const DiscFileInfo& file, File& target, const CopyProgress& progress) const = 0;
   // A path a program of the disc can be started from with the files beside it: in a folder the file
   // itself; in an image its top folder (or the file alone, at the root) copied into a temporary folder
   // of this process, checked against free space and removed when the process ends. Raises

@@ -1,6 +1,11 @@
 #include "platform/fileops.h"
 
+#include <algorithm>
+
+#include "platform/error.h"
+#include "platform/file.h"
 #include "platform/folders.h"
+#include "platform/paths.h"
 
 namespace vn {
 
@@ -56,6 +61,38 @@ bool DeleteFolderTree(const fs::path& folder) {
   std::error_code ec;
   fs::remove(folder, ec);
   return !fs::exists(fs::symlink_status(folder, ec));
+}
+
+bool CopyFileContent(File& source, File& target, int64_t count, const CopyProgress& progress) {
+  // in steps when someone follows the progress, else in one call
+  const int64_t step = progress ? int64_t{4} << 20 : std::max<int64_t>(count, 1);
+  for (int64_t done = 0; done < count;) {
+    const int64_t n = std::min(step, count - done);
+    if (target.CopyRangeFrom(source, done, done, n) != n) {
+      throw EReadError(PathToUtf8(source.Path()) + ": the file ended before its " + std::to_string(count) +
+                       " bytes");
+    }
+    done += n;
+    if (progress && !progress(n)) return false;
+  }
+  return true;
+}
+
+bool CopyFileInto(const fs::path& source, File& target, const CopyProgress& progress) {
+  std::error_code ec;
+  const fs::perms mode = fs::status(source, ec).permissions();
+  const fs::file_time_type time = fs::last_write_time(source, ec);
+  if (ec) return false;
+  try {
+    File from = OpenRegularFile(source);
+    if (!CopyFileContent(from, target, from.Size(), progress)) return false;
+  } catch (const EWriteError&) {
+    throw;
+  } catch (const Exception&) {
+    return false;
+  }
+  FileSetPermissions(target, (mode & fs::perms::all) | fs::perms::owner_write);
+  return FileSetModified(target, time);
 }
 
 }  // namespace vn

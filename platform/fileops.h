@@ -52,6 +52,21 @@ using CopyProgress = std::function<bool(int64_t bytes)>;
 bool CopyFileOver(const std::filesystem::path& source, const std::filesystem::path& target,
                   const CopyProgress& progress = {});
 
+// Copies the first `count` bytes of `source` into `target` from its start, inside the system where it
+// can (File::CopyRangeFrom: no trip through this process's memory), telling `progress` of every few
+// MiB. False when `progress` stopped it; EReadError naming the source when it ends first, EWriteError
+// naming the target (a full disk).
+bool CopyFileContent(File& source, File& target, int64_t count, const CopyProgress& progress = {});
+// Copies the regular file `source` into `target` (a new file open for writing) with the source's
+// permissions (the owner may always write the copy) and modification time. False when the source
+// cannot be opened or read whole, or `progress` stopped the copy; EWriteError when the target cannot
+// be written.
+bool CopyFileInto(const std::filesystem::path& source, File& target, const CopyProgress& progress = {});
+// Gives an open file the permissions `mode` (POSIX; on Windows nothing: a file written through one is
+// never read-only), and the modification (and access) time `time`. False when the system refuses.
+bool FileSetPermissions(File& file, std::filesystem::perms mode);
+bool FileSetModified(File& file, std::filesystem::file_time_type time);
+
 // What tells one file from every other on this machine (device and inode; on Windows volume serial
 // number and file index), for recognising a file under another name with one system call.
 struct FileIdentity {

@@ -1,6 +1,7 @@
 #include "platform/folder_handle.h"
 
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/paths.h"
 
 namespace vn {
@@ -57,6 +58,44 @@ std::optional<FolderHandle> FolderHandle::ParentIfPresent(const fs::path& relati
   } catch (const EFOpenError&) {
     return std::nullopt;
   }
+}
+
+bool FolderHandle::ReplaceFile(const fs::path& relative, const std::function<bool(File&)>& fill) const {
+  fs::path name;
+  const FolderHandle parent = Parent(relative, name);
+  const fs::path temporary = TemporarySibling(name);
+  std::optional<File> file = parent.CreateNewFile(temporary);
+  if (!file) throw EFOpenError(PathToUtf8(parent.PathOf(temporary)) + ": exists already");
+  bool done = false;
+  try {
+    done = fill(*file);
+    file->Close();
+    if (done) parent.Rename(temporary, name);
+  } catch (...) {
+    file.reset();
+    parent.RemoveFile(temporary);
+    throw;
+  }
+  if (!done) parent.RemoveFile(temporary);
+  return done;
+}
+
+void FolderHandle::WriteFile(const fs::path& relative, std::string_view content) const {
+  ReplaceFile(relative, [&](File& file) {
+    file.Write(content.data(), static_cast<int64_t>(content.size()));
+    file.Sync();
+    return true;
+  });
+}
+
+std::string AnchoredPath::Readable(std::string message) const {
+  const std::string anchor = PathToUtf8(path.parent_path()) + "/", plain = PathToUtf8(folder.Path()) + "/";
+  if (anchor == plain) return message;
+  for (size_t at = message.find(anchor); at != std::string::npos; at = message.find(anchor, at)) {
+    message.replace(at, anchor.size(), plain);
+    at += plain.size();
+  }
+  return message;
 }
 
 }  // namespace vn

@@ -16,7 +16,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/file.h"
@@ -33,6 +35,8 @@ struct FolderEntry {
   uint32_t mode = 0;     // POSIX permission bits; on Windows 0444 for a read-only entry, else 0666
   int64_t modified = 0;  // modification time, nanoseconds since 1970-01-01 UTC
 };
+
+struct AnchoredPath;
 
 class FolderHandle {
  public:
@@ -77,6 +81,18 @@ class FolderHandle {
   // the file or truncates an existing regular one.
   File OpenFile(const std::filesystem::path& relative, FileAccess access) const;
 
+  // Puts in place of the file `relative` a new one that `fill` writes: made under a temporary name
+  // beside it (TemporarySibling's form), closed, and renamed over it, so that a failure or a kill
+  // leaves the old file (or none) and never half a file. False when `fill` returns false; the
+  // temporary goes then, and when anything raises. `fill` syncs the file where that matters.
+  bool ReplaceFile(const std::filesystem::path& relative, const std::function<bool(File&)>& fill) const;
+  // The same with `content`, synced before the rename.
+  void WriteFile(const std::filesystem::path& relative, std::string_view content) const;
+
+  // A path to `relative` for work that only takes paths (the archive's data file and its side
+  // files); see AnchoredPath.
+  AnchoredPath Anchor(const std::filesystem::path& relative) const;
+
   // Renames `from` to `to`, both relative to this folder, replacing a file at `to`. EWriteError
   // naming both on failure.
   void Rename(const std::filesystem::path& from, const std::filesystem::path& to) const;
@@ -101,6 +117,17 @@ class FolderHandle {
 
   intptr_t handle_ = -1;
   std::filesystem::path path_;
+};
+
+// A path into a folder held open: the folder holding the file was walked from a FolderHandle without
+// following links and is held here, and on Linux the path leads there through that descriptor
+// (/proc/self/fd/N/name), so a folder renamed away and replaced since is not followed. Elsewhere, and
+// without /proc, the plain path (on Windows a held folder cannot be renamed away).
+struct AnchoredPath {
+  FolderHandle folder;
+  std::filesystem::path path;
+  // `message` with this path's folder written as the folder's own path.
+  std::string Readable(std::string message) const;
 };
 
 // The components of a relative path that must stay below its base: EPathError for an absolute path,

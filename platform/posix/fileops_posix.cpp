@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <vector>
 
@@ -126,6 +127,20 @@ bool FileSetDate(File& file, int32_t dos) {
   }
   if (!last_time) return false;
   const struct timespec times[2] = {{*last_time, 0}, {*last_time, 0}};
+  return ::futimens(static_cast<int>(file.NativeHandle()), times) == 0;
+}
+
+bool FileSetPermissions(File& file, fs::perms mode) {
+  return ::fchmod(static_cast<int>(file.NativeHandle()), static_cast<mode_t>(mode & fs::perms::all)) == 0;
+}
+
+bool FileSetModified(File& file, fs::file_time_type time) {
+  const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         fs::file_time_type::clock::to_sys(time).time_since_epoch())
+                         .count();
+  const int64_t seconds = ns >= 0 ? ns / 1000000000 : -((-ns + 999999999) / 1000000000);
+  const struct timespec at = {static_cast<time_t>(seconds), static_cast<long>(ns - seconds * 1000000000)};
+  const struct timespec times[2] = {at, at};
   return ::futimens(static_cast<int>(file.NativeHandle()), times) == 0;
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/error.h"
 #include "platform/folder_handle.h"
@@ -95,6 +96,15 @@ FolderHandle FolderHandle::OpenFolder(const fs::path& relative, bool create,
     folder = FolderHandle(fd, PathOf(walked));
   }
   return folder;
+}
+
+AnchoredPath FolderHandle::Anchor(const fs::path& relative) const {
+  fs::path name;
+  AnchoredPath anchored{Parent(relative, name), {}};
+  static const bool through_proc = ::access("/proc/self/fd", X_OK) == 0;
+  anchored.path = through_proc ? fs::path("/proc/self/fd") / std::to_string(anchored.folder.handle_) / name
+                               : anchored.folder.PathOf(name);
+  return anchored;
 }
 
 std::optional<FolderEntry> FolderHandle::Stat(const fs::path& relative) const {

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <chrono>
+
 #include "platform/file.h"
 #include "platform/fileops.h"
 #include "platform/win32/wide.h"
@@ -89,6 +91,22 @@ bool FileSetDate(File& file, int32_t dos) {
   FILETIME utc;
   return DosToFileTime(dos, utc) &&
          SetFileTime(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr, &utc, &utc);
+}
+
+bool FileSetPermissions(File&, fs::perms) {
+  return true;
+}
+
+bool FileSetModified(File& file, fs::file_time_type time) {
+  const int64_t ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            fs::file_time_type::clock::to_sys(time).time_since_epoch())
+                                .count() /
+                            100 +
+                        static_cast<int64_t>(kUnixEpochAsFileTime);
+  FILETIME utc;
+  utc.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks));
+  utc.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+  return SetFileTime(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr, &utc, &utc);
 }
 
 namespace {

@@ -115,6 +115,13 @@ FolderHandle FolderHandle::OpenFolder(const fs::path& relative, bool create,
   return folder;
 }
 
+AnchoredPath FolderHandle::Anchor(const fs::path& relative) const {
+  fs::path name;
+  AnchoredPath anchored{Parent(relative, name), {}};
+  anchored.path = anchored.folder.PathOf(name);
+  return anchored;
+}
+
 std::optional<FolderEntry> FolderHandle::Stat(const fs::path& relative) const {
   fs::path name;
   const std::optional<FolderHandle> parent = ParentIfPresent(relative, name);

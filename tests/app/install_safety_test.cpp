@@ -674,27 +674,45 @@ TEST_F(InstallSafety, FolderWithTheUsersFilesIsPutBackAsItWas) {
   EXPECT_EQ(test::ReadFile(game_ / "mine.txt"), "the user's mine.txt");
 }
 
-// The install folder moved away and a link to another folder put in its place mid-run: nothing is
-// written there, and the roll-back takes away only what the run made, in the folder it made it in.
-TEST_F(InstallSafety, InstallFolderSwappedForALinkSendsNothingElsewhere) {
+// The install folder moved away and a link to another folder put in its place mid-run (during the
+// copy, while the data file is built), and a folder of the installation swapped so after the run
+// checked it: nothing is written through the link, the run fails, and the roll-back takes away only
+// what the run made, in the folder it made it in.
+TEST_F(InstallSafety, FolderSwappedForALinkSendsNothingElsewhere) {
   BuildSet();
   const fs::path other = dir_ / "other";
   test::WriteFile(other / "readme.txt", "other readme");
   test::WriteFile(other / "bgm" / "op.ogg", "other ogg");
   const auto other_before = TreeWithTimes(other);
-  const fs::path moved = games_ / "moved";
-  EXPECT_EQ(PausedAt("copy:3", VNSETUP, InstallArgs(game_),
+  for (const std::string point : {"copy:3", "merge:3"}) {
+    const fs::path moved = games_ / "moved";
+    EXPECT_EQ(PausedAt(point, VNSETUP, InstallArgs(game_),
+                       [&](pid_t) {
+                         fs::rename(game_, moved);
+                         fs::create_directory_symlink(other, game_);
+                       }),
+              1)
+        << err_;
+    EXPECT_NE(err_.find("moved or replaced"), std::string::npos) << err_;
+    EXPECT_EQ(TreeWithTimes(other), other_before) << point;
+    EXPECT_TRUE(Tree(moved).empty()) << point << ": what the run made before the swap is gone";
+    EXPECT_TRUE(fs::is_symlink(game_));
+    EXPECT_FALSE(fs::exists(Menu()));
+    fs::remove(game_);
+    fs::remove(moved);
+  }
+
+  EXPECT_EQ(PausedAt("write:1", VNSETUP, InstallArgs(game_),
                      [&](pid_t) {
-                       fs::rename(game_, moved);
-                       fs::create_directory_symlink(other, game_);
+                       fs::rename(game_ / "bgm", dir_ / "moved-bgm");
+                       fs::create_directory_symlink(other / "bgm", game_ / "bgm");
                      }),
             1)
       << err_;
-  EXPECT_NE(err_.find("moved or replaced"), std::string::npos) << err_;
+  EXPECT_NE(err_.find((game_ / "bgm").string() + ": is a symbolic link"), std::string::npos) << err_;
   EXPECT_EQ(TreeWithTimes(other), other_before);
-  EXPECT_TRUE(Tree(moved).empty()) << "what the run made before the swap is gone";
-  EXPECT_TRUE(fs::is_symlink(game_));
-  EXPECT_FALSE(fs::exists(Menu()));
+  EXPECT_TRUE(Tree(dir_ / "moved-bgm").empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(game_), fs::directory_iterator()), 1) << "the link alone";
 }
 
 // Two runs into one folder at the same time, whatever their titles: the second is refused at once
