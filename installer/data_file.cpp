@@ -292,6 +292,7 @@ void InstallRun::BuildProgress(TVrFile&, int64_t size, int32_t index, int32_t co
 }
 
 void InstallRun::CheckProgress(TVrFile&, int64_t, int32_t index, int32_t count, bool& abort) {
+  PauseForTest("check");
   host_.SetProgressMax(count - 1);
   host_.SetProgressPosition(index);
   host_.SetText(WizardControl::LabelCopy, Format2(Msg::kCheckingDataFile, index + 1, count));

@@ -163,7 +163,11 @@ EngineResult InstallRun::RunProtected() {
   copied_bytes_ = 0;
   progress_range_ = choices_.required_bytes;
   host_.SetProgressMax(progress_range_ / 10);
-  if (!settings_.UpdateMode) RemoveEarlierDataFile();
+  if (!settings_.UpdateMode) {
+    RemoveEarlierDataFile();
+  } else if (target_exe_.empty()) {
+    journal_->PrepareDataFileToGrow();  // an update appends to the installed data file in place
+  }
 
   PrepareDataCollection();
   for (int32_t i = 0; i < settings_.DiscCount(); ++i) {

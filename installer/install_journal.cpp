@@ -1,6 +1,9 @@
 #include "installer/install_journal.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
 #include <system_error>
 
 #include "archive/big_stream.h"
@@ -50,6 +53,13 @@ std::string ReadIn(const FolderHandle& folder, const char* name) {
 
 std::string Line(const char* tag, const fs::path& path) {
   return std::string(tag) + "\t" + PathToUtf8(path) + "\n";
+}
+
+// A modification time in nanoseconds since 1970 (FolderEntry::modified) as the file system's time.
+fs::file_time_type FileTimeOf(int64_t ns) {
+  using namespace std::chrono;
+  return time_point_cast<fs::file_time_type::duration>(
+      fs::file_time_type::clock::from_sys(sys_time<nanoseconds>(nanoseconds(ns))));
 }
 
 size_t Depth(const fs::path& p) {
@@ -168,6 +178,9 @@ void InstallJournal::Load() {
     if (tag == "kept" || tag == "kept-data") kept_.push_back(path);
     if (tag == "kept-data") kept_data_.insert(path);
     if (tag == "data") data_file_ = path;
+    GrownPart part{path};
+    if (std::sscanf(tag.c_str(), "grown:%" SCNd64 ":%" SCNd64, &part.size, &part.modified) == 2)
+      grown_.push_back(part);
   }
 }
 
@@ -237,6 +250,52 @@ void InstallJournal::PrepareDataFile() {
   }
 }
 
+void InstallJournal::PrepareDataFileToGrow() {
+  CheckFolderInPlace(fs::path());
+  const fs::path data("game.dat");
+  if (data_file_ || !grown_.empty()) return;  // the stopped run this one follows journalled it
+  const std::optional<FolderEntry> there = folder_.Stat(data);
+  if (!there || there->kind != FolderEntry::Kind::kFile) return PrepareDataFile();
+  const fs::path side("game.ext");
+  if (const std::optional<FolderEntry> entry = folder_.Stat(side);
+      entry && entry->kind == FolderEntry::Kind::kFile) {
+    const fs::path kept = KeptName(side);
+    if (folder_.Stat(kept)) throw Exception(PathToUtf8(path_ / side) + " cannot be kept aside");
+    Note("kept-data", side);
+    folder_.ReplaceFile(kept, [&](File& copy) {
+      File from = folder_.OpenFile(side, FileAccess::kRead);
+      CopyFileContent(from, copy, from.Size());
+      copy.Sync();
+      FileSetPermissions(copy, static_cast<fs::perms>(entry->mode));
+      FileSetModified(copy, FileTimeOf(entry->modified));
+      return true;
+    });
+    kept_.push_back(side);
+    kept_data_.insert(side);
+  }
+  for (int n = 0;; ++n) {
+    const fs::path part = PartFileOf(data, n);
+    const std::optional<FolderEntry> entry = folder_.Stat(part);
+    if (!entry || entry->kind != FolderEntry::Kind::kFile) break;
+    Note(("grown:" + std::to_string(entry->size) + ":" + std::to_string(entry->modified)).c_str(), part);
+    grown_.push_back({part, entry->size, entry->modified});
+  }
+}
+
+// The parts of a grown data file back to their sizes and times; the parts added after them go.
+void InstallJournal::CutGrownPartsBack() {
+  if (grown_.empty()) return;
+  for (const GrownPart& part : grown_) {
+    if (!folder_.Stat(part.name)) continue;
+    File file = folder_.OpenFile(part.name, FileAccess::kReadWrite);
+    file.SetSize(part.size);
+    FileSetModified(file, FileTimeOf(part.modified));
+  }
+  for (int n = static_cast<int>(grown_.size()); folder_.Stat(PartFileOf("game.dat", n)); ++n) {
+    folder_.RemoveFile(PartFileOf("game.dat", n));
+  }
+}
+
 void InstallJournal::NoteMenuFile(const fs::path& file) {
   if (std::find(menu_files_.begin(), menu_files_.end(), file) != menu_files_.end()) return;
   Note("menu", file);
@@ -268,6 +327,7 @@ InstallJournal::Undone InstallJournal::RollBack() {
   if (data_file_) {
     for (const fs::path& part : DataParts(folder_, *data_file_)) remove(part);
   }
+  CutGrownPartsBack();
   const std::set<fs::path> kept(kept_.begin(), kept_.end());
   for (const fs::path& file : written_) {
     // A name journalled as kept whose kept copy is missing was never moved: it is the user's file.

@@ -9,6 +9,7 @@
 // roll-back, so it returns with its content, mode and time.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -59,6 +60,11 @@ class InstallJournal {
   // The data file and its parts (game.dat, game.ext, game.NNN): the existing ones are renamed aside
   // unless this run (or the stopped one it follows) wrote them, and the set is journalled as written.
   void PrepareDataFile();
+  // The data file an update appends to in place: the size and time of each of its parts are
+  // journalled and its side file (game.ext) copied aside, so that a roll-back cuts the parts back,
+  // removes the parts the run added and puts the side file back. Without a data file there, as
+  // PrepareDataFile.
+  void PrepareDataFileToGrow();
 
   // A program-menu entry about to be written (absolute), and the program group's folder when the
   // run is about to make it.
@@ -100,6 +106,14 @@ class InstallJournal {
   std::vector<std::filesystem::path> menu_files_;
   std::optional<std::filesystem::path> menu_folder_;
   std::optional<std::filesystem::path> data_file_;  // game.dat, when the run writes the data file
+  // The parts of a data file an update appends to, as they were: name, size, modification time.
+  struct GrownPart {
+    std::filesystem::path name;
+    int64_t size = 0;
+    int64_t modified = 0;
+  };
+  std::vector<GrownPart> grown_;
+  void CutGrownPartsBack();
 };
 
 }  // namespace vn

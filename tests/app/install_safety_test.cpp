@@ -215,6 +215,23 @@ class InstallSafety : public testing::Test {
         << err_;
   }
 
+  // An update program of the set's title that adds 25 entries to the installed data file.
+  fs::path BuildUpdate() {
+    TVondInstallSet update;
+    update.LoadFromFile(disc1_ / "install.dat");
+    update.UpdateMode = true;
+    update.SetDiscCount(1);
+    update.DiscDataSize[0] = update.DataSize = 1;
+    fs::create_directories(dir_ / "update");
+    update.SaveToFile(dir_ / "update" / "install.dat");
+    for (int i = 0; i < 25; ++i)
+      test::WriteFile(dir_ / "update" / ("new" + std::to_string(i) + ".txt"), "new");
+    const fs::path program = dir_ / "web" / "update.exe";
+    fs::create_directories(program.parent_path());
+    PackProgram(dir_ / "update", VNSETUP, program);
+    return program;
+  }
+
   std::string InstallPathValue() {
     TVondInstallSet s;
     s.RegistryKey = DataString("Safety\\Game");
@@ -357,21 +374,28 @@ TEST_F(InstallSafety, UnusableRuntimeFolderDoesNotStopTheRun) {
 TEST_F(InstallSafety, UpdateRunAgainAfterAStoppedOneKeepsTheDataFileWhole) {
   BuildSet();
   ASSERT_EQ(Install(), 0) << err_;
-  TVondInstallSet update;
-  update.LoadFromFile(disc1_ / "install.dat");
-  update.UpdateMode = true;
-  update.SetDiscCount(1);
-  update.DiscDataSize[0] = update.DataSize = 1;
-  fs::create_directories(dir_ / "update");
-  update.SaveToFile(dir_ / "update" / "install.dat");
-  for (int i = 0; i < 25; ++i) test::WriteFile(dir_ / "update" / ("new" + std::to_string(i) + ".txt"), "new");
-  const fs::path program = dir_ / "web" / "update.exe";
-  fs::create_directories(program.parent_path());
-  PackProgram(dir_ / "update", VNSETUP, program);
-
+  const fs::path program = BuildUpdate();
   ASSERT_TRUE(KilledAt("merge:12", program, "--folder " + Quoted(game_)));
   ASSERT_EQ(Run(Command(program, "--folder " + Quoted(game_))), 0) << err_;
   EXPECT_EQ(Run(test::ShellQuoted(VNKIT) + " verify " + Quoted(game_ / "game.dat")), 0) << err_;
+  ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
+  EXPECT_FALSE(fs::exists(game_));
+}
+
+// An update stopped after it grew the data file (aborted by a signal; killed, then stopped on its
+// next run) puts the installation back byte for byte, times included, and leaves it uninstallable.
+TEST_F(InstallSafety, StoppedUpdateLeavesTheInstallationAsItWas) {
+  BuildSet();
+  ASSERT_EQ(Install(), 0) << err_;
+  const fs::path program = BuildUpdate();
+  const std::string args = "--folder " + Quoted(game_);
+  const auto before = TreeWithTimes(game_);
+  EXPECT_EQ(SignalledAt("check:1", SIGTERM, program, args), 1) << err_;
+  EXPECT_EQ(TreeWithTimes(game_), before);
+  ASSERT_TRUE(KilledAt("record", program, args));
+  EXPECT_EQ(SignalledAt("check:1", SIGTERM, program, args), 1) << err_;
+  EXPECT_EQ(TreeWithTimes(game_), before) << "killed, then stopped on its next run";
+  ASSERT_TRUE(KilledAt("record", program, args));
   ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
   EXPECT_FALSE(fs::exists(game_));
 }
