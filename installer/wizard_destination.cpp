@@ -315,9 +315,9 @@ std::string TWizardFlow::ExistingFilesQuestion(const fs::path& folder) const {
 }
 
 bool TWizardFlow::DestinationAccepted() {
-  // A drive root, or a folder name that names no place of its own, is no install folder.
+  // A folder name that names no place of its own is no install folder.
   const fs::path typed = Utf8ToPath(controls_.EditDir).lexically_normal();
-  if (controls_.EditDir.empty() || !typed.is_absolute() || !typed.has_relative_path() || IsMountRoot(typed)) {
+  if (controls_.EditDir.empty() || !typed.is_absolute() || !typed.has_relative_path()) {
     view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kWrongFolder), kButtonOK);
     return false;
   }
@@ -329,6 +329,12 @@ bool TWizardFlow::DestinationAccepted() {
   if (const std::string reason = RefusedFolderReason(destination); !reason.empty()) {
     view_.MessageDialog(DialogKind::kWarning, std::string(Tr(Msg::kWrongFolder)) + "\r\n" + reason,
                         kButtonOK);
+    return false;
+  }
+  // Nor is a drive's root: a mount point, a bind mount of a folder of the same file system too. A
+  // refused folder reached through one (the home folder bound elsewhere) is named as such above.
+  if (IsMountRoot(typed)) {
+    view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kWrongFolder), kButtonOK);
     return false;
   }
   if (const std::string question = settings_.UpdateMode ? "" : ExistingFilesQuestion(destination);

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <string_view>
 
 #include "platform/volumes.h"
@@ -50,6 +53,32 @@ bool OfferedMount(const char* type, const std::string_view root) {
   return ::statvfs(std::string(root).c_str(), &vfs) == 0 && vfs.f_blocks > 0;
 }
 
+// Whether `folder` (canonical) is where a file system is mounted in this process's view: the mount
+// points of /proc/self/mountinfo (the fifth field, spaces and such written as octal escapes). A bind
+// mount of a folder of the same file system is one though its device is its parent's.
+bool ListedAsMountPoint(const fs::path& folder) {
+  std::ifstream info("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(info, line)) {
+    std::istringstream fields(line);
+    std::string point;
+    for (int field = 0; field < 5; ++field) fields >> point;  // the fifth: the mount point
+    std::string unescaped;
+    for (size_t i = 0; i < point.size(); ++i) {
+      const auto octal = [&](size_t at) { return at < point.size() && point[at] >= '0' && point[at] <= '7'; };
+      if (point[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+        unescaped +=
+            static_cast<char>((point[i + 1] - '0') << 6 | (point[i + 2] - '0') << 3 | (point[i + 3] - '0'));
+        i += 3;
+      } else {
+        unescaped += point[i];
+      }
+    }
+    if (fs::path(unescaped) == folder) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int64_t FreeSpace(const fs::path& path) {
@@ -65,7 +94,8 @@ bool IsMountRoot(const fs::path& folder) {
   if (ec || !fs::is_directory(p, ec)) return false;
   if (!p.has_relative_path()) return true;
   dev_t own, parent;
-  return DeviceOf(p, own) && DeviceOf(p.parent_path(), parent) && own != parent;
+  if (DeviceOf(p, own) && DeviceOf(p.parent_path(), parent) && own != parent) return true;
+  return ListedAsMountPoint(p);
 }
 
 fs::path MountPointOf(const fs::path& path) {

@@ -438,6 +438,34 @@ TEST_F(InstallSafety, RefusedFoldersAndASharedFolder) {
   EXPECT_EQ(Tree(games_), before);
 }
 
+// A bind mount of a folder of the same file system is a mount point, and the desktop, the documents
+// and another title's installation reached through a bound parent are refused as by their own paths.
+TEST_F(InstallSafety, FoldersBehindABindMountAreRefused) {
+  if (Run("unshare -rm true") != 0) GTEST_SKIP() << "no mount namespace here: " << err_;
+  BuildSet();
+  for (const fs::path& folder :
+       {dir_ / "plain", dir_ / "bound", dir_ / "home", dir_ / "games", home_ / "Desktop"})
+    fs::create_directories(folder);
+  test::WriteFile(EnvFolder("XDG_CONFIG_HOME") / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Documents\"\n");
+  const std::string mounts = "mount --bind " + Quoted(dir_ / "plain") + " " + Quoted(dir_ / "bound") +
+                             " && mount --bind " + Quoted(home_) + " " + Quoted(dir_ / "home") +
+                             " && mount --bind " + Quoted(games_) + " " + Quoted(dir_ / "games") +
+                             " && exec ";
+  const std::vector<std::pair<fs::path, std::string>> refused = {
+      {dir_ / "bound", "正しいインストール先を指定してください"},
+      {dir_ / "home" / "Desktop", "デスクトップ"},
+      {dir_ / "home" / "Documents", "デスクトップ"},
+      {dir_ / "games" / "Other", "他のゲーム"}};
+  for (const auto& [folder, why] : refused) {
+    EXPECT_EQ(Run("unshare -rm sh -c " + test::ShellQuoted(mounts + Command(VNSETUP, InstallArgs(folder)))),
+              2)
+        << folder << err_;
+    EXPECT_NE(err_.find(why), std::string::npos) << err_;
+  }
+  EXPECT_TRUE(fs::is_empty(dir_ / "plain"));
+  EXPECT_TRUE(fs::is_empty(home_ / "Desktop"));
+}
+
 // Settings that lie are refused before anything is written, and a reinstall over a read-only file
 // replaces it: an earlier installation is never left broken.
 TEST_F(InstallSafety, HostileSettingsAndReadOnlyFilesLeaveTheInstallationWhole) {
