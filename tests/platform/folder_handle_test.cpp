@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "platform/file.h"
+#include "platform/paths.h"
 #include "tests/support/test_env.h"
 
 namespace vn {
@@ -101,6 +103,18 @@ TEST(FolderHandle, SwappedFolderKeepsWorkInTheOpenedOne) {
   EXPECT_TRUE(folder.RemoveFolder("sub"));
   EXPECT_FALSE(fs::exists(base / "moved" / "sub"));
   EXPECT_EQ(folder.Identity(), *IdentityOf(base / "moved"));
+  // Files replaced whole, and a path for work that takes only paths, stay in the opened folder too.
+  folder.WriteFile("readme.txt", "new readme");
+  EXPECT_FALSE(folder.ReplaceFile("readme.txt", [](File& file) {
+    Put(file, "half");
+    return false;
+  }));
+  const AnchoredPath data = folder.Anchor("game.dat");
+  WriteFileAtomically(data.path, "data");
+  EXPECT_EQ(ReadFile(base / "moved" / "readme.txt"), "new readme");
+  EXPECT_EQ(ReadFile(base / "moved" / "game.dat"), "data");
+  EXPECT_EQ(data.Readable(PathToUtf8(data.path) + ": full"),
+            PathToUtf8(base / "game" / "game.dat") + ": full");
 
   EXPECT_EQ(ReadFile(elsewhere / "readme.txt"), "user's readme");
   EXPECT_EQ(ReadFile(elsewhere / "sub" / "keep.txt"), "user's");
@@ -110,7 +124,7 @@ TEST(FolderHandle, SwappedFolderKeepsWorkInTheOpenedOne) {
   fs::create_directories(base / "moved" / "full");
   WriteFile(base / "moved" / "full" / "x", "x");
   EXPECT_FALSE(folder.RemoveFolder("full"));
-  EXPECT_EQ(folder.List().size(), 1u);
+  EXPECT_EQ(folder.List().size(), 3u) << "full, readme.txt, game.dat: no temporary left";
 }
 
 }  // namespace
