@@ -4,21 +4,67 @@
 
 namespace vn {
 
-void THashCollection::ReplaceNewest(NewestByName::iterator current, THashCollectionItem* replacement) {
-  // the same key, so the node is reused rather than freed and allocated again
-  auto node = newest_.extract(current);
-  node.value() = replacement;
-  newest_.insert(std::move(node));
+size_t THashCollection::HomeSlot(uint64_t hash) const {
+  // the top bits of the hash multiplied by the golden ratio: every bit of the name counts
+  return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> (64 - slot_bits_));
+}
+
+size_t THashCollection::FindSlot(const DataString& name, uint64_t hash) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t at = HomeSlot(hash);; at = (at + 1) & mask) {
+    const Slot& slot = slots_[at];
+    if (slot.item == nullptr || (slot.hash == hash && AnsiSameText(slot.item->name_, name))) return at;
+  }
+}
+
+void THashCollection::Grow(size_t count) {
+  size_t wanted = 16;
+  int bits = 4;
+  while (wanted < 2 * count) {
+    wanted *= 2;
+    ++bits;
+  }
+  if (wanted <= slots_.size()) return;
+  std::vector<Slot> old(wanted);
+  old.swap(slots_);
+  slot_bits_ = bits;
+  const size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.item == nullptr) continue;
+    size_t at = HomeSlot(slot.hash);
+    while (slots_[at].item != nullptr) at = (at + 1) & mask;
+    slots_[at] = slot;
+  }
+}
+
+void THashCollection::EraseSlot(size_t at) {
+  // Backward shift: the slots after it that would no longer be found across the gap move into it.
+  const size_t mask = slots_.size() - 1;
+  size_t gap = at;
+  for (size_t next = (gap + 1) & mask; slots_[next].item != nullptr; next = (next + 1) & mask) {
+    const size_t home = HomeSlot(slots_[next].hash);
+    // whether home lies cyclically in (gap, next]: the slot is found without passing the gap
+    const bool reachable = gap <= next ? (gap < home && home <= next) : (gap < home || home <= next);
+    if (reachable) continue;
+    slots_[gap] = slots_[next];
+    gap = next;
+  }
+  slots_[gap] = Slot{};
+  --names_;
 }
 
 void THashCollection::Link(THashCollectionItem& item) {
-  // one lookup: the insert finds the newest of an equal name when there is one
-  const auto [found, inserted] = newest_.insert(&item);
-  if (!inserted) {
-    item.older_same_name_ = *found;
-    (*found)->newer_same_name_ = &item;
-    ReplaceNewest(found, &item);
+  if (2 * (names_ + 1) > slots_.size()) Grow(names_ + 1);
+  const uint64_t hash = NameHashOf(item.name_);
+  Slot& slot = slots_[FindSlot(item.name_, hash)];
+  if (slot.item != nullptr) {
+    item.older_same_name_ = slot.item;
+    slot.item->newer_same_name_ = &item;
+  } else {
+    slot.hash = hash;
+    ++names_;
   }
+  slot.item = &item;
 }
 
 void THashCollection::Unlink(THashCollectionItem& item) {
@@ -27,14 +73,14 @@ void THashCollection::Unlink(THashCollectionItem& item) {
   if (older != nullptr) older->newer_same_name_ = newer;
   if (newer != nullptr) {
     newer->older_same_name_ = older;
-  } else {
+  } else if (!slots_.empty()) {
     // the item is the newest of its name: the next older one takes its place in the index
-    const auto found = newest_.find(&item);
-    if (found != newest_.end()) {
+    const size_t at = FindSlot(item.name_, NameHashOf(item.name_));
+    if (slots_[at].item == &item) {
       if (older != nullptr) {
-        ReplaceNewest(found, older);
+        slots_[at].item = older;
       } else {
-        newest_.erase(found);
+        EraseSlot(at);
       }
     }
   }
@@ -42,8 +88,10 @@ void THashCollection::Unlink(THashCollectionItem& item) {
   item.newer_same_name_ = nullptr;
 }
 
-THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionItem> item) {
+THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionItem> item,
+                                              const DataString& name) {
   item->collection_ = this;
+  item->name_ = name;
   item->cached_index_ = Count();
   items_.push_back(std::move(item));
   THashCollectionItem& added = *items_.back();
@@ -52,8 +100,9 @@ THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionIte
 }
 
 int THashCollection::IndexOf(const DataString& name) const {
-  const auto found = newest_.find(name);
-  return found == newest_.end() ? -1 : (*found)->cached_index_;
+  if (slots_.empty()) return -1;
+  const Slot& slot = slots_[FindSlot(name, NameHashOf(name))];
+  return slot.item == nullptr ? -1 : slot.item->cached_index_;
 }
 
 void THashCollection::Delete(int index) {
@@ -65,7 +114,15 @@ void THashCollection::Delete(int index) {
 
 void THashCollection::Clear() {
   items_.clear();
-  newest_.clear();
+  slots_.clear();
+  slot_bits_ = 0;
+  names_ = 0;
+}
+
+void THashCollection::Reserve(int count) {
+  if (count <= Count()) return;
+  items_.reserve(static_cast<size_t>(count));
+  Grow(static_cast<size_t>(count));
 }
 
 void THashCollectionItem::SetName(const DataString& name) {

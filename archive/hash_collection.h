@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/text.h"
@@ -61,10 +60,12 @@ class THashCollection {
   // Frees the item at `index`; the items behind it move up one place.
   void Delete(int index);
   void Clear();
+  // Makes room for `count` items in all, so that adding them moves nothing.
+  void Reserve(int count);
 
  protected:
-  // Appends an item (under the empty name) and takes ownership.
-  THashCollectionItem& AddItem(std::unique_ptr<THashCollectionItem> item);
+  // Appends an item under `name` and takes ownership.
+  THashCollectionItem& AddItem(std::unique_ptr<THashCollectionItem> item, const DataString& name);
   THashCollectionItem& ItemAt(int index) const { return *items_.at(static_cast<size_t>(index)); }
 
  private:
@@ -72,27 +73,25 @@ class THashCollection {
   void Link(THashCollectionItem& item);
   void Unlink(THashCollectionItem& item);
 
-  // The newest item of each name, looked up by name without making a copy of it.
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(const DataString& name) const { return AnsiTextHash(name); }
-    size_t operator()(const THashCollectionItem* item) const { return AnsiTextHash(item->name_); }
+  // The newest item of each name, in an open-addressing table (linear probing, at most half full)
+  // that keeps each name's hash beside its item: a lookup reads one slot, and adding an item
+  // allocates nothing but the table's growth. A free slot holds no item.
+  struct Slot {
+    uint64_t hash = 0;
+    THashCollectionItem* item = nullptr;
   };
-  struct NameEqual {
-    using is_transparent = void;
-    static const DataString& NameOf(const DataString& name) { return name; }
-    static const DataString& NameOf(const THashCollectionItem* item) { return item->name_; }
-    template <typename A, typename B>
-    bool operator()(const A& a, const B& b) const {
-      return AnsiSameText(NameOf(a), NameOf(b));
-    }
-  };
-  using NewestByName = std::unordered_set<THashCollectionItem*, NameHash, NameEqual>;
-  // Puts `replacement` (an item of the same name) where `current` stood in the name index.
-  void ReplaceNewest(NewestByName::iterator current, THashCollectionItem* replacement);
+  static uint64_t NameHashOf(const DataString& name) { return AnsiTextHash(name); }
+  size_t HomeSlot(uint64_t hash) const;
+  // The slot of the newest item named `name`, or the free slot where it would go.
+  size_t FindSlot(const DataString& name, uint64_t hash) const;
+  // Makes the table large enough for `count` names.
+  void Grow(size_t count);
+  void EraseSlot(size_t at);
 
   std::vector<std::unique_ptr<THashCollectionItem>> items_;
-  NewestByName newest_;
+  std::vector<Slot> slots_;  // a power of two in number, or none
+  int slot_bits_ = 0;
+  size_t names_ = 0;  // slots in use
 };
 
 }  // namespace vn

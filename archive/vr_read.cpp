@@ -65,9 +65,7 @@ void TVrFile::Assign(const THashCollectionItem& source) {
 TVrFileCollection::~TVrFileCollection() = default;
 
 TVrFile& TVrFileCollection::Add(const DataString& name) {
-  auto& item = static_cast<TVrFile&>(AddItem(std::unique_ptr<TVrFile>(new TVrFile())));
-  item.SetName(name);
-  return item;
+  return static_cast<TVrFile&>(AddItem(std::unique_ptr<TVrFile>(new TVrFile()), name));
 }
 
 void TVrFileCollection::Close() {

@@ -303,6 +303,63 @@ bool TVrFileCollection::SaveToStream(TBigStream& target) {
   return true;
 }
 
+namespace {
+
+// The entries of a directory whose names are equal to another's but for letter case. Every name is
+// hashed once and the hashes are put in a table of their own; only entries whose hash is not alone
+// (twins, and the rare names that merely hash alike) are read a second time, by name.
+class TwinNames {
+ public:
+  TwinNames() = default;
+  explicit TwinNames(std::unordered_map<DataString, int, AnsiTextHasher, AnsiTextEqual> last,
+                     std::vector<bool> twin)
+      : last_of_name_(std::move(last)), twin_(std::move(twin)) {}
+  // Whether entry i, named name, is the last of its name (the one a reader finds).
+  bool IsLastOfName(int i, const DataString& name) const {
+    if (static_cast<size_t>(i) >= twin_.size() || !twin_[static_cast<size_t>(i)]) return true;
+    return last_of_name_.find(name)->second == i;
+  }
+
+ private:
+  std::unordered_map<DataString, int, AnsiTextHasher, AnsiTextEqual> last_of_name_;
+  std::vector<bool> twin_;  // empty when no name's hash is shared
+};
+
+TwinNames FindTwinNames(ArchiveDirectoryReader& directory) {
+  const size_t n = static_cast<size_t>(directory.Count());
+  std::vector<uint64_t> hashes(n);
+  DirectoryEntry e;
+  directory.Rewind();
+  for (size_t i = 0; directory.Next(e); ++i) hashes[i] = AnsiTextHash(e.name);
+  // open addressing over the entries' positions (+1, 0 is a free slot), at most half full
+  size_t slots = 16;
+  while (slots < 2 * n) slots *= 2;
+  std::vector<uint32_t> table(slots, 0);
+  std::vector<bool> twin;
+  for (size_t i = 0; i < n; ++i) {
+    size_t at = static_cast<size_t>((hashes[i] * 0x9E3779B97F4A7C15ull) >> 20) & (slots - 1);
+    while (table[at] != 0 && hashes[table[at] - 1] != hashes[i]) at = (at + 1) & (slots - 1);
+    if (table[at] == 0) {
+      table[at] = static_cast<uint32_t>(i + 1);
+      continue;
+    }
+    if (twin.empty()) twin.resize(n, false);
+    twin[table[at] - 1] = true;
+    twin[i] = true;
+  }
+  std::unordered_map<DataString, int, AnsiTextHasher, AnsiTextEqual> last_of_name;
+  if (!twin.empty()) {
+    directory.Rewind();
+    for (size_t i = 0; directory.Next(e); ++i) {
+      if (twin[i]) last_of_name[e.name] = static_cast<int>(i);
+    }
+  }
+  directory.Rewind();
+  return TwinNames(std::move(last_of_name), std::move(twin));
+}
+
+}  // namespace
+
 int64_t TVrFileCollection::MergeStartPosition() const {
   const int64_t size = stream_ ? stream_->GetSize() : 0;
   std::error_code ec;
@@ -382,16 +439,14 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
 
   // Of source entries whose names are equal but for letter case, readers of the source find the
   // last one: that one alone is taken over.
-  const auto hash = [](const DataString& name) { return AnsiTextHash(name); };
-  const auto equal = [](const DataString& a, const DataString& b) { return AnsiSameText(a, b); };
-  std::unordered_map<DataString, int, decltype(hash), decltype(equal)> last_of_name(16, hash, equal);
-  if (directory != nullptr) {
-    for (int i = 0; next(i); ++i) last_of_name[s.name] = i;
-    directory->Rewind();
-  }
+  const TwinNames twins = directory != nullptr ? FindTwinNames(*directory) : TwinNames{};
   const auto found_in_source = [&](int i) {
-    return directory != nullptr ? last_of_name.find(s.name)->second == i : source.IndexOf(s.name) == i;
+    return directory != nullptr ? twins.IsLastOfName(i, s.name) : source.IndexOf(s.name) == i;
   };
+  // Only the entries the data file had before can hold a name of the source: of equal names the
+  // source hands over one at most.
+  const int old_count = Count();
+  Reserve(old_count + total);
 
   // Entries whose bytes follow each other in the source are copied as one run, with one call.
   // A run is copied once it holds this much, so that what the progress reports (and what a run
@@ -412,7 +467,7 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
   bool changed = false;
   for (int i = 0; next(i); ++i) {
     if (IsEofName(s.name) || s.separate || !found_in_source(i)) continue;
-    const int k = IndexOf(s.name);
+    const int k = old_count > 0 ? IndexOf(s.name) : -1;
     if (k >= 0 && (*this)[k].Time >= s.time) continue;
     changed = true;
     // The older version keeps its bytes but is no longer found under its name.

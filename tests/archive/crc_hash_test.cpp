@@ -57,37 +57,49 @@ TEST(HashCollection, RemovalRenumbersTheItemsBehind) {
 }
 
 // The name index against the documented rule, over random adds, renames and removals: the item
-// found is the one, among those whose names are equal without regard to case, linked last.
+// found is the one, among those whose names are equal without regard to case, linked last. Enough
+// names that the index grows and removals close gaps inside runs of neighbouring slots.
 TEST(HashCollection, LookupFollowsTheLinkOrderThroughRenamesAndRemovals) {
-  const char* const names[] = {
-      "bg001.rxa", "BG001.RXA", "bg002.rxa", "/bg001.rxa", "\x82\x61.txt", "\x82\x41.txt", "a", "A", ""};
+  std::vector<DataString> names;
+  for (const char* n :
+       {"bg001.rxa", "BG001.RXA", "bg002.rxa", "/bg001.rxa", "\x82\x61.txt", "\x82\x41.txt", "a", "A", ""})
+    names.emplace_back(n);
+  for (int i = 0; i < 150; ++i) names.emplace_back((i % 2 ? "SCENE\\" : "scene\\") + std::to_string(i / 2));
   TVrFileCollection c;
   std::vector<std::pair<DataString, int>> model;  // name and link sequence, by position
   std::mt19937 rng(3);
   int sequence = 0;
-  for (int step = 0; step < 3000; ++step) {
-    const DataString name(names[rng() % std::size(names)]);
+  const auto check = [&](const DataString& probe, int step) {
+    int expected = -1;
+    for (size_t i = 0; i < model.size(); ++i) {
+      if (AnsiSameText(model[i].first, probe) &&
+          (expected < 0 || model[i].second > model[static_cast<size_t>(expected)].second))
+        expected = static_cast<int>(i);
+    }
+    ASSERT_EQ(c.IndexOf(probe), expected) << "step " << step << " probe " << probe.bytes();
+  };
+  for (int step = 0; step < 4000; ++step) {
+    const DataString& name = names[rng() % names.size()];
     const unsigned op = rng() % 8;
-    if (op < 4 || model.empty()) {
+    DataString touched = name;
+    if (op < 3 || model.size() < 100) {
       c.Add(name);
       model.emplace_back(name, ++sequence);
-    } else if (op < 7) {
+    } else if (op < 5) {
       const size_t i = rng() % model.size();
+      touched = model[i].first;
       c[static_cast<int>(i)].SetName(name);
       if (model[i].first != name) model[i] = {name, ++sequence};
     } else {
       const size_t i = rng() % model.size();
+      touched = model[i].first;
       c.Delete(static_cast<int>(i));
       model.erase(model.begin() + static_cast<std::ptrdiff_t>(i));
     }
-    for (const char* probe : names) {
-      int expected = -1;
-      for (size_t i = 0; i < model.size(); ++i) {
-        if (AnsiSameText(model[i].first, DataString(probe)) &&
-            (expected < 0 || model[i].second > model[static_cast<size_t>(expected)].second))
-          expected = static_cast<int>(i);
-      }
-      ASSERT_EQ(c.IndexOf(DataString(probe)), expected) << "step " << step << " probe " << probe;
+    check(name, step);
+    check(touched, step);
+    if (step % 200 == 0) {
+      for (const DataString& probe : names) check(probe, step);
     }
   }
 }

@@ -312,10 +312,11 @@ void Merge(const std::string& data_file, const std::string& source_file) {
   ProgressBar bar("merge", directory.EndOffset() - directory.FirstOffset());
   int64_t done = 0;
   int taken = 0;
+  const bool verbose = CurrentVerbosity() == Verbosity::kVerbose;
   data.OnProgress = [&](TVrFileCollection&, TVrFile& entry, int64_t size, int32_t, int32_t, bool&) {
     bar.Update(done += size);
     ++taken;
-    SayVerbose("added " + DisplayName(entry.Name()) + " (" + std::to_string(size) + " bytes)");
+    if (verbose) Say("added " + DisplayName(entry.Name()) + " (" + std::to_string(size) + " bytes)");
     PauseForTest("vnkit-merge");  // before this entry's bytes are appended
   };
   // Ctrl-C, SIGTERM or SIGHUP before the side file is written take the appended data back (part
