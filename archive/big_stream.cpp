@@ -147,8 +147,8 @@ bool TBigFileStream::TakePart(File part) {
 
 TBigFileStream::~TBigFileStream() {
   // The parts of a file being written reach the disk before the stream is gone (the data files
-  // are written once and read by later runs).
-  if (Writable()) {
+  // are written once and read by later runs); flushed and not written since, they are there.
+  if (Writable() && !synced_) {
     for (File& part : parts_) {
       try {
         part.Sync();
@@ -165,10 +165,12 @@ std::string TBigFileStream::Describe() const {
 
 void TBigFileStream::Flush() {
   for (File& part : parts_) part.Sync();
+  synced_ = true;
 }
 
 void TBigFileStream::Truncate(int64_t size) {
   if (!Writable()) throw EWriteError(Describe() + ": cannot shorten: opened for reading");
+  synced_ = false;
   size = std::clamp<int64_t>(size, 0, GetSize());
   // every part but the last stays full; the file's own name stays even when empty
   const size_t keep = size == 0 ? 1 : static_cast<size_t>((size - 1) / part_size_ + 1);
@@ -231,6 +233,7 @@ void TBigFileStream::ClaimForWriting(File& part) {
 }
 
 File& TBigFileStream::PartForWriting(size_t index) {
+  synced_ = false;
   while (parts_.size() <= index) {
     parts_.emplace_back(PartFileName(static_cast<int>(parts_.size())), FileAccess::kCreate);
     part_sizes_.push_back(0);

@@ -119,6 +119,7 @@ class TBigFileStream : public TBigStream {
   std::vector<File> parts_;
   std::vector<int64_t> part_sizes_;  // kept here so that GetSize costs no system call
   int64_t unsynced_ = 0;             // bytes copied since write-back was last started
+  bool synced_ = false;              // Flush has forced every part to the device since the last change
 };
 
 // A memory stream with the big-stream interface.
