@@ -333,7 +333,7 @@ bool TWizardFlow::DestinationAccepted() {
   }
   // Nor is a drive's root: a mount point, a bind mount of a folder of the same file system too. A
   // refused folder reached through one (the home folder bound elsewhere) is named as such above.
-  if (IsMountRoot(typed)) {
+  if (IsMountPoint(typed)) {
     view_.MessageDialog(DialogKind::kWarning, Tr(Msg::kWrongFolder), kButtonOK);
     return false;
   }

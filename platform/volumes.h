@@ -14,6 +14,11 @@ int64_t FreeSpace(const std::filesystem::path& path);
 // True when `folder` is the root of a drive (POSIX: the root of a mounted file system, "/" included;
 // Windows: a drive root or a folder a volume is mounted on).
 bool IsMountRoot(const std::filesystem::path& folder);
+// True when something is mounted on `folder`: a drive's root as above, or (POSIX) a mount point of
+// /proc/self/mountinfo, such as a bind mount of a folder of the same file system, whose device is its
+// parent's. Such a folder is no place for an installation; it is no medium of its own either, which
+// is what IsMountRoot tells.
+bool IsMountPoint(const std::filesystem::path& folder);
 
 // The root of the drive / mounted file system that holds `path` (nearest existing parent for a path
 // that does not exist); empty when it cannot be found.

@@ -94,8 +94,14 @@ bool IsMountRoot(const fs::path& folder) {
   if (ec || !fs::is_directory(p, ec)) return false;
   if (!p.has_relative_path()) return true;
   dev_t own, parent;
-  if (DeviceOf(p, own) && DeviceOf(p.parent_path(), parent) && own != parent) return true;
-  return ListedAsMountPoint(p);
+  return DeviceOf(p, own) && DeviceOf(p.parent_path(), parent) && own != parent;
+}
+
+bool IsMountPoint(const fs::path& folder) {
+  if (IsMountRoot(folder)) return true;
+  std::error_code ec;
+  const fs::path p = fs::canonical(folder, ec);
+  return !ec && ListedAsMountPoint(p);
 }
 
 fs::path MountPointOf(const fs::path& path) {

@@ -54,6 +54,10 @@ bool IsMountRoot(const fs::path& folder) {
          CompareStringOrdinal(root.c_str(), -1, FolderWithDelimiter(p).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+bool IsMountPoint(const fs::path& folder) {
+  return IsMountRoot(folder);
+}
+
 fs::path MountPointOf(const fs::path& path) {
   const fs::path existing = NearestExistingFolder(path);
   if (existing.empty()) return {};
