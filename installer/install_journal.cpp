@@ -178,8 +178,10 @@ void InstallJournal::Load() {
     if (tag == "kept" || tag == "kept-data") kept_.push_back(path);
     if (tag == "kept-data") kept_data_.insert(path);
     if (tag == "data") data_file_ = path;
+    // only the data file's parts, in their order: nothing else is ever cut
     GrownPart part{path};
-    if (std::sscanf(tag.c_str(), "grown:%" SCNd64 ":%" SCNd64, &part.size, &part.modified) == 2)
+    if (std::sscanf(tag.c_str(), "grown:%" SCNd64 ":%" SCNd64, &part.size, &part.modified) == 2 &&
+        path == PartFileOf("game.dat", static_cast<int>(grown_.size())) && part.size >= 0)
       grown_.push_back(part);
   }
 }

@@ -383,7 +383,8 @@ TEST_F(InstallSafety, UpdateRunAgainAfterAStoppedOneKeepsTheDataFileWhole) {
 }
 
 // An update stopped after it grew the data file (aborted by a signal; killed, then stopped on its
-// next run) puts the installation back byte for byte, times included, and leaves it uninstallable.
+// next run) puts the installation back byte for byte, times included; finished, it leaves nothing
+// kept aside; killed again, the installation can still be uninstalled.
 TEST_F(InstallSafety, StoppedUpdateLeavesTheInstallationAsItWas) {
   BuildSet();
   ASSERT_EQ(Install(), 0) << err_;
@@ -395,6 +396,9 @@ TEST_F(InstallSafety, StoppedUpdateLeavesTheInstallationAsItWas) {
   ASSERT_TRUE(KilledAt("record", program, args));
   EXPECT_EQ(SignalledAt("check:1", SIGTERM, program, args), 1) << err_;
   EXPECT_EQ(TreeWithTimes(game_), before) << "killed, then stopped on its next run";
+  ASSERT_EQ(Run(Command(program, args)), 0) << err_;
+  for (const auto& [rel, what] : Tree(game_)) EXPECT_EQ(rel.find("vnsetup-kept"), std::string::npos) << rel;
+  EXPECT_EQ(Run(test::ShellQuoted(VNKIT) + " verify " + Quoted(game_ / "game.dat")), 0) << err_;
   ASSERT_TRUE(KilledAt("record", program, args));
   ASSERT_EQ(Run(Command(game_ / "install.exe", "")), 0) << err_;
   EXPECT_FALSE(fs::exists(game_));
