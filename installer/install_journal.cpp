@@ -234,7 +234,16 @@ fs::path InstallJournal::PrepareFile(const fs::path& relative) {
 
 void InstallJournal::PrepareDataFile() {
   CheckFolderInPlace(fs::path());
-  for (const fs::path& part : DataParts(folder_, "game.dat")) {
+  const std::vector<fs::path> parts = DataParts(folder_, "game.dat");
+  // A folder cannot be replaced by the data file, nor be put back once it was: the user's folder
+  // stays where it is, and the run does not start.
+  for (const fs::path& part : parts) {
+    if (const std::optional<FolderEntry> entry = folder_.Stat(part);
+        entry && entry->kind == FolderEntry::Kind::kFolder) {
+      throw EPathError(PathToUtf8(path_ / part) + ": a folder has the name of the data file");
+    }
+  }
+  for (const fs::path& part : parts) {
     if (data_file_) {
       folder_.RemoveFile(part);  // written by the run this one follows
     } else {

@@ -708,6 +708,12 @@ TEST_F(InstallSafety, FolderWithTheUsersFilesIsPutBackAsItWas) {
   EXPECT_NE(err_.find("--replace-existing"), std::string::npos) << err_;
   EXPECT_NE(err_.find("（" + game_.string() + "/"), std::string::npos) << err_;
   EXPECT_EQ(TreeWithTimes(game_), before);
+  // A folder of the data file's name stops the run before anything moves.
+  fs::create_directories(game_ / "game.002");
+  EXPECT_EQ(Install("--replace-existing"), 1);
+  EXPECT_NE(err_.find((game_ / "game.002").string() + ": a folder"), std::string::npos) << err_;
+  fs::remove(game_ / "game.002");
+  EXPECT_EQ(TreeWithTimes(game_), before);
 
   EXPECT_EQ(SignalledAt("copy:2", SIGTERM, VNSETUP, InstallArgs(game_, "--replace-existing")), 1) << err_;
   EXPECT_EQ(TreeWithTimes(game_), before);
