@@ -28,6 +28,8 @@ class THashCollectionItem {
   void SetName(const DataString& name);
   // Position in the owning collection.
   int Index() const { return cached_index_; }
+  // Whether the collection finds this item under its name: no item of an equal name came after it.
+  bool IsNewestOfName() const { return newer_same_name_ == nullptr; }
   THashCollection& Collection() const { return *collection_; }
   // Takes over the name of another item.
   virtual void Assign(const THashCollectionItem& source) { SetName(source.Name()); }

@@ -197,6 +197,7 @@ void TVrFileCollection::LoadDirectory(TBigStream& source, int64_t data_end, cons
     directory_ = std::move(read);
     return;
   }
+  Reserve(Count() + reader.Count() + 1);
   for (DirectoryEntry e; reader.Next(e);) {
     TVrFile& entry = Add(e.name);
     entry.Offset = e.offset + reader.Start();

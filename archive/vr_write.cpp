@@ -441,7 +441,7 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
   // last one: that one alone is taken over.
   const TwinNames twins = directory != nullptr ? FindTwinNames(*directory) : TwinNames{};
   const auto found_in_source = [&](int i) {
-    return directory != nullptr ? twins.IsLastOfName(i, s.name) : source.IndexOf(s.name) == i;
+    return directory != nullptr ? twins.IsLastOfName(i, s.name) : source[i].IsNewestOfName();
   };
   // Only the entries the data file had before can hold a name of the source: of equal names the
   // source hands over one at most.

@@ -77,6 +77,11 @@ TEST(HashCollection, LookupFollowsTheLinkOrderThroughRenamesAndRemovals) {
         expected = static_cast<int>(i);
     }
     ASSERT_EQ(c.IndexOf(probe), expected) << "step " << step << " probe " << probe.bytes();
+    for (size_t i = 0; i < model.size(); ++i) {
+      if (AnsiSameText(model[i].first, probe))
+        ASSERT_EQ(c[static_cast<int>(i)].IsNewestOfName(), static_cast<int>(i) == expected)
+            << "step " << step;
+    }
   };
   for (int step = 0; step < 4000; ++step) {
     const DataString& name = names[rng() % names.size()];
