@@ -351,7 +351,10 @@ InstallJournal::Undone InstallJournal::RollBack() {
       if (folder_.Stat(KeptName(file))) folder_.Rename(KeptName(file), file);
     });
   }
-  RemoveStaleTemporaries(folder_, std::vector<fs::path>(written_.begin(), written_.end()));
+  // a kept copy whose making was cut short leaves a temporary too
+  std::vector<fs::path> temporaries_of = KeptNames();
+  temporaries_of.insert(temporaries_of.end(), written_.begin(), written_.end());
+  RemoveStaleTemporaries(folder_, temporaries_of);
   journal_.reset();
   folder_.RemoveFile(kJournalName);
   for (const fs::path& folder : DeepestFirst(folders_)) unless_link([&] { folder_.RemoveFolder(folder); });
@@ -396,8 +399,15 @@ void InstallJournal::Commit() {
       folder_.Rename(KeptName(file), file);
     }
   }
+  RemoveStaleTemporaries(folder_, KeptNames());  // the written files' are the installation's
   journal_.reset();
   folder_.RemoveFile(kJournalName);
+}
+
+std::vector<fs::path> InstallJournal::KeptNames() const {
+  std::vector<fs::path> names;
+  for (const fs::path& file : kept_) names.push_back(KeptName(file));
+  return names;
 }
 
 bool InstallJournal::RollBackLeftOver(const FolderHandle& folder) {

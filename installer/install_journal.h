@@ -94,6 +94,9 @@ class InstallJournal {
   void Load();
   void CheckFolderInPlace(const std::filesystem::path& relative_folder) const;
   static std::filesystem::path KeptName(const std::filesystem::path& relative);
+  // The names of the files kept aside (whose copies, made for an update's side file, are written
+  // through a temporary).
+  std::vector<std::filesystem::path> KeptNames() const;
 
   std::filesystem::path path_;
   FolderHandle folder_;
