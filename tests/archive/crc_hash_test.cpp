@@ -78,9 +78,10 @@ TEST(HashCollection, LookupFollowsTheLinkOrderThroughRenamesAndRemovals) {
     }
     ASSERT_EQ(c.IndexOf(probe), expected) << "step " << step << " probe " << probe.bytes();
     for (size_t i = 0; i < model.size(); ++i) {
-      if (AnsiSameText(model[i].first, probe))
+      if (AnsiSameText(model[i].first, probe)) {
         ASSERT_EQ(c[static_cast<int>(i)].IsNewestOfName(), static_cast<int>(i) == expected)
             << "step " << step;
+      }
     }
   };
   for (int step = 0; step < 4000; ++step) {
