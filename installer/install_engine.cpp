@@ -317,6 +317,10 @@ EngineResult InstallRun::CopyLooseFiles() {
       copied_bytes_ += bytes;
       ShowProgress();
       host_.ProcessMessages();
+      for (int wait = CopyDelayForTest(); wait > 0 && !Aborted(); wait -= 20) {  // a slow source
+        host_.Sleep(20);
+        host_.ProcessMessages();
+      }
       return !Aborted();
     };
     bool copied;

@@ -180,4 +180,12 @@ void PauseForTest(std::string_view point) {
   std::_Exit(3);
 }
 
+int CopyDelayForTest() {
+  static const int milliseconds = [] {
+    const char* value = std::getenv("VNSETUP_TEST_SLOW_COPY");
+    return value != nullptr ? std::max(std::atoi(value), 0) : 0;
+  }();
+  return milliseconds;
+}
+
 }  // namespace vn

@@ -66,4 +66,8 @@ InstanceMutex LockFolderForRun(const std::filesystem::path& folder);
 // Without the variable nothing happens.
 void PauseForTest(std::string_view point);
 
+// Test hook: the milliseconds VNSETUP_TEST_SLOW_COPY asks the copy to wait after each piece of a
+// file (0 without it), a slow source for the window tests that watch the bar against the bytes.
+int CopyDelayForTest();
+
 }  // namespace vn

@@ -32,9 +32,11 @@ constexpr int kTextLimit = 5242880;  // characters a text page holds
 constexpr size_t kMaxListedFolders = 2000;
 
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
-// A line naming a file: cut in the middle when too long, the whole line as its tool tip (which the
-// label hears the mouse for).
-constexpr DWORD kFileLabel = kLabel | SS_PATHELLIPSIS | SS_NOTIFY;
+// A line naming a file: cut in the middle when too long, the whole line as its tool tip.
+constexpr DWORD kFileLabel = kLabel | SS_PATHELLIPSIS;
+// The tool tip looks where the pointer is this often, and shows after two looks on the same line.
+constexpr UINT_PTR kTipTimer = 1;
+constexpr UINT kTipInterval = 250;
 constexpr DWORD kCheckBox = WS_TABSTOP | BS_AUTOCHECKBOX;
 constexpr DWORD kTextPage = WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
 
@@ -62,6 +64,22 @@ std::wstring WindowText(HWND window) {
 int BoxWidth(std::string caption) {
   caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
   return TextWidth(Wide(caption)) + 24;
+}
+
+// Whether a window the wizard owns (a question, the folder chooser) lies in front of it at a point.
+struct Cover {
+  HWND owner, tip;
+  POINT at;
+  bool covered = false;
+};
+
+BOOL CALLBACK FindCover(HWND window, LPARAM param) {
+  auto* c = reinterpret_cast<Cover*>(param);
+  RECT r{};
+  if (window != c->tip && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == c->owner &&
+      GetWindowRect(window, &r) && PtInRect(&r, c->at))
+    c->covered = true;
+  return c->covered ? FALSE : TRUE;
 }
 
 }  // namespace
@@ -169,13 +187,15 @@ void TFormType::BuildPages() {
   for (HWND label : {LabelCopy, LabelDel}) {
     TTTOOLINFOW tool{};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
     tool.hwnd = Handle();
     tool.uId = reinterpret_cast<UINT_PTR>(label);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(tool_tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
-  SendMessageW(tool_tip_, TTM_SETMAXTIPWIDTH, 0, kClientWidth);  // a long path wraps
+  SendMessageW(tool_tip_, TTM_SETMAXTIPWIDTH, 0, kClientWidth);                      // a long path wraps
+  SendMessageW(tool_tip_, WM_SETFONT, reinterpret_cast<WPARAM>(FormFont()), FALSE);  // Japanese names too
+  SetTimer(Handle(), kTipTimer, kTipInterval, nullptr);
   SendMessageW(EditHello, EM_SETLIMITTEXT, kTextLimit, 0);
   SendMessageW(EditLicense, EM_SETLIMITTEXT, kTextLimit, 0);
   engine_controls_ = {LabelCopyCap, LabelCopy, Progress, LabelDelTitle, LabelDel, LabelExit};
@@ -348,7 +368,60 @@ LRESULT TFormType::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     }
   }
+  if (message == WM_TIMER && wparam == kTipTimer) {
+    FollowPointerWithTip();
+    return 0;
+  }
   return TForm::HandleMessage(message, wparam, lparam);
+}
+
+// The file lines' tool tip follows the pointer itself: the system's own hears of the pointer through
+// the window's mouse messages, which stop while a question (a message box during the copy) disables
+// the window, just when the user wants to read the whole name.
+void TFormType::FollowPointerWithTip() {
+  POINT at{};
+  HWND over = nullptr;
+  if (GetCursorPos(&at)) {
+    for (HWND label : {LabelCopy, LabelDel}) {
+      RECT r{};
+      if (IsWindowVisible(label) && GetWindowRect(label, &r) && PtInRect(&r, at)) over = label;
+    }
+  }
+  if (over) {
+    Cover cover{Handle(), tool_tip_, at};
+    EnumThreadWindows(GetCurrentThreadId(), FindCover, reinterpret_cast<LPARAM>(&cover));
+    if (cover.covered) over = nullptr;
+  }
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = Handle();
+  if (over != tip_label_) {
+    if (tip_label_ && tip_shown_) {
+      tool.uId = reinterpret_cast<UINT_PTR>(tip_label_);
+      SendMessageW(tool_tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+    }
+    tip_label_ = over;
+    tip_shown_ = false;
+    return;
+  }
+  if (!over || tip_shown_) return;
+  RECT r{};
+  GetWindowRect(over, &r);
+  tool.uId = reinterpret_cast<UINT_PTR>(over);
+  SendMessageW(tool_tip_, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, r.bottom + 2));
+  SendMessageW(tool_tip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+  tip_shown_ = true;
+}
+
+void TFormType::SetTip(HWND label, const std::string& text) {
+  TTTOOLINFOW tool{};
+  const std::wstring tip = Wide(text);
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = Handle();
+  tool.uId = reinterpret_cast<UINT_PTR>(label);
+  tool.lpszText = const_cast<wchar_t*>(tip.c_str());
+  SendMessageW(tool_tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (label == tip_label_ && tip_shown_) SendMessageW(tool_tip_, TTM_UPDATE, 0, 0);  // the next file
 }
 
 void TFormType::ControlCommand(HWND control, int code) {
@@ -386,21 +459,15 @@ void TFormType::RunInstallProcedure() {
 // --- WizardHost -------------------------------------------------------------------------------
 
 void TFormType::SetText(WizardControl control, const std::string& text) {
-  if (control == WizardControl::Progress) return;
-  if (HWND label = engine_controls_[control]) SetWindowTextW(label, Wide(text).c_str());
+  SetFileText(control, text, text);  // a file line's tip says what the line says
 }
 
 void TFormType::SetFileText(WizardControl control, const std::string& text, const std::string& whole) {
-  SetText(control, text);
+  if (control == WizardControl::Progress) return;
   const HWND label = engine_controls_[control];
-  if (!label || !tool_tip_) return;
-  const std::wstring tip = Wide(whole);
-  TTTOOLINFOW tool{};
-  tool.cbSize = TTTOOLINFOW_V2_SIZE;
-  tool.hwnd = Handle();
-  tool.uId = reinterpret_cast<UINT_PTR>(label);
-  tool.lpszText = const_cast<wchar_t*>(tip.c_str());
-  SendMessageW(tool_tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (!label) return;
+  SetWindowTextW(label, Wide(text).c_str());
+  if (label == LabelCopy || label == LabelDel) SetTip(label, whole);
 }
 
 void TFormType::SetVisible(WizardControl control, bool visible) {

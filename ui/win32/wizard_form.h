@@ -86,6 +86,9 @@ class TFormType : public TForm, public WizardFrontEnd {
   void FillDriveList();
   // Page membership and the flow's own visibility rule of each control.
   void ShowControls();
+  // The tool tip of the file line under the pointer, shown or hidden as the pointer moves.
+  void FollowPointerWithTip();
+  void SetTip(HWND label, const std::string& text);
 
   std::map<HWND, int> page_of_;  // controls that belong to one page
   std::map<HWND, bool> hidden_;  // controls an engine or the flow hid
@@ -95,7 +98,9 @@ class TFormType : public TForm, public WizardFrontEnd {
   bool rendering_ = false;
   WizardControlSet<HWND> engine_controls_;  // what the engines write to
   ProgressScale progress_scale_;
-  HWND tool_tip_ = nullptr;  // the whole line of the file labels, whose text is cut in the middle
+  HWND tool_tip_ = nullptr;   // the whole line of the file labels, whose text is cut in the middle
+  HWND tip_label_ = nullptr;  // the file label under the pointer at the last look
+  bool tip_shown_ = false;
 };
 
 }  // namespace vn
