@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows builds' checks under Wine: windows_check.exe (the Windows backend) and, with each
 # build's vnsetup.exe, tests/windows/vnsetup_wine_test.sh (pictures and layouts of every window, the
-# unattended two-disc install and uninstall, an install clicked through with synthetic input).
+# unattended two-disc install and uninstall, an install clicked through with synthetic input) and
+# tests/windows/vnsetup_wine_drives_test.sh (the discs in a CD-ROM drive, a drive that fills up).
 #
 #   windows_check.sh [--linux-build DIR] WINDOWS-BUILD...
 #
@@ -78,6 +79,8 @@ for build in "${builds[@]}"; do
   echo "=== $program"
   bash "$root/tests/windows/vnsetup_wine_test.sh" "$program" "$vnkit" "$driver" "$sample" "$work/$(basename "$build")" ||
     status=1
+  bash "$root/tests/windows/vnsetup_wine_drives_test.sh" "$program" "$vnkit" "$driver" "$sample" \
+    "$work/$(basename "$build")-drives" || status=1
 done
 wineserver -w
 echo "windows_check: done in $((SECONDS - started)) s"

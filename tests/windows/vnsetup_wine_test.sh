@@ -13,26 +13,8 @@
 #     pages of the installed copy; the unattended uninstall;
 #  3. an install clicked through with synthetic mouse input, disc 2 pointed at in the folder chooser,
 #     then uninstalled again; the start menu started as autorun.inf says.
-set -euo pipefail
-
-exe=$(realpath "$1")
-vnkit=$(realpath "$2")
-driver=$(realpath "$3")
-sample_program=$(realpath "$4")
-work=$(realpath -m "$5")
-here=$(cd "$(dirname "$0")" && pwd)
-src=$(cd "$here/../.." && pwd)
-title=星降る湖
-key='HKCU\Software\ソフトハウス湖月\星降る湖'
+source "$(dirname "$0")/wine_test_common.sh"
 entry='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\vnsetup_星降る湖'
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-note() { echo "--- $*"; }
-winpath() { wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-unixpath() { wine winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 pixel() { python3 "$here/png_pixel.py" "$@"; }
 
 # expect FILE LINE...: each LINE begins a line of the layout FILE.
