@@ -1,5 +1,6 @@
 #include "ui/qt/wizard_window.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QShowEvent>
 #include <QStackedWidget>
 #include <QThread>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeView>
 #include <QWindow>
@@ -217,6 +219,30 @@ TFormType::TFormType(TVondInstallSet& settings, QWidget* parent, const fs::path&
           &TFormType::DirectoryChange);
 
   FixClientSize(*this, kClientWidth, kClientHeight);
+
+  // Qt gives a window no mouse events while a question blocks it, so its tool tips stay shut just
+  // when the user wants the whole name of the file being copied: the window looks for the pointer.
+  auto* pointer_watch = new QTimer(this);
+  connect(pointer_watch, &QTimer::timeout, this, &TFormType::ShowTipWhileBlocked);
+  pointer_watch->start(250);
+}
+
+void TFormType::ShowTipWhileBlocked() {
+  const QWidget* question = QApplication::activeModalWidget();
+  const QPoint at = QCursor::pos();
+  QLabel* over = nullptr;
+  if (question && question != this && !question->frameGeometry().contains(at)) {
+    for (QLabel* label : {LabelCopy, LabelDel}) {
+      if (label->isVisible() && label->rect().contains(label->mapFromGlobal(at))) over = label;
+    }
+  }
+  if (over && !over->toolTip().isEmpty()) {
+    if (!QToolTip::isVisible() || QToolTip::text() != over->toolTip())
+      QToolTip::showText(at, over->toolTip(), over);
+  } else if (tip_while_blocked_ && QToolTip::isVisible()) {
+    QToolTip::hideText();
+  }
+  tip_while_blocked_ = over != nullptr;
 }
 
 void TFormType::showEvent(QShowEvent* event) {

@@ -132,6 +132,8 @@ class TFormType : public QDialog, public WizardFrontEnd {
   void CheckDataClick();
   void DriveChange(int index);
   void DirectoryChange();
+  // The file line's tool tip while a question blocks the window (Qt's own does not show then).
+  void ShowTipWhileBlocked();
 
  private:
   // WizardView
@@ -155,6 +157,7 @@ class TFormType : public QDialog, public WizardFrontEnd {
   bool rendering_ = false;
   WizardControlSet<QWidget*> engine_controls_;  // what the engines write to
   ProgressScale progress_scale_;
+  bool tip_while_blocked_ = false;  // the tool tip shown is this window's, shown while blocked
 };
 
 }  // namespace vn

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
@@ -562,7 +564,8 @@ class WizardWindowTest : public QObject {
 
   // Two discs with a few large files, copied through a slowed source: whenever the copy lets the
   // window run, the bar is compared with the bytes in the install folder. It is never ahead of them,
-  // it moves inside a large file, and over both discs it comes to its end.
+  // it moves inside a large file, and over both discs it comes to its end. The file line's tool tip
+  // names the file whole, also while the question after Abort blocks the window.
   void progressFollowsTheBytes() {
     TVondInstallSet base = test::GameSettings(2);
     base.ShowReadme = false;
@@ -598,9 +601,31 @@ class WizardWindowTest : public QObject {
     archive.Open(discs[0] / "game.dat");
     SharedArchiveScope shared(&archive);
     auto form = Open(discs[0]);
+    // The question after Abort as a real window: the pointer rests on the file line meanwhile.
+    QString blocked_tip, blocked_line;
+    bool aborted = false;
+    const auto scripted = form->DialogHandler;
+    form->DialogHandler = [&](DialogKind kind, const std::string& text, unsigned buttons) {
+      if (text != "インストールを中断しますか？") return scripted(kind, text, buttons);
+      QDialog question(form.get());
+      question.resize(200, 60);
+      QTimer::singleShot(0, &question, [&] {
+        QCursor::setPos(form->LabelCopy->mapToGlobal(QPoint(4, 4)));
+        blocked_tip = QTest::qWaitFor([] { return QToolTip::isVisible(); }, 3000) ? QToolTip::text() : "";
+        blocked_line = form->LabelCopy->text();
+        QCursor::setPos(0, 0);
+        question.reject();
+      });
+      question.exec();
+      return kButtonNo;
+    };
     QTimer sampler;
     connect(&sampler, &QTimer::timeout, [&] {
       if (Page(*form) != "copy" || form->LabelCopyCap->text() != "ファイルをコピーしています") return;
+      if (!aborted && form->LabelCopy->text() == "second.bin をコピー中...") {
+        aborted = true;
+        QTest::mouseClick(form->btnAbort, Qt::LeftButton);
+      }
       QThread::msleep(5);  // the slow source
       int64_t on_disk = 0;
       std::error_code ec;
@@ -636,6 +661,9 @@ class WizardWindowTest : public QObject {
     QVERIFY2(bars_of_label["third.bin をコピー中..."].size() >= 3, "the bar stood still during the file");
     // Its tool tip names the file whole.
     QCOMPARE(tip, QString::fromStdString(PathToUtf8(dest / "data" / "first.bin")) + " をコピー中...");
+    QCOMPARE(blocked_line, QString("second.bin をコピー中..."));
+    QCOMPARE(blocked_tip,
+             QString::fromStdString(PathToUtf8(dest / "data" / "second.bin")) + " をコピー中...");
     // Both discs done before the check: the bar short of its end by no more than the directories.
     const Sample& last = samples.back();
     QVERIFY2(last.bar * 100 >= last.maximum * 95,
