@@ -60,10 +60,11 @@ std::wstring WindowText(HWND window) {
 }
 
 // The width of a check box with `caption`: its box and the text as drawn (without the '&' that marks
-// the accelerator).
+// the accelerator). The box is the system's, larger on a screen of more dots per inch that the
+// system does not stretch the window for (Wine's).
 int BoxWidth(std::string caption) {
   caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
-  return TextWidth(Wide(caption)) + 24;
+  return TextWidth(Wide(caption)) + std::max(24, GetSystemMetrics(SM_CXMENUCHECK) + 11);
 }
 
 // Whether a window the wizard owns (a question, the folder chooser) lies in front of it at a point.
@@ -99,6 +100,14 @@ HWND TFormType::Add(int page, const char* name, const wchar_t* window_class, con
   return control;
 }
 
+// A check box or radio button in its designed row at `top`, as high as the system's box needs (on a
+// screen of more dots per inch that the system does not stretch the window for), centred on the row.
+HWND TFormType::AddBox(int page, const char* name, const std::string& caption, DWORD style, int left, int top,
+                       int width) {
+  const int height = std::max(kRowHeight, GetSystemMetrics(SM_CYMENUCHECK) + 2);
+  return Add(page, name, L"Button", caption, style, left, top - (height - kRowHeight) / 2, width, height);
+}
+
 void TFormType::BuildPages() {
   // The controls of every page, each page's in its tab order; the buttons last, as they lie below.
   EditHello = Add(kPageHello, "EditHello", L"Edit", "", kTextPage, 16, 16, kClientWidth - 32, 261);
@@ -108,20 +117,18 @@ void TFormType::BuildPages() {
   Label4 = Add(kPageLicense, "Label4", L"Static", Tr(Msg::kLicenseLine2), kLabel, 16, 28, kClientWidth - 32,
                kLabelHeight);
   EditLicense = Add(kPageLicense, "EditLicense", L"Edit", "", kTextPage, 16, 48, kClientWidth - 32, 208);
-  CheckLicense = Add(kPageLicense, "CheckLicense", L"Button", Tr(Msg::kLicenseAgree), kCheckBox, 16, 266,
-                     BoxWidth(Tr(Msg::kLicenseAgree)), kRowHeight);
+  CheckLicense = AddBox(kPageLicense, "CheckLicense", Tr(Msg::kLicenseAgree), kCheckBox, 16, 266,
+                        BoxWidth(Tr(Msg::kLicenseAgree)));
 
   LabelDisk = Add(kPageMedia, "LabelDisk", L"Static", "", kLabel, kLeft, 24, kLabelWidth, kLabelHeight);
-  RadioDiskAll = Add(kPageMedia, "RadioDiskAll", L"Button", "", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
-                     48, 64, 300, kRowHeight);
-  RadioDiskThis = Add(kPageMedia, "RadioDiskThis", L"Button", "", WS_TABSTOP | BS_AUTORADIOBUTTON, 48, 92,
-                      300, kRowHeight);
+  RadioDiskAll =
+      AddBox(kPageMedia, "RadioDiskAll", "", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 48, 64, 300);
+  RadioDiskThis = AddBox(kPageMedia, "RadioDiskThis", "", WS_TABSTOP | BS_AUTORADIOBUTTON, 48, 92, 300);
 
   Label1 =
       Add(kPageFile, "Label1", L"Static", Tr(Msg::kFileChoose), kLabel, kLeft, 24, kLabelWidth, kLabelHeight);
   const auto add_box = [this](const char* name, const char* caption, int top, DWORD extra) {
-    return Add(kPageFile, name, L"Button", caption, kCheckBox | extra, 48, top, BoxWidth(caption),
-               kRowHeight);
+    return AddBox(kPageFile, name, caption, kCheckBox | extra, 48, top, BoxWidth(caption));
   };
   CheckProg = add_box("CheckProg", Tr(Msg::kComponentProgram), 60,
                       WS_GROUP | WS_DISABLED);           // ends the radio group above
@@ -163,8 +170,8 @@ void TFormType::BuildPages() {
   LabelUninst = Add(kPageUninst, "LabelUninst", L"Static", "", kLabel, kLeft, 24, kLabelWidth, kLabelHeight);
   Label7 = Add(kPageUninst, "Label7", L"Static", Tr(Msg::kUninstClick), kLabel, kLeft, 60, kLabelWidth,
                kLabelHeight);
-  CheckDelSave = Add(kPageUninst, "CheckDelSave", L"Button", Tr(Msg::kDeleteSaveData), kCheckBox, kLeft, 100,
-                     BoxWidth(Tr(Msg::kDeleteSaveData)), kRowHeight);
+  CheckDelSave = AddBox(kPageUninst, "CheckDelSave", Tr(Msg::kDeleteSaveData), kCheckBox, kLeft, 100,
+                        BoxWidth(Tr(Msg::kDeleteSaveData)));
 
   LabelDelTitle = Add(kPageDelete, "LabelDelTitle", L"Static", Tr(Msg::kDeletingFiles), kLabel, kLeft, 24,
                       kLabelWidth, kLabelHeight);

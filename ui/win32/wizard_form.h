@@ -75,6 +75,8 @@ class TFormType : public TForm, public WizardFrontEnd {
 
   HWND Add(int page, const char* name, const wchar_t* window_class, const std::string& caption, DWORD style,
            int left, int top, int width, int height);
+  HWND AddBox(int page, const char* name, const std::string& caption, DWORD style, int left, int top,
+              int width);
   void BuildPages();
   // Hands the user's changes to the flow, runs `handler`, shows the outcome; errors go to the error
   // box. The modal run closes the window on a modal result once the handler has returned.
