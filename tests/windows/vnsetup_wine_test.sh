@@ -6,8 +6,8 @@
 # On the two-disc sample set for a Windows launcher (made by `vnkit disc build` with VNSETUP.EXE as
 # launcher, its game and runtime setups SAMPLE_PROGRAM.EXE):
 #  1. pictures of the start menu in its four layouts, of the main window in background modes 0-3 and
-#     of every wizard page; each window's control geometry is checked against its designed layout
-#     and a few pixels against what the window must show;
+#     of every wizard page (also at 192 dots per inch); each window's control geometry is checked
+#     against its designed layout and a few pixels against what the window must show;
 #  2. the unattended two-disc install: files, data file, install.dat, registry value, shortcuts, the
 #     entry in the list of installed programs; the game started from the start menu; the uninstall
 #     pages of the installed copy; the unattended uninstall;
@@ -176,6 +176,18 @@ expect "$pages_en/07-exit.layout" "btnAbort 416 300 75 25 visible enabled &Close
 [ "$(ls "$pages_en"/*.layout | wc -l)" = "$(ls "$pages"/*.layout | wc -l)" ] || fail "English: pages missing"
 cut=$(grep -h '^cut ' "$work"/pictures/*.layout "$pages"/*.layout "$pages_en"/*.layout || true)
 [ -z "$cut" ] || fail "texts drawn cut: $cut"
+
+note "at 192 dots per inch, which Wine does not stretch the windows for: every wizard page, nothing cut"
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null
+wineserver -w # read when the system starts
+PAGES=yes picture main-2x "$(temporary_copy)" "$(winpath "$work/main-0")\\"
+wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null
+wineserver -w
+cut=$(grep -h '^cut ' "$work"/pictures/main-2x-pages/*.layout || true)
+[ -z "$cut" ] || fail "texts drawn cut at 192 dots per inch: $cut"
+# The system's check box is larger there: the rows grow with it.
+read -r _ _ _ _ height _ < <(grep '^CheckData ' "$work/pictures/main-2x-pages/03-file.layout")
+((height > 17)) || fail "check boxes at 192 dots per inch: $(grep '^CheckData ' "$work/pictures/main-2x-pages/03-file.layout")"
 
 note "the disc's own drive takes no installation: disc 1 as the drive Q:, unattended and in the window"
 ln -sfn "$work/discs/disc1" "$WINEPREFIX/dosdevices/q:"
