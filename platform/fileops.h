@@ -49,8 +49,7 @@ using CopyProgress = std::function<bool(int64_t bytes)>;
 // permissions, as the Windows copy call does with its time and attributes. Fails (false) when the
 // source cannot be read, the target's folder does not exist, or an existing target is read-only.
 // The copy is written beside the target and renamed over it, so a failure leaves the old target intact.
-bool CopyFileOver(const std::filesystem::path& source, const std::filesystem::path& target,
-                  const CopyProgress& progress = {});
+bool CopyFileOver(const std::filesystem::path& source, const std::filesystem::path& target);
 
 // Copies the first `count` bytes of `source` into `target` from its start, inside the system where it
 // can (File::CopyRangeFrom: no trip through this process's memory), telling `progress` of every few

@@ -38,18 +38,13 @@ class Fd {
   int fd_;
 };
 
-bool CopyContent(int from, int to, const CopyProgress& progress) {
+bool CopyContent(int from, int to) {
   // copy_file_range lets the kernel (and reflinking file systems) do the work; the plain loop serves
-  // where it is not available, for example across file systems on older kernels. Someone who follows
-  // the progress hears of every few megabytes.
-  const size_t step = progress ? size_t{4} << 20 : size_t{1} << 30;
+  // where it is not available, for example across file systems on older kernels.
   for (;;) {
-    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, step, 0);
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, size_t{1} << 30, 0);
     if (n == 0) return true;
-    if (n > 0) {
-      if (progress && !progress(n)) return false;
-      continue;
-    }
+    if (n > 0) continue;
     if (errno == EINTR) continue;
     if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
     return false;
@@ -70,7 +65,6 @@ bool CopyContent(int from, int to, const CopyProgress& progress) {
       }
       done += w;
     }
-    if (progress && !progress(n)) return false;
   }
 }
 
@@ -144,7 +138,7 @@ bool FileSetModified(File& file, fs::file_time_type time) {
   return ::futimens(static_cast<int>(file.NativeHandle()), times) == 0;
 }
 
-bool CopyFileOver(const fs::path& source, const fs::path& target, const CopyProgress& progress) {
+bool CopyFileOver(const fs::path& source, const fs::path& target) {
   Fd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st;
   if (from.get() < 0 || ::fstat(from.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -157,7 +151,7 @@ bool CopyFileOver(const fs::path& source, const fs::path& target, const CopyProg
   Fd to(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (to.get() < 0) return false;
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  const bool ok = CopyContent(from.get(), to.get(), progress) && ::fchmod(to.get(), st.st_mode & 0777) == 0 &&
+  const bool ok = CopyContent(from.get(), to.get()) && ::fchmod(to.get(), st.st_mode & 0777) == 0 &&
                   ::futimens(to.get(), times) == 0 && to.Close() &&
                   ::rename(tmp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(tmp.c_str());

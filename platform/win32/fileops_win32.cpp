@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <vector>
 
 #include "platform/file.h"
 #include "platform/fileops.h"
@@ -110,57 +109,7 @@ bool FileSetModified(File& file, fs::file_time_type time) {
   return SetFileTime(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr, &utc, &utc);
 }
 
-namespace {
-
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE h) : h_(h) {}
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ~ScopedHandle() { Close(); }
-  HANDLE get() const { return h_; }
-  bool IsOpen() const { return h_ != INVALID_HANDLE_VALUE; }
-  bool Close() {
-    const HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
-    return h == INVALID_HANDLE_VALUE || CloseHandle(h);
-  }
-
- private:
-  HANDLE h_;
-};
-
-// The copy for someone who follows its progress: read and written a few megabytes at a time, with
-// the source's times and attributes, as CopyFileW gives them. CopyFileExW is not used for this, as
-// Wine never calls its progress routine: the bar would stand still and Abort go unheard inside a
-// large file there.
-bool CopyInPieces(const fs::path& source, const fs::path& copy, const CopyProgress& progress) {
-  ScopedHandle from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!from.IsOpen() || !GetFileInformationByHandle(from.get(), &info)) return false;
-  ScopedHandle to(
-      CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!to.IsOpen()) return false;
-  constexpr DWORD kPiece = 4 << 20;
-  std::vector<char> buffer(kPiece);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(from.get(), buffer.data(), kPiece, &read, nullptr)) return false;
-    if (read == 0) break;
-    DWORD written = 0;
-    if (!WriteFile(to.get(), buffer.data(), read, &written, nullptr) || written != read) return false;
-    if (!progress(read)) return false;
-  }
-  if (!SetFileTime(to.get(), &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime) ||
-      !to.Close())
-    return false;
-  return SetFileAttributesW(copy.c_str(), info.dwFileAttributes & ~FILE_ATTRIBUTE_DIRECTORY);
-}
-
-}  // namespace
-
-bool CopyFileOver(const fs::path& source, const fs::path& target, const CopyProgress& progress) {
+bool CopyFileOver(const fs::path& source, const fs::path& target) {
   const std::optional<DWORD> from = win32::AttributesOf(source);
   if (!from || (*from & FILE_ATTRIBUTE_DIRECTORY)) return false;
   if (const std::optional<DWORD> existing = win32::AttributesOf(target)) {
@@ -170,9 +119,7 @@ bool CopyFileOver(const fs::path& source, const fs::path& target, const CopyProg
   // CopyFileW carries the time stamps and attributes over; the copy lands beside the target and is
   // renamed over it, so a failure leaves the old target whole.
   const fs::path tmp = TemporarySibling(target);
-  const bool copied =
-      progress ? CopyInPieces(source, tmp, progress) : CopyFileW(source.c_str(), tmp.c_str(), TRUE);
-  if (!copied) {
+  if (!CopyFileW(source.c_str(), tmp.c_str(), TRUE)) {
     DeleteFileW(tmp.c_str());
     return false;
   }
