@@ -102,10 +102,8 @@ bool FileSetModified(File& file, fs::file_time_type time) {
                             fs::file_time_type::clock::to_sys(time).time_since_epoch())
                                 .count() /
                             100 +
-                        static_cast<int64_t>(kUnixEpochAsFileTime);
-  FILETIME utc;
-  utc.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks));
-  utc.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+                        kUnixEpochAsFileTime;
+  const FILETIME utc = ToFileTime(ticks);
   return SetFileTime(reinterpret_cast<HANDLE>(file.NativeHandle()), nullptr, &utc, &utc);
 }
 
