@@ -94,12 +94,22 @@ THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionIte
   item->name_ = name;
   item->cached_index_ = Count();
   items_.push_back(std::move(item));
-  THashCollectionItem& added = *items_.back();
-  Link(added);
-  return added;
+  return *items_.back();
+}
+
+void THashCollection::LinkPending() const {
+  if (linked_.load(std::memory_order_acquire) == items_.size()) return;
+  std::lock_guard lock(link_mutex_);
+  size_t at = linked_.load(std::memory_order_relaxed);
+  if (at == items_.size()) return;
+  auto& self = const_cast<THashCollection&>(*this);
+  self.Grow(items_.size());
+  for (; at < items_.size(); ++at) self.Link(*items_[at]);
+  linked_.store(at, std::memory_order_release);
 }
 
 int THashCollection::IndexOf(const DataString& name) const {
+  LinkPending();
   if (slots_.empty()) return -1;
   const Slot& slot = slots_[FindSlot(name, NameHashOf(name))];
   return slot.item == nullptr ? -1 : slot.item->cached_index_;
@@ -107,9 +117,11 @@ int THashCollection::IndexOf(const DataString& name) const {
 
 void THashCollection::Delete(int index) {
   if (index < 0 || index >= Count()) throw std::out_of_range("THashCollection::Delete: index out of range");
+  LinkPending();
   for (size_t i = static_cast<size_t>(index) + 1; i < items_.size(); ++i) --items_[i]->cached_index_;
   Unlink(*items_[static_cast<size_t>(index)]);
   items_.erase(items_.begin() + index);
+  linked_.store(items_.size(), std::memory_order_release);
 }
 
 void THashCollection::Clear() {
@@ -117,18 +129,27 @@ void THashCollection::Clear() {
   slots_.clear();
   slot_bits_ = 0;
   names_ = 0;
+  linked_.store(0, std::memory_order_release);
 }
 
 void THashCollection::Reserve(int count) {
   if (count <= Count()) return;
   items_.reserve(static_cast<size_t>(count));
-  Grow(static_cast<size_t>(count));
+}
+
+bool THashCollectionItem::IsNewestOfName() const {
+  if (collection_ != nullptr) collection_->LinkPending();
+  return newer_same_name_ == nullptr;
 }
 
 void THashCollectionItem::SetName(const DataString& name) {
   if (name == name_) return;
-  // unlinked under the old name, which the name index is keyed by
-  if (collection_ != nullptr) collection_->Unlink(*this);
+  // unlinked under the old name, which the name index is keyed by; the renamed item becomes the
+  // newest of its new name, so everything added before it is linked first
+  if (collection_ != nullptr) {
+    collection_->LinkPending();
+    collection_->Unlink(*this);
+  }
   name_ = name;
   if (collection_ != nullptr) collection_->Link(*this);
 }

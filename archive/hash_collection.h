@@ -3,11 +3,15 @@
 //
 // An index hashes the whole case-folded name and holds, for each name, the item linked last; items
 // of equal names form their own list, newest first, so that unlinking one gives the index back to
-// the next older one.
+// the next older one. Items are linked into the index when it is first asked, in the order they
+// were added: a collection read in whole and only gone through (a directory listed, copied into
+// another data file, checked) never builds it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,7 +33,7 @@ class THashCollectionItem {
   // Position in the owning collection.
   int Index() const { return cached_index_; }
   // Whether the collection finds this item under its name: no item of an equal name came after it.
-  bool IsNewestOfName() const { return newer_same_name_ == nullptr; }
+  bool IsNewestOfName() const;
   THashCollection& Collection() const { return *collection_; }
   // Takes over the name of another item.
   virtual void Assign(const THashCollectionItem& source) { SetName(source.Name()); }
@@ -72,6 +76,9 @@ class THashCollection {
 
  private:
   friend class THashCollectionItem;
+  // Links the items added since the index was last asked. Lookups may come from several threads at
+  // once (the items themselves are not changed then): the first one links, under the lock.
+  void LinkPending() const;
   void Link(THashCollectionItem& item);
   void Unlink(THashCollectionItem& item);
 
@@ -93,7 +100,9 @@ class THashCollection {
   std::vector<std::unique_ptr<THashCollectionItem>> items_;
   std::vector<Slot> slots_;  // a power of two in number, or none
   int slot_bits_ = 0;
-  size_t names_ = 0;  // slots in use
+  size_t names_ = 0;                       // slots in use
+  mutable std::atomic<size_t> linked_{0};  // the items before this position are in the index
+  mutable std::mutex link_mutex_;
 };
 
 }  // namespace vn

@@ -497,7 +497,8 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
 
   // A merge of entries that hold no bytes writes no data, but its directory needs the file.
   out.MakeFirstPart();
-  const int eof = IndexOf(EofName());
+  // The end marker can only be one of the entries the data file had: the source's are not taken.
+  const int eof = old_count > 0 ? IndexOf(EofName()) : -1;
   if (eof >= 0) Delete(eof);
   ArchiveDirectory dir;
   for (int i = 0; i < Count(); ++i) {
