@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "archive/seeded_random.h"
 #include "platform/error.h"
@@ -267,26 +268,49 @@ int64_t EncodedDirectorySize(const ArchiveDirectory& dir) {
 
 std::string EncodeArchiveDirectory(const ArchiveDirectory& dir) {
   const size_t n = dir.names.size();
-  std::string out;
-  out.reserve(static_cast<size_t>(EncodedDirectorySize(dir)));
-  out += "vf";
-  AppendLE<int32_t>(out, kArchiveVersion);
-  AppendLE<int32_t>(out, static_cast<int32_t>(n));
-  TSeededRandom keys(kArchiveSeed);
-  for (const DataString& name : dir.names) {
-    AppendLE<int32_t>(out, static_cast<int32_t>(name.size()));
-    out += name.bytes();
-    ScrambleName(out.data() + out.size() - name.size(), name.size(), keys);
+  size_t name_bytes = 0;
+  for (const DataString& name : dir.names) name_bytes += name.size();
+  ArchiveDirectoryEncoder encoder(n, name_bytes);
+  const auto at = [](const auto& table, size_t i) {
+    return i < table.size() ? table[i] : std::remove_cvref_t<decltype(table[i])>{};
+  };
+  for (size_t i = 0; i < n; ++i) {
+    encoder.Add(dir.names[i], at(dir.offsets, i), at(dir.stored, i) != 0, at(dir.time, i), at(dir.crc, i),
+                at(dir.separate, i) != 0);
   }
-  std::vector<int64_t> offsets = dir.offsets;
-  offsets.resize(n + 1, 0);
-  ScrambleOffsets(offsets);
-  for (int64_t v : offsets) AppendLE<int64_t>(out, v);
-  for (size_t i = 0; i < n; ++i) out += static_cast<char>(i < dir.stored.size() ? dir.stored[i] : 0);
-  for (size_t i = 0; i < n; ++i) AppendLE<int32_t>(out, i < dir.time.size() ? dir.time[i] : 0);
-  for (size_t i = 0; i < n; ++i) AppendLE<uint32_t>(out, i < dir.crc.size() ? dir.crc[i] : 0u);
-  for (size_t i = 0; i < n; ++i) out += static_cast<char>(i < dir.separate.size() ? dir.separate[i] : 0);
-  return out;
+  return encoder.Finish(at(dir.offsets, n));
+}
+
+ArchiveDirectoryEncoder::ArchiveDirectoryEncoder(size_t count, size_t name_bytes) {
+  out_.reserve(10 + 4 * count + name_bytes + 8 * (count + 1) + 10 * count);
+  out_ += "vf";
+  AppendLE<int32_t>(out_, kArchiveVersion);
+  AppendLE<int32_t>(out_, 0);  // the count, once known
+  offsets_.reserve(8 * (count + 1));
+  stored_.reserve(count);
+  time_.reserve(4 * count);
+  crc_.reserve(4 * count);
+  separate_.reserve(count);
+}
+
+void ArchiveDirectoryEncoder::Add(const DataString& name, int64_t offset, bool stored, int32_t time,
+                                  uint32_t crc, bool separate) {
+  AppendLE<int32_t>(out_, static_cast<int32_t>(name.size()));
+  out_ += name.bytes();
+  ScrambleName(out_.data() + out_.size() - name.size(), name.size(), name_keys_);
+  AppendLE<int64_t>(offsets_, offset ^ static_cast<int64_t>(offset_keys_.Next()));  // sign-extended
+  stored_ += static_cast<char>(stored ? 1 : 0);
+  AppendLE<int32_t>(time_, time);
+  AppendLE<uint32_t>(crc_, crc);
+  separate_ += static_cast<char>(separate ? 1 : 0);
+  ++count_;
+}
+
+std::string ArchiveDirectoryEncoder::Finish(int64_t end_offset) {
+  AppendLE<int64_t>(offsets_, end_offset ^ static_cast<int64_t>(offset_keys_.Next()));
+  std::memcpy(out_.data() + 6, &count_, 4);
+  for (const std::string* table : {&offsets_, &stored_, &time_, &crc_, &separate_}) out_ += *table;
+  return std::move(out_);
 }
 
 }  // namespace vn

@@ -99,6 +99,22 @@ ArchiveDirectory ReadArchiveDirectory(TBigStream& source, int64_t data_end, cons
 
 // The whole directory in the current version's form (names and offsets scrambled).
 std::string EncodeArchiveDirectory(const ArchiveDirectory& directory);
+
+// The same, made entry by entry from wherever the entries are held, without a copy of their names.
+class ArchiveDirectoryEncoder {
+ public:
+  // `count` entries with `name_bytes` bytes of names in all are expected (only to size the buffers).
+  ArchiveDirectoryEncoder(size_t count, size_t name_bytes);
+  void Add(const DataString& name, int64_t offset, bool stored, int32_t time, uint32_t crc, bool separate);
+  // The directory's bytes; `end_offset` is where the last entry's bytes end.
+  std::string Finish(int64_t end_offset);
+
+ private:
+  std::string out_;  // header and name records
+  std::string offsets_, stored_, time_, crc_, separate_;
+  TSeededRandom name_keys_{kArchiveSeed}, offset_keys_{kArchiveSeed};
+  int32_t count_ = 0;
+};
 // Length of the encoded directory: where the first entry's bytes begin.
 int64_t EncodedDirectorySize(const ArchiveDirectory& directory);
 

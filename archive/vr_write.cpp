@@ -500,21 +500,17 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
   // The end marker can only be one of the entries the data file had: the source's are not taken.
   const int eof = old_count > 0 ? IndexOf(EofName()) : -1;
   if (eof >= 0) Delete(eof);
-  ArchiveDirectory dir;
+  size_t name_bytes = 0;
+  for (int i = 0; i < Count(); ++i) name_bytes += (*this)[i].Name().size();
+  ArchiveDirectoryEncoder dir(static_cast<size_t>(Count()), name_bytes);
   for (int i = 0; i < Count(); ++i) {
     const TVrFile& e = (*this)[i];
-    dir.names.push_back(e.Name());
-    dir.offsets.push_back(e.Offset);
-    dir.stored.push_back(e.Stored);
-    dir.time.push_back(e.Time);
-    dir.crc.push_back(e.CRC);
-    dir.separate.push_back(e.Separate);
+    dir.Add(e.Name(), e.Offset, e.Stored, e.Time, e.CRC, e.Separate);
   }
-  dir.offsets.push_back(out.GetPosition());
   // The data reaches the disk before the directory that points into it, and the directory
   // replaces the old one in one step: a crash leaves the old side file or the new one.
   out.Flush();
-  WriteFileAtomically(DirectoryFileOf(file_name_), EncodeArchiveDirectory(dir));
+  WriteFileAtomically(DirectoryFileOf(file_name_), dir.Finish(out.GetPosition()));
   return true;
 }
 
