@@ -7,6 +7,7 @@
 
 #include "archive/seeded_random.h"
 #include "platform/error.h"
+#include "platform/system.h"
 
 namespace vn {
 
@@ -283,6 +284,7 @@ std::string EncodeArchiveDirectory(const ArchiveDirectory& dir) {
 
 ArchiveDirectoryEncoder::ArchiveDirectoryEncoder(size_t count, size_t name_bytes) {
   out_.reserve(10 + 4 * count + name_bytes + 8 * (count + 1) + 10 * count);
+  AdviseHugePages(out_.data(), out_.capacity());
   out_ += "vf";
   AppendLE<int32_t>(out_, kArchiveVersion);
   AppendLE<int32_t>(out_, 0);  // the count, once known

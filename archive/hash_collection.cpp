@@ -1,6 +1,10 @@
 #include "archive/hash_collection.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <stdexcept>
+
+#include "platform/system.h"
 
 namespace vn {
 
@@ -88,13 +92,31 @@ void THashCollection::Unlink(THashCollectionItem& item) {
   item.newer_same_name_ = nullptr;
 }
 
-THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionItem> item,
-                                              const DataString& name) {
+void* THashCollection::ItemStorage(size_t size) {
+  size = (size + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+  if (blocks_.empty() || blocks_.back().size - blocks_.back().used < size) {
+    // Room for the items Reserve announced (up to 64 MiB at once), else twice the last block's
+    // (64 KiB to 4 MiB).
+    constexpr size_t kSmallest = size_t{64} << 10, kLargest = size_t{4} << 20, kAnnounced = size_t{64} << 20;
+    size_t bytes = blocks_.empty() ? kSmallest : std::min(2 * blocks_.back().size, kLargest);
+    bytes = std::max({bytes, std::min(expected_ * size, kAnnounced), size});
+    Block block{std::unique_ptr<char[]>(new char[bytes]), bytes, 0};
+    AdviseHugePages(block.data.get(), bytes);
+    blocks_.push_back(std::move(block));
+  }
+  Block& block = blocks_.back();
+  void* storage = block.data.get() + block.used;
+  block.used += size;
+  if (expected_ > 0) --expected_;
+  return storage;
+}
+
+THashCollectionItem& THashCollection::AddItem(THashCollectionItem* item, const DataString& name) {
+  items_.emplace_back(item);
   item->collection_ = this;
   item->name_ = name;
-  item->cached_index_ = Count();
-  items_.push_back(std::move(item));
-  return *items_.back();
+  item->cached_index_ = Count() - 1;
+  return *item;
 }
 
 void THashCollection::LinkPending() const {
@@ -126,6 +148,8 @@ void THashCollection::Delete(int index) {
 
 void THashCollection::Clear() {
   items_.clear();
+  blocks_.clear();
+  expected_ = 0;
   slots_.clear();
   slot_bits_ = 0;
   names_ = 0;
@@ -135,6 +159,7 @@ void THashCollection::Clear() {
 void THashCollection::Reserve(int count) {
   if (count <= Count()) return;
   items_.reserve(static_cast<size_t>(count));
+  expected_ = static_cast<size_t>(count - Count());
 }
 
 bool THashCollectionItem::IsNewestOfName() const {

@@ -70,8 +70,11 @@ class THashCollection {
   void Reserve(int count);
 
  protected:
-  // Appends an item under `name` and takes ownership.
-  THashCollectionItem& AddItem(std::unique_ptr<THashCollectionItem> item, const DataString& name);
+  // Room for an item of `size` bytes, which lasts until the collection is cleared: a collection of
+  // many thousand entries makes them in a few large blocks instead of an allocation each.
+  void* ItemStorage(size_t size);
+  // Appends an item made in ItemStorage under `name`; the collection destroys it.
+  THashCollectionItem& AddItem(THashCollectionItem* item, const DataString& name);
   THashCollectionItem& ItemAt(int index) const { return *items_.at(static_cast<size_t>(index)); }
 
  private:
@@ -97,7 +100,18 @@ class THashCollection {
   void Grow(size_t count);
   void EraseSlot(size_t at);
 
-  std::vector<std::unique_ptr<THashCollectionItem>> items_;
+  // Destroys an item but leaves its storage to the block it lies in.
+  struct DestroyItem {
+    void operator()(THashCollectionItem* item) const { item->~THashCollectionItem(); }
+  };
+  struct Block {
+    std::unique_ptr<char[]> data;
+    size_t size = 0, used = 0;
+  };
+  // Declared before the items, which are destroyed first.
+  std::vector<Block> blocks_;
+  size_t expected_ = 0;  // items still to come, as Reserve was told
+  std::vector<std::unique_ptr<THashCollectionItem, DestroyItem>> items_;
   std::vector<Slot> slots_;  // a power of two in number, or none
   int slot_bits_ = 0;
   size_t names_ = 0;                       // slots in use

@@ -1,6 +1,7 @@
 // Opening archives and reading entries.
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <optional>
 #include <system_error>
 
@@ -65,7 +66,7 @@ void TVrFile::Assign(const THashCollectionItem& source) {
 TVrFileCollection::~TVrFileCollection() = default;
 
 TVrFile& TVrFileCollection::Add(const DataString& name) {
-  return static_cast<TVrFile&>(AddItem(std::unique_ptr<TVrFile>(new TVrFile()), name));
+  return static_cast<TVrFile&>(AddItem(new (ItemStorage(sizeof(TVrFile))) TVrFile(), name));
 }
 
 void TVrFileCollection::Close() {
