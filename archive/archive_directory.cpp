@@ -65,7 +65,10 @@ class ArchiveDirectoryReader::Cursor {
 
   template <typename T>
   bool Read(T& value) {
-    return Read(&value, sizeof value);
+    if (length_ - at_ < static_cast<int64_t>(sizeof value)) return Read(&value, sizeof value);
+    std::memcpy(&value, buffer_.data() + at_, sizeof value);  // the usual case, inlined
+    at_ += static_cast<int64_t>(sizeof value);
+    return true;
   }
 
   void Skip(int64_t count) {
