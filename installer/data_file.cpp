@@ -223,18 +223,33 @@ bool InstallRun::RebuildTargetExe() {
 // Step V. False: the check failed or was aborted. A collection that never got a data file (only
 // separate files were installed) has nothing to check.
 bool InstallRun::VerifyDataFile() {
-  // The merged collection has no end marker, and the check passes over the last entry as if it
-  // were one; read back from the side file just written, the directory is the one the game will
-  // read, marker included.
-  if (target_exe_.empty()) data_->Open(data_path_->path, true);
-  if (data_->Stream() == nullptr) return true;
-  data_->OnProgress = [this](TVrFileCollection&, TVrFile& item, int64_t size, int32_t index, int32_t count,
-                             bool& abort) { CheckProgress(item, size, index, count, abort); };
-  host_.SetText(WizardControl::LabelCopyCap, Tr(Msg::kCheckingDataFiles));
   int bad = -1;
-  if (!data_->Verify(&bad)) {
+  bool intact;
+  if (target_exe_.empty()) {
+    // The merged collection has no end marker, and the check would pass over the last entry as if
+    // it were one: the data file is read back through the side file just written, the directory
+    // the game will read, entry by entry (the check needs no list of them).
+    const ArchiveDirectoryReader* directory = data_->OpenDirectory(data_path_->path);
+    if (data_->Stream() == nullptr || directory == nullptr) return true;
+    host_.SetText(WizardControl::LabelCopyCap, Tr(Msg::kCheckingDataFiles));
+    const int32_t count = directory->Count();
+    intact = data_->VerifyDirectory(TVrCheckRules{}, &bad, nullptr, [&](int32_t index, int64_t) {
+      bool abort = false;
+      CheckProgress(index, count, abort);
+      return abort;
+    });
+    // the damaged entry's name, from the directory read whole
+    if (!intact && bad >= 0) data_->Open(data_path_->path, true);
+  } else {
+    if (data_->Stream() == nullptr) return true;
+    data_->OnProgress = [this](TVrFileCollection&, TVrFile&, int64_t, int32_t index, int32_t count,
+                               bool& abort) { CheckProgress(index, count, abort); };
+    host_.SetText(WizardControl::LabelCopyCap, Tr(Msg::kCheckingDataFiles));
+    intact = data_->Verify(&bad);
+  }
+  if (!intact) {
     std::string text = Tr(Msg::kDataFileBad);
-    if (bad >= 0) text += "\r\n(" + Cp932ToUtf8Lossy((*data_)[bad].Name()) + ")";
+    if (bad >= 0 && bad < data_->Count()) text += "\r\n(" + Cp932ToUtf8Lossy((*data_)[bad].Name()) + ")";
     host_.MessageDialog(DialogKind::kWarning, text, kButtonOK);
     host_.SetModalResult(mrAbort);
     return false;
@@ -291,7 +306,7 @@ void InstallRun::BuildProgress(TVrFile&, int64_t size, int32_t index, int32_t co
   abort = Aborted();
 }
 
-void InstallRun::CheckProgress(TVrFile&, int64_t, int32_t index, int32_t count, bool& abort) {
+void InstallRun::CheckProgress(int32_t index, int32_t count, bool& abort) {
   PauseForTest("check");
   host_.SetProgressMax(count - 1);
   host_.SetProgressPosition(index);

@@ -105,7 +105,7 @@ class InstallRun {
   void RecordDataFile();         // F
   void UnpackEntry(TVrFileCollection& from, TVrFile& entry, PathJoiner& work_folder);
   void BuildProgress(TVrFile& item, int64_t size, int32_t index, int32_t count, bool& abort);
-  void CheckProgress(TVrFile& item, int64_t size, int32_t index, int32_t count, bool& abort);
+  void CheckProgress(int32_t index, int32_t count, bool& abort);
 
   WizardHost& host_;
   TVondInstallSet& settings_;
