@@ -386,6 +386,9 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
       file_name_, created ? TBigFileStream::kCreate : TBigFileStream::kReadWrite);
   TBigFileStream& out = *data;
   stream_ = std::move(data);
+  // The side file is replaced only by the one who writes the data file, which this run now holds:
+  // a temporary of it still there is what a run killed while it wrote the directory left.
+  RemoveStaleTemporariesOf(DirectoryFileOf(file_name_));
   // Bytes past the start were left by a merge that was stopped (killed) before it wrote its
   // directory: the space is taken back before anything is appended.
   const int64_t end = std::min(out.GetSize(), start);

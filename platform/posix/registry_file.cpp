@@ -229,18 +229,6 @@ class StoreLock {
   int fd_ = -1;
 };
 
-// Temporaries of the store ("registry.ini.tmp<pid>-<n>") exist only while a writer holds the lock:
-// under the lock, any that remain were left by a writer that was killed, and go.
-void RemoveStaleStoreTemporaries(const fs::path& file) {
-  std::error_code ec;
-  for (const fs::directory_entry& item : fs::directory_iterator(file.parent_path(), ec)) {
-    if (TemporarySiblingBase(item.path().filename().string()) == file.filename().string() &&
-        item.is_regular_file(ec)) {
-      fs::remove(item.path(), ec);
-    }
-  }
-}
-
 // Runs change on the current store under the lock and writes the result when change says so.
 template <typename Change>
 bool Modify(const fs::path& file, Change change) {
@@ -248,7 +236,9 @@ bool Modify(const fs::path& file, Change change) {
   fs::create_directories(file.parent_path(), ec);
   if (ec) throw EWriteError(PathToUtf8(file.parent_path()) + ": cannot create the folder: " + ec.message());
   StoreLock lock(file);
-  RemoveStaleStoreTemporaries(file);
+  // Temporaries of the store ("registry.ini.tmp<pid>-<n>") exist only while a writer holds the
+  // lock: under the lock, any that remain were left by a writer that was killed, and go.
+  RemoveStaleTemporariesOf(file);
   Model model = Load(file);
   const bool changed = change(model);
   if (changed) WriteFileAtomically(file, model.Serialize());

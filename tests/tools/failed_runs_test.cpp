@@ -62,12 +62,21 @@ TEST(VnkitFailedRuns, FailedMergeTakesItsAppendedDataBack) {
   EXPECT_EQ(again.status, 0) << again.err;
 
   // Another program writing the data file (as a second merge would, appending over this one's data).
+  // The temporary of a side file a killed merge was writing stays while the other writer works,
+  // and goes with the next merge that holds the data file.
+  test::WriteFile(dir / "new.ext.tmp4194300-0", "half a directory");
+  test::WriteFile(dir / "new.ext.tmp-mine", "the user's");
   const std::string before = test::ReadFile(dir / "new.dat");
   const test::CommandResult busy =
       Script(dir, "flock new.dat " + test::ShellQuoted(VNKIT) + " merge new.dat disc.dat");
   EXPECT_EQ(busy.status, 2) << busy.err;
   EXPECT_NE(busy.err.find("new.dat: being written by another program"), std::string::npos) << busy.err;
   EXPECT_EQ(test::ReadFile(dir / "new.dat"), before);
+  EXPECT_TRUE(fs::exists(dir / "new.ext.tmp4194300-0"));
+  const test::CommandResult later = Vnkit(dir, "merge new.dat disc.dat");
+  EXPECT_EQ(later.status, 0) << later.err;
+  EXPECT_FALSE(fs::exists(dir / "new.ext.tmp4194300-0"));
+  EXPECT_EQ(test::ReadFile(dir / "new.ext.tmp-mine"), "the user's");
 
   // An archive that has its directory within: appended to, and cut back to its old length.
   const std::string old = test::BuildArchive({test::StoredWithCrc("old.txt", "old")});
