@@ -150,6 +150,7 @@ void THashCollection::Clear() {
   items_.clear();
   blocks_.clear();
   expected_ = 0;
+  renamed_ = false;
   slots_.clear();
   slot_bits_ = 0;
   names_ = 0;
@@ -174,6 +175,7 @@ void THashCollectionItem::SetName(const DataString& name) {
   if (collection_ != nullptr) {
     collection_->LinkPending();
     collection_->Unlink(*this);
+    collection_->renamed_ = true;
   }
   name_ = name;
   if (collection_ != nullptr) collection_->Link(*this);

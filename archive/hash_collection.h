@@ -68,6 +68,9 @@ class THashCollection {
   void Clear();
   // Makes room for `count` items in all, so that adding them moves nothing.
   void Reserve(int count);
+  // Whether, of the items of equal names, the one found is the last in position: true until an
+  // item is renamed (a renamed item becomes the newest of its name wherever it stands).
+  bool LastOfNameIsFound() const { return !renamed_; }
 
  protected:
   // Room for an item of `size` bytes, which lasts until the collection is cleared: a collection of
@@ -110,7 +113,8 @@ class THashCollection {
   };
   // Declared before the items, which are destroyed first.
   std::vector<Block> blocks_;
-  size_t expected_ = 0;  // items still to come, as Reserve was told
+  size_t expected_ = 0;   // items still to come, as Reserve was told
+  bool renamed_ = false;  // an item was renamed since the collection was last empty
   std::vector<std::unique_ptr<THashCollectionItem, DestroyItem>> items_;
   std::vector<Slot> slots_;  // a power of two in number, or none
   int slot_bits_ = 0;

@@ -325,12 +325,11 @@ class TwinNames {
   std::vector<bool> twin_;  // empty when no name's hash is shared
 };
 
-TwinNames FindTwinNames(ArchiveDirectoryReader& directory) {
-  const size_t n = static_cast<size_t>(directory.Count());
+// `each(visit)` calls visit(i, name) for every entry in order, i counting from 0.
+template <typename EachName>
+TwinNames FindTwinNames(size_t n, const EachName& each) {
   std::vector<uint64_t> hashes(n);
-  DirectoryEntry e;
-  directory.Rewind();
-  for (size_t i = 0; directory.Next(e); ++i) hashes[i] = AnsiTextHash(e.name);
+  each([&](size_t i, const DataString& name) { hashes[i] = AnsiTextHash(name); });
   // open addressing over the entries' positions (+1, 0 is a free slot), at most half full
   size_t slots = 16;
   while (slots < 2 * n) slots *= 2;
@@ -349,13 +348,28 @@ TwinNames FindTwinNames(ArchiveDirectoryReader& directory) {
   }
   std::unordered_map<DataString, int, AnsiTextHasher, AnsiTextEqual> last_of_name;
   if (!twin.empty()) {
-    directory.Rewind();
-    for (size_t i = 0; directory.Next(e); ++i) {
-      if (twin[i]) last_of_name[e.name] = static_cast<int>(i);
-    }
+    each([&](size_t i, const DataString& name) {
+      if (twin[i]) last_of_name[name] = static_cast<int>(i);
+    });
   }
-  directory.Rewind();
   return TwinNames(std::move(last_of_name), std::move(twin));
+}
+
+TwinNames FindTwinNames(ArchiveDirectoryReader& directory) {
+  return FindTwinNames(static_cast<size_t>(directory.Count()), [&](const auto& visit) {
+    directory.Rewind();
+    DirectoryEntry e;
+    for (size_t i = 0; directory.Next(e); ++i) visit(i, e.name);
+    directory.Rewind();
+  });
+}
+
+// For a collection whose last entry of each name is the one found (nothing renamed): without
+// building its name index.
+TwinNames FindTwinNames(const TVrFileCollection& source) {
+  return FindTwinNames(static_cast<size_t>(source.Count()), [&](const auto& visit) {
+    for (int i = 0; i < source.Count(); ++i) visit(static_cast<size_t>(i), source[i].Name());
+  });
 }
 
 }  // namespace
@@ -442,9 +456,12 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
 
   // Of source entries whose names are equal but for letter case, readers of the source find the
   // last one: that one alone is taken over.
-  const TwinNames twins = directory != nullptr ? FindTwinNames(*directory) : TwinNames{};
+  const bool last_is_found = directory != nullptr || source.LastOfNameIsFound();
+  const TwinNames twins = directory != nullptr ? FindTwinNames(*directory)
+                          : last_is_found      ? FindTwinNames(source)
+                                               : TwinNames{};
   const auto found_in_source = [&](int i) {
-    return directory != nullptr ? twins.IsLastOfName(i, s.name) : source[i].IsNewestOfName();
+    return last_is_found ? twins.IsLastOfName(i, s.name) : source[i].IsNewestOfName();
   };
   // Only the entries the data file had before can hold a name of the source: of equal names the
   // source hands over one at most.

@@ -315,6 +315,25 @@ TEST(ArchiveMerge, OnlyNewerEntriesAreTakenAndOldOnesAreHidden) {
   for (int i = 1; i + 1 < installed.Count(); ++i) EXPECT_GE(installed[i].Offset, installed[i - 1].Offset);
 }
 
+// Of source entries whose names are equal but for letter case, the merge takes the one a reader of
+// the source finds: the last one, or the one renamed last.
+TEST(ArchiveMerge, TakesTheEntryReadersOfTheSourceFindAmongEqualNames) {
+  const fs::path dir = test::MakeTempDir("inst");
+  for (const bool renamed : {false, true}) {
+    const fs::path target = dir / (renamed ? "renamed.dat" : "plain.dat");
+    TVrFileCollection source, data;
+    source.Open(SourceArchive({test::Compressed("x.txt", "first"), test::Compressed("a.txt", "second"),
+                               test::Compressed("A.TXT", "third")}));
+    if (renamed) source[0].SetName(DataString("A.txt"));
+    data.Open(target);
+    ASSERT_TRUE(data.Merge(source));
+    TVrFileCollection installed;
+    installed.Open(target);
+    ASSERT_EQ(installed.Count(), renamed ? 2 : 3);  // the entries taken and the end marker
+    EXPECT_EQ(Content(installed, "a.txt"), renamed ? "first" : "third");
+  }
+}
+
 TEST(ArchiveMerge, CancelKeepsTheOldSideFile) {
   const fs::path target = test::MakeTempDir("inst") / "game.dat";
   TVrFileCollection source, data;
