@@ -33,7 +33,7 @@ hyperfine --warmup 1 --runs 3 --export-json "$results/pack.json" \
   -n "vnkit pack" "$vnkit pack $data/files -o $data/packed.dat" \
   -n "zip -6 -r" "cd $data/files && zip -q -6 -r $data/files.zip ."
 
-compare merge_tiny --warmup 1 --runs 5 \
+compare merge_tiny --warmup 2 --runs 20 \
   --prepare "rm -f $data/tiny.dat $data/tiny.ext $data/tiny-copy.dat" \
   -n "vnkit merge" "$vnkit merge $data/tiny.dat $data/tiny100k.dat" \
   -n "cp" "cp $data/tiny100k.dat $data/tiny-copy.dat"

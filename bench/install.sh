@@ -52,7 +52,7 @@ if [ ! -f "$data/tiny/done" ]; then
   "$vnkit" pack "$data/tiny/files" -o "$tiny_disc/game.dat" >/dev/null
   touch "$data/tiny/done"
 fi
-compare install_tiny --runs 3 --prepare "$clean; sync" \
+compare install_tiny --warmup 2 --runs 15 --prepare "$clean; sync" \
   -n "vnsetup --unattended" "$vnsetup --unattended --accept-license --folder $data/dest $tiny_disc" \
   -n "cp -r + sync" "cp -r $tiny_disc $data/copy && sync $data/copy/game.dat"
 eval "$clean"
