@@ -379,6 +379,11 @@ void PngSeeds(const TDIBSurface& sample, const Patterns& patterns) {
   };
   for (const auto& f : forms)
     Seed("png", f.name, LibpngFile(9, 7, f.colour_type, f.depth, f.interlaced, f.transparent));
+  // A text chunk whose length field claims 1.1 GB right after the header, in a file of a few hundred
+  // bytes: libpng would allocate that much unless such chunks are skipped.
+  const std::string plain = LibpngFile(9, 7, PNG_COLOR_TYPE_GRAY, 1, false, false);
+  Seed("png", "ztxt-claims-1gb",
+       plain.substr(0, 33) + std::string("\x42\0\0\x21zTXtIDAsPLT", 16) + plain.substr(33));
 }
 
 // A disc image in the disc target's input form: long runs of zero sectors cut out and listed first.

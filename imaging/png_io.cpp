@@ -91,6 +91,12 @@ void ReadPng(std::string_view bytes, TDIBSurface& target) {
   // An ancillary chunk (text, profile) that claims or inflates to more than this is damage: libpng
   // would otherwise allocate whatever its length field says.
   png_set_chunk_malloc_max(reader.png, 16u << 20);
+  // The ancillary chunks this reader has no use for (text, profiles, times, rendering hints) are
+  // skipped unread: libpng allocates what a text chunk's length field claims before it reads the
+  // chunk, and a length over the limit above is only a warning to it.
+  static constexpr png_byte kSkipped[] =
+      "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0hIST\0tIME\0bKGD\0cHRM\0gAMA\0oFFs\0pHYs\0sBIT\0sRGB";
+  png_set_keep_unknown_chunks(reader.png, PNG_HANDLE_CHUNK_NEVER, kSkipped, sizeof kSkipped / 5);
   png_set_read_fn(reader.png, &context, OnRead);
   png_uint_32 width = 0, height = 0;
   bool has_alpha = false;
