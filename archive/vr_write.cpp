@@ -16,6 +16,7 @@
 #include "archive/zlib_stream.h"
 #include "platform/error.h"
 #include "platform/fileops.h"
+#include "platform/folder_handle.h"
 #include "platform/paths.h"
 
 namespace vn {

@@ -60,15 +60,6 @@ std::map<fs::path, std::set<std::string>> NamesByFolder(const std::vector<fs::pa
   return by_folder;
 }
 
-void RemoveStaleTemporariesIn(const FolderHandle& folder, const std::set<std::string>& bases) {
-  for (const fs::path& name : folder.List()) {
-    const std::optional<std::string> base = TemporarySiblingBase(PathToUtf8(name));
-    if (!base || !bases.count(*base)) continue;
-    const std::optional<FolderEntry> entry = folder.Stat(name);
-    if (entry && entry->kind == FolderEntry::Kind::kFile) folder.RemoveFile(name);
-  }
-}
-
 }  // namespace
 
 void RemoveStaleTemporaries(const std::vector<fs::path>& files) {

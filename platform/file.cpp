@@ -151,17 +151,6 @@ std::optional<std::string> TemporarySiblingBase(std::string_view file_name) {
   return std::string(file_name.substr(0, mark));
 }
 
-void RemoveStaleTemporariesOf(const fs::path& path) {
-  std::error_code ec;
-  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  for (const fs::directory_entry& item : fs::directory_iterator(folder, ec)) {
-    if (TemporarySiblingBase(PathToUtf8(item.path().filename())) == PathToUtf8(path.filename()) &&
-        fs::is_regular_file(item.symlink_status(ec))) {
-      fs::remove(item.path(), ec);
-    }
-  }
-}
-
 void WriteFileAtomically(const fs::path& path, std::string_view content) {
   RefuseToReplaceSpecialFile(path);
   const fs::path tmp = TemporarySibling(path);

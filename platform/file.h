@@ -144,10 +144,6 @@ std::filesystem::path TemporarySibling(const std::filesystem::path& path);
 // The name of the file that `file_name` (a name without folder, in native text) is a temporary of,
 // as TemporarySibling names them; none for any other name.
 std::optional<std::string> TemporarySiblingBase(std::string_view file_name);
-// Removes the temporaries of `path` left in its folder (regular files named as TemporarySibling
-// names them). Only for a caller that holds what keeps every other writer of `path` away (a lock):
-// any such temporary is then one that a killed writer left.
-void RemoveStaleTemporariesOf(const std::filesystem::path& path);
 // Renames `from` over `to` (replacing it) and syncs the folder; EWriteError on failure.
 void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Raises EFOpenError when `path` names a device, a pipe or a socket (or a link to one): a writer

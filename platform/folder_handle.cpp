@@ -22,6 +22,24 @@ std::vector<fs::path> FolderHandleComponents(const fs::path& relative, bool allo
   return parts;
 }
 
+void RemoveStaleTemporariesIn(const FolderHandle& folder, const std::set<std::string>& bases) {
+  for (const fs::path& name : folder.List()) {
+    const std::optional<std::string> base = TemporarySiblingBase(PathToUtf8(name));
+    if (!base || !bases.count(*base)) continue;
+    const std::optional<FolderEntry> entry = folder.Stat(name);
+    if (entry && entry->kind == FolderEntry::Kind::kFile) folder.RemoveFile(name);
+  }
+}
+
+void RemoveStaleTemporariesOf(const fs::path& path) {
+  try {
+    RemoveStaleTemporariesIn(FolderHandle::Open(path.has_parent_path() ? path.parent_path() : fs::path(".")),
+                             {PathToUtf8(path.filename())});
+  } catch (const Exception&) {
+    // a folder that cannot be opened or listed holds nothing to remove
+  }
+}
+
 FolderHandle::~FolderHandle() {
   Close();
 }

@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -134,5 +136,12 @@ struct AnchoredPath {
 // "..", or no component at all ("." and empty parts are skipped). Shared by the backends.
 std::vector<std::filesystem::path> FolderHandleComponents(const std::filesystem::path& relative,
                                                           bool allow_empty);
+
+// Removes from `folder` the temporaries (as TemporarySibling names them; files only, a link so named
+// is left alone) of the files whose names (UTF-8) are `bases`. Only for a caller that holds what
+// keeps every other writer of those files away: any such temporary is then one a killed writer left.
+void RemoveStaleTemporariesIn(const FolderHandle& folder, const std::set<std::string>& bases);
+// The same for the one file `path`, in its folder; a folder that cannot be opened holds none.
+void RemoveStaleTemporariesOf(const std::filesystem::path& path);
 
 }  // namespace vn

@@ -15,6 +15,7 @@
 
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/folder_handle.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "platform/text.h"
