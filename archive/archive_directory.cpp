@@ -263,18 +263,29 @@ ArchiveDirectory ReadArchiveDirectory(TBigStream& source, int64_t data_end, cons
   return dir;
 }
 
+namespace {
+
+// The encoded length of a directory of `count` entries whose names take `name_bytes` bytes: the
+// header, each name with its length, the offsets (one more than the entries) and the flag tables.
+size_t EncodedLength(size_t count, size_t name_bytes) {
+  return 10 + 4 * count + name_bytes + 8 * (count + 1) + 10 * count;
+}
+
+size_t NameBytes(const ArchiveDirectory& dir) {
+  size_t bytes = 0;
+  for (const DataString& name : dir.names) bytes += name.size();
+  return bytes;
+}
+
+}  // namespace
+
 int64_t EncodedDirectorySize(const ArchiveDirectory& dir) {
-  int64_t size = 10;
-  for (const DataString& name : dir.names) size += 4 + static_cast<int64_t>(name.size());
-  const int64_t n = static_cast<int64_t>(dir.names.size());
-  return size + 8 * (n + 1) + 10 * n;
+  return static_cast<int64_t>(EncodedLength(dir.names.size(), NameBytes(dir)));
 }
 
 std::string EncodeArchiveDirectory(const ArchiveDirectory& dir) {
   const size_t n = dir.names.size();
-  size_t name_bytes = 0;
-  for (const DataString& name : dir.names) name_bytes += name.size();
-  ArchiveDirectoryEncoder encoder(n, name_bytes);
+  ArchiveDirectoryEncoder encoder(n, NameBytes(dir));
   const auto at = [](const auto& table, size_t i) {
     return i < table.size() ? table[i] : std::remove_cvref_t<decltype(table[i])>{};
   };
@@ -286,7 +297,7 @@ std::string EncodeArchiveDirectory(const ArchiveDirectory& dir) {
 }
 
 ArchiveDirectoryEncoder::ArchiveDirectoryEncoder(size_t count, size_t name_bytes) {
-  out_.reserve(10 + 4 * count + name_bytes + 8 * (count + 1) + 10 * count);
+  out_.reserve(EncodedLength(count, name_bytes));
   AdviseHugePages(out_.data(), out_.capacity());
   out_ += "vf";
   AppendLE<int32_t>(out_, kArchiveVersion);
