@@ -67,6 +67,15 @@ int BoxWidth(std::string caption) {
   return TextWidth(Wide(caption)) + std::max(24, GetSystemMetrics(SM_CXMENUCHECK) + 11);
 }
 
+// The tool tip's record of a file line of the wizard `owner`.
+TTTOOLINFOW TipTool(HWND owner, HWND label) {
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = owner;
+  tool.uId = reinterpret_cast<UINT_PTR>(label);
+  return tool;
+}
+
 // Whether a window the wizard owns (a question, the folder chooser) lies in front of it at a point.
 struct Cover {
   HWND owner, tip;
@@ -192,11 +201,8 @@ void TFormType::BuildPages() {
       WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
   for (HWND label : {LabelCopy, LabelDel}) {
-    TTTOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    TTTOOLINFOW tool = TipTool(Handle(), label);
     tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
-    tool.hwnd = Handle();
-    tool.uId = reinterpret_cast<UINT_PTR>(label);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(tool_tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
@@ -399,12 +405,9 @@ void TFormType::FollowPointerWithTip() {
     EnumThreadWindows(GetCurrentThreadId(), FindCover, reinterpret_cast<LPARAM>(&cover));
     if (cover.covered) over = nullptr;
   }
-  TTTOOLINFOW tool{};
-  tool.cbSize = TTTOOLINFOW_V2_SIZE;
-  tool.hwnd = Handle();
   if (over != tip_label_) {
     if (tip_label_ && tip_shown_) {
-      tool.uId = reinterpret_cast<UINT_PTR>(tip_label_);
+      TTTOOLINFOW tool = TipTool(Handle(), tip_label_);
       SendMessageW(tool_tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
     }
     tip_label_ = over;
@@ -414,18 +417,15 @@ void TFormType::FollowPointerWithTip() {
   if (!over || tip_shown_) return;
   RECT r{};
   GetWindowRect(over, &r);
-  tool.uId = reinterpret_cast<UINT_PTR>(over);
+  TTTOOLINFOW tool = TipTool(Handle(), over);
   SendMessageW(tool_tip_, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, r.bottom + 2));
   SendMessageW(tool_tip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
   tip_shown_ = true;
 }
 
 void TFormType::SetTip(HWND label, const std::string& text) {
-  TTTOOLINFOW tool{};
   const std::wstring tip = Wide(text);
-  tool.cbSize = TTTOOLINFOW_V2_SIZE;
-  tool.hwnd = Handle();
-  tool.uId = reinterpret_cast<UINT_PTR>(label);
+  TTTOOLINFOW tool = TipTool(Handle(), label);
   tool.lpszText = const_cast<wchar_t*>(tip.c_str());
   SendMessageW(tool_tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
   if (label == tip_label_ && tip_shown_) SendMessageW(tool_tip_, TTM_UPDATE, 0, 0);  // the next file
