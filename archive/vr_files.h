@@ -149,9 +149,18 @@ class TVrFileCollection : public THashCollection {
 
   // Writing (vr_write.cpp).
   bool SaveToStream(TBigStream& target);
+  // What the collection holds once Merge has written the side file.
+  enum class AfterMerge {
+    kEntries,  // every entry of the merged data file, as Open would read them
+    // Nothing: the collection is closed. A caller that does not read the merged entries back spares
+    // making them; merged into a data file that had no entries, none is made at all (the directory
+    // is written as the source's entries go by, and OnProgress is handed a stand-in item, in no
+    // collection, that holds the entry's fields).
+    kClosed,
+  };
   // Appends the entries of source that are new or newer to this data file and writes its directory
   // to the side file. The source may be opened by OpenDirectory: it is then read entry by entry.
-  bool Merge(TVrFileCollection& source);
+  bool Merge(TVrFileCollection& source, AfterMerge after = AfterMerge::kEntries);
   // Where Merge appends to this data file: the end of the data its directory knows.
   int64_t MergeStartPosition() const;
 
@@ -185,7 +194,7 @@ class TVrFileCollection : public THashCollection {
   PreparedEntry PrepareEntry(const TVrFile& entry) const;
   void EmitEntry(TVrFile& entry, PreparedEntry& prepared, TBigStream& target);
   // Merge's work on the data file opened for it, at its end.
-  bool MergeInto(TBigFileStream& out, TVrFileCollection& source);
+  bool MergeInto(TBigFileStream& out, TVrFileCollection& source, AfterMerge after);
   std::string Describe() const;
 
   std::filesystem::path base_path_;

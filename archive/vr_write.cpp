@@ -313,24 +313,31 @@ class TwinNames {
  public:
   TwinNames() = default;
   explicit TwinNames(std::unordered_map<DataString, int, AnsiTextHasher, AnsiTextEqual> last,
-                     std::vector<bool> twin)
-      : last_of_name_(std::move(last)), twin_(std::move(twin)) {}
+                     std::vector<bool> twin, size_t name_bytes)
+      : last_of_name_(std::move(last)), twin_(std::move(twin)), name_bytes_(name_bytes) {}
   // Whether entry i, named name, is the last of its name (the one a reader finds).
   bool IsLastOfName(int i, const DataString& name) const {
     if (static_cast<size_t>(i) >= twin_.size() || !twin_[static_cast<size_t>(i)]) return true;
     return last_of_name_.find(name)->second == i;
   }
+  // The bytes of all names gone through.
+  size_t NameBytes() const { return name_bytes_; }
 
  private:
   std::unordered_map<DataString, int, AnsiTextHasher, AnsiTextEqual> last_of_name_;
   std::vector<bool> twin_;  // empty when no name's hash is shared
+  size_t name_bytes_ = 0;
 };
 
 // `each(visit)` calls visit(i, name) for every entry in order, i counting from 0.
 template <typename EachName>
 TwinNames FindTwinNames(size_t n, const EachName& each) {
   std::vector<uint64_t> hashes(n);
-  each([&](size_t i, const DataString& name) { hashes[i] = AnsiTextHash(name); });
+  size_t name_bytes = 0;
+  each([&](size_t i, const DataString& name) {
+    hashes[i] = AnsiTextHash(name);
+    name_bytes += name.size();
+  });
   // open addressing over the entries' positions (+1, 0 is a free slot), at most half full
   size_t slots = 16;
   while (slots < 2 * n) slots *= 2;
@@ -353,7 +360,7 @@ TwinNames FindTwinNames(size_t n, const EachName& each) {
       if (twin[i]) last_of_name[name] = static_cast<int>(i);
     });
   }
-  return TwinNames(std::move(last_of_name), std::move(twin));
+  return TwinNames(std::move(last_of_name), std::move(twin), name_bytes);
 }
 
 TwinNames FindTwinNames(ArchiveDirectoryReader& directory) {
@@ -392,7 +399,7 @@ int64_t TVrFileCollection::MergeStartPosition() const {
   return known > 0 && known < size ? known : size;
 }
 
-bool TVrFileCollection::Merge(TVrFileCollection& source) {
+bool TVrFileCollection::Merge(TVrFileCollection& source, AfterMerge after) {
   // The data file is appended to in place; its directory goes to the side file.
   const int64_t start = MergeStartPosition();
   stream_.reset();
@@ -411,7 +418,9 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
   const int64_t old_size = end;
   out.SetPosition(end);
   try {
-    return MergeInto(out, source);
+    const bool changed = MergeInto(out, source, after);
+    if (after == AfterMerge::kClosed) Close();
+    return changed;
   } catch (...) {
     // A merge that fails (a full disk, a side file that cannot be written) takes its appended data
     // back: the old side file describes the data file as it was, and a data file it made is no data
@@ -430,7 +439,7 @@ bool TVrFileCollection::Merge(TVrFileCollection& source) {
   }
 }
 
-bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source) {
+bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source, AfterMerge after) {
   // The source's entries in order: its items, or its directory when it was opened by OpenDirectory
   // (an archive of any size merged without loading it). The end marker closes the items.
   ArchiveDirectoryReader* const directory = source.directory_.get();
@@ -467,7 +476,16 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
   // Only the entries the data file had before can hold a name of the source: of equal names the
   // source hands over one at most.
   const int old_count = Count();
-  Reserve(old_count + total);
+  // Into a data file without entries, for a caller that does not read them back: the directory is
+  // written as the entries go by, none is made.
+  const bool direct = old_count == 0 && after == AfterMerge::kClosed;
+  std::optional<ArchiveDirectoryEncoder> dir;
+  TVrFile stand_in;
+  if (direct) {
+    dir.emplace(static_cast<size_t>(total), twins.NameBytes());
+  } else {
+    Reserve(old_count + total);
+  }
 
   // Entries whose bytes follow each other in the source are copied as one run, with one call.
   // A run is copied once it holds this much, so that what the progress reports (and what a run
@@ -493,12 +511,14 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
     changed = true;
     // The older version keeps its bytes but is no longer found under its name.
     if (k >= 0) (*this)[k].SetName(DataString("/") + (*this)[k].Name());
-    TVrFile& added = Add(s.name);
+    TVrFile& added = direct ? stand_in : Add(s.name);
+    if (direct) added.SetName(s.name);
     added.Offset = out.GetPosition() + run_size;
     added.Size = s.size;
     added.CRC = s.crc;
     added.Time = s.time;
     added.Stored = s.stored;
+    if (direct) dir->Add(s.name, added.Offset, s.stored, s.time, s.crc, false);
     if (CallProgress(added, added.Size, i, total)) {
       copy_run();
       return changed;
@@ -521,17 +541,19 @@ bool TVrFileCollection::MergeInto(TBigFileStream& out, TVrFileCollection& source
   // The end marker can only be one of the entries the data file had: the source's are not taken.
   const int eof = old_count > 0 ? IndexOf(EofName()) : -1;
   if (eof >= 0) Delete(eof);
-  size_t name_bytes = 0;
-  for (int i = 0; i < Count(); ++i) name_bytes += (*this)[i].Name().size();
-  ArchiveDirectoryEncoder dir(static_cast<size_t>(Count()), name_bytes);
-  for (int i = 0; i < Count(); ++i) {
-    const TVrFile& e = (*this)[i];
-    dir.Add(e.Name(), e.Offset, e.Stored, e.Time, e.CRC, e.Separate);
+  if (!direct) {
+    size_t name_bytes = 0;
+    for (int i = 0; i < Count(); ++i) name_bytes += (*this)[i].Name().size();
+    dir.emplace(static_cast<size_t>(Count()), name_bytes);
+    for (int i = 0; i < Count(); ++i) {
+      const TVrFile& e = (*this)[i];
+      dir->Add(e.Name(), e.Offset, e.Stored, e.Time, e.CRC, e.Separate);
+    }
   }
   // The data reaches the disk before the directory that points into it, and the directory
   // replaces the old one in one step: a crash leaves the old side file or the new one.
   out.Flush();
-  WriteFileAtomically(DirectoryFileOf(file_name_), dir.Finish(out.GetPosition()));
+  WriteFileAtomically(DirectoryFileOf(file_name_), dir->Finish(out.GetPosition()));
   return true;
 }
 

@@ -105,8 +105,9 @@ void InstallRun::UnpackEntry(TVrFileCollection& from, TVrFile& entry, PathJoiner
   added.CRC = entry.CRC;
 }
 
-// Step M. False: the user aborted.
-bool InstallRun::MergeDisc() {
+// Step M. False: the user aborted. After the last disc the data file is checked as it lies on disk,
+// so the collection need not hold its entries then.
+bool InstallRun::MergeDisc(bool last_disc) {
   if (!data_) return true;
   // Names beginning with '/' (the kept first project file, superseded entries) cannot be loose
   // files, so an executable's rebuilt archive does without them.
@@ -127,7 +128,8 @@ bool InstallRun::MergeDisc() {
     merge_progress_ = MergeProgress{copied_bytes_};
     bool added;
     try {
-      added = data_->Merge(archive_);
+      added = data_->Merge(archive_, last_disc ? TVrFileCollection::AfterMerge::kClosed
+                                               : TVrFileCollection::AfterMerge::kEntries);
     } catch (...) {
       merge_progress_.reset();
       throw;

@@ -182,7 +182,8 @@ EngineResult InstallRun::RunProtected() {
       if (copied != EngineResult::kCompleted) return copied;
     }
     if (choices_.check_data || settings_.UpdateMode) {
-      if (!MergeDisc()) return EngineResult::kAborted;
+      const bool last_disc = !choices_.all_discs || i == settings_.DiscCount() - 1;
+      if (!MergeDisc(last_disc)) return EngineResult::kAborted;
     }
     if (!target_exe_.empty()) TakeOverOldEntries();
     if (settings_.SeparateFiles) WriteSeparateFiles();

@@ -96,7 +96,7 @@ class InstallRun {
   // Data-file steps (data_file.cpp); each false return means "leave the procedure".
   void PrepareUpdateTarget();    // P
   void PrepareDataCollection();  // C
-  bool MergeDisc();              // M
+  bool MergeDisc(bool last_disc);  // M
   void TakeOverOldEntries();     // O
   void WriteSeparateFiles();     // S
   bool RebuildTargetExe();       // X

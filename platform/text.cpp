@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vn {
 
@@ -114,24 +115,49 @@ int AnsiCompareText(const DataString& a, const DataString& b) {
 }
 
 size_t AnsiTextHash(const DataString& s) {
-  // FNV-1a over the upper-cased bytes (the bytes UpperCaseBytes gives, in one tight loop: every
-  // name indexed or looked up passes here)
-  constexpr uint64_t kPrime = 1099511628211ull;
-  const std::string& bytes = s.bytes();
-  const size_t n = bytes.size();
-  uint64_t h = 14695981039346656037ull;
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t b = static_cast<uint8_t>(bytes[i]);
-    if (IsLeadByte(b)) {
-      h = (h ^ b) * kPrime;
-      if (++i == n) break;
-      b = static_cast<uint8_t>(bytes[i]);  // the trail byte stays as it is
-    } else if (b >= 'a' && b <= 'z') {
-      b = static_cast<uint8_t>(b - 'a' + 'A');
+  // Every name indexed or looked up passes here. Eight bytes at a time where they are all single-byte
+  // characters below 0x80 (letters upper-cased in the word), else byte by byte: a lead byte and its
+  // trail byte as they are, other letters upper-cased. Which way a byte goes depends only on what
+  // upper-casing keeps (bytes from 0x80 up, lead and trail positions), so names equal but for
+  // letter case hash alike.
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  const char* bytes = s.data();
+  const size_t n = s.size();
+  uint64_t h = n * kMul;
+  const auto mix = [&h](uint64_t v) {
+    h = (h ^ v) * kMul;
+    h ^= h >> 32;
+  };
+  size_t i = 0;
+  while (i < n) {
+    if (n - i >= 8) {
+      uint64_t word;
+      std::memcpy(&word, bytes + i, 8);
+      if ((word & kHigh) == 0) {
+        // a byte at least 'a' gets its top bit from + 0x1F; one above 'z' from + 0x05 (no carries:
+        // every byte is below 0x80)
+        const uint64_t lower = (word + 0x1F1F1F1F1F1F1F1Full) & ~(word + 0x0505050505050505ull) & kHigh;
+        mix(word - (lower >> 2));
+        i += 8;
+        continue;
+      }
     }
-    h = (h ^ b) * kPrime;
+    uint64_t b = static_cast<uint8_t>(bytes[i]);
+    if (IsLeadByte(static_cast<uint8_t>(b))) {
+      // the trail byte stays as it is
+      if (i + 1 < n) b |= uint64_t{static_cast<uint8_t>(bytes[i + 1])} << 8;
+      i += 2;
+      mix(b | uint64_t{1} << 16);
+      continue;
+    }
+    if (b >= 'a' && b <= 'z') b -= 'a' - 'A';
+    mix(b);
+    ++i;
   }
-  return static_cast<size_t>(h);
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ull;
+  return static_cast<size_t>(h ^ (h >> 32));
 }
 
 DataString AddPathDelimiter(const DataString& s) {

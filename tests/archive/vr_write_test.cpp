@@ -318,19 +318,29 @@ TEST(ArchiveMerge, OnlyNewerEntriesAreTakenAndOldOnesAreHidden) {
 // Of source entries whose names are equal but for letter case, the merge takes the one a reader of
 // the source finds: the last one, or the one renamed last.
 TEST(ArchiveMerge, TakesTheEntryReadersOfTheSourceFindAmongEqualNames) {
+  // Whether the merged collection keeps its entries or (for a caller that does not read them back)
+  // the directory is written as the source goes by, the files come out the same, byte for byte.
+  using AfterMerge = TVrFileCollection::AfterMerge;
   const fs::path dir = test::MakeTempDir("inst");
   for (const bool renamed : {false, true}) {
-    const fs::path target = dir / (renamed ? "renamed.dat" : "plain.dat");
-    TVrFileCollection source, data;
-    source.Open(SourceArchive({test::Compressed("x.txt", "first"), test::Compressed("a.txt", "second"),
-                               test::Compressed("A.TXT", "third")}));
-    if (renamed) source[0].SetName(DataString("A.txt"));
-    data.Open(target);
-    ASSERT_TRUE(data.Merge(source));
-    TVrFileCollection installed;
-    installed.Open(target);
-    ASSERT_EQ(installed.Count(), renamed ? 2 : 3);  // the entries taken and the end marker
-    EXPECT_EQ(Content(installed, "a.txt"), renamed ? "first" : "third");
+    std::string made[2];
+    for (const AfterMerge after : {AfterMerge::kEntries, AfterMerge::kClosed}) {
+      const bool closed = after == AfterMerge::kClosed;
+      const fs::path target = dir / ((renamed ? "renamed" : "plain") + std::string(closed ? "-closed" : "") + ".dat");
+      TVrFileCollection source, data;
+      source.Open(SourceArchive({test::Compressed("x.txt", "first"), test::Compressed("a.txt", "second"),
+                                 test::Compressed("A.TXT", "third")}));
+      if (renamed) source[0].SetName(DataString("A.txt"));
+      data.Open(target);
+      ASSERT_TRUE(data.Merge(source, after));
+      EXPECT_EQ(data.Stream() == nullptr, closed);
+      TVrFileCollection installed;
+      installed.Open(target);
+      ASSERT_EQ(installed.Count(), renamed ? 2 : 3);  // the entries taken and the end marker
+      EXPECT_EQ(Content(installed, "a.txt"), renamed ? "first" : "third");
+      made[closed ? 1 : 0] = test::ReadFile(target) + test::ReadFile(DirectoryFileOf(target));
+    }
+    EXPECT_EQ(made[0], made[1]);
   }
 }
 

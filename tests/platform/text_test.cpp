@@ -110,6 +110,18 @@ TEST(AnsiCase, OnlySingleByteAsciiLettersChange) {
       EXPECT_EQ(AnsiTextHash(da), AnsiTextHash(db));
     }
   }
+  // Longer names, whose runs of single-byte characters are hashed eight bytes at a time, against
+  // themselves in other letter case.
+  const char longer[] = {'a', 'Q', 'z', '0', '\\', '_', '\x82', '\xE0', '\xB1', '`', '{', '@', '['};
+  for (int i = 0; i < 2000; ++i) {
+    std::string a;
+    for (size_t n = rng() % 40; n > 0; --n) a += longer[rng() % sizeof longer];
+    const DataString da(a), lower = AnsiLowerCase(da), upper = AnsiUpperCase(da);
+    EXPECT_EQ(AnsiTextHash(da), AnsiTextHash(lower)) << a;
+    EXPECT_EQ(AnsiTextHash(da), AnsiTextHash(upper)) << a;
+  }
+  EXPECT_NE(AnsiTextHash(DataString("scene000/bg0000001.txt")), AnsiTextHash(DataString("scene000/bg0000002.txt")));
+  EXPECT_NE(AnsiTextHash(DataString("abcdefgh")), AnsiTextHash(DataString("abcdefgi")));
 }
 
 }  // namespace

@@ -325,7 +325,7 @@ void Merge(const std::string& data_file, const std::string& source_file) {
   const bool made_here = !fs::exists(data_path, ec);
   CutBackOnSignal(data_path, made_here ? -1 : data.MergeStartPosition(), TBigFileStream::kPartSize,
                   DirectoryFileOf(data_path));
-  const bool changed = data.Merge(source);
+  const bool changed = data.Merge(source, TVrFileCollection::AfterMerge::kClosed);
   NoLongerRemoveOnSignal(TemporaryUse::kOutput);
   bar.Finish();
   if (changed) {
