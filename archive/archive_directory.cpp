@@ -23,13 +23,6 @@ int64_t FlagBytesPerEntry(int32_t version) {
   return 0;
 }
 
-template <typename T>
-void AppendLE(std::string& out, T value) {
-  char bytes[sizeof value];
-  std::memcpy(bytes, &value, sizeof value);
-  out.append(bytes, sizeof value);
-}
-
 // XORs a name's bytes with the next bytes of the keystream, which runs on across all names of a
 // directory; its own inverse.
 void ScrambleName(char* bytes, size_t length, TSeededRandom& keys) {
@@ -210,6 +203,25 @@ void ArchiveDirectoryReader::Rewind() {
   offset_ = NextOffset();
 }
 
+void ArchiveDirectoryReader::ForEachName(const std::function<void(int32_t, const DataString&)>& visit) {
+  Cursor names(source_, names_);
+  TSeededRandom keys(kArchiveSeed);
+  int64_t left = tables_ - names_;
+  DataString name;
+  for (int32_t i = 0; i < count_; ++i) {
+    int32_t length = 0;
+    // checked when the reader was made; a file changed since is not trusted with an allocation
+    if (!names.Read(length) || int64_t{length} > left - 4) throw Fault("it ends inside entry " + std::to_string(i));
+    left -= 4 + std::max(length, 0);
+    name.bytes().resize(static_cast<size_t>(std::max(length, 0)));
+    if (!names.Read(name.bytes().data(), static_cast<int64_t>(name.size()))) {
+      throw Fault("it ends inside entry " + std::to_string(i));
+    }
+    if (version_ >= 100) ScrambleName(name.bytes().data(), name.size(), keys);
+    visit(i, name);
+  }
+}
+
 bool ArchiveDirectoryReader::Next(DirectoryEntry& entry) {
   if (next_ >= count_) return false;
   const auto ended = [&] { return Fault("it ends inside entry " + std::to_string(next_)); };
@@ -297,36 +309,42 @@ std::string EncodeArchiveDirectory(const ArchiveDirectory& dir) {
 }
 
 ArchiveDirectoryEncoder::ArchiveDirectoryEncoder(size_t count, size_t name_bytes) {
-  out_.reserve(EncodedLength(count, name_bytes));
-  AdviseHugePages(out_.data(), out_.capacity());
-  out_ += "vf";
-  AppendLE<int32_t>(out_, kArchiveVersion);
-  AppendLE<int32_t>(out_, 0);  // the count, once known
-  offsets_.reserve(8 * (count + 1));
-  stored_.reserve(count);
-  time_.reserve(4 * count);
-  crc_.reserve(4 * count);
-  separate_.reserve(count);
+  // The whole directory's room in one buffer, the tables appended to it at the end.
+  out_.bytes.reserve(EncodedLength(count, name_bytes));
+  AdviseHugePages(out_.bytes.data(), out_.bytes.capacity());
+  out_.bytes.resize(10 + 4 * count + name_bytes);
+  std::memcpy(out_.Take(2), "vf", 2);
+  out_.Put<int32_t>(kArchiveVersion);
+  out_.Put<int32_t>(0);  // the count, once known
+  offsets_.bytes.resize(8 * (count + 1));
+  stored_.bytes.resize(count);
+  time_.bytes.resize(4 * count);
+  crc_.bytes.resize(4 * count);
+  separate_.bytes.resize(count);
 }
 
 void ArchiveDirectoryEncoder::Add(const DataString& name, int64_t offset, bool stored, int32_t time,
                                   uint32_t crc, bool separate) {
-  AppendLE<int32_t>(out_, static_cast<int32_t>(name.size()));
-  out_ += name.bytes();
-  ScrambleName(out_.data() + out_.size() - name.size(), name.size(), name_keys_);
-  AppendLE<int64_t>(offsets_, offset ^ static_cast<int64_t>(offset_keys_.Next()));  // sign-extended
-  stored_ += static_cast<char>(stored ? 1 : 0);
-  AppendLE<int32_t>(time_, time);
-  AppendLE<uint32_t>(crc_, crc);
-  separate_ += static_cast<char>(separate ? 1 : 0);
+  out_.Put<int32_t>(static_cast<int32_t>(name.size()));
+  char* const to = out_.Take(name.size());
+  std::memcpy(to, name.data(), name.size());
+  ScrambleName(to, name.size(), name_keys_);
+  offsets_.Put<int64_t>(offset ^ static_cast<int64_t>(offset_keys_.Next()));  // sign-extended
+  stored_.Put<char>(stored ? 1 : 0);
+  time_.Put<int32_t>(time);
+  crc_.Put<uint32_t>(crc);
+  separate_.Put<char>(separate ? 1 : 0);
   ++count_;
 }
 
 std::string ArchiveDirectoryEncoder::Finish(int64_t end_offset) {
-  AppendLE<int64_t>(offsets_, end_offset ^ static_cast<int64_t>(offset_keys_.Next()));
-  std::memcpy(out_.data() + 6, &count_, 4);
-  for (const std::string* table : {&offsets_, &stored_, &time_, &crc_, &separate_}) out_ += *table;
-  return std::move(out_);
+  offsets_.Put<int64_t>(end_offset ^ static_cast<int64_t>(offset_keys_.Next()));
+  std::memcpy(out_.bytes.data() + 6, &count_, 4);
+  out_.bytes.resize(out_.used);
+  for (const Buffer* table : {&offsets_, &stored_, &time_, &crc_, &separate_}) {
+    out_.bytes.append(table->bytes.data(), table->used);
+  }
+  return std::move(out_.bytes);
 }
 
 }  // namespace vn

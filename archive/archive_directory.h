@@ -3,7 +3,10 @@
 // the bytes that remain before anything is allocated from it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +70,9 @@ class ArchiveDirectoryReader {
   bool Next(DirectoryEntry& entry);
   // Hands out the entries again from the first.
   void Rewind();
+  // Hands every entry's name, in directory order, to visit(index, name), reading the name records
+  // alone; what Next hands out next stays as it was.
+  void ForEachName(const std::function<void(int32_t index, const DataString& name)>& visit);
 
  private:
   class Cursor;
@@ -110,8 +116,23 @@ class ArchiveDirectoryEncoder {
   std::string Finish(int64_t end_offset);
 
  private:
-  std::string out_;  // header and name records
-  std::string offsets_, stored_, time_, crc_, separate_;
+  // Bytes written front to back into a buffer sized ahead (grown by doubling when it was not).
+  struct Buffer {
+    std::string bytes;
+    size_t used = 0;
+    char* Take(size_t n) {
+      if (bytes.size() - used < n) bytes.resize(std::max(2 * bytes.size(), used + n));
+      char* at = bytes.data() + used;
+      used += n;
+      return at;
+    }
+    template <typename T>
+    void Put(T value) {
+      std::memcpy(Take(sizeof value), &value, sizeof value);
+    }
+  };
+  Buffer out_;  // header and name records
+  Buffer offsets_, stored_, time_, crc_, separate_;
   TSeededRandom name_keys_{kArchiveSeed}, offset_keys_{kArchiveSeed};
   int32_t count_ = 0;
 };

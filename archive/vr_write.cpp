@@ -365,10 +365,7 @@ TwinNames FindTwinNames(size_t n, const EachName& each) {
 
 TwinNames FindTwinNames(ArchiveDirectoryReader& directory) {
   return FindTwinNames(static_cast<size_t>(directory.Count()), [&](const auto& visit) {
-    directory.Rewind();
-    DirectoryEntry e;
-    for (size_t i = 0; directory.Next(e); ++i) visit(i, e.name);
-    directory.Rewind();
+    directory.ForEachName([&](int32_t i, const DataString& name) { visit(static_cast<size_t>(i), name); });
   });
 }
 

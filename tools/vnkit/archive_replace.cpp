@@ -17,7 +17,10 @@ namespace {
 
 fs::path WorkFolderOf(const fs::path& target) {
   const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-  return folder / Utf8ToPath("." + PathToUtf8(target.filename()) + ".vnkit-replace");
+  std::string name = ".";  // built in place: GCC 12 warns falsely of overlap on "." + string
+  name += PathToUtf8(target.filename());
+  name += ".vnkit-replace";
+  return folder / Utf8ToPath(name);
 }
 // In the work folder: the new archive and the old one with their parts, the old side file, and the
 // mark that every old file has been moved aside.
