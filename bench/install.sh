@@ -52,7 +52,12 @@ if [ ! -f "$data/tiny/done" ]; then
   "$vnkit" pack "$data/tiny/files" -o "$tiny_disc/game.dat" >/dev/null
   touch "$data/tiny/done"
 fi
+# In the same call, for what the entries cost: the same disc with a one-entry game.dat, and the
+# program's start alone.
+[ -f "$data/one/done" ] || { make_disc "$data/one" && touch "$data/one/done"; }
 compare install_tiny --warmup 2 --runs 15 --prepare "$clean; sync" \
   -n "vnsetup --unattended" "$vnsetup --unattended --accept-license --folder $data/dest $tiny_disc" \
-  -n "cp -r + sync" "cp -r $tiny_disc $data/copy && sync $data/copy/game.dat"
+  -n "cp -r + sync" "cp -r $tiny_disc $data/copy && sync $data/copy/game.dat" \
+  -n "vnsetup --unattended, one entry" "$vnsetup --unattended --accept-license --folder $data/dest $data/one/disc1" \
+  -n "vnsetup --help" "$vnsetup --help"
 eval "$clean"
