@@ -2,10 +2,13 @@
 // side file, or an executable with the archive behind its trailer. Every entry is read into memory
 // and into a plain stream, and the whole archive is verified; then it is read again entry by entry from
 // its directory, verified that way and merged into a new data file, which must then give every entry
-// the same content (the round trip: read, written, read again).
+// the same content (the round trip: read, written, read again); merged once more without making its
+// entries, the new data file must come out byte for byte the same.
 //
 // Input: one byte for the form (0 plain, 1 side file, 2 executable); for the side-file form two
 // bytes (little-endian) for the side file's length, then the side file; the rest is the file.
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "archive/vr_files.h"
@@ -52,6 +55,28 @@ void CheckMerged(const std::filesystem::path& file, const std::filesystem::path&
   }
 }
 
+// A file's bytes, or "-" when there is none.
+std::string BytesOf(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "-";
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Merges source into a new data file `name`.dat: 1 when entries were taken over, 0 when none,
+// -1 when the merge failed.
+int MergeInto(vn::TVrFileCollection& source, const std::filesystem::path& folder, const char* name,
+              vn::TVrFileCollection::AfterMerge after) {
+  vn::fuzz::RemoveFile(folder / (std::string(name) + ".dat"));
+  vn::fuzz::RemoveFile(folder / (std::string(name) + ".ext"));
+  try {
+    vn::TVrFileCollection merged;
+    merged.Open(folder / (std::string(name) + ".dat"));
+    return merged.Merge(source, after) ? 1 : 0;
+  } catch (const vn::Exception&) {
+    return -1;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -95,11 +120,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (DirectoryEntry entry; directory->Next(entry);) {
       }
       source.VerifyDirectory(TVrCheckRules{TVrCheckRules::kAll, true}, nullptr, nullptr, nullptr);
-      fuzz::RemoveFile(folder / "merged.dat");
-      fuzz::RemoveFile(folder / "merged.ext");
-      TVrFileCollection merged;
-      merged.Open(folder / "merged.dat");
-      if (merged.Merge(source)) CheckMerged(file, folder / "merged.dat");
+      const int kept = MergeInto(source, folder, "merged", TVrFileCollection::AfterMerge::kEntries);
+      // Merged as vnkit merges into a new data file (no entries made, the directory written as the
+      // source goes by): the same outcome and the same bytes.
+      const int direct = MergeInto(source, folder, "direct", TVrFileCollection::AfterMerge::kClosed);
+      if (kept != direct) fuzz::RoundTripFailed("merging without making entries ends otherwise");
+      if (BytesOf(folder / "merged.dat") != BytesOf(folder / "direct.dat") ||
+          BytesOf(folder / "merged.ext") != BytesOf(folder / "direct.ext")) {
+        fuzz::RoundTripFailed("merging without making entries writes other bytes");
+      }
+      if (kept == 1) CheckMerged(file, folder / "merged.dat");
     }
   } catch (const Exception&) {
   }
