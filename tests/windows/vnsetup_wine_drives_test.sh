@@ -112,23 +112,30 @@ line=$(tr -d '\r' <"$work/cd-driver.out" | sed -n 's/^line: //p')
 tip=$(tr -d '\r' <"$work/cd-driver.out" | sed -n 's/^tip: //p')
 [[ "$line" == *.bin" をコピー中..." ]] && [ "$tip" = "$game_win\\data\\$line" ] ||
   fail "the file line \"$line\" has the tool tip \"$tip\" under the question"
-python3 - "$work/cd-bar.txt" <<'EOF' || fail "the bar against the bytes on disk ($work/cd-bar.txt)"
+python3 - "$work/cd-bar.txt" "$(stat -c %s "$work/discs/disc1/install.exe")" <<'EOF' ||
 import collections, sys
 bars = collections.defaultdict(set)
 samples = 0
+# Each disc brings its install.exe: disc 2's is copied over disc 1's, so from then on the bar has
+# counted those bytes twice and the disk holds them once.
+disc2, replaced = False, 0
 for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
     bar, maximum, on_disk, text = line.rstrip("\r\n").split(" ", 3)
     if not text.endswith("をコピー中..."):
         continue
     samples += 1
+    disc2 = disc2 or text.startswith("third.bin")
+    if disc2 and text.startswith("install.exe"):
+        replaced = int(sys.argv[2])
     # The bar counts tens of bytes; the bytes are read after the bar.
-    if int(bar) * 10 > int(on_disk):
+    if int(bar) * 10 > int(on_disk) + replaced:
         sys.exit(f"{text}: the bar at {int(bar) * 10} bytes, {on_disk} on disk")
     bars[text].add(int(bar))
 for name in ("first.bin", "third.bin"):
     if len(bars[name + " をコピー中..."]) < 3:
         sys.exit(f"the bar stood still during {name}: {sorted(bars[name + ' をコピー中...'])} ({samples} samples)")
 EOF
+  fail "the bar against the bytes on disk ($work/cd-bar.txt)"
 for file in data/first.bin data/second.bin hoshifuru.exe; do cmp "$work/discs/disc1/$file" "$game/$file"; done
 cmp "$work/discs/disc2/data/third.bin" "$game/data/third.bin"
 wine reg query "$key" /v CDDrive | tr -d '\r' | grep -q 'CDDrive *REG_SZ *D:$' ||
