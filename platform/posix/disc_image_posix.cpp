@@ -17,7 +17,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <vector>
 
 #include "messages/messages.h"
 #include "platform/disc_image.h"
@@ -245,24 +247,57 @@ using ReadFolder = std::function<CdioISO9660FileList_t*(const char* path)>;
 // The entry of one folder of that tree, for its extent (nullptr when it cannot be read).
 using StatFolder = std::function<iso9660_stat_t*(const char* path)>;
 
-// Whether the folder's own entry (when the library finds one) lies within the image.
-bool FolderFits(const StatFolder& stat_folder, const std::string& path, int64_t disc_bytes) {
+// Reads `count` bytes at byte `position` of the disc's blocks; false when they cannot be read.
+using ReadBytes = std::function<bool(int64_t position, char* out, int64_t count)>;
+
+// Whether the folder's own entry (when the library finds one) lies within the image, and the
+// directory records of its extent are whole. libiso9660 reads the extent into one buffer and walks
+// it: a zero byte is skipped, any other byte is the length of a record, which it reads with its name
+// trusting both lengths, past the buffer when they lie. Each record must lie inside the extent, be
+// as long as a record with a name at least, and hold its name.
+bool FolderFits(const StatFolder& stat_folder, const ReadBytes& read_bytes, const std::string& path,
+                int64_t disc_bytes) {
   iso9660_stat_t* self = stat_folder(path.c_str());
   if (!self) return true;
+  const int64_t start = static_cast<int64_t>(self->lsn) * kBlockSize, size = self->size;
   const bool fits = ExtentFits(self->lsn, self->size, disc_bytes);
   iso9660_stat_free(self);
-  return fits;
+  if (!fits) return false;
+  constexpr int64_t kRecordHead = 33;  // the fixed part of a record, before its name
+  constexpr int64_t kWindow = kBlocksPerRead * kBlockSize;
+  const int64_t length = (size + kBlockSize - 1) / kBlockSize * kBlockSize;  // the library's buffer
+  std::vector<char> window;
+  for (int64_t offset = 0; offset < length;) {
+    const int64_t n = std::min(kWindow, length - offset);
+    window.resize(static_cast<size_t>(n));
+    if (!read_bytes(start + offset, window.data(), n)) return false;
+    int64_t i = 0;
+    while (i < n) {
+      const auto record = static_cast<uint8_t>(window[static_cast<size_t>(i)]);
+      if (record == 0) {
+        ++i;
+        continue;
+      }
+      if (offset + i + record > length) return false;
+      if (i + record > n) break;  // whole in the next window
+      const auto name = static_cast<uint8_t>(window[static_cast<size_t>(i + 32)]);
+      if (record < kRecordHead + 1 || kRecordHead + name > record) return false;
+      i += record;
+    }
+    offset += i;
+  }
+  return true;
 }
 
-void ListIso(const ReadFolder& read_folder, const StatFolder& stat_folder, uint8_t joliet_level,
-             const fs::path& image, int64_t disc_bytes, const std::string& folder, int depth,
-             std::vector<DiscImageEntry>& out) {
+void ListIso(const ReadFolder& read_folder, const StatFolder& stat_folder, const ReadBytes& read_bytes,
+             uint8_t joliet_level, const fs::path& image, int64_t disc_bytes, const std::string& folder,
+             int depth, std::vector<DiscImageEntry>& out) {
   if (depth > kMaxDepth) Damaged(image, "folders nested too deeply");
   const std::string query = "/" + folder;
   // The library reads a folder's whole extent into memory: one that claims more than the image
-  // holds is damage, refused before that is allocated.
-  if (!FolderFits(stat_folder, query, disc_bytes))
-    Damaged(image, "folder /" + folder + " lies past the end of the image");
+  // holds is damage, refused before that is allocated, as are records it would read past it.
+  if (!FolderFits(stat_folder, read_bytes, query, disc_bytes))
+    Damaged(image, "folder /" + folder + " lies past the end of the image or holds a broken entry");
   const FileList list(read_folder(query.c_str()));
   if (!list) Damaged(image, "folder /" + folder + " cannot be read");
   std::vector<std::string> folders;
@@ -314,13 +349,14 @@ void ListIso(const ReadFolder& read_folder, const StatFolder& stat_folder, uint8
   }
   if (!out.empty() && !out.back().directory) CheckExtents(out.back(), disc_bytes, image);
   for (const std::string& sub : folders)
-    ListIso(read_folder, stat_folder, joliet_level, image, disc_bytes, sub, depth + 1, out);
+    ListIso(read_folder, stat_folder, read_bytes, joliet_level, image, disc_bytes, sub, depth + 1, out);
 }
 
 // Whether the root folder's entries carry Rock Ridge names and modes. A root that claims more than
-// the image holds is left to the listing, which refuses it.
-bool HasRockRidge(const ReadFolder& read_folder, const StatFolder& stat_folder, int64_t disc_bytes) {
-  if (!FolderFits(stat_folder, "/", disc_bytes)) return false;
+// the image holds, or holds a broken record, is left to the listing, which refuses it.
+bool HasRockRidge(const ReadFolder& read_folder, const StatFolder& stat_folder, const ReadBytes& read_bytes,
+                  int64_t disc_bytes) {
+  if (!FolderFits(stat_folder, read_bytes, "/", disc_bytes)) return false;
   const FileList list(read_folder("/"));
   if (!list) return false;
   bool found = false;
@@ -440,6 +476,14 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
   const std::string extension = LowerExtension(image);
   ReadFolder read_folder;
   StatFolder stat_folder;
+  const ReadBytes read_bytes = [&reader](int64_t position, char* out, int64_t count) {
+    try {
+      reader.Read(position, out, count, "folder");
+      return true;
+    } catch (const Exception&) {
+      return false;
+    }
+  };
   uint8_t joliet_level = 0;
   if (extension == ".cue" || extension == ".nrg") {
     // A CD image driver reads the sectors, whatever their mode; the disc layer lists the tree.
@@ -454,7 +498,7 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
     if (!iso9660_fs_read_superblock(cdio, ISO_EXTENSION_ALL & ~ISO_EXTENSION_JOLIET)) {
       Damaged(image, "no ISO 9660 file system on it");
     }
-    if (!HasRockRidge(read_folder, stat_folder, reader.disc_bytes))
+    if (!HasRockRidge(read_folder, stat_folder, read_bytes, reader.disc_bytes))
       iso9660_fs_read_superblock(cdio, ISO_EXTENSION_ALL);
     joliet_level = cdio_get_joliet_level(cdio);
   } else {
@@ -477,7 +521,7 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
     reader.iso = open(ISO_EXTENSION_ALL & ~ISO_EXTENSION_JOLIET);
     read_folder = [&reader](const char* path) { return iso9660_ifs_readdir(reader.iso.get(), path); };
     stat_folder = [&reader](const char* path) { return iso9660_ifs_stat_translate(reader.iso.get(), path); };
-    if (reader.iso && !HasRockRidge(read_folder, stat_folder, reader.disc_bytes))
+    if (reader.iso && !HasRockRidge(read_folder, stat_folder, read_bytes, reader.disc_bytes))
       reader.iso = open(ISO_EXTENSION_ALL);
     if (reader.iso) {
       joliet_level = iso9660_ifs_get_joliet_level(reader.iso.get());
@@ -491,7 +535,7 @@ DiscImage::DiscImage(const fs::path& image) : image_(image), reader_(std::make_s
       Damaged(image, "no ISO 9660 file system in its sectors");
     }
   }
-  ListIso(read_folder, stat_folder, joliet_level, image, reader.disc_bytes, "", 0, entries_);
+  ListIso(read_folder, stat_folder, read_bytes, joliet_level, image, reader.disc_bytes, "", 0, entries_);
 }
 
 DiscImage::~DiscImage() = default;

@@ -374,7 +374,8 @@ TEST_F(Unattended, AbandonedScratchFoldersGoAtTheStartOfAnyRun) {
 }
 
 // A folder record of an image that claims more bytes than the image holds is damage, named as such
-// before the disc library would allocate all it claims.
+// before the disc library would allocate all it claims; so is a record whose name runs past the
+// record (the library would copy it from beyond its buffer).
 TEST_F(Unattended, AnImageFolderClaimingMoreThanTheImageIsRefused) {
   if (std::system("command -v xorriso >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "xorriso missing (scripts/setup.sh)";
@@ -385,16 +386,27 @@ TEST_F(Unattended, AnImageFolderClaimingMoreThanTheImageIsRefused) {
                 test::ShellQuoted(disc1_.string())),
             0)
       << err_;
-  std::string bytes = test::ReadFile(image);
-  const std::string record_name = std::string(1, '\5') + "MOVIE";  // name length, name
-  const size_t at = bytes.find(record_name);
-  ASSERT_NE(at, std::string::npos);
-  bytes.replace(at - 32 + 10, 8, "\x67\x67\x67\x67\x67\x67\x67\x67");  // its size, both byte orders
-  test::WriteFile(image, bytes);
-  EXPECT_EQ(Run("env -u DISPLAY " + test::ShellQuoted(VNSETUP) + " --unattended " +
-                test::ShellQuoted(image.string())),
-            1);
-  EXPECT_NE(err_.find("folder /movie lies past the end of the image"), std::string::npos) << err_;
+  const std::string made = test::ReadFile(image);
+  for (const bool name_too_long : {false, true}) {
+    std::string bytes = made;
+    // name length and name, in the folder's record in the root or the file's record in /movie
+    const std::string record_name = name_too_long ? std::string(1, '\10') + "OP.MPG;1" : std::string(1, '\5') + "MOVIE";
+    const size_t at = bytes.find(record_name);
+    ASSERT_NE(at, std::string::npos);
+    if (name_too_long) {
+      bytes[at] = '\xF0';
+    } else {
+      bytes.replace(at - 32 + 10, 8, "\x67\x67\x67\x67\x67\x67\x67\x67");  // its size, both byte orders
+    }
+    test::WriteFile(image, bytes);
+    EXPECT_EQ(Run("env -u DISPLAY " + test::ShellQuoted(VNSETUP) + " --unattended " +
+                  test::ShellQuoted(image.string())),
+              1);
+    EXPECT_NE(err_.find(name_too_long ? "folder /movie lies past the end of the image or holds a broken entry"
+                                      : "folder /movie lies past the end of the image"),
+              std::string::npos)
+        << err_;
+  }
 }
 
 // A settings file that is a pipe would block the launcher in open() for ever (`timeout` makes
