@@ -203,21 +203,25 @@ void ArchiveDirectoryReader::Rewind() {
   offset_ = NextOffset();
 }
 
+bool ArchiveDirectoryReader::ReadName(Cursor& names, TSeededRandom& keys, int64_t& left, DataString& name) const {
+  int32_t length = 0;
+  // checked when the reader was made; a file changed since is not trusted with an allocation
+  if (!names.Read(length) || int64_t{length} > left - 4) return false;
+  left -= 4 + std::max(length, 0);
+  std::string& bytes = name.bytes();
+  bytes.resize(static_cast<size_t>(std::max(length, 0)));
+  if (!names.Read(bytes.data(), static_cast<int64_t>(bytes.size()))) return false;
+  if (version_ >= 100) ScrambleName(bytes.data(), bytes.size(), keys);
+  return true;
+}
+
 void ArchiveDirectoryReader::ForEachName(const std::function<void(int32_t, const DataString&)>& visit) {
   Cursor names(source_, names_);
   TSeededRandom keys(kArchiveSeed);
   int64_t left = tables_ - names_;
   DataString name;
   for (int32_t i = 0; i < count_; ++i) {
-    int32_t length = 0;
-    // checked when the reader was made; a file changed since is not trusted with an allocation
-    if (!names.Read(length) || int64_t{length} > left - 4) throw Fault("it ends inside entry " + std::to_string(i));
-    left -= 4 + std::max(length, 0);
-    name.bytes().resize(static_cast<size_t>(std::max(length, 0)));
-    if (!names.Read(name.bytes().data(), static_cast<int64_t>(name.size()))) {
-      throw Fault("it ends inside entry " + std::to_string(i));
-    }
-    if (version_ >= 100) ScrambleName(name.bytes().data(), name.size(), keys);
+    if (!ReadName(names, keys, left, name)) throw Fault("it ends inside entry " + std::to_string(i));
     visit(i, name);
   }
 }
@@ -225,15 +229,7 @@ void ArchiveDirectoryReader::ForEachName(const std::function<void(int32_t, const
 bool ArchiveDirectoryReader::Next(DirectoryEntry& entry) {
   if (next_ >= count_) return false;
   const auto ended = [&] { return Fault("it ends inside entry " + std::to_string(next_)); };
-  int32_t length = 0;
-  if (!names_cursor_->Read(length)) throw ended();
-  // checked when the reader was made; a file changed since is not trusted with an allocation
-  if (int64_t{length} > names_left_ - 4) throw ended();
-  names_left_ -= 4 + std::max(length, 0);
-  std::string& name = entry.name.bytes();
-  name.resize(static_cast<size_t>(std::max(length, 0)));
-  if (!names_cursor_->Read(name.data(), static_cast<int64_t>(name.size()))) throw ended();
-  if (version_ >= 100) ScrambleName(name.data(), name.size(), name_keys_);
+  if (!ReadName(*names_cursor_, name_keys_, names_left_, entry.name)) throw ended();
   entry.offset = offset_;
   offset_ = NextOffset();
   entry.size = offset_ - entry.offset;

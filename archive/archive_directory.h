@@ -78,6 +78,9 @@ class ArchiveDirectoryReader {
   class Cursor;
   EFormatError Fault(const std::string& what) const;
   int64_t NextOffset();
+  // The next name record through `names`, unscrambled with `keys`; `left` is what the name records
+  // still hold. False when it is cut off.
+  bool ReadName(Cursor& names, TSeededRandom& keys, int64_t& left, DataString& name) const;
 
   TBigStream& source_;
   std::string label_;
